@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// The shared progress window as the logic sees it. The window implements it;
+// tests and the command-line program use a silent one that records the texts.
+class ProgressReporter
+{
+public:
+    virtual ~ProgressReporter() = default;
+
+    // Show the window for a new operation (a maximum of 0 is taken as 1).
+    virtual void startProgress(const QString &text, int position, int maximum) = 0;
+    // Move the bar; at or past the maximum the window hides. Ignored while hidden.
+    virtual void stepProgress(int position) = 0;
+    // True when the user pressed Escape since the previous call (or holds it
+    // down). Long operations poll this once per step of their work.
+    virtual bool stopRequested() = 0;
+};

@@ -1,0 +1,217 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+// The in-memory table that holds the price list, the order and the car-model
+// tables: typed fields, a cursor, a filtered and ordered view, named indexes,
+// locate, master-detail linking, clones and notifications for the grids.
+//
+// Storage is columnar. Text is kept as Windows-1251 bytes in one arena per
+// column; numbers in plain vectors; one bit per cell marks an unset value.
+// The view is a vector of row numbers, so RowCount and RowNumber are O(1).
+//
+// Every failing operation throws OrdixError and leaves the table unchanged.
+
+enum class FieldType
+{
+    I2,     // 16-bit signed integer, -32768..32767
+    I4,     // 32-bit signed integer
+    String, // text of at most `width` characters, cut when longer
+    R8      // 64-bit floating point
+};
+
+struct FieldDef
+{
+    QString name;
+    FieldType type = FieldType::String;
+    int width = 0; // text fields only
+
+    bool isNumeric() const { return type != FieldType::String; }
+};
+
+class RecordTableStorage; // rows shared between a table and its clones
+
+class RecordTable final
+{
+public:
+    RecordTable();
+    explicit RecordTable(const QString &tableName);
+    ~RecordTable();
+
+    RecordTable(const RecordTable &) = delete;
+    RecordTable &operator=(const RecordTable &) = delete;
+
+    QString tableName() const;
+
+    // --- life -----------------------------------------------------------
+    // Activates the table with these fields, empty. Throws when already
+    // active or when the definition is unusable (no field, duplicate name).
+    void open(const QList<FieldDef> &fields);
+    // Deactivates the table, discarding all rows, the filter, the index
+    // definitions and any link. A closed table has no fields.
+    void close();
+    bool isActive() const;
+    // Removes all rows; the table stays active.
+    void empty();
+
+    // --- fields ---------------------------------------------------------
+    int fieldCount() const;
+    const FieldDef &field(int position) const;
+    // Position of a field, looked up without regard to letter case; -1 when
+    // the table has no such field.
+    int findField(const QString &name) const;
+    // As findField(), but throws "Field 'x' not found".
+    int fieldByName(const QString &name) const;
+
+    // Display format (number mask) of a field: "# ### ##0.00 р." style money
+    // masks and "00000" style zero-padded integers. Empty: plain text.
+    void setDisplayFormat(int position, const QString &mask);
+    QString displayFormat(int position) const;
+    // Formats a number by a mask of the kinds above, with the program-wide
+    // decimal separator.
+    static QString formatByMask(double value, const QString &mask);
+
+    // --- appending ------------------------------------------------------
+    // Adds a row at the end of the table and stores it. Values are given for
+    // the first n fields in field order and converted to the field types
+    // (numbers with the program-wide decimal separator). An empty text for a
+    // numeric field leaves it unset; a QVariant that is null leaves any field
+    // unset. A value that does not convert, or an integer out of its type's
+    // range, throws and adds no row. The new row becomes current when it is
+    // in the view.
+    void appendRow(const QStringList &values);
+    void appendRow(const QVariantList &values);
+    // Fast path for loaders: values as Windows-1251 bytes. Does not move the
+    // cursor or notify; callers that append in bulk call suspendViews first.
+    void appendRowRaw(const QByteArrayView *values, int count);
+
+    // --- cursor over the view -------------------------------------------
+    void first();
+    void last();
+    void next();  // from the last row: atEnd() becomes true
+    void prior(); // from the first row: stays, atBegin() becomes true
+    bool atEnd() const;   // after next() from the last row; on an empty view
+    bool atBegin() const;
+    int rowCount() const;  // rows in the view, O(1)
+    int rowNumber() const; // 1-based position of the current row; 0 when the view is empty
+    // 1..rowCount() makes that row current; other values are ignored.
+    void setRowNumber(int number);
+
+    // --- values of the current row (throw on an inactive table or an empty view)
+    bool isNull(int position) const;
+    QString asString(int position) const;       // unset: empty text
+    qint64 asInteger(int position) const;       // unset: 0; text fields: parsed, 0 when no number
+    double asFloat(int position) const;         // unset: 0
+    QString displayText(int position) const;    // by the display format; unset: empty
+    QVariant value(int position) const;         // unset: null QVariant
+
+    // --- values by view position (0-based), for grids and bulk readers ----
+    // None of these scans the table.
+    bool isNullAt(int viewRow, int position) const;
+    QString stringAt(int viewRow, int position) const;
+    QByteArrayView bytesAt(int viewRow, int position) const; // text fields: raw bytes
+    qint64 integerAt(int viewRow, int position) const;
+    double floatAt(int viewRow, int position) const;
+    QString displayTextAt(int viewRow, int position) const;
+
+    // --- editing --------------------------------------------------------
+    // edit() starts changing the current row; the setters below (allowed only
+    // while editing) throw on a value that does not convert; post() stores the
+    // row: it takes its place in the active index order and is tested against
+    // the filter again. A row that no longer passes leaves the view and the
+    // row that followed it becomes current (atEnd() when there is none).
+    // cancel() drops the changes.
+    void edit();
+    bool isEditing() const;
+    void setString(int position, const QString &value); // numeric fields: converted, empty text unsets
+    void setInteger(int position, qint64 value);
+    void setFloat(int position, double value);
+    void setValue(int position, const QVariant &value); // null: unset
+    void setNull(int position);
+    void post();
+    void cancel();
+    // Removes the current row; the next row of the view becomes current.
+    void deleteRow();
+
+    // --- filtering ------------------------------------------------------
+    // Setting the text while filtering is on parses it and rebuilds the view.
+    // A text that does not parse throws and leaves filtering off.
+    void setFilter(const QString &text);
+    QString filter() const;
+    void setFiltered(bool on);
+    bool isFiltered() const;
+
+    // --- ordering -------------------------------------------------------
+    void addIndexDef(const QString &name, const QString &fieldName, bool descending = false,
+                     bool caseInsensitive = false);
+    void clearIndexDefs();
+    QStringList indexNames() const;
+    // Makes a defined index active (empty: insertion order). Throws for an
+    // unknown name.
+    void setIndexName(const QString &name);
+    QString indexName() const;
+    // Orders the view by one field without a named index; empty: insertion order.
+    void setIndexFields(const QString &fieldName);
+    QString indexFields() const;
+    // Reorders the rows themselves by one field (text compared with case
+    // significant); the order persists until the next sort. Used by the order.
+    void sortOnField(const QString &fieldName, bool descending);
+    // Under an active index: the current row is the first of a run of rows
+    // with equal key.
+    bool isGroupFirst() const;
+
+    // --- locating -------------------------------------------------------
+    // Finds the first row of the view, in view order, whose field equals the
+    // value, makes it current and returns true; false leaves the cursor alone.
+    // For a numeric field a text value is converted first and a text that is
+    // no number throws. Exact look-ups of numeric fields use a hash, not a scan.
+    bool locate(const QString &fieldName, const QVariant &value, bool caseInsensitive = false,
+                bool partialKey = false);
+
+    // --- linking and clones ---------------------------------------------
+    // While linked, the view holds only rows whose detail field equals the
+    // master's current value of the master field, and follows the master.
+    void linkToMaster(RecordTable *master, const QString &detailField, const QString &masterField);
+    void unlink();
+    bool isLinked() const;
+    // A second cursor over the same rows with its own filter, index and
+    // current row. It sees every row, not this table's view. It must not
+    // outlive this table.
+    std::unique_ptr<RecordTable> clone() const;
+
+    // --- views and notifications ----------------------------------------
+    // Counted. While suspended, viewChanged/afterScroll are not sent; the last
+    // resumeViews() sends one viewChanged.
+    void suspendViews();
+    void resumeViews();
+    bool viewsSuspended() const;
+
+    using Callback = std::function<void()>;
+    // Listeners return an id for removal. viewChanged: the view was rebuilt
+    // (filter, index, append, delete, empty, open/close); grids reset their
+    // models. rowChanged(viewRow): one row's values changed in place.
+    int onViewChanged(Callback cb);
+    int onRowChanged(std::function<void(int viewRow)> cb);
+    void removeListener(int id);
+    // The spec'd single handlers: afterScroll (current row changed) and
+    // afterPost (a row was stored). Either may be empty.
+    void setAfterScroll(Callback cb);
+    Callback afterScroll() const;
+    void setAfterPost(Callback cb);
+
+    // Memory held by the rows, for the benchmark.
+    qint64 memoryBytes() const;
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> d;
+};

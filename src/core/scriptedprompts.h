@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+#include "userprompts.h"
+
+// Answers questions from queues filled by a test and records every question.
+// An empty queue gives the safe answer: No for questions, Cancel for
+// Retry/Cancel, an empty name for file dialogs and Cancel for the quantity.
+class ScriptedPrompts final : public UserPrompts
+{
+public:
+    struct Record
+    {
+        QString kind; // "yesno", "yesnocancel", "message", "retrycancel", "open", "save", "quantity"
+        QString text; // question text, message text, or dialog title
+        QString title;
+        Icon icon = Icon::Information;
+        FileDialog dialog;
+        QuantityRequest quantity;
+    };
+
+    // Answers for askYesNo/askYesNoCancel/askRetryCancel, in order of asking.
+    void queueAnswer(Answer answer) { m_answers.enqueue(answer); }
+    // Paths returned by openFile/saveFile, in order; empty text cancels.
+    void queueFile(const QString &path) { m_files.enqueue(path); }
+    // Quantities for askQuantity; a negative number cancels.
+    void queueQuantity(int quantity) { m_quantities.enqueue(quantity); }
+
+    const QList<Record> &records() const { return m_records; }
+    // The texts of all records of one kind, or of all kinds when empty.
+    QStringList texts(const QString &kind = QString()) const;
+    QStringList messages() const { return texts(QStringLiteral("message")); }
+    QStringList questions() const; // yesno and yesnocancel texts
+    void clear();
+    bool allAnswersUsed() const { return m_answers.isEmpty() && m_files.isEmpty() && m_quantities.isEmpty(); }
+
+    Answer askYesNo(const QString &text) override;
+    Answer askYesNoCancel(const QString &text) override;
+    void message(const QString &text, Icon icon, const QString &title) override;
+    Answer askRetryCancel(const QString &title, const QString &text) override;
+    QString openFile(const FileDialog &dialog) override;
+    QString saveFile(const FileDialog &dialog) override;
+    bool askQuantity(const QuantityRequest &request, int *quantity) override;
+
+private:
+    Answer takeAnswer(Answer fallback);
+
+    QQueue<Answer> m_answers;
+    QQueue<QString> m_files;
+    QQueue<int> m_quantities;
+    QList<Record> m_records;
+};

@@ -1,0 +1,148 @@
+#pragma once
+
+#include <functional>
+
+#include <QObject>
+#include <QString>
+
+#include "actionlist.h"
+#include "gridlayout.h"
+#include "recordtable.h"
+#include "settings.h"
+
+class ProgressReporter;
+class UserPrompts;
+
+// Everything the main window owns for the whole run, without the widgets:
+// the four record tables, the action list, the settings, the file names,
+// the order's total and saved state, the filter state, the texts of the
+// window's labels and which panels are shown. The subsystems work on it;
+// the window shows it and the command-line program prints from it.
+class Workspace final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Workspace)
+
+public:
+    static constexpr int InOrderMark = 5;
+
+    enum class Panel
+    {
+        Price,   // PanelPriceTotal
+        Order,   // PanelOrder
+        Models,  // PanelModels_Select
+        Legend   // DetailsPanel
+    };
+
+    enum class Label
+    {
+        Title,             // price title strip, left
+        CurDate,           // price title strip, right
+        OrderTitle,
+        Summ,              // SUMM text
+        SummHint,          // SUMM tool tip
+        Status,            // status line
+        FilterStatus,      // FilterStatusLabel text
+        FilterStatusHint   // FilterStatusLabel tool tip
+    };
+
+    enum class Grid
+    {
+        Price,
+        Order
+    };
+
+    struct FilterState
+    {
+        QString priceCondition;
+        bool priceActive = false;
+        QString modelCondition;
+        bool modelActive = false;
+    };
+
+    explicit Workspace(QObject *parent = nullptr);
+    ~Workspace() override;
+
+    RecordTable &price() { return m_price; }
+    RecordTable &order() { return m_order; }
+    RecordTable &models() { return m_models; }
+    RecordTable &modelsAsg() { return m_modelsAsg; }
+    const RecordTable &price() const { return m_price; }
+    const RecordTable &order() const { return m_order; }
+
+    ActionList &actions() { return m_actions; }
+    Settings &settings() { return m_settings; }
+    const Settings &settings() const { return m_settings; }
+
+    // Services the window (or a test, or the command-line program) provides.
+    void setPrompts(UserPrompts *prompts) { m_prompts = prompts; }
+    UserPrompts &prompts() const;
+    void setProgress(ProgressReporter *progress) { m_progress = progress; }
+    ProgressReporter &progress() const;
+
+    // Width in pixels of a text in the grid's font; the window installs the
+    // real measure, the default counts 7 pixels a character.
+    void setTextWidth(std::function<int(const QString &)> measure) { m_textWidth = std::move(measure); }
+    int textWidth(const QString &text) const;
+
+    // --- shared state ---------------------------------------------------
+    QString priceFileName;
+    QString oldPriceFileName;
+    QString orderFileName;
+    QString currentDownloadURL;
+    double orderTotal = 0;
+    bool orderChanged = false; // the order's changed state; false: saved
+    FilterState filter;
+
+    GridLayout &grid(Grid which) { return which == Grid::Price ? m_priceGrid : m_orderGrid; }
+    const GridLayout &grid(Grid which) const { return which == Grid::Price ? m_priceGrid : m_orderGrid; }
+    // Tells the window that a grid's columns were rebuilt or changed.
+    void gridColumnsRebuilt(Grid which) { emit gridColumnsChanged(which); }
+
+    // --- window texts and panels ----------------------------------------
+    QString label(Label which) const;
+    void setLabel(Label which, const QString &text);
+    bool isPanelVisible(Panel which) const;
+    void setPanelVisible(Panel which, bool visible);
+
+    // --- money (the order's totals, the grids and the exports share these)
+    // The amount divided by the current currency's rate, grouped thousands,
+    // two decimals, a blank and the currency sign: "1 234.50 р.".
+    QString formatMoney(double amount) const;
+    // The amount itself when the discount is 100 or more, otherwise
+    // amount × (1 − discount / 100).
+    double applyDiscount(double amount) const;
+
+    // --- table states read by the enabling rules --------------------------
+    bool priceOpen() const { return m_price.isActive(); }
+    bool orderOpen() const { return m_order.isActive(); }
+    bool priceNotEmpty() const { return m_price.isActive() && m_price.rowCount() > 0; }
+    bool orderNotEmpty() const { return m_order.isActive() && m_order.rowCount() > 0; }
+
+    // Runs an action through its rule; errors propagate.
+    bool execute(const QString &action) { return m_actions.execute(action); }
+
+signals:
+    void labelChanged(Workspace::Label which, const QString &text);
+    void panelVisibilityChanged(Workspace::Panel which, bool visible);
+    void gridColumnsChanged(Workspace::Grid which);
+    // Settings changed in a way the window shows (caption, legend, money).
+    void settingsChanged();
+    // The grids must repaint (discount or currency changed).
+    void repaintGrids();
+
+private:
+    RecordTable m_price;
+    RecordTable m_order;
+    RecordTable m_models;
+    RecordTable m_modelsAsg;
+    ActionList m_actions;
+    Settings m_settings;
+    GridLayout m_priceGrid;
+    GridLayout m_orderGrid;
+    UserPrompts *m_prompts = nullptr;
+    ProgressReporter *m_progress = nullptr;
+    std::function<int(const QString &)> m_textWidth;
+    QString m_labels[8];
+    bool m_panels[4] = {false, false, false, true};
+};

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds Ordix and runs every test: the normal build, the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and a short fuzz run.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps.sh
+
+jobs=$(nproc)
+status=0
+total_passed=0
+total_failed=0
+
+run_suite() {
+  local dir=$1; shift
+  local log
+  log=$(mktemp)
+  set +e
+  (cd "$dir" && ctest --output-on-failure --timeout 600 "$@") | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  set -e
+  local line passed total
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  if [ -n "$line" ]; then
+    total=$(echo "$line" | sed -E 's/.* out of ([0-9]+).*/\1/')
+    failed=$(echo "$line" | sed -E 's/.*passed, ([0-9]+) tests failed.*/\1/')
+    total_passed=$((total_passed + total - failed))
+    total_failed=$((total_failed + failed))
+  fi
+  rm -f "$log"
+  [ "$rc" -eq 0 ] || status=1
+}
+
+echo "== Build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+echo "== Tests"
+run_suite build
+
+echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORDIX_SANITIZE=ON -DORDIX_BUILD_BENCH=OFF
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite build-asan
+
+if [ -x scripts/fuzz-smoke.sh ]; then
+  echo "== Fuzz smoke run"
+  if scripts/fuzz-smoke.sh; then
+    total_passed=$((total_passed + 1))
+  else
+    total_failed=$((total_failed + 1))
+    status=1
+  fi
+fi
+
+echo
+echo "${total_passed} passed, ${total_failed} failed"
+exit $status
