@@ -29,7 +29,7 @@ namespace TextFile
     // file does not exist (the zero date-time).
     QDateTime fileDateTime(const QString &path);
     // Date-time text: the short date, a blank and the long time; the time is
-    // left out when it is exactly midnight.
+    // left out when it is exactly midnight. Empty for a null date-time.
     QString dateTimeText(const QDateTime &dateTime);
     // Today's date in the short date format (dd.MM.yyyy).
     QString shortDate(const QDate &date);
@@ -65,8 +65,11 @@ namespace Decimal
     // accepted.
     bool parse(QStringView text, double *value);
     bool parse(QByteArrayView text, double *value);
+    // As parse(), with a separator named by the caller (user.ini names its own).
+    bool parse(QStringView text, QChar separator, double *value);
     // Fixed notation with exactly `decimals` decimals and the separator.
     QString format(double value, int decimals);
+    QString format(double value, int decimals, QChar separator);
     // Grouped thousands (a blank between groups), `decimals` decimals.
     QString formatGrouped(double value, int decimals);
 }
