@@ -211,7 +211,10 @@ namespace TextFile
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             throwWriteError(path, file.errorString());
-        if (file.write(bytes) != bytes.size()) {
+        // The buffer is flushed here and checked: commit() alone does not
+        // notice a failure of the final flush (a full disk), and would put
+        // a cut file in place of the old one.
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
             const QString reason = file.errorString();
             file.cancelWriting();
             throwWriteError(path, reason);

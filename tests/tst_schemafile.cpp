@@ -1,0 +1,133 @@
+#include <QtTest>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "ordixerror.h"
+#include "schemafile.h"
+#include "textfile.h"
+
+namespace
+{
+    QList<FieldDef> priceFields()
+    {
+        return {
+            {QStringLiteral("AvailabilityFlag"), FieldType::I2, 0},
+            {QStringLiteral("CODE"), FieldType::I4, 0},
+            {QStringLiteral("Name"), FieldType::String, 200},
+            {QStringLiteral("CatalogID"), FieldType::String, 100},
+            {QStringLiteral("ProductionOf"), FieldType::String, 100},
+            {QStringLiteral("Pack"), FieldType::String, 20},
+            {QStringLiteral("Price"), FieldType::R8, 0},
+            {QStringLiteral("Group"), FieldType::String, 200},
+            {QStringLiteral("Analogue"), FieldType::String, 200},
+            {QStringLiteral("OldPrice"), FieldType::R8, 0},
+        };
+    }
+
+    bool sameFields(const QList<FieldDef> &a, const QList<FieldDef> &b)
+    {
+        if (a.size() != b.size())
+            return false;
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            if (a[i].name != b[i].name || a[i].type != b[i].type || a[i].width != b[i].width)
+                return false;
+        }
+        return true;
+    }
+}
+
+class TestSchemaFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void priceSchemaBytes();
+    void writeReadRemove();
+    void notASchema_data();
+    void notASchema();
+    void unwritableFolder();
+};
+
+void TestSchemaFile::priceSchemaBytes()
+{
+    const QByteArray expected(
+        "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n"
+        "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>\r\n"
+        "<FIELD attrname=\"AvailabilityFlag\" fieldtype=\"i2\"/>\r\n"
+        "<FIELD attrname=\"CODE\" fieldtype=\"i4\"/>\r\n"
+        "<FIELD attrname=\"Name\" fieldtype=\"string\" WIDTH=\"200\"/>\r\n"
+        "<FIELD attrname=\"CatalogID\" fieldtype=\"string\" WIDTH=\"100\"/>\r\n"
+        "<FIELD attrname=\"ProductionOf\" fieldtype=\"string\" WIDTH=\"100\"/>\r\n"
+        "<FIELD attrname=\"Pack\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
+        "<FIELD attrname=\"Price\" fieldtype=\"r8\"/>\r\n"
+        "<FIELD attrname=\"Group\" fieldtype=\"string\" WIDTH=\"200\"/>\r\n"
+        "<FIELD attrname=\"Analogue\" fieldtype=\"string\" WIDTH=\"200\"/>\r\n"
+        "<FIELD attrname=\"OldPrice\" fieldtype=\"r8\"/>\r\n"
+        "</FIELDS><PARAMS/></METADATA><ROWDATA></ROWDATA></DATAPACKET>\r\n");
+    QCOMPARE(SchemaFile::serialize(priceFields()), expected);
+}
+
+void TestSchemaFile::writeReadRemove()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("DStruct.xml"));
+    TextFile::writeLines(path, {"an older, longer file that must be replaced completely", "x", "y"});
+
+    SchemaFile::write(path, priceFields());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), SchemaFile::serialize(priceFields()));
+    file.close();
+    QVERIFY(sameFields(SchemaFile::read(path), priceFields()));
+
+    SchemaFile::remove(path);
+    QVERIFY(!QFile::exists(path));
+    SchemaFile::remove(path); // a missing file is no error
+}
+
+void TestSchemaFile::notASchema_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    const QString declaration = QStringLiteral(R"(<?xml version="1.0" encoding="windows-1251" standalone="yes"?>)");
+    const QString opening = QStringLiteral(R"(<DATAPACKET Version="2.0"><METADATA><FIELDS>)");
+    const QString closing = QStringLiteral(R"(</FIELDS><PARAMS/></METADATA><ROWDATA></ROWDATA></DATAPACKET>)");
+
+    QTest::newRow("price list") << QStringList{"Код|Наименование", "12|Болт"};
+    QTest::newRow("empty file") << QStringList{};
+    QTest::newRow("no closing line") << QStringList{declaration, opening, R"(<FIELD attrname="CODE" fieldtype="i4"/>)"};
+    QTest::newRow("unknown type") << QStringList{declaration, opening, R"(<FIELD attrname="CODE" fieldtype="i8"/>)",
+                                                 closing};
+    QTest::newRow("text without width") << QStringList{declaration, opening,
+                                                       R"(<FIELD attrname="Name" fieldtype="string"/>)", closing};
+    QTest::newRow("number with width") << QStringList{declaration, opening,
+                                                      R"(<FIELD attrname="CODE" fieldtype="i4" WIDTH="5"/>)", closing};
+}
+
+void TestSchemaFile::notASchema()
+{
+    QFETCH(QStringList, lines);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("RModels.xml"));
+    TextFile::writeLines(path, lines);
+    QVERIFY_THROWS_EXCEPTION(OrdixError, SchemaFile::read(path));
+}
+
+void TestSchemaFile::unwritableFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString blocker = dir.filePath(QStringLiteral("file"));
+    TextFile::writeLines(blocker, {"x"});
+    try {
+        SchemaFile::write(blocker + QStringLiteral("/DStruct.xml"), priceFields());
+        QFAIL("writing below a file did not fail");
+    } catch (const OrdixError &error) {
+        QVERIFY2(error.message().contains(QStringLiteral("DStruct.xml")), qPrintable(error.message()));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSchemaFile)
+#include "tst_schemafile.moc"
