@@ -58,11 +58,13 @@ namespace SettingsFile
     // The file name, relative to the current folder.
     inline QString fileName() { return QStringLiteral("user.ini"); }
 
-    // INILoad: reads the file at `path` (missing: defaults, legend shown).
-    // Never fails: unreadable values take the rules' values.
+    // INILoad: reads the file at `path` (missing: defaults, legend shown; a
+    // file that exists but cannot be read is taken as missing). Never fails:
+    // unreadable values take the rules' values.
     Settings load(const QString &path);
-    // Parses the file's contents (Windows-1251 bytes); `exists` false gives
-    // the defaults. Used by load() and the fuzz target.
+    // Parses the contents (Windows-1251 bytes) of an existing file: missing
+    // keys give empty texts and a hidden legend. Used by load() and the fuzz
+    // target.
     Settings parse(const QByteArray &contents);
 
     // The exact bytes INISave writes.
