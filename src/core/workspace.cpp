@@ -80,3 +80,10 @@ double Workspace::applyDiscount(double amount) const
         return amount;
     return amount * (1.0 - d / 100.0);
 }
+
+void Workspace::loadPriceList(const QString &primary, const QString &fallback)
+{
+    if (!m_priceLoader)
+        throw OrdixError(QStringLiteral("The price list loader is not installed"));
+    m_priceLoader(primary, fallback);
+}

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "actionlist.h"
+#include "currencylist.h"
 #include "gridlayout.h"
 #include "recordtable.h"
 #include "settings.h"
@@ -43,7 +44,8 @@ public:
         SummHint,          // SUMM tool tip
         Status,            // status line
         FilterStatus,      // FilterStatusLabel text
-        FilterStatusHint   // FilterStatusLabel tool tip
+        FilterStatusHint,  // FilterStatusLabel tool tip
+        Caption            // the main window's caption
     };
 
     enum class Grid
@@ -71,8 +73,13 @@ public:
     const RecordTable &order() const { return m_order; }
 
     ActionList &actions() { return m_actions; }
+    const ActionList &actions() const { return m_actions; }
     Settings &settings() { return m_settings; }
     const Settings &settings() const { return m_settings; }
+    // The currencies offered by the settings dialog: the rouble alone until a
+    // price list with a currency-rate line is loaded.
+    CurrencyList &currencyList() { return m_currencyList; }
+    const CurrencyList &currencyList() const { return m_currencyList; }
 
     // Services the window (or a test, or the command-line program) provides.
     void setPrompts(UserPrompts *prompts) { m_prompts = prompts; }
@@ -122,6 +129,16 @@ public:
     // Runs an action through its rule; errors propagate.
     bool execute(const QString &action) { return m_actions.execute(action); }
 
+    // --- hooks filled by later subsystems ---------------------------------
+    // LoadPriceList of the price subsystem: loads `primary`, with `fallback`
+    // as the previous edition's name. The settings dialog reloads the price
+    // list through it after the price mode changed.
+    using PriceLoader = std::function<void(const QString &primary, const QString &fallback)>;
+    void setPriceLoader(PriceLoader loader) { m_priceLoader = std::move(loader); }
+    bool hasPriceLoader() const { return bool(m_priceLoader); }
+    // Throws OrdixError when no loader is installed.
+    void loadPriceList(const QString &primary, const QString &fallback);
+
 signals:
     void labelChanged(Workspace::Label which, const QString &text);
     void panelVisibilityChanged(Workspace::Panel which, bool visible);
@@ -143,6 +160,8 @@ private:
     UserPrompts *m_prompts = nullptr;
     ProgressReporter *m_progress = nullptr;
     std::function<int(const QString &)> m_textWidth;
-    QString m_labels[8];
+    CurrencyList m_currencyList;
+    PriceLoader m_priceLoader;
+    QString m_labels[9];
     bool m_panels[4] = {false, false, false, true};
 };

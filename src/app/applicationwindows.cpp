@@ -1,0 +1,24 @@
+#include "applicationwindows.h"
+
+#include "about.h"
+#include "addtoorder.h"
+#include "filter.h"
+#include "listrep.h"
+#include "main.h"
+#include "progress.h"
+#include "props.h"
+
+ApplicationWindows::ApplicationWindows()
+    : m_mainForm(std::make_unique<TMakeOrderForm>())
+    , m_addToOrderForm(std::make_unique<TAddToOrderForm>(m_mainForm.get()))
+    , m_aboutBox(std::make_unique<TAboutBox>(m_mainForm.get()))
+    , m_propertiesDlg(std::make_unique<TPropertiesDlg>(m_mainForm.get()))
+    , m_listForm(std::make_unique<TListForm>(m_mainForm.get()))
+    , m_progressDialog(std::make_unique<TProgressDialog>(m_mainForm.get()))
+    , m_filterDialog(std::make_unique<TFilterDialog>(m_mainForm.get()))
+{
+    m_mainForm->setPropertiesDialog(m_propertiesDlg.get());
+    m_mainForm->setProgressDialog(m_progressDialog.get());
+}
+
+ApplicationWindows::~ApplicationWindows() = default;

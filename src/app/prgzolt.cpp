@@ -1,0 +1,17 @@
+// The entry of the program: the application, its title, the seven windows
+// and the event loop until the main window has closed.
+
+#include "applicationwindows.h"
+#include "main.h"
+#include "ordixapplication.h"
+
+int main(int argc, char *argv[])
+{
+    OrdixApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Ordix"));
+    OrdixApplication::installRussianTranslations(app);
+
+    ApplicationWindows windows;
+    windows.mainForm().show();
+    return app.exec();
+}

@@ -1,0 +1,65 @@
+#include "enablingrules.h"
+
+#include "workspace.h"
+
+namespace EnablingRules
+{
+    bool EnabledWhilePriceIsOpen(const Workspace &ws)
+    {
+        return ws.priceOpen();
+    }
+
+    bool EnabledWhileOrderIsOpen(const Workspace &ws)
+    {
+        return ws.orderOpen();
+    }
+
+    bool EnabledWhilePriceIsNotEmpty(const Workspace &ws)
+    {
+        return ws.priceNotEmpty();
+    }
+
+    bool EnabledWhileOrderIsNotEmpty(const Workspace &ws)
+    {
+        return ws.orderNotEmpty();
+    }
+
+    bool EnabledWhileBothNotEmpty(const Workspace &ws)
+    {
+        return ws.priceNotEmpty() && ws.orderNotEmpty();
+    }
+
+    bool PriceDownloadNew_Update(Workspace &ws)
+    {
+        const QString &url = ws.settings().url;
+        const bool enabled = !url.isEmpty();
+        ws.actions().setHint(QStringLiteral("PriceNew"),
+                             enabled ? QStringLiteral("Скачать новый прайс с адреса ") + url
+                                     : QStringLiteral("Чтобы скачать новый прайс установите адрес в настройках."));
+        return enabled;
+    }
+
+    bool FilterPriceUpdate(Workspace &ws)
+    {
+        const bool enabled = !ws.filter.priceCondition.isEmpty();
+        ws.actions().setChecked(QStringLiteral("FilterPrice"), enabled && ws.filter.priceActive);
+        return enabled;
+    }
+
+    bool EnableWhileMSAActive(Workspace &ws)
+    {
+        return ws.models().isActive() || ws.modelsAsg().isActive();
+    }
+
+    bool EnableWhileMSANotEmpty(Workspace &ws)
+    {
+        return ws.models().isActive() && ws.models().rowCount() > 0
+            && ws.modelsAsg().isActive() && ws.modelsAsg().rowCount() > 0;
+    }
+
+    bool Models_BuildFilterUpdate(Workspace &ws)
+    {
+        return ws.actions().isEnabled(QStringLiteral("Models_Apply_To")) && ws.price().isActive()
+            && (ws.price().rowCount() > 0 || ws.price().isFiltered());
+    }
+}

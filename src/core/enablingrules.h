@@ -1,0 +1,31 @@
+#pragma once
+
+class Workspace;
+
+// The enabling rules of the main window's commands. Each answers whether its
+// actions may run now; the action list evaluates them when the interface is
+// idle and before every run. The last five belong to one command or group
+// each and also keep that command's hint or check mark current.
+namespace EnablingRules
+{
+    bool EnabledWhilePriceIsOpen(const Workspace &ws);
+    bool EnabledWhileOrderIsOpen(const Workspace &ws);
+    bool EnabledWhilePriceIsNotEmpty(const Workspace &ws);
+    bool EnabledWhileOrderIsNotEmpty(const Workspace &ws);
+    bool EnabledWhileBothNotEmpty(const Workspace &ws);
+
+    // PriceNew: a download address is set. The hint names the address, or
+    // tells where to set one.
+    bool PriceDownloadNew_Update(Workspace &ws);
+    // FilterPrice: a price-list condition exists; checked while it is in
+    // force, unchecked whenever disabled.
+    bool FilterPriceUpdate(Workspace &ws);
+    // Models_CloseSMAsg: either car-model table is open.
+    bool EnableWhileMSAActive(Workspace &ws);
+    // Models_Panel, Models_Apply_To, Models_BuildSumMenus: both car-model
+    // tables are open and both views have rows.
+    bool EnableWhileMSANotEmpty(Workspace &ws);
+    // Models_BuildFilter: Models_Apply_To is enabled and the price list is
+    // open with rows in view or a filter in force.
+    bool Models_BuildFilterUpdate(Workspace &ws);
+}

@@ -1,0 +1,251 @@
+#include "standardactions.h"
+
+#include <QDebug>
+
+#include "enablingrules.h"
+#include "ordixerror.h"
+#include "preferences.h"
+#include "settings.h"
+#include "textfile.h"
+#include "userprompts.h"
+#include "workspace.h"
+
+namespace
+{
+    using Rule = bool (*)(const Workspace &);
+    using OwnRule = bool (*)(Workspace &);
+
+    class Definer final
+    {
+    public:
+        explicit Definer(Workspace &ws)
+            : m_ws(ws)
+        {
+        }
+
+        ActionList::Action &command(const char *name, const QString &caption, const QString &hint,
+                                    const char *shortcut = nullptr)
+        {
+            return m_ws.actions().add(QLatin1String(name), caption, hint,
+                                      shortcut ? QLatin1String(shortcut) : QString());
+        }
+
+        ActionList::Action &command(const char *name, const QString &caption, const QString &hint,
+                                    const char *shortcut, Rule rule)
+        {
+            ActionList::Action &action = command(name, caption, hint, shortcut);
+            Workspace *ws = &m_ws;
+            action.rule = [ws, rule] { return rule(*ws); };
+            return action;
+        }
+
+        ActionList::Action &command(const char *name, const QString &caption, const QString &hint,
+                                    const char *shortcut, OwnRule rule)
+        {
+            ActionList::Action &action = command(name, caption, hint, shortcut);
+            Workspace *ws = &m_ws;
+            action.rule = [ws, rule] { return rule(*ws); };
+            return action;
+        }
+
+        template<typename R>
+        ActionList::Action &internal(const char *name, const QString &caption, const QString &hint, R rule)
+        {
+            ActionList::Action &action = command(name, caption, hint, nullptr, rule);
+            action.internal = true;
+            return action;
+        }
+
+        ActionList::Action &internal(const char *name, const QString &caption = QString(), const QString &hint = QString())
+        {
+            ActionList::Action &action = command(name, caption.isEmpty() ? QLatin1String(name) : caption, hint);
+            action.internal = true;
+            return action;
+        }
+
+    private:
+        Workspace &m_ws;
+    };
+}
+
+namespace StandardActions
+{
+    void install(Workspace &ws)
+    {
+        using namespace EnablingRules;
+        Definer d(ws);
+
+        // Price list
+        d.command("PriceFileOpen", QStringLiteral("Открыть прайс"), QStringLiteral("Открыть|Открыть прайс (zolt.txt)"), "Ctrl+O");
+        d.command("PriceFileOpenSpecial", QStringLiteral("Загрузить спец. цены"), QStringLiteral("СпецЦены|Загрузить специальные цены"));
+        d.command("PriceDataOpen", QStringLiteral("Открыть данные"), QStringLiteral("Открыть данные|Открыть произвольный прайс лист"));
+        d.command("PriceClose", QStringLiteral("Закрыть прайс"), QStringLiteral("Закрыть прайс|Закрытие текущего прайса"), nullptr,
+                  EnabledWhilePriceIsOpen);
+        d.command("PriceNew", QStringLiteral("Скачать"), QStringLiteral("Скачать новый прайс с адреса "), nullptr,
+                  PriceDownloadNew_Update);
+        d.command("ComparePrices", QStringLiteral("Сравнить"), QStringLiteral("Сравнить|Сравнить с другим прайсом"), nullptr,
+                  EnabledWhilePriceIsNotEmpty);
+
+        // Car models
+        d.command("Models_LoadSMAsg", QStringLiteral("Загрузить автомобили"),
+                  QStringLiteral("Загрузить автомобили|Загрузить таблицу моделей автомобилей"));
+        d.command("Models_CloseSMAsg", QStringLiteral("Выгрузить"), QStringLiteral("Выгрузить|Выгрузить модели автомобилей"), nullptr,
+                  EnableWhileMSAActive);
+        d.command("Models_Apply_To", QStringLiteral("Отбор по автомобилям"),
+                  QStringLiteral("Отбор по автомобилям|Отбор запчастей по заданной модели автомобиля"), nullptr,
+                  EnableWhileMSANotEmpty);
+        d.command("Models_Panel", QStringLiteral("Окно автомобилей"), QStringLiteral("Скрыть/показать окно автомобилей"), nullptr,
+                  EnableWhileMSANotEmpty);
+        d.command("Models_BuildFilter", QStringLiteral("Применить"),
+                  QStringLiteral("Применить отбор|Применить отбор по моделям автомобилей"), nullptr,
+                  Models_BuildFilterUpdate);
+
+        // Order
+        d.command("AddToOrder", QStringLiteral("Добавить в заказ"), QStringLiteral("Добавить в заказ|Добавить текущую позицию в заказ"),
+                  nullptr, EnabledWhilePriceIsNotEmpty);
+        d.command("RemoveFromOrder", QStringLiteral("Удалить из заказа"),
+                  QStringLiteral("Удалить из заказа|Удалить текущую позицию из заказа"), nullptr, EnabledWhileOrderIsNotEmpty);
+        d.command("OrderNew", QStringLiteral("Новый заказ"), QStringLiteral("Новый заказ|Создать новый файл заказа"), "Ctrl+N");
+        d.command("OrderFileOpen", QStringLiteral("Открыть заказ"), QStringLiteral("Открыть|Открыть существующий файл заказа"),
+                  "Ctrl+Alt+O");
+        d.command("OrderFileSave", QStringLiteral("Сохранить заказ"), QStringLiteral("Сохранить|Сохранить сформированный заказ"),
+                  "Ctrl+S", EnabledWhileOrderIsNotEmpty);
+        d.command("OrderFileSaveAs", QStringLiteral("Сохранить заказ как..."),
+                  QStringLiteral("Сохранить как|Сохранить сформированный заказ под произвольным именем"), nullptr,
+                  EnabledWhileOrderIsNotEmpty);
+        d.command("OrderClose", QStringLiteral("Закрыть заказ"), QStringLiteral("Закрыть заказ|Закрытие текущего заказа"), nullptr,
+                  EnabledWhileOrderIsOpen);
+        d.command("CoordinateOrder", QStringLiteral("Согласовать с прайсом"),
+                  QStringLiteral("Согласовать заказ с прайсом|Согласовать цены в заказе с ценами в прайсе"), "F9",
+                  EnabledWhileBothNotEmpty);
+        d.command("PrinterPrintOrder", QStringLiteral("Печать заказа"), QStringLiteral("Печать заказа"), "Ctrl+P",
+                  EnabledWhileOrderIsNotEmpty);
+        d.command("PrinterPreviewOrder", QStringLiteral("Просмотр заказа"),
+                  QStringLiteral("Просмотр заказа|Предварительный просмотр заказа"), nullptr, EnabledWhileOrderIsNotEmpty);
+        d.command("ExportExcel", QStringLiteral("В формат MS Excel (xls)"), QString(), nullptr, EnabledWhileOrderIsNotEmpty)
+            .visible = false;
+        d.command("ExportClipboard", QStringLiteral("В буфер обмена"), QString(), nullptr, EnabledWhileOrderIsNotEmpty);
+        d.command("ExportText", QStringLiteral("В текстовый файл"), QString(), nullptr, EnabledWhileOrderIsNotEmpty);
+        d.command("SendOrder", QStringLiteral("Послать заказ"), QStringLiteral("Послать заказ по E-mail"), "Ctrl+Alt+S",
+                  EnabledWhileOrderIsNotEmpty);
+
+        // Filters
+        d.command("FilterCreate", QStringLiteral("Фильтр..."), QStringLiteral("Задать фильтр|Изменение условий фильтрации прайс-листа"),
+                  "Ctrl+F", EnabledWhilePriceIsOpen);
+        d.command("FilterQ", QStringLiteral("Автофильтр"),
+                  QStringLiteral("Автоматический фильтр|Задать автоматический фильтр по выделению"), "F3",
+                  EnabledWhilePriceIsOpen);
+        d.command("FilterPrice", QStringLiteral("Применить фильтр"),
+                  QStringLiteral("Отфильтровать|Применить/отменить фильтрацию прайс-листа"), "Ctrl+F3", FilterPriceUpdate)
+            .checkable = true;
+
+        // Grid, settings, help, program
+        d.command("CopyCell", QStringLiteral("Копировать"), QStringLiteral("Копировать"), "Ctrl+Ins, Ctrl+C");
+        d.command("Preferences", QStringLiteral("Настройки"), QStringLiteral("Настройки|Изменить информацию о клиенте и пр."));
+        d.command("LegendSwitch", QStringLiteral("Легенда"), QStringLiteral("Скрыть/показать легенду"), "F1");
+        d.command("RunHTMLHelp", QStringLiteral("Помощь"), QStringLiteral("Помощь"));
+        d.command("ProgramAbout", QStringLiteral("О программе..."), QStringLiteral("О программе"));
+        d.command("CloseAll", QStringLiteral("Закрыть все"), QStringLiteral("Закрыть все|Закрытие текущего заказа и прайса"));
+        d.command("ExitProg", QStringLiteral("Выход"), QStringLiteral("Выйти из программы"));
+
+        // Internal actions, run by other handlers only.
+        d.internal("InitializePriceDataSet");
+        d.internal("RestorePriceData", QStringLiteral("RestorePriceData"), QString(), EnabledWhilePriceIsNotEmpty);
+        d.internal("DeletePricesInOrder", QStringLiteral("DeletePricesInOrder"), QString(), EnabledWhileOrderIsNotEmpty);
+        d.internal("EditOrderRecord", QStringLiteral("EditOrderRecord"), QString(), EnabledWhileOrderIsNotEmpty);
+        d.internal("PanelOrderPosition");
+        d.internal("INILoad");
+        d.internal("INISave");
+        d.internal("Models_BuildSumMenus", QStringLiteral("Models_BuildSumMenus"), QString(), EnableWhileMSANotEmpty);
+        d.internal("Models_FreeSubMenus");
+        d.internal("DownLoadURL", QStringLiteral("&Download URL"), QStringLiteral("Download from URL"));
+        d.internal("SendOrderAction", QStringLiteral("Послать заказ"), QStringLiteral("Послать заказ по E-mail"),
+                   EnabledWhileOrderIsNotEmpty);
+
+        ActionList &a = ws.actions();
+        Workspace *w = &ws;
+        a.setHandler(QStringLiteral("CloseAll"), [w] { CloseAllExecute(*w); });
+        a.setHandler(QStringLiteral("INILoad"), [w] { INILoadExecute(*w); });
+        a.setHandler(QStringLiteral("INISave"), [w] { INISaveExecute(*w); });
+        a.setHandler(QStringLiteral("LegendSwitch"), [w] { LegendSwitchExecute(*w); });
+    }
+
+    void startUp(Workspace &ws)
+    {
+        ActionList &a = ws.actions();
+        a.execute(QStringLiteral("INILoad"));
+        a.execute(QStringLiteral("LegendSwitch"));
+        Decimal::setSeparator(ws.settings().effectiveDecimalSeparator());
+        a.setTag(QStringLiteral("OrderClose"), ActionList::ActionDone);
+        Workspace *w = &ws;
+        a.setErrorReport([w](const QString &text) { reportError(*w, text); });
+        ws.currentDownloadURL.clear();
+    }
+
+    void CloseAllExecute(Workspace &ws)
+    {
+        ActionList &a = ws.actions();
+        const QString orderClose = QStringLiteral("OrderClose");
+        a.execute(orderClose);
+        // With no order open OrderClose is skipped and its tag may be stale
+        // from an earlier cancelled close; nothing is left to keep open then.
+        if (!a.isDone(orderClose) && a.isEnabled(orderClose))
+            return;
+        a.execute(QStringLiteral("Models_CloseSMAsg"));
+        a.execute(QStringLiteral("PriceClose"));
+    }
+
+    void INILoadExecute(Workspace &ws)
+    {
+        Settings loaded = SettingsFile::load(SettingsFile::fileName());
+        // The values that do not live in the file stay as they are.
+        loaded.currencyRateLine = ws.settings().currencyRateLine;
+        loaded.currentCurrency = ws.settings().currentCurrency;
+        ws.settings() = loaded;
+        ws.setPanelVisible(Workspace::Panel::Legend, !loaded.showLegend);
+        ws.setLabel(Workspace::Label::Caption, Preferences::windowCaption(loaded.customer));
+        emit ws.settingsChanged();
+    }
+
+    void INISaveExecute(Workspace &ws)
+    {
+        ws.settings().showLegend = ws.isPanelVisible(Workspace::Panel::Legend);
+        SettingsFile::save(ws.settings(), SettingsFile::fileName(), &ws.prompts());
+    }
+
+    void LegendSwitchExecute(Workspace &ws)
+    {
+        const bool shown = !ws.isPanelVisible(Workspace::Panel::Legend);
+        ws.setPanelVisible(Workspace::Panel::Legend, shown);
+        ws.settings().showLegend = shown;
+        const QString caption = shown ? QStringLiteral("Скрыть легенду") : QStringLiteral("Показать легенду");
+        ws.actions().setCaption(QStringLiteral("LegendSwitch"), caption);
+        ws.actions().setHint(QStringLiteral("LegendSwitch"), caption);
+    }
+
+    bool closeQuery(Workspace &ws)
+    {
+        ActionList &a = ws.actions();
+        a.run(QStringLiteral("CloseAll"));
+        a.run(QStringLiteral("INISave"));
+        const QString orderClose = QStringLiteral("OrderClose");
+        return a.isDone(orderClose) || !a.isEnabled(orderClose);
+    }
+
+    bool isSwallowedError(const QString &text, const QString &currentDownloadUrl)
+    {
+        return !currentDownloadUrl.isEmpty()
+            && text == QStringLiteral("Error downloading URL: %1").arg(currentDownloadUrl);
+    }
+
+    void reportError(Workspace &ws, const QString &text)
+    {
+        if (isSwallowedError(text, ws.currentDownloadURL))
+            return;
+        try {
+            ws.prompts().message(text, UserPrompts::Icon::Error);
+        } catch (const OrdixError &) {
+            qWarning().noquote() << text;
+        }
+    }
+}
