@@ -1,9 +1,136 @@
 #include "addtoorder.h"
 
+#include <cmath>
+#include <limits>
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "textfile.h"
+
 TAddToOrderForm::TAddToOrderForm(QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("AddToOrderForm"));
     setWindowTitle(QStringLiteral("Добавить в заказ"));
     setModal(true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    m_group = new QGroupBox(this);
+    m_group->setObjectName(QStringLiteral("GroupBox"));
+
+    m_price = new QLineEdit(m_group);
+    m_price->setObjectName(QStringLiteral("price"));
+    m_price->setReadOnly(true);
+    m_price->setFocusPolicy(Qt::NoFocus);
+    m_price->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    m_num = new QSpinBox(m_group);
+    m_num->setObjectName(QStringLiteral("num"));
+    m_num->setRange(1, std::numeric_limits<int>::max());
+    m_num->setValue(1);
+    m_num->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    m_sum = new QLineEdit(m_group);
+    m_sum->setObjectName(QStringLiteral("sum"));
+    m_sum->setReadOnly(true);
+    m_sum->setFocusPolicy(Qt::NoFocus);
+    m_sum->setAlignment(Qt::AlignCenter);
+    QFont bold = m_sum->font();
+    bold.setBold(true);
+    m_sum->setFont(bold);
+    QPalette palette = m_sum->palette();
+    palette.setColor(QPalette::Base, QColor(0xC0, 0xDC, 0xC0));
+    m_sum->setPalette(palette);
+
+    auto *form = new QFormLayout(m_group);
+    form->addRow(QStringLiteral("Цена:"), m_price);
+    form->addRow(QStringLiteral("Количество:"), m_num);
+    form->addRow(QStringLiteral("Сумма:"), m_sum);
+
+    auto *buttons = new QDialogButtonBox(this);
+    QPushButton *ok = buttons->addButton(QDialogButtonBox::Ok);
+    ok->setObjectName(QStringLiteral("OKBtn"));
+    ok->setDefault(true);
+    QPushButton *cancel = buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("CancelBtn"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_group);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(m_num, &QSpinBox::textChanged, this, &TAddToOrderForm::recomputeSum);
+}
+
+TAddToOrderForm::~TAddToOrderForm() = default;
+
+QString TAddToOrderForm::maskText(double value, const QString &currencySymbol)
+{
+    QString digits = Decimal::formatGrouped(std::fabs(value), 6);
+    const QChar separator = Decimal::separator();
+    const qsizetype point = digits.indexOf(separator);
+    if (point >= 0) {
+        qsizetype end = digits.size();
+        while (end > point + 3 && digits.at(end - 1) == QLatin1Char('0'))
+            --end;
+        digits.truncate(end);
+    }
+    bool zero = true;
+    for (const QChar ch : digits) {
+        if (ch.isDigit() && ch != QLatin1Char('0'))
+            zero = false;
+    }
+    const QString sign = value < 0 && !zero ? QStringLiteral("-") : QString();
+    return sign + digits + QLatin1Char(' ') + currencySymbol;
+}
+
+void TAddToOrderForm::prepare(const UserPrompts::QuantityRequest &request)
+{
+    m_group->setTitle(request.partName);
+    m_priceValue = request.price;
+    m_symbol = request.currencySymbol;
+    m_price->setText(maskText(m_priceValue, m_symbol));
+    const int initial = qMax(1, request.quantity);
+    if (m_num->value() == initial)
+        recomputeSum(m_num->text());
+    else
+        m_num->setValue(initial);
+}
+
+int TAddToOrderForm::quantity() const
+{
+    return m_num->value();
+}
+
+bool TAddToOrderForm::ask(const UserPrompts::QuantityRequest &request, int *quantity)
+{
+    prepare(request);
+    if (exec() != QDialog::Accepted)
+        return false;
+    if (quantity)
+        *quantity = m_num->value();
+    return true;
+}
+
+void TAddToOrderForm::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    m_num->setFocus(Qt::OtherFocusReason);
+    m_num->selectAll();
+}
+
+void TAddToOrderForm::recomputeSum(const QString &quantityText)
+{
+    if (quantityText.trimmed().isEmpty())
+        return;
+    m_sum->setText(maskText(double(m_num->value()) * m_priceValue, m_symbol));
 }

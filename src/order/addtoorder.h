@@ -2,8 +2,16 @@
 
 #include <QDialog>
 
-// The quantity dialog of adding and editing order lines. Created once at
-// start-up; its controls come with the order lines' editing.
+#include "userprompts.h"
+
+class QGroupBox;
+class QLineEdit;
+class QSpinBox;
+
+// The quantity dialog "Добавить в заказ", shown for adding a part and for
+// changing a line's quantity: the part's name as the group's caption, its
+// price, the quantity (1 to 2147483647) and the amount, kept current as the
+// quantity is typed.
 class TAddToOrderForm final : public QDialog
 {
     Q_OBJECT
@@ -11,4 +19,36 @@ class TAddToOrderForm final : public QDialog
 
 public:
     explicit TAddToOrderForm(QWidget *parent = nullptr);
+    ~TAddToOrderForm() override;
+
+    // Fills the dialog from the request, shows it modally and, on OK, stores
+    // the entered quantity. The window's askQuantity() calls this.
+    bool ask(const UserPrompts::QuantityRequest &request, int *quantity);
+
+    // Fills the controls without showing the dialog.
+    void prepare(const UserPrompts::QuantityRequest &request);
+    int quantity() const;
+
+    // A money text by the mask ",0.00#### '<sign>';-,0.00#### '<sign>'":
+    // grouped thousands, two to six decimals, a blank and the sign; negative
+    // amounts start with a minus.
+    static QString maskText(double value, const QString &currencySymbol);
+
+    QGroupBox *group() const { return m_group; }
+    QLineEdit *priceEdit() const { return m_price; }
+    QSpinBox *quantityEdit() const { return m_num; }
+    QLineEdit *sumEdit() const { return m_sum; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void recomputeSum(const QString &quantityText);
+
+    QGroupBox *m_group = nullptr;
+    QLineEdit *m_price = nullptr;
+    QSpinBox *m_num = nullptr;
+    QLineEdit *m_sum = nullptr;
+    double m_priceValue = 0;
+    QString m_symbol;
 };

@@ -1,0 +1,135 @@
+#include "lookupgridprice.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTableView>
+
+#include "gridcontroller.h"
+#include "pricelookup.h"
+#include "workspace.h"
+
+LookupGridPrice::LookupGridPrice(Workspace &workspace, GridController *priceGrid)
+    : QLineEdit(priceGrid->view())
+    , m_workspace(workspace)
+    , m_grid(priceGrid)
+{
+    setObjectName(QStringLiteral("LookupGridPrice"));
+    QFont bold = font();
+    bold.setBold(true);
+    setFont(bold);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, colours.color(QPalette::ToolTipBase));
+    colours.setColor(QPalette::Text, colours.color(QPalette::ToolTipText));
+    setPalette(colours);
+    setFocusPolicy(Qt::ClickFocus); // no tab stop
+    setFrame(true);
+    hide();
+}
+
+LookupGridPrice::~LookupGridPrice() = default;
+
+void LookupGridPrice::start(const QString &typed)
+{
+    if (!m_grid || typed.isEmpty() || m_grid->selectedColumn() < 0)
+        return;
+    m_lookupField = m_grid->selectedFieldName();
+    place();
+    show();
+    clear();
+    setFocus(Qt::OtherFocusReason);
+    raise();
+    const QChar ch = typed.at(0);
+    if (offer(ch))
+        setText(QString(ch));
+}
+
+void LookupGridPrice::place()
+{
+    if (!m_grid)
+        return;
+    QTableView *view = m_grid->view();
+    const int column = m_grid->selectedColumn();
+    if (column < 0)
+        return;
+    const QRect viewport = view->viewport()->geometry();
+    const int rowHeight = qMax(1, view->verticalHeader()->defaultSectionSize());
+    const int firstRow = qMax(0, view->rowAt(0));
+    const int rows = view->model() ? view->model()->rowCount() : 0;
+    const int shownRows = qBound(0, qMin(viewport.height() / rowHeight, rows - firstRow), rows);
+    const int left = viewport.left() + view->columnViewportPosition(column);
+    const int top = qMin(viewport.top() + shownRows * rowHeight, view->height() - BoxHeight);
+    setGeometry(left, top, view->columnWidth(column) + 2, BoxHeight);
+}
+
+bool LookupGridPrice::offer(QChar ch)
+{
+    return PriceLookup::offer(m_workspace.price(), m_lookupField, text(), ch);
+}
+
+void LookupGridPrice::returnToGrid()
+{
+    if (m_grid)
+        m_grid->view()->setFocus(Qt::OtherFocusReason);
+    hide();
+}
+
+bool LookupGridPrice::event(QEvent *event)
+{
+    // Tab would move the focus along the window's chain before reaching
+    // keyPressEvent; here it returns to the grid like Enter.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+            returnToGrid();
+            return true;
+        }
+    }
+    return QLineEdit::event(event);
+}
+
+void LookupGridPrice::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    // The keys 37 to 46 of the keyboard: arrows, Select, Print, Execute,
+    // Print Screen, Insert and Delete.
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+    case Qt::Key_Select:
+    case Qt::Key_Print:
+    case Qt::Key_Execute:
+    case Qt::Key_Insert:
+    case Qt::Key_Delete:
+        returnToGrid();
+        event->accept();
+        return;
+    case Qt::Key_Backspace:
+        if (offer(QChar(PriceLookup::Backspace)))
+            QLineEdit::keyPressEvent(event);
+        else
+            event->accept();
+        return;
+    default:
+        break;
+    }
+    if (event->text().isEmpty()) {
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    if (offer(event->text().at(0)))
+        QLineEdit::keyPressEvent(event);
+    else
+        event->accept();
+}
+
+void LookupGridPrice::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    hide();
+}

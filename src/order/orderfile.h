@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+class Workspace;
+
+// Saving the order to its file and reading an order file back.
+class OrderFile final
+{
+public:
+    // "order " + customer + " " + the short date + ".txt", made safe for the
+    // file system.
+    static QString proposedName(const QString &customer, const QDate &date);
+
+    // OrderFileSave: asks for a name when the order has none, writes the file
+    // (replacing it atomically), and on success puts the order into the saved
+    // state, titles it and leaves ActionDone in the action's tag (0 otherwise).
+    // A failed write throws, leaving the order changed and any old file whole.
+    static void save(Workspace &workspace);
+    // OrderFileSaveAs: saves under a name the user chooses; cancelling keeps
+    // the previous name.
+    static void saveAs(Workspace &workspace);
+    // OrderFileOpen: closes the current order (stops when that did not
+    // complete), asks for a file, and reads it into a new order with prices 0.
+    static void open(Workspace &workspace);
+    // Reads the named file into a new order without any question. A file
+    // that cannot be read throws before the new order is started.
+    static void read(Workspace &workspace, const QString &path);
+};

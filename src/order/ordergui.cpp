@@ -1,0 +1,101 @@
+#include "ordergui.h"
+
+#include <QKeyEvent>
+#include <QTableView>
+#include <QTimer>
+
+#include "gridcontroller.h"
+#include "lookupgridprice.h"
+#include "workspace.h"
+
+namespace
+{
+    constexpr int NameColumn = 3;
+    constexpr int FirstFreeColumn = 2;
+}
+
+OrderGui::OrderGui(Workspace &workspace, GridController *priceGrid, GridController *orderGrid)
+    : QObject(priceGrid)
+    , m_workspace(workspace)
+    , m_priceGrid(priceGrid)
+    , m_orderGrid(orderGrid)
+{
+    setObjectName(QStringLiteral("OrderGui"));
+}
+
+OrderGui *OrderGui::install(Workspace &workspace, GridController *priceGrid, GridController *orderGrid)
+{
+    auto *gui = new OrderGui(workspace, priceGrid, orderGrid);
+    Workspace *ws = &workspace;
+    gui->m_lookup = new LookupGridPrice(workspace, priceGrid);
+
+    connect(priceGrid, &GridController::activated, gui, [ws] { ws->actions().run(QStringLiteral("AddToOrder")); });
+    connect(priceGrid, &GridController::characterTyped, gui->m_lookup, &LookupGridPrice::start);
+    priceGrid->view()->installEventFilter(gui);
+
+    connect(orderGrid, &GridController::activated, gui, [ws] { ws->actions().run(QStringLiteral("EditOrderRecord")); });
+    connect(orderGrid, &GridController::removeRequested, gui,
+            [ws] { ws->actions().run(QStringLiteral("RemoveFromOrder")); });
+
+    connect(&workspace, &Workspace::gridColumnsChanged, gui, [gui](Workspace::Grid which) {
+        if (which == Workspace::Grid::Order)
+            QTimer::singleShot(0, gui, &OrderGui::widenOrderNameColumn);
+    });
+    return gui;
+}
+
+void OrderGui::hideLookup()
+{
+    if (m_lookup)
+        m_lookup->hide();
+}
+
+void OrderGui::nextPriceColumn()
+{
+    if (!m_priceGrid)
+        return;
+    QTableView *view = m_priceGrid->view();
+    const int count = view->model() ? view->model()->columnCount() : 0;
+    if (count <= FirstFreeColumn)
+        return;
+    int column = m_priceGrid->selectedColumn();
+    for (int tries = 0; tries < count; ++tries) {
+        column = column + 1 >= count || column < FirstFreeColumn ? FirstFreeColumn : column + 1;
+        if (!view->isColumnHidden(column))
+            break;
+    }
+    m_priceGrid->setSelectedColumn(column);
+}
+
+void OrderGui::widenOrderNameColumn()
+{
+    if (!m_orderGrid)
+        return;
+    GridLayout &layout = m_workspace.grid(Workspace::Grid::Order);
+    if (layout.count() <= NameColumn)
+        return;
+    int used = 0;
+    for (const GridColumn &column : std::as_const(layout.columns)) {
+        if (column.visible)
+            used += column.width + 1;
+    }
+    QTableView *view = m_orderGrid->view();
+    const int room = view->viewport()->width() - used;
+    if (room <= 0)
+        return;
+    const int width = layout.columns.at(NameColumn).width + room;
+    layout.columns[NameColumn].width = width;
+    view->setColumnWidth(NameColumn, width);
+}
+
+bool OrderGui::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_priceGrid && watched == m_priceGrid->view() && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            nextPriceColumn();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}

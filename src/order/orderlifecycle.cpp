@@ -1,0 +1,221 @@
+#include "orderlifecycle.h"
+
+#include <optional>
+
+#include <QFileInfo>
+
+#include "actionlist.h"
+#include "gridposition.h"
+#include "orderfile.h"
+#include "orderlines.h"
+#include "ordertable.h"
+#include "progressreporter.h"
+#include "userprompts.h"
+#include "workspace.h"
+
+namespace
+{
+    const QString CloseAction = QStringLiteral("OrderClose");
+    const QString SaveAction = QStringLiteral("OrderFileSave");
+
+    // Closes the progress window however the work ends.
+    class ProgressEnd final
+    {
+    public:
+        explicit ProgressEnd(ProgressReporter &progress)
+            : m_progress(progress)
+        {
+        }
+        ~ProgressEnd() { m_progress.stepProgress(101); }
+
+    private:
+        ProgressReporter &m_progress;
+    };
+
+    void cancelEdits(RecordTable &a, RecordTable &b)
+    {
+        try {
+            if (a.isActive() && a.isEditing())
+                a.cancel();
+            if (b.isActive() && b.isEditing())
+                b.cancel();
+        } catch (...) {
+        }
+    }
+}
+
+void OrderLifecycle::installActions(Workspace &workspace)
+{
+    ActionList &actions = workspace.actions();
+    Workspace *ws = &workspace;
+    actions.setHandler(QStringLiteral("OrderNew"), [ws] { orderNew(*ws); });
+    actions.setHandler(CloseAction, [ws] { orderClose(*ws); });
+    actions.setHandler(QStringLiteral("OrderFileOpen"), [ws] { OrderFile::open(*ws); });
+    actions.setHandler(SaveAction, [ws] { OrderFile::save(*ws); });
+    actions.setHandler(QStringLiteral("OrderFileSaveAs"), [ws] { OrderFile::saveAs(*ws); });
+    actions.setHandler(QStringLiteral("AddToOrder"), [ws] { OrderLines::addToOrder(*ws); });
+    actions.setHandler(QStringLiteral("EditOrderRecord"), [ws] { OrderLines::editOrderRecord(*ws); });
+    actions.setHandler(QStringLiteral("RemoveFromOrder"), [ws] { OrderLines::removeFromOrder(*ws); });
+    actions.setHandler(QStringLiteral("CoordinateOrder"), [ws] { coordinateOrder(*ws); });
+    actions.setHandler(QStringLiteral("DeletePricesInOrder"), [ws] { deletePricesInOrder(*ws); });
+    // A changed discount or currency shows in the sum at once.
+    QObject::connect(&workspace, &Workspace::settingsChanged, &workspace, [ws] {
+        if (ws->orderOpen())
+            OrderTable::showOrderSum(*ws);
+    });
+}
+
+bool OrderLifecycle::closeCurrent(Workspace &workspace)
+{
+    workspace.execute(CloseAction);
+    return !workspace.orderOpen();
+}
+
+QString OrderLifecycle::closeQuestion(const QString &orderFileName)
+{
+    if (!orderFileName.isEmpty()) {
+        return QStringLiteral("Изменения в файле заказа \"") + QFileInfo(orderFileName).fileName()
+            + QStringLiteral("\" не были сохранены.\nВы хотите сохранить заказ сейчас?");
+    }
+    return QStringLiteral("Заказ не был сохранен.\nВы хотите сохранить заказ сейчас?");
+}
+
+void OrderLifecycle::orderNew(Workspace &workspace)
+{
+    if (!closeCurrent(workspace))
+        return;
+    OrderTable::startNew(workspace);
+}
+
+void OrderLifecycle::orderClose(Workspace &workspace)
+{
+    ActionList &actions = workspace.actions();
+    actions.setTag(CloseAction, 0);
+    RecordTable &order = workspace.order();
+    if (!order.isActive()) {
+        actions.setTag(CloseAction, ActionList::ActionDone);
+        return;
+    }
+
+    UserPrompts::Answer answer = UserPrompts::Answer::No;
+    if (workspace.orderChanged && order.rowCount() > 0) {
+        answer = workspace.prompts().askYesNoCancel(closeQuestion(workspace.orderFileName));
+        if (answer != UserPrompts::Answer::Yes && answer != UserPrompts::Answer::No)
+            return; // Cancel: the order stays as it is
+    }
+    if (answer == UserPrompts::Answer::Yes) {
+        // A failed write throws from here and leaves the order open.
+        actions.setTag(SaveAction, 0);
+        workspace.execute(SaveAction);
+        if (!actions.isDone(SaveAction))
+            return;
+    }
+
+    workspace.setPanelVisible(Workspace::Panel::Order, false);
+    workspace.execute(QStringLiteral("PanelOrderPosition"));
+    order.empty();
+    order.close();
+    workspace.orderFileName.clear();
+    workspace.orderChanged = false;
+    actions.setTag(CloseAction, ActionList::ActionDone);
+    workspace.execute(QStringLiteral("RestorePriceData"));
+}
+
+void OrderLifecycle::coordinateOrder(Workspace &workspace)
+{
+    if (workspace.prompts().askYesNo(QStringLiteral("Вы хотите согласовать заказ сейчас?")) != UserPrompts::Answer::Yes)
+        return;
+
+    RecordTable &order = workspace.order();
+    RecordTable &price = workspace.price();
+    const int flagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
+    const int nameField = price.fieldByName(QStringLiteral("Name"));
+    const int catalogField = price.fieldByName(QStringLiteral("CatalogID"));
+    const int producerField = price.fieldByName(QStringLiteral("ProductionOf"));
+    const int priceField = price.fieldByName(QStringLiteral("Price"));
+    const QString priceCode = QStringLiteral("Code");
+
+    ProgressReporter &progress = workspace.progress();
+    std::optional<ProgressEnd> end;
+    {
+        const GridFreeze priceFreeze(workspace, Workspace::Grid::Price);
+        const GridFreeze orderFreeze(workspace, Workspace::Grid::Order);
+
+        order.first();
+        workspace.orderTotal = 0;
+        workspace.setLabel(Workspace::Label::Summ, QString());
+        progress.startProgress(QStringLiteral("Согласование.цен.."), 0, 100);
+        end.emplace(progress);
+
+        const int lines = order.rowCount();
+        int done = 0;
+        int shown = 0;
+        while (!order.atEnd()) {
+            try {
+                if (!order.isNull(OrderTable::Code) && price.locate(priceCode, order.value(OrderTable::Code))) {
+                    const qint64 flag = price.asInteger(flagField);
+                    const double unitPrice = price.asFloat(priceField);
+                    order.edit();
+                    order.setString(OrderTable::Name, price.asString(nameField));
+                    order.setInteger(OrderTable::AvailabilityFlag, flag >= Workspace::InOrderMark ? flag - Workspace::InOrderMark : flag);
+                    order.setFloat(OrderTable::Price, unitPrice);
+                    order.setFloat(OrderTable::SUM, unitPrice * double(order.asInteger(OrderTable::Count)));
+                    order.setString(OrderTable::CatalogID, price.asString(catalogField));
+                    order.setString(OrderTable::Producer, price.asString(producerField));
+                    order.post();
+                    OrderTable::notePosted(workspace);
+                    workspace.orderTotal += order.asFloat(OrderTable::SUM);
+                    if (flag < Workspace::InOrderMark) {
+                        price.edit();
+                        price.setInteger(flagField, flag + Workspace::InOrderMark);
+                        price.post();
+                    }
+                }
+            } catch (...) {
+                // One line that cannot be treated does not stop the others.
+                cancelEdits(order, price);
+            }
+            ++done;
+            const int step = int(qint64(done) * 100 / lines);
+            if (step != shown && step < 100) {
+                shown = step;
+                progress.stepProgress(step);
+            }
+            order.next();
+        }
+    }
+    OrderTable::showOrderSum(workspace);
+    end.reset(); // StepProgress(101)
+    workspace.orderChanged = true;
+}
+
+void OrderLifecycle::deletePricesInOrder(Workspace &workspace)
+{
+    RecordTable &order = workspace.order();
+    {
+        const GridFreeze freeze(workspace, Workspace::Grid::Order);
+        order.first();
+        workspace.orderTotal = 0;
+        workspace.setLabel(Workspace::Label::Summ, QString());
+        while (!order.atEnd()) {
+            try {
+                order.edit();
+                order.setInteger(OrderTable::AvailabilityFlag, 0);
+                order.setFloat(OrderTable::Price, 0);
+                order.setFloat(OrderTable::SUM, 0);
+                order.setString(OrderTable::Producer, QString());
+                order.post();
+                OrderTable::notePosted(workspace);
+            } catch (...) {
+                try {
+                    if (order.isEditing())
+                        order.cancel();
+                } catch (...) {
+                }
+            }
+            order.next();
+        }
+    }
+    order.first();
+    OrderTable::showOrderSum(workspace);
+}

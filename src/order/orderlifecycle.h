@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class Workspace;
+
+// The order's life: starting, closing (with the question about unsaved
+// changes), re-pricing against the loaded price list and wiping the prices
+// when the price list goes away.
+class OrderLifecycle final
+{
+public:
+    // Sets the handlers of OrderNew, OrderClose, OrderFileOpen, OrderFileSave,
+    // OrderFileSaveAs, AddToOrder, EditOrderRecord, RemoveFromOrder,
+    // CoordinateOrder and DeletePricesInOrder, and shows the order's sum
+    // again whenever the settings change.
+    static void installActions(Workspace &workspace);
+
+    // Runs OrderClose and answers whether no order is open any more.
+    static bool closeCurrent(Workspace &workspace);
+
+    static void orderNew(Workspace &workspace);
+    static void orderClose(Workspace &workspace);
+    static void coordinateOrder(Workspace &workspace);
+    static void deletePricesInOrder(Workspace &workspace);
+
+    // The question asked when a changed order is closed.
+    static QString closeQuestion(const QString &orderFileName);
+};

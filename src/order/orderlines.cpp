@@ -1,0 +1,158 @@
+#include "orderlines.h"
+
+#include <QVariantList>
+
+#include "gridposition.h"
+#include "ordertable.h"
+#include "userprompts.h"
+#include "workspace.h"
+
+namespace
+{
+    double displayRate(const Workspace &workspace)
+    {
+        const double rate = workspace.settings().currentCurrency.rate;
+        return rate > 0 ? rate : 1.0;
+    }
+
+    // Asks for a quantity; false when the user cancelled (or nothing usable
+    // came back).
+    bool askQuantity(Workspace &workspace, const QString &name, double price, int initial, int *quantity)
+    {
+        UserPrompts::QuantityRequest request;
+        request.partName = name;
+        request.price = price / displayRate(workspace);
+        request.currencySymbol = workspace.settings().currentCurrency.symbol;
+        request.quantity = initial;
+        int entered = initial;
+        if (!workspace.prompts().askQuantity(request, &entered) || entered < 1)
+            return false;
+        *quantity = entered;
+        return true;
+    }
+
+    // Sets the current order line's quantity; returns the change of its amount.
+    double setLineCount(Workspace &workspace, int quantity)
+    {
+        RecordTable &order = workspace.order();
+        const double oldSum = order.asFloat(OrderTable::SUM);
+        order.edit();
+        try {
+            order.setInteger(OrderTable::Count, quantity);
+            order.setFloat(OrderTable::SUM, order.asFloat(OrderTable::Price) * double(quantity));
+            order.post();
+        } catch (...) {
+            order.cancel();
+            throw;
+        }
+        OrderTable::notePosted(workspace);
+        return order.asFloat(OrderTable::SUM) - oldSum;
+    }
+
+    void changed(Workspace &workspace, double amount)
+    {
+        workspace.orderTotal += amount;
+        OrderTable::showOrderSum(workspace);
+        workspace.orderChanged = true;
+    }
+}
+
+void OrderLines::addToOrder(Workspace &workspace)
+{
+    RecordTable &price = workspace.price();
+    RecordTable &order = workspace.order();
+    if (!price.isActive() || price.rowCount() == 0)
+        return;
+
+    const int priceFlagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
+    const int priceCodeField = price.fieldByName(QStringLiteral("Code"));
+    const int priceNameField = price.fieldByName(QStringLiteral("Name"));
+    const int priceCatalogField = price.fieldByName(QStringLiteral("CatalogID"));
+    const int priceProducerField = price.fieldByName(QStringLiteral("ProductionOf"));
+    const int pricePriceField = price.fieldByName(QStringLiteral("Price"));
+
+    const QVariant code = price.value(priceCodeField);
+    const QString name = price.asString(priceNameField);
+    const double unitPrice = price.asFloat(pricePriceField);
+
+    const QString orderCode = OrderTable::fields().at(OrderTable::Code).name;
+    bool inOrder = workspace.orderOpen() && !code.isNull() && order.locate(orderCode, code);
+    const int initial = inOrder ? int(order.asInteger(OrderTable::Count)) : 1;
+
+    int quantity = 0;
+    if (!askQuantity(workspace, name, unitPrice, initial, &quantity))
+        return;
+
+    if (!workspace.orderOpen())
+        OrderTable::startNew(workspace);
+    // The dialog was modal, but look the line up again rather than trust
+    // that the order's cursor stayed on it.
+    inOrder = inOrder && order.locate(orderCode, code);
+
+    double amount = 0;
+    if (inOrder) {
+        amount = setLineCount(workspace, quantity);
+    } else {
+        qint64 flag = price.asInteger(priceFlagField);
+        if (flag >= Workspace::InOrderMark)
+            flag -= Workspace::InOrderMark;
+        const double sum = double(quantity) * unitPrice;
+        order.appendRow(QVariantList{int(flag), code, name, price.asString(priceCatalogField),
+                                     price.asString(priceProducerField), quantity, unitPrice, sum});
+        OrderTable::notePosted(workspace, order.rowCount() - 1);
+        amount = sum;
+        if (price.asInteger(priceFlagField) < Workspace::InOrderMark) {
+            price.edit();
+            try {
+                price.setInteger(priceFlagField, price.asInteger(priceFlagField) + Workspace::InOrderMark);
+                price.post();
+            } catch (...) {
+                price.cancel();
+                throw;
+            }
+        }
+    }
+    changed(workspace, amount);
+}
+
+void OrderLines::editOrderRecord(Workspace &workspace)
+{
+    RecordTable &order = workspace.order();
+    if (!workspace.orderNotEmpty() || order.rowNumber() == 0)
+        return;
+    int quantity = 0;
+    if (!askQuantity(workspace, order.asString(OrderTable::Name), order.asFloat(OrderTable::Price),
+                     int(order.asInteger(OrderTable::Count)), &quantity))
+        return;
+    changed(workspace, setLineCount(workspace, quantity));
+}
+
+void OrderLines::removeFromOrder(Workspace &workspace)
+{
+    RecordTable &order = workspace.order();
+    if (!workspace.orderNotEmpty() || order.rowNumber() == 0)
+        return;
+
+    workspace.orderTotal -= order.asFloat(OrderTable::SUM);
+    OrderTable::showOrderSum(workspace);
+
+    RecordTable &price = workspace.price();
+    if (price.isActive() && !order.isNull(OrderTable::Code)) {
+        const GridFreeze freeze(workspace, Workspace::Grid::Price);
+        const int flagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
+        if (price.locate(QStringLiteral("Code"), order.value(OrderTable::Code))
+            && price.asInteger(flagField) >= Workspace::InOrderMark) {
+            price.edit();
+            try {
+                price.setInteger(flagField, price.asInteger(flagField) - Workspace::InOrderMark);
+                price.post();
+            } catch (...) {
+                price.cancel();
+                throw;
+            }
+        }
+    }
+
+    order.deleteRow();
+    workspace.orderChanged = true;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+class Workspace;
+
+// Adding the price grid's current part to the order, changing a line's
+// quantity and removing a line, with the in-order mark on the price rows and
+// the running total kept step by step.
+class OrderLines final
+{
+public:
+    // AddToOrder: asks for the quantity (the line's own when the part is in
+    // the order already); on OK starts an order if none is open, sets the
+    // existing line's quantity (it keeps its own price) or appends a line and
+    // marks the price row.
+    static void addToOrder(Workspace &workspace);
+    // EditOrderRecord: asks for the current line's new quantity.
+    static void editOrderRecord(Workspace &workspace);
+    // RemoveFromOrder: deletes the current line without a question and takes
+    // the mark off its price row.
+    static void removeFromOrder(Workspace &workspace);
+};

@@ -1,0 +1,115 @@
+#include "orderreader.h"
+
+#include <QVariantList>
+
+#include "ordertable.h"
+#include "textfile.h"
+#include "workspace.h"
+
+namespace
+{
+    // Blanks and control characters off both ends.
+    QString trimField(const QString &text)
+    {
+        qsizetype begin = 0;
+        qsizetype end = text.size();
+        while (begin < end && text.at(begin).unicode() <= 0x20)
+            ++begin;
+        while (end > begin && text.at(end - 1).unicode() <= 0x20)
+            --end;
+        return text.sliced(begin, end - begin);
+    }
+
+    int findMarker(const QStringList &lines, const QString &marker)
+    {
+        for (int i = 0; i < lines.size(); ++i) {
+            if (lines.at(i).compare(marker, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    }
+
+    // Current layout: five fields from position 1.
+    bool readFields(const QString &line, QChar separator, OrderReader::Item *item)
+    {
+        QString fields[5];
+        int position = 1;
+        for (QString &field : fields)
+            field = trimField(SplitField(line, position, separator));
+        if (!isWholeNumber(fields[0], &item->code) || !isWholeNumber(fields[4], &item->count))
+            return false;
+        item->name = fields[1];
+        item->catalogId = fields[2];
+        item->producer = fields[3];
+        return true;
+    }
+
+    // Older layout: "code name" and the quantity on the next line.
+    bool readPair(const QString &first, const QString *second, OrderReader::Item *item)
+    {
+        if (!second)
+            return false;
+        const qsizetype blank = first.indexOf(QLatin1Char(' '));
+        if (blank < 0)
+            return false;
+        if (!isWholeNumber(QStringView(first).first(blank), &item->code))
+            return false;
+        qsizetype nameStart = blank;
+        while (nameStart < first.size() && first.at(nameStart) == QLatin1Char(' '))
+            ++nameStart;
+        if (!isWholeNumber(*second, &item->count))
+            return false;
+        item->name = first.sliced(nameStart);
+        item->catalogId.clear();
+        item->producer.clear();
+        return true;
+    }
+}
+
+int OrderReader::dataStart(const QStringList &lines)
+{
+    int marker = findMarker(lines, QStringLiteral("Заказ:"));
+    if (marker < 0)
+        marker = findMarker(lines, QStringLiteral("Order:"));
+    return marker < 0 ? -1 : marker + 1;
+}
+
+QList<OrderReader::Item> OrderReader::parse(const QStringList &lines, QChar separator)
+{
+    QList<Item> items;
+    const int start = dataStart(lines);
+    if (start < 0)
+        return items;
+    int i = start;
+    while (i < lines.size()) {
+        const QString &line = lines.at(i);
+        Item item;
+        if (line.contains(separator)) {
+            if (readFields(line, separator, &item))
+                items.append(item);
+            i += 1;
+        } else {
+            const QString *next = i + 1 < lines.size() ? &lines.at(i + 1) : nullptr;
+            if (readPair(line, next, &item))
+                items.append(item);
+            i += 2;
+        }
+    }
+    return items;
+}
+
+int OrderReader::append(Workspace &workspace, const QList<Item> &items)
+{
+    RecordTable &table = workspace.order();
+    int added = 0;
+    for (const Item &item : items) {
+        try {
+            table.appendRow(QVariantList{0, item.code, item.name, item.catalogId, item.producer, item.count, 0.0, 0.0});
+        } catch (...) {
+            continue; // a line the table refuses is skipped like an unreadable one
+        }
+        OrderTable::notePosted(workspace, table.rowCount() - 1);
+        ++added;
+    }
+    return added;
+}

@@ -1,0 +1,119 @@
+#include "ordertable.h"
+
+#include <QFileInfo>
+
+#include "gridlayout.h"
+#include "workspace.h"
+
+namespace
+{
+    const QString MoneyMask = QStringLiteral("# ### ##0.00 р.");
+    const QString CodeMask = QStringLiteral("00000");
+}
+
+QList<FieldDef> OrderTable::fields()
+{
+    return {
+        {QStringLiteral("AvailabilityFlag"), FieldType::I2, 0},
+        {QStringLiteral("Code"), FieldType::I4, 0},
+        {QStringLiteral("Name"), FieldType::String, 200},
+        {QStringLiteral("CatalogID"), FieldType::String, 100},
+        {QStringLiteral("Producer"), FieldType::String, 100},
+        {QStringLiteral("Count"), FieldType::I4, 0},
+        {QStringLiteral("Price"), FieldType::R8, 0},
+        {QStringLiteral("SUM"), FieldType::R8, 0},
+    };
+}
+
+void OrderTable::startNew(Workspace &workspace)
+{
+    RecordTable &table = workspace.order();
+    if (table.isActive())
+        table.close();
+
+    workspace.orderFileName.clear();
+    table.open(fields());
+    table.setDisplayFormat(Price, MoneyMask);
+    table.setDisplayFormat(SUM, MoneyMask);
+    table.setDisplayFormat(Code, CodeMask);
+    workspace.orderChanged = false;
+    workspace.orderTotal = 0;
+
+    workspace.setPanelVisible(Workspace::Panel::Order, true);
+    workspace.execute(QStringLiteral("PanelOrderPosition"));
+
+    buildColumns(workspace);
+
+    workspace.setLabel(Workspace::Label::OrderTitle, QStringLiteral("Заказ"));
+    workspace.setLabel(Workspace::Label::Summ, QStringLiteral("Сумма"));
+    workspace.setLabel(Workspace::Label::SummHint, QString());
+}
+
+void OrderTable::buildColumns(Workspace &workspace)
+{
+    const QList<FieldDef> defs = fields();
+    GridLayout &grid = workspace.grid(Workspace::Grid::Order);
+    grid.clear();
+    const auto column = [&](const QString &field, int position, const QString &title, int width) {
+        GridColumn c;
+        c.fieldName = field;
+        c.fieldPosition = position;
+        c.title = title;
+        c.width = width;
+        grid.columns.append(c);
+    };
+    const int moneyWidth = workspace.textWidth(QStringLiteral("00 000.00 р"));
+    column(QStringLiteral("NPP"), -1, QStringLiteral("№"), 40);
+    column(defs.at(AvailabilityFlag).name, AvailabilityFlag, QStringLiteral("..."), 18);
+    column(defs.at(Code).name, Code, QStringLiteral("Код"), 50);
+    // The window widens the name column by the room left in the grid.
+    column(defs.at(Name).name, Name, QStringLiteral("Наименование / артикул производителя"), 200);
+    column(defs.at(CatalogID).name, CatalogID, QStringLiteral("OEM номер"), 100);
+    column(defs.at(Producer).name, Producer, QStringLiteral("Пр-во"), workspace.textWidth(QStringLiteral("WWWWWW")));
+    column(defs.at(Count).name, Count, QStringLiteral("Кол-во"), moneyWidth);
+    column(defs.at(Price).name, Price, QStringLiteral("Цена"), moneyWidth);
+    column(defs.at(SUM).name, SUM, QStringLiteral("Итого"), GridColumn().width);
+    grid.fixedColumns = 2;
+    workspace.gridColumnsRebuilt(Workspace::Grid::Order);
+}
+
+void OrderTable::notePosted(Workspace &workspace, int viewRow)
+{
+    const RecordTable &table = workspace.order();
+    if (!table.isActive())
+        return;
+    const int row = viewRow >= 0 ? viewRow : table.rowNumber() - 1;
+    if (row < 0 || row >= table.rowCount())
+        return;
+    GridLayout &grid = workspace.grid(Workspace::Grid::Order);
+    for (int c = 1; c < grid.count(); ++c) {
+        const int field = grid.columns.at(c).fieldPosition;
+        if (field < 0 || field >= table.fieldCount())
+            continue;
+        grid.raisePreferredWidth(c, workspace.textWidth(table.displayTextAt(row, field)) + 4);
+    }
+}
+
+void OrderTable::showOrderSum(Workspace &workspace)
+{
+    const double d = workspace.settings().discount;
+    const double total = workspace.orderTotal;
+    QString shown;
+    QString hint;
+    if (d >= 100) {
+        shown = workspace.formatMoney(total);
+    } else {
+        if (d > 0)
+            hint = QStringLiteral("Сумма без учета скидки: ") + workspace.formatMoney(total);
+        else if (d < 0)
+            hint = QStringLiteral("Стоимость без наценки : ") + workspace.formatMoney(total);
+        shown = workspace.formatMoney(total * (1.0 - d / 100.0));
+    }
+    workspace.setLabel(Workspace::Label::SummHint, hint);
+    workspace.setLabel(Workspace::Label::Summ, QStringLiteral("Сумма: ") + shown);
+}
+
+QString OrderTable::titleFor(const QString &path)
+{
+    return QStringLiteral("Заказ: ") + QFileInfo(path).fileName();
+}

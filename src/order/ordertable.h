@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include "recordtable.h"
+
+class Workspace;
+
+// The order table `OrderDataSet` as the rest of the order works on it: its
+// fields, starting a new empty order, the columns of the order grid, the
+// widest-content tracking after every post, and the total shown in `SUMM`.
+class OrderTable final
+{
+public:
+    // Field positions of the order table (the order file reader appends rows
+    // by position).
+    enum Field
+    {
+        AvailabilityFlag = 0,
+        Code,
+        Name,
+        CatalogID,
+        Producer,
+        Count,
+        Price,
+        SUM
+    };
+
+    static constexpr int FieldCount = 8;
+
+    static QList<FieldDef> fields();
+
+    // Starts a new order: no file name, the table open and empty with its
+    // fields and display formats, the saved state, a total of 0, the order
+    // panel shown and placed, the grid's columns built, and the labels
+    // "Заказ" and "Сумма". The table must not be open.
+    static void startNew(Workspace &workspace);
+
+    // Builds the order grid's columns (titles, widths, two fixed ones).
+    static void buildColumns(Workspace &workspace);
+
+    // After a row of the order was stored: raises the PreferredWidth of
+    // columns 1 to 8 to the width of the row's display texts plus 4.
+    // `viewRow` is 0-based; -1 means the current row.
+    static void notePosted(Workspace &workspace, int viewRow = -1);
+
+    // ShowOrderSum: the text and hint of `SUMM` from `OrderTotal`, with the
+    // customer's discount or markup.
+    static void showOrderSum(Workspace &workspace);
+
+    // The title after an order file was read or written: "Заказ: " and the
+    // file's name without its folder.
+    static QString titleFor(const QString &path);
+};
