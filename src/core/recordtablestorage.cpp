@@ -1,0 +1,672 @@
+#include "recordtablestorage.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+#include "cp1251.h"
+#include "ordixerror.h"
+#include "textfile.h"
+
+namespace
+{
+    constexpr uint64_t kSignBit = uint64_t(1) << 63;
+
+    size_t wordsFor(uint32_t bits)
+    {
+        return (size_t(bits) + 63) / 64;
+    }
+
+    void setBit(std::vector<uint64_t> &bits, uint32_t pos, bool on)
+    {
+        const uint64_t mask = uint64_t(1) << (pos & 63);
+        if (on)
+            bits[pos >> 6] |= mask;
+        else
+            bits[pos >> 6] &= ~mask;
+    }
+
+    // Removes bit `pos` of a set of `count` bits, moving the later bits down.
+    void eraseBit(std::vector<uint64_t> &bits, uint32_t count, uint32_t pos)
+    {
+        const size_t w = pos >> 6;
+        const unsigned b = pos & 63;
+        const uint64_t word = bits[w];
+        const uint64_t low = b == 0 ? 0 : (word & ((uint64_t(1) << b) - 1));
+        const uint64_t high = b == 63 ? 0 : ((word >> (b + 1)) << b);
+        bits[w] = low | high;
+        for (size_t i = w + 1; i < bits.size(); ++i) {
+            bits[i - 1] |= (bits[i] & 1u) << 63;
+            bits[i] >>= 1;
+        }
+        bits.resize(wordsFor(count - 1));
+        if (!bits.empty() && ((count - 1) & 63))
+            bits.back() &= (uint64_t(1) << ((count - 1) & 63)) - 1;
+    }
+
+    template<typename T>
+    void releaseVector(std::vector<T> &v)
+    {
+        std::vector<T>().swap(v);
+    }
+
+    template<typename T>
+    std::vector<T> gather(const std::vector<T> &from, const std::vector<uint32_t> &order)
+    {
+        std::vector<T> to;
+        to.reserve(order.size());
+        for (uint32_t old : order)
+            to.push_back(from[old]);
+        return to;
+    }
+
+    // Order-preserving unsigned key of a numeric cell. Unset cells hold 0 and
+    // sort as 0, as they compare everywhere else.
+    uint64_t numericSortKey(const RecordTableStorage::Column &c, uint32_t row)
+    {
+        if (c.type == FieldType::R8) {
+            double v = c.f64[row];
+            if (v == 0)
+                v = 0; // -0 and 0 are one key
+            const uint64_t bits = std::bit_cast<uint64_t>(v);
+            return (bits & kSignBit) ? ~bits : (bits | kSignBit);
+        }
+        return uint64_t(c.integer(row)) ^ kSignBit;
+    }
+
+    // Eight bytes of a text cell from `from` on, big-endian, zero padded.
+    uint64_t textChunk(const char *text, uint32_t length, uint32_t from)
+    {
+        uint64_t key = 0;
+        if (from >= length)
+            return 0;
+        const uint32_t n = std::min<uint32_t>(8, length - from);
+        const auto *p = reinterpret_cast<const unsigned char *>(text + from);
+        if (n == 8) {
+            uint64_t raw;
+            std::memcpy(&raw, p, 8);
+            if constexpr (std::endian::native == std::endian::little)
+                raw = __builtin_bswap64(raw);
+            return raw;
+        }
+        for (uint32_t i = 0; i < n; ++i)
+            key |= uint64_t(p[i]) << (56 - 8 * i);
+        return key;
+    }
+
+    int compareBytes(const char *a, uint32_t la, const char *b, uint32_t lb)
+    {
+        const int c = std::memcmp(a, b, std::min(la, lb));
+        if (c != 0)
+            return c;
+        return la < lb ? -1 : (la > lb ? 1 : 0);
+    }
+}
+
+RecordTableStorage::RecordTableStorage(const QList<FieldDef> &fields)
+    : m_fields(fields)
+    , m_displayFormats(size_t(fields.size()))
+    , m_columns(size_t(fields.size()))
+{
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        Column &c = m_columns[size_t(i)];
+        c.type = fields[i].type;
+        c.width = c.type == FieldType::String ? uint32_t(fields[i].width) : 0;
+        c.wide = c.width > 255;
+    }
+}
+
+RecordTableStorage::~RecordTableStorage() = default;
+
+void RecordTableStorage::appendRow(const CellInput *cells)
+{
+    if (m_rows == std::numeric_limits<uint32_t>::max() - 1)
+        throw OrdixError(QStringLiteral("The table cannot hold more rows"));
+    for (size_t f = 0; f < m_columns.size(); ++f) {
+        const Column &c = m_columns[f];
+        if (c.type == FieldType::String && !cells[f].unset
+            && c.bytes.size() + cells[f].length > std::numeric_limits<uint32_t>::max())
+            throw OrdixError(QStringLiteral("The table cannot hold more text"));
+    }
+
+    const uint32_t row = m_rows;
+    const bool newWord = (row & 63) == 0;
+    const unsigned char *fold = Cp1251::foldTable();
+    for (size_t f = 0; f < m_columns.size(); ++f) {
+        Column &c = m_columns[f];
+        const CellInput &cell = cells[f];
+        if (newWord)
+            c.unsetBits.push_back(0);
+        if (cell.unset)
+            c.unsetBits.back() |= uint64_t(1) << (row & 63);
+        switch (c.type) {
+        case FieldType::I2:
+            c.i16.push_back(cell.unset ? 0 : int16_t(cell.integer));
+            break;
+        case FieldType::I4:
+            c.i32.push_back(cell.unset ? 0 : int32_t(cell.integer));
+            break;
+        case FieldType::R8:
+            c.f64.push_back(cell.unset ? 0.0 : cell.number);
+            break;
+        case FieldType::String: {
+            const uint32_t length = cell.unset ? 0 : cell.length;
+            c.offsets.push_back(uint32_t(c.bytes.size()));
+            if (c.wide)
+                c.len16.push_back(uint16_t(length));
+            else
+                c.len8.push_back(uint8_t(length));
+            if (length) {
+                c.bytes.insert(c.bytes.end(), cell.text, cell.text + length);
+                if (c.hasFolded) {
+                    const size_t at = c.folded.size();
+                    c.folded.resize(at + length);
+                    for (uint32_t i = 0; i < length; ++i)
+                        c.folded[at + i] = char(fold[static_cast<unsigned char>(cell.text[i])]);
+                }
+            }
+            break;
+        }
+        }
+    }
+    ++m_rows;
+}
+
+void RecordTableStorage::setCell(uint32_t row, int field, const CellInput &cell)
+{
+    Column &c = m_columns[size_t(field)];
+    invalidateColumn(field);
+    setBit(c.unsetBits, row, cell.unset);
+    switch (c.type) {
+    case FieldType::I2:
+        c.i16[row] = cell.unset ? 0 : int16_t(cell.integer);
+        break;
+    case FieldType::I4:
+        c.i32[row] = cell.unset ? 0 : int32_t(cell.integer);
+        break;
+    case FieldType::R8:
+        c.f64[row] = cell.unset ? 0.0 : cell.number;
+        break;
+    case FieldType::String: {
+        const uint32_t length = cell.unset ? 0 : cell.length;
+        uint32_t at = c.offsets[row];
+        if (length > c.length(row)) {
+            if (c.bytes.size() + length > std::numeric_limits<uint32_t>::max())
+                throw OrdixError(QStringLiteral("The table cannot hold more text"));
+            at = uint32_t(c.bytes.size());
+            c.bytes.resize(c.bytes.size() + length);
+            if (c.hasFolded)
+                c.folded.resize(c.bytes.size());
+            if (row + 1 != m_rows)
+                c.monotonic = false;
+            c.offsets[row] = at;
+        }
+        if (length)
+            std::memcpy(c.bytes.data() + at, cell.text, length);
+        if (c.hasFolded) {
+            const unsigned char *fold = Cp1251::foldTable();
+            for (uint32_t i = 0; i < length; ++i)
+                c.folded[at + i] = char(fold[static_cast<unsigned char>(cell.text[i])]);
+        }
+        if (c.wide)
+            c.len16[row] = uint16_t(length);
+        else
+            c.len8[row] = uint8_t(length);
+        break;
+    }
+    }
+}
+
+void RecordTableStorage::removeRow(uint32_t row)
+{
+    for (Column &c : m_columns) {
+        eraseBit(c.unsetBits, m_rows, row);
+        switch (c.type) {
+        case FieldType::I2:
+            c.i16.erase(c.i16.begin() + row);
+            break;
+        case FieldType::I4:
+            c.i32.erase(c.i32.begin() + row);
+            break;
+        case FieldType::R8:
+            c.f64.erase(c.f64.begin() + row);
+            break;
+        case FieldType::String:
+            c.offsets.erase(c.offsets.begin() + row);
+            if (c.wide)
+                c.len16.erase(c.len16.begin() + row);
+            else
+                c.len8.erase(c.len8.begin() + row);
+            break;
+        }
+    }
+    --m_rows;
+    invalidateAll();
+    const auto observers = m_observers;
+    for (StorageObserver *o : observers)
+        o->storageRowRemoved(row);
+}
+
+void RecordTableStorage::clear()
+{
+    for (Column &c : m_columns) {
+        releaseVector(c.i16);
+        releaseVector(c.i32);
+        releaseVector(c.f64);
+        releaseVector(c.bytes);
+        releaseVector(c.folded);
+        releaseVector(c.offsets);
+        releaseVector(c.len8);
+        releaseVector(c.len16);
+        releaseVector(c.unsetBits);
+        c.hasFolded = false;
+        c.monotonic = true;
+    }
+    m_rows = 0;
+    invalidateAll();
+    const auto observers = m_observers;
+    for (StorageObserver *o : observers)
+        o->storageCleared();
+}
+
+void RecordTableStorage::reorder(const std::vector<uint32_t> &order)
+{
+    for (Column &c : m_columns) {
+        std::vector<uint64_t> bits(wordsFor(m_rows), 0);
+        for (uint32_t i = 0; i < m_rows; ++i)
+            if (c.isUnset(order[i]))
+                bits[i >> 6] |= uint64_t(1) << (i & 63);
+        c.unsetBits.swap(bits);
+        switch (c.type) {
+        case FieldType::I2:
+            c.i16 = gather(c.i16, order);
+            break;
+        case FieldType::I4:
+            c.i32 = gather(c.i32, order);
+            break;
+        case FieldType::R8:
+            c.f64 = gather(c.f64, order);
+            break;
+        case FieldType::String: {
+            std::vector<char> bytes;
+            std::vector<uint32_t> offsets;
+            offsets.reserve(m_rows);
+            for (uint32_t old : order) {
+                offsets.push_back(uint32_t(bytes.size()));
+                bytes.insert(bytes.end(), c.text(old), c.text(old) + c.length(old));
+            }
+            if (c.wide)
+                c.len16 = gather(c.len16, order);
+            else
+                c.len8 = gather(c.len8, order);
+            c.bytes.swap(bytes);
+            c.offsets.swap(offsets);
+            c.monotonic = true;
+            releaseVector(c.folded);
+            c.hasFolded = false;
+            break;
+        }
+        }
+    }
+    invalidateAll();
+    std::vector<uint32_t> newRowOfOld(m_rows);
+    for (uint32_t i = 0; i < m_rows; ++i)
+        newRowOfOld[order[i]] = i;
+    const auto observers = m_observers;
+    for (StorageObserver *o : observers)
+        o->storageRowsReordered(newRowOfOld);
+}
+
+void RecordTableStorage::ensureFolded(int field)
+{
+    Column &c = m_columns[size_t(field)];
+    if (c.type != FieldType::String || c.hasFolded)
+        return;
+    const unsigned char *fold = Cp1251::foldTable();
+    c.folded.resize(c.bytes.size());
+    const auto *in = reinterpret_cast<const unsigned char *>(c.bytes.data());
+    char *out = c.folded.data();
+    for (size_t i = 0, n = c.bytes.size(); i < n; ++i)
+        out[i] = char(fold[in[i]]);
+    c.hasFolded = true;
+}
+
+void RecordTableStorage::ensureMonotonic(int field)
+{
+    Column &c = m_columns[size_t(field)];
+    if (c.type != FieldType::String || c.monotonic)
+        return;
+    size_t total = 0;
+    for (uint32_t r = 0; r < m_rows; ++r)
+        total += c.length(r);
+    std::vector<char> bytes;
+    std::vector<char> folded;
+    bytes.reserve(total);
+    if (c.hasFolded)
+        folded.reserve(total);
+    for (uint32_t r = 0; r < m_rows; ++r) {
+        const uint32_t at = uint32_t(bytes.size());
+        bytes.insert(bytes.end(), c.text(r), c.text(r) + c.length(r));
+        if (c.hasFolded)
+            folded.insert(folded.end(), c.foldedText(r), c.foldedText(r) + c.length(r));
+        c.offsets[r] = at;
+    }
+    c.bytes.swap(bytes);
+    c.folded.swap(folded);
+    c.monotonic = true;
+}
+
+const std::vector<uint32_t> &RecordTableStorage::permutation(int field, bool caseInsensitive)
+{
+    if (m_columns[size_t(field)].type != FieldType::String)
+        caseInsensitive = false;
+    Permutation &p = m_permutations[{field, caseInsensitive}];
+    if (p.covered == m_rows)
+        return p.rows;
+    if (caseInsensitive)
+        ensureFolded(field);
+    std::vector<uint32_t> tail(m_rows - p.covered);
+    std::iota(tail.begin(), tail.end(), p.covered);
+    sortRows(field, caseInsensitive, tail);
+    if (p.covered == 0) {
+        p.rows.swap(tail);
+    } else {
+        const size_t middle = p.rows.size();
+        p.rows.insert(p.rows.end(), tail.begin(), tail.end());
+        std::inplace_merge(p.rows.begin(), p.rows.begin() + std::ptrdiff_t(middle), p.rows.end(),
+                           [&](uint32_t a, uint32_t b) { return compareRows(field, caseInsensitive, a, b) < 0; });
+    }
+    p.covered = m_rows;
+    return p.rows;
+}
+
+void RecordTableStorage::sortRows(int field, bool caseInsensitive, std::vector<uint32_t> &rows) const
+{
+    const Column &c = m_columns[size_t(field)];
+    struct Item
+    {
+        uint64_t key;
+        uint32_t row;
+    };
+    std::vector<Item> items(rows.size());
+
+    if (c.type != FieldType::String) {
+        for (size_t i = 0; i < rows.size(); ++i)
+            items[i] = {numericSortKey(c, rows[i]), rows[i]};
+        std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
+            return a.key != b.key ? a.key < b.key : a.row < b.row;
+        });
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i] = items[i].row;
+        return;
+    }
+
+    // Text: sorted eight bytes at a time; only rows that agree on all bytes
+    // so far are looked at again, so most of the work is on integers.
+    const bool ci = caseInsensitive;
+    auto textOf = [&](uint32_t row) { return ci ? c.foldedText(row) : c.text(row); };
+    for (size_t i = 0; i < rows.size(); ++i)
+        items[i] = {textChunk(textOf(rows[i]), c.length(rows[i]), 0), rows[i]};
+    auto byKey = [](const Item &a, const Item &b) { return a.key < b.key; };
+    std::sort(items.begin(), items.end(), byKey);
+
+    struct Range
+    {
+        size_t begin;
+        size_t end;
+        uint32_t depth; // bytes already known equal
+    };
+    std::vector<Range> work;
+    auto pushRuns = [&](size_t begin, size_t end, uint32_t depth) {
+        size_t i = begin;
+        while (i < end) {
+            size_t j = i + 1;
+            while (j < end && items[j].key == items[i].key)
+                ++j;
+            if (j - i > 1)
+                work.push_back({i, j, depth});
+            i = j;
+        }
+    };
+    pushRuns(0, items.size(), 8);
+    while (!work.empty()) {
+        const Range r = work.back();
+        work.pop_back();
+        bool anyLonger = false;
+        for (size_t i = r.begin; i < r.end && !anyLonger; ++i)
+            anyLonger = c.length(items[i].row) > r.depth;
+        if (!anyLonger) {
+            // Every text ends here: order by the whole text, then by row.
+            std::sort(items.begin() + std::ptrdiff_t(r.begin), items.begin() + std::ptrdiff_t(r.end),
+                      [&](const Item &a, const Item &b) {
+                          const int cmp = compareBytes(textOf(a.row), c.length(a.row), textOf(b.row),
+                                                       c.length(b.row));
+                          return cmp != 0 ? cmp < 0 : a.row < b.row;
+                      });
+            continue;
+        }
+        for (size_t i = r.begin; i < r.end; ++i)
+            items[i].key = textChunk(textOf(items[i].row), c.length(items[i].row), r.depth);
+        std::sort(items.begin() + std::ptrdiff_t(r.begin), items.begin() + std::ptrdiff_t(r.end), byKey);
+        pushRuns(r.begin, r.end, r.depth + 8);
+    }
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i] = items[i].row;
+}
+
+int RecordTableStorage::compareRows(int field, bool caseInsensitive, uint32_t a, uint32_t b) const
+{
+    const int cmp = compareKeys(field, caseInsensitive, a, b);
+    if (cmp != 0)
+        return cmp;
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+int RecordTableStorage::compareKeys(int field, bool caseInsensitive, uint32_t a, uint32_t b) const
+{
+    const Column &c = m_columns[size_t(field)];
+    int cmp;
+    if (c.type == FieldType::String) {
+        if (caseInsensitive && c.hasFolded) {
+            cmp = compareBytes(c.foldedText(a), c.length(a), c.foldedText(b), c.length(b));
+        } else if (caseInsensitive) {
+            const unsigned char *fold = Cp1251::foldTable();
+            const uint32_t la = c.length(a);
+            const uint32_t lb = c.length(b);
+            const auto *pa = reinterpret_cast<const unsigned char *>(c.text(a));
+            const auto *pb = reinterpret_cast<const unsigned char *>(c.text(b));
+            cmp = 0;
+            for (uint32_t i = 0; i < std::min(la, lb) && cmp == 0; ++i)
+                cmp = int(fold[pa[i]]) - int(fold[pb[i]]);
+            if (cmp == 0)
+                cmp = la < lb ? -1 : (la > lb ? 1 : 0);
+        } else {
+            cmp = compareBytes(c.text(a), c.length(a), c.text(b), c.length(b));
+        }
+    } else {
+        const uint64_t ka = numericSortKey(c, a);
+        const uint64_t kb = numericSortKey(c, b);
+        cmp = ka < kb ? -1 : (ka > kb ? 1 : 0);
+    }
+    return cmp;
+}
+
+bool RecordTableStorage::keysEqual(int field, uint32_t a, uint32_t b) const
+{
+    const Column &c = m_columns[size_t(field)];
+    if (c.type == FieldType::String)
+        return compareBytes(c.text(a), c.length(a), c.text(b), c.length(b)) == 0;
+    return c.number(a) == c.number(b);
+}
+
+void RecordTableStorage::invalidateColumn(int field)
+{
+    for (auto it = m_permutations.begin(); it != m_permutations.end();) {
+        if (it->first.first == field)
+            it = m_permutations.erase(it);
+        else
+            ++it;
+    }
+    m_valueIndexes.erase(field);
+}
+
+void RecordTableStorage::invalidateAll()
+{
+    m_permutations.clear();
+    m_valueIndexes.clear();
+}
+
+RecordTableStorage::ValueIndex &RecordTableStorage::valueIndex(int field)
+{
+    std::unique_ptr<ValueIndex> &index = m_valueIndexes[field];
+    if (!index)
+        index = std::make_unique<ValueIndex>();
+    if (!index->isCurrent(m_rows))
+        index->build(m_columns[size_t(field)], m_rows);
+    return *index;
+}
+
+void RecordTableStorage::addObserver(StorageObserver *observer)
+{
+    m_observers.push_back(observer);
+}
+
+void RecordTableStorage::removeObserver(StorageObserver *observer)
+{
+    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer), m_observers.end());
+}
+
+void RecordTableStorage::notifyRowUpdated(uint32_t row, StorageObserver *by)
+{
+    const auto observers = m_observers;
+    for (StorageObserver *o : observers)
+        if (o != by)
+            o->storageRowUpdated(row);
+}
+
+qint64 RecordTableStorage::memoryBytes() const
+{
+    qint64 total = 0;
+    for (const Column &c : m_columns) {
+        total += qint64(c.i16.capacity() * sizeof(int16_t));
+        total += qint64(c.i32.capacity() * sizeof(int32_t));
+        total += qint64(c.f64.capacity() * sizeof(double));
+        total += qint64(c.bytes.capacity() + c.folded.capacity());
+        total += qint64(c.offsets.capacity() * sizeof(uint32_t));
+        total += qint64(c.len8.capacity() + c.len16.capacity() * sizeof(uint16_t));
+        total += qint64(c.unsetBits.capacity() * sizeof(uint64_t));
+    }
+    for (const auto &p : m_permutations)
+        total += qint64(p.second.rows.capacity() * sizeof(uint32_t));
+    for (const auto &v : m_valueIndexes)
+        total += v.second->memoryBytes();
+    return total;
+}
+
+QString RecordTableStorage::numberText(double value)
+{
+    if (value == 0)
+        return QStringLiteral("0");
+    QString text = QString::number(value, 'g', 15);
+    const QChar separator = Decimal::separator();
+    if (separator != QLatin1Char('.'))
+        text.replace(QLatin1Char('.'), separator);
+    return text;
+}
+
+QByteArray RecordTableStorage::numberBytes(double value, FieldType type)
+{
+    if (type == FieldType::R8)
+        return numberText(value).toLatin1();
+    return QByteArray::number(qint64(value));
+}
+
+// --- ValueIndex ---------------------------------------------------------------
+
+bool RecordTableStorage::ValueIndex::keyOf(FieldType type, double value, uint64_t *key)
+{
+    if (type == FieldType::R8) {
+        if (value == 0)
+            value = 0;
+        *key = std::bit_cast<uint64_t>(value);
+        return true;
+    }
+    if (!(value >= double(std::numeric_limits<int32_t>::min()) && value <= double(std::numeric_limits<int32_t>::max())))
+        return false;
+    const auto integer = static_cast<int64_t>(value);
+    if (double(integer) != value)
+        return false;
+    *key = uint64_t(integer);
+    return true;
+}
+
+uint64_t RecordTableStorage::ValueIndex::rowKey(const Column &column, uint32_t row)
+{
+    uint64_t key = 0;
+    keyOf(column.type, column.number(row), &key);
+    return key;
+}
+
+void RecordTableStorage::ValueIndex::build(const Column &column, uint32_t rows)
+{
+    m_rows = rows;
+    m_built = true;
+    releaseVector(m_slots);
+    releaseVector(m_multi);
+    if (rows == 0) {
+        m_mask = 0;
+        return;
+    }
+    uint64_t capacity = 16;
+    while (capacity < uint64_t(rows) + rows / 2)
+        capacity <<= 1;
+    m_slots.assign(capacity, Slot{});
+    m_mask = capacity - 1;
+
+    auto find = [&](uint64_t key) -> Slot & {
+        uint64_t i = hash(key) & m_mask;
+        while (m_slots[i].count != 0 && m_slots[i].key != key)
+            i = (i + 1) & m_mask;
+        return m_slots[i];
+    };
+
+    // Unset cells hold 0 and are found as 0, as everywhere else.
+    bool anyShared = false;
+    for (uint32_t r = 0; r < rows; ++r) {
+        const uint64_t key = rowKey(column, r);
+        Slot &slot = find(key);
+        if (slot.count == 0) {
+            slot.key = key;
+            slot.start = r;
+        } else {
+            anyShared = true;
+        }
+        ++slot.count;
+    }
+    if (!anyShared)
+        return;
+
+    uint32_t next = 0;
+    for (Slot &slot : m_slots) {
+        if (slot.count > 1) {
+            slot.start = next;
+            next += slot.count;
+        }
+    }
+    m_multi.resize(next);
+    for (uint32_t r = 0; r < rows; ++r) {
+        Slot &slot = find(rowKey(column, r));
+        if (slot.count > 1)
+            m_multi[slot.start++] = r;
+    }
+    for (Slot &slot : m_slots)
+        if (slot.count > 1)
+            slot.start -= slot.count;
+}
+
+qint64 RecordTableStorage::ValueIndex::memoryBytes() const
+{
+    return qint64(m_slots.capacity() * sizeof(Slot) + m_multi.capacity() * sizeof(uint32_t));
+}

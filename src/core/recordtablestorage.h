@@ -1,0 +1,255 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include <QList>
+#include <QString>
+
+#include "recordtable.h"
+
+// The rows of a record table, shared by the table and its clones, and the
+// search aids built over them on demand (pre-folded text, sort orders, value
+// look-up tables). Internal to the record table and the filter evaluator.
+//
+// Rows are numbered 0..rowCount()-1 in their stored order. Each column holds
+// one kind of value: numbers in plain vectors (an unset cell holds 0), text
+// as Windows-1251 bytes in one arena per column addressed by offset and
+// length (an unset cell has length 0), and one bit per cell for "unset".
+
+// One converted cell on its way into the store.
+struct CellInput
+{
+    bool unset = true;
+    qint64 integer = 0;         // I2 and I4
+    double number = 0;          // R8
+    const char *text = nullptr; // String: Windows-1251 bytes, already cut to the width
+    uint32_t length = 0;
+};
+
+// Told by the store about changes that affect every cursor over the rows.
+class StorageObserver
+{
+public:
+    virtual ~StorageObserver() = default;
+    virtual void storageRowRemoved(uint32_t row) = 0;
+    // newRowOfOld[old] is the row's new number.
+    virtual void storageRowsReordered(const std::vector<uint32_t> &newRowOfOld) = 0;
+    // A row's values were changed through another cursor.
+    virtual void storageRowUpdated(uint32_t row) = 0;
+    virtual void storageCleared() = 0;
+};
+
+class RecordTableStorage final
+{
+public:
+    struct Column
+    {
+        FieldType type = FieldType::String;
+        uint32_t width = 0;
+
+        std::vector<int16_t> i16;
+        std::vector<int32_t> i32;
+        std::vector<double> f64;
+
+        std::vector<char> bytes;  // text arena
+        std::vector<char> folded; // the arena with letter case folded, when hasFolded
+        bool hasFolded = false;
+        // Offsets never decrease from row to row (the arena may have gaps).
+        bool monotonic = true;
+        std::vector<uint32_t> offsets;
+        std::vector<uint8_t> len8;   // widths up to 255
+        std::vector<uint16_t> len16; // wider text fields
+        bool wide = false;
+
+        std::vector<uint64_t> unsetBits;
+
+        bool isUnset(uint32_t row) const { return (unsetBits[row >> 6] >> (row & 63)) & 1u; }
+        uint32_t length(uint32_t row) const { return wide ? len16[row] : len8[row]; }
+        const char *text(uint32_t row) const { return bytes.data() + offsets[row]; }
+        const char *foldedText(uint32_t row) const { return folded.data() + offsets[row]; }
+        double number(uint32_t row) const
+        {
+            switch (type) {
+            case FieldType::I2:
+                return i16[row];
+            case FieldType::I4:
+                return i32[row];
+            case FieldType::R8:
+                return f64[row];
+            case FieldType::String:
+                break;
+            }
+            return 0;
+        }
+        qint64 integer(uint32_t row) const
+        {
+            switch (type) {
+            case FieldType::I2:
+                return i16[row];
+            case FieldType::I4:
+                return i32[row];
+            default:
+                break;
+            }
+            return 0;
+        }
+    };
+
+    explicit RecordTableStorage(const QList<FieldDef> &fields);
+    ~RecordTableStorage();
+
+    RecordTableStorage(const RecordTableStorage &) = delete;
+    RecordTableStorage &operator=(const RecordTableStorage &) = delete;
+
+    const QList<FieldDef> &fields() const { return m_fields; }
+    int fieldCount() const { return int(m_columns.size()); }
+    const Column &column(int field) const { return m_columns[size_t(field)]; }
+    uint32_t rowCount() const { return m_rows; }
+
+    QString displayFormat(int field) const { return m_displayFormats[size_t(field)]; }
+    void setDisplayFormat(int field, const QString &mask) { m_displayFormats[size_t(field)] = mask; }
+
+    // --- changing rows (cells must be converted and cut already) ----------
+    void appendRow(const CellInput *cells); // one cell per field
+    void setCell(uint32_t row, int field, const CellInput &cell);
+    void removeRow(uint32_t row);
+    void clear();
+    // Puts the rows into the order given: order[i] is the old number of the
+    // row that becomes row i.
+    void reorder(const std::vector<uint32_t> &order);
+
+    // --- search aids --------------------------------------------------------
+    // Builds the pre-folded copy of a text column (kept up to date afterwards).
+    void ensureFolded(int field);
+    // Makes the offsets of a text column non-decreasing again (after edits).
+    void ensureMonotonic(int field);
+
+    // Rows of the whole table ordered by (key, row number), ascending. Built
+    // on first use and kept until the column changes.
+    const std::vector<uint32_t> &permutation(int field, bool caseInsensitive);
+    // Keys alone: <0, 0, >0.
+    int compareKeys(int field, bool caseInsensitive, uint32_t a, uint32_t b) const;
+    // The order of the permutation: key first, then row number.
+    int compareRows(int field, bool caseInsensitive, uint32_t a, uint32_t b) const;
+    // Keys equal exactly (case significant; unset reads as 0 or empty text).
+    bool keysEqual(int field, uint32_t a, uint32_t b) const;
+
+    // Calls fn(row) for every row whose numeric field equals the value, in no
+    // particular order, through a hash table built on first use and rebuilt
+    // after the rows changed.
+    template<typename Fn>
+    void forEachRowWithValue(int field, double value, Fn &&fn);
+
+    // --- observers ----------------------------------------------------------
+    void addObserver(StorageObserver *observer);
+    void removeObserver(StorageObserver *observer);
+    void notifyRowUpdated(uint32_t row, StorageObserver *by);
+
+    qint64 memoryBytes() const;
+
+    // The text of a number as the tables show it: integers in decimal, floats
+    // with up to 15 significant digits and the program's decimal separator.
+    static QString numberText(double value);
+    static QByteArray numberBytes(double value, FieldType type);
+
+private:
+    struct Permutation
+    {
+        std::vector<uint32_t> rows;
+        uint32_t covered = 0; // rows 0..covered-1 are in `rows`
+    };
+
+    class ValueIndex;
+
+    void invalidateColumn(int field);
+    void invalidateAll();
+    void sortRows(int field, bool caseInsensitive, std::vector<uint32_t> &rows) const;
+    ValueIndex &valueIndex(int field);
+
+    QList<FieldDef> m_fields;
+    std::vector<QString> m_displayFormats;
+    std::vector<Column> m_columns;
+    uint32_t m_rows = 0;
+
+    std::map<std::pair<int, bool>, Permutation> m_permutations;
+    std::map<int, std::unique_ptr<ValueIndex>> m_valueIndexes;
+    std::vector<StorageObserver *> m_observers;
+};
+
+// Hash table from the value of a numeric field to its rows. Distinct values
+// take one slot each; a value held by one row keeps that row in its slot,
+// others point into a shared list of rows. Rebuilt whole when the rows
+// changed since it was built.
+class RecordTableStorage::ValueIndex
+{
+public:
+    void build(const Column &column, uint32_t rows);
+    bool isCurrent(uint32_t rows) const { return m_built && m_rows == rows; }
+    void invalidate() { m_built = false; }
+    qint64 memoryBytes() const;
+
+    template<typename Fn>
+    void forEach(const Column &column, double value, Fn &&fn) const
+    {
+        if (m_slots.empty())
+            return;
+        uint64_t key;
+        if (!keyOf(column.type, value, &key))
+            return;
+        uint64_t i = hash(key) & m_mask;
+        while (true) {
+            const Slot &slot = m_slots[i];
+            if (slot.count == 0)
+                return;
+            if (slot.key == key) {
+                if (slot.count == 1) {
+                    fn(slot.start);
+                } else {
+                    for (uint32_t k = 0; k < slot.count; ++k)
+                        fn(m_multi[slot.start + k]);
+                }
+                return;
+            }
+            i = (i + 1) & m_mask;
+        }
+    }
+
+    // The key of a value for a column type; false when no row can hold it
+    // (a fraction or an out-of-range value for an integer column).
+    static bool keyOf(FieldType type, double value, uint64_t *key);
+
+private:
+    struct Slot
+    {
+        uint64_t key = 0;
+        uint32_t start = 0;
+        uint32_t count = 0; // 0: empty slot
+    };
+
+    static uint64_t hash(uint64_t key)
+    {
+        key ^= key >> 33;
+        key *= 0xff51afd7ed558ccdULL;
+        key ^= key >> 33;
+        return key;
+    }
+    static uint64_t rowKey(const Column &column, uint32_t row);
+
+    std::vector<Slot> m_slots;
+    std::vector<uint32_t> m_multi;
+    uint64_t m_mask = 0;
+    uint32_t m_rows = 0;
+    bool m_built = false;
+};
+
+template<typename Fn>
+void RecordTableStorage::forEachRowWithValue(int field, double value, Fn &&fn)
+{
+    ValueIndex &index = valueIndex(field);
+    index.forEach(m_columns[size_t(field)], value, std::forward<Fn>(fn));
+}
