@@ -1,0 +1,633 @@
+#include <QtTest>
+
+#include "actionlist.h"
+#include "orderfile.h"
+#include "orderlifecycle.h"
+#include "ordertable.h"
+#include "priceloader.h"
+#include "scriptedprompts.h"
+#include "silentprogress.h"
+#include "standardactions.h"
+#include "testworkspace.h"
+#include "textfile.h"
+#include "workspace.h"
+
+namespace
+{
+    using Answer = UserPrompts::Answer;
+
+    const QStringList StandardPrice{
+        QStringLiteral("Код|Наименование|Артикул|Производитель|Цена|Статус"),
+        QStringLiteral("12|Болт М8|OEM-12|Россия|10|1"),
+        QStringLiteral("42|Гайка М8|OEM-42|Китай|2.5|0"),
+        QStringLiteral("7|Шайба|OEM-7|Тайвань|100|3"),
+    };
+
+    void writeFile(const QString &path, const QStringList &lines)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(TextFile::encodeLines(lines));
+    }
+
+    // Lines of the order as "code:name:count:price:sum:flag".
+    QStringList orderRows(const RecordTable &order)
+    {
+        QStringList rows;
+        if (!order.isActive())
+            return rows;
+        for (int r = 0; r < order.rowCount(); ++r) {
+            rows << QStringLiteral("%1:%2:%3:%4:%5:%6")
+                        .arg(order.integerAt(r, OrderTable::Code))
+                        .arg(order.stringAt(r, OrderTable::Name))
+                        .arg(order.integerAt(r, OrderTable::Count))
+                        .arg(order.floatAt(r, OrderTable::Price))
+                        .arg(order.floatAt(r, OrderTable::SUM))
+                        .arg(order.integerAt(r, OrderTable::AvailabilityFlag));
+        }
+        return rows;
+    }
+}
+
+class TestOrder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void orderSum_data();
+    void orderSum();
+    void newOrderStartsEmptyWithPlainLabels();
+    void gridColumnsAndDisplayFormats();
+    void preferredWidthFollowsPostedRows();
+
+    void cancelledFirstAddOpensNoOrder();
+    void addMarksPriceRowAndCountsTotal();
+    void reAddReplacesQuantityAndKeepsLinePrice();
+    void editChangesQuantity();
+    void removeTakesMarkOffAndAsksNothing();
+    void removeLineOfPartMissingFromPriceList();
+    void newOrderAfterClosedOneCountsOnlyNewLines();
+
+    void closePaths_data();
+    void closePaths();
+    void closeQuestionNamesTheFile();
+    void unchangedOrEmptyOrderClosesWithoutQuestion_data();
+    void unchangedOrEmptyOrderClosesWithoutQuestion();
+    void cancelledCloseStopsNewAndOpen();
+    void failedSaveWhileClosingKeepsOrderOpen();
+    void closeRequestIsRefusedOnCancel();
+
+    void coordinationRepricesFoundLines();
+    void coordinationAnsweredNoChangesNothing();
+    void closingPriceListWipesOrderPrices();
+
+private:
+    void loadPrice(const QStringList &lines = StandardPrice);
+    void addPart(int code, int quantity);
+
+    QTemporaryDir *m_dir = nullptr;
+    QString m_oldCurrent;
+    Workspace *m_ws = nullptr;
+    ScriptedPrompts m_prompts;
+    SilentProgress m_progress;
+};
+
+void TestOrder::init()
+{
+    m_dir = new QTemporaryDir;
+    QVERIFY(m_dir->isValid());
+    m_oldCurrent = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    Decimal::setSeparator(QLatin1Char('.'));
+    m_prompts.clear();
+    m_progress = SilentProgress();
+    m_ws = new Workspace;
+    setUpTestWorkspace(*m_ws, &m_prompts, &m_progress);
+    // As the window starts: settings, the tag of OrderClose, the error report.
+    StandardActions::startUp(*m_ws);
+}
+
+void TestOrder::cleanup()
+{
+    delete m_ws;
+    m_ws = nullptr;
+    QDir::setCurrent(m_oldCurrent);
+    delete m_dir;
+    m_dir = nullptr;
+}
+
+void TestOrder::loadPrice(const QStringList &lines)
+{
+    writeFile(QStringLiteral("prices.txt"), lines);
+    PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
+    QVERIFY(m_ws->priceNotEmpty());
+}
+
+void TestOrder::addPart(int code, int quantity)
+{
+    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
+    m_prompts.queueQuantity(quantity);
+    QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+}
+
+void TestOrder::orderSum_data()
+{
+    QTest::addColumn<float>("discount");
+    QTest::addColumn<float>("rate");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("hint");
+
+    QTest::newRow("no discount") << 0.0f << 1.0f << "Сумма: 1 000.00 р." << "";
+    QTest::newRow("discount 10") << 10.0f << 1.0f << "Сумма: 900.00 р." << "Сумма без учета скидки: 1 000.00 р.";
+    QTest::newRow("markup 5") << -5.0f << 1.0f << "Сумма: 1 050.00 р." << "Стоимость без наценки : 1 000.00 р.";
+    QTest::newRow("accumulative 100") << 100.0f << 1.0f << "Сумма: 1 000.00 р." << "";
+    QTest::newRow("accumulative 150") << 150.0f << 1.0f << "Сумма: 1 000.00 р." << "";
+    QTest::newRow("rate 2") << 0.0f << 2.0f << "Сумма: 500.00 р." << "";
+    QTest::newRow("rate 2 with discount 10") << 10.0f << 2.0f << "Сумма: 450.00 р." << "Сумма без учета скидки: 500.00 р.";
+}
+
+void TestOrder::orderSum()
+{
+    QFETCH(float, discount);
+    QFETCH(float, rate);
+    QFETCH(QString, text);
+    QFETCH(QString, hint);
+    m_ws->settings().discount = discount;
+    m_ws->settings().currentCurrency.rate = rate;
+    m_ws->orderTotal = 1000;
+    OrderTable::showOrderSum(*m_ws);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), text);
+    QCOMPARE(m_ws->label(Workspace::Label::SummHint), hint);
+    // The report and the exports cut the labels at fixed places.
+    if (!hint.isEmpty())
+        QCOMPARE(hint.mid(24), m_ws->formatMoney(1000));
+    QCOMPARE(text.mid(7), text.sliced(QStringLiteral("Сумма: ").size()));
+}
+
+void TestOrder::newOrderStartsEmptyWithPlainLabels()
+{
+    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    QVERIFY(m_ws->orderOpen());
+    QCOMPARE(m_ws->order().rowCount(), 0);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма"));
+    QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ"));
+    QVERIFY(m_ws->isPanelVisible(Workspace::Panel::Order));
+    QVERIFY(!m_ws->orderChanged);
+    QVERIFY(m_ws->orderFileName.isEmpty());
+    QCOMPARE(m_ws->orderTotal, 0.0);
+    // An open, saved order is replaced without a question.
+    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    QVERIFY(m_prompts.questions().isEmpty());
+}
+
+void TestOrder::gridColumnsAndDisplayFormats()
+{
+    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    const GridLayout &grid = m_ws->grid(Workspace::Grid::Order);
+    QStringList titles;
+    QStringList fields;
+    QList<int> widths;
+    for (const GridColumn &c : grid.columns) {
+        titles << c.title;
+        fields << c.fieldName;
+        widths << c.width;
+        QCOMPARE(c.preferredWidth, 7);
+    }
+    QCOMPARE(titles, (QStringList{"№", "...", "Код", "Наименование / артикул производителя", "OEM номер", "Пр-во",
+                                  "Кол-во", "Цена", "Итого"}));
+    QCOMPARE(fields, (QStringList{"NPP", "AvailabilityFlag", "Code", "Name", "CatalogID", "Producer", "Count", "Price",
+                                  "SUM"}));
+    // The default measure counts 7 pixels a character.
+    QCOMPARE(widths, (QList<int>{40, 18, 50, 200, 100, 42, 77, 77, 64}));
+    QCOMPARE(grid.fixedColumns, 2);
+
+    RecordTable &order = m_ws->order();
+    order.appendRow(QVariantList{1, 42, "A", "", "", 1, 1234.5, 1234.5});
+    order.appendRow(QVariantList{1, 123456, "B", "", "", 1, 1, 1});
+    QCOMPARE(order.displayTextAt(0, OrderTable::Code), QStringLiteral("00042"));
+    QCOMPARE(order.displayTextAt(1, OrderTable::Code), QStringLiteral("123456"));
+    QCOMPARE(order.displayTextAt(0, OrderTable::Price), QStringLiteral("1 234.50 р."));
+}
+
+void TestOrder::preferredWidthFollowsPostedRows()
+{
+    loadPrice();
+    addPart(12, 3);
+    const GridLayout &grid = m_ws->grid(Workspace::Grid::Order);
+    // Display text width (7 a character) plus 4: "00012", "Болт М8", "OEM-12",
+    // "Россия", "3", "10.00 р.", "30.00 р.".
+    QCOMPARE(grid.columns.at(0).preferredWidth, 7);
+    QCOMPARE(grid.columns.at(2).preferredWidth, 39);
+    QCOMPARE(grid.columns.at(3).preferredWidth, 53);
+    QCOMPARE(grid.columns.at(4).preferredWidth, 46);
+    QCOMPARE(grid.columns.at(5).preferredWidth, 46);
+    QCOMPARE(grid.columns.at(6).preferredWidth, 11);
+    QCOMPARE(grid.columns.at(7).preferredWidth, 60);
+    QCOMPARE(grid.columns.at(8).preferredWidth, 60);
+    // A narrower line does not lower it.
+    addPart(7, 1);
+    QCOMPARE(grid.columns.at(3).preferredWidth, 53);
+    QCOMPARE(grid.columns.at(7).preferredWidth, 67); // "100.00 р."
+}
+
+void TestOrder::cancelledFirstAddOpensNoOrder()
+{
+    loadPrice();
+    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
+    m_prompts.queueQuantity(-1);
+    QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+    QVERIFY(!m_ws->orderOpen());
+    QVERIFY(!m_ws->isPanelVisible(Workspace::Panel::Order));
+    QCOMPARE(m_ws->price().asInteger(0), 1);
+    QCOMPARE(m_prompts.texts(QStringLiteral("quantity")).size(), 1);
+}
+
+void TestOrder::addMarksPriceRowAndCountsTotal()
+{
+    loadPrice();
+    m_ws->settings().currentCurrency.rate = 2.0f;
+    m_ws->settings().currentCurrency.symbol = QStringLiteral("$");
+    addPart(12, 3);
+
+    const ScriptedPrompts::Record request = m_prompts.records().constLast();
+    QCOMPARE(request.kind, QStringLiteral("quantity"));
+    QCOMPARE(request.quantity.partName, QStringLiteral("Болт М8"));
+    QCOMPARE(request.quantity.price, 5.0);
+    QCOMPARE(request.quantity.currencySymbol, QStringLiteral("$"));
+    QCOMPARE(request.quantity.quantity, 1);
+
+    QVERIFY(m_ws->orderOpen());
+    QCOMPARE(orderRows(m_ws->order()), QStringList{"12:Болт М8:3:10:30:1"});
+    QCOMPARE(m_ws->order().stringAt(0, OrderTable::CatalogID), QStringLiteral("OEM-12"));
+    QCOMPARE(m_ws->order().stringAt(0, OrderTable::Producer), QStringLiteral("Россия"));
+    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
+    QCOMPARE(m_ws->price().asInteger(0), 6);
+    QCOMPARE(m_ws->orderTotal, 30.0);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 15.00 $"));
+    QVERIFY(m_ws->orderChanged);
+}
+
+void TestOrder::reAddReplacesQuantityAndKeepsLinePrice()
+{
+    loadPrice();
+    addPart(12, 3);
+    addPart(42, 2);
+    QCOMPARE(m_ws->orderTotal, 35.0);
+
+    // The price list now asks 11 for the part; the line keeps its 10.
+    RecordTable &price = m_ws->price();
+    QVERIFY(price.locate(QStringLiteral("Code"), 12));
+    price.edit();
+    price.setFloat(price.fieldByName(QStringLiteral("Price")), 11);
+    price.post();
+
+    addPart(12, 5);
+    QCOMPARE(m_prompts.records().constLast().quantity.quantity, 3);
+    QCOMPARE(orderRows(m_ws->order()), (QStringList{"12:Болт М8:5:10:50:1", "42:Гайка М8:2:2.5:5:0"}));
+    QCOMPARE(m_ws->orderTotal, 55.0);
+    QVERIFY(price.locate(QStringLiteral("Code"), 12));
+    QCOMPARE(price.asInteger(0), 6);
+}
+
+void TestOrder::editChangesQuantity()
+{
+    loadPrice();
+    addPart(12, 3);
+    addPart(7, 1);
+    QCOMPARE(m_ws->orderTotal, 130.0);
+    m_ws->orderChanged = false;
+
+    RecordTable &order = m_ws->order();
+    order.first();
+    m_prompts.queueQuantity(-1);
+    QVERIFY(m_ws->execute(QStringLiteral("EditOrderRecord")));
+    QCOMPARE(orderRows(order), (QStringList{"12:Болт М8:3:10:30:1", "7:Шайба:1:100:100:3"}));
+    QVERIFY(!m_ws->orderChanged);
+
+    m_prompts.queueQuantity(7);
+    QVERIFY(m_ws->execute(QStringLiteral("EditOrderRecord")));
+    const ScriptedPrompts::Record request = m_prompts.records().constLast();
+    QCOMPARE(request.quantity.partName, QStringLiteral("Болт М8"));
+    QCOMPARE(request.quantity.quantity, 3);
+    QCOMPARE(request.quantity.price, 10.0);
+    QCOMPARE(orderRows(order), (QStringList{"12:Болт М8:7:10:70:1", "7:Шайба:1:100:100:3"}));
+    QCOMPARE(m_ws->orderTotal, 170.0);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 170.00 р."));
+    QVERIFY(m_ws->orderChanged);
+}
+
+void TestOrder::removeTakesMarkOffAndAsksNothing()
+{
+    loadPrice();
+    addPart(12, 3);
+    addPart(7, 2);
+    RecordTable &price = m_ws->price();
+    QVERIFY(price.locate(QStringLiteral("Code"), 7));
+    QCOMPARE(price.asInteger(0), 8);
+    const int priceRow = price.rowNumber();
+    m_prompts.clear();
+    m_ws->orderChanged = false;
+
+    RecordTable &order = m_ws->order();
+    order.last();
+    QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
+    QVERIFY(m_prompts.records().isEmpty());
+    QCOMPARE(orderRows(order), QStringList{"12:Болт М8:3:10:30:1"});
+    QVERIFY(price.locate(QStringLiteral("Code"), 7));
+    QCOMPARE(price.asInteger(0), 3);
+    QCOMPARE(m_ws->orderTotal, 30.0);
+    QVERIFY(m_ws->orderChanged);
+
+    // The price list's current row is where it was before the removal.
+    price.setRowNumber(priceRow == 1 ? 2 : 1);
+    const int before = price.rowNumber();
+    order.first();
+    QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
+    QCOMPARE(price.rowNumber(), before);
+    QVERIFY(m_ws->orderOpen());
+    QCOMPARE(order.rowCount(), 0);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 0.00 р."));
+    QVERIFY(price.locate(QStringLiteral("Code"), 12));
+    QCOMPARE(price.asInteger(0), 1);
+    // Nothing left to remove: the action is disabled.
+    QVERIFY(!m_ws->execute(QStringLiteral("RemoveFromOrder")));
+}
+
+void TestOrder::removeLineOfPartMissingFromPriceList()
+{
+    loadPrice();
+    addPart(12, 1);
+    RecordTable &order = m_ws->order();
+    order.appendRow(QVariantList{0, 99, "Нет в прайсе", "", "", 1, 0.0, 0.0});
+    QVector<qint64> flags;
+    for (int r = 0; r < m_ws->price().rowCount(); ++r)
+        flags << m_ws->price().integerAt(r, 0);
+    order.last();
+    QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
+    QVector<qint64> after;
+    for (int r = 0; r < m_ws->price().rowCount(); ++r)
+        after << m_ws->price().integerAt(r, 0);
+    QCOMPARE(after, flags);
+    QCOMPARE(orderRows(order), QStringList{"12:Болт М8:1:10:10:1"});
+}
+
+void TestOrder::newOrderAfterClosedOneCountsOnlyNewLines()
+{
+    loadPrice();
+    addPart(12, 3);
+    m_prompts.queueAnswer(Answer::No);
+    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(!m_ws->orderOpen());
+    // The close took the mark off.
+    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
+    QCOMPARE(m_ws->price().asInteger(0), 1);
+
+    addPart(42, 2);
+    QCOMPARE(m_ws->orderTotal, 5.0);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 5.00 р."));
+    QCOMPARE(orderRows(m_ws->order()), QStringList{"42:Гайка М8:2:2.5:5:0"});
+}
+
+void TestOrder::closePaths_data()
+{
+    QTest::addColumn<QList<int>>("answers"); // Answer values, in order of asking
+    QTest::addColumn<QString>("savePath");   // answer of the save dialog; empty cancels
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<bool>("fileWritten");
+
+    QTest::newRow("Cancel keeps the order") << QList<int>{int(Answer::Cancel)} << QString() << false << false;
+    QTest::newRow("No closes without saving") << QList<int>{int(Answer::No)} << QString() << true << false;
+    QTest::newRow("Yes and a cancelled save keep the order")
+        << QList<int>{int(Answer::Yes)} << QString() << false << false;
+    QTest::newRow("Yes and a completed save close") << QList<int>{int(Answer::Yes)} << "saved.txt" << true << true;
+}
+
+void TestOrder::closePaths()
+{
+    QFETCH(QList<int>, answers);
+    QFETCH(QString, savePath);
+    QFETCH(bool, closed);
+    QFETCH(bool, fileWritten);
+
+    loadPrice();
+    addPart(12, 3);
+    addPart(42, 1);
+    m_prompts.clear();
+    for (const int a : answers)
+        m_prompts.queueAnswer(Answer(a));
+    m_prompts.queueFile(savePath);
+
+    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QCOMPARE(m_prompts.questions(), QStringList{"Заказ не был сохранен.\nВы хотите сохранить заказ сейчас?"});
+    QCOMPARE(m_ws->actions().isDone(QStringLiteral("OrderClose")), closed);
+    QCOMPARE(m_ws->orderOpen(), !closed);
+    QCOMPARE(QFileInfo::exists(QStringLiteral("saved.txt")), fileWritten);
+    RecordTable &price = m_ws->price();
+    QVERIFY(price.locate(QStringLiteral("Code"), 12));
+    QCOMPARE(price.asInteger(0), closed ? 1 : 6);
+    if (closed) {
+        QVERIFY(m_ws->orderFileName.isEmpty());
+        QVERIFY(!m_ws->isPanelVisible(Workspace::Panel::Order));
+    } else {
+        QCOMPARE(m_ws->order().rowCount(), 2);
+        QVERIFY(m_ws->orderChanged);
+        QVERIFY(m_ws->orderFileName.isEmpty());
+        QCOMPARE(m_ws->orderTotal, 32.5);
+    }
+}
+
+void TestOrder::closeQuestionNamesTheFile()
+{
+    loadPrice();
+    addPart(12, 3);
+    m_prompts.queueFile(QDir::current().filePath(QStringLiteral("мой заказ.txt")));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(!m_ws->orderChanged);
+    addPart(42, 1);
+    m_prompts.clear();
+    m_prompts.queueAnswer(Answer::Cancel);
+    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QCOMPARE(m_prompts.questions(),
+             QStringList{"Изменения в файле заказа \"мой заказ.txt\" не были сохранены.\nВы хотите сохранить заказ сейчас?"});
+    QCOMPARE(OrderLifecycle::closeQuestion(QString()), QStringLiteral("Заказ не был сохранен.\nВы хотите сохранить заказ сейчас?"));
+
+    // Yes saves to the known file without a dialog and closes.
+    m_prompts.clear();
+    m_prompts.queueAnswer(Answer::Yes);
+    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_prompts.texts(QStringLiteral("save")).isEmpty());
+    QVERIFY(!m_ws->orderOpen());
+    const QStringList lines = TextFile::readLines(QStringLiteral("мой заказ.txt"));
+    QCOMPARE(lines.mid(14), (QStringList{"00012|Болт М8|OEM-12|Россия|3", "00042|Гайка М8|OEM-42|Китай|1"}));
+}
+
+void TestOrder::unchangedOrEmptyOrderClosesWithoutQuestion_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("opened from a file") << "open";
+    QTest::newRow("changed but empty") << "emptied";
+    QTest::newRow("just saved") << "saved";
+}
+
+void TestOrder::unchangedOrEmptyOrderClosesWithoutQuestion()
+{
+    QFETCH(QString, how);
+    loadPrice();
+    if (how == QLatin1String("open")) {
+        writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00012|Болт М8|||2"});
+        m_prompts.queueFile(QStringLiteral("o.txt"));
+        QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+        QCOMPARE(m_ws->order().rowCount(), 1);
+    } else if (how == QLatin1String("emptied")) {
+        addPart(12, 1);
+        QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
+        QVERIFY(m_ws->orderChanged);
+    } else {
+        addPart(12, 1);
+        m_prompts.queueFile(QStringLiteral("s.txt"));
+        QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    }
+    m_prompts.clear();
+    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_prompts.records().isEmpty());
+    QVERIFY(!m_ws->orderOpen());
+    QVERIFY(m_ws->actions().isDone(QStringLiteral("OrderClose")));
+}
+
+void TestOrder::cancelledCloseStopsNewAndOpen()
+{
+    loadPrice();
+    addPart(12, 3);
+    m_prompts.clear();
+    m_prompts.queueAnswer(Answer::Cancel);
+    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    QCOMPARE(orderRows(m_ws->order()), QStringList{"12:Болт М8:3:10:30:1"});
+    QCOMPARE(m_ws->orderTotal, 30.0);
+    QVERIFY(m_ws->orderChanged);
+
+    m_prompts.queueAnswer(Answer::Cancel);
+    m_prompts.queueFile(QStringLiteral("never.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_prompts.texts(QStringLiteral("open")).isEmpty());
+    QCOMPARE(m_ws->order().rowCount(), 1);
+    QCOMPARE(m_prompts.questions().size(), 2);
+}
+
+void TestOrder::failedSaveWhileClosingKeepsOrderOpen()
+{
+    loadPrice();
+    addPart(12, 3);
+    QVERIFY(QDir().mkdir(QStringLiteral("folder.txt")));
+    m_prompts.queueAnswer(Answer::Yes);
+    m_prompts.queueFile(QStringLiteral("folder.txt/x/y.txt"));
+    m_ws->actions().run(QStringLiteral("OrderClose"));
+    QVERIFY(m_ws->orderOpen());
+    QVERIFY(m_ws->orderChanged);
+    QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderClose")));
+    QCOMPARE(m_prompts.messages().size(), 1);
+    QCOMPARE(m_ws->order().rowCount(), 1);
+}
+
+void TestOrder::closeRequestIsRefusedOnCancel()
+{
+    loadPrice();
+    addPart(12, 3);
+    m_prompts.clear();
+    m_prompts.queueAnswer(Answer::Cancel);
+    QVERIFY(!StandardActions::closeQuery(*m_ws));
+    QVERIFY(m_ws->orderOpen());
+    QVERIFY(m_ws->priceOpen());
+
+    m_prompts.queueAnswer(Answer::No);
+    QVERIFY(StandardActions::closeQuery(*m_ws));
+    QVERIFY(!m_ws->orderOpen());
+    QVERIFY(!m_ws->priceOpen());
+}
+
+void TestOrder::coordinationRepricesFoundLines()
+{
+    loadPrice();
+    writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00042|старое имя|||4", "00099|Нет в прайсе|X|Y|2", "00012|Болт|||3"});
+    m_prompts.queueFile(QStringLiteral("o.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    RecordTable &order = m_ws->order();
+    // The missing part carries a price from earlier: it keeps it, uncounted.
+    order.setRowNumber(2);
+    order.edit();
+    order.setFloat(OrderTable::Price, 7);
+    order.setFloat(OrderTable::SUM, 14);
+    order.post();
+    order.setRowNumber(3);
+    RecordTable &price = m_ws->price();
+    price.setRowNumber(2);
+
+    m_prompts.clear();
+    m_prompts.queueAnswer(Answer::Yes);
+    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QCOMPARE(m_prompts.questions(), QStringList{"Вы хотите согласовать заказ сейчас?"});
+    QCOMPARE(orderRows(order),
+             (QStringList{"42:Гайка М8:4:2.5:10:0", "99:Нет в прайсе:2:7:14:0", "12:Болт М8:3:10:30:1"}));
+    QCOMPARE(order.stringAt(0, OrderTable::CatalogID), QStringLiteral("OEM-42"));
+    QCOMPARE(order.stringAt(0, OrderTable::Producer), QStringLiteral("Китай"));
+    QCOMPARE(order.stringAt(1, OrderTable::Producer), QStringLiteral("Y"));
+    QCOMPARE(m_ws->orderTotal, 40.0);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 40.00 р."));
+    QVERIFY(m_ws->orderChanged);
+    QCOMPARE(order.rowNumber(), 3);
+    QCOMPARE(price.rowNumber(), 2);
+    QCOMPARE(m_progress.texts().constLast(), QStringLiteral("Согласование.цен.."));
+    QVERIFY(!m_progress.isVisible());
+    QVERIFY(price.locate(QStringLiteral("Code"), 42));
+    QCOMPARE(price.asInteger(0), 5);
+    QVERIFY(price.locate(QStringLiteral("Code"), 12));
+    QCOMPARE(price.asInteger(0), 6);
+    QVERIFY(price.locate(QStringLiteral("Code"), 7));
+    QCOMPARE(price.asInteger(0), 3);
+
+    // A second run finds the marks already there and counts the same.
+    m_prompts.queueAnswer(Answer::Yes);
+    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QCOMPARE(m_ws->orderTotal, 40.0);
+    QVERIFY(price.locate(QStringLiteral("Code"), 12));
+    QCOMPARE(price.asInteger(0), 6);
+    QCOMPARE(order.integerAt(2, OrderTable::AvailabilityFlag), 1);
+}
+
+void TestOrder::coordinationAnsweredNoChangesNothing()
+{
+    loadPrice();
+    writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00042|старое имя|||4"});
+    m_prompts.queueFile(QStringLiteral("o.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    m_prompts.queueAnswer(Answer::No);
+    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QCOMPARE(orderRows(m_ws->order()), QStringList{"42:старое имя:4:0:0:0"});
+    QVERIFY(!m_ws->orderChanged);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 0.00 р."));
+}
+
+void TestOrder::closingPriceListWipesOrderPrices()
+{
+    loadPrice();
+    addPart(12, 3);
+    addPart(7, 1);
+    m_prompts.queueFile(QStringLiteral("s.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(!m_ws->orderChanged);
+
+    QVERIFY(m_ws->execute(QStringLiteral("PriceClose")));
+    RecordTable &order = m_ws->order();
+    QCOMPARE(orderRows(order), (QStringList{"12:Болт М8:3:0:0:0", "7:Шайба:1:0:0:0"}));
+    QCOMPARE(order.stringAt(0, OrderTable::Producer), QString());
+    QCOMPARE(order.stringAt(0, OrderTable::CatalogID), QStringLiteral("OEM-12"));
+    QCOMPARE(m_ws->orderTotal, 0.0);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 0.00 р."));
+    QVERIFY(!m_ws->orderChanged);
+    QCOMPARE(order.rowNumber(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestOrder)
+#include "tst_order.moc"

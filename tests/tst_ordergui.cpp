@@ -1,0 +1,384 @@
+#include <QtTest>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "addtoorder.h"
+#include "gridcontroller.h"
+#include "lookupgridprice.h"
+#include "ordergui.h"
+#include "ordertable.h"
+#include "priceloader.h"
+#include "scriptedprompts.h"
+#include "silentprogress.h"
+#include "standardactions.h"
+#include "testworkspace.h"
+#include "textfile.h"
+#include "workspace.h"
+
+namespace
+{
+    // Questions answered from a script; the quantity through the real dialog.
+    class DialogPrompts final : public UserPrompts
+    {
+    public:
+        explicit DialogPrompts(TAddToOrderForm *form)
+            : m_form(form)
+        {
+        }
+
+        ScriptedPrompts script;
+        int quantityAsked = 0;
+
+        Answer askYesNo(const QString &text) override { return script.askYesNo(text); }
+        Answer askYesNoCancel(const QString &text) override { return script.askYesNoCancel(text); }
+        void message(const QString &text, Icon icon, const QString &title) override { script.message(text, icon, title); }
+        Answer askRetryCancel(const QString &title, const QString &text) override { return script.askRetryCancel(title, text); }
+        QString openFile(const FileDialog &dialog) override { return script.openFile(dialog); }
+        QString saveFile(const FileDialog &dialog) override { return script.saveFile(dialog); }
+        bool askQuantity(const QuantityRequest &request, int *quantity) override
+        {
+            ++quantityAsked;
+            return m_form->ask(request, quantity);
+        }
+
+    private:
+        TAddToOrderForm *m_form;
+    };
+
+    // Runs `step` on the quantity dialog once it is shown modally.
+    void whenDialogShows(TAddToOrderForm *form, std::function<void()> step)
+    {
+        QTimer::singleShot(0, form, [form, step] {
+            QTRY_VERIFY(form->isVisible());
+            step();
+        });
+    }
+
+    void typeQuantityAndConfirm(TAddToOrderForm *form, const QString &text)
+    {
+        whenDialogShows(form, [form, text] {
+            QSpinBox *num = form->quantityEdit();
+            QVERIFY(num->hasFocus());
+            QCOMPARE(num->lineEdit()->selectedText(), num->text());
+            QTest::keyClicks(num, text); // replaces the selected text
+            QTest::keyClick(num, Qt::Key_Return);
+        });
+    }
+}
+
+class TestOrderGui : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void maskText_data();
+    void maskText();
+    void dialogControlsAndLiveSum();
+    void dialogCancelAddsNothing();
+
+    void enterAndDoubleClickInPriceGridAdd();
+    void enterEditsAndDeleteRemovesInOrderGrid();
+    void incrementalSearchByName();
+    void incrementalSearchInCodeColumn();
+    void searchBoxPlacement();
+    void tabMovesToNextColumn();
+
+private:
+    QTemporaryDir *m_dir = nullptr;
+    QString m_oldCurrent;
+    Workspace *m_ws = nullptr;
+    SilentProgress m_progress;
+    QWidget *m_window = nullptr;
+    TAddToOrderForm *m_form = nullptr;
+    DialogPrompts *m_prompts = nullptr;
+    GridController *m_priceGrid = nullptr;
+    GridController *m_orderGrid = nullptr;
+    OrderGui *m_gui = nullptr;
+};
+
+void TestOrderGui::init()
+{
+    m_dir = new QTemporaryDir;
+    QVERIFY(m_dir->isValid());
+    m_oldCurrent = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    Decimal::setSeparator(QLatin1Char('.'));
+
+    m_window = new QWidget;
+    m_window->resize(900, 600);
+    auto *layout = new QVBoxLayout(m_window);
+    auto *priceView = new QTableView(m_window);
+    priceView->setObjectName(QStringLiteral("GridPrice"));
+    auto *orderView = new QTableView(m_window);
+    orderView->setObjectName(QStringLiteral("GridOrder"));
+    layout->addWidget(priceView, 3);
+    layout->addWidget(orderView, 1);
+    m_form = new TAddToOrderForm(m_window);
+    m_prompts = new DialogPrompts(m_form);
+
+    m_progress = SilentProgress();
+    m_ws = new Workspace;
+    setUpTestWorkspace(*m_ws, m_prompts, &m_progress);
+    StandardActions::startUp(*m_ws);
+
+    m_priceGrid = new GridController(*m_ws, Workspace::Grid::Price, priceView, {}, nullptr, m_window);
+    m_orderGrid = new GridController(*m_ws, Workspace::Grid::Order, orderView, {}, nullptr, m_window);
+    m_gui = OrderGui::install(*m_ws, m_priceGrid, m_orderGrid);
+
+    QFile file(QStringLiteral("prices.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(TextFile::encodeLines({"Код|Наименование|Артикул|Производитель|Цена|Статус", "12|Болт М8|OEM-12|Россия|10|1",
+                                      "42|Гайка М8|OEM-42|Китай|2.5|0", "7|Шайба||Тайвань|100|3",
+                                      "120|болванка|||5|1", "5|Втулка|||1|1"}));
+    file.close();
+    PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
+    QVERIFY(m_ws->priceNotEmpty());
+
+    m_window->show();
+    QApplication::setActiveWindow(m_window);
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+}
+
+void TestOrderGui::cleanup()
+{
+    delete m_window; // the grids and the order's hold on them go with it
+    m_window = nullptr;
+    delete m_ws;
+    m_ws = nullptr;
+    delete m_prompts;
+    m_prompts = nullptr;
+    QDir::setCurrent(m_oldCurrent);
+    delete m_dir;
+    m_dir = nullptr;
+}
+
+void TestOrderGui::maskText_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("decimal");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("grouped with two decimals") << 1234.5 << "." << "1 234.50 р.";
+    QTest::newRow("whole number") << 2.0 << "." << "2.00 р.";
+    QTest::newRow("three decimals kept") << 1.125 << "." << "1.125 р.";
+    QTest::newRow("six decimals at most") << 0.1234567 << "." << "0.123457 р.";
+    QTest::newRow("millions") << 1000000.0 << "." << "1 000 000.00 р.";
+    QTest::newRow("negative") << -1234.5 << "." << "-1 234.50 р.";
+    QTest::newRow("zero") << 0.0 << "." << "0.00 р.";
+    QTest::newRow("decimal comma") << 1234.5 << "," << "1 234,50 р.";
+}
+
+void TestOrderGui::maskText()
+{
+    QFETCH(double, value);
+    QFETCH(QString, decimal);
+    QFETCH(QString, text);
+    Decimal::setSeparator(decimal.at(0));
+    QCOMPARE(TAddToOrderForm::maskText(value, QStringLiteral("р.")), text);
+}
+
+void TestOrderGui::dialogControlsAndLiveSum()
+{
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Добавить в заказ"));
+    QCOMPARE(m_form->quantityEdit()->minimum(), 1);
+    QCOMPARE(m_form->quantityEdit()->maximum(), 2147483647);
+    QVERIFY(m_form->quantityEdit()->alignment() & Qt::AlignRight);
+    QVERIFY(m_form->sumEdit()->font().bold());
+    QVERIFY(m_form->priceEdit()->isReadOnly());
+    QVERIFY(m_form->sumEdit()->isReadOnly());
+
+    UserPrompts::QuantityRequest request;
+    request.partName = QStringLiteral("Болт М8");
+    request.price = 1234.5;
+    request.currencySymbol = QStringLiteral("$");
+    request.quantity = 3;
+    int quantity = 0;
+    whenDialogShows(m_form, [this] {
+        QCOMPARE(m_form->group()->title(), QStringLiteral("Болт М8"));
+        QCOMPARE(m_form->priceEdit()->text(), QStringLiteral("1 234.50 $"));
+        QCOMPARE(m_form->sumEdit()->text(), QStringLiteral("3 703.50 $"));
+        QSpinBox *num = m_form->quantityEdit();
+        QVERIFY(num->hasFocus());
+        QCOMPARE(num->lineEdit()->selectedText(), QStringLiteral("3"));
+        QTest::keyClicks(num, QStringLiteral("10"));
+        QCOMPARE(m_form->sumEdit()->text(), QStringLiteral("12 345.00 $"));
+        // Emptying the quantity leaves the last sum.
+        QTest::keyClick(num, Qt::Key_Backspace);
+        QTest::keyClick(num, Qt::Key_Backspace);
+        QCOMPARE(m_form->sumEdit()->text(), QStringLiteral("1 234.50 $"));
+        QTest::keyClicks(num, QStringLiteral("4"));
+        QTest::keyClick(num, Qt::Key_Return);
+    });
+    QVERIFY(m_form->ask(request, &quantity));
+    QCOMPARE(quantity, 4);
+}
+
+void TestOrderGui::dialogCancelAddsNothing()
+{
+    m_ws->price().first();
+    whenDialogShows(m_form, [this] { QTest::keyClick(m_form->quantityEdit(), Qt::Key_Escape); });
+    m_priceGrid->view()->setFocus();
+    QTest::keyClick(m_priceGrid->view(), Qt::Key_Return);
+    QCOMPARE(m_prompts->quantityAsked, 1);
+    QVERIFY(!m_ws->orderOpen());
+}
+
+void TestOrderGui::enterAndDoubleClickInPriceGridAdd()
+{
+    QTableView *view = m_priceGrid->view();
+    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
+    view->setFocus();
+    typeQuantityAndConfirm(m_form, QStringLiteral("3"));
+    QTest::keyClick(view, Qt::Key_Return);
+    QVERIFY(m_ws->orderOpen());
+    QCOMPARE(m_ws->order().rowCount(), 1);
+    QCOMPARE(m_ws->order().integerAt(0, OrderTable::Count), 3);
+
+    // Adding the same part again shows its quantity; 5 replaces it.
+    typeQuantityAndConfirm(m_form, QStringLiteral("5"));
+    const QModelIndex cell = view->model()->index(m_ws->price().rowNumber() - 1, 3);
+    const QPoint point = view->visualRect(cell).center();
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, point);
+    QCOMPARE(m_prompts->quantityAsked, 2);
+    QCOMPARE(m_ws->order().rowCount(), 1);
+    QCOMPARE(m_ws->order().integerAt(0, OrderTable::Count), 5);
+    QCOMPARE(m_ws->orderTotal, 50.0);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 50.00 р."));
+}
+
+void TestOrderGui::enterEditsAndDeleteRemovesInOrderGrid()
+{
+    for (const int code : {12, 42, 7}) {
+        QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
+        typeQuantityAndConfirm(m_form, QStringLiteral("2"));
+        QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+    }
+    QCOMPARE(m_ws->order().rowCount(), 3);
+    QTableView *view = m_orderGrid->view();
+    m_ws->order().setRowNumber(2);
+    view->setFocus();
+    typeQuantityAndConfirm(m_form, QStringLiteral("9"));
+    QTest::keyClick(view, Qt::Key_Return);
+    QCOMPARE(m_ws->order().integerAt(1, OrderTable::Count), 9);
+    QCOMPARE(m_ws->orderTotal, 242.5);
+
+    m_ws->order().setRowNumber(2);
+    QTest::keyClick(view, Qt::Key_Delete);
+    QCOMPARE(m_ws->order().rowCount(), 2);
+    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 42));
+    QCOMPARE(m_ws->price().asInteger(0), 0);
+    m_ws->order().setRowNumber(1);
+    QTest::keyClick(view, Qt::Key_Backspace);
+    QCOMPARE(m_ws->order().rowCount(), 1);
+    QCOMPARE(m_ws->order().integerAt(0, OrderTable::Code), 7);
+    QVERIFY(m_prompts->script.questions().isEmpty());
+    QCOMPARE(m_ws->orderTotal, 200.0);
+}
+
+void TestOrderGui::incrementalSearchByName()
+{
+    QTableView *view = m_priceGrid->view();
+    RecordTable &price = m_ws->price();
+    price.last();
+    m_priceGrid->setSelectedColumn(3); // Name
+    view->setFocus();
+    QTest::keyClicks(view, QStringLiteral("б"));
+    LookupGridPrice *box = m_gui->lookup();
+    QVERIFY(box->isVisible());
+    QVERIFY(box->hasFocus());
+    QCOMPARE(box->lookupField(), QStringLiteral("Name"));
+    QTest::keyClicks(box, QStringLiteral("ол"));
+    QCOMPARE(box->text(), QStringLiteral("бол"));
+    // The first row in the grid's order whose name starts with "бол" in any case.
+    QCOMPARE(price.asString(price.fieldByName(QStringLiteral("Name"))), QStringLiteral("Болт М8"));
+    // No name starts with "боля": the letter is not taken, the row stays.
+    QTest::keyClicks(box, QStringLiteral("я"));
+    QCOMPARE(box->text(), QStringLiteral("бол"));
+    QCOMPARE(price.asString(price.fieldByName(QStringLiteral("Name"))), QStringLiteral("Болт М8"));
+    QTest::keyClicks(box, QStringLiteral("В"));
+    QCOMPARE(box->text(), QStringLiteral("болВ"));
+    QCOMPARE(price.asString(price.fieldByName(QStringLiteral("Name"))), QStringLiteral("болванка"));
+    QCOMPARE(view->currentIndex().row(), price.rowNumber() - 1);
+
+    QTest::keyClick(box, Qt::Key_Escape);
+    QVERIFY(!box->isVisible());
+    QVERIFY(view->hasFocus());
+}
+
+void TestOrderGui::incrementalSearchInCodeColumn()
+{
+    QTableView *view = m_priceGrid->view();
+    RecordTable &price = m_ws->price();
+    QVERIFY(price.locate(QStringLiteral("Code"), 7));
+    m_priceGrid->setSelectedColumn(2); // Code
+    view->setFocus();
+    QTest::keyClicks(view, QStringLiteral("1"));
+    LookupGridPrice *box = m_gui->lookup();
+    QVERIFY(box->isVisible());
+    // No code is 1, but a digit is taken in the code column.
+    QCOMPARE(box->text(), QStringLiteral("1"));
+    QCOMPARE(price.integerAt(price.rowNumber() - 1, 1), 7);
+    QTest::keyClicks(box, QStringLiteral("2"));
+    QCOMPARE(price.integerAt(price.rowNumber() - 1, 1), 12);
+    QTest::keyClicks(box, QStringLiteral("x"));
+    QCOMPARE(box->text(), QStringLiteral("12"));
+    QTest::keyClicks(box, QStringLiteral("0"));
+    QCOMPARE(price.integerAt(price.rowNumber() - 1, 1), 120);
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QCOMPARE(box->text(), QStringLiteral("12"));
+    QTest::keyClick(box, Qt::Key_Left);
+    QVERIFY(!box->isVisible());
+    QVERIFY(view->hasFocus());
+}
+
+void TestOrderGui::searchBoxPlacement()
+{
+    QTableView *view = m_priceGrid->view();
+    m_priceGrid->setSelectedColumn(4);
+    view->setFocus();
+    QTest::keyClicks(view, QStringLiteral("O"));
+    LookupGridPrice *box = m_gui->lookup();
+    QVERIFY(box->isVisible());
+    QCOMPARE(box->parentWidget(), view);
+    const QRect viewport = view->viewport()->geometry();
+    const int rowHeight = view->verticalHeader()->defaultSectionSize();
+    QCOMPARE(box->x(), viewport.left() + view->columnViewportPosition(4));
+    QCOMPARE(box->y(), viewport.top() + 5 * rowHeight); // under the five rows
+    QCOMPARE(box->width(), view->columnWidth(4) + 2);
+    QCOMPARE(box->height(), 19);
+    // Losing the focus hides the box.
+    m_orderGrid->view()->setFocus();
+    QTRY_VERIFY(!box->isVisible());
+}
+
+void TestOrderGui::tabMovesToNextColumn()
+{
+    QTableView *view = m_priceGrid->view();
+    m_ws->price().setRowNumber(2);
+    m_priceGrid->setSelectedColumn(3);
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Tab);
+    QCOMPARE(m_priceGrid->selectedColumn(), 4);
+    QCOMPARE(m_ws->price().rowNumber(), 2);
+    // From the last visible column back to the first after the fixed ones.
+    int last = view->model()->columnCount() - 1;
+    while (view->isColumnHidden(last))
+        --last;
+    m_priceGrid->setSelectedColumn(last);
+    QTest::keyClick(view, Qt::Key_Tab);
+    QCOMPARE(m_priceGrid->selectedColumn(), 2);
+    QCOMPARE(m_ws->price().rowNumber(), 2);
+    QVERIFY(view->hasFocus());
+}
+
+QTEST_MAIN(TestOrderGui)
+#include "tst_ordergui.moc"
