@@ -1,6 +1,8 @@
 #pragma once
 
+#include "carmodels.h"
 #include "orderlifecycle.h"
+#include "pricefilter.h"
 #include "pricelifecycle.h"
 #include "progressreporter.h"
 #include "standardactions.h"
@@ -17,4 +19,6 @@ inline void setUpTestWorkspace(Workspace &ws, UserPrompts *prompts, ProgressRepo
     StandardActions::install(ws);
     PriceLifecycle::installActions(ws);
     OrderLifecycle::installActions(ws);
+    PriceFilter::install(ws);
+    CarModels::install(ws);
 }

@@ -1,0 +1,120 @@
+#include "pricelifecycle.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include "gridposition.h"
+#include "pricecompare.h"
+#include "priceloader.h"
+#include "schemafile.h"
+#include "textfile.h"
+#include "workspace.h"
+
+namespace
+{
+    constexpr int AvailabilityField = 0;
+}
+
+void PriceLifecycle::installActions(Workspace &workspace)
+{
+    ActionList &actions = workspace.actions();
+    Workspace *ws = &workspace;
+    actions.setHandler(QStringLiteral("PriceFileOpen"), [ws] { priceFileOpen(*ws); });
+    actions.setHandler(QStringLiteral("PriceFileOpenSpecial"), [ws] { priceFileOpenSpecial(*ws); });
+    actions.setHandler(QStringLiteral("PriceDataOpen"), [ws] { priceDataOpen(*ws); });
+    actions.setHandler(QStringLiteral("PriceClose"), [ws] { priceClose(*ws); });
+    actions.setHandler(QStringLiteral("RestorePriceData"), [ws] { restorePriceData(*ws); });
+    actions.setHandler(QStringLiteral("InitializePriceDataSet"), [ws] { PriceLoader::initializePriceDataSet(*ws); });
+    actions.setHandler(QStringLiteral("ComparePrices"), [ws] { PriceCompare::comparePrices(*ws); });
+    workspace.setPriceLoader([ws](const QString &primary, const QString &fallback) {
+        PriceLoader::loadPriceList(*ws, primary, fallback);
+    });
+}
+
+void PriceLifecycle::priceFileOpen(Workspace &workspace)
+{
+    PriceLoader::loadPriceList(workspace, PriceLoader::defaultFileName(), PriceLoader::defaultOldFileName());
+}
+
+void PriceLifecycle::priceFileOpenSpecial(Workspace &workspace)
+{
+    int &priceMode = workspace.settings().priceMode;
+    const int remembered = priceMode;
+    const auto restore = qScopeGuard([&priceMode, remembered] { priceMode = remembered; });
+    priceMode = 2;
+    const QString primary = workspace.priceFileName.isEmpty() ? PriceLoader::defaultFileName() : workspace.priceFileName;
+    PriceLoader::loadPriceList(workspace, primary, QString());
+}
+
+void PriceLifecycle::priceDataOpen(Workspace &workspace)
+{
+    PriceLoader::loadPriceList(workspace, QString(), QString());
+}
+
+void PriceLifecycle::priceClose(Workspace &workspace)
+{
+    RecordTable &table = workspace.price();
+    if (!table.isActive())
+        return;
+
+    workspace.setPanelVisible(Workspace::Panel::Price, false);
+    workspace.execute(QStringLiteral("PanelOrderPosition"));
+
+    table.setFiltered(false);
+    table.setFilter(QString());
+    table.first();
+    table.empty();
+    table.setIndexName(QString());
+    table.clearIndexDefs();
+    table.close();
+    SchemaFile::remove(PriceLoader::schemaFileName());
+    workspace.grid(Workspace::Grid::Price).clear();
+    workspace.gridColumnsRebuilt(Workspace::Grid::Price);
+
+    // A default list loaded by its bare name and a day old or more becomes
+    // the old list that the next comparison finds.
+    const QString current = PriceLoader::defaultFileName();
+    if (workspace.priceFileName.toUpper() == current && QFileInfo(current).isFile()) {
+        const QDateTime modified = TextFile::fileDateTime(current);
+        if (modified.addDays(1) < QDateTime::currentDateTime()) {
+            const QString old = PriceLoader::defaultOldFileName();
+            if (QFileInfo::exists(old))
+                QFile::remove(old);
+            QFile::rename(current, old);
+        }
+    }
+
+    workspace.execute(QStringLiteral("DeletePricesInOrder"));
+    workspace.priceFileName.clear();
+    workspace.oldPriceFileName.clear();
+}
+
+void PriceLifecycle::restorePriceData(Workspace &workspace)
+{
+    RecordTable &table = workspace.price();
+    GridFreeze freeze(workspace, Workspace::Grid::Price);
+    const bool wasFiltered = table.isFiltered();
+    const QString oldFilter = table.filter();
+    const auto restore = qScopeGuard([&] {
+        table.setFiltered(false);
+        table.setFilter(oldFilter);
+        if (wasFiltered) {
+            try {
+                table.setFiltered(true);
+            } catch (...) {
+                // The user's filter parsed before; nothing to report here.
+            }
+        }
+    });
+    table.setFiltered(false);
+    table.setFilter(QStringLiteral("AvailabilityFlag>=%1").arg(Workspace::InOrderMark));
+    table.setFiltered(true);
+    table.first();
+    while (!table.atEnd()) {
+        table.edit();
+        table.setInteger(AvailabilityField, table.asInteger(AvailabilityField) - Workspace::InOrderMark);
+        table.post();
+    }
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include "recordtable.h"
+
+class Workspace;
+
+// The column numbers (1-based, 0: absent) that a header line assigns to the
+// price table's fields.
+struct PriceColumns
+{
+    int status = 0;
+    int code = 0;
+    int name = 0;
+    int catalogId = 0;
+    int producer = 0;
+    int pack = 0;
+    int price = 0;
+    int groups = 0;
+    int analogues = 0;
+};
+
+// The single way into the price table: reads a price list file into
+// `PriceDataSet` and shows it.
+class PriceLoader final
+{
+public:
+    static QString schemaFileName() { return QStringLiteral("DStruct.xml"); }
+    static QString defaultFileName() { return QStringLiteral("ZOLT.TXT"); }
+    static QString defaultOldFileName() { return QStringLiteral("ZOLT_OLD.TXT"); }
+
+    // The price table's fields in order.
+    static QList<FieldDef> priceFields();
+
+    // LoadPriceList: closes the current list, chooses the file (primary,
+    // fallback with the outdated question, the open dialog), reads it and
+    // shows it. Either name may be empty.
+    static void loadPriceList(Workspace &workspace, const QString &primaryName, const QString &fallbackName);
+    // Reads the named file with no question at all, as loadPriceList does
+    // once the file is chosen (the comparison is left to the caller).
+    static void loadFile(Workspace &workspace, const QString &path);
+
+    // InitializePriceDataSet: writes DStruct.xml, opens the table empty with
+    // its indexes ("PreName" active) and rebuilds the price grid's columns.
+    static void initializePriceDataSet(Workspace &workspace);
+
+    // Header recognition, shared with the comparison.
+    static bool isRussianHeader(const QString &line);
+    static bool isEnglishHeader(const QString &line);
+    // Fills the layout from a header's names, the Russian set or the English
+    // one. The price column is the rightmost candidate of the price mode.
+    static PriceColumns columnsFromHeader(const QString &line, QChar separator, int priceMode, bool english);
+
+    // Rows dropped by the last load because their values did not convert.
+    static int lastSkippedLines();
+};
