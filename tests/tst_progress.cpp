@@ -1,0 +1,276 @@
+#include <QtTest>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QProgressBar>
+
+#include "progress.h"
+#include "scriptedprompts.h"
+#include "textfile.h"
+
+namespace
+{
+    // Counts the paint events a widget receives.
+    class PaintCounter final : public QObject
+    {
+    public:
+        int count = 0;
+
+    protected:
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                ++count;
+            return false;
+        }
+    };
+
+    void postKey(QWidget *target, int key)
+    {
+        QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
+        QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier));
+    }
+}
+
+class TestProgress : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startShowsGeneralPercentage_data();
+    void startShowsGeneralPercentage();
+    void stepShowsTwoDecimals_data();
+    void stepShowsTwoDecimals();
+    void percentagesUseTheProgramsDecimalSeparator();
+    void stepWhileHiddenChangesNothing();
+    void stepPastMaximumShowsItAndHides();
+    void repaintsOnlyWhenTheTextChanges();
+    void waitCursorWhileVisibleAndRestoredAfter();
+    void restartWhileVisibleKeepsOneWaitCursor();
+    void escapeDuringALoopStopsIt();
+    void inputDuringTheOperationIsHeldBack();
+    void noStopWithoutEscape();
+
+private:
+    QMainWindow *m_owner = nullptr;
+    TProgressDialog *m_progress = nullptr;
+};
+
+void TestProgress::init()
+{
+    Decimal::setSeparator(QLatin1Char('.'));
+    m_owner = new QMainWindow;
+    m_owner->resize(400, 300);
+    m_owner->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_owner));
+    m_progress = new TProgressDialog(m_owner);
+}
+
+void TestProgress::cleanup()
+{
+    delete m_progress;
+    delete m_owner;
+    while (QGuiApplication::overrideCursor())
+        QGuiApplication::restoreOverrideCursor();
+    Decimal::setSeparator(QLatin1Char('.'));
+}
+
+void TestProgress::startShowsGeneralPercentage_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<QString>("percent");
+    QTest::addColumn<int>("barMaximum");
+    QTest::newRow("start at zero") << 0 << 100 << "0%" << 100;
+    QTest::newRow("maximum 0 taken as 1") << 0 << 0 << "0%" << 1;
+    QTest::newRow("a third, as many digits as needed") << 1 << 3 << "33.3333333333333%" << 3;
+    QTest::newRow("no trailing zeros") << 50 << 200 << "25%" << 200;
+    QTest::newRow("spreadsheet export starts at 1") << 1 << 100 << "1%" << 100;
+}
+
+void TestProgress::startShowsGeneralPercentage()
+{
+    QFETCH(int, position);
+    QFETCH(int, maximum);
+    QFETCH(QString, percent);
+    QFETCH(int, barMaximum);
+    m_progress->startProgress(QStringLiteral("Loading data..."), position, maximum);
+    QVERIFY(m_progress->isVisible());
+    QCOMPARE(m_progress->windowTitle(), QStringLiteral("Please wait..."));
+    QCOMPARE(m_progress->findChild<QLabel *>(QStringLiteral("ProgType"))->text(), QStringLiteral("Loading data..."));
+    QCOMPARE(m_progress->findChild<QLabel *>(QStringLiteral("Prog"))->text(), percent);
+    QCOMPARE(m_progress->findChild<QProgressBar *>(QStringLiteral("ProgressBar"))->maximum(), barMaximum);
+    QVERIFY(!m_progress->isModal());
+}
+
+void TestProgress::stepShowsTwoDecimals_data()
+{
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("percent");
+    QTest::newRow("55 of 100") << 100 << 55 << "55.00%";
+    QTest::newRow("1 of 3 rounds down") << 3 << 1 << "33.33%";
+    QTest::newRow("2 of 3 rounds up") << 3 << 2 << "66.67%";
+    QTest::newRow("plug-in maximum") << 700 << 5 << "0.71%";
+}
+
+void TestProgress::stepShowsTwoDecimals()
+{
+    QFETCH(int, maximum);
+    QFETCH(int, position);
+    QFETCH(QString, percent);
+    m_progress->startProgress(QStringLiteral("Comparing prices..."), 0, maximum);
+    m_progress->stepProgress(position);
+    QCOMPARE(m_progress->percentText(), percent);
+    QCOMPARE(m_progress->position(), position);
+    QVERIFY(m_progress->isVisible());
+}
+
+void TestProgress::percentagesUseTheProgramsDecimalSeparator()
+{
+    Decimal::setSeparator(QLatin1Char(','));
+    m_progress->startProgress(QStringLiteral("Creating order..."), 1, 3);
+    QCOMPARE(m_progress->percentText(), QStringLiteral("33,3333333333333%"));
+    m_progress->stepProgress(2);
+    QCOMPARE(m_progress->percentText(), QStringLiteral("66,67%"));
+}
+
+void TestProgress::stepWhileHiddenChangesNothing()
+{
+    m_progress->stepProgress(40);
+    QVERIFY(!m_progress->isVisible());
+    QCOMPARE(m_progress->position(), 0);
+    QCOMPARE(m_progress->percentText(), QString());
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void TestProgress::stepPastMaximumShowsItAndHides()
+{
+    m_progress->startProgress(QStringLiteral("Loading data..."), 0, 100);
+    m_progress->stepProgress(101);
+    QCOMPARE(m_progress->percentText(), QStringLiteral("101.00%"));
+    QCOMPARE(m_progress->position(), 100);
+    QVERIFY(!m_progress->isVisible());
+    QVERIFY(!m_progress->isRunning());
+    QVERIFY(!QGuiApplication::overrideCursor());
+
+    // The next operation starts afresh.
+    m_progress->startProgress(QStringLiteral("Comparing prices..."), 0, 100);
+    QVERIFY(m_progress->isVisible());
+    QCOMPARE(m_progress->percentText(), QStringLiteral("0%"));
+}
+
+void TestProgress::repaintsOnlyWhenTheTextChanges()
+{
+    m_progress->startProgress(QStringLiteral("Loading data..."), 0, 100000);
+    QVERIFY(QTest::qWaitForWindowExposed(m_progress));
+    PaintCounter counter;
+    m_progress->installEventFilter(&counter);
+
+    m_progress->stepProgress(5000);
+    QVERIFY(counter.count > 0);
+    const int afterChange = counter.count;
+    // 5.00% and 5.004% give the same text: nothing is repainted.
+    m_progress->stepProgress(5004);
+    QCOMPARE(m_progress->percentText(), QStringLiteral("5.00%"));
+    QCOMPARE(counter.count, afterChange);
+    QCOMPARE(m_progress->position(), 5004);
+    m_progress->stepProgress(5010);
+    QCOMPARE(m_progress->percentText(), QStringLiteral("5.01%"));
+    QVERIFY(counter.count > afterChange);
+    m_progress->removeEventFilter(&counter);
+}
+
+void TestProgress::waitCursorWhileVisibleAndRestoredAfter()
+{
+    QGuiApplication::setOverrideCursor(Qt::CrossCursor);
+    m_progress->startProgress(QStringLiteral("Loading data..."), 0, 100);
+    QVERIFY(QGuiApplication::overrideCursor());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    m_progress->stepProgress(50);
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    m_progress->stepProgress(101);
+    QVERIFY(QGuiApplication::overrideCursor());
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::CrossCursor);
+    QGuiApplication::restoreOverrideCursor();
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void TestProgress::restartWhileVisibleKeepsOneWaitCursor()
+{
+    m_progress->startProgress(QStringLiteral("Loading old prices..."), 0, 100);
+    m_progress->stepProgress(30);
+    m_progress->startProgress(QStringLiteral("Comparing prices..."), 0, 100);
+    QCOMPARE(m_progress->operationText(), QStringLiteral("Comparing prices..."));
+    QCOMPARE(m_progress->percentText(), QStringLiteral("0%"));
+    QCOMPARE(m_progress->position(), 0);
+    m_progress->stepProgress(101);
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void TestProgress::escapeDuringALoopStopsIt()
+{
+    ScriptedPrompts prompts;
+    // The user presses Escape a little after the operation began.
+    QTimer::singleShot(120, m_owner, [this] { postKey(m_owner, Qt::Key_Escape); });
+
+    const int steps = 2000;
+    int done = 0;
+    m_progress->startProgress(QStringLiteral("Loading data..."), 0, steps);
+    for (int i = 1; i <= steps; ++i) {
+        if (m_progress->stopRequested()) {
+            prompts.message(QStringLiteral("Action stopped"), UserPrompts::Icon::Information, QString());
+            break;
+        }
+        QThread::msleep(2);
+        m_progress->stepProgress(i);
+        done = i;
+    }
+    m_progress->stepProgress(steps + 1);
+
+    QVERIFY2(done < steps, "the loop ran to its end");
+    QVERIFY(done > 0);
+    QCOMPARE(prompts.messages(), QStringList{QStringLiteral("Action stopped")});
+    QVERIFY(!m_progress->isVisible());
+    // Each press is reported once.
+    QVERIFY(!m_progress->stopRequested());
+}
+
+void TestProgress::inputDuringTheOperationIsHeldBack()
+{
+    auto *edit = new QLineEdit(m_owner);
+    m_owner->setCentralWidget(edit);
+    edit->setFocus();
+    m_progress->startProgress(QStringLiteral("Loading data..."), 0, 100);
+    // The operation lets events through only while it polls.
+    postKey(edit, Qt::Key_A);
+    QVERIFY(!m_progress->stopRequested());
+    m_progress->stepProgress(101);
+    QCoreApplication::processEvents();
+    QCOMPARE(edit->text(), QString());
+
+    // Outside an operation the same keys arrive as usual.
+    QTest::keyClick(edit, Qt::Key_B);
+    QCOMPARE(edit->text(), QStringLiteral("b"));
+}
+
+void TestProgress::noStopWithoutEscape()
+{
+    m_progress->startProgress(QStringLiteral("Loading data..."), 0, 100);
+    int polls = 0;
+    for (int i = 0; i < 20; ++i) {
+        if (m_progress->stopRequested())
+            break;
+        ++polls;
+        QThread::msleep(5);
+    }
+    QCOMPARE(polls, 20);
+    m_progress->stepProgress(101);
+}
+
+QTEST_MAIN(TestProgress)
+#include "tst_progress.moc"
