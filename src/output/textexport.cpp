@@ -1,0 +1,56 @@
+#include "textexport.h"
+
+#include <QScopeGuard>
+#include <QStringList>
+
+#include "gridlayout.h"
+#include "orderwriter.h"
+#include "outputfilename.h"
+#include "recordtable.h"
+#include "textfile.h"
+#include "userprompts.h"
+#include "workspace.h"
+
+void TextExport::ExportTextExecute(Workspace &workspace)
+{
+    UserPrompts::FileDialog dialog;
+    dialog.title = QStringLiteral("Экспорт заказа в виде текстового файла");
+    dialog.defaultExtension = QStringLiteral("txt");
+    dialog.filter = QStringLiteral("Текстовый файл (*.txt)|*.txt");
+    dialog.overwritePrompt = true;
+    const QString path = workspace.prompts().saveFile(dialog);
+    if (path.isEmpty())
+        return;
+    checkOutputFileName(path);
+
+    QStringList lines;
+    OrderWriter::write(workspace, lines, OrderWriter::Form::Export);
+    TextFile::writeLines(path, lines);
+}
+
+QString TextExport::clipboardText(Workspace &workspace)
+{
+    RecordTable &table = workspace.order();
+    if (!table.isActive())
+        return QString();
+    const GridLayout &grid = workspace.grid(Workspace::Grid::Order);
+
+    table.suspendViews();
+    const auto resume = qScopeGuard([&table] { table.resumeViews(); });
+    QString text;
+    table.first();
+    while (!table.atEnd()) {
+        const int viewRow = table.rowNumber() - 1;
+        for (int c = 2; c < grid.count(); ++c) {
+            const GridColumn &column = grid.columns.at(c);
+            text += column.fieldPosition < 0 ? QString::number(viewRow + 1)
+                                             : table.displayTextAt(viewRow, column.fieldPosition);
+            if (c + 1 < grid.count())
+                text += QLatin1Char('\t');
+        }
+        table.next();
+        if (!table.atEnd())
+            text += QLatin1Char('\n');
+    }
+    return text;
+}
