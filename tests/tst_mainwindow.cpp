@@ -488,7 +488,11 @@ void TestMainWindow::menuBarInItsOrder()
     QCOMPARE(texts, (QStringList{QStringLiteral("Настройки"), QStringLiteral("Прайс"), QStringLiteral(" Автомобили"),
                                  QStringLiteral("Catalog"), QStringLiteral("Заказ"), QStringLiteral("Фильтры"),
                                  QStringLiteral("Помощь")}));
-    QCOMPARE(top.at(0)->objectName(), QStringLiteral("Preferences"));
+    QCOMPARE(top.at(0)->objectName(), QStringLiteral("MIPreferences"));
+    int preferences = 0;
+    form.workspace().actions().setHandler(QStringLiteral("Preferences"), [&] { ++preferences; });
+    top.at(0)->trigger();
+    QCOMPARE(preferences, 1);
     QVERIFY(!top.at(3)->isVisible());
     QCOMPARE(top.at(3)->menu(), form.catalogMenu());
 

@@ -1,5 +1,6 @@
 #include "actionicons.h"
 
+#include <QDir>
 #include <QHash>
 #include <QStyle>
 
@@ -63,5 +64,18 @@ namespace ActionIcons
             return QIcon();
         QIcon fallback = style ? style->standardIcon(it->fallback) : QIcon();
         return QIcon::fromTheme(QLatin1String(it->themeName), fallback);
+    }
+}
+
+void ActionIcons::useDesktopTheme()
+{
+    const QString fallback = QIcon::fallbackThemeName();
+    if (!fallback.isEmpty() && fallback != QLatin1String("hicolor"))
+        return;
+    for (const QString &path : QIcon::themeSearchPaths()) {
+        if (QDir(path).exists(QStringLiteral("Adwaita/index.theme"))) {
+            QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+            return;
+        }
     }
 }

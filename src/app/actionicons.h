@@ -11,4 +11,7 @@ class QStyle;
 namespace ActionIcons
 {
     QIcon icon(const QString &actionName, const QStyle *style);
+    // Without a desktop that names an icon theme, looks in the Adwaita theme
+    // (when installed) before the style's standard icons.
+    void useDesktopTheme();
 }

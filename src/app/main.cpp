@@ -246,7 +246,11 @@ void TMakeOrderForm::createMenus()
     bar->setObjectName(QStringLiteral("MainMenu1"));
     auto a = [this](const char *name) { return m_actions.value(QLatin1String(name)); };
 
-    bar->addAction(a("Preferences"));
+    // The bar would show the command's picture instead of its caption.
+    QAction *preferences = proxyAction(QStringLiteral("Preferences"), a("Preferences")->text(), bar);
+    preferences->setObjectName(QStringLiteral("MIPreferences"));
+    preferences->setIcon(QIcon());
+    bar->addAction(preferences);
 
     QMenu *price = addMenu(bar, QStringLiteral("Прайс"), "MIPrice");
     price->addActions({a("PriceFileOpen"), a("PriceFileOpenSpecial"), a("PriceDataOpen"), a("PriceClose"), a("PriceNew")});

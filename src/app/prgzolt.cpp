@@ -1,6 +1,7 @@
 // The entry of the program: the application, its title, the seven windows
 // and the event loop until the main window has closed.
 
+#include "actionicons.h"
 #include "applicationwindows.h"
 #include "main.h"
 #include "ordixapplication.h"
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
     OrdixApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Ordix"));
     OrdixApplication::installRussianTranslations(app);
+    ActionIcons::useDesktopTheme();
 
     ApplicationWindows windows;
     windows.mainForm().show();
