@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -134,9 +135,16 @@ TMakeOrderForm::~TMakeOrderForm()
 {
     if (auto *app = qobject_cast<OrdixApplication *>(QCoreApplication::instance()))
         app->setErrorReport(nullptr);
-    // The prompts must outlive nothing that might still ask a question.
     m_workspace->actions().setErrorReport(nullptr);
     m_workspace->actions().setChangeListener(nullptr);
+    // What hangs on the window (grids with their models, the subsystems'
+    // controllers and panels) may refer to the workspace: it goes before the
+    // workspace does. The window's own layout stays for the base class.
+    const QObjectList children = this->children();
+    for (QObject *child : children) {
+        if (!qobject_cast<QLayout *>(child))
+            delete child;
+    }
 }
 
 void TMakeOrderForm::setPropertiesDialog(TPropertiesDlg *dialog)
