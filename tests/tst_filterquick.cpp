@@ -47,6 +47,8 @@ private slots:
     void currentPartStaysInView();
     void refusedExpressionLeavesBothInactive();
     void sideBarIsRefreshed();
+    void awkwardWords_data();
+    void awkwardWords();
     void analogueList_data();
     void analogueList();
 
@@ -400,6 +402,43 @@ void TestFilterQuick::sideBarIsRefreshed()
     m_ws->filter.priceCondition = QStringLiteral("Code=400");
     m_ws->actions().execute(QStringLiteral("FilterPrice"));
     QVERIFY(refreshed >= 1);
+}
+
+void TestFilterQuick::awkwardWords_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QList<int>>("codes");
+
+    QTest::newRow("apostrophes") << "O'Reilly ''" << 1 << QList<int>{400};
+    QTest::newRow("percent alone keeps all") << "%" << 0 << QList<int>{101, 205, 310, 400, 500, 600};
+    // A star in a word is a character of the word: the prefix form adds its
+    // own star after it.
+    QTest::newRow("star alone") << "*" << 0 << QList<int>{};
+    QTest::newRow("star ending a word") << "Бол*" << 0 << QList<int>{};
+    QTest::newRow("parentheses and keywords") << "(Name) OR AND NOT LIKE =" << 2 << QList<int>{};
+    QTest::newRow("letters the code page lacks") << "болт 中😀" << 1 << QList<int>{101, 205};
+    QTest::newRow("backslash and underscore") << "\\ _" << 0 << QList<int>{};
+    QTest::newRow("very long word") << QString(5000, QLatin1Char('x')) << 0 << QList<int>{};
+    QTest::newRow("many words") << QStringLiteral("болт ").repeated(300) << 0 << QList<int>{101, 205};
+}
+
+void TestFilterQuick::awkwardWords()
+{
+    QFETCH(QString, text);
+    QFETCH(int, mode);
+    QFETCH(QList<int>, codes);
+    FilterBuilder &builder = m_filter->builder();
+    builder.prepareFields(m_ws->grid(Workspace::Grid::Price), m_ws->price(), 3);
+    builder.state().filterString = text;
+    builder.state().wordMode = mode;
+    m_filter->setDialogRunner([] { return true; });
+    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterCreate")));
+    // Applied, or refused and shown as not applied: never a stale filter.
+    QCOMPARE(m_ws->filter.priceActive, m_ws->price().isFiltered());
+    QCOMPARE(label().isEmpty(), !m_ws->filter.priceActive);
+    QCOMPARE(codesInView(), codes);
+    QVERIFY(m_prompts.records().isEmpty());
 }
 
 void TestFilterQuick::analogueList_data()

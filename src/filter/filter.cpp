@@ -278,10 +278,12 @@ void TFilterDialog::prepare(int selectedColumn)
     FilterBuilder *b = builder();
     if (!b)
         return;
-    if (!b->state().prepared) {
+    const FilterDialogState &state = b->state();
+    if (!state.prepared)
         b->prepareFields(m_workspace->grid(Workspace::Grid::Price), m_workspace->price(), selectedColumn);
+    if (m_fieldsCombo->count() != state.fields.size()) {
         QStringList titles;
-        for (const FilterDialogState::FieldItem &item : b->state().fields)
+        for (const FilterDialogState::FieldItem &item : state.fields)
             titles.append(item.title);
         m_fieldsCombo->clear();
         m_fieldsCombo->addItems(titles);
@@ -289,8 +291,8 @@ void TFilterDialog::prepare(int selectedColumn)
             row.fields->clear();
             row.fields->addItems(titles);
         }
-        loadState();
     }
+    loadState();
 }
 
 void TFilterDialog::loadState()
