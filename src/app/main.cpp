@@ -140,11 +140,13 @@ TMakeOrderForm::~TMakeOrderForm()
     // What hangs on the window (grids with their models, the subsystems'
     // controllers and panels) may refer to the workspace: it goes before the
     // workspace does. The window's own layout stays for the base class.
-    const QObjectList children = this->children();
-    for (QObject *child : children) {
+    QList<QPointer<QObject>> children;
+    for (QObject *child : this->children()) {
         if (!qobject_cast<QLayout *>(child))
-            delete child;
+            children.append(child);
     }
+    for (const QPointer<QObject> &child : std::as_const(children))
+        delete child.data();
 }
 
 void TMakeOrderForm::setPropertiesDialog(TPropertiesDlg *dialog)
