@@ -59,6 +59,7 @@ private slots:
 
     void orderSum_data();
     void orderSum();
+    void changedSettingsShowInTheSum();
     void newOrderStartsEmptyWithPlainLabels();
     void gridColumnsAndDisplayFormats();
     void preferredWidthFollowsPostedRows();
@@ -165,6 +166,17 @@ void TestOrder::orderSum()
     if (!hint.isEmpty())
         QCOMPARE(hint.mid(24), m_ws->formatMoney(1000));
     QCOMPARE(text.mid(7), text.sliced(QStringLiteral("Сумма: ").size()));
+}
+
+void TestOrder::changedSettingsShowInTheSum()
+{
+    loadPrice();
+    addPart(7, 10);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 1 000.00 р."));
+    m_ws->settings().discount = 10;
+    emit m_ws->settingsChanged(); // as the settings dialog does after OK
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 900.00 р."));
+    QCOMPARE(m_ws->label(Workspace::Label::SummHint), QStringLiteral("Сумма без учета скидки: 1 000.00 р."));
 }
 
 void TestOrder::newOrderStartsEmptyWithPlainLabels()

@@ -52,11 +52,27 @@ namespace
         TAddToOrderForm *m_form;
     };
 
-    // Runs `step` on the quantity dialog once it is shown modally.
+    // Types text character by character, Cyrillic letters included.
+    void typeText(QWidget *widget, const QString &text)
+    {
+        for (const QChar ch : text)
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key(ch.toUpper().unicode()), QString(ch), Qt::NoModifier);
+    }
+
+    // Runs `step` on the quantity dialog once it is shown modally and active;
+    // a dialog still open afterwards (a failed check) is cancelled so that
+    // the test goes on.
     void whenDialogShows(TAddToOrderForm *form, std::function<void()> step)
     {
         QTimer::singleShot(0, form, [form, step] {
+            const auto close = qScopeGuard([form] {
+                if (form->isVisible())
+                    form->reject();
+            });
             QTRY_VERIFY(form->isVisible());
+            // The offscreen platform has no window manager to activate it.
+            QApplication::setActiveWindow(form);
+            QTRY_VERIFY(form->isActiveWindow());
             step();
         });
     }
@@ -66,7 +82,7 @@ namespace
         whenDialogShows(form, [form, text] {
             QSpinBox *num = form->quantityEdit();
             QVERIFY(num->hasFocus());
-            QCOMPARE(num->lineEdit()->selectedText(), num->text());
+            QCOMPARE(num->findChild<QLineEdit *>()->selectedText(), num->text());
             QTest::keyClicks(num, text); // replaces the selected text
             QTest::keyClick(num, Qt::Key_Return);
         });
@@ -92,6 +108,7 @@ private slots:
     void incrementalSearchInCodeColumn();
     void searchBoxPlacement();
     void tabMovesToNextColumn();
+    void orderGridColumnsSortAndMoney();
 
 private:
     QTemporaryDir *m_dir = nullptr;
@@ -208,7 +225,7 @@ void TestOrderGui::dialogControlsAndLiveSum()
         QCOMPARE(m_form->sumEdit()->text(), QStringLiteral("3 703.50 $"));
         QSpinBox *num = m_form->quantityEdit();
         QVERIFY(num->hasFocus());
-        QCOMPARE(num->lineEdit()->selectedText(), QStringLiteral("3"));
+        QCOMPARE(num->findChild<QLineEdit *>()->selectedText(), QStringLiteral("3"));
         QTest::keyClicks(num, QStringLiteral("10"));
         QCOMPARE(m_form->sumEdit()->text(), QStringLiteral("12 345.00 $"));
         // Emptying the quantity leaves the last sum.
@@ -247,6 +264,7 @@ void TestOrderGui::enterAndDoubleClickInPriceGridAdd()
     typeQuantityAndConfirm(m_form, QStringLiteral("5"));
     const QModelIndex cell = view->model()->index(m_ws->price().rowNumber() - 1, 3);
     const QPoint point = view->visualRect(cell).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, point);
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, point);
     QCOMPARE(m_prompts->quantityAsked, 2);
     QCOMPARE(m_ws->order().rowCount(), 1);
@@ -291,20 +309,20 @@ void TestOrderGui::incrementalSearchByName()
     price.last();
     m_priceGrid->setSelectedColumn(3); // Name
     view->setFocus();
-    QTest::keyClicks(view, QStringLiteral("б"));
+    typeText(view, QStringLiteral("б"));
     LookupGridPrice *box = m_gui->lookup();
     QVERIFY(box->isVisible());
     QVERIFY(box->hasFocus());
     QCOMPARE(box->lookupField(), QStringLiteral("Name"));
-    QTest::keyClicks(box, QStringLiteral("ол"));
+    typeText(box, QStringLiteral("ол"));
     QCOMPARE(box->text(), QStringLiteral("бол"));
     // The first row in the grid's order whose name starts with "бол" in any case.
     QCOMPARE(price.asString(price.fieldByName(QStringLiteral("Name"))), QStringLiteral("Болт М8"));
     // No name starts with "боля": the letter is not taken, the row stays.
-    QTest::keyClicks(box, QStringLiteral("я"));
+    typeText(box, QStringLiteral("я"));
     QCOMPARE(box->text(), QStringLiteral("бол"));
     QCOMPARE(price.asString(price.fieldByName(QStringLiteral("Name"))), QStringLiteral("Болт М8"));
-    QTest::keyClicks(box, QStringLiteral("В"));
+    typeText(box, QStringLiteral("В"));
     QCOMPARE(box->text(), QStringLiteral("болВ"));
     QCOMPARE(price.asString(price.fieldByName(QStringLiteral("Name"))), QStringLiteral("болванка"));
     QCOMPARE(view->currentIndex().row(), price.rowNumber() - 1);
@@ -321,17 +339,17 @@ void TestOrderGui::incrementalSearchInCodeColumn()
     QVERIFY(price.locate(QStringLiteral("Code"), 7));
     m_priceGrid->setSelectedColumn(2); // Code
     view->setFocus();
-    QTest::keyClicks(view, QStringLiteral("1"));
+    typeText(view, QStringLiteral("1"));
     LookupGridPrice *box = m_gui->lookup();
     QVERIFY(box->isVisible());
     // No code is 1, but a digit is taken in the code column.
     QCOMPARE(box->text(), QStringLiteral("1"));
     QCOMPARE(price.integerAt(price.rowNumber() - 1, 1), 7);
-    QTest::keyClicks(box, QStringLiteral("2"));
+    typeText(box, QStringLiteral("2"));
     QCOMPARE(price.integerAt(price.rowNumber() - 1, 1), 12);
-    QTest::keyClicks(box, QStringLiteral("x"));
+    typeText(box, QStringLiteral("x"));
     QCOMPARE(box->text(), QStringLiteral("12"));
-    QTest::keyClicks(box, QStringLiteral("0"));
+    typeText(box, QStringLiteral("0"));
     QCOMPARE(price.integerAt(price.rowNumber() - 1, 1), 120);
     QTest::keyClick(box, Qt::Key_Backspace);
     QCOMPARE(box->text(), QStringLiteral("12"));
@@ -345,7 +363,7 @@ void TestOrderGui::searchBoxPlacement()
     QTableView *view = m_priceGrid->view();
     m_priceGrid->setSelectedColumn(4);
     view->setFocus();
-    QTest::keyClicks(view, QStringLiteral("O"));
+    typeText(view, QStringLiteral("O"));
     LookupGridPrice *box = m_gui->lookup();
     QVERIFY(box->isVisible());
     QCOMPARE(box->parentWidget(), view);
@@ -378,6 +396,56 @@ void TestOrderGui::tabMovesToNextColumn()
     QCOMPARE(m_priceGrid->selectedColumn(), 2);
     QCOMPARE(m_ws->price().rowNumber(), 2);
     QVERIFY(view->hasFocus());
+}
+
+void TestOrderGui::orderGridColumnsSortAndMoney()
+{
+    m_ws->settings().discount = 10;
+    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    QTableView *view = m_orderGrid->view();
+    // The name column takes the room the other columns leave.
+    QTRY_VERIFY(view->columnWidth(3) > 200);
+    int used = 0;
+    for (int c = 0; c < view->model()->columnCount(); ++c)
+        used += view->columnWidth(c);
+    QCOMPARE(used, view->viewport()->width());
+    QCOMPARE(m_ws->grid(Workspace::Grid::Order).columns.at(3).width, view->columnWidth(3));
+
+    for (const int code : {42, 7, 12}) {
+        QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
+        typeQuantityAndConfirm(m_form, QStringLiteral("2"));
+        QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+    }
+
+    // Price and amount cells show the discounted money text.
+    QAbstractItemModel *model = view->model();
+    QCOMPARE(model->index(0, 7).data().toString(), QStringLiteral("2.25 р."));
+    QCOMPARE(model->index(0, 8).data().toString(), QStringLiteral("4.50 р."));
+    QCOMPARE(model->index(0, 2).data().toString(), QStringLiteral("00042"));
+
+    // A double-click on a title sorts the order itself by that column; a
+    // second one reverses it.
+    QHeaderView *header = view->horizontalHeader();
+    const QPoint title(header->sectionViewportPosition(3) + header->sectionSize(3) / 2, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, title);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, title);
+    const auto names = [this] {
+        QStringList result;
+        for (int r = 0; r < m_ws->order().rowCount(); ++r)
+            result << m_ws->order().stringAt(r, OrderTable::Name);
+        return result;
+    };
+    QCOMPARE(names(), (QStringList{"Болт М8", "Гайка М8", "Шайба"}));
+    QCOMPARE(m_ws->grid(Workspace::Grid::Order).sortMark, 4);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, title);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, title);
+    QCOMPARE(names(), (QStringList{"Шайба", "Гайка М8", "Болт М8"}));
+    QCOMPARE(m_ws->grid(Workspace::Grid::Order).sortMark, -4);
+    // The saved file follows the sorted order.
+    m_prompts->script.queueFile(QStringLiteral("sorted.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QCOMPARE(TextFile::readLines(QStringLiteral("sorted.txt")).mid(14),
+             (QStringList{"00007|Шайба||Тайвань|2", "00042|Гайка М8|OEM-42|Китай|2", "00012|Болт М8|OEM-12|Россия|2"}));
 }
 
 QTEST_MAIN(TestOrderGui)

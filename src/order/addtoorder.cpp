@@ -4,6 +4,7 @@
 #include <limits>
 
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -124,6 +125,19 @@ bool TAddToOrderForm::ask(const UserPrompts::QuantityRequest &request, int *quan
 void TAddToOrderForm::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    focusQuantity();
+}
+
+void TAddToOrderForm::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    // Whenever the dialog becomes active the quantity is ready to be typed over.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        focusQuantity();
+}
+
+void TAddToOrderForm::focusQuantity()
+{
     m_num->setFocus(Qt::OtherFocusReason);
     m_num->selectAll();
 }

@@ -41,8 +41,10 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    void focusQuantity();
     void recomputeSum(const QString &quantityText);
 
     QGroupBox *m_group = nullptr;

@@ -74,16 +74,18 @@ void OrderGui::widenOrderNameColumn()
     GridLayout &layout = m_workspace.grid(Workspace::Grid::Order);
     if (layout.count() <= NameColumn)
         return;
-    int used = 0;
-    for (const GridColumn &column : std::as_const(layout.columns)) {
-        if (column.visible)
-            used += column.width + 1;
-    }
+    // The widths as the grid shows them (the header keeps a minimum); a
+    // column's width includes its grid line.
     QTableView *view = m_orderGrid->view();
+    int used = 0;
+    for (int c = 0; c < layout.count(); ++c) {
+        if (!view->isColumnHidden(c))
+            used += view->columnWidth(c);
+    }
     const int room = view->viewport()->width() - used;
     if (room <= 0)
         return;
-    const int width = layout.columns.at(NameColumn).width + room;
+    const int width = view->columnWidth(NameColumn) + room;
     layout.columns[NameColumn].width = width;
     view->setColumnWidth(NameColumn, width);
 }
