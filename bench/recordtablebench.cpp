@@ -356,23 +356,33 @@ namespace
     void runLocateCode(BenchContext &ctx)
     {
         RecordTable &t = *ctx.price;
+        // Three rounds of 10000 random codes, each round with other codes so
+        // that no round finds the previous one's memory warm; the best round
+        // counts, for both sides.
         std::mt19937 rng(42);
-        std::vector<qint32> wanted(10000);
-        for (qint32 &code : wanted)
-            code = ctx.codes[size_t(rng() % ctx.codes.size())];
+        std::vector<std::vector<qint32>> rounds(3, std::vector<qint32>(10000));
+        for (auto &round : rounds)
+            for (qint32 &code : round)
+                code = ctx.codes[size_t(rng() % ctx.codes.size())];
 
         Stopwatch firstClock;
         const bool firstFound = t.locate(QStringLiteral("Code"), ctx.codes.front());
         const double firstMs = firstClock.ms();
 
         int found = 0;
-        Stopwatch engineClock;
-        for (qint32 code : wanted)
-            found += t.locate(QStringLiteral("Code"), code) ? 1 : 0;
-        const double engineMs = engineClock.ms();
+        double engineMs = 1e100;
+        for (const auto &round : rounds) {
+            found = 0;
+            Stopwatch engineClock;
+            for (qint32 code : round)
+                found += t.locate(QStringLiteral("Code"), code) ? 1 : 0;
+            engineMs = std::min(engineMs, engineClock.ms());
+        }
         int right = 0;
-        for (int i = 0; i < 100; ++i)
-            right += (t.locate(QStringLiteral("Code"), wanted[size_t(i)]) && t.asInteger(1) == wanted[size_t(i)]) ? 1 : 0;
+        for (int i = 0; i < 100; ++i) {
+            const qint32 code = rounds[0][size_t(i)];
+            right += (t.locate(QStringLiteral("Code"), code) && t.asInteger(1) == code) ? 1 : 0;
+        }
 
         sqlite3_stmt *stmt = nullptr;
         check(sqlite3_prepare_v2(ctx.db, "SELECT rowid FROM price WHERE Code = ?1", -1, &stmt, nullptr), ctx.db,
@@ -381,23 +391,28 @@ namespace
         sqlite3_step(stmt);
         sqlite3_reset(stmt);
         int sqliteFound = 0;
-        Stopwatch sqliteClock;
-        for (qint32 code : wanted) {
-            sqlite3_bind_int64(stmt, 1, code);
-            if (sqlite3_step(stmt) == SQLITE_ROW)
-                ++sqliteFound;
-            sqlite3_reset(stmt);
+        double sqliteMs = 1e100;
+        for (const auto &round : rounds) {
+            sqliteFound = 0;
+            Stopwatch sqliteClock;
+            for (qint32 code : round) {
+                sqlite3_bind_int64(stmt, 1, code);
+                if (sqlite3_step(stmt) == SQLITE_ROW)
+                    ++sqliteFound;
+                sqlite3_reset(stmt);
+            }
+            sqliteMs = std::min(sqliteMs, sqliteClock.ms());
         }
-        const double sqliteMs = sqliteClock.ms();
         sqlite3_finalize(stmt);
 
         reportRatio(QStringLiteral("locate_code"), engineMs, sqliteMs,
                     QStringLiteral("found=%1 sqlite_found=%2 first_locate_ms=%3 note=\"10000 exact look-ups under "
-                                   "PreName; the first look-up builds the code hash; sqlite: primary key\"")
+                                   "PreName, best of three rounds; the first look-up builds the table of codes; sqlite: "
+                                   "primary key\"")
                         .arg(found)
                         .arg(sqliteFound)
                         .arg(firstMs, 0, 'f', 1));
-        if (!firstFound || found != int(wanted.size()) || right != 100)
+        if (!firstFound || found != 10000 || right != 100)
             std::fprintf(stderr, "ordix-bench: locate_code missed codes\n");
     }
 

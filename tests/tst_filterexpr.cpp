@@ -222,6 +222,7 @@ void TestFilterExpr::keeps_data()
     QTest::newRow("float greater or equal") << "Price>=12" << QList<int>{101, 102, 106, 109};
     QTest::newRow("codes joined by OR") << "(CODE=101) or (CODE=103) or (CODE=999)" << QList<int>{101, 103};
     QTest::newRow("codes and a text term") << "CODE=101 or Name='ёлка' or CODE=111" << QList<int>{101, 107, 111};
+    QTest::newRow("codes far apart") << "CODE=2000000000 or CODE=101 or CODE=-2000000000" << QList<int>{101};
     QTest::newRow("code out of the integer range") << "CODE=99999999999 or CODE=-99999999999" << QList<int>{};
     QTest::newRow("text constant that is a number on a number field") << "CODE='101'" << QList<int>{101};
     QTest::newRow("prefix form on a number field compares its text") << "CODE='10*'"

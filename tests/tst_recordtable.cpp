@@ -135,6 +135,7 @@ private slots:
     void locateFindsFirstInViewOrder();
     void locateIgnoresRowsHiddenByFilter();
     void locateInLargeViews();
+    void locateWithCodesFarApart();
     void locateTextOptions();
     void locateRefusesNonNumberForNumericField();
 
@@ -310,6 +311,15 @@ void TestRecordTable::textIsCutToWidth()
     t.appendRowRaw(views, 2);
     QCOMPARE(t.stringAt(1, 0), QStringLiteral("ABCDE"));
     QCOMPARE(t.stringAt(1, 1), QStringLiteral("ABC"));
+
+    RecordTable wide;
+    wide.open({{QStringLiteral("Note"), FieldType::String, 300}});
+    wide.appendRow(QStringList{QString(400, QLatin1Char('x'))});
+    QCOMPARE(wide.asString(0).size(), 300);
+    wide.edit();
+    wide.setString(0, QString(299, QLatin1Char('y')) + QStringLiteral("ЖЖ"));
+    wide.post();
+    QCOMPARE(wide.asString(0), QString(299, QLatin1Char('y')) + QStringLiteral("Ж"));
 }
 
 void TestRecordTable::definitionsRefused_data()
@@ -898,6 +908,27 @@ void TestRecordTable::locateInLargeViews()
     QVERIFY(t.locate(QStringLiteral("code"), QStringLiteral(" 99999 ")));
     QVERIFY(!t.locate(QStringLiteral("Price"), 2.5));
     QVERIFY(t.locate(QStringLiteral("Price"), 1));
+}
+
+void TestRecordTable::locateWithCodesFarApart()
+{
+    // Codes too far apart for a table by value: the look-up goes through
+    // the hash of the rows.
+    RecordTable t;
+    openPrice(t);
+    t.suspendViews();
+    for (int i = 0; i < 1000; ++i)
+        addPrice(t, i % 2, (i % 500) * 1000000 - 250000000, QStringLiteral("n%1").arg(999 - i, 3, 10, QLatin1Char('0')));
+    t.resumeViews();
+    t.setIndexName(QStringLiteral("PreName"));
+    QVERIFY(t.locate(QStringLiteral("Code"), -250000000 + 7000000));
+    QCOMPARE(t.asString(Name), QStringLiteral("n492")); // row 507 comes before row 7 by name
+    QVERIFY(!t.locate(QStringLiteral("Code"), 1));
+    t.setFilter(QStringLiteral("AvailabilityFlag=1"));
+    t.setFiltered(true);
+    QVERIFY(t.locate(QStringLiteral("Code"), -250000000 + 7000000));
+    QCOMPARE(t.asString(Name), QStringLiteral("n492"));
+    QVERIFY(!t.locate(QStringLiteral("Code"), -250000000 + 8000000)); // rows 8 and 508 have flag 0
 }
 
 void TestRecordTable::locateTextOptions()

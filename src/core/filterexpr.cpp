@@ -215,8 +215,11 @@ struct FilterExpr::Node
     bool anchoredStart = false;
     bool anchoredEnd = false;
 
-    // ValueSet: one bit per value for I2 fields, else an open-addressing set
-    std::vector<uint64_t> smallSet;
+    // ValueSet: integer fields with values close together: one bit per value
+    // from setBase on; otherwise an open-addressing set of keys
+    std::vector<uint64_t> denseSet;
+    qint64 setBase = 0;
+    uint64_t setRange = 0;
     std::vector<uint64_t> setKeys;
     std::vector<uint8_t> setUsed;
     uint64_t setMask = 0;
@@ -224,13 +227,19 @@ struct FilterExpr::Node
 
     int cost = 0;
 
+    bool denseContains(qint64 value) const
+    {
+        const uint64_t k = uint64_t(value - setBase);
+        return k < setRange && ((denseSet[k >> 6] >> (k & 63)) & 1u);
+    }
+
     bool setContains(double value) const
     {
         uint64_t key;
         if (!valueKey(type, value, &key))
             return false;
-        if (type == FieldType::I2)
-            return (smallSet[(key + 32768) >> 6 & 1023] >> ((key + 32768) & 63)) & 1u;
+        if (!denseSet.empty())
+            return denseContains(qint64(key));
         uint64_t i = mix(key) & setMask;
         while (setUsed[i]) {
             if (setKeys[i] == key)
@@ -668,13 +677,28 @@ namespace
         for (auto &set : sets) {
             std::sort(set->setValues.begin(), set->setValues.end());
             set->setValues.erase(std::unique(set->setValues.begin(), set->setValues.end()), set->setValues.end());
-            if (set->type == FieldType::I2) {
-                set->smallSet.assign(1024, 0);
+            // Integer values that lie close together (codes usually do) get
+            // one bit each; a row then costs one test of a bit in cache.
+            qint64 lo = std::numeric_limits<qint64>::max();
+            qint64 hi = std::numeric_limits<qint64>::min();
+            if (set->type != FieldType::R8) {
                 for (double v : set->setValues) {
                     uint64_t key;
                     if (valueKey(set->type, v, &key)) {
-                        const uint64_t k = (key + 32768) & 0xFFFF;
-                        set->smallSet[k >> 6] |= uint64_t(1) << (k & 63);
+                        lo = std::min(lo, qint64(key));
+                        hi = std::max(hi, qint64(key));
+                    }
+                }
+            }
+            if (set->type != FieldType::R8 && (lo > hi || hi - lo < (qint64(1) << 24))) {
+                set->setBase = lo > hi ? 0 : lo;
+                set->setRange = lo > hi ? 1 : uint64_t(hi - lo + 1);
+                set->denseSet.assign((set->setRange + 63) / 64, 0);
+                for (double v : set->setValues) {
+                    uint64_t key;
+                    if (valueKey(set->type, v, &key)) {
+                        const uint64_t k = uint64_t(qint64(key) - set->setBase);
+                        set->denseSet[k >> 6] |= uint64_t(1) << (k & 63);
                     }
                 }
             } else {
@@ -1016,13 +1040,12 @@ namespace
             return;
         case Node::Kind::ValueSet: {
             const Column &c = store.column(n.field);
-            if (c.type == FieldType::I2) {
+            if (c.type == FieldType::I2 && !n.denseSet.empty()) {
                 const int16_t *p = c.i16.data();
-                const uint64_t *set = n.smallSet.data();
-                fillBits(rows, out, within, [&](uint32_t r) {
-                    const uint32_t k = uint32_t(int32_t(p[r]) + 32768);
-                    return (set[k >> 6] >> (k & 63)) & 1u;
-                });
+                fillBits(rows, out, within, [&](uint32_t r) { return n.denseContains(p[r]); });
+            } else if (c.type == FieldType::I4 && !n.denseSet.empty()) {
+                const int32_t *p = c.i32.data();
+                fillBits(rows, out, within, [&](uint32_t r) { return n.denseContains(p[r]); });
             } else {
                 fillBits(rows, out, within, [&](uint32_t r) { return n.setContains(c.number(r)); });
             }

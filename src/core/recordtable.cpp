@@ -435,6 +435,11 @@ public:
     uint32_t seen = 0; // rows of the store that the view accounts for
     std::vector<int32_t> positions; // row -> view position, -1 when not in view
     bool positionsValid = false;
+    // Exact look-up of an integer field whose values lie close together:
+    // value - denseBase -> first view position, -1 when none.
+    std::vector<int32_t> denseFirst;
+    int denseField = -1;
+    qint64 denseBase = 0;
     int cur = -1;
     bool atEnd = true;
     bool atBegin = true;
@@ -457,6 +462,50 @@ public:
     int lastLookupField = -1;
 
     // --- helpers -----------------------------------------------------------
+
+    // The view changed: look-up aids over positions are out of date.
+    void viewTouched()
+    {
+        positionsValid = false;
+        denseField = -1;
+    }
+
+    // First view position whose integer field holds `value`, through a table
+    // indexed by value; false when the field's values are too spread out
+    // for one (the caller looks up otherwise).
+    bool denseLocate(int field, double value, int *found)
+    {
+        *found = -1;
+        if (denseField != field) {
+            qint64 lo = 0;
+            qint64 hi = 0;
+            s->integerRange(field, &lo, &hi);
+            const qint64 range = hi - lo + 1;
+            if (range > 4 * qint64(view.size()) + 4096)
+                return false;
+            if (denseFirst.capacity() < size_t(range)) {
+                std::vector<int32_t>().swap(denseFirst);
+                denseFirst.reserve(size_t(range));
+                adviseHugePages(denseFirst.data(), size_t(range) * sizeof(int32_t));
+            }
+            denseFirst.assign(size_t(range), -1);
+            const Column &c = s->column(field);
+            for (size_t p = 0; p < view.size(); ++p) {
+                int32_t &slot = denseFirst[size_t(c.integer(view[p]) - lo)];
+                if (slot < 0)
+                    slot = int32_t(p);
+            }
+            denseField = field;
+            denseBase = lo;
+        }
+        if (!(value >= double(denseBase) && value < double(denseBase) + double(denseFirst.size())))
+            return true;
+        const auto k = static_cast<qint64>(value);
+        if (double(k) != value)
+            return true;
+        *found = denseFirst[size_t(k - denseBase)];
+        return true;
+    }
 
     void requireActive() const
     {
@@ -636,7 +685,7 @@ public:
     void rebuild(std::optional<uint32_t> keep)
     {
         view.clear();
-        positionsValid = false;
+        viewTouched();
         identity = false;
         const uint32_t n = s->rowCount();
         if (master) {
@@ -726,6 +775,11 @@ public:
             return it == view.end() ? -1 : int(it - view.begin());
         }
         if (!positionsValid) {
+            if (positions.capacity() < s->rowCount()) {
+                std::vector<int32_t>().swap(positions);
+                positions.reserve(s->rowCount());
+                adviseHugePages(positions.data(), s->rowCount() * sizeof(int32_t));
+            }
             positions.assign(s->rowCount(), -1);
             for (size_t p = 0; p < view.size(); ++p)
                 positions[view[p]] = int(p);
@@ -742,7 +796,7 @@ public:
         view.insert(view.begin() + std::ptrdiff_t(p), row);
         if (identity && p != row)
             identity = false;
-        positionsValid = false;
+        viewTouched();
         if (cur < 0) {
             cur = 0;
             atEnd = atBegin = false;
@@ -805,13 +859,15 @@ public:
             keepRow = currentRow();
             dirty = true;
         }
-        positionsValid = false;
+        viewTouched();
     }
 
     // --- notifications --------------------------------------------------------
 
     void markDetailsStale()
     {
+        if (details.empty())
+            return;
         const auto list = details;
         for (Impl *detail : list)
             detail->masterMoved();
@@ -820,7 +876,7 @@ public:
     void masterMoved()
     {
         linkStale = true;
-        positionsValid = false;
+        viewTouched();
         if (suspendCount == 0 && (!viewListeners.empty() || afterScrollHandler)) {
             ensure();
             fireView();
@@ -892,7 +948,7 @@ public:
             return; // not taken into the view yet
         --seen;
         const int p = positionOf(row);
-        positionsValid = false;
+        viewTouched();
         if (p >= 0)
             view.erase(view.begin() + p);
         for (uint32_t &r : view)
@@ -922,7 +978,7 @@ public:
             wantCurrent = newRowOfOld[*wantCurrent];
         dirty = true;
         keepRow = keep;
-        positionsValid = false;
+        viewTouched();
     }
 
     void storageRowUpdated(uint32_t) override { markDirty(); }
@@ -935,7 +991,7 @@ public:
         view.shrink_to_fit();
         positions.clear();
         positions.shrink_to_fit();
-        positionsValid = false;
+        viewTouched();
         seen = 0;
         dirty = false;
         keepRow.reset();
@@ -1036,7 +1092,7 @@ void RecordTable::open(const QList<FieldDef> &fields)
     d->dirty = false;
     d->keepRow.reset();
     d->wantCurrent.reset();
-    d->positionsValid = false;
+    d->viewTouched();
     d->editing = false;
     // A filter or an order chosen while the table was closed applies now
     // when it fits the fields; otherwise it is dropped.
@@ -1073,7 +1129,7 @@ void RecordTable::close()
     d->view.shrink_to_fit();
     d->positions.clear();
     d->positions.shrink_to_fit();
-    d->positionsValid = false;
+    d->viewTouched();
     d->seen = 0;
     d->cur = -1;
     d->atEnd = d->atBegin = true;
@@ -1563,9 +1619,14 @@ void RecordTable::post()
     requireEditing(d->editing, d->name);
     const Impl::Snapshot before = d->snapshot();
     const uint32_t row = d->editRow;
-    for (size_t f = 0; f < d->pending.size(); ++f)
-        if (d->pending[f])
+    const bool keyTouched = d->keyField >= 0 && d->pending[size_t(d->keyField)].has_value();
+    for (size_t f = 0; f < d->pending.size(); ++f) {
+        if (d->pending[f]) {
             d->s->setCell(row, int(f), inputOf(*d->pending[f]));
+            if (int(f) == d->denseField)
+                d->denseField = -1;
+        }
+    }
     d->editing = false;
     d->pending.clear();
     d->s->notifyRowUpdated(row, d.get());
@@ -1578,13 +1639,14 @@ void RecordTable::post()
         viewChanged = true;
     } else {
         d->ensure();
-        const int p = d->positionOf(row);
+        const bool atCurrent = d->cur >= 0 && size_t(d->cur) < d->view.size() && d->view[size_t(d->cur)] == row;
+        const int p = atCurrent ? d->cur : d->positionOf(row);
         if (p >= 0) {
             auto &view = d->view;
             if (!d->passes(row)) {
                 // The row leaves the view; the one after it becomes current.
                 view.erase(view.begin() + p);
-                d->positionsValid = false;
+                d->viewTouched();
                 d->identity = false;
                 if (view.empty()) {
                     d->cur = -1;
@@ -1603,7 +1665,7 @@ void RecordTable::post()
                     }
                 }
                 viewChanged = true;
-            } else if (d->ordered()
+            } else if (keyTouched
                        && ((p > 0 && d->less(row, view[size_t(p) - 1]))
                            || (size_t(p) + 1 < view.size() && d->less(view[size_t(p) + 1], row)))) {
                 // The key changed: the row moves to its place in the order.
@@ -1617,7 +1679,7 @@ void RecordTable::post()
                     d->cur = int(at);
                 else if (int(at) <= d->cur)
                     ++d->cur;
-                d->positionsValid = false;
+                d->viewTouched();
                 viewChanged = true;
             } else {
                 changedRow = p;
@@ -1840,9 +1902,13 @@ bool RecordTable::locate(const QString &fieldName, const QVariant &value, bool c
     if (def.isNumeric()) {
         double number = 0;
         bool ok = false;
+        const int type = value.typeId();
         if (!value.isValid() || value.isNull()) {
             ok = false;
-        } else if (value.typeId() == QMetaType::QString || value.typeId() == QMetaType::QByteArray) {
+        } else if (type == QMetaType::Int) {
+            number = value.toInt();
+            ok = true;
+        } else if (type == QMetaType::QString || type == QMetaType::QByteArray) {
             const QString text = value.toString();
             qint64 whole = 0;
             if (parseInteger(QStringView(text), &whole)) {
@@ -1859,7 +1925,9 @@ bool RecordTable::locate(const QString &fieldName, const QVariant &value, bool c
         if (d->view.empty())
             return false;
         const Column &c = d->s->column(f);
-        if (d->view.size() <= 64) {
+        if (d->view.size() > 64 && def.type != FieldType::R8 && d->denseLocate(f, number, &found)) {
+            // found through the table by value
+        } else if (d->view.size() <= 64) {
             for (size_t p = 0; p < d->view.size(); ++p) {
                 if (c.number(d->view[p]) == number) {
                     found = int(p);
@@ -1908,10 +1976,15 @@ bool RecordTable::locate(const QString &fieldName, const QVariant &value, bool c
     }
     if (found < 0)
         return false;
-    const Impl::Snapshot before = d->snapshot();
+    // Positions of one view stand for rows: no need to read the view.
+    const int before = d->view.empty() ? -1 : d->cur;
     d->cur = found;
     d->atEnd = d->atBegin = false;
-    d->finish(before, false);
+    if (before != found) {
+        d->markDetailsStale();
+        if (d->suspendCount == 0 && d->afterScrollHandler)
+            d->afterScrollHandler();
+    }
     return true;
 }
 

@@ -6,9 +6,31 @@
 #include <limits>
 #include <numeric>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "cp1251.h"
 #include "ordixerror.h"
 #include "textfile.h"
+
+void adviseHugePages(void *data, size_t bytes)
+{
+#if defined(__linux__)
+    // Large look-up tables are read at random; huge pages spare the page
+    // walks. Only the whole 2 MB pages inside the range are advised.
+    constexpr uintptr_t huge = uintptr_t(2) << 20;
+    if (bytes < 2 * huge)
+        return;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + huge - 1) & ~(huge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(huge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
 
 namespace
 {
@@ -44,6 +66,14 @@ namespace
         bits.resize(wordsFor(count - 1));
         if (!bits.empty() && ((count - 1) & 63))
             bits.back() &= (uint64_t(1) << ((count - 1) & 63)) - 1;
+    }
+
+    void widenRange(RecordTableStorage::Column &c, qint64 value)
+    {
+        if (c.rangeKnown) {
+            c.rangeMin = std::min(c.rangeMin, value);
+            c.rangeMax = std::max(c.rangeMax, value);
+        }
     }
 
     template<typename T>
@@ -144,9 +174,11 @@ void RecordTableStorage::appendRow(const CellInput *cells)
         switch (c.type) {
         case FieldType::I2:
             c.i16.push_back(cell.unset ? 0 : int16_t(cell.integer));
+            widenRange(c, c.i16.back());
             break;
         case FieldType::I4:
             c.i32.push_back(cell.unset ? 0 : int32_t(cell.integer));
+            widenRange(c, c.i32.back());
             break;
         case FieldType::R8:
             c.f64.push_back(cell.unset ? 0.0 : cell.number);
@@ -182,9 +214,11 @@ void RecordTableStorage::setCell(uint32_t row, int field, const CellInput &cell)
     switch (c.type) {
     case FieldType::I2:
         c.i16[row] = cell.unset ? 0 : int16_t(cell.integer);
+        widenRange(c, c.i16[row]);
         break;
     case FieldType::I4:
         c.i32[row] = cell.unset ? 0 : int32_t(cell.integer);
+        widenRange(c, c.i32[row]);
         break;
     case FieldType::R8:
         c.f64[row] = cell.unset ? 0.0 : cell.number;
@@ -263,6 +297,7 @@ void RecordTableStorage::clear()
         releaseVector(c.unsetBits);
         c.hasFolded = false;
         c.monotonic = true;
+        c.rangeKnown = false;
     }
     m_rows = 0;
     invalidateAll();
@@ -509,18 +544,50 @@ void RecordTableStorage::invalidateColumn(int field)
         else
             ++it;
     }
-    m_valueIndexes.erase(field);
+    if (size_t(field) < m_valueIndexes.size())
+        m_valueIndexes[size_t(field)].reset();
 }
 
 void RecordTableStorage::invalidateAll()
 {
     m_permutations.clear();
-    m_valueIndexes.clear();
+    for (auto &index : m_valueIndexes)
+        index.reset();
+}
+
+void RecordTableStorage::integerRange(int field, qint64 *min, qint64 *max)
+{
+    Column &c = m_columns[size_t(field)];
+    if (!c.rangeKnown) {
+        qint64 lo = 0;
+        qint64 hi = 0;
+        if (m_rows > 0) {
+            lo = hi = c.integer(0);
+            if (c.type == FieldType::I2) {
+                for (int16_t v : c.i16) {
+                    lo = std::min<qint64>(lo, v);
+                    hi = std::max<qint64>(hi, v);
+                }
+            } else if (c.type == FieldType::I4) {
+                for (int32_t v : c.i32) {
+                    lo = std::min<qint64>(lo, v);
+                    hi = std::max<qint64>(hi, v);
+                }
+            }
+        }
+        c.rangeMin = lo;
+        c.rangeMax = hi;
+        c.rangeKnown = true;
+    }
+    *min = c.rangeMin;
+    *max = c.rangeMax;
 }
 
 RecordTableStorage::ValueIndex &RecordTableStorage::valueIndex(int field)
 {
-    std::unique_ptr<ValueIndex> &index = m_valueIndexes[field];
+    if (m_valueIndexes.size() < m_columns.size())
+        m_valueIndexes.resize(m_columns.size());
+    std::unique_ptr<ValueIndex> &index = m_valueIndexes[size_t(field)];
     if (!index)
         index = std::make_unique<ValueIndex>();
     if (!index->isCurrent(m_rows))
@@ -561,7 +628,8 @@ qint64 RecordTableStorage::memoryBytes() const
     for (const auto &p : m_permutations)
         total += qint64(p.second.rows.capacity() * sizeof(uint32_t));
     for (const auto &v : m_valueIndexes)
-        total += v.second->memoryBytes();
+        if (v)
+            total += v->memoryBytes();
     return total;
 }
 
@@ -602,71 +670,78 @@ bool RecordTableStorage::ValueIndex::keyOf(FieldType type, double value, uint64_
     return true;
 }
 
-uint64_t RecordTableStorage::ValueIndex::rowKey(const Column &column, uint32_t row)
-{
-    uint64_t key = 0;
-    keyOf(column.type, column.number(row), &key);
-    return key;
-}
-
 void RecordTableStorage::ValueIndex::build(const Column &column, uint32_t rows)
 {
     m_rows = rows;
     m_built = true;
-    releaseVector(m_slots);
     releaseVector(m_multi);
-    if (rows == 0) {
-        m_mask = 0;
-        return;
-    }
-    uint64_t capacity = 16;
-    while (capacity < uint64_t(rows) + rows / 2)
-        capacity <<= 1;
-    m_slots.assign(capacity, Slot{});
-    m_mask = capacity - 1;
+    if (column.type == FieldType::R8)
+        buildTable(m_wide, column, rows);
+    else
+        buildTable(m_narrow, column, rows);
+}
 
-    auto find = [&](uint64_t key) -> Slot & {
-        uint64_t i = hash(key) & m_mask;
-        while (m_slots[i].count != 0 && m_slots[i].key != key)
-            i = (i + 1) & m_mask;
-        return m_slots[i];
-    };
+template<typename Key>
+void RecordTableStorage::ValueIndex::buildTable(Table<Key> &table, const Column &column, uint32_t rows)
+{
+    using Slot = typename Table<Key>::Slot;
+    releaseVector(table.entries);
+    if (rows == 0)
+        return;
+    int bits = 4;
+    while ((uint64_t(1) << bits) < uint64_t(rows) + rows / 2)
+        ++bits;
+    const uint64_t capacity = uint64_t(1) << bits;
+    table.mask = capacity - 1;
+    table.shift = int(sizeof(Key) * 8) - bits;
+    table.entries.reserve(capacity);
+    adviseHugePages(table.entries.data(), capacity * sizeof(Slot));
+    table.entries.assign(capacity, Slot{});
 
     // Unset cells hold 0 and are found as 0, as everywhere else.
+    auto keyAt = [&column](uint32_t row) -> Key {
+        uint64_t key = 0;
+        keyOf(column.type, column.number(row), &key);
+        return Key(key);
+    };
+    std::vector<uint32_t> counts(capacity, 0);
     bool anyShared = false;
     for (uint32_t r = 0; r < rows; ++r) {
-        const uint64_t key = rowKey(column, r);
-        Slot &slot = find(key);
-        if (slot.count == 0) {
-            slot.key = key;
-            slot.start = r;
+        const Key key = keyAt(r);
+        const uint64_t i = table.find(key);
+        if (table.entries[i].ref == 0) {
+            table.entries[i].key = key;
+            table.entries[i].ref = r + 1;
         } else {
             anyShared = true;
         }
-        ++slot.count;
+        ++counts[i];
     }
     if (!anyShared)
         return;
-
+    size_t total = 0;
+    for (uint64_t i = 0; i < capacity; ++i)
+        if (counts[i] > 1)
+            total += counts[i] + 1;
+    m_multi.resize(total);
     uint32_t next = 0;
-    for (Slot &slot : m_slots) {
-        if (slot.count > 1) {
-            slot.start = next;
-            next += slot.count;
+    for (uint64_t i = 0; i < capacity; ++i) {
+        if (counts[i] > 1) {
+            m_multi[next] = counts[i];
+            table.entries[i].ref = kShared | next;
+            counts[i] = next + 1; // where the next row goes
+            next += m_multi[next] + 1;
         }
     }
-    m_multi.resize(next);
     for (uint32_t r = 0; r < rows; ++r) {
-        Slot &slot = find(rowKey(column, r));
-        if (slot.count > 1)
-            m_multi[slot.start++] = r;
+        const uint64_t i = table.find(keyAt(r));
+        if (table.entries[i].ref & kShared)
+            m_multi[counts[i]++] = r;
     }
-    for (Slot &slot : m_slots)
-        if (slot.count > 1)
-            slot.start -= slot.count;
 }
 
 qint64 RecordTableStorage::ValueIndex::memoryBytes() const
 {
-    return qint64(m_slots.capacity() * sizeof(Slot) + m_multi.capacity() * sizeof(uint32_t));
+    return qint64(m_narrow.entries.capacity() * sizeof(Table<uint32_t>::Slot)
+                  + m_wide.entries.capacity() * sizeof(Table<uint64_t>::Slot) + m_multi.capacity() * sizeof(uint32_t));
 }

@@ -21,6 +21,10 @@
 // as Windows-1251 bytes in one arena per column addressed by offset and
 // length (an unset cell has length 0), and one bit per cell for "unset".
 
+// Asks the system for huge pages under a large table that is read at random
+// (Linux; elsewhere nothing).
+void adviseHugePages(void *data, size_t bytes);
+
 // One converted cell on its way into the store.
 struct CellInput
 {
@@ -67,6 +71,12 @@ public:
         bool wide = false;
 
         std::vector<uint64_t> unsetBits;
+
+        // I2 and I4: a range that holds every stored value (unset cells hold
+        // 0), once asked for; widened by later changes, never narrowed.
+        bool rangeKnown = false;
+        qint64 rangeMin = 0;
+        qint64 rangeMax = 0;
 
         bool isUnset(uint32_t row) const { return (unsetBits[row >> 6] >> (row & 63)) & 1u; }
         uint32_t length(uint32_t row) const { return wide ? len16[row] : len8[row]; }
@@ -139,6 +149,9 @@ public:
     // Keys equal exactly (case significant; unset reads as 0 or empty text).
     bool keysEqual(int field, uint32_t a, uint32_t b) const;
 
+    // A range holding every value of an I2 or I4 column (see Column).
+    void integerRange(int field, qint64 *min, qint64 *max);
+
     // Calls fn(row) for every row whose numeric field equals the value, in no
     // particular order, through a hash table built on first use and rebuilt
     // after the rows changed.
@@ -177,72 +190,93 @@ private:
     uint32_t m_rows = 0;
 
     std::map<std::pair<int, bool>, Permutation> m_permutations;
-    std::map<int, std::unique_ptr<ValueIndex>> m_valueIndexes;
+    std::vector<std::unique_ptr<ValueIndex>> m_valueIndexes; // by field
     std::vector<StorageObserver *> m_observers;
 };
 
 // Hash table from the value of a numeric field to its rows. Distinct values
-// take one slot each; a value held by one row keeps that row in its slot,
-// others point into a shared list of rows. Rebuilt whole when the rows
-// changed since it was built.
+// take one slot each (open addressing); a value held by one row keeps that
+// row in its slot, a value held by several points to a count followed by the
+// rows in ascending order. Integer columns use 8-byte entries. Rebuilt whole
+// when the rows changed since it was built.
 class RecordTableStorage::ValueIndex
 {
 public:
     void build(const Column &column, uint32_t rows);
     bool isCurrent(uint32_t rows) const { return m_built && m_rows == rows; }
-    void invalidate() { m_built = false; }
     qint64 memoryBytes() const;
 
     template<typename Fn>
     void forEach(const Column &column, double value, Fn &&fn) const
     {
-        if (m_slots.empty())
-            return;
         uint64_t key;
         if (!keyOf(column.type, value, &key))
             return;
-        uint64_t i = hash(key) & m_mask;
-        while (true) {
-            const Slot &slot = m_slots[i];
-            if (slot.count == 0)
-                return;
-            if (slot.key == key) {
-                if (slot.count == 1) {
-                    fn(slot.start);
-                } else {
-                    for (uint32_t k = 0; k < slot.count; ++k)
-                        fn(m_multi[slot.start + k]);
-                }
-                return;
-            }
-            i = (i + 1) & m_mask;
-        }
+        if (column.type == FieldType::R8)
+            m_wide.forEach(key, m_multi, fn);
+        else
+            m_narrow.forEach(uint32_t(key), m_multi, fn);
     }
 
-    // The key of a value for a column type; false when no row can hold it
-    // (a fraction or an out-of-range value for an integer column).
+    // The key of a value for a column type; false when no cell of that type
+    // can hold it (a fraction or an out-of-range value for an integer column).
     static bool keyOf(FieldType type, double value, uint64_t *key);
 
 private:
-    struct Slot
+    static constexpr uint32_t kShared = 0x80000000u;
+
+    template<typename Key>
+    struct Table
     {
-        uint64_t key = 0;
-        uint32_t start = 0;
-        uint32_t count = 0; // 0: empty slot
+        struct Slot
+        {
+            Key key = 0;
+            uint32_t ref = 0; // 0: empty; row + 1; or kShared | index into the shared rows
+        };
+        std::vector<Slot> entries;
+        uint64_t mask = 0;
+        int shift = 0;
+
+        uint64_t bucket(Key key) const
+        {
+            if constexpr (sizeof(Key) == 4)
+                return (uint32_t(key) * 0x9E3779B1u) >> shift;
+            else
+                return ((key ^ (key >> 29)) * 0xBF58476D1CE4E5B9ULL) >> shift;
+        }
+
+        uint64_t find(Key key) const
+        {
+            uint64_t i = bucket(key);
+            while (entries[i].ref != 0 && entries[i].key != key)
+                i = (i + 1) & mask;
+            return i;
+        }
+
+        template<typename Fn>
+        void forEach(Key key, const std::vector<uint32_t> &shared, Fn &fn) const
+        {
+            if (entries.empty())
+                return;
+            const Slot &slot = entries[find(key)];
+            if (slot.ref == 0)
+                return;
+            if (!(slot.ref & kShared)) {
+                fn(slot.ref - 1);
+                return;
+            }
+            const uint32_t at = slot.ref & ~kShared;
+            for (uint32_t k = 1; k <= shared[at]; ++k)
+                fn(shared[at + k]);
+        }
     };
 
-    static uint64_t hash(uint64_t key)
-    {
-        key ^= key >> 33;
-        key *= 0xff51afd7ed558ccdULL;
-        key ^= key >> 33;
-        return key;
-    }
-    static uint64_t rowKey(const Column &column, uint32_t row);
+    template<typename Key>
+    void buildTable(Table<Key> &table, const Column &column, uint32_t rows);
 
-    std::vector<Slot> m_slots;
+    Table<uint32_t> m_narrow; // I2 and I4
+    Table<uint64_t> m_wide;   // R8, by the bits of the value
     std::vector<uint32_t> m_multi;
-    uint64_t m_mask = 0;
     uint32_t m_rows = 0;
     bool m_built = false;
 };
