@@ -376,6 +376,11 @@ void TestOrderGui::searchBoxPlacement()
     // Losing the focus hides the box.
     m_orderGrid->view()->setFocus();
     QTRY_VERIFY(!box->isVisible());
+    // So does a new size of the grid.
+    typeText(view, QStringLiteral("O"));
+    QVERIFY(box->isVisible());
+    view->resize(view->width() - 10, view->height());
+    QVERIFY(!box->isVisible());
 }
 
 void TestOrderGui::tabMovesToNextColumn()

@@ -32,6 +32,9 @@ OrderGui *OrderGui::install(Workspace &workspace, GridController *priceGrid, Gri
     connect(priceGrid, &GridController::activated, gui, [ws] { ws->actions().run(QStringLiteral("AddToOrder")); });
     connect(priceGrid, &GridController::characterTyped, gui->m_lookup, &LookupGridPrice::start);
     priceGrid->view()->installEventFilter(gui);
+    // A new view of the price list (filter, sort, load) or a new size of its
+    // panel takes the search box away, as the price panel's layout does.
+    connect(priceGrid->view()->model(), &QAbstractItemModel::modelReset, gui, &OrderGui::hideLookup);
 
     connect(orderGrid, &GridController::activated, gui, [ws] { ws->actions().run(QStringLiteral("EditOrderRecord")); });
     connect(orderGrid, &GridController::removeRequested, gui,
@@ -92,6 +95,8 @@ void OrderGui::widenOrderNameColumn()
 
 bool OrderGui::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_priceGrid && watched == m_priceGrid->view() && event->type() == QEvent::Resize)
+        hideLookup();
     if (m_priceGrid && watched == m_priceGrid->view() && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {

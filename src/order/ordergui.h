@@ -24,8 +24,8 @@ public:
     static OrderGui *install(Workspace &workspace, GridController *priceGrid, GridController *orderGrid);
 
     LookupGridPrice *lookup() const { return m_lookup; }
-    // Hides the search box (the price panel's layout and the legend switch
-    // call this).
+    // Hides the search box; a new size of the price grid or a new view of
+    // the price list hides it too.
     void hideLookup();
 
     // Tab in the price grid: the next visible column, from the last back to
