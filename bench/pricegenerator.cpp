@@ -118,16 +118,16 @@ void generatePriceFile(const QString &path, qint64 rows, std::vector<qint32> *co
         for (qint64 i = 0; i < rows; ++i) {
             std::snprintf(number, sizeof number, "%d|", (*codes)[size_t(i)]);
             out.add(number);
-            // Name: a part word (a bolt now and then), then two to four words.
+            // Name: a part word (a bolt now and then), then two to five words.
             out.add(chance(5) ? pick(v.bolts) : pick(v.parts));
-            const int words = 2 + int(rng() % 3);
+            const int words = 2 + int(rng() % 4);
             for (int w = 0; w < words; ++w) {
                 out.add(' ');
                 out.add(pick(v.words));
             }
             out.add('|');
             // Part number.
-            const int length = 6 + int(rng() % 7);
+            const int length = 8 + int(rng() % 8);
             for (int k = 0; k < length; ++k) {
                 const int r = int(rng() % 40);
                 out.add(r < 10 ? char('0' + r) : r < 36 ? char('A' + r - 10) : r < 38 ? ' ' : '-');

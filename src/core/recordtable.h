@@ -151,6 +151,11 @@ public:
     bool isFiltered() const;
 
     // --- ordering -------------------------------------------------------
+    // Text keys compare by their Windows-1251 bytes: Latin before Cyrillic,
+    // capitals before small letters, Ё and ё before А (case-insensitive
+    // indexes compare the letters folded). Rows with equal keys keep the
+    // order in which they were stored; a descending index is the ascending
+    // order read backwards. Unset values sort as 0 and as empty text.
     void addIndexDef(const QString &name, const QString &fieldName, bool descending = false,
                      bool caseInsensitive = false);
     void clearIndexDefs();
@@ -170,6 +175,7 @@ public:
     bool isGroupFirst() const;
 
     // --- locating -------------------------------------------------------
+    // Unset cells are found as 0 or as empty text.
     // Finds the first row of the view, in view order, whose field equals the
     // value, makes it current and returns true; false leaves the cursor alone.
     // For a numeric field a text value is converted first and a text that is
