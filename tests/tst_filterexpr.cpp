@@ -5,6 +5,7 @@
 #include <QScopeGuard>
 #include <QTest>
 
+#include "cp1251.h"
 #include "filterexpr.h"
 #include "ordixerror.h"
 #include "recordtable.h"
@@ -65,6 +66,7 @@ private slots:
     void longNotRunParses();
     void keeps_data();
     void keeps();
+    void everyCapitalMatchesItsSmallLetter();
     void unknownFieldRefused();
     void orOfManyCodesOnAThousandRows();
     void decimalSeparatorInTextConstant();
@@ -265,6 +267,45 @@ void TestFilterExpr::keeps()
     for (const QStringList &row : priceRows())
         growing.appendRow(row);
     QCOMPARE(viewCodes(growing), codes);
+}
+
+void TestFilterExpr::everyCapitalMatchesItsSmallLetter()
+{
+    // Capital and small letter of every pair of the code page, as bytes.
+    QList<QPair<int, int>> pairs = {
+        {0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8D, 0x9D}, {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2},
+        {0xA3, 0xBC}, {0xA5, 0xB4}, {0xA8, 0xB8}, {0xAA, 0xBA}, {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE},
+    };
+    for (int b = 0; b < 26; ++b)
+        pairs.append({'A' + b, 'a' + b});
+    for (int b = 0; b < 32; ++b)
+        pairs.append({0xC0 + b, 0xE0 + b});
+    auto letter = [](int byte) { return QString(QChar(Cp1251::toUnicode(static_cast<unsigned char>(byte)))); };
+
+    // Long names, so that the search runs over whole blocks of text.
+    RecordTable table;
+    table.open(priceFields());
+    const QString padding(40, QLatin1Char('.'));
+    for (int i = 0; i < pairs.size(); ++i) {
+        table.appendRow(QStringList{"1", QString::number(2 * i), padding + letter(pairs[i].first) + QStringLiteral("9#"),
+                                    letter(pairs[i].first) + QStringLiteral("9")});
+        table.appendRow(QStringList{"1", QString::number(2 * i + 1), padding + letter(pairs[i].second) + QStringLiteral("9#"),
+                                    letter(pairs[i].second) + QStringLiteral("9")});
+    }
+    for (int i = 0; i < pairs.size(); ++i) {
+        const QList<int> both{2 * i, 2 * i + 1};
+        for (const int byte : {pairs[i].first, pairs[i].second}) {
+            const QString l = letter(byte);
+            for (const QString &filter : {QStringLiteral("Name LIKE '%") + l + QStringLiteral("9%'"),
+                                          QStringLiteral("Name LIKE '%") + l + QStringLiteral("9#'"),
+                                          QStringLiteral("Group='") + l + QStringLiteral("9'"),
+                                          QStringLiteral("Group='") + l + QStringLiteral("*'")}) {
+                table.setFilter(filter);
+                table.setFiltered(true);
+                QVERIFY2(viewCodes(table) == both, qPrintable(filter));
+            }
+        }
+    }
 }
 
 void TestFilterExpr::unknownFieldRefused()

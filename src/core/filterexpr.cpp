@@ -34,10 +34,10 @@ namespace
         All,          // every value passes
         NumEqual,     // number == m_number
         NumGreater,   // number >= m_number
-        TextEqual,    // folded text == needle
-        TextPrefix,   // folded text begins with needle
-        TextGreater,  // folded text >= needle
-        TextContains, // folded text contains needle
+        TextEqual,    // text == needle, letter case folded
+        TextPrefix,   // text begins with needle
+        TextGreater,  // text >= needle
+        TextContains, // text contains needle
         TextLike      // general pattern
     };
 
@@ -48,47 +48,98 @@ namespace
 
     // --- substring search --------------------------------------------------
 
-    // First occurrence of needle (m >= 1 bytes) in hay (n bytes), or null.
-    const char *searchBytes(const char *hay, size_t n, const char *needle, size_t m)
+    // Letter case without a folded copy of the text: the needle is folded
+    // once; a stored byte matches a needle byte when it folds to it, that is
+    // when it is the byte itself or its one capital partner.
+    struct CaseTables
+    {
+        const unsigned char *fold = Cp1251::foldTable();
+        unsigned char capital[256];
+
+        CaseTables()
+        {
+            for (int b = 0; b < 256; ++b)
+                capital[b] = static_cast<unsigned char>(b);
+            // Each small letter has exactly one capital in the code page.
+            for (int b = 0; b < 256; ++b)
+                if (fold[b] != b)
+                    capital[fold[b]] = static_cast<unsigned char>(b);
+        }
+    };
+
+    const CaseTables &caseTables()
+    {
+        static const CaseTables tables;
+        return tables;
+    }
+
+    // Bytes k..m-1 of the text fold to the (folded) needle's.
+    bool foldedEqualFrom(const char *text, const char *needle, size_t k, size_t m, const unsigned char *fold)
+    {
+        for (; k < m; ++k)
+            if (fold[static_cast<unsigned char>(text[k])] != static_cast<unsigned char>(needle[k]))
+                return false;
+        return true;
+    }
+
+    bool foldedEqual(const char *text, const char *needle, size_t m)
+    {
+        return foldedEqualFrom(text, needle, 0, m, caseTables().fold);
+    }
+
+    // First place in hay (n bytes) where the text folds to the folded needle
+    // (m bytes), or null. Candidates are the places where the first and the
+    // last byte match in either case, sixteen places at a time.
+    const char *searchFolded(const char *hay, size_t n, const char *needle, size_t m)
     {
         if (m == 0)
             return hay;
         if (m > n)
             return nullptr;
-        if (m == 1)
-            return static_cast<const char *>(std::memchr(hay, needle[0], n));
+        const CaseTables &t = caseTables();
+        const auto first = static_cast<unsigned char>(needle[0]);
+        const auto last = static_cast<unsigned char>(needle[m - 1]);
         size_t i = 0;
 #if defined(__SSE2__)
-        // Candidates where both the first and the last byte of the needle
-        // match, sixteen positions at a time.
-        const __m128i first = _mm_set1_epi8(needle[0]);
-        const __m128i last = _mm_set1_epi8(needle[m - 1]);
+        const __m128i first1 = _mm_set1_epi8(char(first));
+        const __m128i first2 = _mm_set1_epi8(char(t.capital[first]));
+        const __m128i last1 = _mm_set1_epi8(char(last));
+        const __m128i last2 = _mm_set1_epi8(char(t.capital[last]));
         for (; i + m - 1 + 16 <= n; i += 16) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(hay + i));
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(hay + i + m - 1));
-            unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+            const __m128i fa = _mm_or_si128(_mm_cmpeq_epi8(a, first1), _mm_cmpeq_epi8(a, first2));
+            const __m128i fb = _mm_or_si128(_mm_cmpeq_epi8(b, last1), _mm_cmpeq_epi8(b, last2));
+            unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(fa, fb)));
             while (mask) {
                 const unsigned bit = unsigned(std::countr_zero(mask));
-                if (std::memcmp(hay + i + bit + 1, needle + 1, m - 2) == 0)
+                if (m <= 2 || foldedEqualFrom(hay + i + bit, needle, 1, m - 1, t.fold))
                     return hay + i + bit;
                 mask &= mask - 1;
             }
         }
 #endif
         for (; i + m <= n; ++i) {
-            if (hay[i] == needle[0] && hay[i + m - 1] == needle[m - 1]
-                && std::memcmp(hay + i + 1, needle + 1, m - 2) == 0)
+            if (t.fold[static_cast<unsigned char>(hay[i])] == first
+                && t.fold[static_cast<unsigned char>(hay[i + m - 1])] == last
+                && (m <= 2 || foldedEqualFrom(hay + i, needle, 1, m - 1, t.fold)))
                 return hay + i;
         }
         return nullptr;
     }
 
-    int compareBytes(const char *a, size_t la, const char *b, size_t lb)
+    // Compares the folded text with the folded needle.
+    int compareFolded(const char *text, size_t lt, const char *needle, size_t ln)
     {
-        const int c = std::memcmp(a, b, std::min(la, lb));
-        if (c != 0)
-            return c;
-        return la < lb ? -1 : (la > lb ? 1 : 0);
+        const unsigned char *fold = caseTables().fold;
+        const size_t k = std::min(lt, ln);
+        for (size_t i = 0; i < k; ++i) {
+            const int a = fold[static_cast<unsigned char>(text[i])];
+            const int b = static_cast<unsigned char>(needle[i]);
+            if (a != b)
+                return a - b;
+        }
+        return lt < ln ? -1 : (lt > ln ? 1 : 0);
     }
 
     // --- bitmaps -----------------------------------------------------------
@@ -804,21 +855,21 @@ namespace
         size_t last = n.segments.size();
         if (n.anchoredStart) {
             const std::string &seg = n.segments.front();
-            if (len < seg.size() || std::memcmp(s, seg.data(), seg.size()) != 0)
+            if (len < seg.size() || !foldedEqual(s, seg.data(), seg.size()))
                 return false;
             pos = seg.size();
             first = 1;
         }
         if (n.anchoredEnd && last > first) {
             const std::string &seg = n.segments.back();
-            if (len - pos < seg.size() || std::memcmp(s + len - seg.size(), seg.data(), seg.size()) != 0)
+            if (len - pos < seg.size() || !foldedEqual(s + len - seg.size(), seg.data(), seg.size()))
                 return false;
             end = len - seg.size();
             --last;
         }
         for (size_t i = first; i < last; ++i) {
             const std::string &seg = n.segments[i];
-            const char *hit = searchBytes(s + pos, end - pos, seg.data(), seg.size());
+            const char *hit = searchFolded(s + pos, end - pos, seg.data(), seg.size());
             if (!hit)
                 return false;
             pos = size_t(hit - s) + seg.size();
@@ -826,7 +877,7 @@ namespace
         return true;
     }
 
-    // A text mode on folded bytes.
+    // A text mode on stored bytes (the needle is folded already).
     bool textMatches(const Node &n, const char *s, size_t len)
     {
         switch (n.mode) {
@@ -835,13 +886,13 @@ namespace
         case Mode::All:
             return true;
         case Mode::TextEqual:
-            return len == n.needle.size() && std::memcmp(s, n.needle.data(), len) == 0;
+            return len == n.needle.size() && foldedEqual(s, n.needle.data(), len);
         case Mode::TextPrefix:
-            return len >= n.needle.size() && std::memcmp(s, n.needle.data(), n.needle.size()) == 0;
+            return len >= n.needle.size() && foldedEqual(s, n.needle.data(), n.needle.size());
         case Mode::TextGreater:
-            return compareBytes(s, len, n.needle.data(), n.needle.size()) >= 0;
+            return compareFolded(s, len, n.needle.data(), n.needle.size()) >= 0;
         case Mode::TextContains:
-            return searchBytes(s, len, n.needle.data(), n.needle.size()) != nullptr;
+            return searchFolded(s, len, n.needle.data(), n.needle.size()) != nullptr;
         case Mode::TextLike:
             return likeMatch(n, s, len);
         case Mode::NumEqual:
@@ -870,7 +921,7 @@ namespace
             const QByteArray text = RecordTableStorage::numberBytes(c.number(row), c.type);
             return textMatches(n, text.constData(), size_t(text.size()));
         }
-        return textMatches(n, c.foldedText(row), c.length(row));
+        return textMatches(n, c.text(row), c.length(row));
     }
 
     bool nodeMatches(const Node &n, const RecordTableStorage &store, uint32_t row)
@@ -896,19 +947,19 @@ namespace
         return false;
     }
 
-    // Whole-column substring search over the compact folded arena: one pass
+    // Whole-column substring search over the compact text arena: one pass
     // over the bytes, hits mapped to rows by their offsets.
     void containsScan(const Node &n, const Column &c, uint32_t rows, uint64_t *bits)
     {
         std::fill(bits, bits + wordsFor(rows), 0);
-        const char *base = c.folded.data();
-        const size_t total = c.folded.size();
+        const char *base = c.bytes.data();
+        const size_t total = c.bytes.size();
         const uint32_t *offsets = c.offsets.data();
         const size_t m = n.needle.size();
         size_t pos = 0;
         uint32_t row = 0;
         while (pos < total && row < rows) {
-            const char *hit = searchBytes(base + pos, total - pos, n.needle.data(), m);
+            const char *hit = searchFolded(base + pos, total - pos, n.needle.data(), m);
             if (!hit)
                 break;
             const size_t p = size_t(hit - base);
@@ -990,7 +1041,7 @@ namespace
             fillBits(rows, out, within, [&](uint32_t r) { return compareMatches(n, store, r); });
             return;
         }
-        // Text modes on the pre-folded column.
+        // Text modes, letter case folded on the fly.
         if (n.mode == Mode::TextContains && c.monotonic
             && (!within || popcount(within, words) * 16 > rows)) {
             containsScan(n, c, rows, out);
@@ -999,33 +1050,36 @@ namespace
                     out[w] &= within[w];
             return;
         }
-        const char *folded = c.folded.data();
+        const char *bytes = c.bytes.data();
         const uint32_t *offsets = c.offsets.data();
         const std::string &needle = n.needle;
         const size_t m = needle.size();
+        const unsigned char *fold = caseTables().fold;
         auto lengthOf = [&c](uint32_t r) -> size_t { return c.length(r); };
         switch (n.mode) {
         case Mode::TextEqual:
             if (m == 0) {
                 fillBits(rows, out, within, [&](uint32_t r) { return lengthOf(r) == 0; });
             } else {
-                const char first = needle[0];
+                const auto first = static_cast<unsigned char>(needle[0]);
                 fillBits(rows, out, within, [&](uint32_t r) {
-                    const char *s = folded + offsets[r];
-                    return lengthOf(r) == m && s[0] == first && std::memcmp(s, needle.data(), m) == 0;
+                    const char *s = bytes + offsets[r];
+                    return lengthOf(r) == m && fold[static_cast<unsigned char>(s[0])] == first
+                           && foldedEqualFrom(s, needle.data(), 1, m, fold);
                 });
             }
             return;
         case Mode::TextPrefix: {
-            const char first = needle[0];
+            const auto first = static_cast<unsigned char>(needle[0]);
             fillBits(rows, out, within, [&](uint32_t r) {
-                const char *s = folded + offsets[r];
-                return lengthOf(r) >= m && s[0] == first && std::memcmp(s, needle.data(), m) == 0;
+                const char *s = bytes + offsets[r];
+                return lengthOf(r) >= m && fold[static_cast<unsigned char>(s[0])] == first
+                       && foldedEqualFrom(s, needle.data(), 1, m, fold);
             });
             return;
         }
         default:
-            fillBits(rows, out, within, [&](uint32_t r) { return textMatches(n, folded + offsets[r], lengthOf(r)); });
+            fillBits(rows, out, within, [&](uint32_t r) { return textMatches(n, bytes + offsets[r], lengthOf(r)); });
             return;
         }
     }
@@ -1093,9 +1147,6 @@ namespace
         if (n.kind == Node::Kind::Compare) {
             if (n.viaText || store.column(n.field).type != FieldType::String)
                 return;
-            if (n.mode == Mode::Nothing || n.mode == Mode::All)
-                return;
-            store.ensureFolded(n.field);
             if (wholeTable && n.mode == Mode::TextContains)
                 store.ensureMonotonic(n.field);
             return;

@@ -63,8 +63,9 @@ public:
     void bind(const QList<FieldDef> &fields);
     bool isBound() const { return m_bound; }
 
-    // Builds the search aids that evaluation needs (pre-folded text; for a
-    // whole-table pass also compact text). Cheap when they exist.
+    // Builds the search aids that evaluation needs (for a whole-table pass,
+    // text columns searched for a substring are made compact). Cheap when
+    // nothing is to do.
     void prepare(RecordTableStorage &storage, bool wholeTable) const;
     // One row. prepare() first.
     bool matches(const RecordTableStorage &storage, uint32_t row) const;

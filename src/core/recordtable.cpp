@@ -1957,18 +1957,25 @@ bool RecordTable::locate(const QString &fieldName, const QVariant &value, bool c
         if (!ok)
             return false;
         const Column &c = d->s->column(f);
-        if (caseInsensitive) {
-            d->s->ensureFolded(f);
+        const unsigned char *fold = Cp1251::foldTable();
+        if (caseInsensitive)
             needle = Cp1251::folded(needle);
-        }
         const size_t m = size_t(needle.size());
+        const auto *wanted = reinterpret_cast<const unsigned char *>(needle.constData());
         for (size_t p = 0; p < d->view.size(); ++p) {
             const uint32_t row = d->view[p];
             const uint32_t len = c.length(row);
             if (partialKey ? len < m : len != m)
                 continue;
-            const char *bytes = caseInsensitive ? c.foldedText(row) : c.text(row);
-            if (std::memcmp(bytes, needle.constData(), m) == 0) {
+            const auto *bytes = reinterpret_cast<const unsigned char *>(c.text(row));
+            bool same = true;
+            if (caseInsensitive) {
+                for (size_t k = 0; k < m && same; ++k)
+                    same = fold[bytes[k]] == wanted[k];
+            } else {
+                same = std::memcmp(bytes, wanted, m) == 0;
+            }
+            if (same) {
                 found = int(p);
                 break;
             }
