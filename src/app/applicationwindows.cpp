@@ -4,7 +4,10 @@
 #include "addtoorder.h"
 #include "filter.h"
 #include "listrep.h"
+#include "gridcontroller.h"
 #include "main.h"
+#include "ordergui.h"
+#include "qtprompts.h"
 #include "progress.h"
 #include "props.h"
 
@@ -19,6 +22,19 @@ ApplicationWindows::ApplicationWindows()
 {
     m_mainForm->setPropertiesDialog(m_propertiesDlg.get());
     m_mainForm->setProgressDialog(m_progressDialog.get());
+
+    Workspace &ws = m_mainForm->workspace();
+    TAddToOrderForm *quantityDialog = m_addToOrderForm.get();
+    m_mainForm->qtPrompts().setQuantityDialog(
+        [quantityDialog](const UserPrompts::QuantityRequest &request, int *quantity) {
+            return quantityDialog->ask(request, quantity);
+        });
+    GridController *priceGrid = m_mainForm->priceGridController();
+    OrderGui::install(ws, priceGrid, m_mainForm->orderGridController());
+    m_filterDialog->attach(ws, {[priceGrid] { return priceGrid->selectedColumn(); },
+                                [priceGrid] { return priceGrid->selectedFieldName(); },
+                                [priceGrid] { priceGrid->layoutSideBar(); }});
+    m_listForm->installActions(ws);
 }
 
 ApplicationWindows::~ApplicationWindows() = default;

@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,7 +23,16 @@
 #include <climits>
 
 #include "actionicons.h"
+#include "applicabilitymenu.h"
+#include "availableicons.h"
+#include "carmodels.h"
+#include "gridcontroller.h"
 #include "legendpanel.h"
+#include "modelspanel.h"
+#include "orderlifecycle.h"
+#include "orderoutput.h"
+#include "pricefilter.h"
+#include "pricelifecycle.h"
 #include "ordixapplication.h"
 #include "ordixerror.h"
 #include "preferences.h"
@@ -94,6 +104,11 @@ TMakeOrderForm::TMakeOrderForm(QWidget *parent)
     Workspace &ws = *m_workspace;
     ws.setPrompts(m_prompts.get());
     StandardActions::install(ws);
+    PriceLifecycle::installActions(ws);
+    OrderLifecycle::installActions(ws);
+    PriceFilter::install(ws);
+    CarModels::install(ws);
+    OrderOutput::installActions(ws);
     ActionList &list = ws.actions();
     list.setHandler(QStringLiteral("ExitProg"), [this] { close(); });
     list.setHandler(QStringLiteral("PanelOrderPosition"), [this] { panelOrderPosition(); });
@@ -115,6 +130,7 @@ TMakeOrderForm::TMakeOrderForm(QWidget *parent)
     createToolBar();
     createStatusBar();
     connectWorkspace();
+    createGridControllers();
 
     ws.setTextWidth([this](const QString &text) { return m_gridPrice->fontMetrics().horizontalAdvance(text); });
 
@@ -391,6 +407,32 @@ void TMakeOrderForm::createToolBar()
 }
 
 // --- panels -----------------------------------------------------------------
+
+void TMakeOrderForm::createGridControllers()
+{
+    Workspace &ws = *m_workspace;
+    m_priceGridController = new GridController(ws, Workspace::Grid::Price, m_gridPrice, AvailableIcons::all(),
+                                               m_sideScrollBar, this);
+    m_orderGridController = new GridController(ws, Workspace::Grid::Order, m_gridOrder, AvailableIcons::all(),
+                                               nullptr, this);
+    for (GridController *controller : {m_priceGridController, m_orderGridController}) {
+        connect(controller, &GridController::statusText, this,
+                [this](const QString &text) { m_workspace->setLabel(Workspace::Label::Status, text); });
+    }
+    ws.actions().setHandler(QStringLiteral("CopyCell"), [this] { copyCell(); });
+    ModelsPanel::install(m_panelModels, ws, action(QStringLiteral("Models_BuildFilter")),
+                        action(QStringLiteral("Models_Apply_To")), m_lookupGridPrice);
+    ApplicabilityMenu::install(m_popupMenu, ws);
+}
+
+void TMakeOrderForm::copyCell()
+{
+    // The order grid when it has the focus, otherwise the price grid.
+    GridController *controller = m_gridOrder->hasFocus() ? m_orderGridController : m_priceGridController;
+    const QString text = controller->selectedCellText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
 
 void TMakeOrderForm::createPanels()
 {

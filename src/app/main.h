@@ -9,6 +9,7 @@
 
 #include "workspace.h"
 
+class GridController;
 class LegendPanel;
 class QAction;
 class QLabel;
@@ -59,6 +60,8 @@ public:
     QTableView *gridPrice() const { return m_gridPrice; }
     QTableView *gridOrder() const { return m_gridOrder; }
     QScrollBar *sideScrollBar() const { return m_sideScrollBar; }
+    GridController *priceGridController() const { return m_priceGridController; }
+    GridController *orderGridController() const { return m_orderGridController; }
     QLineEdit *lookupGridPrice() const { return m_lookupGridPrice; }
     QMenu *popupMenu() const { return m_popupMenu; }
     QMenu *catalogMenu() const { return m_catalogMenu; }
@@ -92,6 +95,10 @@ private:
     void createPanels();
     void createStatusBar();
     void connectWorkspace();
+    void createGridControllers();
+    // CopyCell: the selected cell's text on the clipboard; an empty text
+    // leaves the clipboard as it was.
+    void copyCell();
 
     QMenu *addMenu(QWidget *owner, const QString &title, const char *name);
     QAction *proxyAction(const QString &name, const QString &caption, QObject *parent);
@@ -142,5 +149,7 @@ private:
     QLabel *m_orderTitle = nullptr;
     QLabel *m_summ = nullptr;
     QTableView *m_gridOrder = nullptr;
+    GridController *m_priceGridController = nullptr;
+    GridController *m_orderGridController = nullptr;
     QLabel *m_statusLabel = nullptr;
 };

@@ -1,0 +1,173 @@
+#include "recordtablemodel.h"
+
+#include "ordixerror.h"
+
+namespace
+{
+    bool isMoneyField(const QString &name)
+    {
+        return name.compare(QLatin1String("Price"), Qt::CaseInsensitive) == 0
+            || name.compare(QLatin1String("SUM"), Qt::CaseInsensitive) == 0;
+    }
+}
+
+RecordTableModel::RecordTableModel(Workspace &workspace, Workspace::Grid grid, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_workspace(workspace)
+    , m_grid(grid)
+{
+    attach();
+    connect(&m_workspace, &Workspace::gridColumnsChanged, this, [this](Workspace::Grid which) {
+        if (which == m_grid)
+            reset();
+    });
+    connect(&m_workspace, &Workspace::repaintGrids, this, [this] {
+        if (rowCount() > 0)
+            emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    });
+}
+
+RecordTableModel::~RecordTableModel()
+{
+    detach();
+}
+
+void RecordTableModel::attach()
+{
+    RecordTable &t = table();
+    m_viewListener = t.onViewChanged([this] { reset(); });
+    m_rowListener = t.onRowChanged([this](int viewRow) {
+        if (viewRow >= 0 && viewRow < rowCount())
+            emit dataChanged(index(viewRow, 0), index(viewRow, columnCount() - 1));
+    });
+}
+
+void RecordTableModel::detach()
+{
+    RecordTable &t = table();
+    if (m_viewListener >= 0)
+        t.removeListener(m_viewListener);
+    if (m_rowListener >= 0)
+        t.removeListener(m_rowListener);
+    m_viewListener = m_rowListener = -1;
+}
+
+RecordTable &RecordTableModel::table() const
+{
+    return m_grid == Workspace::Grid::Price ? m_workspace.price() : m_workspace.order();
+}
+
+const GridColumn *RecordTableModel::column(int section) const
+{
+    const GridLayout &layout = m_workspace.grid(m_grid);
+    if (section < 0 || section >= layout.count())
+        return nullptr;
+    return &layout.columns.at(section);
+}
+
+void RecordTableModel::reset()
+{
+    beginResetModel();
+    const RecordTable &t = table();
+    m_oldPriceField = t.isActive() ? t.findField(QStringLiteral("OldPrice")) : -1;
+    m_rowCount = t.isActive() ? t.rowCount() : 0;
+    endResetModel();
+}
+
+int RecordTableModel::rowCount(const QModelIndex &parent) const
+{
+    // The count of the last reset: while the table's views are suspended the
+    // grid keeps showing what it showed, and cells beyond the live view read
+    // as empty.
+    return parent.isValid() ? 0 : m_rowCount;
+}
+
+int RecordTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_workspace.grid(m_grid).count();
+}
+
+Qt::ItemFlags RecordTableModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+QString RecordTableModel::displayText(int row, int columnIndex) const
+{
+    const GridColumn *c = column(columnIndex);
+    const RecordTable &t = table();
+    if (!c || !t.isActive() || row < 0 || row >= t.rowCount())
+        return QString();
+    if (c->fieldPosition < 0)
+        return QString::number(row + 1);
+    if (t.isNullAt(row, c->fieldPosition))
+        return QString();
+    if (isMoneyField(c->fieldName))
+        return m_workspace.formatMoney(m_workspace.applyDiscount(t.floatAt(row, c->fieldPosition)));
+    return t.displayTextAt(row, c->fieldPosition);
+}
+
+QVariant RecordTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    const GridColumn *c = column(index.column());
+    const RecordTable &t = table();
+    const int row = index.row();
+    if (!c || !t.isActive() || row >= t.rowCount())
+        return QVariant();
+    const int field = c->fieldPosition;
+
+    switch (role) {
+    case Qt::DisplayRole:
+        if (c->fieldName.compare(QLatin1String("AvailabilityFlag"), Qt::CaseInsensitive) == 0)
+            return QVariant(); // drawn as a picture
+        return displayText(row, index.column());
+    case Qt::TextAlignmentRole:
+        if (field < 0 || isMoneyField(c->fieldName) || t.field(field).isNumeric())
+            return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    case FieldNameRole:
+        return c->fieldName;
+    case RawValueRole:
+        if (field < 0)
+            return row + 1;
+        if (t.isNullAt(row, field))
+            return QVariant();
+        switch (t.field(field).type) {
+        case FieldType::I2:
+        case FieldType::I4:
+            return t.integerAt(row, field);
+        case FieldType::R8:
+            return t.floatAt(row, field);
+        case FieldType::String:
+            return t.stringAt(row, field);
+        }
+        return QVariant();
+    case MoneyRole:
+        if (field < 0 || !isMoneyField(c->fieldName) || t.isNullAt(row, field))
+            return QVariant();
+        return m_workspace.applyDiscount(t.floatAt(row, field));
+    case OldPriceRole:
+        if (m_oldPriceField < 0 || c->fieldName.compare(QLatin1String("Price"), Qt::CaseInsensitive) != 0
+            || t.isNullAt(row, m_oldPriceField))
+            return QVariant();
+        return t.floatAt(row, m_oldPriceField);
+    default:
+        return QVariant();
+    }
+}
+
+QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal)
+        return QVariant();
+    const GridColumn *c = column(section);
+    if (!c)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return c->title;
+    return QVariant();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QAbstractTableModel>
+
+#include "workspace.h"
+
+// The model of the price grid and of the order grid: it reads the record
+// table's view and the grid's column layout directly. Nothing per row is
+// copied; a row count or a cell costs the same for ten rows or a million.
+class RecordTableModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RecordTableModel)
+
+public:
+    enum Role
+    {
+        RawValueRole = Qt::UserRole + 1, // the field's value: number or text, null when unset
+        FieldNameRole,                   // the column's field name ("NPP" for the row number)
+        OldPriceRole,                    // price grid, Price column: OldPrice, null when unset
+        MoneyRole                        // Price/SUM columns: the amount as shown, before formatting
+    };
+
+    RecordTableModel(Workspace &workspace, Workspace::Grid grid, QObject *parent = nullptr);
+    ~RecordTableModel() override;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    Workspace &workspace() const { return m_workspace; }
+    Workspace::Grid grid() const { return m_grid; }
+    RecordTable &table() const;
+    const GridColumn *column(int section) const;
+
+    // The display text of a cell as the grid shows it and as copying and the
+    // clipboard export take it.
+    QString displayText(int row, int column) const;
+
+    // Rebuilds the model after the table's view or the columns changed.
+    void reset();
+
+private:
+    void attach();
+    void detach();
+
+    Workspace &m_workspace;
+    Workspace::Grid m_grid;
+    int m_viewListener = -1;
+    int m_rowListener = -1;
+    int m_oldPriceField = -1;
+    int m_rowCount = 0;
+};
