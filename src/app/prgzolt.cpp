@@ -15,5 +15,9 @@ int main(int argc, char *argv[])
 
     ApplicationWindows windows;
     windows.mainForm().show();
+    // Without a window manager (a bare X server) nobody activates the window,
+    // and its first activation (maximising, loading the price list) would
+    // never come.
+    windows.mainForm().activateWindow();
     return app.exec();
 }

@@ -153,7 +153,10 @@ void GridController::followTableCursor()
             m_view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
             m_syncing = false;
         }
+        // Bring the row into view without scrolling sideways.
+        const int horizontal = m_view->horizontalScrollBar()->value();
         m_view->scrollTo(index);
+        m_view->horizontalScrollBar()->setValue(horizontal);
     }
     if (m_sideBar && row >= 0) {
         QSignalBlocker block(m_sideBar);
@@ -293,11 +296,13 @@ void GridController::layoutSideBar()
         QSignalBlocker block(m_sideBar);
         m_sideBar->setRange(0, 0);
         m_sideBar->setValue(0);
+        m_sideBar->hide();
         return;
     }
     const int width = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     const QRect geometry = m_view->geometry();
     m_sideBar->setGeometry(geometry.right() - width + 1, geometry.top(), width, geometry.height());
+    m_sideBar->show();
     m_sideBar->raise();
     QSignalBlocker block(m_sideBar);
     m_sideBar->setRange(0, table.rowCount() * ScrollUnitsPerRow + m_sideBar->height() - 1);

@@ -1,0 +1,298 @@
+#include <QtTest>
+
+#include <QAction>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTableView>
+
+#include "availabilitydelegate.h"
+#include "availableicons.h"
+#include "gridcontroller.h"
+#include "main.h"
+#include "moneydelegate.h"
+#include "priceloader.h"
+#include "recordtablemodel.h"
+#include "silentprogress.h"
+#include "textfile.h"
+
+namespace
+{
+    constexpr int PriceColumn = 7;
+
+    void writeFile(const QString &path, const QStringList &lines)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(TextFile::encodeLines(lines));
+    }
+
+    QImage blank()
+    {
+        QImage image(18, 20, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        return image;
+    }
+}
+
+class TestPriceGrid : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void availabilityPictures_data();
+    void availabilityPictures();
+    void priceArrowsAndHint_data();
+    void priceArrowsAndHint();
+    void titleDoubleClickSortsThenReverses();
+    void rowNumberTitleDoesNotSort();
+    void sideScrollBarRangeFollowsTheFilter();
+    void sideScrollBarMovesTheCurrentRow();
+    void copyCell();
+    void fitColumnUsesPreferredWidth();
+    void moneyCellsShowDiscountAndCurrency();
+
+private:
+    QTemporaryDir *m_dir = nullptr;
+    QString m_oldCurrent;
+    TMakeOrderForm *m_form = nullptr;
+    SilentProgress m_progress;
+
+    Workspace &ws() { return m_form->workspace(); }
+    GridController *grid() { return m_form->priceGridController(); }
+    void load(const QStringList &lines);
+    QModelIndex cell(int code, int column);
+};
+
+void TestPriceGrid::init()
+{
+    m_dir = new QTemporaryDir;
+    m_oldCurrent = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    m_form = new TMakeOrderForm;
+    ws().setProgress(&m_progress);
+    m_form->resize(1000, 700);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form));
+}
+
+void TestPriceGrid::cleanup()
+{
+    delete m_form;
+    m_form = nullptr;
+    QDir::setCurrent(m_oldCurrent);
+    delete m_dir;
+}
+
+void TestPriceGrid::load(const QStringList &lines)
+{
+    writeFile(QStringLiteral("prices.txt"), lines);
+    PriceLoader::loadFile(ws(), QStringLiteral("prices.txt"));
+    ws().setPanelVisible(Workspace::Panel::Price, true);
+    QCoreApplication::processEvents();
+}
+
+QModelIndex TestPriceGrid::cell(int code, int column)
+{
+    RecordTableModel *model = grid()->model();
+    for (int r = 0; r < model->rowCount(); ++r) {
+        if (ws().price().integerAt(r, 1) == code)
+            return model->index(r, column);
+    }
+    return QModelIndex();
+}
+
+void TestPriceGrid::availabilityPictures_data()
+{
+    QTest::addColumn<int>("flag");
+    QTest::addColumn<int>("sheet");
+    QTest::addColumn<bool>("tick");
+    for (int flag = 0; flag <= 9; ++flag)
+        QTest::addRow("flag %d", flag) << flag << flag % 5 << (flag >= 5);
+    QTest::newRow("flag 12 draws like 2 with the tick") << 12 << 2 << true;
+}
+
+void TestPriceGrid::availabilityPictures()
+{
+    QFETCH(int, flag);
+    QFETCH(int, sheet);
+    QFETCH(bool, tick);
+    load({"Код|Наименование|Статус", QStringLiteral("1|A|%1").arg(flag)});
+    const QModelIndex index = cell(1, 1);
+    QVERIFY(index.isValid());
+
+    const QList<QPixmap> &icons = AvailableIcons::all();
+    QCOMPARE(icons.size(), 8);
+    AvailabilityDelegate delegate(icons);
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 1, 18, 18);
+    option.palette.setColor(QPalette::Button, Qt::white);
+    QImage drawn = blank();
+    {
+        QPainter painter(&drawn);
+        delegate.paint(&painter, option, index);
+    }
+    QImage expected = blank();
+    {
+        QPainter painter(&expected);
+        painter.drawPixmap(QPoint(0, 0), icons.at(sheet));
+        if (tick)
+            painter.drawPixmap(QPoint(0, 0), icons.at(5));
+    }
+    QCOMPARE(drawn, expected);
+}
+
+void TestPriceGrid::priceArrowsAndHint_data()
+{
+    QTest::addColumn<QString>("oldPrice");
+    QTest::addColumn<int>("arrow");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("price fell") << "120" << -1 << "Старая цена: 120.00 р.; изменение цены: -20.00 р.";
+    QTest::newRow("price rose") << "80" << 1 << "Старая цена: 80.00 р.; изменение цены: 20.00 р.";
+    QTest::newRow("unchanged") << "100" << 0 << "";
+    QTest::newRow("no comparison") << "" << 0 << "";
+}
+
+void TestPriceGrid::priceArrowsAndHint()
+{
+    QFETCH(QString, oldPrice);
+    QFETCH(int, arrow);
+    QFETCH(QString, hint);
+    load({"Код|Наименование|Цена", "1|A|100"});
+    RecordTable &table = ws().price();
+    if (!oldPrice.isEmpty()) {
+        table.edit();
+        table.setString(9, oldPrice);
+        table.post();
+    }
+    const QModelIndex index = cell(1, PriceColumn);
+    QCOMPARE(MoneyDelegate::arrowOf(index, 200, 60), arrow);
+    // A column narrower than the text width + 16 shows no arrow.
+    QCOMPARE(MoneyDelegate::arrowOf(index, 75, 60), 0);
+
+    grid()->view()->setCurrentIndex(index);
+    QCOMPARE(grid()->currentHint(), hint);
+    grid()->view()->setCurrentIndex(cell(1, 3));
+    QCOMPARE(grid()->currentHint(), QString());
+}
+
+void TestPriceGrid::titleDoubleClickSortsThenReverses()
+{
+    load({"Код|Наименование|Цена", "1|B|30", "2|A|10", "3|C|20"});
+    QCOMPARE(ws().grid(Workspace::Grid::Price).sortMark, 4);
+    grid()->titleClicked(PriceColumn);
+    grid()->titleDoubleClicked(PriceColumn);
+    QCOMPARE(ws().price().indexName(), QStringLiteral("PrePrice"));
+    QCOMPARE(ws().grid(Workspace::Grid::Price).sortMark, 8);
+    QCOMPARE(grid()->model()->index(0, 2).data().toString(), QStringLiteral("00002"));
+    QCOMPARE(grid()->view()->horizontalHeader()->sortIndicatorSection(), PriceColumn);
+
+    grid()->titleClicked(PriceColumn);
+    grid()->titleDoubleClicked(PriceColumn);
+    QCOMPARE(ws().price().indexName(), QStringLiteral("RevPrice"));
+    QCOMPARE(ws().grid(Workspace::Grid::Price).sortMark, -8);
+    QCOMPARE(grid()->model()->index(0, 2).data().toString(), QStringLiteral("00001"));
+    QCOMPARE(grid()->view()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // A double-click without a title click first sorts nothing.
+    grid()->titleDoubleClicked(2);
+    QCOMPARE(ws().price().indexName(), QStringLiteral("RevPrice"));
+}
+
+void TestPriceGrid::rowNumberTitleDoesNotSort()
+{
+    load({"Код|Наименование|Цена", "1|B|30", "2|A|10"});
+    grid()->titleClicked(0);
+    grid()->titleDoubleClicked(0);
+    QCOMPARE(ws().price().indexName(), QStringLiteral("PreName"));
+    QCOMPARE(ws().grid(Workspace::Grid::Price).sortMark, 4);
+    QCOMPARE(ws().grid(Workspace::Grid::Price).pendingTitleClick, 0);
+}
+
+void TestPriceGrid::sideScrollBarRangeFollowsTheFilter()
+{
+    QStringList lines{"Код|Наименование|Цена"};
+    for (int i = 1; i <= 40; ++i)
+        lines.append(QStringLiteral("%1|N%2|1").arg(i).arg(i, 2, 10, QLatin1Char('0')));
+    load(lines);
+    QScrollBar *bar = m_form->sideScrollBar();
+    grid()->layoutSideBar();
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->maximum(), 40 * 18 + bar->height() - 1);
+
+    ws().price().setFilter(QStringLiteral("Code=3 or Code=4 or Code=5"));
+    ws().price().setFiltered(true);
+    grid()->layoutSideBar();
+    QCOMPARE(bar->maximum(), 54 + bar->height() - 1);
+}
+
+void TestPriceGrid::sideScrollBarMovesTheCurrentRow()
+{
+    QStringList lines{"Код|Наименование|Цена"};
+    for (int i = 1; i <= 40; ++i)
+        lines.append(QStringLiteral("%1|N%2|1").arg(i).arg(i, 2, 10, QLatin1Char('0')));
+    load(lines);
+    QSignalSpy status(grid(), &GridController::statusText);
+    QScrollBar *bar = m_form->sideScrollBar();
+    bar->setSliderPosition(5 * 18 + 3);
+    bar->triggerAction(QAbstractSlider::SliderMove);
+    QCOMPARE(ws().price().rowNumber(), 6);
+    QCOMPARE(grid()->view()->currentIndex().row(), 5);
+    QVERIFY(!status.isEmpty());
+    QCOMPARE(status.last().at(0).toString(), QStringLiteral(" Row: 6"));
+
+    ws().price().setRowNumber(10);
+    QCOMPARE(bar->value(), 9 * 18);
+}
+
+void TestPriceGrid::copyCell()
+{
+    load({"Код|Наименование|Производитель|Цена", "42|Болт||1234.5"});
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->setText(QStringLiteral("before"));
+    m_form->gridPrice()->setFocus();
+
+    grid()->view()->setCurrentIndex(cell(42, 5)); // empty producer
+    m_form->action(QStringLiteral("CopyCell"))->trigger();
+    QCOMPARE(clipboard->text(), QStringLiteral("before"));
+
+    grid()->view()->setCurrentIndex(cell(42, 2));
+    m_form->action(QStringLiteral("CopyCell"))->trigger();
+    QCOMPARE(clipboard->text(), QStringLiteral("00042"));
+
+    grid()->view()->setCurrentIndex(cell(42, 3));
+    m_form->action(QStringLiteral("CopyCell"))->trigger();
+    QCOMPARE(clipboard->text(), QStringLiteral("Болт"));
+}
+
+void TestPriceGrid::fitColumnUsesPreferredWidth()
+{
+    load({"Код|Наименование|Цена", "1|Очень длинное наименование детали|1"});
+    const int preferred = ws().grid(Workspace::Grid::Price).columns.at(3).preferredWidth;
+    QCOMPARE(preferred, 7 * 33 + 4);
+    grid()->fitColumn(3);
+    QCOMPARE(grid()->view()->columnWidth(3), preferred);
+}
+
+void TestPriceGrid::moneyCellsShowDiscountAndCurrency()
+{
+    load({"Код|Наименование|Цена", "1|A|100"});
+    const QModelIndex index = cell(1, PriceColumn);
+    QCOMPARE(index.data().toString(), QStringLiteral("100.00 р."));
+    ws().settings().discount = 5;
+    QCOMPARE(index.data().toString(), QStringLiteral("95.00 р."));
+    ws().settings().discount = -10;
+    QCOMPARE(index.data().toString(), QStringLiteral("110.00 р."));
+    ws().settings().discount = 150;
+    QCOMPARE(index.data().toString(), QStringLiteral("100.00 р."));
+    ws().settings().discount = 0;
+    ws().settings().currentCurrency = RCurrency{2.0f, QStringLiteral("Доллар"), QStringLiteral("$")};
+    QCOMPARE(index.data().toString(), QStringLiteral("50.00 $"));
+}
+
+QTEST_MAIN(TestPriceGrid)
+#include "tst_pricegrid.moc"
