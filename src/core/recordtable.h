@@ -208,7 +208,7 @@ public:
     int onViewChanged(Callback cb);
     int onRowChanged(std::function<void(int viewRow)> cb);
     void removeListener(int id);
-    // The spec'd single handlers: afterScroll (current row changed) and
+    // The single handlers the program hangs on a table: afterScroll (current row changed) and
     // afterPost (a row was stored). Either may be empty.
     void setAfterScroll(Callback cb);
     Callback afterScroll() const;
