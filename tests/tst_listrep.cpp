@@ -167,6 +167,15 @@ QString TestListRep::printPdf(const QString &name)
     printer.setOutputFileName(path);
     if (!m_form->printTo(&printer))
         return QString();
+    // ORDIX_TEST_KEEP names a folder that keeps the PDF files for a look.
+    const QString keep = qEnvironmentVariable("ORDIX_TEST_KEEP");
+    if (!keep.isEmpty()) {
+        QString kept = QString::fromLatin1(QTest::currentTestFunction());
+        if (QTest::currentDataTag())
+            kept += QLatin1Char('-') + QString::fromUtf8(QTest::currentDataTag());
+        QFile::remove(keep + QLatin1Char('/') + kept + QStringLiteral(".pdf"));
+        QFile::copy(path, keep + QLatin1Char('/') + kept + QStringLiteral(".pdf"));
+    }
     return path;
 }
 
