@@ -297,9 +297,13 @@ void GridController::layoutSideBar()
         m_sideBar->setRange(0, 0);
         m_sideBar->setValue(0);
         m_sideBar->hide();
+        m_view->setContentsMargins(0, 0, 0, 0);
         return;
     }
     const int width = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    // The bar lies over the grid's right edge; the cells end where it begins.
+    if (m_view->contentsMargins().right() != width)
+        m_view->setContentsMargins(0, 0, width, 0);
     const QRect geometry = m_view->geometry();
     m_sideBar->setGeometry(geometry.right() - width + 1, geometry.top(), width, geometry.height());
     m_sideBar->show();
