@@ -880,24 +880,28 @@ void TestRecordTable::locateIgnoresRowsHiddenByFilter()
 
 void TestRecordTable::locateInLargeViews()
 {
-    // Enough rows for the look-up table; duplicates, a filter, an index and
-    // rows appended and changed after the table was built.
+    // A view too long to scan: codes close together are looked up through a
+    // table by value, with duplicates, a filter, an index and rows appended
+    // and changed after the table was built.
     RecordTable t;
     openPrice(t);
     t.suspendViews();
-    for (int i = 0; i < 5000; ++i)
-        addPrice(t, i % 4, i % 1000, QStringLiteral("n%1").arg(4999 - i, 4, 10, QLatin1Char('0')));
+    for (int i = 0; i < 20000; ++i)
+        addPrice(t, i % 4, i % 1000, QStringLiteral("n%1").arg(19999 - i, 5, 10, QLatin1Char('0')));
     t.resumeViews();
     QVERIFY(t.locate(QStringLiteral("code"), 123));
     QCOMPARE(t.rowNumber(), 124);
     t.setIndexName(QStringLiteral("PreName")); // names descend as rows ascend
     QVERIFY(t.locate(QStringLiteral("code"), 123));
-    QCOMPARE(t.asString(Name), QStringLiteral("n0876")); // row 4123, first by name
+    QCOMPARE(t.asString(Name), QStringLiteral("n00876")); // row 19123, first by name
     t.setFilter(QStringLiteral("AvailabilityFlag=3"));
     t.setFiltered(true);
-    QVERIFY(t.locate(QStringLiteral("code"), 123)); // rows 123, 1123, ..., 4123 have flag 3
-    QCOMPARE(t.asString(Name), QStringLiteral("n0876"));
-    QVERIFY(!t.locate(QStringLiteral("code"), 124));
+    QCOMPARE(t.rowCount(), 5000);
+    QVERIFY(t.locate(QStringLiteral("code"), 123)); // rows 123, 1123, ... all have flag 3
+    QCOMPARE(t.asString(Name), QStringLiteral("n00876"));
+    QVERIFY(!t.locate(QStringLiteral("code"), 124)); // their flags are 0
+    QVERIFY(!t.locate(QStringLiteral("code"), 1000));
+    QVERIFY(!t.locate(QStringLiteral("code"), 12.5));
     addPrice(t, 3, 124, QStringLiteral("m"));
     QVERIFY(t.locate(QStringLiteral("code"), 124));
     QCOMPARE(t.rowNumber(), 1);
@@ -906,29 +910,31 @@ void TestRecordTable::locateInLargeViews()
     t.post();
     QVERIFY(!t.locate(QStringLiteral("code"), 124));
     QVERIFY(t.locate(QStringLiteral("code"), QStringLiteral(" 99999 ")));
+    QCOMPARE(t.rowNumber(), 1);
     QVERIFY(!t.locate(QStringLiteral("Price"), 2.5));
     QVERIFY(t.locate(QStringLiteral("Price"), 1));
 }
 
 void TestRecordTable::locateWithCodesFarApart()
 {
-    // Codes too far apart for a table by value: the look-up goes through
-    // the hash of the rows.
+    // Codes too far apart for a table by value: a long view is looked up
+    // through the hash of the rows.
     RecordTable t;
     openPrice(t);
     t.suspendViews();
-    for (int i = 0; i < 1000; ++i)
-        addPrice(t, i % 2, (i % 500) * 1000000 - 250000000, QStringLiteral("n%1").arg(999 - i, 3, 10, QLatin1Char('0')));
+    for (int i = 0; i < 10000; ++i)
+        addPrice(t, i % 2, (i % 5000) * 100000 - 250000000, QStringLiteral("n%1").arg(9999 - i, 4, 10, QLatin1Char('0')));
     t.resumeViews();
     t.setIndexName(QStringLiteral("PreName"));
-    QVERIFY(t.locate(QStringLiteral("Code"), -250000000 + 7000000));
-    QCOMPARE(t.asString(Name), QStringLiteral("n492")); // row 507 comes before row 7 by name
+    QVERIFY(t.locate(QStringLiteral("Code"), -250000000 + 700000));
+    QCOMPARE(t.asString(Name), QStringLiteral("n4992")); // row 5007 comes before row 7 by name
     QVERIFY(!t.locate(QStringLiteral("Code"), 1));
     t.setFilter(QStringLiteral("AvailabilityFlag=1"));
     t.setFiltered(true);
-    QVERIFY(t.locate(QStringLiteral("Code"), -250000000 + 7000000));
-    QCOMPARE(t.asString(Name), QStringLiteral("n492"));
-    QVERIFY(!t.locate(QStringLiteral("Code"), -250000000 + 8000000)); // rows 8 and 508 have flag 0
+    QCOMPARE(t.rowCount(), 5000);
+    QVERIFY(t.locate(QStringLiteral("Code"), -250000000 + 700000));
+    QCOMPARE(t.asString(Name), QStringLiteral("n4992"));
+    QVERIFY(!t.locate(QStringLiteral("Code"), -250000000 + 800000)); // rows 8 and 5008 have flag 0
 }
 
 void TestRecordTable::locateTextOptions()

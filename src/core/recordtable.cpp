@@ -991,6 +991,7 @@ public:
         view.shrink_to_fit();
         positions.clear();
         positions.shrink_to_fit();
+        std::vector<int32_t>().swap(denseFirst);
         viewTouched();
         seen = 0;
         dirty = false;
@@ -1129,6 +1130,7 @@ void RecordTable::close()
     d->view.shrink_to_fit();
     d->positions.clear();
     d->positions.shrink_to_fit();
+    std::vector<int32_t>().swap(d->denseFirst);
     d->viewTouched();
     d->seen = 0;
     d->cur = -1;
@@ -1925,9 +1927,12 @@ bool RecordTable::locate(const QString &fieldName, const QVariant &value, bool c
         if (d->view.empty())
             return false;
         const Column &c = d->s->column(f);
-        if (d->view.size() > 64 && def.type != FieldType::R8 && d->denseLocate(f, number, &found)) {
+        // A short view is scanned; a long one is looked up through a table by
+        // value or the hash of the rows.
+        const bool shortView = d->view.size() <= 4096;
+        if (!shortView && def.type != FieldType::R8 && d->denseLocate(f, number, &found)) {
             // found through the table by value
-        } else if (d->view.size() <= 64) {
+        } else if (shortView) {
             for (size_t p = 0; p < d->view.size(); ++p) {
                 if (c.number(d->view[p]) == number) {
                     found = int(p);
