@@ -2,6 +2,7 @@
 
 #include "carmodels.h"
 #include "orderlifecycle.h"
+#include "orderoutput.h"
 #include "pricefilter.h"
 #include "pricelifecycle.h"
 #include "progressreporter.h"
@@ -21,4 +22,5 @@ inline void setUpTestWorkspace(Workspace &ws, UserPrompts *prompts, ProgressRepo
     OrderLifecycle::installActions(ws);
     PriceFilter::install(ws);
     CarModels::install(ws);
+    OrderOutput::installActions(ws);
 }

@@ -2,7 +2,6 @@
 
 #include "cp1251.h"
 #include "filesizelimit.h"
-#include "orderoutput.h"
 #include "ordertable.h"
 #include "ordixerror.h"
 #include "scriptedprompts.h"
@@ -80,7 +79,6 @@ void TestTextExport::init()
     m_progress = SilentProgress();
     m_ws = new Workspace;
     setUpTestWorkspace(*m_ws, &m_prompts, &m_progress);
-    OrderOutput::installActions(*m_ws);
 }
 
 void TestTextExport::cleanup()

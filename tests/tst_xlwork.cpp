@@ -6,7 +6,6 @@
 #include <QProcess>
 
 #include "filesizelimit.h"
-#include "orderoutput.h"
 #include "ordertable.h"
 #include "ordixerror.h"
 #include "scriptedprompts.h"
@@ -172,7 +171,6 @@ void TestXlWork::init()
     m_progress = SilentProgress();
     m_ws = new Workspace;
     setUpTestWorkspace(*m_ws, &m_prompts, &m_progress);
-    OrderOutput::installActions(*m_ws);
 
     Settings &s = m_ws->settings();
     s.customer = QStringLiteral("ООО Ромашка");
