@@ -14,6 +14,8 @@
 #include "orderreport.h"
 #include "ordixerror.h"
 #include "ordertable.h"
+#include "reportpainter.h"
+#include "filesizelimit.h"
 #include "scriptedprompts.h"
 #include "silentprogress.h"
 #include "testworkspace.h"
@@ -83,6 +85,8 @@ private slots:
     void pdfThreePages();
     void pdfOfEmptyOrderIsNotWritten();
     void pdfIntoMissingFolderFailsCleanly();
+    void pdfWithoutWindowForGivenDay();
+    void failedPdfKeepsOldFile();
 
     void previewShowsAllPages();
     void printDialogCarriesJobTitle();
@@ -472,6 +476,46 @@ void TestListRep::pdfIntoMissingFolderFailsCleanly()
     QVERIFY(failed);
     QVERIFY(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     QVERIFY(!m_ws->order().viewsSuspended());
+}
+
+void TestListRep::pdfWithoutWindowForGivenDay()
+{
+    SKIP_WITHOUT_PDFTOTEXT();
+    fillOrder(ThreeLines, 0);
+    const QString path = m_dir->filePath(QStringLiteral("cli.pdf"));
+    QVERIFY(ReportPainter::writePdf(*m_ws, QDate(2026, 12, 8), path));
+    const QString text = pdfText(path);
+    QVERIFY(text.contains(QStringLiteral("Заказ на 08.12.2026")));
+    QVERIFY(QRegularExpression(QStringLiteral("Printed 08.12.2026\\s+Page 1")).match(text).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("К оплате:\\s+1 300.00 р.")).match(text).hasMatch());
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("cli.pdf")});
+}
+
+void TestListRep::failedPdfKeepsOldFile()
+{
+    fillOrder(manyLines(100), 0);
+    const QString path = m_dir->filePath(QStringLiteral("order.pdf"));
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old report");
+    }
+    bool failed = false;
+    {
+        FileSizeLimit limit(4096);
+        QVERIFY(limit.isActive());
+        try {
+            printPdf();
+        } catch (const OrdixError &error) {
+            failed = true;
+            QVERIFY2(error.message().startsWith(QStringLiteral("Не удалось записать файл ")), qPrintable(error.message()));
+        }
+    }
+    QVERIFY(failed);
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old report"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("order.pdf")});
 }
 
 void TestListRep::previewShowsAllPages()

@@ -3,53 +3,18 @@
 #include <QClipboard>
 #include <QDate>
 #include <QGuiApplication>
-#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrintPreviewDialog>
-#include <QSaveFile>
 #include <QWidget>
 
 #include "gridposition.h"
 #include "ordixerror.h"
 #include "orderreport.h"
-#include "outputfilename.h"
 #include "reportpainter.h"
 #include "textexport.h"
 #include "textfile.h"
 #include "workspace.h"
-
-namespace
-{
-    // A PDF file written whole into a temporary file beside the target and
-    // put in its place only then.
-    bool renderPdfFile(const OrderReport &report, const QPrinter &printer)
-    {
-        const QString path = printer.outputFileName();
-        checkOutputFileName(path);
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            throw OrdixError(QStringLiteral("Не удалось создать файл ") + path + QStringLiteral(": ")
-                             + file.errorString());
-        bool drawn = false;
-        {
-            QPdfWriter writer(&file);
-            writer.setResolution(printer.resolution());
-            writer.setPageLayout(printer.pageLayout());
-            writer.setTitle(printer.docName());
-            writer.setCreator(QStringLiteral("Ordix"));
-            drawn = ReportPainter::render(report, &writer);
-        }
-        if (!drawn) {
-            file.cancelWriting();
-            return false;
-        }
-        if (!file.commit())
-            throw OrdixError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ")
-                             + file.errorString());
-        return true;
-    }
-}
 
 TListForm::TListForm(QWidget *owner)
     : QObject(owner)
@@ -85,12 +50,16 @@ bool TListForm::printTo(QPrinter *printer)
 {
     Workspace &ws = workspace();
     const GridFreeze freeze(ws, Workspace::Grid::Order);
-    const OrderReport report = OrderReport::prepare(ws, QDate::currentDate(), ReportPainter::measure(printer));
+    const QDate today = QDate::currentDate();
+    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
+        printer->setDocName(jobTitle());
+        return ReportPainter::writePdf(ws, today, printer->outputFileName(), printer->pageLayout(),
+                                       printer->resolution());
+    }
+    const OrderReport report = OrderReport::prepare(ws, today, ReportPainter::measure(printer));
     if (report.isEmpty())
         return false;
     printer->setDocName(report.jobTitle);
-    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty())
-        return renderPdfFile(report, *printer);
     return ReportPainter::render(report, printer);
 }
 

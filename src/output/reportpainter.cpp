@@ -5,9 +5,12 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPen>
+#include <QSaveFile>
 
 #include "ordixerror.h"
+#include "outputfilename.h"
 
 namespace
 {
@@ -153,12 +156,16 @@ namespace
     }
 }
 
-void ReportPainter::setUpPage(QPagedPaintDevice *device)
+QPageLayout ReportPainter::pageLayout()
 {
     const QMarginsF margins(OrderReport::MarginMm, OrderReport::MarginMm, OrderReport::MarginMm,
                             OrderReport::MarginMm);
-    device->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, margins,
-                                      QPageLayout::Millimeter));
+    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, margins, QPageLayout::Millimeter);
+}
+
+void ReportPainter::setUpPage(QPagedPaintDevice *device)
+{
+    device->setPageLayout(pageLayout());
 }
 
 QFont ReportPainter::font(OrderReport::Font which)
@@ -211,5 +218,31 @@ bool ReportPainter::render(const OrderReport &report, QPagedPaintDevice *device)
     }
     if (!painter.end())
         throw OrdixError(QStringLiteral("Ошибка печати заказа"));
+    return true;
+}
+
+bool ReportPainter::writePdf(Workspace &workspace, const QDate &date, const QString &path, const QPageLayout &layout,
+                             int resolution)
+{
+    checkOutputFileName(path);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw OrdixError(QStringLiteral("Не удалось создать файл ") + path + QStringLiteral(": ") + file.errorString());
+    bool drawn = false;
+    {
+        QPdfWriter writer(&file);
+        writer.setResolution(resolution);
+        writer.setPageLayout(layout);
+        writer.setCreator(QStringLiteral("Ordix"));
+        const OrderReport report = OrderReport::prepare(workspace, date, measure(&writer));
+        writer.setTitle(report.jobTitle);
+        drawn = render(report, &writer);
+    }
+    if (!drawn) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        throw OrdixError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") + file.errorString());
     return true;
 }
