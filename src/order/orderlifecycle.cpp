@@ -125,7 +125,11 @@ void OrderLifecycle::coordinateOrder(Workspace &workspace)
 {
     if (workspace.prompts().askYesNo(QStringLiteral("Вы хотите согласовать заказ сейчас?")) != UserPrompts::Answer::Yes)
         return;
+    coordinate(workspace);
+}
 
+void OrderLifecycle::coordinate(Workspace &workspace)
+{
     RecordTable &order = workspace.order();
     RecordTable &price = workspace.price();
     const int flagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));

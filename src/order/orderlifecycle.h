@@ -21,7 +21,14 @@ public:
 
     static void orderNew(Workspace &workspace);
     static void orderClose(Workspace &workspace);
+    // CoordinateOrder: asks whether to coordinate now, then re-prices.
     static void coordinateOrder(Workspace &workspace);
+    // The re-pricing itself, without the question: every line whose code the
+    // price list has takes the list's name, availability, price, OEM number
+    // and maker, its amount is computed again and counted into the total, and
+    // the price row is marked as in the order. The command-line program
+    // coordinates through it.
+    static void coordinate(Workspace &workspace);
     static void deletePricesInOrder(Workspace &workspace);
 
     // The question asked when a changed order is closed.

@@ -1,0 +1,595 @@
+#include "clirunner.h"
+
+#include <exception>
+#include <new>
+#include <optional>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QSaveFile>
+#include <QSet>
+
+#include "actionlist.h"
+#include "carmodels.h"
+#include "cliprompts.h"
+#include "gridlayout.h"
+#include "orderfile.h"
+#include "orderlifecycle.h"
+#include "orderoutput.h"
+#include "ordixerror.h"
+#include "pricecompare.h"
+#include "pricefilter.h"
+#include "pricelifecycle.h"
+#include "priceloader.h"
+#include "recordtable.h"
+#include "silentprogress.h"
+#include "standardactions.h"
+#include "textexport.h"
+#include "workspace.h"
+
+namespace
+{
+    const QString Price = QStringLiteral("price");
+    const QString Order = QStringLiteral("order");
+    const QString Export = QStringLiteral("export");
+
+    const QStringList Targets{QStringLiteral("xlsx"), QStringLiteral("pdf"), QStringLiteral("txt"), Order};
+
+    struct OptionSpec
+    {
+        const char *command;
+        const char *name;
+        bool takesValue;
+    };
+
+    constexpr OptionSpec OptionSpecs[] = {
+        {"price", "--mode", true},  {"price", "--filter", true},  {"price", "--sort", true},
+        {"price", "--desc", false}, {"price", "--compare", true}, {"order", "--price", true},
+        {"export", "--to", true},   {"export", "-o", true},       {"export", "--price", true},
+    };
+
+    const OptionSpec *findOption(const QString &command, const QString &name)
+    {
+        for (const OptionSpec &spec : OptionSpecs) {
+            if (command == QLatin1String(spec.command) && name == QLatin1String(spec.name))
+                return &spec;
+        }
+        return nullptr;
+    }
+
+    bool isOption(const QString &argument)
+    {
+        return argument.size() > 1 && argument.startsWith(QLatin1Char('-'));
+    }
+
+    // "--name=value" gives the name and the value; anything else the argument.
+    void splitInline(const QString &argument, QString *name, std::optional<QString> *value)
+    {
+        const qsizetype equals = argument.indexOf(QLatin1Char('='));
+        if (argument.startsWith(QLatin1String("--")) && equals > 2) {
+            *name = argument.left(equals);
+            *value = argument.mid(equals + 1);
+        } else {
+            *name = argument;
+            value->reset();
+        }
+    }
+
+    // One line of the error device: line breaks of a question's text become blanks.
+    QString oneLine(QString text)
+    {
+        text.replace(QLatin1String("\r\n"), QLatin1String(" "));
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+        return text.trimmed();
+    }
+
+    // A field of a printed line never breaks the line into more fields.
+    QString cellText(QString text)
+    {
+        for (QChar &ch : text) {
+            if (ch == QLatin1Char('\t') || ch == QLatin1Char('\n') || ch == QLatin1Char('\r'))
+                ch = QLatin1Char(' ');
+        }
+        return text;
+    }
+
+    // Makes the folder current for the run and returns to the previous one.
+    class CurrentFolder final
+    {
+    public:
+        explicit CurrentFolder(const QString &folder)
+            : m_previous(QDir::currentPath())
+        {
+            const QFileInfo info(folder);
+            if (!info.isDir())
+                throw OrdixError(QStringLiteral("no such folder: ") + folder);
+            if (!QDir::setCurrent(info.absoluteFilePath()))
+                throw OrdixError(QStringLiteral("cannot enter the folder ") + folder);
+        }
+        ~CurrentFolder() { QDir::setCurrent(m_previous); }
+        Q_DISABLE_COPY_MOVE(CurrentFolder)
+
+    private:
+        QString m_previous;
+    };
+
+    // The loader writes the price table's schema file into the current
+    // folder. The program leaves the folder as it found it: the file goes
+    // again, or gets its former contents back when it was there before.
+    class SchemaFileKeeper final
+    {
+    public:
+        SchemaFileKeeper()
+            : m_path(QDir::current().absoluteFilePath(PriceLoader::schemaFileName()))
+        {
+            QFile file(m_path);
+            if (file.exists() && file.open(QIODevice::ReadOnly)) {
+                m_contents = file.readAll();
+                m_existed = true;
+            }
+        }
+        ~SchemaFileKeeper()
+        {
+            QFile file(m_path);
+            if (!m_existed) {
+                file.remove();
+                return;
+            }
+            if (file.open(QIODevice::ReadOnly) && file.readAll() == m_contents)
+                return;
+            file.close();
+            QSaveFile restored(m_path);
+            if (restored.open(QIODevice::WriteOnly)) {
+                restored.write(m_contents);
+                restored.commit();
+            }
+        }
+        Q_DISABLE_COPY_MOVE(SchemaFileKeeper)
+
+    private:
+        QString m_path;
+        QByteArray m_contents;
+        bool m_existed = false;
+    };
+}
+
+CliRunner::CliRunner(QIODevice &out, QIODevice &err)
+    : m_out(out)
+    , m_err(err)
+{
+}
+
+QString CliRunner::usage(const QString &command)
+{
+    const QString head = QStringLiteral("Usage:\n");
+    const QString priceLine = QStringLiteral(
+        "  ordix-cli [--dir DIR] price FILE [--mode 1|2] [--filter EXPR] [--sort FIELD [--desc]] [--compare OLDFILE]\n");
+    const QString orderLine = QStringLiteral("  ordix-cli [--dir DIR] order FILE [--price PRICEFILE]\n");
+    const QString exportLine = QStringLiteral(
+        "  ordix-cli [--dir DIR] export ORDERFILE --to xlsx|pdf|txt|order -o OUT [--price PRICEFILE]\n");
+    const QString dir = QStringLiteral(
+        "\n"
+        "  --dir DIR   the folder where user.ini is read and relative file names\n"
+        "              resolve (default: the current folder); nothing but OUT is\n"
+        "              written there\n");
+    const QString price = QStringLiteral(
+        "\n"
+        "price: loads the price list FILE as the program does and prints the price\n"
+        "grid: a title line, then per row the row number, the availability code and\n"
+        "the other visible columns as shown; TAB between fields.\n"
+        "  --mode 1|2         price mode of this run (1 small-wholesale, 2 special\n"
+        "                     prices) instead of UserWSL of user.ini\n"
+        "  --filter EXPR      a filter expression, e.g. \"Name LIKE '%болт%' AND Price>=100\"\n"
+        "  --sort FIELD       rows ordered by the field (CODE, Name, CatalogID,\n"
+        "                     ProductionOf, Pack, Price, Group, Analogue,\n"
+        "                     AvailabilityFlag); --desc: descending\n"
+        "  --compare OLDFILE  compares with the older price list OLDFILE and adds the\n"
+        "                     column \"Старая цена\"\n");
+    const QString order = QStringLiteral(
+        "\n"
+        "order: reads the order file FILE and prints the order grid from \"Код\" to\n"
+        "\"Итого\", one line per order line, then the sum as the window shows it and\n"
+        "its hint when it has one.\n"
+        "  --price PRICEFILE  loads that price list and coordinates the order with it\n"
+        "                     (the window's F9)\n");
+    const QString exporting = QStringLiteral(
+        "\n"
+        "export: reads the order file ORDERFILE and writes OUT as the window does.\n"
+        "  --to xlsx|pdf|txt|order  the workbook, the printed report as PDF, the text\n"
+        "                           export, or an order file\n"
+        "  -o OUT                   the file written (replaced when it exists)\n"
+        "  --price PRICEFILE        coordinates the order with that price list first\n");
+    const QString tail = QStringLiteral(
+        "\n"
+        "  ordix-cli --help, ordix-cli COMMAND --help: this text.\n"
+        "Exit status: 0 success; 1 failure, with a one-line message on stderr;\n"
+        "2 usage error, with this text on stderr.\n");
+
+    if (command == Price)
+        return head + priceLine + dir + price;
+    if (command == Order)
+        return head + orderLine + dir + order;
+    if (command == Export)
+        return head + exportLine + dir + exporting;
+    return head + priceLine + orderLine + exportLine + dir + price + order + exporting + tail;
+}
+
+bool CliRunner::parse(const QStringList &arguments, Options *options, QString *problem)
+{
+    Options &o = *options;
+    qsizetype i = 0;
+    QSet<QString> seen;
+
+    // The value of an option: written after "=" or the next argument.
+    const auto takeValue = [&](const QString &name, const std::optional<QString> &inlineValue, QString *value) {
+        if (inlineValue) {
+            *value = *inlineValue;
+            return true;
+        }
+        if (i + 1 >= arguments.size()) {
+            *problem = QStringLiteral("option %1 needs a value").arg(name);
+            return false;
+        }
+        *value = arguments.at(++i);
+        return true;
+    };
+    const auto once = [&](const QString &name) {
+        if (seen.contains(name)) {
+            *problem = QStringLiteral("option %1 given twice").arg(name);
+            return false;
+        }
+        seen.insert(name);
+        return true;
+    };
+    const auto isHelp = [](const QString &name) {
+        return name == QLatin1String("--help") || name == QLatin1String("-h");
+    };
+
+    // Options before the command.
+    for (; i < arguments.size() && isOption(arguments.at(i)); ++i) {
+        QString name;
+        std::optional<QString> inlineValue;
+        splitInline(arguments.at(i), &name, &inlineValue);
+        if (isHelp(name) && !inlineValue) {
+            o.help = true;
+            return true;
+        }
+        if (name != QLatin1String("--dir")) {
+            *problem = QStringLiteral("unknown option ") + arguments.at(i);
+            return false;
+        }
+        if (!once(name) || !takeValue(name, inlineValue, &o.dir))
+            return false;
+        if (o.dir.isEmpty()) {
+            *problem = QStringLiteral("--dir names no folder");
+            return false;
+        }
+    }
+
+    if (i >= arguments.size()) {
+        *problem = QStringLiteral("no command given");
+        return false;
+    }
+    o.command = arguments.at(i++);
+    if (o.command != Price && o.command != Order && o.command != Export) {
+        *problem = QStringLiteral("unknown command ") + o.command;
+        return false;
+    }
+
+    QStringList positional;
+    bool optionsEnded = false;
+    for (; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (!optionsEnded && argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || !isOption(argument)) {
+            positional << argument;
+            continue;
+        }
+        QString name;
+        std::optional<QString> inlineValue;
+        splitInline(argument, &name, &inlineValue);
+        if (isHelp(name) && !inlineValue) {
+            o.help = true;
+            return true;
+        }
+        const OptionSpec *spec = findOption(o.command, name);
+        if (!spec) {
+            *problem = QStringLiteral("unknown option %1 for %2").arg(argument, o.command);
+            return false;
+        }
+        if (!once(name))
+            return false;
+        if (!spec->takesValue) {
+            if (inlineValue) {
+                *problem = QStringLiteral("option %1 takes no value").arg(name);
+                return false;
+            }
+            o.descending = true; // --desc, the one switch
+            continue;
+        }
+        QString value;
+        if (!takeValue(name, inlineValue, &value))
+            return false;
+        if (name == QLatin1String("--mode")) {
+            if (value != QLatin1String("1") && value != QLatin1String("2")) {
+                *problem = QStringLiteral("--mode takes 1 or 2, not ") + value;
+                return false;
+            }
+            o.mode = value.toInt();
+        } else if (name == QLatin1String("--filter")) {
+            o.filter = value;
+            o.hasFilter = true;
+        } else if (name == QLatin1String("--sort")) {
+            o.sortField = value;
+        } else if (name == QLatin1String("--compare")) {
+            o.compareFile = value;
+        } else if (name == QLatin1String("--price")) {
+            o.priceFile = value;
+        } else if (name == QLatin1String("--to")) {
+            if (!Targets.contains(value)) {
+                *problem = QStringLiteral("--to takes xlsx, pdf, txt or order, not ") + value;
+                return false;
+            }
+            o.target = value;
+        } else if (name == QLatin1String("-o")) {
+            o.outFile = value;
+        }
+        if (value.isEmpty() && name != QLatin1String("--filter")) {
+            *problem = QStringLiteral("option %1 needs a value").arg(name);
+            return false;
+        }
+    }
+
+    const QString fileName = o.command == Export ? QStringLiteral("ORDERFILE") : QStringLiteral("FILE");
+    if (positional.isEmpty()) {
+        *problem = QStringLiteral("%1 needs %2").arg(o.command, fileName);
+        return false;
+    }
+    if (positional.size() > 1) {
+        *problem = QStringLiteral("unexpected argument ") + positional.at(1);
+        return false;
+    }
+    o.file = positional.first();
+    if (o.file.isEmpty()) {
+        *problem = QStringLiteral("%1 is empty").arg(fileName);
+        return false;
+    }
+    if (o.descending && o.sortField.isEmpty()) {
+        *problem = QStringLiteral("--desc needs --sort");
+        return false;
+    }
+    if (o.command == Export) {
+        if (o.target.isEmpty()) {
+            *problem = QStringLiteral("export needs --to");
+            return false;
+        }
+        if (o.outFile.isEmpty()) {
+            *problem = QStringLiteral("export needs -o OUT");
+            return false;
+        }
+    }
+    return true;
+}
+
+int CliRunner::run(const QStringList &arguments)
+{
+    Options options;
+    QString problem;
+    if (!parse(arguments, &options, &problem)) {
+        m_err.write((QStringLiteral("ordix-cli: ") + problem + QStringLiteral("\n\n") + usage()).toUtf8());
+        return UsageError;
+    }
+    if (options.help) {
+        write(usage(options.command));
+        return Success;
+    }
+    try {
+        execute(options);
+        return Success;
+    } catch (const OrdixError &error) {
+        fail(error.message());
+    } catch (const std::bad_alloc &) {
+        fail(QStringLiteral("out of memory"));
+    } catch (const std::exception &error) {
+        fail(QString::fromLocal8Bit(error.what()));
+    }
+    return Failure;
+}
+
+void CliRunner::fail(const QString &message)
+{
+    m_err.write((QStringLiteral("ordix-cli: ") + oneLine(message) + QLatin1Char('\n')).toUtf8());
+}
+
+void CliRunner::write(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    if (m_out.write(bytes) != bytes.size())
+        throw OrdixError(QStringLiteral("cannot write the output: ") + m_out.errorString());
+}
+
+void CliRunner::setUp(Workspace &workspace, CliPrompts &prompts, ProgressReporter &progress) const
+{
+    // The same handlers as the main window installs, then its start-up steps
+    // without widgets: INILoad, the legend, the program-wide decimal
+    // separator, the tag of OrderClose.
+    workspace.setPrompts(&prompts);
+    workspace.setProgress(&progress);
+    StandardActions::install(workspace);
+    PriceLifecycle::installActions(workspace);
+    OrderLifecycle::installActions(workspace);
+    PriceFilter::install(workspace);
+    CarModels::install(workspace);
+    OrderOutput::installActions(workspace);
+    if (m_textWidth)
+        workspace.setTextWidth(m_textWidth);
+    StandardActions::startUp(workspace);
+}
+
+void CliRunner::execute(const Options &options)
+{
+    const CurrentFolder folder(options.dir.isEmpty() ? QStringLiteral(".") : options.dir);
+    // Gone again before anything is printed: a reader that stops reading
+    // early ends the program with the folder already as it was.
+    std::optional<SchemaFileKeeper> schemaFile;
+    schemaFile.emplace();
+
+    Workspace workspace;
+    CliPrompts prompts;
+    SilentProgress progress;
+    setUp(workspace, prompts, progress);
+    if (options.mode != 0)
+        workspace.settings().priceMode = options.mode;
+
+    if (options.command == Price) {
+        PriceLoader::loadFile(workspace, options.file);
+        if (!options.compareFile.isEmpty())
+            PriceCompare::compareWith(workspace, options.compareFile);
+        RecordTable &table = workspace.price();
+        if (options.hasFilter) {
+            try {
+                table.setFilter(options.filter);
+                table.setFiltered(true);
+            } catch (const OrdixError &error) {
+                throw OrdixError(QStringLiteral("the filter was refused: ") + error.message());
+            }
+        }
+        if (!options.sortField.isEmpty()) {
+            const int field = table.findField(options.sortField);
+            if (field < 0)
+                throw OrdixError(QStringLiteral("the price list has no field ") + options.sortField);
+            const QString index = (options.descending ? QStringLiteral("Rev") : QStringLiteral("Pre"))
+                + table.field(field).name;
+            if (!table.indexNames().contains(index))
+                throw OrdixError(QStringLiteral("the price list cannot be sorted by ") + options.sortField);
+            table.setIndexName(index);
+        }
+        schemaFile.reset();
+        printPrice(workspace, !options.compareFile.isEmpty());
+    } else if (options.command == Order) {
+        readOrder(workspace, options);
+        schemaFile.reset();
+        printOrder(workspace);
+    } else {
+        readOrder(workspace, options);
+        schemaFile.reset();
+        exportOrder(workspace, prompts, options);
+    }
+}
+
+void CliRunner::readOrder(Workspace &workspace, const Options &options)
+{
+    OrderFile::read(workspace, options.file);
+    if (options.priceFile.isEmpty())
+        return;
+    PriceLoader::loadFile(workspace, options.priceFile);
+    // As F9 in the window, which runs only while both tables have rows.
+    if (workspace.actions().isEnabled(QStringLiteral("CoordinateOrder")))
+        OrderLifecycle::coordinate(workspace);
+}
+
+void CliRunner::printPrice(Workspace &workspace, bool withOldPrice)
+{
+    const RecordTable &table = workspace.price();
+    const GridLayout &grid = workspace.grid(Workspace::Grid::Price);
+    const int flagField = table.fieldByName(QStringLiteral("AvailabilityFlag"));
+    const int oldPriceField = table.fieldByName(QStringLiteral("OldPrice"));
+    const QString priceMask = table.displayFormat(table.fieldByName(QStringLiteral("Price")));
+
+    QList<const GridColumn *> columns;
+    QStringList titles;
+    for (const GridColumn &column : grid.columns) {
+        if (!column.visible)
+            continue;
+        columns << &column;
+        titles << column.title;
+    }
+    if (withOldPrice)
+        titles << oldPriceTitle();
+
+    QString text = titles.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    const int rows = table.rowCount();
+    for (int r = 0; r < rows; ++r) {
+        bool first = true;
+        for (const GridColumn *column : std::as_const(columns)) {
+            if (!first)
+                text += QLatin1Char('\t');
+            first = false;
+            const int field = column->fieldPosition;
+            if (field < 0)
+                text += QString::number(r + 1);
+            else if (table.isNullAt(r, field))
+                continue;
+            else if (field == flagField)
+                text += QString::number(table.integerAt(r, field));
+            else
+                text += cellText(table.displayTextAt(r, field));
+        }
+        if (withOldPrice) {
+            text += QLatin1Char('\t');
+            if (!table.isNullAt(r, oldPriceField))
+                text += RecordTable::formatByMask(table.floatAt(r, oldPriceField), priceMask);
+        }
+        text += QLatin1Char('\n');
+        if (text.size() > 1 << 16) {
+            write(text);
+            text.clear();
+        }
+    }
+    write(text);
+}
+
+void CliRunner::printOrder(Workspace &workspace)
+{
+    const GridLayout &grid = workspace.grid(Workspace::Grid::Order);
+    QStringList titles;
+    for (int c = 2; c < grid.count(); ++c)
+        titles << grid.columns.at(c).title;
+    QString text = titles.join(QLatin1Char('\t')) + QLatin1Char('\n');
+
+    // The lines exactly as the clipboard export gives them.
+    const QString lines = TextExport::clipboardText(workspace);
+    if (!lines.isEmpty())
+        text += lines + QLatin1Char('\n');
+    text += workspace.label(Workspace::Label::Summ) + QLatin1Char('\n');
+    const QString hint = workspace.label(Workspace::Label::SummHint);
+    if (!hint.isEmpty())
+        text += hint + QLatin1Char('\n');
+    write(text);
+}
+
+void CliRunner::exportOrder(Workspace &workspace, CliPrompts &prompts, const Options &options)
+{
+    // The window offers the exports only for an order with lines.
+    if (!workspace.orderNotEmpty())
+        throw OrdixError(QStringLiteral("the order %1 has no lines: %2 not written").arg(options.file, options.outFile));
+
+    const QString &target = options.target;
+    if (target == QLatin1String("pdf")) {
+        if (!m_pdfWriter)
+            throw OrdixError(QStringLiteral("this build cannot print to PDF"));
+        m_pdfWriter(workspace, options.outFile);
+    } else {
+        // The window's own command, with the save dialog answered by OUT.
+        prompts.expectSaveFile(options.outFile);
+        if (target == QLatin1String("xlsx")) {
+            workspace.execute(QStringLiteral("ExportExcel"));
+        } else if (target == QLatin1String("txt")) {
+            workspace.execute(QStringLiteral("ExportText"));
+        } else {
+            workspace.execute(QStringLiteral("OrderFileSaveAs"));
+            if (!workspace.actions().isDone(QStringLiteral("OrderFileSave")))
+                throw OrdixError(QStringLiteral("the order file %1 was not written").arg(options.outFile));
+        }
+        if (!prompts.saveFileAsked())
+            throw OrdixError(QStringLiteral("%1 was not written").arg(options.outFile));
+    }
+    if (!QFileInfo(options.outFile).isFile())
+        throw OrdixError(QStringLiteral("%1 was not written").arg(options.outFile));
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <functional>
+
+#include <QString>
+#include <QStringList>
+
+class CliPrompts;
+class ProgressReporter;
+class QIODevice;
+class Workspace;
+
+// The command-line program `ordix-cli` without its entry: reads the command
+// line, sets a workspace up exactly as the main window does (the same action
+// handlers, user.ini read by INILoad, the decimal separator), runs the
+// program's own loader, reader, coordination and exports on it, and prints
+// the result as UTF-8, TAB between fields. No dialog is ever shown: the file
+// named on the command line is the file taken, and any other question of
+// the logic ends the run with the question's text.
+//
+// Exit codes: 0 success, 1 any failure (one line on the error device),
+// 2 a usage error (the problem and the usage text on the error device).
+class CliRunner final
+{
+public:
+    enum ExitCode
+    {
+        Success = 0,
+        Failure = 1,
+        UsageError = 2
+    };
+
+    // Writes the printed PDF report of the workspace's order to `path`; the
+    // printed report lives with the widgets, so the entry provides it.
+    using PdfWriter = std::function<void(Workspace &workspace, const QString &path)>;
+    // The width of a text in the grid's font, as the window measures it.
+    using TextWidth = std::function<int(const QString &text)>;
+
+    CliRunner(QIODevice &out, QIODevice &err);
+
+    void setPdfWriter(PdfWriter writer) { m_pdfWriter = std::move(writer); }
+    void setTextWidth(TextWidth measure) { m_textWidth = std::move(measure); }
+
+    // Runs one command; `arguments` without the program's name.
+    int run(const QStringList &arguments);
+
+    // The usage text: all commands, or only the named one.
+    static QString usage(const QString &command = QString());
+
+    // The price grid's title of the old price, printed with --compare.
+    static QString oldPriceTitle() { return QStringLiteral("Старая цена"); }
+
+private:
+    struct Options
+    {
+        QString dir;
+        QString command;
+        QString file;
+        bool help = false;
+        // price
+        int mode = 0; // 0: as user.ini says
+        QString filter;
+        bool hasFilter = false;
+        QString sortField;
+        bool descending = false;
+        QString compareFile;
+        // order, export
+        QString priceFile;
+        QString target; // xlsx, pdf, txt, order
+        QString outFile;
+    };
+
+    // Fills `options` from the arguments; false with the problem on a usage error.
+    static bool parse(const QStringList &arguments, Options *options, QString *problem);
+
+    void execute(const Options &options);
+    void setUp(Workspace &workspace, CliPrompts &prompts, ProgressReporter &progress) const;
+    void printPrice(Workspace &workspace, bool withOldPrice);
+    void printOrder(Workspace &workspace);
+    void exportOrder(Workspace &workspace, CliPrompts &prompts, const Options &options);
+    void readOrder(Workspace &workspace, const Options &options);
+
+    void write(const QString &text);
+    void fail(const QString &message);
+
+    QIODevice &m_out;
+    QIODevice &m_err;
+    PdfWriter m_pdfWriter;
+    TextWidth m_textWidth;
+};
