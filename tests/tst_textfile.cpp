@@ -32,6 +32,7 @@ private slots:
     void failedReplacementKeepsOldFile_data();
     void failedReplacementKeepsOldFile();
     void writeReplacesFile();
+    void nameWithZeroCharacterIsRefused();
 
     void fileDateTime();
     void dateTimeText_data();
@@ -474,6 +475,14 @@ void TestTextFile::decimalFormat()
     Decimal::setSeparator(separator);
     QCOMPARE(Decimal::format(value, decimals), plain);
     QCOMPARE(Decimal::formatGrouped(value, decimals), grouped);
+}
+
+void TestTextFile::nameWithZeroCharacterIsRefused()
+{
+    QTemporaryDir dir;
+    const QString bad = dir.filePath(QStringLiteral("bad")) + QChar(0) + QStringLiteral("name.txt");
+    QVERIFY_THROWS_EXCEPTION(OrdixError, TextFile::writeBytes(bad, QByteArray("x")));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("bad"))));
 }
 
 QTEST_GUILESS_MAIN(TestTextFile)

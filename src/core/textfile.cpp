@@ -208,6 +208,10 @@ namespace TextFile
 
     void writeBytes(const QString &path, const QByteArray &bytes)
     {
+        // The file system would cut the name at a zero character and the
+        // bytes would land in another file.
+        if (path.isEmpty() || path.contains(QChar(0)))
+            throwWriteError(path, QStringLiteral("недопустимое имя файла"));
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             throwWriteError(path, file.errorString());
