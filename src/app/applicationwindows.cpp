@@ -2,6 +2,8 @@
 
 #include "about.h"
 #include "addtoorder.h"
+#include "catalogmenu.h"
+#include "desktoplinks.h"
 #include "filter.h"
 #include "listrep.h"
 #include "gridcontroller.h"
@@ -35,6 +37,8 @@ ApplicationWindows::ApplicationWindows()
                                 [priceGrid] { return priceGrid->selectedFieldName(); },
                                 [priceGrid] { priceGrid->layoutSideBar(); }});
     m_listForm->installActions(ws);
+    DesktopLinks::installActions(ws, m_aboutBox.get());
+    CatalogMenu::install(*m_mainForm, m_addToOrderForm.get());
 }
 
 ApplicationWindows::~ApplicationWindows() = default;

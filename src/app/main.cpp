@@ -36,6 +36,7 @@
 #include "ordixapplication.h"
 #include "ordixerror.h"
 #include "preferences.h"
+#include "pricedownload.h"
 #include "progress.h"
 #include "props.h"
 #include "qtprompts.h"
@@ -109,6 +110,7 @@ TMakeOrderForm::TMakeOrderForm(QWidget *parent)
     PriceFilter::install(ws);
     CarModels::install(ws);
     OrderOutput::installActions(ws);
+    PriceDownload::installActions(ws);
     ActionList &list = ws.actions();
     list.setHandler(QStringLiteral("ExitProg"), [this] { close(); });
     list.setHandler(QStringLiteral("PanelOrderPosition"), [this] { panelOrderPosition(); });

@@ -1,0 +1,32 @@
+#include "htmlhelp.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include "userprompts.h"
+#include "workspace.h"
+
+void HtmlHelp::installActions(Workspace &workspace, DocumentOpener opener)
+{
+    Workspace *ws = &workspace;
+    workspace.actions().setHandler(QStringLiteral("RunHTMLHelp"), [ws, opener = std::move(opener)] {
+        runHtmlHelp(*ws, opener, helpFilePath());
+    });
+}
+
+QString HtmlHelp::helpFilePath()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("readme.html"));
+}
+
+void HtmlHelp::runHtmlHelp(Workspace &workspace, const DocumentOpener &opener, const QString &path)
+{
+    UserPrompts &prompts = workspace.prompts();
+    if (!QFileInfo(path).isFile()) {
+        prompts.message(QStringLiteral("Файл помощи не найден."), UserPrompts::Icon::Warning, QStringLiteral("Ошибка"));
+        return;
+    }
+    if (!opener || !opener(path))
+        prompts.message(QStringLiteral("Невозможно открыть файл помощи."), UserPrompts::Icon::Error, QStringLiteral("Ошибка"));
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// Local file names that come from outside the program (a download list's
+// lines, the entries of a price archive): they may only name files in a
+// given folder and its subfolders.
+namespace LocalName
+{
+    // The name as a clean relative path with "/" between its parts ("\"
+    // counts as "/" too, and empty and "." parts are dropped), or an empty
+    // text when it would leave the folder: an absolute path, a drive letter,
+    // a ".." part, or nothing left.
+    QString confined(const QString &name);
+
+    // The full path of `name` inside `folder`, with the subfolders it needs
+    // made. Empty when the name is not confined, a subfolder cannot be made,
+    // a subfolder leads out of `folder` through a link, or the name itself
+    // is a link.
+    QString resolve(const QString &folder, const QString &name);
+}

@@ -1,0 +1,256 @@
+#include "networkdownloadservice.h"
+
+#include <limits>
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QSaveFile>
+#include <QTimer>
+#include <QUrl>
+
+#include "downloadstatus.h"
+
+namespace
+{
+    // How often a stop is polled while the server is silent.
+    constexpr int StopPollMs = 100;
+
+    quint32 toUnsigned32(qint64 value)
+    {
+        if (value <= 0)
+            return 0;
+        return quint32(qMin<qint64>(value, std::numeric_limits<quint32>::max()));
+    }
+
+    bool isSuccess(int status)
+    {
+        return status >= 200 && status < 300;
+    }
+
+    // One download: the reply, the target file and what happened.
+    class Transfer final
+    {
+    public:
+        Transfer(const QString &url, const QString &fileName, const UrlDownloadService::Callbacks &callbacks)
+            : m_url(url)
+            , m_fileName(fileName)
+            , m_callbacks(callbacks)
+            , m_file(fileName)
+        {
+        }
+
+        bool run(QNetworkAccessManager &manager, int stallTimeoutMs, int maximumRedirects, QString *reason);
+
+    private:
+        void report(int code, const QString &text, qint64 progress = 0, qint64 maximum = 0);
+        void stop();
+        void readBody();
+        QString failure() const;
+
+        QString m_url;
+        QString m_fileName;
+        const UrlDownloadService::Callbacks &m_callbacks;
+        QSaveFile m_file;
+        QPointer<QNetworkReply> m_reply;
+        QTimer m_stall;
+        int m_stallTimeoutMs = 0;
+        bool m_begun = false;
+        bool m_stopped = false;
+        bool m_timedOut = false;
+        bool m_writeFailed = false;
+    };
+
+    void Transfer::report(int code, const QString &text, qint64 progress, qint64 maximum)
+    {
+        if (m_stopped || !m_callbacks.progress)
+            return;
+        UrlDownloadService::Report r;
+        r.code = code;
+        r.text = text;
+        r.progress = toUnsigned32(progress);
+        r.maximum = toUnsigned32(maximum);
+        if (m_callbacks.progress(r))
+            stop();
+    }
+
+    void Transfer::stop()
+    {
+        if (m_stopped)
+            return;
+        m_stopped = true;
+        if (m_reply && m_reply->isRunning())
+            m_reply->abort();
+    }
+
+    void Transfer::readBody()
+    {
+        if (!m_reply || m_stopped || m_writeFailed)
+            return;
+        const QByteArray data = m_reply->readAll();
+        const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        // The bodies of error pages and of redirections are not the file.
+        if (!isSuccess(status) || data.isEmpty())
+            return;
+        if (!m_begun) {
+            m_begun = true;
+            report(DownloadStatus::BeginDownloadData, m_reply->url().toString());
+            if (m_stopped)
+                return;
+        }
+        if (m_file.write(data) != data.size()) {
+            m_writeFailed = true;
+            m_reply->abort();
+        }
+    }
+
+    QString Transfer::failure() const
+    {
+        if (m_stopped)
+            return QString();
+        if (m_timedOut)
+            return QStringLiteral("Сервер не отвечает %1 с.").arg(double(m_stallTimeoutMs) / 1000.0, 0, 'g', 3);
+        if (m_writeFailed)
+            return QStringLiteral("Невозможно записать файл %1: %2").arg(m_fileName, m_file.errorString());
+        const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (m_reply->error() == QNetworkReply::TooManyRedirectsError)
+            return QStringLiteral("Слишком много переадресаций.");
+        if (m_reply->error() == QNetworkReply::InsecureRedirectError)
+            return QStringLiteral("Переадресация с защищённого адреса на незащищённый отклонена.");
+        if (status != 0 && !isSuccess(status)) {
+            const QString phrase = m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+            return QStringLiteral("Сервер ответил: %1 %2").arg(status).arg(phrase).trimmed();
+        }
+        if (m_reply->error() != QNetworkReply::NoError)
+            return m_reply->errorString();
+        return QString();
+    }
+
+    bool Transfer::run(QNetworkAccessManager &manager, int stallTimeoutMs, int maximumRedirects, QString *reason)
+    {
+        m_stallTimeoutMs = stallTimeoutMs;
+        const QUrl url(m_url);
+        const QString scheme = url.scheme().toLower();
+        if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+            *reason = QStringLiteral("Адрес не поддерживается: загрузка идёт только по http и https.");
+            return false;
+        }
+        if (m_fileName.isEmpty() || !m_file.open(QIODevice::WriteOnly)) {
+            *reason = QStringLiteral("Невозможно записать файл %1: %2")
+                          .arg(m_fileName, m_fileName.isEmpty() ? QStringLiteral("пустое имя") : m_file.errorString());
+            return false;
+        }
+
+        report(DownloadStatus::FindingResource, url.host());
+        if (m_stopped)
+            return false;
+
+        QNetworkRequest request(url);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+        request.setMaximumRedirectsAllowed(maximumRedirects);
+        request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Ordix/3.0"));
+        m_reply = manager.get(request);
+        QNetworkReply *reply = m_reply;
+
+        QEventLoop loop;
+        m_stall.setSingleShot(true);
+        m_stall.setInterval(stallTimeoutMs);
+        QObject::connect(&m_stall, &QTimer::timeout, reply, [this] {
+            m_timedOut = true;
+            if (m_reply)
+                m_reply->abort();
+        });
+        QTimer poll;
+        poll.setInterval(StopPollMs);
+        QObject::connect(&poll, &QTimer::timeout, reply, [this] {
+            if (!m_stopped && m_callbacks.stopRequested && m_callbacks.stopRequested())
+                stop();
+        });
+        auto active = [this] {
+            if (!m_stopped && !m_timedOut)
+                m_stall.start();
+        };
+
+        QObject::connect(reply, &QNetworkReply::socketStartedConnecting, reply, [this, url, active] {
+            active();
+            report(DownloadStatus::Connecting, url.host());
+        });
+        QObject::connect(reply, &QNetworkReply::requestSent, reply, [this, active] {
+            active();
+            report(DownloadStatus::SendingRequest, m_reply->url().toString());
+        });
+        QObject::connect(reply, &QNetworkReply::redirected, reply, [this, active](const QUrl &target) {
+            active();
+            report(DownloadStatus::Redirecting, target.toString());
+        });
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [this, active] {
+            active();
+            const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            const QString type = m_reply->header(QNetworkRequest::ContentTypeHeader).toString();
+            if (isSuccess(status) && !type.isEmpty())
+                report(DownloadStatus::MIMETypeAvailable, type);
+        });
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, [this, active] {
+            active();
+            readBody();
+        });
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [this, active](qint64 received, qint64 total) {
+            active();
+            const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            if (isSuccess(status) && received > 0)
+                report(DownloadStatus::DownloadingData, m_reply->url().toString(), received, total > 0 ? total : 0);
+        });
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+
+        m_stall.start();
+        poll.start();
+        if (!reply->isFinished())
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        m_stall.stop();
+        poll.stop();
+
+        readBody();
+        const QString why = failure();
+        const bool failed = m_stopped || m_timedOut || m_writeFailed || reply->error() != QNetworkReply::NoError
+            || !isSuccess(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt());
+        reply->disconnect();
+        reply->deleteLater();
+        if (failed) {
+            m_file.cancelWriting();
+            *reason = why;
+            return false;
+        }
+        if (!m_file.commit()) {
+            *reason = QStringLiteral("Невозможно записать файл %1: %2").arg(m_fileName, m_file.errorString());
+            return false;
+        }
+        report(DownloadStatus::EndDownloadData, QFileInfo(m_fileName).fileName());
+        return true;
+    }
+}
+
+NetworkDownloadService::NetworkDownloadService()
+    : m_manager(std::make_unique<QNetworkAccessManager>())
+{
+}
+
+NetworkDownloadService::~NetworkDownloadService() = default;
+
+bool NetworkDownloadService::download(const QString &url, const QString &fileName, const Callbacks &callbacks,
+                                      QString *reason)
+{
+    QString ignored;
+    if (!reason)
+        reason = &ignored;
+    reason->clear();
+    Transfer transfer(url, fileName, callbacks);
+    return transfer.run(*m_manager, m_stallTimeoutMs, m_maximumRedirects, reason);
+}
+
+QString NetworkDownloadService::name() const
+{
+    return QStringLiteral("QtNetwork");
+}

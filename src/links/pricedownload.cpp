@@ -1,0 +1,92 @@
+#include "pricedownload.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "archiveunpacker.h"
+#include "downloadaction.h"
+#include "networkdownloadservice.h"
+#include "progressreporter.h"
+#include "runandwait.h"
+#include "userprompts.h"
+#include "workspace.h"
+
+void PriceDownload::installActions(Workspace &workspace)
+{
+    DownloadAction &download = DownloadAction::install(workspace);
+    if (!download.service())
+        download.setService(std::make_unique<NetworkDownloadService>());
+    Workspace *ws = &workspace;
+    workspace.actions().setHandler(QStringLiteral("PriceNew"), [ws] { priceNew(*ws); });
+}
+
+QString PriceDownload::targetFileName(const QString &url)
+{
+    const qsizetype slash = qMax(url.lastIndexOf(QLatin1Char('/')), url.lastIndexOf(QLatin1Char('\\')));
+    return url.mid(slash + 1);
+}
+
+void PriceDownload::priceNew(Workspace &workspace)
+{
+    const QString url = workspace.settings().url;
+    UserPrompts &prompts = workspace.prompts();
+    if (prompts.askYesNo(QStringLiteral("Вы хотите загрузить новый прайс лист с адреса ") + url + QLatin1Char('?'))
+        != UserPrompts::Answer::Yes)
+        return;
+
+    DownloadAction &download = DownloadAction::install(workspace);
+    download.setUrl(url);
+    download.setEnabled(!url.isEmpty());
+    const QString fileName = targetFileName(url);
+    download.setFileName(fileName);
+    download.setItemNumber(0);
+
+    ProgressReporter &progress = workspace.progress();
+    progress.startProgress(QStringLiteral("Загрузка нового прайс листа"), 0, 100);
+    bool completed = false;
+    try {
+        completed = download.execute();
+    } catch (...) {
+        progress.stepProgress(101);
+        throw;
+    }
+    progress.stepProgress(101);
+
+    if (!completed || !fileName.endsWith(QLatin1String(".exe")))
+        return;
+    if (prompts.askYesNo(QStringLiteral("Архив нового прайс-листа сохранен в файле ") + fileName + QLatin1Char('\n')
+                         + QStringLiteral("Вы хотите распаковать архив и загрузить новый прайс лист?"))
+        != UserPrompts::Answer::Yes)
+        return;
+
+    workspace.execute(QStringLiteral("PriceClose"));
+    QString error;
+    if (!extractArchive(fileName, &error)) {
+        // Reloading the list that was there would look like success.
+        prompts.message(QStringLiteral("Архив нового прайс-листа %1 не удалось ни запустить, ни распаковать: %2.\n"
+                                       "Новый прайс-лист не загружен.")
+                            .arg(fileName, error),
+                        UserPrompts::Icon::Error);
+        return;
+    }
+    workspace.execute(QStringLiteral("PriceFileOpen"));
+    workspace.execute(QStringLiteral("CoordinateOrder"));
+}
+
+bool PriceDownload::extractArchive(const QString &fileName, QString *error)
+{
+    const QFileInfo info(fileName);
+    const QString path = info.absoluteFilePath();
+    // The user agreed to run it; a downloaded file is not executable yet.
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    if (RunAndWait(path, -1, QString()) == 0)
+        return true;
+
+    const ArchiveUnpacker::Result unpacked = ArchiveUnpacker::unpack(path, QDir::currentPath());
+    if (unpacked.ok)
+        return true;
+    if (error)
+        *error = unpacked.error;
+    return false;
+}
