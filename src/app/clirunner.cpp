@@ -178,8 +178,9 @@ QString CliRunner::usage(const QString &command)
     const QString price = QStringLiteral(
         "\n"
         "price: loads the price list FILE as the program does and prints the price\n"
-        "grid: a title line, then per row the row number, the availability code and\n"
-        "the other visible columns as shown; TAB between fields.\n"
+        "grid's visible columns: a title line, then per row the row number, the\n"
+        "availability code and the display texts of the other columns (prices by\n"
+        "the list's mask, as stored); TAB between fields.\n"
         "  --mode 1|2         price mode of this run (1 small-wholesale, 2 special\n"
         "                     prices) instead of UserWSL of user.ini\n"
         "  --filter EXPR      a filter expression, e.g. \"Name LIKE '%болт%' AND Price>=100\"\n"

@@ -1,0 +1,710 @@
+#include <QtTest>
+
+#include <QLabel>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "applicationwindows.h"
+#include "listrep.h"
+#include "main.h"
+#include "reportpainter.h"
+#include "scriptedprompts.h"
+#include "textexport.h"
+#include "textfile.h"
+#include "workspace.h"
+
+// Runs the built ordix-cli on small files and compares what it prints and
+// writes with what the window shows and writes on the same files.
+class TestCli final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void help_data();
+    void help();
+    void usageErrors_data();
+    void usageErrors();
+    void failures_data();
+    void failures();
+    void unwritableOut_data();
+    void unwritableOut();
+
+    void priceGrid_data();
+    void priceGrid();
+    void orderGrid_data();
+    void orderGrid();
+    void folderOption();
+    void folderLeftAsFound();
+    void readerStoppingEarlyLeavesNoSchemaFile();
+
+    void repricedSumMatchesTheWindow_data();
+    void repricedSumMatchesTheWindow();
+    void exportsMatchTheWindow_data();
+    void exportsMatchTheWindow();
+
+private:
+    struct Result
+    {
+        int code = -1;
+        QString out;
+        QString err;
+    };
+
+    // Runs ordix-cli in `workingDir` (the test folder when empty).
+    Result cli(const QStringList &arguments, const QString &workingDir = QString()) const;
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    void write(const QString &name, const QStringList &lines) const;
+    void writePriceList(const QString &name = QStringLiteral("prices.txt")) const;
+    void writeOrder(const QString &name = QStringLiteral("order.txt")) const;
+    QStringList folderEntries() const;
+    static QString findProgram(const QStringList &candidates, const QStringList &probe);
+
+    QTemporaryDir *m_dir = nullptr;
+};
+
+namespace
+{
+    const QString PriceTitles = QStringLiteral(
+        "№\t...\tКод\tНаименование / артикул производителя\tOEM номер\tПроизводство\tУпаковка\t");
+    const QString OrderTitles = QStringLiteral(
+        "Код\tНаименование / артикул производителя\tOEM номер\tПр-во\tКол-во\tЦена\tИтого");
+
+    QStringList outputLines(const QString &text)
+    {
+        QStringList lines = text.split(QLatin1Char('\n'));
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+}
+
+void TestCli::init()
+{
+    m_dir = new QTemporaryDir;
+    QVERIFY(m_dir->isValid());
+}
+
+void TestCli::cleanup()
+{
+    delete m_dir;
+    m_dir = nullptr;
+    Decimal::setSeparator(QLatin1Char('.'));
+}
+
+TestCli::Result TestCli::cli(const QStringList &arguments, const QString &workingDir) const
+{
+    QProcess process;
+    process.setWorkingDirectory(workingDir.isEmpty() ? m_dir->path() : workingDir);
+    process.start(QStringLiteral(ORDIX_CLI_PATH), arguments);
+    Result result;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return result;
+    result.code = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+void TestCli::write(const QString &name, const QStringList &lines) const
+{
+    TextFile::writeLines(path(name), lines);
+}
+
+void TestCli::writePriceList(const QString &name) const
+{
+    write(name, {QStringLiteral("Прайс-лист на 01.12.2026"),
+                 QStringLiteral("Код|Наименование|Артикул|Производитель|НормаУпаковки|ЦенаМелОпт|ЦенаОпт|Статус|Каталоги|Аналоги(Коды)"),
+                 QStringLiteral("42|Болт М8|B-8|Завод А|10|12.50|11.00|1|Крепёж|43"),
+                 QStringLiteral("43|Гайка М8||Завод Б|20|3.20|2.90|2|Крепёж|42"),
+                 QStringLiteral("1234567|Амортизатор передний|AM-1|Завод В|1|1234567.50|1200000|3|Подвеска|"),
+                 QStringLiteral("44|Шайба")});
+}
+
+void TestCli::writeOrder(const QString &name) const
+{
+    write(name, {QStringLiteral("Заказ на 01.12.2026"),
+                 QStringLiteral("Заказчик: ООО Ромашка"),
+                 QStringLiteral("ЗАКАЗ:"),
+                 QStringLiteral("00042|Болт (старое имя)|OLD|Старый завод|3"),
+                 QStringLiteral("43|Гайка М8|||10"),
+                 QStringLiteral("777|Нет в прайсе|X|Y|2")});
+}
+
+QStringList TestCli::folderEntries() const
+{
+    return QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+QString TestCli::findProgram(const QStringList &candidates, const QStringList &probe)
+{
+    for (const QString &candidate : candidates) {
+        QProcess process;
+        process.start(candidate, probe);
+        if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+            return candidate;
+    }
+    return QString();
+}
+
+// --- the command line itself --------------------------------------------
+
+void TestCli::help_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    const QString price = QStringLiteral("ordix-cli [--dir DIR] price FILE");
+    const QString order = QStringLiteral("ordix-cli [--dir DIR] order FILE");
+    const QString exporting = QStringLiteral("ordix-cli [--dir DIR] export ORDERFILE --to xlsx|pdf|txt|order -o OUT");
+    QTest::newRow("--help") << QStringList{"--help"} << QStringList{price, order, exporting} << QStringList();
+    QTest::newRow("-h after --dir") << QStringList{"--dir", "x", "-h"} << QStringList{price, order, exporting}
+                                    << QStringList();
+    QTest::newRow("price --help") << QStringList{"price", "--help"} << QStringList{price, "--compare OLDFILE"}
+                                  << QStringList{order, exporting};
+    QTest::newRow("export --help beside other arguments")
+        << QStringList{"export", "o.txt", "--to", "pdf", "--help"} << QStringList{exporting}
+        << QStringList{price, order};
+}
+
+void TestCli::help()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    const Result result = cli(arguments);
+    QCOMPARE(result.code, 0);
+    QVERIFY(result.err.isEmpty());
+    QVERIFY(result.out.startsWith(QStringLiteral("Usage:\n")));
+    for (const QString &text : present)
+        QVERIFY2(result.out.contains(text), qPrintable(text));
+    for (const QString &text : absent)
+        QVERIFY2(!result.out.contains(text), qPrintable(text));
+}
+
+void TestCli::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("nothing") << QStringList() << "no command given";
+    QTest::newRow("only --dir") << QStringList{"--dir", "."} << "no command given";
+    QTest::newRow("unknown command") << QStringList{"list", "prices.txt"} << "unknown command list";
+    QTest::newRow("unknown option") << QStringList{"price", "prices.txt", "--bogus"}
+                                    << "unknown option --bogus for price";
+    QTest::newRow("option of another command") << QStringList{"order", "order.txt", "--mode", "1"}
+                                               << "unknown option --mode for order";
+    QTest::newRow("--dir after the command") << QStringList{"price", "prices.txt", "--dir", "."}
+                                             << "unknown option --dir for price";
+    QTest::newRow("option without its value") << QStringList{"price", "prices.txt", "--sort"}
+                                              << "option --sort needs a value";
+    QTest::newRow("--dir without its value") << QStringList{"--dir"} << "option --dir needs a value";
+    QTest::newRow("empty --dir") << QStringList{"--dir=", "price", "prices.txt"} << "--dir names no folder";
+    QTest::newRow("mode 3") << QStringList{"price", "prices.txt", "--mode", "3"} << "--mode takes 1 or 2, not 3";
+    QTest::newRow("mode given twice") << QStringList{"price", "prices.txt", "--mode", "1", "--mode=2"}
+                                     << "option --mode given twice";
+    QTest::newRow("--desc without --sort") << QStringList{"price", "prices.txt", "--desc"} << "--desc needs --sort";
+    QTest::newRow("--desc with a value") << QStringList{"price", "prices.txt", "--sort", "Name", "--desc=yes"}
+                                         << "option --desc takes no value";
+    QTest::newRow("no file") << QStringList{"price", "--mode", "2"} << "price needs FILE";
+    QTest::newRow("two files") << QStringList{"order", "a.txt", "b.txt"} << "unexpected argument b.txt";
+    QTest::newRow("empty file name") << QStringList{"order", ""} << "FILE is empty";
+    QTest::newRow("export without --to") << QStringList{"export", "order.txt", "-o", "x.txt"} << "export needs --to";
+    QTest::newRow("export without -o") << QStringList{"export", "order.txt", "--to", "txt"} << "export needs -o OUT";
+    QTest::newRow("export to xls") << QStringList{"export", "order.txt", "--to", "xls", "-o", "x.xls"}
+                                   << "--to takes xlsx, pdf, txt or order, not xls";
+    QTest::newRow("export without ORDERFILE") << QStringList{"export", "--to", "txt", "-o", "x.txt"}
+                                              << "export needs ORDERFILE";
+}
+
+void TestCli::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, problem);
+    writePriceList();
+    writeOrder();
+    const Result result = cli(arguments);
+    QCOMPARE(result.code, 2);
+    QVERIFY(result.out.isEmpty());
+    QVERIFY2(result.err.startsWith(QStringLiteral("ordix-cli: ") + problem + QStringLiteral("\n\nUsage:\n")),
+             qPrintable(result.err));
+    QVERIFY(result.err.contains(QStringLiteral("ordix-cli [--dir DIR] export ORDERFILE")));
+}
+
+void TestCli::failures_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing price list") << QStringList{"price", "nosuch.txt"}
+                                        << "Не удалось открыть файл прайс-листа nosuch.txt";
+    QTest::newRow("missing old price list") << QStringList{"price", "prices.txt", "--compare", "nosuch.txt"}
+                                            << "Не удалось прочитать файл nosuch.txt: ";
+    QTest::newRow("missing order file") << QStringList{"order", "nosuch.txt"} << "Не удалось прочитать файл nosuch.txt: ";
+    QTest::newRow("missing price list of the order") << QStringList{"order", "order.txt", "--price", "nosuch.txt"}
+                                                     << "Не удалось открыть файл прайс-листа nosuch.txt";
+    QTest::newRow("missing folder") << QStringList{"--dir", "nosuch", "price", "prices.txt"}
+                                    << "no such folder: nosuch";
+    QTest::newRow("refused filter") << QStringList{"price", "prices.txt", "--filter", "Name LIKE"}
+                                    << "the filter was refused: ";
+    QTest::newRow("filter on an unknown field") << QStringList{"price", "prices.txt", "--filter", "Colour='red'"}
+                                                << "the filter was refused: ";
+    QTest::newRow("sort by an unknown field") << QStringList{"price", "prices.txt", "--sort", "Colour"}
+                                              << "the price list has no field Colour";
+    QTest::newRow("sort by the old price") << QStringList{"price", "prices.txt", "--sort", "OldPrice"}
+                                           << "the price list cannot be sorted by OldPrice";
+    QTest::newRow("export of an order without lines")
+        << QStringList{"export", "empty.txt", "--to", "txt", "-o", "out.txt"}
+        << "the order empty.txt has no lines: out.txt not written";
+}
+
+void TestCli::failures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    writePriceList();
+    writeOrder();
+    write(QStringLiteral("empty.txt"), {QStringLiteral("ЗАКАЗ:")});
+    const QStringList before = folderEntries();
+
+    const Result result = cli(arguments);
+    QCOMPARE(result.code, 1);
+    QVERIFY(result.out.isEmpty());
+    QVERIFY2(result.err.startsWith(QStringLiteral("ordix-cli: ") + message), qPrintable(result.err));
+    QVERIFY2(result.err.endsWith(QLatin1Char('\n')) && result.err.count(QLatin1Char('\n')) == 1,
+             qPrintable(result.err));
+    QCOMPARE(folderEntries(), before);
+}
+
+void TestCli::unwritableOut_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("message");
+    const QString noFolder = QStringLiteral("ordix-cli: Не удалось записать файл nosuch/out: ");
+    QTest::newRow("xlsx into a missing folder") << "xlsx" << "nosuch/out" << noFolder;
+    QTest::newRow("txt into a missing folder") << "txt" << "nosuch/out" << noFolder;
+    QTest::newRow("order into a missing folder") << "order" << "nosuch/out" << noFolder;
+    QTest::newRow("pdf into a missing folder") << "pdf" << "nosuch/out"
+                                               << "ordix-cli: Не удалось создать файл nosuch/out: ";
+    QTest::newRow("txt onto a folder") << "txt" << "folder" << "ordix-cli: Не удалось записать файл folder: ";
+    QTest::newRow("pdf onto a folder") << "pdf" << "folder" << "ordix-cli: Не удалось создать файл folder: ";
+}
+
+void TestCli::unwritableOut()
+{
+    // Running as root, permissions would not stop the write: a missing
+    // folder and a folder in the file's place do.
+    QFETCH(QString, target);
+    QFETCH(QString, out);
+    QFETCH(QString, message);
+    writePriceList();
+    writeOrder();
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder")));
+    const QStringList before = folderEntries();
+
+    const Result result = cli({"export", "order.txt", "--price", "prices.txt", "--to", target, "-o", out});
+    QCOMPARE(result.code, 1);
+    QVERIFY(result.out.isEmpty());
+    QVERIFY2(result.err.startsWith(message), qPrintable(result.err));
+    QCOMPARE(result.err.count(QLatin1Char('\n')), 1);
+    QCOMPARE(folderEntries(), before);
+    QVERIFY(QDir(path(QStringLiteral("folder"))).isEmpty());
+}
+
+// --- what the commands print --------------------------------------------
+
+void TestCli::priceGrid_data()
+{
+    QTest::addColumn<QStringList>("userIni");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString small = QStringLiteral("Цена (мелкооптовая)\tГруппа");
+    const QString special = QStringLiteral("Цена (специальная)\tГруппа");
+    const QString shock = QStringLiteral("Амортизатор передний\tAM-1\tЗавод В\t1\t");
+    const QString bolt = QStringLiteral("00042\tБолт М8\tB-8\tЗавод А\t10\t");
+    const QString nut = QStringLiteral("00043\tГайка М8\t\tЗавод Б\t20\t");
+    const QString washer = QStringLiteral("\t\t00044\tШайба\t\t\t\t\t");
+
+    QTest::newRow("name order, unset fields empty")
+        << QStringList() << QStringList{"price", "prices.txt"}
+        << QStringList{PriceTitles + small,
+                       "1\t3\t1234567\t" + shock + "1 234 567.50 р.\tПодвеска",
+                       "2\t1\t" + bolt + "12.50 р.\tКрепёж",
+                       "3\t2\t" + nut + "3.20 р.\tКрепёж",
+                       "4" + washer};
+    QTest::newRow("special prices from user.ini")
+        << QStringList{"UserWSL=2"} << QStringList{"price", "prices.txt", "--filter", "Price>=10"}
+        << QStringList{PriceTitles + special,
+                       "1\t3\t1234567\t" + shock + "1 200 000.00 р.\tПодвеска",
+                       "2\t1\t" + bolt + "11.00 р.\tКрепёж"};
+    QTest::newRow("--mode overrides user.ini")
+        << QStringList{"UserWSL=2"} << QStringList{"price", "prices.txt", "--mode", "1", "--filter", "Code=42"}
+        << QStringList{PriceTitles + small, "1\t1\t" + bolt + "12.50 р.\tКрепёж"};
+    QTest::newRow("filter ignores letter case, sorted by code descending")
+        << QStringList() << QStringList{"price", "prices.txt", "--filter", "Name LIKE '%м8%'", "--sort", "code", "--desc"}
+        << QStringList{PriceTitles + small, "1\t2\t" + nut + "3.20 р.\tКрепёж", "2\t1\t" + bolt + "12.50 р.\tКрепёж"};
+    QTest::newRow("sorted by price, unset first")
+        << QStringList() << QStringList{"price", "prices.txt", "--sort=Price"}
+        << QStringList{PriceTitles + small,
+                       "1" + washer,
+                       "2\t2\t" + nut + "3.20 р.\tКрепёж",
+                       "3\t1\t" + bolt + "12.50 р.\tКрепёж",
+                       "4\t3\t1234567\t" + shock + "1 234 567.50 р.\tПодвеска"};
+    QTest::newRow("comparison with the old list")
+        << QStringList() << QStringList{"price", "prices.txt", "--compare", "old.txt"}
+        << QStringList{PriceTitles + small + "\tСтарая цена",
+                       "1\t3\t1234567\t" + shock + "1 234 567.50 р.\tПодвеска\t1 234 567.50 р.",
+                       "2\t1\t" + bolt + "12.50 р.\tКрепёж\t10.00 р.",
+                       "3\t2\t" + nut + "3.20 р.\tКрепёж\t3.20 р.",
+                       "4" + washer + "\t0.00 р."};
+    QTest::newRow("comparison only fills the rows, the filter comes after")
+        << QStringList() << QStringList{"price", "prices.txt", "--compare", "old.txt", "--filter", "Code=42"}
+        << QStringList{PriceTitles + small + "\tСтарая цена", "1\t1\t" + bolt + "12.50 р.\tКрепёж\t10.00 р."};
+    // user.ini's comma separator: the prices written with a point do not
+    // convert, and those rows are dropped as the loader drops them.
+    QTest::newRow("comma separator from user.ini")
+        << QStringList{"defaultDecimalSeparator=,"} << QStringList{"price", "prices.txt"}
+        << QStringList{PriceTitles + small, "1" + washer};
+    QTest::newRow("a filter that keeps nothing")
+        << QStringList() << QStringList{"price", "prices.txt", "--filter", "Code=5"} << QStringList{PriceTitles + small};
+}
+
+void TestCli::priceGrid()
+{
+    QFETCH(QStringList, userIni);
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, expected);
+    writePriceList();
+    write(QStringLiteral("old.txt"), {QStringLiteral("Код|Наименование|ЦенаМелОпт|ЦенаОпт"),
+                                      QStringLiteral("42|Болт М8|10.00|9.00"), QStringLiteral("43|Гайка М8|0|0")});
+    if (!userIni.isEmpty())
+        write(QStringLiteral("user.ini"), userIni);
+
+    const Result result = cli(arguments);
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    QVERIFY(result.err.isEmpty());
+    QVERIFY(result.out.endsWith(QLatin1Char('\n')));
+    QCOMPARE(outputLines(result.out), expected);
+}
+
+void TestCli::orderGrid_data()
+{
+    QTest::addColumn<QStringList>("userIni");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString missing = QStringLiteral("00777\tНет в прайсе\tX\tY\t2\t0.00 р.\t0.00 р.");
+    const QStringList repriced{OrderTitles,
+                               QStringLiteral("00042\tБолт М8\tB-8\tЗавод А\t3\t12.50 р.\t37.50 р."),
+                               QStringLiteral("00043\tГайка М8\t\tЗавод Б\t10\t3.20 р.\t32.00 р."), missing};
+
+    QTest::newRow("read without a price list")
+        << QStringList{"Discount=10.00"} << QStringList{"order", "order.txt"}
+        << QStringList{OrderTitles,
+                       QStringLiteral("00042\tБолт (старое имя)\tOLD\tСтарый завод\t3\t0.00 р.\t0.00 р."),
+                       QStringLiteral("00043\tГайка М8\t\t\t10\t0.00 р.\t0.00 р."), missing,
+                       QStringLiteral("Сумма: 0.00 р."), QStringLiteral("Сумма без учета скидки: 0.00 р.")};
+    QTest::newRow("re-priced with a discount")
+        << QStringList{"Discount=10.00"} << QStringList{"order", "order.txt", "--price", "prices.txt"}
+        << repriced + QStringList{QStringLiteral("Сумма: 62.55 р."), QStringLiteral("Сумма без учета скидки: 69.50 р.")};
+    QTest::newRow("re-priced with a markup")
+        << QStringList{"Discount=-10.00"} << QStringList{"order", "order.txt", "--price", "prices.txt"}
+        << repriced + QStringList{QStringLiteral("Сумма: 76.45 р."), QStringLiteral("Стоимость без наценки : 69.50 р.")};
+    QTest::newRow("accumulative discount, no hint")
+        << QStringList{"Discount=111.00"} << QStringList{"order", "order.txt", "--price", "prices.txt"}
+        << repriced + QStringList{QStringLiteral("Сумма: 69.50 р.")};
+    QTest::newRow("special prices")
+        << QStringList{"UserWSL=2"} << QStringList{"order", "order.txt", "--price", "prices.txt"}
+        << QStringList{OrderTitles, QStringLiteral("00042\tБолт М8\tB-8\tЗавод А\t3\t11.00 р.\t33.00 р."),
+                       QStringLiteral("00043\tГайка М8\t\tЗавод Б\t10\t2.90 р.\t29.00 р."), missing,
+                       QStringLiteral("Сумма: 62.00 р.")};
+    QTest::newRow("a price list in dollars")
+        << QStringList{"DefaultCurrency=$"} << QStringList{"order", "order.txt", "--price", "dollars.txt"}
+        << repriced + QStringList{QStringLiteral("Сумма: 34.75 $")};
+    QTest::newRow("an order without lines")
+        << QStringList() << QStringList{"order", "empty.txt", "--price", "prices.txt"}
+        << QStringList{OrderTitles, QStringLiteral("Сумма: 0.00 р.")};
+}
+
+void TestCli::orderGrid()
+{
+    QFETCH(QStringList, userIni);
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, expected);
+    writePriceList();
+    writeOrder();
+    write(QStringLiteral("empty.txt"), {QStringLiteral("ЗАКАЗ:")});
+    QStringList dollars = TextFile::readLines(path(QStringLiteral("prices.txt")));
+    dollars.prepend(QStringLiteral("курс|2|Доллар|$"));
+    write(QStringLiteral("dollars.txt"), dollars);
+    if (!userIni.isEmpty())
+        write(QStringLiteral("user.ini"), userIni);
+
+    const Result result = cli(arguments);
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    QVERIFY(result.err.isEmpty());
+    QCOMPARE(outputLines(result.out), expected);
+}
+
+void TestCli::folderOption()
+{
+    // user.ini and every relative name are taken from DIR, not from where
+    // the program runs; OUT is written there too.
+    writePriceList();
+    writeOrder();
+    write(QStringLiteral("user.ini"), {QStringLiteral("Discount=10.00")});
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    TextFile::writeLines(elsewhere.filePath(QStringLiteral("user.ini")), {QStringLiteral("Discount=50.00")});
+
+    const Result printed = cli({"--dir", m_dir->path(), "order", "order.txt", "--price", "prices.txt"}, elsewhere.path());
+    QVERIFY2(printed.code == 0, qPrintable(printed.err));
+    QCOMPARE(outputLines(printed.out).mid(4),
+             (QStringList{QStringLiteral("Сумма: 62.55 р."), QStringLiteral("Сумма без учета скидки: 69.50 р.")}));
+
+    const Result exported = cli({QStringLiteral("--dir=") + m_dir->path(), "export", "order.txt", "--price",
+                                 "prices.txt", "--to", "txt", "-o", "out.txt"},
+                                elsewhere.path());
+    QVERIFY2(exported.code == 0, qPrintable(exported.err));
+    QVERIFY(exported.out.isEmpty());
+    QCOMPARE(TextFile::readLines(path(QStringLiteral("out.txt"))).last(),
+             QStringLiteral("\tВСЕГО\t\t\t\t\t62.55 р."));
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files), QStringList{QStringLiteral("user.ini")});
+}
+
+void TestCli::folderLeftAsFound()
+{
+    writePriceList();
+    writeOrder();
+    write(QStringLiteral("old.txt"), {QStringLiteral("Код|Наименование|Цена"), QStringLiteral("42|Болт М8|1.00")});
+    const QStringList before = folderEntries();
+    QVERIFY(cli({"price", "prices.txt", "--compare", "old.txt"}).code == 0);
+    QVERIFY(cli({"order", "order.txt", "--price", "prices.txt"}).code == 0);
+    QCOMPARE(folderEntries(), before);
+
+    for (const QString target : {"xlsx", "pdf", "txt", "order"}) {
+        const QString out = QStringLiteral("out.") + target;
+        const Result result = cli({"export", "order.txt", "--price", "prices.txt", "--to", target, "-o", out});
+        QVERIFY2(result.code == 0, qPrintable(result.err));
+        QStringList expected = before + QStringList{out};
+        expected.sort();
+        QCOMPARE(folderEntries(), expected);
+        QVERIFY(QFile::remove(path(out)));
+    }
+
+    // A schema file that was there before keeps its contents.
+    QFile schema(path(QStringLiteral("DStruct.xml")));
+    QVERIFY(schema.open(QIODevice::WriteOnly));
+    schema.write("kept as it was");
+    schema.close();
+    QVERIFY(cli({"price", "prices.txt"}).code == 0);
+    QVERIFY(schema.open(QIODevice::ReadOnly));
+    QCOMPARE(schema.readAll(), QByteArray("kept as it was"));
+}
+
+void TestCli::readerStoppingEarlyLeavesNoSchemaFile()
+{
+    // Like "ordix-cli price … | head -1": the reader goes away while the
+    // program still prints.
+    QStringList lines{QStringLiteral("Код|Наименование|Цена")};
+    for (int code = 1; code <= 20000; ++code)
+        lines << QStringLiteral("%1|Деталь номер %1 с длинным названием для объёма|%1.25").arg(code);
+    write(QStringLiteral("big.txt"), lines);
+
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(QStringLiteral(ORDIX_CLI_PATH), {QStringLiteral("price"), QStringLiteral("big.txt")});
+    QVERIFY(process.waitForReadyRead(60000));
+    process.closeReadChannel(QProcess::StandardOutput);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(folderEntries(), QStringList{QStringLiteral("big.txt")});
+}
+
+// --- the same files through the window ----------------------------------
+
+void TestCli::repricedSumMatchesTheWindow_data()
+{
+    QTest::addColumn<QStringList>("userIni");
+    QTest::addColumn<QStringList>("priceList");
+    const QStringList header{QStringLiteral("Код|Наименование|Артикул|Производитель|Цена|ЦенаМелОпт|ЦенаОпт|Статус")};
+    const QStringList points{QStringLiteral("42|Болт М8|B-8|Завод А|13.10|12.50|11.00|1"),
+                             QStringLiteral("43|Гайка М8||Завод Б|3.33|3.20|2.90|7"),
+                             QStringLiteral("15|Лишняя строка|||1|1|1|0")};
+    QTest::newRow("discount 12.5")
+        << QStringList{"Customer=ООО Ромашка", "Discount=12.50"} << header + points;
+    QTest::newRow("markup, comma separator, special prices")
+        << QStringList{"Discount=-7,25", "UserWSL=2", "defaultDecimalSeparator=,"}
+        << header + QStringList{QStringLiteral("42|Болт М8|B-8|Завод А|13,10|12,50|11,03|1"),
+                                QStringLiteral("43|Гайка М8||Завод Б|3,33|3,20|2,97|2")};
+    QTest::newRow("dollars, semicolon separator, old order layout")
+        << QStringList{"Discount=3.00", "DefaultCurrency=$", "defaultPriceSeparator=;"}
+        << QStringList{QStringLiteral("курс;28.5;Доллар;$;32.1;Евро;€"),
+                       // The header's markers carry "|" whatever the separator.
+                       QStringLiteral("Код;Наименование;Артикул;Производитель;Цена;Код|Наименование"),
+                       QStringLiteral("42;Болт М8;B-8;Завод А;1234.56"),
+                       QStringLiteral("43;Гайка М8;;Завод Б;99.99")};
+}
+
+void TestCli::repricedSumMatchesTheWindow()
+{
+    QFETCH(QStringList, userIni);
+    QFETCH(QStringList, priceList);
+    write(QStringLiteral("user.ini"), userIni);
+    write(QStringLiteral("prices.txt"), priceList);
+    // The older two-line layout, then the current one, which a separator
+    // other than "|" makes the reader skip in pairs.
+    write(QStringLiteral("order.txt"),
+          {QStringLiteral("ЗАКАЗ:"), QStringLiteral("42 Болт"), QStringLiteral("7"), QStringLiteral("43 Гайка"),
+           QStringLiteral("13"), QStringLiteral("42|Болт|||2"), QStringLiteral("99|Нет в прайсе|||1")});
+
+    const Result result = cli({"order", "order.txt", "--price", "prices.txt"});
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    const QStringList printed = outputLines(result.out);
+
+    const QString previous = QDir::currentPath();
+    const auto back = qScopeGuard([&previous] { QDir::setCurrent(previous); });
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    ApplicationWindows windows;
+    TMakeOrderForm &form = windows.mainForm();
+    ScriptedPrompts prompts;
+    Workspace &ws = form.workspace();
+    ws.setPrompts(&prompts);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    prompts.queueFile(path(QStringLiteral("order.txt")));
+    form.updateActions();
+    form.action(QStringLiteral("OrderFileOpen"))->trigger();
+    prompts.queueFile(path(QStringLiteral("prices.txt")));
+    prompts.queueAnswer(UserPrompts::Answer::No); // no old list to compare with
+    form.updateActions();
+    form.action(QStringLiteral("PriceDataOpen"))->trigger();
+    prompts.queueAnswer(UserPrompts::Answer::Yes); // "Вы хотите согласовать заказ сейчас?"
+    form.updateActions();
+    QVERIFY(form.action(QStringLiteral("CoordinateOrder"))->isEnabled());
+    QTest::keyClick(&form, Qt::Key_F9);
+    QVERIFY2(prompts.messages().isEmpty(), qPrintable(prompts.messages().join(QLatin1Char('\n'))));
+    QVERIFY(prompts.allAnswersUsed());
+    QCOMPARE(prompts.questions().last(), QStringLiteral("Вы хотите согласовать заказ сейчас?"));
+
+    auto *summ = form.findChild<QLabel *>(QStringLiteral("SUMM"));
+    QVERIFY(summ);
+    QVERIFY(summ->text().startsWith(QStringLiteral("Сумма: ")));
+    QVERIFY(summ->text() != QStringLiteral("Сумма: 0.00 р."));
+    QStringList shown{summ->text()};
+    if (!summ->toolTip().isEmpty())
+        shown << summ->toolTip();
+    QCOMPARE(printed.mid(printed.size() - shown.size()), shown);
+    // The lines above the sum are the window's clipboard text.
+    const QString lines = TextExport::clipboardText(ws);
+    QCOMPARE(printed.mid(1, printed.size() - 1 - shown.size()), lines.split(QLatin1Char('\n')));
+}
+
+void TestCli::exportsMatchTheWindow_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("workbook") << "xlsx";
+    QTest::newRow("printed report") << "pdf";
+    QTest::newRow("text export") << "txt";
+    QTest::newRow("order file") << "order";
+}
+
+void TestCli::exportsMatchTheWindow()
+{
+    QFETCH(QString, target);
+    QString reader;
+    QStringList readerArguments;
+    if (target == QLatin1String("xlsx")) {
+        // Every part of the workbook but its creation time.
+        reader = findProgram({QStringLiteral("python3"), QStringLiteral("/usr/bin/python3")},
+                             {QStringLiteral("-c"), QStringLiteral("import zipfile")});
+        if (reader.isEmpty())
+            QSKIP("python3 is not installed: the workbook cannot be read back");
+        readerArguments = {QStringLiteral("-c"),
+                           QStringLiteral("import sys, zipfile\n"
+                                          "z = zipfile.ZipFile(sys.argv[1])\n"
+                                          "for n in sorted(z.namelist()):\n"
+                                          "    if not n.startswith('docProps/'):\n"
+                                          "        print(n); print(z.read(n).decode('utf-8'))\n")};
+    } else if (target == QLatin1String("pdf")) {
+        reader = findProgram({QStringLiteral("pdftotext")}, {QStringLiteral("-v")});
+        if (reader.isEmpty())
+            QSKIP("pdftotext is not installed: the PDF cannot be read back");
+        readerArguments = {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8")};
+    }
+    const auto contents = [&](const QString &file) {
+        if (reader.isEmpty()) {
+            QFile raw(file);
+            return raw.open(QIODevice::ReadOnly) ? raw.readAll() : QByteArray();
+        }
+        QProcess process;
+        QStringList arguments = readerArguments;
+        arguments << file;
+        if (target == QLatin1String("pdf"))
+            arguments << QStringLiteral("-");
+        process.start(reader, arguments);
+        if (!process.waitForFinished(60000) || process.exitCode() != 0)
+            return QByteArray();
+        return process.readAllStandardOutput();
+    };
+
+    write(QStringLiteral("user.ini"),
+          {QStringLiteral("Customer=ООО \"Ромашка\""), QStringLiteral("Discount=5.00"), QStringLiteral("Pack=yes"),
+           QStringLiteral("Delivery=yes"), QStringLiteral("Payment=clearing"), QStringLiteral("Addr=г. Тула"),
+           QStringLiteral("Phone=123"), QStringLiteral("Contact=Иванов"), QStringLiteral("INN=7100000000")});
+    writePriceList();
+    QStringList order{QStringLiteral("ЗАКАЗ:")};
+    for (int i = 0; i < 30; ++i)
+        order << QStringLiteral("42|Болт|||%1").arg(i + 1) << QStringLiteral("43|Гайка|||2")
+              << QStringLiteral("1234567|Амортизатор|||1");
+    write(QStringLiteral("order.txt"), order);
+
+    const QString cliOut = path(QStringLiteral("cli.") + target);
+    const Result result = cli({"export", "order.txt", "--price", "prices.txt", "--to", target, "-o", cliOut});
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    QVERIFY(result.out.isEmpty() && result.err.isEmpty());
+
+    const QString previous = QDir::currentPath();
+    const auto back = qScopeGuard([&previous] { QDir::setCurrent(previous); });
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    ApplicationWindows windows;
+    TMakeOrderForm &form = windows.mainForm();
+    ScriptedPrompts prompts;
+    Workspace &ws = form.workspace();
+    ws.setPrompts(&prompts);
+    prompts.queueFile(path(QStringLiteral("order.txt")));
+    QVERIFY(ws.execute(QStringLiteral("OrderFileOpen")));
+    prompts.queueFile(path(QStringLiteral("prices.txt")));
+    QVERIFY(ws.execute(QStringLiteral("PriceDataOpen")));
+    prompts.queueAnswer(UserPrompts::Answer::Yes);
+    QVERIFY(ws.execute(QStringLiteral("CoordinateOrder")));
+
+    const QString windowOut = path(QStringLiteral("window.") + target);
+    if (target == QLatin1String("pdf")) {
+        QPrinter printer(QPrinter::HighResolution);
+        ReportPainter::setUpPage(&printer);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(windowOut);
+        QVERIFY(windows.listForm().printTo(&printer));
+    } else {
+        prompts.queueFile(windowOut);
+        const QString action = target == QLatin1String("xlsx") ? QStringLiteral("ExportExcel")
+            : target == QLatin1String("txt")                    ? QStringLiteral("ExportText")
+                                                                : QStringLiteral("OrderFileSaveAs");
+        QVERIFY(ws.execute(action));
+    }
+    QVERIFY(prompts.allAnswersUsed());
+    QVERIFY(prompts.messages().isEmpty());
+
+    const QByteArray fromCli = contents(cliOut);
+    QVERIFY(fromCli.size() > 200);
+    QCOMPARE(fromCli, contents(windowOut));
+    if (target == QLatin1String("pdf"))
+        QVERIFY(QString::fromUtf8(fromCli).contains(QStringLiteral("Page 2")));
+}
+
+QTEST_MAIN(TestCli)
+#include "tst_cli.moc"
