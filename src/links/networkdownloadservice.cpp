@@ -88,7 +88,7 @@ namespace
 
     void Transfer::readBody()
     {
-        if (!m_reply || m_stopped || m_writeFailed)
+        if (!m_reply || !m_reply->isOpen() || m_stopped || m_writeFailed)
             return;
         const QByteArray data = m_reply->readAll();
         const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
