@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QByteArray>
@@ -65,6 +66,9 @@ public:
     }
 
     void setRoute(const QString &path, const Route &route) { m_routes.insert(path, route); }
+    // Called with the path of every request as it arrives.
+    std::function<void(const QString &path)> onRequest;
+
     // The paths asked for, in order.
     const QStringList &requests() const { return m_requests; }
 
@@ -99,6 +103,8 @@ private:
         const QList<QByteArray> parts = requestLine.split(' ');
         const QString path = parts.size() > 1 ? QString::fromLatin1(parts.at(1)) : QString();
         m_requests.append(path);
+        if (onRequest)
+            onRequest(path);
 
         Route route;
         if (m_routes.contains(path)) {
