@@ -33,6 +33,12 @@ namespace
     }
 }
 
+// The resources of a static library are registered by hand.
+static void initAboutResources()
+{
+    Q_INIT_RESOURCE(about);
+}
+
 TAboutBox::TAboutBox(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
@@ -94,6 +100,7 @@ TAboutBox::TAboutBox(QWidget *parent)
     m_image->hide();
 
     // FormCreate: the text from the program's resources, name and version.
+    initAboutResources();
     QFile text(QStringLiteral(":/about/aboutrtf.html"));
     if (text.open(QIODevice::ReadOnly))
         m_richEdit->setHtml(QString::fromUtf8(text.readAll()));
