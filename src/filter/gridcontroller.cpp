@@ -76,6 +76,12 @@ GridController::GridController(Workspace &workspace, Workspace::Grid grid, QTabl
     RecordTable &table = m_model->table();
     table.setAfterScroll([this] { followTableCursor(); });
 
+    connect(m_view, &QObject::destroyed, this, [this] {
+        m_view = nullptr;
+        m_viewObject = m_viewportObject = nullptr;
+    });
+    m_viewObject = m_view;
+    m_viewportObject = m_view->viewport();
     m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
     rebuildColumns();
@@ -89,6 +95,8 @@ GridController::~GridController()
 
 void GridController::rebuildColumns()
 {
+    if (!m_view)
+        return;
     const GridLayout &layout = m_workspace.grid(m_grid);
     QHeaderView *header = m_view->horizontalHeader();
     QSignalBlocker blockHeader(header);
@@ -124,6 +132,8 @@ void GridController::rebuildColumns()
 
 void GridController::applySortIndicator()
 {
+    if (!m_view)
+        return;
     QHeaderView *header = m_view->horizontalHeader();
     const int mark = m_workspace.grid(m_grid).sortMark;
     if (mark == 0) {
@@ -204,6 +214,8 @@ void GridController::updateHint()
 
 QString GridController::selectedCellText() const
 {
+    if (!m_view)
+        return QString();
     const QModelIndex current = m_view->currentIndex();
     if (!current.isValid())
         return QString();
@@ -218,12 +230,16 @@ QString GridController::selectedFieldName() const
 
 int GridController::selectedColumn() const
 {
+    if (!m_view)
+        return -1;
     const QModelIndex current = m_view->currentIndex();
     return current.isValid() ? current.column() : -1;
 }
 
 void GridController::setSelectedColumn(int column)
 {
+    if (!m_view)
+        return;
     const QModelIndex current = m_view->currentIndex();
     const int row = current.isValid() ? current.row() : qMax(0, m_model->table().rowNumber() - 1);
     if (row < m_model->rowCount() && column >= 0 && column < m_model->columnCount())
@@ -274,6 +290,8 @@ void GridController::titleDoubleClicked(int column)
 
 void GridController::fitColumn(int column)
 {
+    if (!m_view)
+        return;
     const GridLayout &layout = m_workspace.grid(m_grid);
     if (column < 0 || column >= layout.count())
         return;
@@ -325,7 +343,9 @@ void GridController::onSideBarMoved(int value)
 
 bool GridController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_view && event->type() == QEvent::KeyPress) {
+    // Compared as plain objects: events also arrive while the view is being
+    // destroyed, when it is no longer a table view.
+    if (watched == m_viewObject && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
             return false;
@@ -348,14 +368,14 @@ bool GridController::eventFilter(QObject *watched, QEvent *event)
             }
         }
     }
-    if (watched == m_view->viewport() && event->type() == QEvent::ToolTip) {
+    if (watched == m_viewportObject && event->type() == QEvent::ToolTip) {
         if (!m_hint.isEmpty())
             QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), m_hint, m_view);
         else
             QToolTip::hideText();
         return true;
     }
-    if (watched == m_view && event->type() == QEvent::Resize)
+    if (watched == m_viewObject && event->type() == QEvent::Resize)
         layoutSideBar();
     return false;
 }

@@ -78,7 +78,11 @@ private:
 
     Workspace &m_workspace;
     Workspace::Grid m_grid;
-    QPointer<QTableView> m_view;
+    // A plain pointer, cleared when the view is destroyed: a guarded pointer
+    // would cast an object that is half destroyed while its children go.
+    QTableView *m_view = nullptr;
+    QObject *m_viewObject = nullptr;
+    QObject *m_viewportObject = nullptr;
     RecordTableModel *m_model = nullptr;
     QList<QPixmap> m_icons;
     QPointer<QScrollBar> m_sideBar;
