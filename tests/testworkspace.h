@@ -1,12 +1,7 @@
 #pragma once
 
-#include "carmodels.h"
-#include "orderlifecycle.h"
-#include "orderoutput.h"
-#include "pricefilter.h"
-#include "pricelifecycle.h"
+#include "programactions.h"
 #include "progressreporter.h"
-#include "standardactions.h"
 #include "userprompts.h"
 #include "workspace.h"
 
@@ -17,10 +12,5 @@ inline void setUpTestWorkspace(Workspace &ws, UserPrompts *prompts, ProgressRepo
 {
     ws.setPrompts(prompts);
     ws.setProgress(progress);
-    StandardActions::install(ws);
-    PriceLifecycle::installActions(ws);
-    OrderLifecycle::installActions(ws);
-    PriceFilter::install(ws);
-    CarModels::install(ws);
-    OrderOutput::installActions(ws);
+    ProgramActions::install(ws);
 }

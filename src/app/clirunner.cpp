@@ -1,5 +1,7 @@
 #include "clirunner.h"
 
+#include "programactions.h"
+
 #include <exception>
 #include <new>
 #include <optional>
@@ -422,12 +424,7 @@ void CliRunner::setUp(Workspace &workspace, CliPrompts &prompts, ProgressReporte
     // separator, the tag of OrderClose.
     workspace.setPrompts(&prompts);
     workspace.setProgress(&progress);
-    StandardActions::install(workspace);
-    PriceLifecycle::installActions(workspace);
-    OrderLifecycle::installActions(workspace);
-    PriceFilter::install(workspace);
-    CarModels::install(workspace);
-    OrderOutput::installActions(workspace);
+    ProgramActions::install(workspace);
     if (m_textWidth)
         workspace.setTextWidth(m_textWidth);
     StandardActions::startUp(workspace);

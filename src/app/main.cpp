@@ -33,6 +33,7 @@
 #include "orderoutput.h"
 #include "pricefilter.h"
 #include "pricelifecycle.h"
+#include "programactions.h"
 #include "ordixapplication.h"
 #include "ordixerror.h"
 #include "preferences.h"
@@ -104,12 +105,7 @@ TMakeOrderForm::TMakeOrderForm(QWidget *parent)
 
     Workspace &ws = *m_workspace;
     ws.setPrompts(m_prompts.get());
-    StandardActions::install(ws);
-    PriceLifecycle::installActions(ws);
-    OrderLifecycle::installActions(ws);
-    PriceFilter::install(ws);
-    CarModels::install(ws);
-    OrderOutput::installActions(ws);
+    ProgramActions::install(ws);
     PriceDownload::installActions(ws);
     ActionList &list = ws.actions();
     list.setHandler(QStringLiteral("ExitProg"), [this] { close(); });
