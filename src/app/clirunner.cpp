@@ -54,9 +54,9 @@ namespace
 
     const OptionSpec *findOption(const QString &command, const QString &name)
     {
-        for (const OptionSpec &spec : OptionSpecs) {
-            if (command == QLatin1String(spec.command) && name == QLatin1String(spec.name))
-                return &spec;
+        for (const OptionSpec &option : OptionSpecs) {
+            if (command == QLatin1String(option.command) && name == QLatin1String(option.name))
+                return &option;
         }
         return nullptr;
     }
@@ -301,14 +301,14 @@ bool CliRunner::parse(const QStringList &arguments, Options *options, QString *p
             o.help = true;
             return true;
         }
-        const OptionSpec *spec = findOption(o.command, name);
-        if (!spec) {
+        const OptionSpec *option = findOption(o.command, name);
+        if (!option) {
             *problem = QStringLiteral("unknown option %1 for %2").arg(argument, o.command);
             return false;
         }
         if (!once(name))
             return false;
-        if (!spec->takesValue) {
+        if (!option->takesValue) {
             if (inlineValue) {
                 *problem = QStringLiteral("option %1 takes no value").arg(name);
                 return false;

@@ -52,8 +52,8 @@ double OrderReport::fontUnits(double pointSize)
 OrderReport::Measure OrderReport::arialMeasure()
 {
     return [](const QString &text, Font font) {
-        const FontSpec spec = fontSpec(font);
-        return ArialMetrics::emWidth(text, spec.bold) / 1000.0 * fontUnits(spec.pointSize);
+        const FontSpec fontStyle = fontSpec(font);
+        return ArialMetrics::emWidth(text, fontStyle.bold) / 1000.0 * fontUnits(fontStyle.pointSize);
     };
 }
 

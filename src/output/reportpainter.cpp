@@ -170,13 +170,13 @@ void ReportPainter::setUpPage(QPagedPaintDevice *device)
 
 QFont ReportPainter::font(OrderReport::Font which)
 {
-    const OrderReport::FontSpec spec = OrderReport::fontSpec(which);
+    const OrderReport::FontSpec fontStyle = OrderReport::fontSpec(which);
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(spec.pointSize);
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
-    font.setUnderline(spec.underline);
+    font.setPointSizeF(fontStyle.pointSize);
+    font.setBold(fontStyle.bold);
+    font.setItalic(fontStyle.italic);
+    font.setUnderline(fontStyle.underline);
     return font;
 }
 
