@@ -18,21 +18,14 @@
 #include "filesizelimit.h"
 #include "scriptedprompts.h"
 #include "silentprogress.h"
+#include "orderfixture.h"
 #include "testworkspace.h"
 #include "textfile.h"
 #include "workspace.h"
 
 namespace
 {
-    struct Line
-    {
-        int code;
-        QString name;
-        QString catalogId;
-        QString producer;
-        int count;
-        double price;
-    };
+    using Line = OrderLine;
 
     // Three lines worth 1300 in all.
     const QList<Line> ThreeLines{
@@ -149,18 +142,7 @@ void TestListRep::cleanup()
 
 void TestListRep::fillOrder(const QList<Line> &lines, float discount)
 {
-    m_ws->settings().discount = discount;
-    OrderTable::startNew(*m_ws);
-    RecordTable &table = m_ws->order();
-    double total = 0;
-    for (const Line &line : lines) {
-        const double sum = line.price * line.count;
-        table.appendRow(QVariantList{1, line.code, line.name, line.catalogId, line.producer, line.count, line.price, sum});
-        OrderTable::notePosted(*m_ws);
-        total += sum;
-    }
-    m_ws->orderTotal = total;
-    OrderTable::showOrderSum(*m_ws);
+    ::fillOrder(*m_ws, lines, discount);
 }
 
 QString TestListRep::printPdf(const QString &name)

@@ -6,6 +6,7 @@
 #include "ordixerror.h"
 #include "scriptedprompts.h"
 #include "silentprogress.h"
+#include "orderfixture.h"
 #include "testworkspace.h"
 #include "textexport.h"
 #include "textfile.h"
@@ -13,15 +14,7 @@
 
 namespace
 {
-    struct Line
-    {
-        int code;
-        QString name;
-        QString catalogId;
-        QString producer;
-        int count;
-        double price;
-    };
+    using Line = OrderLine;
 
     const Line Bolt{42, QStringLiteral("Болт М8х40"), QStringLiteral("OEM-42"), QStringLiteral("Россия"), 3, 100};
     const Line Washer{123456, QStringLiteral("Шайба"), QString(), QStringLiteral("Тайвань"), 2, 1234.5};
@@ -92,18 +85,7 @@ void TestTextExport::cleanup()
 
 void TestTextExport::fillOrder(const QList<Line> &lines, float discount)
 {
-    m_ws->settings().discount = discount;
-    OrderTable::startNew(*m_ws);
-    RecordTable &table = m_ws->order();
-    double total = 0;
-    for (const Line &line : lines) {
-        const double sum = line.price * line.count;
-        table.appendRow(QVariantList{1, line.code, line.name, line.catalogId, line.producer, line.count, line.price, sum});
-        OrderTable::notePosted(*m_ws);
-        total += sum;
-    }
-    m_ws->orderTotal = total;
-    OrderTable::showOrderSum(*m_ws);
+    ::fillOrder(*m_ws, lines, discount);
 }
 
 void TestTextExport::headerIsWindows1251()

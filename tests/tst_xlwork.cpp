@@ -11,6 +11,7 @@
 #include "scriptedprompts.h"
 #include "silentprogress.h"
 #include "standardactions.h"
+#include "orderfixture.h"
 #include "testworkspace.h"
 #include "textfile.h"
 #include "workspace.h"
@@ -18,15 +19,7 @@
 
 namespace
 {
-    struct Line
-    {
-        int code;
-        QString name;
-        QString catalogId;
-        QString producer;
-        int count;
-        double price;
-    };
+    using Line = OrderLine;
 
     // Three lines worth 1300 in all: 30 + 25 + 1245.
     const QList<Line> ThreeLines{
@@ -197,18 +190,7 @@ void TestXlWork::cleanup()
 
 void TestXlWork::fillOrder(const QList<Line> &lines, float discount)
 {
-    m_ws->settings().discount = discount;
-    OrderTable::startNew(*m_ws);
-    RecordTable &table = m_ws->order();
-    double total = 0;
-    for (const Line &line : lines) {
-        const double sum = line.price * line.count;
-        table.appendRow(QVariantList{1, line.code, line.name, line.catalogId, line.producer, line.count, line.price, sum});
-        OrderTable::notePosted(*m_ws);
-        total += sum;
-    }
-    m_ws->orderTotal = total;
-    OrderTable::showOrderSum(*m_ws);
+    ::fillOrder(*m_ws, lines, discount);
 }
 
 QJsonObject TestXlWork::readWorkbook(const QString &path)
