@@ -1,7 +1,14 @@
 #pragma once
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include "programactions.h"
 #include "progressreporter.h"
+#include "scriptedprompts.h"
+#include "silentprogress.h"
+#include "standardactions.h"
+#include "textfile.h"
 #include "userprompts.h"
 #include "workspace.h"
 
@@ -14,3 +21,33 @@ inline void setUpTestWorkspace(Workspace &ws, UserPrompts *prompts, ProgressRepo
     ws.setProgress(progress);
     ProgramActions::install(ws);
 }
+
+// A workspace set up as above in a fresh temporary folder, which is the
+// current folder for the session's life (relative names resolve there), with
+// scripted prompts and a silent progress window. `startUp` also runs the
+// window's start-up steps (user.ini, the tag of OrderClose).
+class TestSession final
+{
+public:
+    explicit TestSession(bool startUp = false)
+        : m_previousFolder(QDir::currentPath())
+    {
+        QDir::setCurrent(dir.path());
+        Decimal::setSeparator(QLatin1Char('.'));
+        setUpTestWorkspace(ws, &prompts, &progress);
+        if (startUp)
+            StandardActions::startUp(ws);
+    }
+    ~TestSession() { QDir::setCurrent(m_previousFolder); }
+
+    TestSession(const TestSession &) = delete;
+    TestSession &operator=(const TestSession &) = delete;
+
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    SilentProgress progress;
+    Workspace ws; // last: it refers to the prompts and the progress
+
+private:
+    QString m_previousFolder;
+};

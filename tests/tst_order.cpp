@@ -89,35 +89,21 @@ private:
     void loadPrice(const QStringList &lines = StandardPrice);
     void addPart(int code, int quantity);
 
-    QTemporaryDir *m_dir = nullptr;
-    QString m_oldCurrent;
+    std::unique_ptr<TestSession> m_session;
     Workspace *m_ws = nullptr;
-    ScriptedPrompts m_prompts;
-    SilentProgress m_progress;
 };
 
 void TestOrder::init()
 {
-    m_dir = new QTemporaryDir;
-    QVERIFY(m_dir->isValid());
-    m_oldCurrent = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
-    Decimal::setSeparator(QLatin1Char('.'));
-    m_prompts.clear();
-    m_progress = SilentProgress();
-    m_ws = new Workspace;
-    setUpTestWorkspace(*m_ws, &m_prompts, &m_progress);
-    // As the window starts: settings, the tag of OrderClose, the error report.
-    StandardActions::startUp(*m_ws);
+    m_session = std::make_unique<TestSession>(true);
+    QVERIFY(m_session->dir.isValid());
+    m_ws = &m_session->ws;
 }
 
 void TestOrder::cleanup()
 {
-    delete m_ws;
     m_ws = nullptr;
-    QDir::setCurrent(m_oldCurrent);
-    delete m_dir;
-    m_dir = nullptr;
+    m_session.reset();
 }
 
 void TestOrder::loadPrice(const QStringList &lines)
@@ -130,7 +116,7 @@ void TestOrder::loadPrice(const QStringList &lines)
 void TestOrder::addPart(int code, int quantity)
 {
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
-    m_prompts.queueQuantity(quantity);
+    m_session->prompts.queueQuantity(quantity);
     QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
 }
 
@@ -192,7 +178,7 @@ void TestOrder::newOrderStartsEmptyWithPlainLabels()
     QCOMPARE(m_ws->orderTotal, 0.0);
     // An open, saved order is replaced without a question.
     QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
-    QVERIFY(m_prompts.questions().isEmpty());
+    QVERIFY(m_session->prompts.questions().isEmpty());
 }
 
 void TestOrder::gridColumnsAndDisplayFormats()
@@ -249,12 +235,12 @@ void TestOrder::cancelledFirstAddOpensNoOrder()
 {
     loadPrice();
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
-    m_prompts.queueQuantity(-1);
+    m_session->prompts.queueQuantity(-1);
     QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
     QVERIFY(!m_ws->orderOpen());
     QVERIFY(!m_ws->isPanelVisible(Workspace::Panel::Order));
     QCOMPARE(m_ws->price().asInteger(0), 1);
-    QCOMPARE(m_prompts.texts(QStringLiteral("quantity")).size(), 1);
+    QCOMPARE(m_session->prompts.texts(QStringLiteral("quantity")).size(), 1);
 }
 
 void TestOrder::addMarksPriceRowAndCountsTotal()
@@ -264,7 +250,7 @@ void TestOrder::addMarksPriceRowAndCountsTotal()
     m_ws->settings().currentCurrency.symbol = QStringLiteral("$");
     addPart(12, 3);
 
-    const ScriptedPrompts::Record request = m_prompts.records().constLast();
+    const ScriptedPrompts::Record request = m_session->prompts.records().constLast();
     QCOMPARE(request.kind, QStringLiteral("quantity"));
     QCOMPARE(request.quantity.partName, QStringLiteral("Болт М8"));
     QCOMPARE(request.quantity.price, 5.0);
@@ -297,7 +283,7 @@ void TestOrder::reAddReplacesQuantityAndKeepsLinePrice()
     price.post();
 
     addPart(12, 5);
-    QCOMPARE(m_prompts.records().constLast().quantity.quantity, 3);
+    QCOMPARE(m_session->prompts.records().constLast().quantity.quantity, 3);
     QCOMPARE(orderRows(m_ws->order()), (QStringList{"12:Болт М8:5:10:50:1", "42:Гайка М8:2:2.5:5:0"}));
     QCOMPARE(m_ws->orderTotal, 55.0);
     QVERIFY(price.locate(QStringLiteral("Code"), 12));
@@ -314,14 +300,14 @@ void TestOrder::editChangesQuantity()
 
     RecordTable &order = m_ws->order();
     order.first();
-    m_prompts.queueQuantity(-1);
+    m_session->prompts.queueQuantity(-1);
     QVERIFY(m_ws->execute(QStringLiteral("EditOrderRecord")));
     QCOMPARE(orderRows(order), (QStringList{"12:Болт М8:3:10:30:1", "7:Шайба:1:100:100:3"}));
     QVERIFY(!m_ws->orderChanged);
 
-    m_prompts.queueQuantity(7);
+    m_session->prompts.queueQuantity(7);
     QVERIFY(m_ws->execute(QStringLiteral("EditOrderRecord")));
-    const ScriptedPrompts::Record request = m_prompts.records().constLast();
+    const ScriptedPrompts::Record request = m_session->prompts.records().constLast();
     QCOMPARE(request.quantity.partName, QStringLiteral("Болт М8"));
     QCOMPARE(request.quantity.quantity, 3);
     QCOMPARE(request.quantity.price, 10.0);
@@ -340,13 +326,13 @@ void TestOrder::removeTakesMarkOffAndAsksNothing()
     QVERIFY(price.locate(QStringLiteral("Code"), 7));
     QCOMPARE(price.asInteger(0), 8);
     const int priceRow = price.rowNumber();
-    m_prompts.clear();
+    m_session->prompts.clear();
     m_ws->orderChanged = false;
 
     RecordTable &order = m_ws->order();
     order.last();
     QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
-    QVERIFY(m_prompts.records().isEmpty());
+    QVERIFY(m_session->prompts.records().isEmpty());
     QCOMPARE(orderRows(order), QStringList{"12:Болт М8:3:10:30:1"});
     QVERIFY(price.locate(QStringLiteral("Code"), 7));
     QCOMPARE(price.asInteger(0), 3);
@@ -390,7 +376,7 @@ void TestOrder::newOrderAfterClosedOneCountsOnlyNewLines()
 {
     loadPrice();
     addPart(12, 3);
-    m_prompts.queueAnswer(Answer::No);
+    m_session->prompts.queueAnswer(Answer::No);
     QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
     QVERIFY(!m_ws->orderOpen());
     // The close took the mark off.
@@ -427,13 +413,13 @@ void TestOrder::closePaths()
     loadPrice();
     addPart(12, 3);
     addPart(42, 1);
-    m_prompts.clear();
+    m_session->prompts.clear();
     for (const int a : answers)
-        m_prompts.queueAnswer(Answer(a));
-    m_prompts.queueFile(savePath);
+        m_session->prompts.queueAnswer(Answer(a));
+    m_session->prompts.queueFile(savePath);
 
     QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
-    QCOMPARE(m_prompts.questions(), QStringList{"Заказ не был сохранен.\nВы хотите сохранить заказ сейчас?"});
+    QCOMPARE(m_session->prompts.questions(), QStringList{"Заказ не был сохранен.\nВы хотите сохранить заказ сейчас?"});
     QCOMPARE(m_ws->actions().isDone(QStringLiteral("OrderClose")), closed);
     QCOMPARE(m_ws->orderOpen(), !closed);
     QCOMPARE(QFileInfo::exists(QStringLiteral("saved.txt")), fileWritten);
@@ -455,22 +441,22 @@ void TestOrder::closeQuestionNamesTheFile()
 {
     loadPrice();
     addPart(12, 3);
-    m_prompts.queueFile(QDir::current().filePath(QStringLiteral("мой заказ.txt")));
+    m_session->prompts.queueFile(QDir::current().filePath(QStringLiteral("мой заказ.txt")));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
     QVERIFY(!m_ws->orderChanged);
     addPart(42, 1);
-    m_prompts.clear();
-    m_prompts.queueAnswer(Answer::Cancel);
+    m_session->prompts.clear();
+    m_session->prompts.queueAnswer(Answer::Cancel);
     QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
-    QCOMPARE(m_prompts.questions(),
+    QCOMPARE(m_session->prompts.questions(),
              QStringList{"Изменения в файле заказа \"мой заказ.txt\" не были сохранены.\nВы хотите сохранить заказ сейчас?"});
     QCOMPARE(OrderLifecycle::closeQuestion(QString()), QStringLiteral("Заказ не был сохранен.\nВы хотите сохранить заказ сейчас?"));
 
     // Yes saves to the known file without a dialog and closes.
-    m_prompts.clear();
-    m_prompts.queueAnswer(Answer::Yes);
+    m_session->prompts.clear();
+    m_session->prompts.queueAnswer(Answer::Yes);
     QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
-    QVERIFY(m_prompts.texts(QStringLiteral("save")).isEmpty());
+    QVERIFY(m_session->prompts.texts(QStringLiteral("save")).isEmpty());
     QVERIFY(!m_ws->orderOpen());
     const QStringList lines = TextFile::readLines(QStringLiteral("мой заказ.txt"));
     QCOMPARE(lines.mid(14), (QStringList{"00012|Болт М8|OEM-12|Россия|3", "00042|Гайка М8|OEM-42|Китай|1"}));
@@ -490,7 +476,7 @@ void TestOrder::unchangedOrEmptyOrderClosesWithoutQuestion()
     loadPrice();
     if (how == QLatin1String("open")) {
         writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00012|Болт М8|||2"});
-        m_prompts.queueFile(QStringLiteral("o.txt"));
+        m_session->prompts.queueFile(QStringLiteral("o.txt"));
         QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
         QCOMPARE(m_ws->order().rowCount(), 1);
     } else if (how == QLatin1String("emptied")) {
@@ -499,12 +485,12 @@ void TestOrder::unchangedOrEmptyOrderClosesWithoutQuestion()
         QVERIFY(m_ws->orderChanged);
     } else {
         addPart(12, 1);
-        m_prompts.queueFile(QStringLiteral("s.txt"));
+        m_session->prompts.queueFile(QStringLiteral("s.txt"));
         QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
     }
-    m_prompts.clear();
+    m_session->prompts.clear();
     QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
-    QVERIFY(m_prompts.records().isEmpty());
+    QVERIFY(m_session->prompts.records().isEmpty());
     QVERIFY(!m_ws->orderOpen());
     QVERIFY(m_ws->actions().isDone(QStringLiteral("OrderClose")));
 }
@@ -513,19 +499,19 @@ void TestOrder::cancelledCloseStopsNewAndOpen()
 {
     loadPrice();
     addPart(12, 3);
-    m_prompts.clear();
-    m_prompts.queueAnswer(Answer::Cancel);
+    m_session->prompts.clear();
+    m_session->prompts.queueAnswer(Answer::Cancel);
     QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"12:Болт М8:3:10:30:1"});
     QCOMPARE(m_ws->orderTotal, 30.0);
     QVERIFY(m_ws->orderChanged);
 
-    m_prompts.queueAnswer(Answer::Cancel);
-    m_prompts.queueFile(QStringLiteral("never.txt"));
+    m_session->prompts.queueAnswer(Answer::Cancel);
+    m_session->prompts.queueFile(QStringLiteral("never.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
-    QVERIFY(m_prompts.texts(QStringLiteral("open")).isEmpty());
+    QVERIFY(m_session->prompts.texts(QStringLiteral("open")).isEmpty());
     QCOMPARE(m_ws->order().rowCount(), 1);
-    QCOMPARE(m_prompts.questions().size(), 2);
+    QCOMPARE(m_session->prompts.questions().size(), 2);
 }
 
 void TestOrder::failedSaveWhileClosingKeepsOrderOpen()
@@ -533,13 +519,13 @@ void TestOrder::failedSaveWhileClosingKeepsOrderOpen()
     loadPrice();
     addPart(12, 3);
     QVERIFY(QDir().mkdir(QStringLiteral("folder.txt")));
-    m_prompts.queueAnswer(Answer::Yes);
-    m_prompts.queueFile(QStringLiteral("folder.txt/x/y.txt"));
+    m_session->prompts.queueAnswer(Answer::Yes);
+    m_session->prompts.queueFile(QStringLiteral("folder.txt/x/y.txt"));
     m_ws->actions().run(QStringLiteral("OrderClose"));
     QVERIFY(m_ws->orderOpen());
     QVERIFY(m_ws->orderChanged);
     QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderClose")));
-    QCOMPARE(m_prompts.messages().size(), 1);
+    QCOMPARE(m_session->prompts.messages().size(), 1);
     QCOMPARE(m_ws->order().rowCount(), 1);
 }
 
@@ -547,13 +533,13 @@ void TestOrder::closeRequestIsRefusedOnCancel()
 {
     loadPrice();
     addPart(12, 3);
-    m_prompts.clear();
-    m_prompts.queueAnswer(Answer::Cancel);
+    m_session->prompts.clear();
+    m_session->prompts.queueAnswer(Answer::Cancel);
     QVERIFY(!StandardActions::closeQuery(*m_ws));
     QVERIFY(m_ws->orderOpen());
     QVERIFY(m_ws->priceOpen());
 
-    m_prompts.queueAnswer(Answer::No);
+    m_session->prompts.queueAnswer(Answer::No);
     QVERIFY(StandardActions::closeQuery(*m_ws));
     QVERIFY(!m_ws->orderOpen());
     QVERIFY(!m_ws->priceOpen());
@@ -563,7 +549,7 @@ void TestOrder::coordinationRepricesFoundLines()
 {
     loadPrice();
     writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00042|старое имя|||4", "00099|Нет в прайсе|X|Y|2", "00012|Болт|||3"});
-    m_prompts.queueFile(QStringLiteral("o.txt"));
+    m_session->prompts.queueFile(QStringLiteral("o.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
     RecordTable &order = m_ws->order();
     // The missing part carries a price from earlier: it keeps it, uncounted.
@@ -576,10 +562,10 @@ void TestOrder::coordinationRepricesFoundLines()
     RecordTable &price = m_ws->price();
     price.setRowNumber(2);
 
-    m_prompts.clear();
-    m_prompts.queueAnswer(Answer::Yes);
+    m_session->prompts.clear();
+    m_session->prompts.queueAnswer(Answer::Yes);
     QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
-    QCOMPARE(m_prompts.questions(), QStringList{"Вы хотите согласовать заказ сейчас?"});
+    QCOMPARE(m_session->prompts.questions(), QStringList{"Вы хотите согласовать заказ сейчас?"});
     QCOMPARE(orderRows(order),
              (QStringList{"42:Гайка М8:4:2.5:10:0", "99:Нет в прайсе:2:7:14:0", "12:Болт М8:3:10:30:1"}));
     QCOMPARE(order.stringAt(0, OrderTable::CatalogID), QStringLiteral("OEM-42"));
@@ -590,8 +576,8 @@ void TestOrder::coordinationRepricesFoundLines()
     QVERIFY(m_ws->orderChanged);
     QCOMPARE(order.rowNumber(), 3);
     QCOMPARE(price.rowNumber(), 2);
-    QCOMPARE(m_progress.texts().constLast(), QStringLiteral("Согласование.цен.."));
-    QVERIFY(!m_progress.isVisible());
+    QCOMPARE(m_session->progress.texts().constLast(), QStringLiteral("Согласование.цен.."));
+    QVERIFY(!m_session->progress.isVisible());
     QVERIFY(price.locate(QStringLiteral("Code"), 42));
     QCOMPARE(price.asInteger(0), 5);
     QVERIFY(price.locate(QStringLiteral("Code"), 12));
@@ -600,7 +586,7 @@ void TestOrder::coordinationRepricesFoundLines()
     QCOMPARE(price.asInteger(0), 3);
 
     // A second run finds the marks already there and counts the same.
-    m_prompts.queueAnswer(Answer::Yes);
+    m_session->prompts.queueAnswer(Answer::Yes);
     QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
     QCOMPARE(m_ws->orderTotal, 40.0);
     QVERIFY(price.locate(QStringLiteral("Code"), 12));
@@ -612,9 +598,9 @@ void TestOrder::coordinationAnsweredNoChangesNothing()
 {
     loadPrice();
     writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00042|старое имя|||4"});
-    m_prompts.queueFile(QStringLiteral("o.txt"));
+    m_session->prompts.queueFile(QStringLiteral("o.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
-    m_prompts.queueAnswer(Answer::No);
+    m_session->prompts.queueAnswer(Answer::No);
     QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"42:старое имя:4:0:0:0"});
     QVERIFY(!m_ws->orderChanged);
@@ -626,7 +612,7 @@ void TestOrder::closingPriceListWipesOrderPrices()
     loadPrice();
     addPart(12, 3);
     addPart(7, 1);
-    m_prompts.queueFile(QStringLiteral("s.txt"));
+    m_session->prompts.queueFile(QStringLiteral("s.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
     QVERIFY(!m_ws->orderChanged);
 

@@ -88,34 +88,21 @@ private:
     void loadPrice();
     void addPart(int code, int quantity);
 
-    QTemporaryDir *m_dir = nullptr;
-    QString m_oldCurrent;
+    std::unique_ptr<TestSession> m_session;
     Workspace *m_ws = nullptr;
-    ScriptedPrompts m_prompts;
-    SilentProgress m_progress;
 };
 
 void TestOrderFile::init()
 {
-    m_dir = new QTemporaryDir;
-    QVERIFY(m_dir->isValid());
-    m_oldCurrent = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
-    Decimal::setSeparator(QLatin1Char('.'));
-    m_prompts.clear();
-    m_progress = SilentProgress();
-    m_ws = new Workspace;
-    setUpTestWorkspace(*m_ws, &m_prompts, &m_progress);
-    StandardActions::startUp(*m_ws);
+    m_session = std::make_unique<TestSession>(true);
+    QVERIFY(m_session->dir.isValid());
+    m_ws = &m_session->ws;
 }
 
 void TestOrderFile::cleanup()
 {
-    delete m_ws;
     m_ws = nullptr;
-    QDir::setCurrent(m_oldCurrent);
-    delete m_dir;
-    m_dir = nullptr;
+    m_session.reset();
 }
 
 void TestOrderFile::loadPrice()
@@ -130,7 +117,7 @@ void TestOrderFile::loadPrice()
 void TestOrderFile::addPart(int code, int quantity)
 {
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
-    m_prompts.queueQuantity(quantity);
+    m_session->prompts.queueQuantity(quantity);
     QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
 }
 
@@ -236,7 +223,7 @@ void TestOrderFile::reader()
 void TestOrderFile::readerOnLoneCarriageReturns()
 {
     writeBytes(QStringLiteral("cr.txt"), QByteArray("\xC7\xC0\xCA\xC0\xC7:\r00012|Bolt|A|B|3\r00042|Nut|||1\r"));
-    m_prompts.queueFile(QStringLiteral("cr.txt"));
+    m_session->prompts.queueFile(QStringLiteral("cr.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
     QCOMPARE(orderRows(m_ws->order()), (QStringList{"12|Bolt|A|B|3|0|0", "42|Nut|||1|0|0"}));
 }
@@ -255,7 +242,7 @@ void TestOrderFile::readerOnGarbageEndsAndKeepsReadableLines()
     }
     bytes.append("\r\n00042|Nut|||1\r\n");
     writeBytes(QStringLiteral("noise.txt"), bytes);
-    m_prompts.queueFile(QStringLiteral("noise.txt"));
+    m_session->prompts.queueFile(QStringLiteral("noise.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
     const QStringList rows = orderRows(m_ws->order());
     QVERIFY(rows.size() >= 2);
@@ -302,9 +289,9 @@ void TestOrderFile::writerFileForm()
                                  "ЗАКАЗ:",
                                  "00012|Болт М8|OEM-12|Россия|3",
                                  "00007|Шайба||Тайвань|1"}));
-    QCOMPARE(m_progress.texts().constLast(), QStringLiteral("Creating order..."));
-    QCOMPARE(m_progress.steps().constFirst(), 10);
-    QVERIFY(!m_progress.isVisible());
+    QCOMPARE(m_session->progress.texts().constLast(), QStringLiteral("Creating order..."));
+    QCOMPARE(m_session->progress.steps().constFirst(), 10);
+    QVERIFY(!m_session->progress.isVisible());
     QCOMPARE(m_ws->order().rowNumber(), 1);
 }
 
@@ -328,13 +315,13 @@ void TestOrderFile::separatorInAFieldDoesNotShiftTheLine()
     QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
     m_ws->order().appendRow(QVariantList{0, 5, "Болт M8|M10", "A|B", "Завод\r\nКитай", 2, 0.0, 0.0});
     m_ws->orderChanged = true;
-    m_prompts.queueFile(QStringLiteral("bar.txt"));
+    m_session->prompts.queueFile(QStringLiteral("bar.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
     const QStringList lines = TextFile::readLines(QStringLiteral("bar.txt"));
     QCOMPARE(lines.mid(14), QStringList{"00005|Болт M8/M10|A/B|Завод  Китай|2"});
 
     QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
-    m_prompts.queueFile(QStringLiteral("bar.txt"));
+    m_session->prompts.queueFile(QStringLiteral("bar.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"5|Болт M8/M10|A/B|Завод  Китай|2|0|0"});
 }
@@ -346,10 +333,10 @@ void TestOrderFile::saveAskForNameAndReopenGivesSameLines()
     addPart(42, 4);
     addPart(12, 3);
     addPart(7, 1);
-    m_prompts.queueFile(QDir::current().filePath(QStringLiteral("заказ.txt")));
+    m_session->prompts.queueFile(QDir::current().filePath(QStringLiteral("заказ.txt")));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
 
-    const ScriptedPrompts::Record dialog = m_prompts.records().constLast();
+    const ScriptedPrompts::Record dialog = m_session->prompts.records().constLast();
     QCOMPARE(dialog.kind, QStringLiteral("save"));
     QCOMPARE(dialog.dialog.title, QStringLiteral("Сохранить файл заказа"));
     QCOMPARE(dialog.dialog.filter, QStringLiteral("Файл заказа (*.txt)|*.txt"));
@@ -363,14 +350,14 @@ void TestOrderFile::saveAskForNameAndReopenGivesSameLines()
     QVERIFY(readBytes(QStringLiteral("заказ.txt")).endsWith("|1\r\n"));
 
     // A second save goes to the same file without a dialog.
-    m_prompts.clear();
+    m_session->prompts.clear();
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
-    QVERIFY(m_prompts.records().isEmpty());
+    QVERIFY(m_session->prompts.records().isEmpty());
 
     QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
-    m_prompts.queueFile(QDir::current().filePath(QStringLiteral("заказ.txt")));
+    m_session->prompts.queueFile(QDir::current().filePath(QStringLiteral("заказ.txt")));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
-    const ScriptedPrompts::Record open = m_prompts.records().constLast();
+    const ScriptedPrompts::Record open = m_session->prompts.records().constLast();
     QCOMPARE(open.kind, QStringLiteral("open"));
     QCOMPARE(open.dialog.title, QStringLiteral("Открыть файл заказа"));
     QCOMPARE(open.dialog.filter, QStringLiteral("Файл заказа (*.txt)|*.txt"));
@@ -390,18 +377,18 @@ void TestOrderFile::saveAsCancelledKeepsName()
 {
     loadPrice();
     addPart(12, 3);
-    m_prompts.queueFile(QStringLiteral("first.txt"));
+    m_session->prompts.queueFile(QStringLiteral("first.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
     const QString first = m_ws->orderFileName;
     addPart(12, 4);
 
-    m_prompts.queueFile(QString());
+    m_session->prompts.queueFile(QString());
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSaveAs")));
     QCOMPARE(m_ws->orderFileName, first);
     QVERIFY(m_ws->orderChanged);
     QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
 
-    m_prompts.queueFile(QStringLiteral("second.txt"));
+    m_session->prompts.queueFile(QStringLiteral("second.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSaveAs")));
     QCOMPARE(m_ws->orderFileName, QStringLiteral("second.txt"));
     QVERIFY(TextFile::readLines(QStringLiteral("second.txt")).constLast().endsWith(QLatin1String("|4")));
@@ -413,7 +400,7 @@ void TestOrderFile::failedReplaceKeepsOldFileAndChangedState()
 {
     loadPrice();
     addPart(12, 3);
-    m_prompts.queueFile(QStringLiteral("keep.txt"));
+    m_session->prompts.queueFile(QStringLiteral("keep.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
     const QByteArray old = readBytes(QStringLiteral("keep.txt"));
     addPart(42, 1);
@@ -423,7 +410,7 @@ void TestOrderFile::failedReplaceKeepsOldFileAndChangedState()
         QVERIFY(limit.isActive());
         m_ws->actions().run(QStringLiteral("OrderFileSave"));
     }
-    QCOMPARE(m_prompts.messages().size(), 1);
+    QCOMPARE(m_session->prompts.messages().size(), 1);
     QCOMPARE(readBytes(QStringLiteral("keep.txt")), old);
     QVERIFY(m_ws->orderChanged);
     QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
@@ -436,9 +423,9 @@ void TestOrderFile::unwritableTargetShowsErrorAndKeepsOrder()
     addPart(12, 3);
     writeBytes(QStringLiteral("plain"), "x");
     const QString target = QStringLiteral("plain/order.txt");
-    m_prompts.queueFile(target);
+    m_session->prompts.queueFile(target);
     m_ws->actions().run(QStringLiteral("OrderFileSave"));
-    QCOMPARE(m_prompts.messages().size(), 1);
+    QCOMPARE(m_session->prompts.messages().size(), 1);
     QVERIFY(m_ws->orderOpen());
     QVERIFY(m_ws->orderChanged);
     QCOMPARE(m_ws->orderFileName, target);
@@ -448,9 +435,9 @@ void TestOrderFile::unwritableTargetShowsErrorAndKeepsOrder()
 void TestOrderFile::unreadableFileOpensNoOrder()
 {
     loadPrice();
-    m_prompts.queueFile(QStringLiteral("missing.txt"));
+    m_session->prompts.queueFile(QStringLiteral("missing.txt"));
     m_ws->actions().run(QStringLiteral("OrderFileOpen"));
-    QCOMPARE(m_prompts.messages().size(), 1);
+    QCOMPARE(m_session->prompts.messages().size(), 1);
     QVERIFY(!m_ws->orderOpen());
     QVERIFY(m_ws->orderFileName.isEmpty());
 }
@@ -460,7 +447,7 @@ void TestOrderFile::openedFileIsSavedAndTitled()
     writeBytes(QStringLiteral("in.txt"), TextFile::encodeLines({"ЗАКАЗ:", "00012|Болт М8|||2", "junk|", "7 Шайба", "x"}));
     QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
     m_ws->orderTotal = 99;
-    m_prompts.queueFile(QDir::current().filePath(QStringLiteral("in.txt")));
+    m_session->prompts.queueFile(QDir::current().filePath(QStringLiteral("in.txt")));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"12|Болт М8|||2|0|0"});
     QCOMPARE(m_ws->order().rowNumber(), 1);

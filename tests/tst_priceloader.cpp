@@ -85,33 +85,21 @@ private slots:
     void restorePriceDataKeepsUserFilter();
 
 private:
-    QTemporaryDir *m_dir = nullptr;
-    QString m_oldCurrent;
+    std::unique_ptr<TestSession> m_session;
     Workspace *m_ws = nullptr;
-    ScriptedPrompts m_prompts;
-    SilentProgress m_progress;
 };
 
 void TestPriceLoader::init()
 {
-    m_dir = new QTemporaryDir;
-    QVERIFY(m_dir->isValid());
-    m_oldCurrent = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
-    Decimal::setSeparator(QLatin1Char('.'));
-    m_prompts.clear();
-    m_progress = SilentProgress();
-    m_ws = new Workspace;
-    setUpTestWorkspace(*m_ws, &m_prompts, &m_progress);
+    m_session = std::make_unique<TestSession>();
+    QVERIFY(m_session->dir.isValid());
+    m_ws = &m_session->ws;
 }
 
 void TestPriceLoader::cleanup()
 {
-    delete m_ws;
     m_ws = nullptr;
-    QDir::setCurrent(m_oldCurrent);
-    delete m_dir;
-    m_dir = nullptr;
+    m_session.reset();
 }
 
 void TestPriceLoader::loadsByHeader_data()
@@ -273,19 +261,19 @@ void TestPriceLoader::choosingTheFile()
         writeFile(QStringLiteral("ZOLT_OLD.TXT"), content);
     writeFile(QStringLiteral("other.txt"), content);
     if (answer >= 0)
-        m_prompts.queueAnswer(UserPrompts::Answer(answer));
-    m_prompts.queueFile(dialogFile);
+        m_session->prompts.queueAnswer(UserPrompts::Answer(answer));
+    m_session->prompts.queueFile(dialogFile);
 
     m_ws->actions().execute(QStringLiteral("PriceFileOpen"));
 
     QCOMPARE(m_ws->priceFileName, loaded);
     QCOMPARE(m_ws->price().isActive(), !loaded.isEmpty());
     QCOMPARE(m_ws->isPanelVisible(Workspace::Panel::Price), !loaded.isEmpty());
-    const QStringList asked = m_prompts.texts(QStringLiteral("yesno"));
+    const QStringList asked = m_session->prompts.texts(QStringLiteral("yesno"));
     const QStringList outdated = asked.filter(QStringLiteral("Открыть устаревший прайс лист ("));
     QCOMPARE(outdated.size(), questions);
-    QCOMPARE(m_prompts.texts(QStringLiteral("open")).filter(QStringLiteral("Открыть файл прайс-листа")).size(), dialogs);
-    for (const auto &record : m_prompts.records()) {
+    QCOMPARE(m_session->prompts.texts(QStringLiteral("open")).filter(QStringLiteral("Открыть файл прайс-листа")).size(), dialogs);
+    for (const auto &record : m_session->prompts.records()) {
         if (record.kind == QLatin1String("open") && record.text == u"Открыть файл прайс-листа") {
             QCOMPARE(record.dialog.filter, QStringLiteral("Прайс-лист (*.txt)|*.txt"));
             QCOMPARE(record.dialog.defaultExtension, QStringLiteral("txt"));
@@ -297,12 +285,12 @@ void TestPriceLoader::emptyFileIsAnErrorAndClosesProgress()
 {
     writeFile(QStringLiteral("empty.txt"), {});
     QVERIFY_THROWS_EXCEPTION(OrdixError, PriceLoader::loadFile(*m_ws, QStringLiteral("empty.txt")));
-    QVERIFY(!m_progress.isVisible());
+    QVERIFY(!m_session->progress.isVisible());
     QVERIFY(m_ws->price().isActive());
     QCOMPARE(m_ws->price().rowCount(), 0);
 
     QVERIFY_THROWS_EXCEPTION(OrdixError, PriceLoader::loadFile(*m_ws, QStringLiteral("missing.txt")));
-    QVERIFY(!m_progress.isVisible());
+    QVERIFY(!m_session->progress.isVisible());
 }
 
 void TestPriceLoader::escapeStopsLoadingAndKeepsRows()
@@ -311,11 +299,11 @@ void TestPriceLoader::escapeStopsLoadingAndKeepsRows()
     for (int i = 1; i <= 50; ++i)
         lines.append(QStringLiteral("%1|N%2|1").arg(i).arg(i, 3, 10, QLatin1Char('0')));
     writeFile(QStringLiteral("prices.txt"), lines);
-    m_progress.stopAfter(5);
+    m_session->progress.stopAfter(5);
     PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
     QCOMPARE(m_ws->price().rowCount(), 6);
-    QCOMPARE(m_prompts.messages(), QStringList{QStringLiteral("Action stopped")});
-    QVERIFY(!m_progress.isVisible());
+    QCOMPARE(m_session->prompts.messages(), QStringList{QStringLiteral("Action stopped")});
+    QVERIFY(!m_session->progress.isVisible());
 }
 
 void TestPriceLoader::comparison_data()
@@ -345,7 +333,7 @@ void TestPriceLoader::comparison()
     writeFile(QStringLiteral("list.txt"), {"Код|Наименование|ЦенаМелОпт", "1|A|100", "2|B|100", "3|C|100"});
     writeFile(QStringLiteral("list_OLD.txt"), oldLines);
     PriceLoader::loadFile(*m_ws, QStringLiteral("list.txt"));
-    m_prompts.queueAnswer(UserPrompts::Answer::Yes);
+    m_session->prompts.queueAnswer(UserPrompts::Answer::Yes);
     m_ws->actions().execute(QStringLiteral("ComparePrices"));
 
     RecordTable &table = m_ws->price();
@@ -355,18 +343,18 @@ void TestPriceLoader::comparison()
         got.append(table.stringAt(r, FCode) + QLatin1Char(':') + QString::number(table.floatAt(r, FOldPrice)));
     QCOMPARE(got, expected);
     QCOMPARE(m_ws->oldPriceFileName, QStringLiteral("list_OLD.txt"));
-    QVERIFY(!m_progress.isVisible());
+    QVERIFY(!m_session->progress.isVisible());
 }
 
 void TestPriceLoader::comparisonQuestions()
 {
     writeFile(QStringLiteral("ZOLT.TXT"), {"Код|Наименование|ЦенаМелОпт", "1|A|100"});
     writeFile(QStringLiteral("ZOLT_OLD.TXT"), {"Код|Наименование|ЦенаМелОпт", "1|A|50"});
-    m_prompts.queueAnswer(UserPrompts::Answer::No);
-    m_prompts.queueAnswer(UserPrompts::Answer::No);
+    m_session->prompts.queueAnswer(UserPrompts::Answer::No);
+    m_session->prompts.queueAnswer(UserPrompts::Answer::No);
     m_ws->actions().execute(QStringLiteral("PriceFileOpen"));
 
-    const QStringList asked = m_prompts.questions();
+    const QStringList asked = m_session->prompts.questions();
     QCOMPARE(asked.size(), 2);
     QVERIFY(asked.at(0).startsWith(QStringLiteral("Вы хотите сравнить цены текущего прайс-листа со старым?\nТекущий файл: ZOLT.TXT (")));
     QVERIFY(asked.at(0).contains(QStringLiteral(")\nСтарый файл: ZOLT_OLD.TXT (")));
@@ -393,10 +381,10 @@ void TestPriceLoader::comparisonOnFilteredView()
 void TestPriceLoader::oldFileIsNotCompared()
 {
     writeFile(QStringLiteral("ZOLT_OLD.TXT"), {"Код|Наименование|ЦенаМелОпт", "1|A|100"});
-    m_prompts.queueAnswer(UserPrompts::Answer::Yes); // open the outdated list
+    m_session->prompts.queueAnswer(UserPrompts::Answer::Yes); // open the outdated list
     m_ws->actions().execute(QStringLiteral("PriceFileOpen"));
     QCOMPARE(m_ws->priceFileName, QStringLiteral("ZOLT_OLD.TXT"));
-    QCOMPARE(m_prompts.questions().size(), 1);
+    QCOMPARE(m_session->prompts.questions().size(), 1);
 }
 
 void TestPriceLoader::closeRetiresDayOldDefaultList_data()
@@ -414,8 +402,8 @@ void TestPriceLoader::closeRetiresDayOldDefaultList()
     writeFile(QStringLiteral("ZOLT.TXT"), {"Код|Наименование|ЦенаМелОпт", "1|A|100"});
     writeFile(QStringLiteral("ZOLT_OLD.TXT"), {"older"});
     setAge(QStringLiteral("ZOLT.TXT"), ageDays);
-    m_prompts.queueAnswer(UserPrompts::Answer::No);
-    m_prompts.queueAnswer(UserPrompts::Answer::No);
+    m_session->prompts.queueAnswer(UserPrompts::Answer::No);
+    m_session->prompts.queueAnswer(UserPrompts::Answer::No);
     m_ws->actions().execute(QStringLiteral("PriceFileOpen"));
     QCOMPARE(m_ws->priceFileName, QStringLiteral("ZOLT.TXT"));
 
@@ -431,8 +419,8 @@ void TestPriceLoader::closeRetiresDayOldDefaultList()
 void TestPriceLoader::specialPricesRestoreMode()
 {
     writeFile(QStringLiteral("ZOLT.TXT"), {"Код|Наименование|Цена|ЦенаМелОпт|ЦенаОпт", "1|A|10|8|6"});
-    m_prompts.queueAnswer(UserPrompts::Answer::No);
-    m_prompts.queueAnswer(UserPrompts::Answer::No);
+    m_session->prompts.queueAnswer(UserPrompts::Answer::No);
+    m_session->prompts.queueAnswer(UserPrompts::Answer::No);
     m_ws->actions().execute(QStringLiteral("PriceFileOpenSpecial"));
     QCOMPARE(m_ws->price().asFloat(FPrice), 6.0);
     QCOMPARE(m_ws->grid(Workspace::Grid::Price).columns.at(7).title, QStringLiteral("Цена (специальная)"));
@@ -440,7 +428,7 @@ void TestPriceLoader::specialPricesRestoreMode()
 
     // A load that fails restores the mode as well.
     QFile::remove(QStringLiteral("ZOLT.TXT"));
-    m_prompts.queueFile(QStringLiteral("missing.txt"));
+    m_session->prompts.queueFile(QStringLiteral("missing.txt"));
     QVERIFY_THROWS_EXCEPTION(OrdixError, m_ws->actions().execute(QStringLiteral("PriceFileOpenSpecial")));
     QCOMPARE(m_ws->settings().priceMode, 1);
 }
