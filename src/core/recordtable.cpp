@@ -1012,6 +1012,17 @@ public:
         return parsed;
     }
 
+    // After the active order changed: resolve it, rebuild the view keeping
+    // the current row, and tell the grids.
+    void applyOrder(const Snapshot &before)
+    {
+        resolveOrder();
+        if (s) {
+            rebuildNow(logicalCurrent());
+            finish(before, true);
+        }
+    }
+
     void resolveOrder()
     {
         keyField = -1;
@@ -1827,11 +1838,7 @@ void RecordTable::setIndexName(const QString &name)
     const Impl::Snapshot before = d->snapshot();
     d->indexName = canonical;
     d->indexFieldsName.clear();
-    d->resolveOrder();
-    if (d->s) {
-        d->rebuildNow(d->logicalCurrent());
-        d->finish(before, true);
-    }
+    d->applyOrder(before);
 }
 
 QString RecordTable::indexName() const
@@ -1847,11 +1854,7 @@ void RecordTable::setIndexFields(const QString &fieldName)
     const Impl::Snapshot before = d->snapshot();
     d->indexFieldsName = fieldName;
     d->indexName.clear();
-    d->resolveOrder();
-    if (d->s) {
-        d->rebuildNow(d->logicalCurrent());
-        d->finish(before, true);
-    }
+    d->applyOrder(before);
 }
 
 QString RecordTable::indexFields() const
