@@ -12,6 +12,7 @@
 #include "qtprompts.h"
 #include "progress.h"
 #include "props.h"
+#include "runcatalog.h"
 
 ApplicationWindows::ApplicationWindows()
     : m_mainForm(std::make_unique<TMakeOrderForm>())
@@ -38,7 +39,11 @@ ApplicationWindows::ApplicationWindows()
                                 [priceGrid] { priceGrid->layoutSideBar(); }});
     m_listForm->installActions(ws);
     DesktopLinks::installActions(ws, m_aboutBox.get());
-    CatalogMenu::install(*m_mainForm, m_addToOrderForm.get());
+    TMakeOrderForm *form = m_mainForm.get();
+    CatalogMenu *catalog = CatalogMenu::install(
+        ws, {form, form->catalogMenu(), form->showItemAction(), quantityDialog});
+    QObject::connect(form, &TMakeOrderForm::firstActivated, catalog, &CatalogMenu::attach);
+    QObject::connect(form, &TMakeOrderForm::closing, &catalog->host(), &RunCatalog::unload);
 }
 
 ApplicationWindows::~ApplicationWindows() = default;

@@ -5,38 +5,38 @@
 #include <QFileInfo>
 #include <QMenu>
 
-#include "main.h"
+#include "recordtable.h"
 #include "runcatalog.h"
 #include "workspace.h"
 
-CatalogMenu::CatalogMenu(TMakeOrderForm &form, QWidget *quantityDialog)
-    : QObject(&form)
-    , m_form(&form)
-    , m_quantityDialog(quantityDialog)
-    , m_host(new RunCatalog(form.workspace(), this))
+CatalogMenu::CatalogMenu(Workspace &ws, const Place &place)
+    : QObject(place.window)
+    , m_window(place.window)
+    , m_menu(place.menu)
+    , m_showItem(place.showItem)
+    , m_quantityDialog(place.quantityDialog)
+    , m_host(new RunCatalog(ws, this))
 {
     setObjectName(QStringLiteral("CatalogMenu"));
 }
 
-CatalogMenu *CatalogMenu::install(TMakeOrderForm &form, QWidget *quantityDialog)
+CatalogMenu *CatalogMenu::install(Workspace &ws, const Place &place)
 {
-    auto *menu = new CatalogMenu(form, quantityDialog);
+    auto *menu = new CatalogMenu(ws, place);
     RunCatalog *host = menu->m_host;
 
     connect(host, &RunCatalog::attached, menu, &CatalogMenu::buildMenu);
     connect(host, &RunCatalog::aboutToDetach, menu, &CatalogMenu::takeMenuDown);
-    connect(&form, &TMakeOrderForm::firstActivated, menu, &CatalogMenu::attach);
-    connect(&form, &TMakeOrderForm::closing, host, &RunCatalog::unload);
-    connect(form.showItemAction(), &QAction::triggered, host, [host] { host->showItem(false); });
+    connect(place.showItem, &QAction::triggered, host, [host] { host->showItem(false); });
 
-    QPointer<QWidget> dialog(quantityDialog);
+    QPointer<QWidget> dialog(place.quantityDialog);
     host->setQuantityDialogOnTop([dialog](bool onTop) {
         if (dialog)
             dialog->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
     });
 
     // PriceDataSetScroll: after the grid has followed the cursor.
-    RecordTable &price = form.workspace().price();
+    RecordTable &price = ws.price();
     const RecordTable::Callback previous = price.afterScroll();
     QPointer<CatalogMenu> guard(menu);
     price.setAfterScroll([previous, guard] {
@@ -50,19 +50,19 @@ CatalogMenu *CatalogMenu::install(TMakeOrderForm &form, QWidget *quantityDialog)
 
 void CatalogMenu::attach()
 {
-    if (!m_form)
+    if (!m_window || !m_menu)
         return;
-    m_host->setWindowHandle(reinterpret_cast<void *>(m_form->winId()));
+    m_host->setWindowHandle(reinterpret_cast<void *>(m_window->winId()));
     m_host->load();
     if (!m_host->isAttached())
-        m_form->catalogMenu()->setTitle(m_host->caption());
+        m_menu->setTitle(m_host->caption());
 }
 
 void CatalogMenu::buildMenu()
 {
-    if (!m_form)
+    if (!m_menu || !m_showItem)
         return;
-    QMenu *menu = m_form->catalogMenu();
+    QMenu *menu = m_menu;
     menu->clear();
     menu->setTitle(m_host->caption());
     menu->setToolTipsVisible(true);
@@ -86,27 +86,27 @@ void CatalogMenu::buildMenu()
         menu->addAction(action);
     }
     menu->menuAction()->setVisible(true);
-    m_form->showItemAction()->setVisible(true);
+    m_showItem->setVisible(true);
 }
 
 void CatalogMenu::takeMenuDown()
 {
-    if (!m_form)
+    if (!m_menu || !m_showItem)
         return;
-    QMenu *menu = m_form->catalogMenu();
+    QMenu *menu = m_menu;
     menu->menuAction()->setVisible(false);
-    m_form->showItemAction()->setVisible(false);
+    m_showItem->setVisible(false);
     // Deletes the items the menu owns: none refers into the library after.
     menu->clear();
 }
 
 void CatalogMenu::priceCursorMoved()
 {
-    if (!m_form || !m_form->showItemAction()->isVisible())
+    if (!m_window || !m_showItem || !m_showItem->isVisible())
         return;
     m_host->showItem(true);
-    if (!m_form->isActiveWindow())
-        m_form->activateWindow();
+    if (!m_window->isActiveWindow())
+        m_window->activateWindow();
 }
 
 QIcon CatalogMenu::iconFor(const QString &folder, const QString &name)
