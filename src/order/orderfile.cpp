@@ -2,7 +2,6 @@
 
 #include "actionlist.h"
 #include "gridposition.h"
-#include "orderlifecycle.h"
 #include "orderreader.h"
 #include "ordertable.h"
 #include "orderwriter.h"
@@ -72,16 +71,11 @@ void OrderFile::saveAs(Workspace &workspace)
         workspace.orderFileName = remembered;
 }
 
-void OrderFile::open(Workspace &workspace)
+QString OrderFile::askFileToOpen(Workspace &workspace)
 {
-    if (!OrderLifecycle::closeCurrent(workspace))
-        return;
     UserPrompts::FileDialog dialog = orderDialog(QStringLiteral("Открыть файл заказа"), QString());
     dialog.overwritePrompt = false;
-    const QString path = workspace.prompts().openFile(dialog);
-    if (path.isEmpty())
-        return;
-    read(workspace, path);
+    return workspace.prompts().openFile(dialog);
 }
 
 void OrderFile::read(Workspace &workspace, const QString &path)

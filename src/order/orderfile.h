@@ -21,9 +21,8 @@ public:
     // OrderFileSaveAs: saves under a name the user chooses; cancelling keeps
     // the previous name.
     static void saveAs(Workspace &workspace);
-    // OrderFileOpen: closes the current order (stops when that did not
-    // complete), asks for a file, and reads it into a new order with prices 0.
-    static void open(Workspace &workspace);
+    // The open dialog of OrderFileOpen; empty when the user cancelled.
+    static QString askFileToOpen(Workspace &workspace);
     // Reads the named file into a new order without any question. A file
     // that cannot be read throws before the new order is started.
     static void read(Workspace &workspace, const QString &path);

@@ -50,7 +50,7 @@ void OrderLifecycle::installActions(Workspace &workspace)
     Workspace *ws = &workspace;
     actions.setHandler(QStringLiteral("OrderNew"), [ws] { orderNew(*ws); });
     actions.setHandler(CloseAction, [ws] { orderClose(*ws); });
-    actions.setHandler(QStringLiteral("OrderFileOpen"), [ws] { OrderFile::open(*ws); });
+    actions.setHandler(QStringLiteral("OrderFileOpen"), [ws] { orderFileOpen(*ws); });
     actions.setHandler(SaveAction, [ws] { OrderFile::save(*ws); });
     actions.setHandler(QStringLiteral("OrderFileSaveAs"), [ws] { OrderFile::saveAs(*ws); });
     actions.setHandler(QStringLiteral("AddToOrder"), [ws] { OrderLines::addToOrder(*ws); });
@@ -119,6 +119,16 @@ void OrderLifecycle::orderClose(Workspace &workspace)
     workspace.orderChanged = false;
     actions.setTag(CloseAction, ActionList::ActionDone);
     workspace.execute(QStringLiteral("RestorePriceData"));
+}
+
+void OrderLifecycle::orderFileOpen(Workspace &workspace)
+{
+    if (!closeCurrent(workspace))
+        return;
+    const QString path = OrderFile::askFileToOpen(workspace);
+    if (path.isEmpty())
+        return;
+    OrderFile::read(workspace, path);
 }
 
 void OrderLifecycle::coordinateOrder(Workspace &workspace)

@@ -4,9 +4,11 @@
 
 class Workspace;
 
-// The order's life: starting, closing (with the question about unsaved
-// changes), re-pricing against the loaded price list and wiping the prices
-// when the price list goes away.
+// The order's life: starting, opening, closing (with the question about
+// unsaved changes), re-pricing against the loaded price list and wiping the
+// prices when the price list goes away. It owns these sequences and uses
+// the order file unit (OrderFile) for the file itself; that unit never
+// calls back.
 class OrderLifecycle final
 {
 public:
@@ -21,6 +23,9 @@ public:
 
     static void orderNew(Workspace &workspace);
     static void orderClose(Workspace &workspace);
+    // OrderFileOpen: closes the current order (stops when that did not
+    // complete), asks for a file, and reads it into a new order with prices 0.
+    static void orderFileOpen(Workspace &workspace);
     // CoordinateOrder: asks whether to coordinate now, then re-prices.
     static void coordinateOrder(Workspace &workspace);
     // The re-pricing itself, without the question: every line whose code the
