@@ -7,7 +7,7 @@
 #include <QList>
 #include <QString>
 
-#include "recordtable.h"
+#include "fielddef.h"
 
 class RecordTableStorage;
 

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include "fielddef.h"
+
 // The in-memory table that holds the price list, the order and the car-model
 // tables: typed fields, a cursor, a filtered and ordered view, named indexes,
 // locate, master-detail linking, clones and notifications for the grids.
@@ -20,23 +22,6 @@
 // The view is a vector of row numbers, so RowCount and RowNumber are O(1).
 //
 // Every failing operation throws OrdixError and leaves the table unchanged.
-
-enum class FieldType
-{
-    I2,     // 16-bit signed integer, -32768..32767
-    I4,     // 32-bit signed integer
-    String, // text of at most `width` characters, cut when longer
-    R8      // 64-bit floating point
-};
-
-struct FieldDef
-{
-    QString name;
-    FieldType type = FieldType::String;
-    int width = 0; // text fields only
-
-    bool isNumeric() const { return type != FieldType::String; }
-};
 
 class RecordTableStorage; // rows shared between a table and its clones
 

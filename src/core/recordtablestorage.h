@@ -10,7 +10,7 @@
 #include <QList>
 #include <QString>
 
-#include "recordtable.h"
+#include "fielddef.h"
 
 // The rows of a record table, shared by the table and its clones, and the
 // search aids built over them on demand (pre-folded text, sort orders, value
