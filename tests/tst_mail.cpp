@@ -51,6 +51,8 @@ private slots:
     void helpDocument_data();
     void helpDocument();
     void helpDocumentShipsBesideTheProgram();
+    void helpDocumentOfAnInstalledProgram_data();
+    void helpDocumentOfAnInstalledProgram();
 
 private:
     void makeOrder();
@@ -304,6 +306,33 @@ void TestMail::helpDocumentShipsBesideTheProgram()
                               "Сохранение и открытие заказа", "Согласование заказа с прайсом", "Печать, экспорт и почта",
                               "Настройки"})
         QVERIFY2(text.contains(QString::fromUtf8(topic)), topic);
+}
+
+void TestMail::helpDocumentOfAnInstalledProgram_data()
+{
+    QTest::addColumn<bool>("beside");
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<QString>("found");
+    QTest::newRow("build folder: beside the program") << true << false << QStringLiteral("bin/readme.html");
+    QTest::newRow("installed: share/ordix") << false << true << QStringLiteral("share/ordix/readme.html");
+    QTest::newRow("both: the one beside the program") << true << true << QStringLiteral("bin/readme.html");
+    QTest::newRow("neither: reported missing beside the program") << false << false << QStringLiteral("bin/readme.html");
+}
+
+void TestMail::helpDocumentOfAnInstalledProgram()
+{
+    QFETCH(bool, beside);
+    QFETCH(bool, installed);
+    QFETCH(QString, found);
+    QTemporaryDir prefix;
+    QVERIFY(prefix.isValid());
+    const QDir root(prefix.path());
+    QVERIFY(root.mkpath(QStringLiteral("bin")) && root.mkpath(QStringLiteral("share/ordix")));
+    if (beside)
+        TextFile::writeLines(root.filePath(QStringLiteral("bin/readme.html")), {QStringLiteral("<html/>")});
+    if (installed)
+        TextFile::writeLines(root.filePath(QStringLiteral("share/ordix/readme.html")), {QStringLiteral("<html/>")});
+    QCOMPARE(HtmlHelp::helpFilePathIn(root.filePath(QStringLiteral("bin"))), root.filePath(found));
 }
 
 QTEST_GUILESS_MAIN(TestMail)

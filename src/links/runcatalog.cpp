@@ -100,7 +100,19 @@ QString RunCatalog::libraryFileName()
 
 QString RunCatalog::defaultLibraryPath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(libraryFileName());
+    return libraryPathIn(QCoreApplication::applicationDirPath());
+}
+
+QString RunCatalog::libraryPathIn(const QString &programFolder)
+{
+    const QDir folder(programFolder);
+    const QString beside = folder.filePath(libraryFileName());
+    if (QFileInfo(beside).isFile())
+        return beside;
+    const QString installed = QDir::cleanPath(folder.filePath(QStringLiteral("../lib/ordix/") + libraryFileName()));
+    if (QFileInfo(installed).isFile())
+        return installed;
+    return beside;
 }
 
 QString RunCatalog::libraryFolder() const
