@@ -22,6 +22,7 @@
 #include "legendpanel.h"
 #include "listrep.h"
 #include "main.h"
+#include "programicon.h"
 #include "ordixapplication.h"
 #include "ordixerror.h"
 #include "progress.h"
@@ -181,6 +182,12 @@ void TestMainWindow::sevenWindowsInTheirOrder()
     QCOMPARE(&form.workspace().progress(), static_cast<ProgressReporter *>(&windows.progressDialog()));
     for (QDialog *dialog : form.findChildren<QDialog *>(Qt::FindDirectChildrenOnly))
         QVERIFY2(!dialog->isVisible(), qPrintable(dialog->objectName()));
+    // Every window shows the program's icon, drawn in each size of the
+    // desktop's icon theme.
+    for (const QWidget *window : {static_cast<QWidget *>(&form), static_cast<QWidget *>(&windows.aboutBox())}) {
+        for (const int size : ProgramIcon::sizes())
+            QCOMPARE(window->windowIcon().pixmap(QSize(size, size)).size(), QSize(size, size));
+    }
 }
 
 void TestMainWindow::namedControlsExist()
