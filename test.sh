@@ -58,6 +58,14 @@ if [ -x scripts/fuzz-smoke.sh ]; then
   fi
 fi
 
+echo "== Install, package and their checks"
+if scripts/check-install.sh build; then
+  total_passed=$((total_passed + 1))
+else
+  total_failed=$((total_failed + 1))
+  status=1
+fi
+
 echo
 echo "${total_passed} passed, ${total_failed} failed"
 exit $status
