@@ -57,7 +57,8 @@ check_programs() {
   local root=$1 label=$2
   local cli="$root/bin/ordix-cli" demo="$work/demo-$label"
   step "$label: ordix-cli --help"
-  "$cli" --help | grep -q '^Usage:' || fail "$label: ordix-cli --help"
+  "$cli" --help > "$work/usage.txt" || fail "$label: ordix-cli --help"
+  grep -q '^Usage:' "$work/usage.txt" || fail "$label: ordix-cli --help prints no usage"
 
   step "$label: price/order/export round trip on the demo data"
   python3 demo/make_demo.py "$demo" > /dev/null
