@@ -402,6 +402,7 @@ void TestCatalog::addToOrderByCode()
     QCOMPARE(m_prompts.messages(), QStringList{QStringLiteral("Can't find item 999")});
     QCOMPARE(m_prompts.records().last().title, QStringLiteral("Warning"));
     QCOMPARE(m_prompts.records().last().icon, UserPrompts::Icon::Warning);
+    QVERIFY(m_prompts.records().last().onTop);
     QCOMPARE(ws.order().rowCount(), 1);
 }
 
@@ -427,6 +428,8 @@ void TestCatalog::addToOrderWithoutPriceListAsksToOpenOne()
     }
     QCOMPARE(m_probe->addToOrder(77), 1);
     QCOMPARE(m_prompts.questions().first(), QStringLiteral("Данные о ценах не загружены.\nЗагрузить прайс-лист сейчас?"));
+    QCOMPARE(m_prompts.records().first().title, QStringLiteral("Question"));
+    QVERIFY(m_prompts.records().first().onTop);
     if (open) {
         QVERIFY(ws.priceNotEmpty());
         QCOMPARE(ws.order().rowCount(), 1);

@@ -211,10 +211,13 @@ void TestMail::withoutXdgEmailTheDesktopGetsAMailtoAddress_data()
     QTest::addColumn<bool>("hasOpener");
     QTest::addColumn<bool>("opened");
     QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("status");
 
-    QTest::newRow("desktop opens it") << true << true << QStringList{};
-    QTest::newRow("desktop refuses") << true << false << QStringList{"Error sending mail"};
-    QTest::newRow("nothing at all") << false << false << QStringList{"Error sending mail"};
+    QTest::newRow("desktop opens it") << true << true << QStringList{} << "Заказ передан почтовой программе";
+    QTest::newRow("desktop refuses") << true << false << QStringList{"Error sending mail"}
+                                     << "Заказ не передан почтовой программе";
+    QTest::newRow("nothing at all") << false << false << QStringList{"Error sending mail"}
+                                    << "Заказ не передан почтовой программе";
 }
 
 void TestMail::withoutXdgEmailTheDesktopGetsAMailtoAddress()
@@ -222,7 +225,9 @@ void TestMail::withoutXdgEmailTheDesktopGetsAMailtoAddress()
     QFETCH(bool, hasOpener);
     QFETCH(bool, opened);
     QFETCH(QStringList, messages);
+    QFETCH(QString, status);
     makeOrder();
+    m_ws->setLabel(Workspace::Label::Status, QStringLiteral("Список моделей загружен"));
     QList<QUrl> urls;
     if (hasOpener) {
         MailOrder::installActions(*m_ws, [&urls, opened](const QUrl &url) {
@@ -232,6 +237,7 @@ void TestMail::withoutXdgEmailTheDesktopGetsAMailtoAddress()
     }
     QVERIFY(m_ws->execute(QStringLiteral("SendOrder")));
     QCOMPARE(m_prompts.messages(), messages);
+    QCOMPARE(m_ws->label(Workspace::Label::Status), status);
     QCOMPARE(urls.size(), hasOpener ? 1 : 0);
     if (hasOpener) {
         const QByteArray encoded = urls.first().toEncoded();

@@ -131,6 +131,8 @@ private slots:
     void errorDuringAnOperationHidesTheProgress();
 
     void messageBoxesSpeakRussian();
+    void boxesKeptOnTop_data();
+    void boxesKeptOnTop();
     void fileFilters_data();
     void fileFilters();
 
@@ -1106,6 +1108,35 @@ void TestMainWindow::messageBoxesSpeakRussian()
         box->button(QMessageBox::Ok)->click();
     });
     prompts.message(QStringLiteral("Boom"), UserPrompts::Icon::Error, QString());
+}
+
+void TestMainWindow::boxesKeptOnTop_data()
+{
+    QTest::addColumn<bool>("question");
+    QTest::addColumn<bool>("onTop");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("question on top") << true << true << "Question";
+    QTest::newRow("message on top") << false << true << "Warning";
+    QTest::newRow("plain message") << false << false << "Warning";
+}
+
+void TestMainWindow::boxesKeptOnTop()
+{
+    QFETCH(bool, question);
+    QFETCH(bool, onTop);
+    QFETCH(QString, title);
+    QtPrompts prompts;
+    bool shown = false;
+    whenModalShown([&](QWidget *modal) {
+        shown = true;
+        QCOMPARE(modal->windowTitle(), title);
+        QCOMPARE(modal->windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
+    });
+    if (question)
+        prompts.askYesNoBox(QStringLiteral("Загрузить?"), {title, onTop});
+    else
+        prompts.messageBox(QStringLiteral("Can't find item 1"), UserPrompts::Icon::Warning, {title, onTop});
+    QVERIFY(shown);
 }
 
 void TestMainWindow::fileFilters_data()

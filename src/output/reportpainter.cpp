@@ -46,9 +46,10 @@ namespace
         }
 
         // A text in a box given in layout units across and millimetres down,
-        // cut at the box's edges.
+        // cut at the box's edges; with `elide` a text wider than its box
+        // ends in "…" inside it.
         void text(double leftUnits, double widthUnits, double topMm, double heightMm, Font font,
-                  const QString &text, Qt::Alignment align)
+                  const QString &text, Qt::Alignment align, bool elide = false)
         {
             if (text.isEmpty() || widthUnits <= 0)
                 return;
@@ -57,7 +58,14 @@ namespace
             m_painter.save();
             m_painter.setClipRect(box);
             m_painter.setFont(ReportPainter::font(font));
-            m_painter.drawText(box, int(align | Qt::AlignVCenter) | Qt::TextSingleLine, text);
+            QString shown = text;
+            if (elide) {
+                // A hair of rounding is no reason to cut a text.
+                const QFontMetricsF metrics(m_painter.font(), m_painter.device());
+                if (metrics.horizontalAdvance(text) > box.width() + m_scale.unitsX(0.5))
+                    shown = metrics.elidedText(text, Qt::ElideRight, box.width());
+            }
+            m_painter.drawText(box, int(align | Qt::AlignVCenter) | Qt::TextSingleLine, shown);
             m_painter.restore();
         }
 
@@ -120,7 +128,7 @@ namespace
     {
         for (const OrderReport::Column &column : report.columns) {
             p.text(column.left, column.width, top, OrderReport::ColumnHeaderBandMm - 0.5, Font::ColumnTitle,
-                   column.title, column.rightAligned ? Qt::AlignRight : Qt::AlignLeft);
+                   column.title, column.rightAligned ? Qt::AlignRight : Qt::AlignLeft, true);
         }
         p.lineAcross(top + OrderReport::ColumnHeaderBandMm - 0.3);
     }
@@ -130,7 +138,7 @@ namespace
         for (int c = 0; c < report.columns.size() && c < line.size(); ++c) {
             const OrderReport::Column &column = report.columns.at(c);
             p.text(column.left, column.width, top, OrderReport::DetailBandMm, Font::Detail, line.at(c),
-                   column.rightAligned ? Qt::AlignRight : Qt::AlignLeft);
+                   column.rightAligned ? Qt::AlignRight : Qt::AlignLeft, true);
         }
     }
 
