@@ -1,5 +1,5 @@
 #include "reportpainter.h"
-#include "textfile.h"
+#include "atomicfile.h"
 
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
@@ -226,7 +226,10 @@ bool ReportPainter::writePdf(Workspace &workspace, const QDate &date, const QStr
                              int resolution)
 {
     checkOutputFileName(path);
-    // Drawn in memory, then the file is replaced as a whole.
+    AtomicFile target(path);
+    if (!target.open())
+        throw OrdixError(QStringLiteral("Не удалось создать файл ") + path + QStringLiteral(": ") + target.errorString());
+    // Drawn in memory, then written as a whole.
     QBuffer file;
     file.open(QIODevice::WriteOnly);
     bool drawn = false;
@@ -241,6 +244,7 @@ bool ReportPainter::writePdf(Workspace &workspace, const QDate &date, const QStr
     }
     if (!drawn)
         return false;
-    TextFile::writeBytes(path, file.data());
+    if (!target.write(file.data()) || !target.commit())
+        throw OrdixError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") + target.errorString());
     return true;
 }
