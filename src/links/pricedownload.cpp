@@ -65,13 +65,14 @@ void PriceDownload::priceNew(Workspace &workspace)
     QString error;
     if (!extractArchive(fileName, &error)) {
         // Reloading the list that was there would look like success.
+#ifdef Q_OS_WIN
+        const QString failed = QStringLiteral("ни запустить, ни распаковать");
+#else
+        const QString failed = QStringLiteral("распаковать");
+#endif
         prompts.message(QStringLiteral("Архив нового прайс-листа %1 не удалось %2: %3.\n"
                                        "Новый прайс-лист не загружен.")
-#ifdef Q_OS_WIN
-                            .arg(fileName, QStringLiteral("ни запустить, ни распаковать"), error),
-#else
-                            .arg(fileName, QStringLiteral("распаковать"), error),
-#endif
+                            .arg(fileName, failed, error),
                         UserPrompts::Icon::Error);
         return;
     }
