@@ -1,4 +1,5 @@
 #include "reportpainter.h"
+#include "atomicfile.h"
 
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
@@ -7,7 +8,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPen>
-#include <QSaveFile>
+#include <QBuffer>
 
 #include "ordixerror.h"
 #include "outputfilename.h"
@@ -233,9 +234,12 @@ bool ReportPainter::writePdf(Workspace &workspace, const QDate &date, const QStr
                              int resolution)
 {
     checkOutputFileName(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw OrdixError(QStringLiteral("Не удалось создать файл ") + path + QStringLiteral(": ") + file.errorString());
+    AtomicFile target(path);
+    if (!target.open())
+        throw OrdixError(QStringLiteral("Не удалось создать файл ") + path + QStringLiteral(": ") + target.errorString());
+    // Drawn in memory, then written as a whole.
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
     bool drawn = false;
     {
         QPdfWriter writer(&file);
@@ -246,11 +250,9 @@ bool ReportPainter::writePdf(Workspace &workspace, const QDate &date, const QStr
         writer.setTitle(report.jobTitle);
         drawn = render(report, &writer);
     }
-    if (!drawn) {
-        file.cancelWriting();
+    if (!drawn)
         return false;
-    }
-    if (!file.commit())
-        throw OrdixError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") + file.errorString());
+    if (!target.write(file.data()) || !target.commit())
+        throw OrdixError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") + target.errorString());
     return true;
 }
