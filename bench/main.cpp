@@ -1,17 +1,41 @@
 // ordix-bench: the record table engine against SQLite :memory: on a generated
-// price list. Usage: ordix-bench [--rows N]
+// price list. Usage: ordix-bench [--rows N] | --growth N,N,... | --rows N --generate FILE
 #include <algorithm>
 #include <cstdio>
 
 #include <QCoreApplication>
+#ifdef ORDIX_BENCH_WINDOW
+#include <QApplication>
+#endif
 #include <QStringList>
 
 #include "benchregistry.h"
 #include "pricegenerator.h"
 
+int runGrowth(const QList<qint64> &sizes);
+
+namespace
+{
+    // The offscreen platform's notes would mix with the measured lines;
+    // only real errors pass.
+    void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+    {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "ordix-bench: %s\n", message.toLocal8Bit().constData());
+    }
+}
+
 int main(int argc, char **argv)
 {
+    qInstallMessageHandler(quietMessages);
+#ifdef ORDIX_BENCH_WINDOW
+    // The window's benchmark runs the real main window, offscreen.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     BenchContext ctx;
 
     const QStringList args = app.arguments();
@@ -23,8 +47,27 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "ordix-bench: --rows needs a number from 1 to 20000000\n");
                 return 2;
             }
+        } else if (args[i] == QLatin1String("--generate") && i + 1 < args.size()) {
+            // Only writes the list of --rows rows (given before) to the file,
+            // for profiling the program on it.
+            std::vector<qint32> codes;
+            qint64 bytes = 0;
+            generatePriceFile(args[++i], ctx.rows, &codes, &bytes);
+            return 0;
+        } else if (args[i] == QLatin1String("--growth") && i + 1 < args.size()) {
+            QList<qint64> sizes;
+            for (const QString &part : args[++i].split(QLatin1Char(','))) {
+                bool ok = false;
+                const qint64 n = part.toLongLong(&ok);
+                if (!ok || n < 1 || n > 20000000) {
+                    std::fprintf(stderr, "ordix-bench: --growth needs row counts from 1 to 20000000\n");
+                    return 2;
+                }
+                sizes << n;
+            }
+            return runGrowth(sizes);
         } else {
-            std::fprintf(stderr, "usage: ordix-bench [--rows N]\n");
+            std::fprintf(stderr, "usage: ordix-bench [--rows N] | --growth N,N,... | --rows N --generate FILE\n");
             return 2;
         }
     }

@@ -72,6 +72,8 @@ private slots:
     void choosingTheFile();
     void emptyFileIsAnErrorAndClosesProgress();
     void escapeStopsLoadingAndKeepsRows();
+    void largeListLoadsAndComparesEveryRow_data();
+    void largeListLoadsAndComparesEveryRow();
 
     void comparison_data();
     void comparison();
@@ -307,6 +309,53 @@ void TestPriceLoader::escapeStopsLoadingAndKeepsRows()
     QCOMPARE(m_ws->price().rowCount(), 6);
     QCOMPARE(m_session->prompts.messages(), QStringList{QStringLiteral("Action stopped")});
     QVERIFY(!m_session->progress.isVisible());
+}
+
+void TestPriceLoader::largeListLoadsAndComparesEveryRow_data()
+{
+    QTest::addColumn<QByteArray>("lineEnd");
+    QTest::newRow("CR LF") << QByteArray("\r\n");
+    QTest::newRow("LF") << QByteArray("\n");
+    QTest::newRow("CR") << QByteArray("\r");
+}
+
+void TestPriceLoader::largeListLoadsAndComparesEveryRow()
+{
+    // Over a megabyte, so the file is read in several blocks; the names grow
+    // longer after the first rows, beyond the room the first rows suggest.
+    QFETCH(QByteArray, lineEnd);
+    const int count = 30000;
+    const auto name = [](int code) {
+        return QStringLiteral("Болт М%1 ").arg(code) + QString(code < 3000 ? 1 : 40 + code % 17, QChar(u'ж'));
+    };
+    QByteArray list = Cp1251::encode(QStringLiteral("Код|Наименование|Цена")) + lineEnd;
+    QByteArray old = list;
+    for (int code = 1; code <= count; ++code) {
+        list += QByteArray::number(code) + '|' + Cp1251::encode(name(code)) + '|' + QByteArray::number(code % 500) + ".25"
+            + lineEnd;
+        if (code % 3 == 0)
+            old += QByteArray::number(code) + "|x|" + QByteArray::number(code % 7) + lineEnd;
+    }
+    for (const auto &[path, bytes] : {std::pair{QStringLiteral("big.txt"), list}, std::pair{QStringLiteral("big_old.txt"), old}}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    PriceLoader::loadFile(*m_ws, QStringLiteral("big.txt"));
+    PriceCompare::compareWith(*m_ws, QStringLiteral("big_old.txt"));
+    RecordTable &table = m_ws->price();
+    table.setIndexName(QStringLiteral("PreCODE"));
+    QCOMPARE(table.rowCount(), count);
+    QCOMPARE(PriceLoader::lastSkippedLines(), 0);
+    for (int r = 0; r < count; ++r) {
+        const int code = r + 1;
+        QCOMPARE(table.integerAt(r, FCode), code);
+        QCOMPARE(table.stringAt(r, FName), name(code));
+        QCOMPARE(table.floatAt(r, FPrice), code % 500 + 0.25);
+        const bool older = code % 3 == 0 && code % 7 != 0;
+        QCOMPARE(table.floatAt(r, FOldPrice), older ? double(code % 7) : code % 500 + 0.25);
+    }
 }
 
 void TestPriceLoader::comparison_data()

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
@@ -188,6 +189,15 @@ void TestTextFile::lineEndings_data()
     QTest::newRow("only a line end") << QByteArray("\r\n") << QStringList{""};
     QTest::newRow("empty file") << QByteArray() << QStringList{};
     QTest::newRow("final blank line") << QByteArray("a\r\n \r\n") << QStringList{"a", " "};
+    // The file reader works in blocks of 1 MB: line ends across a block's end.
+    const qsizetype block = qsizetype(1) << 20;
+    const QByteArray fill(block - 1, 'x');
+    QTest::newRow("CR LF across blocks") << fill + "\r\nb" << QStringList{QString::fromLatin1(fill), "b"};
+    QTest::newRow("lone CR at a block's end") << fill + "\rb\n" << QStringList{QString::fromLatin1(fill), "b"};
+    QTest::newRow("CR at a block's end ends the file") << fill + "\r" << QStringList{QString::fromLatin1(fill)};
+    const QByteArray longLine(3 * block + 5, 'y');
+    QTest::newRow("line longer than a block") << "a\r\n" + longLine + "\r\nb"
+                                              << QStringList{"a", QString::fromLatin1(longLine), "b"};
 }
 
 void TestTextFile::lineEndings()
@@ -196,6 +206,19 @@ void TestTextFile::lineEndings()
     QFETCH(QStringList, lines);
 
     QCOMPARE(TextFile::decodeLines(contents), lines);
+
+    QBuffer device(&contents);
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    QStringList streamed;
+    qint64 lastRead = 0;
+    QVERIFY(TextFile::forEachLine(device, [&](QByteArrayView line, qint64 bytesRead) {
+        streamed << QString::fromLatin1(line);
+        lastRead = bytesRead;
+        return true;
+    }));
+    QCOMPARE(streamed, lines);
+    QCOMPARE(lastRead, contents.size());
+
     const QList<QByteArray> raw = TextFile::splitLines(contents);
     QCOMPARE(raw.size(), lines.size());
     for (qsizetype i = 0; i < raw.size(); ++i)

@@ -2,7 +2,11 @@
 
 #include "programactions.h"
 
+#include <charconv>
+#include <cstring>
 #include <exception>
+#include <memory>
+#include <vector>
 #include <new>
 #include <optional>
 
@@ -15,6 +19,7 @@
 
 #include "actionlist.h"
 #include "carmodels.h"
+#include "cp1251.h"
 #include "cliprompts.h"
 #include "gridlayout.h"
 #include "orderfile.h"
@@ -87,16 +92,6 @@ namespace
         text.replace(QLatin1Char('\n'), QLatin1Char(' '));
         text.replace(QLatin1Char('\r'), QLatin1Char(' '));
         return text.trimmed();
-    }
-
-    // A field of a printed line never breaks the line into more fields.
-    QString cellText(QString text)
-    {
-        for (QChar &ch : text) {
-            if (ch == QLatin1Char('\t') || ch == QLatin1Char('\n') || ch == QLatin1Char('\r'))
-                ch = QLatin1Char(' ');
-        }
-        return text;
     }
 
     // Makes the folder current for the run and returns to the previous one.
@@ -399,7 +394,11 @@ void CliRunner::fail(const QString &message)
 
 void CliRunner::write(const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
+    writeBytes(text.toUtf8());
+}
+
+void CliRunner::writeBytes(const QByteArray &bytes)
+{
     if (m_out.write(bytes) != bytes.size())
         throw OrdixError(QStringLiteral("cannot write the output: ") + m_out.errorString());
 }
@@ -484,47 +483,125 @@ void CliRunner::printPrice(Workspace &workspace, bool withOldPrice)
     const int oldPriceField = table.fieldByName(QStringLiteral("OldPrice"));
     const QString priceMask = table.displayFormat(table.fieldByName(QStringLiteral("Price")));
 
-    QList<const GridColumn *> columns;
+    // What each printed column is, worked out once: text columns are copied
+    // from the table's bytes to UTF-8 through one table, numbers formatted
+    // by their mask.
+    enum class Kind
+    {
+        RowNumber,
+        Flag,
+        Text,
+        Number
+    };
+    struct Printed
+    {
+        Kind kind;
+        int field;
+        RecordTable::NumberMask mask;
+    };
+    QList<Printed> printed;
     QStringList titles;
     for (const GridColumn &column : grid.columns) {
         if (!column.visible)
             continue;
-        columns << &column;
+        const int field = column.fieldPosition;
+        if (field < 0)
+            printed.append({Kind::RowNumber, field, RecordTable::NumberMask(QString())});
+        else if (field == flagField)
+            printed.append({Kind::Flag, field, RecordTable::NumberMask(QString())});
+        else if (table.field(field).type == FieldType::String)
+            printed.append({Kind::Text, field, RecordTable::NumberMask(QString())});
+        else
+            printed.append({Kind::Number, field, RecordTable::NumberMask(table.displayFormat(field))});
         titles << column.title;
     }
-    if (withOldPrice)
+    if (withOldPrice) {
+        printed.append({Kind::Number, oldPriceField, RecordTable::NumberMask(priceMask)});
         titles << oldPriceTitle();
+    }
 
-    QString text = titles.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    // Windows-1251 to UTF-8 by byte; TAB, CR and LF become blanks so that a
+    // field never breaks its line.
+    struct Utf8Byte
+    {
+        char bytes[3];
+        uint8_t length;
+    };
+    Utf8Byte utf8[256];
+    for (int b = 0; b < 256; ++b) {
+        QByteArray encoded = QString(QChar(Cp1251::toUnicode(uchar(b)))).toUtf8();
+        if (b == '\t' || b == '\n' || b == '\r')
+            encoded = QByteArray(" ");
+        utf8[b].length = uint8_t(encoded.size());
+        std::memcpy(utf8[b].bytes, encoded.constData(), size_t(qMin<qsizetype>(3, encoded.size())));
+    }
+
+    QByteArray out = titles.join(QLatin1Char('\t')).toUtf8() + '\n';
+    const auto appendNumber = [&out](qint64 value) {
+        char digits[24];
+        const auto result = std::to_chars(digits, digits + sizeof digits, value);
+        out.append(digits, result.ptr - digits);
+    };
+    // Rows go out in batches: each column of a batch is read at once, its
+    // cells fetched ahead, then the lines are put together.
+    constexpr int batch = 64;
     const int rows = table.rowCount();
-    for (int r = 0; r < rows; ++r) {
-        bool first = true;
-        for (const GridColumn *column : std::as_const(columns)) {
-            if (!first)
-                text += QLatin1Char('\t');
-            first = false;
-            const int field = column->fieldPosition;
-            if (field < 0)
-                text += QString::number(r + 1);
-            else if (table.isNullAt(r, field))
-                continue;
-            else if (field == flagField)
-                text += QString::number(table.integerAt(r, field));
-            else
-                text += cellText(table.displayTextAt(r, field));
+    const qsizetype columnCount = printed.size();
+    std::vector<QByteArrayView> texts(size_t(columnCount) * batch);
+    std::vector<double> numbers(size_t(columnCount) * batch);
+    std::unique_ptr<bool[]> unset(new bool[size_t(columnCount) * batch]);
+    out.reserve(1 << 17);
+    for (int first = 0; first < rows; first += batch) {
+        const int count = qMin(batch, rows - first);
+        for (qsizetype c = 0; c < columnCount; ++c) {
+            const Printed &column = printed.at(c);
+            const size_t at = size_t(c) * batch;
+            if (column.kind == Kind::Text)
+                table.bytesAt(first, count, column.field, texts.data() + at);
+            else if (column.kind != Kind::RowNumber)
+                table.numbersAt(first, count, column.field, numbers.data() + at, unset.get() + at);
         }
-        if (withOldPrice) {
-            text += QLatin1Char('\t');
-            if (!table.isNullAt(r, oldPriceField))
-                text += RecordTable::formatByMask(table.floatAt(r, oldPriceField), priceMask);
+        for (int i = 0; i < count; ++i) {
+            for (qsizetype c = 0; c < columnCount; ++c) {
+                if (c > 0)
+                    out.append('\t');
+                const Printed &column = printed.at(c);
+                const size_t at = size_t(c) * batch + size_t(i);
+                switch (column.kind) {
+                case Kind::RowNumber:
+                    appendNumber(first + i + 1);
+                    break;
+                case Kind::Flag:
+                    if (!unset[at])
+                        appendNumber(qint64(numbers[at]));
+                    break;
+                case Kind::Text: {
+                    const QByteArrayView bytes = texts[at];
+                    const qsizetype start = out.size();
+                    out.resize(start + 3 * bytes.size());
+                    char *p = out.data() + start;
+                    for (char ch : bytes) {
+                        const Utf8Byte &u = utf8[uchar(ch)];
+                        std::memcpy(p, u.bytes, 3);
+                        p += u.length;
+                    }
+                    out.truncate(p - out.constData());
+                    break;
+                }
+                case Kind::Number:
+                    if (!unset[at])
+                        column.mask.appendUtf8(out, numbers[at]);
+                    break;
+                }
+            }
+            out.append('\n');
         }
-        text += QLatin1Char('\n');
-        if (text.size() > 1 << 16) {
-            write(text);
-            text.clear();
+        if (out.size() > 1 << 16) {
+            writeBytes(out);
+            out.clear();
         }
     }
-    write(text);
+    writeBytes(out);
 }
 
 void CliRunner::printOrder(Workspace &workspace)

@@ -81,6 +81,7 @@ private:
     void readOrder(Workspace &workspace, const Options &options);
 
     void write(const QString &text);
+    void writeBytes(const QByteArray &bytes);
     void fail(const QString &message);
 
     QIODevice &m_out;

@@ -148,6 +148,7 @@ void TProgressDialog::startProgress(const QString &text, int position, int maxim
         m_running = true;
         m_escapePressed = false;
         m_lastPoll.invalidate();
+        m_lastOwnerPaint.invalidate();
         if (!m_cursorSet) {
             QGuiApplication::setOverrideCursor(Qt::WaitCursor);
             m_cursorSet = true;
@@ -179,9 +180,15 @@ void TProgressDialog::stepProgress(int position)
 void TProgressDialog::refresh()
 {
     raise();
+    // The owner is painted again under the dialog while the work keeps the
+    // event loop waiting, a few times a second: painting the whole main
+    // window at every new percentage cost a load more than the load itself.
     if (QWidget *owner = parentWidget()) {
-        if (owner->window()->isVisible())
+        if (owner->window()->isVisible()
+            && (!m_lastOwnerPaint.isValid() || m_lastOwnerPaint.elapsed() >= PollIntervalMs)) {
+            m_lastOwnerPaint.start();
             owner->window()->repaint();
+        }
     }
     repaint();
 }

@@ -56,4 +56,5 @@ private:
     bool m_polling = false;
     bool m_escapePressed = false;
     QElapsedTimer m_lastPoll;
+    QElapsedTimer m_lastOwnerPaint;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <cmath>
@@ -1211,7 +1212,7 @@ QString RecordTable::displayFormat(int position) const
     return d->s->displayFormat(position);
 }
 
-QString RecordTable::formatByMask(double value, const QString &mask)
+RecordTable::NumberMask::NumberMask(const QString &mask)
 {
     // The number part runs from the first "#" or "0" over "#", "0", ",",
     // "." and blanks that stand between placeholders; the text before and
@@ -1220,7 +1221,8 @@ QString RecordTable::formatByMask(double value, const QString &mask)
     while (begin < mask.size() && !isPlaceholder(mask[begin]))
         ++begin;
     if (begin == mask.size())
-        return RecordTableStorage::numberText(value);
+        return;
+    plain = false;
     qsizetype end = begin;
     while (end < mask.size()) {
         const QChar ch = mask[end];
@@ -1232,20 +1234,17 @@ QString RecordTable::formatByMask(double value, const QString &mask)
             break;
         }
     }
-    const QStringView prefix = QStringView(mask).left(begin);
+    prefix = QStringView(mask).left(begin).toUtf8();
     const QStringView number = QStringView(mask).mid(begin, end - begin);
-    const QStringView suffix = QStringView(mask).mid(end);
+    suffix = QStringView(mask).mid(end).toUtf8();
 
     const qsizetype point = number.indexOf(QLatin1Char('.'));
     const QStringView intPart = point < 0 ? number : number.left(point);
     const QStringView fracPart = point < 0 ? QStringView() : number.mid(point + 1);
-    const bool grouped = intPart.contains(QLatin1Char(' ')) || intPart.contains(QLatin1Char(','));
-    int minInt = 0;
+    grouped = intPart.contains(QLatin1Char(' ')) || intPart.contains(QLatin1Char(','));
     for (QChar ch : intPart)
         if (ch == QLatin1Char('0'))
             ++minInt;
-    int decimals = 0;
-    int minDecimals = 0;
     for (QChar ch : fracPart) {
         if (isPlaceholder(ch)) {
             ++decimals;
@@ -1253,38 +1252,89 @@ QString RecordTable::formatByMask(double value, const QString &mask)
                 minDecimals = decimals;
         }
     }
+}
 
-    if (!std::isfinite(value))
-        return RecordTableStorage::numberText(value);
-    const QString digits = QString::number(std::fabs(value), 'f', decimals);
-    const qsizetype dot = digits.indexOf(QLatin1Char('.'));
-    QString whole = dot < 0 ? digits : digits.left(dot);
-    QString fraction = dot < 0 ? QString() : digits.mid(dot + 1);
-    while (fraction.size() > minDecimals && fraction.endsWith(QLatin1Char('0')))
+namespace
+{
+    // The digits of a non-negative finite number in fixed notation with
+    // `decimals` decimals, rounded as the toolkit rounds: to the nearest,
+    // and through the toolkit itself where the value lies exactly halfway or
+    // is too large for the quick path.
+    qsizetype fixedDigits(double value, int decimals, char *buffer, qsizetype size)
+    {
+        if (value < 1e15 && decimals <= 20) {
+            bool halfway = false;
+            if (decimals + 1 <= 22) {
+                static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+                const double power = powers[decimals + 1];
+                const double scaled = value * power;
+                // The product is exact when fma finds no remainder; halfway
+                // means it is a whole number ending in 5.
+                halfway = scaled >= 9007199254740992.0
+                    || (std::fma(value, power, -scaled) == 0 && scaled == std::floor(scaled)
+                        && std::fmod(scaled, 10.0) == 5.0);
+            } else {
+                halfway = true;
+            }
+            if (!halfway) {
+                const auto result = std::to_chars(buffer, buffer + size, value, std::chars_format::fixed, decimals);
+                if (result.ec == std::errc())
+                    return result.ptr - buffer;
+            }
+        }
+        const QByteArray text = QString::number(value, 'f', decimals).toLatin1();
+        const qsizetype n = std::min(size, text.size());
+        std::memcpy(buffer, text.constData(), size_t(n));
+        return n;
+    }
+}
+
+void RecordTable::NumberMask::appendUtf8(QByteArray &out, double value) const
+{
+    if (plain || !std::isfinite(value)) {
+        out.append(RecordTableStorage::numberText(value).toUtf8());
+        return;
+    }
+    char digits[400];
+    const qsizetype length = fixedDigits(std::fabs(value), decimals, digits, qsizetype(sizeof digits));
+    const QByteArrayView all(digits, length);
+    const qsizetype dot = all.indexOf('.');
+    QByteArrayView whole = dot < 0 ? all : all.first(dot);
+    QByteArrayView fraction = dot < 0 ? QByteArrayView() : all.sliced(dot + 1);
+    while (fraction.size() > minDecimals && fraction.endsWith('0'))
         fraction.chop(1);
     bool isZero = true;
-    for (QChar ch : digits)
-        if (ch >= QLatin1Char('1') && ch <= QLatin1Char('9'))
+    for (char ch : all)
+        if (ch >= '1' && ch <= '9')
             isZero = false;
-    if (whole == QLatin1String("0") && minInt == 0)
-        whole.clear();
-    while (whole.size() < minInt)
-        whole.prepend(QLatin1Char('0'));
-    if (grouped) {
-        for (qsizetype i = whole.size() - 3; i > 0; i -= 3)
-            whole.insert(i, QLatin1Char(' '));
-    }
-    QString result;
+    if (whole == "0" && minInt == 0)
+        whole = QByteArrayView();
+
     if (value < 0 && !isZero)
-        result.append(QLatin1Char('-'));
-    result.append(prefix);
-    result.append(whole);
-    if (!fraction.isEmpty()) {
-        result.append(Decimal::separator());
-        result.append(fraction);
+        out.append('-');
+    out.append(prefix);
+    const qsizetype padding = std::max<qsizetype>(0, minInt - whole.size());
+    const qsizetype total = padding + whole.size();
+    for (qsizetype i = 0; i < total; ++i) {
+        // Blanks between groups of three, counted from the right.
+        if (grouped && i > 0 && (total - i) % 3 == 0)
+            out.append(' ');
+        out.append(i < padding ? '0' : whole[i - padding]);
     }
-    result.append(suffix);
-    return result;
+    if (!fraction.isEmpty()) {
+        out.append(char(Decimal::separator().unicode())); // "." or ","
+        out.append(fraction);
+    }
+    out.append(suffix);
+}
+
+QString RecordTable::formatByMask(double value, const QString &mask)
+{
+    QByteArray text;
+    NumberMask(mask).appendUtf8(text, value);
+    return QString::fromUtf8(text);
 }
 
 // --- appending -----------------------------------------------------------------------
@@ -1374,6 +1424,78 @@ void RecordTable::appendRowRaw(const QByteArrayView *values, int count)
         cell.unset = false;
     }
     d->s->appendRow(in);
+}
+
+void RecordTable::reserve(qint64 rows, const std::vector<size_t> &textBytes)
+{
+    d->requireActive();
+    d->s->reserve(uint32_t(std::clamp<qint64>(rows, 0, std::numeric_limits<uint32_t>::max() - 1)), textBytes);
+}
+
+// --- bulk work in stored order ---------------------------------------------------------
+
+std::vector<uint32_t> RecordTable::viewRowsInStoredOrder()
+{
+    d->requireActive();
+    d->ensure();
+    std::vector<uint32_t> rows;
+    const uint32_t stored = d->s->rowCount();
+    if (d->view.size() == stored) {
+        rows.resize(stored);
+        std::iota(rows.begin(), rows.end(), 0u);
+        return rows;
+    }
+    std::vector<bool> inView(stored, false);
+    for (uint32_t row : d->view)
+        inView[row] = true;
+    rows.reserve(d->view.size());
+    for (uint32_t row = 0; row < stored; ++row)
+        if (inView[row])
+            rows.push_back(row);
+    return rows;
+}
+
+uint32_t RecordTable::storedRowCount() const
+{
+    return d->s ? d->s->rowCount() : 0;
+}
+
+qint64 RecordTable::storedInteger(uint32_t storedRow, int position) const
+{
+    const RecordTableStorage::Column &c = d->s->column(position);
+    return c.isUnset(storedRow) ? 0 : c.integer(storedRow);
+}
+
+double RecordTable::storedFloat(uint32_t storedRow, int position) const
+{
+    const RecordTableStorage::Column &c = d->s->column(position);
+    return c.isUnset(storedRow) ? 0.0 : c.number(storedRow);
+}
+
+void RecordTable::storedRowsWithValue(int position, double value, std::vector<uint32_t> &rows)
+{
+    d->requireActive();
+    rows.clear();
+    d->s->forEachRowWithValue(position, value, [&rows](uint32_t row) { rows.push_back(row); });
+}
+
+void RecordTable::setStoredFloats(int position, const std::vector<uint32_t> &storedRows, const std::vector<double> &values)
+{
+    d->requireActive();
+    d->checkBrowse();
+    if (storedRows.empty())
+        return;
+    const Impl::Snapshot before = d->snapshot();
+    d->s->setFloats(position, storedRows, values);
+    if (position == d->denseField)
+        d->denseField = -1;
+    d->s->notifyRowUpdated(storedRows.front(), d.get());
+    // A filter or an order on the field puts the view together again.
+    if (d->filtered || d->keyField == position)
+        d->markDirty();
+    d->ensure();
+    d->markDetailsStale();
+    d->finish(before, true);
 }
 
 // --- cursor -------------------------------------------------------------------------
@@ -1540,6 +1662,79 @@ QByteArrayView RecordTable::bytesAt(int viewRow, int position) const
     if (ref.type != FieldType::String || ref.unset)
         return QByteArrayView();
     return QByteArrayView(ref.text, ref.length);
+}
+
+void RecordTable::bytesAt(int firstViewRow, int count, int position, QByteArrayView *texts) const
+{
+    if (count <= 0)
+        return;
+    d->viewRowAt(firstViewRow + count - 1, position);
+    d->viewRowAt(firstViewRow, position);
+    const RecordTableStorage::Column &c = d->s->column(position);
+    const uint32_t *rows = d->view.data() + firstViewRow;
+    if (c.type != FieldType::String) {
+        for (int i = 0; i < count; ++i)
+            texts[i] = QByteArrayView();
+        return;
+    }
+    // Three passes: the offsets and lengths are fetched ahead, then the
+    // text, then read.
+    for (int i = 0; i < count; ++i) {
+        __builtin_prefetch(c.offsets.data() + rows[i]);
+        __builtin_prefetch(c.wide ? static_cast<const void *>(c.len16.data() + rows[i])
+                                  : static_cast<const void *>(c.len8.data() + rows[i]));
+        __builtin_prefetch(c.unsetBits.data() + (rows[i] >> 6));
+    }
+    for (int i = 0; i < count; ++i) {
+        const uint32_t row = rows[i];
+        if (c.isUnset(row)) {
+            texts[i] = QByteArrayView();
+            continue;
+        }
+        const char *text = c.text(row);
+        const uint32_t length = c.length(row);
+        __builtin_prefetch(text);
+        if (length > 0)
+            __builtin_prefetch(text + length - 1);
+        texts[i] = QByteArrayView(text, length);
+    }
+    if (d->editing) {
+        for (int i = 0; i < count; ++i)
+            if (rows[i] == d->editRow)
+                texts[i] = bytesAt(firstViewRow + i, position);
+    }
+}
+
+void RecordTable::numbersAt(int firstViewRow, int count, int position, double *values, bool *unset) const
+{
+    if (count <= 0)
+        return;
+    d->viewRowAt(firstViewRow + count - 1, position);
+    d->viewRowAt(firstViewRow, position);
+    const RecordTableStorage::Column &c = d->s->column(position);
+    const uint32_t *rows = d->view.data() + firstViewRow;
+    for (int i = 0; i < count; ++i) {
+        const uint32_t row = rows[i];
+        switch (c.type) {
+        case FieldType::I2:
+            __builtin_prefetch(c.i16.data() + row);
+            break;
+        case FieldType::I4:
+            __builtin_prefetch(c.i32.data() + row);
+            break;
+        case FieldType::R8:
+            __builtin_prefetch(c.f64.data() + row);
+            break;
+        case FieldType::String:
+            break;
+        }
+        __builtin_prefetch(c.unsetBits.data() + (row >> 6));
+    }
+    for (int i = 0; i < count; ++i) {
+        const CellRef ref = d->cellAt(rows[i], position);
+        unset[i] = ref.unset;
+        values[i] = ref.unset ? 0.0 : cellFloat(ref);
+    }
 }
 
 qint64 RecordTable::integerAt(int viewRow, int position) const

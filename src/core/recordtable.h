@@ -64,6 +64,21 @@ public:
     // Formats a number by a mask of the kinds above, with the program-wide
     // decimal separator.
     static QString formatByMask(double value, const QString &mask);
+    // A mask taken apart once, for formatting many numbers: appends the text
+    // formatByMask() gives, as UTF-8.
+    struct NumberMask
+    {
+        explicit NumberMask(const QString &mask);
+        void appendUtf8(QByteArray &out, double value) const;
+
+        bool plain = true; // no placeholder: the number as the tables show it
+        QByteArray prefix;
+        QByteArray suffix;
+        bool grouped = false;
+        int minInt = 0;
+        int decimals = 0;
+        int minDecimals = 0;
+    };
 
     // --- appending ------------------------------------------------------
     // Adds a row at the end of the table and stores it. Values are given for
@@ -78,6 +93,24 @@ public:
     // Fast path for loaders: values as Windows-1251 bytes. Does not move the
     // cursor or notify; callers that append in bulk call suspendViews first.
     void appendRowRaw(const QByteArrayView *values, int count);
+    // Makes room for `rows` rows and for textBytes[position] bytes of text
+    // in each text field before a bulk append.
+    void reserve(qint64 rows, const std::vector<size_t> &textBytes);
+
+    // --- bulk work in stored order ----------------------------------------
+    // The stored row numbers of the view's rows, ascending: reading and
+    // writing in this order runs straight through the columns.
+    std::vector<uint32_t> viewRowsInStoredOrder();
+    uint32_t storedRowCount() const; // every stored row, in the view or not
+    qint64 storedInteger(uint32_t storedRow, int position) const; // unset: 0
+    double storedFloat(uint32_t storedRow, int position) const;   // unset: 0
+    // Fills `rows` with the stored rows whose numeric field equals the value
+    // (unset reads as 0), in no particular order, through the field's
+    // look-up table (built on first use).
+    void storedRowsWithValue(int position, double value, std::vector<uint32_t> &rows);
+    // Sets a float field of the given stored rows (values[i] for rows[i]) in
+    // one step: the view is brought up to date once and told once.
+    void setStoredFloats(int position, const std::vector<uint32_t> &storedRows, const std::vector<double> &values);
 
     // --- cursor over the view -------------------------------------------
     void first();
@@ -107,6 +140,12 @@ public:
     qint64 integerAt(int viewRow, int position) const;
     double floatAt(int viewRow, int position) const;
     QString displayTextAt(int viewRow, int position) const;
+    // Bulk reads for printers: one field of the view rows first ..
+    // first + count - 1, the cells fetched ahead of use so that rows in any
+    // order read at memory speed. Text fields give their raw bytes (unset:
+    // empty); numeric fields their value (unset: 0) and whether unset.
+    void bytesAt(int firstViewRow, int count, int position, QByteArrayView *texts) const;
+    void numbersAt(int firstViewRow, int count, int position, double *values, bool *unset) const;
 
     // --- editing --------------------------------------------------------
     // edit() starts changing the current row; the setters below (allowed only

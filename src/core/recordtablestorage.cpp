@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <thread>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -207,6 +208,51 @@ void RecordTableStorage::appendRow(const CellInput *cells)
         }
     }
     ++m_rows;
+}
+
+void RecordTableStorage::reserve(uint32_t rows, const std::vector<size_t> &textBytes)
+{
+    const size_t words = (size_t(rows) + 63) / 64;
+    for (size_t f = 0; f < m_columns.size(); ++f) {
+        Column &c = m_columns[f];
+        c.unsetBits.reserve(words);
+        switch (c.type) {
+        case FieldType::I2:
+            c.i16.reserve(rows);
+            break;
+        case FieldType::I4:
+            c.i32.reserve(rows);
+            break;
+        case FieldType::R8:
+            c.f64.reserve(rows);
+            break;
+        case FieldType::String:
+            c.offsets.reserve(rows);
+            if (c.wide)
+                c.len16.reserve(rows);
+            else
+                c.len8.reserve(rows);
+            if (f < textBytes.size() && textBytes[f] > c.bytes.capacity()) {
+                c.bytes.reserve(textBytes[f]);
+                adviseHugePages(c.bytes.data(), c.bytes.capacity());
+            }
+            break;
+        }
+    }
+}
+
+void RecordTableStorage::setFloats(int field, const std::vector<uint32_t> &rows, const std::vector<double> &values)
+{
+    Column &c = m_columns[size_t(field)];
+    if (c.type != FieldType::R8)
+        throw OrdixError(QStringLiteral("Field %1 does not hold floats").arg(m_fields[field].name));
+    invalidateColumn(field);
+    const size_t n = std::min(rows.size(), values.size());
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t row = rows[i];
+        c.unsetBits[row >> 6] &= ~(uint64_t(1) << (row & 63));
+        c.f64[row] = values[i];
+    }
 }
 
 void RecordTableStorage::setCell(uint32_t row, int field, const CellInput &cell)
@@ -445,10 +491,23 @@ void RecordTableStorage::sortRows(int field, bool caseInsensitive, std::vector<u
     // so far are looked at again, so most of the work is on integers.
     const bool ci = caseInsensitive;
     auto textOf = [&](uint32_t row) { return ci ? c.foldedText(row) : c.text(row); };
-    for (size_t i = 0; i < rows.size(); ++i)
-        items[i] = {textChunk(textOf(rows[i]), c.length(rows[i]), 0), rows[i]};
     auto byKey = [](const Item &a, const Item &b) { return a.key < b.key; };
-    std::sort(items.begin(), items.end(), byKey);
+    auto firstPass = [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i)
+            items[i] = {textChunk(textOf(rows[i]), c.length(rows[i]), 0), rows[i]};
+        std::sort(items.begin() + std::ptrdiff_t(begin), items.begin() + std::ptrdiff_t(end), byKey);
+    };
+    // A large column's first pass runs on two cores, one half each, merged
+    // by key after; the passes below order equal keys as before.
+    const size_t half = rows.size() / 2;
+    if (rows.size() >= 100000 && std::thread::hardware_concurrency() > 1) {
+        std::thread other(firstPass, half, rows.size());
+        firstPass(0, half);
+        other.join();
+        std::inplace_merge(items.begin(), items.begin() + std::ptrdiff_t(half), items.end(), byKey);
+    } else {
+        firstPass(0, rows.size());
+    }
 
     struct Range
     {

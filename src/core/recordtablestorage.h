@@ -126,6 +126,11 @@ public:
 
     // --- changing rows (cells must be converted and cut already) ----------
     void appendRow(const CellInput *cells); // one cell per field
+    // Makes room for `rows` rows in all and for textBytes[field] bytes of
+    // text in each text column, so that a bulk load grows nothing.
+    void reserve(uint32_t rows, const std::vector<size_t> &textBytes);
+    // Sets a float field of many rows at once (values[i] for rows[i]).
+    void setFloats(int field, const std::vector<uint32_t> &rows, const std::vector<double> &values);
     void setCell(uint32_t row, int field, const CellInput &cell);
     void removeRow(uint32_t row);
     void clear();

@@ -152,17 +152,17 @@ namespace TextFile
         return decodeLines(contents);
     }
 
-    QList<QByteArray> splitLines(const QByteArray &contents)
+    QList<QByteArrayView> splitLineViews(QByteArrayView contents)
     {
-        QList<QByteArray> lines;
-        const char *data = contents.constData();
+        QList<QByteArrayView> lines;
+        const char *data = contents.data();
         const qsizetype size = contents.size();
         qsizetype start = 0;
         qsizetype i = 0;
         while (i < size) {
             const char ch = data[i];
             if (ch == '\r' || ch == '\n') {
-                lines.append(contents.sliced(start, i - start));
+                lines.append(QByteArrayView(data + start, i - start));
                 if (ch == '\r' && i + 1 < size && data[i + 1] == '\n')
                     ++i;
                 ++i;
@@ -172,16 +172,26 @@ namespace TextFile
             }
         }
         if (start < size)
-            lines.append(contents.sliced(start));
+            lines.append(QByteArrayView(data + start, size - start));
+        return lines;
+    }
+
+    QList<QByteArray> splitLines(const QByteArray &contents)
+    {
+        QList<QByteArray> lines;
+        const QList<QByteArrayView> views = splitLineViews(contents);
+        lines.reserve(views.size());
+        for (QByteArrayView line : views)
+            lines.append(line.toByteArray());
         return lines;
     }
 
     QStringList decodeLines(const QByteArray &contents)
     {
-        const QList<QByteArray> raw = splitLines(contents);
+        const QList<QByteArrayView> raw = splitLineViews(contents);
         QStringList lines;
         lines.reserve(raw.size());
-        for (const QByteArray &line : raw)
+        for (QByteArrayView line : raw)
             lines.append(Cp1251::decode(line));
         return lines;
     }

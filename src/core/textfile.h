@@ -1,7 +1,11 @@
 #pragma once
 
+#include <cstring>
+#include <vector>
+
 #include <QByteArray>
 #include <QDateTime>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +21,14 @@ namespace TextFile
     QStringList readLines(const QString &path);
     // Splits raw bytes the same way, without decoding.
     QList<QByteArray> splitLines(const QByteArray &contents);
+    // The same lines as views into `contents`, which must outlive them.
+    QList<QByteArrayView> splitLineViews(QByteArrayView contents);
+    // Reads an open device in blocks and calls fn(line, bytesRead) for every
+    // line, split as splitLines() splits, where bytesRead counts the bytes up
+    // to the end of that line. The view is valid during the call only. Stops
+    // when fn returns false. Returns false when the device failed to read.
+    template<typename Fn>
+    bool forEachLine(QIODevice &device, Fn &&fn);
     QStringList decodeLines(const QByteArray &contents);
 
     // Encodes lines with CR LF after every line, the last included.
@@ -76,4 +88,61 @@ namespace Decimal
     QString format(double value, int decimals, QChar separator);
     // Grouped thousands (a blank between groups), `decimals` decimals.
     QString formatGrouped(double value, int decimals);
+}
+
+template<typename Fn>
+bool TextFile::forEachLine(QIODevice &device, Fn &&fn)
+{
+    // One block buffer reused for the whole file: its pages stay warm and
+    // no line is copied. A line longer than the block grows the buffer.
+    std::vector<char> buffer(size_t(1) << 20);
+    size_t have = 0;
+    qint64 consumed = 0;
+    bool atEnd = false;
+    while (!atEnd) {
+        if (have == buffer.size())
+            buffer.resize(buffer.size() * 2);
+        const qint64 n = device.read(buffer.data() + have, qint64(buffer.size() - have));
+        if (n < 0)
+            return false;
+        if (n == 0)
+            atEnd = true;
+        have += size_t(n);
+
+        const char *data = buffer.data();
+        size_t p = 0;
+        while (p < have) {
+            const char *lf = static_cast<const char *>(std::memchr(data + p, '\n', have - p));
+            const size_t limit = lf ? size_t(lf - data) : have;
+            const char *cr = static_cast<const char *>(std::memchr(data + p, '\r', limit - p));
+            size_t end;
+            size_t next;
+            if (cr) {
+                end = size_t(cr - data);
+                if (end + 1 < have)
+                    next = data[end + 1] == '\n' ? end + 2 : end + 1;
+                else if (atEnd)
+                    next = end + 1;
+                else
+                    break; // a CR at the end of the block: its LF may follow
+            } else if (lf) {
+                end = limit;
+                next = end + 1;
+            } else if (atEnd) {
+                end = have;
+                next = have;
+            } else {
+                break;
+            }
+            if (!fn(QByteArrayView(data + p, qsizetype(end - p)), consumed + qint64(next)))
+                return true;
+            p = next;
+        }
+        if (p > 0) {
+            std::memmove(buffer.data(), buffer.data() + p, have - p);
+            have -= p;
+            consumed += qint64(p);
+        }
+    }
+    return true;
 }

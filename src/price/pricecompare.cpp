@@ -1,8 +1,13 @@
 #include "pricecompare.h"
 
 #include <cmath>
+#include <limits>
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include "cp1251.h"
 
 #include "gridposition.h"
 #include "ordixerror.h"
@@ -66,93 +71,110 @@ void PriceCompare::compareWith(Workspace &workspace, const QString &oldFileName)
     applyOldPrices(workspace, readOldPrices(workspace, oldFileName));
 }
 
-QHash<qint32, double> PriceCompare::readOldPrices(Workspace &workspace, const QString &path)
+std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QString &path)
 {
     ProgressReporter &progress = workspace.progress();
     const QChar separator = workspace.settings().priceSeparator;
+    const char byteSeparator = char(Cp1251::fromUnicode(separator.unicode()));
     const int priceMode = workspace.settings().priceMode;
 
     progress.startProgress(QStringLiteral("Loading old prices..."), 0, 100);
-    QStringList lines;
-    try {
-        lines = TextFile::readLines(path);
-    } catch (...) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
         progress.stepProgress(101);
-        throw;
+        throw OrdixError(QStringLiteral("Не удалось прочитать файл %1: %2")
+                             .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
+    const qint64 fileSize = file.size();
     progress.stepProgress(10);
 
+    // The lines are read as bytes where they lie; only the lines before the
+    // data are decoded, to find the header.
     int codeColumn = 0;
     int priceColumn = 0;
-    qsizetype first = 0;
-    while (first < lines.size()) {
-        const QString &line = lines.at(first);
-        int position = 1;
-        qint32 value = 0;
-        if (isWholeNumber(SplitField(line, position, separator), &value) && value != -10101)
-            break;
-        if (PriceLoader::isRussianHeader(line)) {
-            const PriceColumns columns = PriceLoader::columnsFromHeader(line, separator, priceMode, false);
-            codeColumn = columns.code;
-            priceColumn = columns.price;
+    int m = 0;
+    bool inData = false;
+    qint64 r = 0;
+    // Each line's price goes straight to the rows of its code, found through
+    // the table's look-up of codes; a later line overwrites an earlier one.
+    RecordTable &table = workspace.price();
+    std::vector<double> prices(table.isActive() ? table.storedRowCount() : 0, std::numeric_limits<double>::quiet_NaN());
+    std::vector<uint32_t> rows;
+    const auto readLine = [&](QByteArrayView line, qint64 bytesRead) -> bool {
+        if (!inData) {
+            int position = 1;
+            qint32 value = 0;
+            if (!isWholeNumber(SplitField(line, position, byteSeparator), &value) || value == -10101) {
+                const QString text = Cp1251::decode(line);
+                if (PriceLoader::isRussianHeader(text)) {
+                    const PriceColumns columns = PriceLoader::columnsFromHeader(text, separator, priceMode, false);
+                    codeColumn = columns.code;
+                    priceColumn = columns.price;
+                }
+                return true;
+            }
+            inData = true;
+            m = qMax(codeColumn, priceColumn);
         }
-        ++first;
-    }
-
-    const int m = qMax(codeColumn, priceColumn);
-    const qsizetype count = lines.size() - first;
-    QHash<qint32, double> prices;
-    prices.reserve(count);
-    for (qsizetype r = 0; r < count; ++r) {
-        const QString &line = lines.at(first + r);
         qint32 code = 0;
         double price = 0;
         int position = 1;
         int read = 0;
         while (position <= line.size() && read < m) {
-            const QString field = SplitField(line, position, separator);
+            const QByteArrayView field = SplitField(line, position, byteSeparator);
             ++read;
             if (read == codeColumn && !isWholeNumber(field, &code))
                 code = 0;
             if (read == priceColumn && !Decimal::parse(field, &price))
                 price = 0;
         }
-        prices.insert(code, price);
-        if (r % 10 == 0 && count > 1)
-            progress.stepProgress(int(std::lround(double(r) / double(count - 1) * 90.0 + 10.0)));
+        if (!prices.empty()) {
+            table.storedRowsWithValue(CodeField, code, rows);
+            for (uint32_t row : rows)
+                prices[row] = price;
+        }
+        if (r % 10 == 0 && fileSize > 0)
+            progress.stepProgress(int(std::lround(qMin(1.0, double(bytesRead) / double(fileSize)) * 90.0 + 10.0)));
+        ++r;
+        return true;
+    };
+    bool read = false;
+    try {
+        read = TextFile::forEachLine(file, readLine);
+    } catch (...) {
+        progress.stepProgress(101);
+        throw;
+    }
+    if (!read) {
+        progress.stepProgress(101);
+        throw OrdixError(QStringLiteral("Не удалось прочитать файл %1: %2")
+                             .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
     return prices;
 }
 
-void PriceCompare::applyOldPrices(Workspace &workspace, const QHash<qint32, double> &prices)
+void PriceCompare::applyOldPrices(Workspace &workspace, const std::vector<double> &oldByRow)
 {
     ProgressReporter &progress = workspace.progress();
     RecordTable &table = workspace.price();
     progress.startProgress(QStringLiteral("Comparing prices..."), 0, 100);
-    const int total = table.rowCount();
-    int counter = 1;
-    int lastShown = 0;
     bool stopped = false;
-    {
+    if (table.isActive()) {
         GridFreeze freeze(workspace, Workspace::Grid::Price);
-        table.first();
-        while (!table.atEnd()) {
-            try {
-                const qint32 code = qint32(table.asInteger(CodeField));
-                table.edit();
-                const auto found = prices.constFind(code);
-                double value;
-                if (found != prices.constEnd() && std::llround(found.value() * 10000.0) > 0)
-                    value = found.value();
-                else
-                    value = table.asFloat(PriceField);
-                table.setFloat(OldPriceField, value);
-                table.post();
-            } catch (const OrdixError &) {
-                if (table.isEditing())
-                    table.cancel();
-            }
-            table.next();
+        // The rows of the view in stored order: straight runs through the
+        // columns, and one step that sets every old price at the end.
+        const std::vector<uint32_t> rows = table.viewRowsInStoredOrder();
+        const int total = int(rows.size());
+        std::vector<double> values;
+        values.reserve(rows.size());
+        int counter = 1;
+        int lastShown = 0;
+        for (uint32_t row : rows) {
+            const double old = row < oldByRow.size() ? oldByRow[row] : std::numeric_limits<double>::quiet_NaN();
+            if (!std::isnan(old) && std::llround(old * 10000.0) > 0)
+                values.push_back(old);
+            else
+                values.push_back(table.storedFloat(row, PriceField));
             ++counter;
             if (counter % 10 == 0 && total > 0) {
                 const int percent = int(std::lround(double(counter) / double(total) * 100.0));
@@ -166,6 +188,8 @@ void PriceCompare::applyOldPrices(Workspace &workspace, const QHash<qint32, doub
                 break;
             }
         }
+        std::vector<uint32_t> done(rows.begin(), rows.begin() + std::ptrdiff_t(values.size()));
+        table.setStoredFloats(OldPriceField, done, values);
     }
     progress.stepProgress(101);
     if (stopped)

@@ -1,6 +1,9 @@
 #include "priceloader.h"
 
 #include <cmath>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <QDate>
 #include <QFile>
@@ -75,19 +78,26 @@ namespace
         settings.currentCurrency = list.selected();
     }
 
-    bool firstFieldIsRateKeyword(const QByteArray &line, char separator)
+    bool firstFieldIsRateKeyword(QByteArrayView line, char separator)
     {
         int position = 1;
-        const QString first = Cp1251::decode(SplitField(QByteArrayView(line), position, separator)).toLower();
+        const QString first = Cp1251::decode(SplitField(line, position, separator)).toLower();
         return first == u"курс" || first == QLatin1String("rate");
     }
 
-    bool startsData(const QByteArray &line, char separator)
+    bool startsData(QByteArrayView line, char separator)
     {
         int position = 1;
-        const QByteArrayView first = SplitField(QByteArrayView(line), position, separator);
+        const QByteArrayView first = SplitField(line, position, separator);
         qint32 value = 0;
         return isWholeNumber(first, &value) && value != -10101;
+    }
+
+    void returnFreedMemory()
+    {
+#if defined(__GLIBC__)
+        malloc_trim(0);
+#endif
     }
 
     // Closes the progress window whatever way the load ends.
@@ -297,99 +307,126 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             throw OrdixError(QStringLiteral("Не удалось открыть файл прайс-листа %1: %2").arg(path, file.errorString()));
-        QByteArray contents = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
-        file.close();
-        QList<QByteArray> lines = TextFile::splitLines(contents);
-        contents = QByteArray();
-        progress.stepProgress(10);
+        const qint64 fileSize = file.size();
 
-        if (lines.isEmpty())
-            throw OrdixError(QStringLiteral("Файл прайс-листа %1 пуст").arg(path));
-
-        qsizetype first = 0;
-        if (firstFieldIsRateKeyword(lines.first(), separator)) {
-            selectCurrencyFromRateLine(workspace, Cp1251::decode(lines.first()));
-            first = 1;
-        } else {
-            workspace.settings().currencyRateLine.clear();
-        }
-
+        // The file is read in blocks and each line parsed where it lies: no
+        // copy of the whole file, no copy per line.
+        qint64 lineCount = 0;
+        bool inData = false;
         PriceColumns columns;
-        while (first < lines.size()) {
-            const QByteArray &line = lines.at(first);
-            if (startsData(line, separator))
-                break;
-            const QString text = Cp1251::decode(line);
-            if (isRussianHeader(text))
-                columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, false);
-            else if (isEnglishHeader(text))
-                columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, true);
-            ++first;
-        }
-
-        const int map[9] = {columns.status, columns.code, columns.name, columns.catalogId, columns.producer,
-                            columns.pack, columns.price, columns.groups, columns.analogues};
+        int map[9] = {};
         int maxColumn = 0;
-        for (int c : map)
-            maxColumn = qMax(maxColumn, c);
-
         int widest[7] = {0, 0, 0, 0, 0, 0, 0};
-        QByteArrayView widestPrice;
-        const qsizetype dataLines = lines.size() - first;
+        // A copy: the line it comes from lives only while its block is read.
+        QByteArray widestPrice;
+        qint64 r = 0;
         QByteArrayView fields[64];
         QByteArrayView values[9];
         QList<QByteArrayView> spill;
+        // The text of the first rows tells how much room the whole list needs.
+        constexpr qint64 sampleRows = 1024;
+        size_t sampleBytes[9] = {};
+        qint64 dataStart = 0;
 
-        table.suspendViews();
-        try {
-            for (qsizetype r = 0; r < dataLines; ++r) {
-                const QByteArrayView line(lines.at(first + r));
-                // Split the fields the header names; those beyond are ignored.
-                int count = 0;
-                int position = 1;
-                spill.clear();
-                while (position <= line.size() && count < maxColumn) {
-                    const QByteArrayView field = SplitField(line, position, separator);
-                    if (count < 64)
-                        fields[count] = field;
-                    else
-                        spill.append(field);
-                    ++count;
-                }
-                for (int v = 0; v < 9; ++v) {
-                    const int column = map[v];
-                    if (column == 0 || column > count)
-                        values[v] = QByteArrayView();
-                    else
-                        values[v] = column <= 64 ? fields[column - 1] : spill.at(column - 65);
-                }
-                for (int v = 0; v < 7; ++v) {
-                    const int length = int(values[v].size());
-                    const int wanted = v == FPrice ? 8 * length + 16 : 7 * length + 4;
-                    if (wanted > widest[v]) {
-                        widest[v] = wanted;
-                        if (v == FPrice)
-                            widestPrice = values[v];
+        const auto readLine = [&](QByteArrayView line, qint64 bytesRead) -> bool {
+            const qint64 number = lineCount++;
+            if (!inData) {
+                if (number == 0) {
+                    progress.stepProgress(10);
+                    if (firstFieldIsRateKeyword(line, separator)) {
+                        selectCurrencyFromRateLine(workspace, Cp1251::decode(line));
+                        return true;
                     }
+                    workspace.settings().currencyRateLine.clear();
                 }
-                try {
-                    table.appendRowRaw(values, 9);
-                } catch (const OrdixError &) {
-                    ++skipped;
+                if (!startsData(line, separator)) {
+                    const QString text = Cp1251::decode(line);
+                    if (isRussianHeader(text))
+                        columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, false);
+                    else if (isEnglishHeader(text))
+                        columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, true);
+                    return true;
                 }
-                if (r % 10 == 0 && dataLines > 1)
-                    progress.stepProgress(int(std::lround(double(r) / double(dataLines - 1) * 90.0 + 10.0)));
-                if (progress.stopRequested()) {
-                    stopped = true;
-                    break;
+                inData = true;
+                dataStart = bytesRead - line.size();
+                const int layout[9] = {columns.status, columns.code, columns.name, columns.catalogId, columns.producer,
+                                       columns.pack, columns.price, columns.groups, columns.analogues};
+                for (int v = 0; v < 9; ++v) {
+                    map[v] = layout[v];
+                    maxColumn = qMax(maxColumn, layout[v]);
                 }
             }
+
+            // Split the fields the header names; those beyond are ignored.
+            int count = 0;
+            int position = 1;
+            spill.clear();
+            while (position <= line.size() && count < maxColumn) {
+                const QByteArrayView field = SplitField(line, position, separator);
+                if (count < 64)
+                    fields[count] = field;
+                else
+                    spill.append(field);
+                ++count;
+            }
+            for (int v = 0; v < 9; ++v) {
+                const int column = map[v];
+                if (column == 0 || column > count)
+                    values[v] = QByteArrayView();
+                else
+                    values[v] = column <= 64 ? fields[column - 1] : spill.at(column - 65);
+            }
+            for (int v = 0; v < 7; ++v) {
+                const int length = int(values[v].size());
+                const int wanted = v == FPrice ? 8 * length + 16 : 7 * length + 4;
+                if (wanted > widest[v]) {
+                    widest[v] = wanted;
+                    if (v == FPrice)
+                        widestPrice = values[v].toByteArray();
+                }
+            }
+            if (r < sampleRows) {
+                for (int v = 0; v < 9; ++v)
+                    sampleBytes[v] += size_t(values[v].size());
+            } else if (r == sampleRows && bytesRead > dataStart) {
+                // Room for the rest by the share of each column so far, with
+                // a margin; untouched room costs address space, not memory.
+                const double scale = double(fileSize - dataStart) / double(bytesRead - dataStart) * 1.1;
+                std::vector<size_t> textBytes(9, 0);
+                for (int v = 0; v < 9; ++v)
+                    textBytes[size_t(v)] = size_t(double(sampleBytes[v]) * scale) + 4096;
+                table.reserve(qint64(double(r) * scale) + 64, textBytes);
+            }
+            try {
+                table.appendRowRaw(values, 9);
+            } catch (const OrdixError &) {
+                ++skipped;
+            }
+            if (r % 10 == 0 && fileSize > 0)
+                progress.stepProgress(int(std::lround(qMin(1.0, double(bytesRead) / double(fileSize)) * 90.0 + 10.0)));
+            ++r;
+            if (progress.stopRequested()) {
+                stopped = true;
+                return false;
+            }
+            return true;
+        };
+
+        table.suspendViews();
+        bool readFailed = false;
+        try {
+            readFailed = !TextFile::forEachLine(file, readLine);
         } catch (...) {
             table.resumeViews();
             throw;
         }
+        if (readFailed || lineCount == 0) {
+            table.resumeViews();
+            if (readFailed)
+                throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
+            throw OrdixError(QStringLiteral("Файл прайс-листа %1 пуст").arg(path));
+        }
+        file.close();
         for (int v = 0; v < 7; ++v)
             grid.raisePreferredWidth(v + 1, widest[v]);
         // The longest price as the grid shows it, measured in the grid's
@@ -404,6 +441,9 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
         table.first();
         table.resumeViews();
     }
+    // The load's passing memory (the view's build, the read block) goes back
+    // to the system instead of staying with the process.
+    returnFreedMemory();
     if (stopped)
         workspace.prompts().message(QStringLiteral("Action stopped"), UserPrompts::Icon::Information);
     g_lastSkipped = skipped;
