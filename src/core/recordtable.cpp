@@ -1256,7 +1256,7 @@ QString RecordTable::formatByMask(double value, const QString &mask)
 
     if (!std::isfinite(value))
         return RecordTableStorage::numberText(value);
-    const QString digits = QString::number(std::fabs(value), 'f', decimals);
+    const QString digits = Decimal::fixed(std::fabs(value), decimals);
     const qsizetype dot = digits.indexOf(QLatin1Char('.'));
     QString whole = dot < 0 ? digits : digits.left(dot);
     QString fraction = dot < 0 ? QString() : digits.mid(dot + 1);
