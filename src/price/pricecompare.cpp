@@ -84,6 +84,7 @@ QHash<qint32, double> PriceCompare::readOldPrices(Workspace &workspace, const QS
 
     int codeColumn = 0;
     int priceColumn = 0;
+    bool headerSeen = false;
     qsizetype first = 0;
     while (first < lines.size()) {
         const QString &line = lines.at(first);
@@ -93,7 +94,11 @@ QHash<qint32, double> PriceCompare::readOldPrices(Workspace &workspace, const QS
             break;
         if (PriceLoader::isRussianHeader(line)) {
             const PriceColumns columns = PriceLoader::columnsFromHeader(line, separator, priceMode, false);
-            codeColumn = columns.code;
+            // A further header line names the price column anew; the code
+            // column stays the first header's.
+            if (!headerSeen)
+                codeColumn = columns.code;
+            headerSeen = true;
             priceColumn = columns.price;
         }
         ++first;
