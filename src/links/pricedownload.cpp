@@ -63,13 +63,15 @@ void PriceDownload::priceNew(Workspace &workspace)
     workspace.execute(QStringLiteral("PriceClose"));
     QString error;
     if (!extractArchive(fileName, &error)) {
-        // Reloading the list that was there would look like success.
+        // Said first, so the reload of the list that was there is not taken
+        // for the new one.
         prompts.message(QStringLiteral("Архив нового прайс-листа %1 не удалось ни запустить, ни распаковать: %2.\n"
                                        "Новый прайс-лист не загружен.")
                             .arg(fileName, error),
                         UserPrompts::Icon::Error);
-        return;
     }
+    // The new list, or the one that was there: either way the order is
+    // priced again against what is loaded.
     workspace.execute(QStringLiteral("PriceFileOpen"));
     workspace.execute(QStringLiteral("CoordinateOrder"));
 }
