@@ -122,6 +122,8 @@ private slots:
     void modelBoxVisibleEntries_data();
     void modelBoxVisibleEntries();
     void brandWithApostrophe();
+    void brandSelectsOnlyItsOwnModels_data();
+    void brandSelectsOnlyItsOwnModels();
     void buildFilterForOneModel_data();
     void buildFilterForOneModel();
     void buildFilterForAllModelsListsSharedPartsOnce();
@@ -487,6 +489,32 @@ void TestCarModels::brandWithApostrophe()
     QCOMPARE(m_ws->filter.modelCondition, QStringLiteral("Code=600 "));
     QCOMPARE(priceCodes(), QList<int>{600});
     QVERIFY(m_errors.isEmpty());
+}
+
+void TestCarModels::brandSelectsOnlyItsOwnModels_data()
+{
+    QTest::addColumn<QString>("brand");
+    QTest::newRow("plain") << "AB";
+    QTest::newRow("ending in *") << "AB*";
+    QTest::newRow("ending in * with %") << "A%B*";
+    QTest::newRow("%, * and an apostrophe") << "A%'B*";
+    QTest::newRow("only %*") << "%*";
+}
+
+void TestCarModels::brandSelectsOnlyItsOwnModels()
+{
+    QFETCH(QString, brand);
+    const QStringList brands{"AB", "AB*", "ABC", "A%B*", "A%BC", "A%BXB*", "A%B* 2", "A%'B*", "A%'B*C", "%*", "%*X", "X%*"};
+    QStringList lines{"Код|Марка|Модель"};
+    for (int i = 0; i < brands.size(); ++i)
+        lines << QStringLiteral("%1|%2|M%1").arg(i + 1).arg(brands.at(i));
+    writeFile(CarModels::modelsFileName(), lines);
+    load();
+    m_models->brandListChange(m_models->brands().indexOf(brand));
+    QStringList selected;
+    for (int r = 0; r < m_ws->models().rowCount(); ++r)
+        selected << m_ws->models().stringAt(r, 1);
+    QCOMPARE(selected, QStringList{brand});
 }
 
 void TestCarModels::buildFilterForOneModel_data()

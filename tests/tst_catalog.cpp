@@ -34,6 +34,7 @@ namespace
         QStringLiteral("42|Гайка М8|OEM-42|Китай|2.5|0"),
         QStringLiteral("77|Шайба М8|OEM-77|Китай|0.5|2"),
     };
+    constexpr int HiddenCode = 77;
 
     // The test exports of the test plug-in. The probe holds the library
     // with its own dlopen() so that it stays mapped, with what the plug-in
@@ -404,6 +405,23 @@ void TestCatalog::addToOrderByCode()
     QCOMPARE(m_prompts.records().last().icon, UserPrompts::Icon::Warning);
     QVERIFY(m_prompts.records().last().onTop);
     QCOMPARE(ws.order().rowCount(), 1);
+
+    // A part the grid's filter hides is added and marked all the same; the
+    // grid keeps showing what the filter selects.
+    ws.price().setFilter(QStringLiteral("Code=42"));
+    ws.price().setFiltered(true);
+    m_prompts.clear();
+    m_prompts.queueQuantity(2);
+    QCOMPARE(m_probe->addToOrder(HiddenCode), 1);
+    QVERIFY(m_prompts.messages().isEmpty());
+    QCOMPARE(ws.order().rowCount(), 2);
+    QCOMPARE(ws.order().integerAt(1, OrderTable::Code), HiddenCode);
+    QCOMPARE(ws.order().integerAt(1, OrderTable::Count), 2);
+    QVERIFY(ws.order().floatAt(1, OrderTable::Price) > 0);
+    QCOMPARE(ws.price().rowCount(), 1);
+    const auto whole = ws.price().clone();
+    QVERIFY(whole->locate(QStringLiteral("Code"), HiddenCode));
+    QVERIFY(whole->asInteger(0) >= Workspace::InOrderMark);
 }
 
 void TestCatalog::addToOrderWithoutPriceListAsksToOpenOne_data()

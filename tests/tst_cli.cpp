@@ -39,6 +39,8 @@ private slots:
     void priceGrid();
     void orderGrid_data();
     void orderGrid();
+    void skippedLinesOnStderr_data();
+    void skippedLinesOnStderr();
     void folderOption();
     void folderLeftAsFound();
     void readerStoppingEarlyLeavesNoSchemaFile();
@@ -379,11 +381,6 @@ void TestCli::priceGrid_data()
     QTest::newRow("comparison only fills the rows, the filter comes after")
         << QStringList() << QStringList{"price", "prices.txt", "--compare", "old.txt", "--filter", "Code=42"}
         << QStringList{PriceTitles + small + "\tСтарая цена", "1\t1\t" + bolt + "12.50 р.\tКрепёж\t10.00 р."};
-    // user.ini's comma separator: the prices written with a point do not
-    // convert, and those rows are dropped as the loader drops them.
-    QTest::newRow("comma separator from user.ini")
-        << QStringList{"defaultDecimalSeparator=,"} << QStringList{"price", "prices.txt"}
-        << QStringList{PriceTitles + small, "1" + washer};
     // A header in lower case is not recognised: the rows come with every
     // field unset, and sorting by a text field compares empty texts (this
     // runs under the sanitizers too).
@@ -455,6 +452,18 @@ void TestCli::orderGrid_data()
     QTest::newRow("an order without lines")
         << QStringList() << QStringList{"order", "empty.txt", "--price", "prices.txt"}
         << QStringList{OrderTitles, QStringLiteral("Сумма: 0.00 р.")};
+    QTest::newRow("parts hidden by a price filter are re-priced too")
+        << QStringList() << QStringList{"order", "order.txt", "--price", "prices.txt", "--filter", "Code=777"}
+        << repriced + QStringList{QStringLiteral("Сумма: 69.50 р.")};
+    QTest::newRow("own file read with the separator ;")
+        << QStringList{"defaultPriceSeparator=;"} << QStringList{"order", "order.txt"}
+        << QStringList{OrderTitles,
+                       QStringLiteral("00042\tБолт (старое имя)\tOLD\tСтарый завод\t3\t0.00 р.\t0.00 р."),
+                       QStringLiteral("00043\tГайка М8\t\t\t10\t0.00 р.\t0.00 р."), missing,
+                       QStringLiteral("Сумма: 0.00 р.")};
+    QTest::newRow("CR CR LF line ends and blank lines")
+        << QStringList() << QStringList{"order", "doubled.txt", "--price", "prices.txt"}
+        << repriced + QStringList{QStringLiteral("Сумма: 69.50 р.")};
 }
 
 void TestCli::orderGrid()
@@ -468,6 +477,11 @@ void TestCli::orderGrid()
     QStringList dollars = TextFile::readLines(path(QStringLiteral("prices.txt")));
     dollars.prepend(QStringLiteral("курс|2|Доллар|$"));
     write(QStringLiteral("dollars.txt"), dollars);
+    QFile doubled(path(QStringLiteral("doubled.txt")));
+    QVERIFY(doubled.open(QIODevice::WriteOnly));
+    QByteArray bytes = TextFile::encodeLines(TextFile::readLines(path(QStringLiteral("order.txt"))));
+    doubled.write(bytes.replace("\r\n", "\r\r\n\r\r\n"));
+    doubled.close();
     if (!userIni.isEmpty())
         write(QStringLiteral("user.ini"), userIni);
 
@@ -475,6 +489,51 @@ void TestCli::orderGrid()
     QVERIFY2(result.code == 0, qPrintable(result.err));
     QVERIFY(result.err.isEmpty());
     QCOMPARE(outputLines(result.out), expected);
+}
+
+void TestCli::skippedLinesOnStderr_data()
+{
+    QTest::addColumn<QStringList>("userIni");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("out");
+    QTest::addColumn<QString>("err");
+
+    // user.ini's comma separator: the prices written with a point do not
+    // convert, and those rows are dropped as the loader drops them.
+    QTest::newRow("price rows that do not convert")
+        << QStringList{"defaultDecimalSeparator=,"} << QStringList{"price", "prices.txt"} << 0
+        << QStringList{PriceTitles + QStringLiteral("Цена (мелкооптовая)\tГруппа"), "1\t\t00044\tШайба\t\t\t\t\t"}
+        << "ordix-cli: Прайс-лист загружен. Пропущено строк с ошибками: 3\n";
+    QTest::newRow("price list that yields no row")
+        << QStringList{"defaultDecimalSeparator=,"} << QStringList{"price", "points.txt"} << 1 << QStringList()
+        << "ordix-cli: no row read from the price list points.txt: Прайс-лист загружен. Пропущено строк с ошибками: 2\n";
+    QTest::newRow("order lines that do not read")
+        << QStringList() << QStringList{"order", "bad.txt"} << 0
+        << QStringList{OrderTitles, QStringLiteral("00043\tГайка М8\t\t\t10\t0.00 р.\t0.00 р."),
+                       QStringLiteral("Сумма: 0.00 р.")}
+        << "ordix-cli: Заказ загружен. Пропущено строк с ошибками: 4\n";
+}
+
+void TestCli::skippedLinesOnStderr()
+{
+    QFETCH(QStringList, userIni);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QStringList, out);
+    QFETCH(QString, err);
+    writePriceList();
+    write(QStringLiteral("points.txt"), {QStringLiteral("Код|Наименование|Цена"), QStringLiteral("42|Болт М8|12.50"),
+                                         QStringLiteral("43|Гайка М8|3.20")});
+    write(QStringLiteral("bad.txt"), {QStringLiteral("ЗАКАЗ:"), QStringLiteral("42|Болт|||0"), QString(),
+                                      QStringLiteral("42|Болт|||-3"), QStringLiteral("43|Гайка М8|||10"),
+                                      QStringLiteral("42|Болт|||+3"), QStringLiteral("x|Болт|||3")});
+    write(QStringLiteral("user.ini"), userIni);
+
+    const Result result = cli(arguments);
+    QCOMPARE(result.code, code);
+    QCOMPARE(result.err, err);
+    QCOMPARE(outputLines(result.out), out);
 }
 
 void TestCli::folderOption()

@@ -7,6 +7,7 @@
 
 #include "archiveunpacker.h"
 #include "downloadaction.h"
+#include "downloadlist.h"
 #include "downloadstatus.h"
 #include "httptestserver.h"
 #include "localname.h"
@@ -116,6 +117,8 @@ private slots:
     void zipArchiveThatCannotRunIsUnpacked();
     void archiveThatNeitherRunsNorUnpacksIsReported();
     void unpackerSkipsEntriesOutsideTheFolder();
+    void namedFileIsAListOnlyWhenItIsText_data();
+    void namedFileIsAListOnlyWhenItIsText();
     void runAndWait();
 
 private:
@@ -551,21 +554,63 @@ void TestDownload::archiveThatNeitherRunsNorUnpacksIsReported()
     loadPriceWithOrder();
     m_server->setRoute(QStringLiteral("/data/pricetxt.exe"), HttpTestServer::file("this is neither a program nor an archive"));
     m_ws->settings().url = m_server->url(QStringLiteral("/data/pricetxt.exe"));
-    m_prompts.queueAnswer(Answer::Yes);
-    m_prompts.queueAnswer(Answer::Yes);
+    m_prompts.queueAnswer(Answer::Yes); // download
+    m_prompts.queueAnswer(Answer::Yes); // unpack
+    m_prompts.queueAnswer(Answer::No);  // no old list to name by hand
+    m_prompts.queueAnswer(Answer::Yes); // coordinate
 
     QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
 
-    // The price list was closed for the archive; nothing is reloaded as if
-    // a new one had come.
-    QCOMPARE(m_ran, QStringList{QStringLiteral("PriceClose")});
+    // The price list was closed for the archive; after the message the list
+    // that was there is loaded again and the order priced against it.
+    QCOMPARE(m_ran, (QStringList{QStringLiteral("PriceClose"), QStringLiteral("PriceFileOpen"), QStringLiteral("CoordinateOrder")}));
     QCOMPARE(m_prompts.messages().size(), 1);
     QVERIFY2(m_prompts.messages().first().startsWith(
                  QStringLiteral("Архив нового прайс-листа pricetxt.exe не удалось распаковать: ")),
              qPrintable(m_prompts.messages().first()));
     QVERIFY(m_prompts.messages().first().endsWith(QStringLiteral("Новый прайс-лист не загружен.")));
-    QVERIFY(!m_ws->priceOpen());
     QCOMPARE(readAll(QStringLiteral("ZOLT.TXT")), TextFile::encodeLines(OldPrice));
+    QCOMPARE(m_ws->priceFileName, QStringLiteral("ZOLT.TXT"));
+    QVERIFY(m_ws->priceNotEmpty());
+    QCOMPARE(m_ws->order().floatAt(0, OrderTable::SUM), 40.0);
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 40.00 р."));
+}
+
+void TestDownload::namedFileIsAListOnlyWhenItIsText_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QStringList>("requests");
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<QByteArray>("after"); // the named file afterwards
+    QTest::newRow("a picture asked for again is fetched again")
+        << QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11) << QStringList{"/data/1.jpg"} << true << QByteArray("new");
+    QTest::newRow("a text with a control character is no list")
+        << QByteArray("2.jpg\x01\r\n") << QStringList{"/data/1.jpg"} << true << QByteArray("new");
+    QTest::newRow("a text list is read and deleted")
+        << QByteArray("2.jpg\r\n3.jpg\r\n") << QStringList{"/data/2.jpg", "/data/3.jpg"} << false
+        << QByteArray();
+}
+
+void TestDownload::namedFileIsAListOnlyWhenItIsText()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QStringList, requests);
+    QFETCH(bool, kept);
+    QFETCH(QByteArray, after);
+    m_server->setRoute(QStringLiteral("/data/1.jpg"), HttpTestServer::file("new"));
+    m_server->setRoute(QStringLiteral("/data/2.jpg"), HttpTestServer::file("two"));
+    m_ws->settings().url = m_server->url(QStringLiteral("/data/pricetxt.exe"));
+    QFile file(QStringLiteral("1.jpg"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+    file.close();
+
+    QString list = QStringLiteral("1.jpg");
+    DownloadList::run(*m_ws, &list, QStringLiteral("Фото"));
+    QCOMPARE(m_server->requests(), requests);
+    QCOMPARE(QFile::exists(QStringLiteral("1.jpg")), kept);
+    if (kept)
+        QCOMPARE(readAll(QStringLiteral("1.jpg")), after);
 }
 
 void TestDownload::unpackerSkipsEntriesOutsideTheFolder()

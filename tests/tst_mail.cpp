@@ -45,6 +45,7 @@ private slots:
     void mailProgramFailureIsReported_data();
     void mailProgramFailureIsReported();
     void mailProgramStillRunningHasTakenTheMessage();
+    void largeOrderIsAttached();
     void withoutXdgEmailTheDesktopGetsAMailtoAddress_data();
     void withoutXdgEmailTheDesktopGetsAMailtoAddress();
 
@@ -171,6 +172,31 @@ void TestMail::orderGoesToXdgEmailAsTheBody()
     QCOMPARE(MailOrder::find(*m_ws)->body().size(), body.count(QStringLiteral("\r\n")));
     // The order stays as it was.
     QCOMPARE(m_ws->order().rowCount(), 2);
+}
+
+void TestMail::largeOrderIsAttached()
+{
+    installMailProgram(0);
+    makeOrder();
+    // About 2,000 lines: far beyond what one argument may carry.
+    QStringList lines{QStringLiteral("Заказ на 08.12.2026"), QStringLiteral("ЗАКАЗ:")};
+    for (int i = 1; i <= 2000; ++i)
+        lines << QStringLiteral("%1|Колодки тормозные передние, комплект №%1|OEM-%1|Германия|2").arg(i, 5, 10, QLatin1Char('0'));
+    MailOrder &mail = *MailOrder::find(*m_ws);
+    mail.setBody(lines);
+    QVERIFY(mail.bodyText().toUtf8().size() > 128 * 1024);
+    mail.send();
+
+    QVERIFY(m_prompts.messages().isEmpty());
+    const QStringList arguments = recordedArguments();
+    QCOMPARE(arguments.size(), 5);
+    QCOMPARE(arguments.mid(0, 2), (QStringList{"--utf8", "--body"}));
+    QCOMPARE(arguments.at(3), QStringLiteral("--attach"));
+    const QString attached = arguments.at(4);
+    QCOMPARE(arguments.at(2), MailOrder::attachedBody(QFileInfo(attached).fileName()));
+    QVERIFY(attached.endsWith(QStringLiteral(".txt")));
+    QCOMPARE(readAll(attached), TextFile::encodeLines(lines));
+    QDir(QFileInfo(attached).path()).removeRecursively();
 }
 
 void TestMail::mailProgramFailureIsReported_data()

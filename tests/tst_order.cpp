@@ -3,6 +3,7 @@
 #include "actionlist.h"
 #include "orderfile.h"
 #include "orderlifecycle.h"
+#include "ordixerror.h"
 #include "ordertable.h"
 #include "priceloader.h"
 #include "scriptedprompts.h"
@@ -83,6 +84,9 @@ private slots:
 
     void coordinationRepricesFoundLines();
     void coordinationAnsweredNoChangesNothing();
+    void hiddenPartsArePricedAndMarked_data();
+    void hiddenPartsArePricedAndMarked();
+    void amountThatOverflowsIsRefused();
     void closingPriceListWipesOrderPrices();
 
 private:
@@ -605,6 +609,89 @@ void TestOrder::coordinationAnsweredNoChangesNothing()
     QCOMPARE(orderRows(m_ws->order()), QStringList{"42:старое имя:4:0:0:0"});
     QVERIFY(!m_ws->orderChanged);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 0.00 р."));
+}
+
+void TestOrder::hiddenPartsArePricedAndMarked_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("filter hides every ordered part") << "Code=7";
+    QTest::newRow("filter hides every row") << "Code=1";
+    QTest::newRow("filter shows one ordered part") << "Code=12 OR Code=7";
+    QTest::newRow("filter hides marked rows") << "NOT AvailabilityFlag>=5";
+}
+
+void TestOrder::hiddenPartsArePricedAndMarked()
+{
+    QFETCH(QString, filter);
+    loadPrice();
+    addPart(12, 1);
+    writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00042|Гайка|||4", "00012|Болт|||3"});
+    m_session->prompts.queueAnswer(Answer::No);
+    m_session->prompts.queueFile(QStringLiteral("o.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    RecordTable &price = m_ws->price();
+    price.setFilter(filter);
+    price.setFiltered(true);
+    const auto flagsOf = [&price] {
+        QStringList flags;
+        for (int code : {12, 42, 7}) {
+            const auto whole = price.clone();
+            flags << (whole->locate(QStringLiteral("Code"), code) ? QString::number(whole->asInteger(0)) : "-");
+        }
+        return flags.join(QLatin1Char(' '));
+    };
+    const auto visibleCodes = [&price] {
+        QStringList codes;
+        for (int r = 0; r < price.rowCount(); ++r)
+            codes << QString::number(price.integerAt(r, 1));
+        return codes;
+    };
+
+    m_session->prompts.queueAnswer(Answer::Yes);
+    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QCOMPARE(orderRows(m_ws->order()), (QStringList{"42:Гайка М8:4:2.5:10:0", "12:Болт М8:3:10:30:1"}));
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 40.00 р."));
+    QCOMPARE(flagsOf(), QStringLiteral("6 5 3"));
+    // The grid shows what the filter selects from the rows as they are now.
+    const auto expected = visibleCodes();
+    price.setFiltered(false);
+    price.setFiltered(true);
+    QCOMPARE(visibleCodes(), expected);
+
+    // Removing a line takes the mark off its row, visible or not.
+    RecordTable &order = m_ws->order();
+    while (order.rowCount() > 0) {
+        order.first();
+        QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
+    }
+    QCOMPARE(flagsOf(), QStringLiteral("1 0 3"));
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 0.00 р."));
+}
+
+void TestOrder::amountThatOverflowsIsRefused()
+{
+    loadPrice({"Код|Наименование|Артикул|Производитель|Цена|Статус", "12|Болт М8|OEM-12|Россия|10|1",
+               "99|Станок|S|Германия|90000000000|1"});
+    // Adding: the line is refused with a message and nothing changes.
+    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 99));
+    m_session->prompts.queueQuantity(1000);
+    QVERIFY_THROWS_EXCEPTION(OrdixError, m_ws->execute(QStringLiteral("AddToOrder")));
+    QVERIFY(!m_ws->orderOpen() || m_ws->order().rowCount() == 0);
+    QCOMPARE(m_ws->orderTotal, 0.0);
+
+    // Coordination: the line keeps its fields, stays out of the total, and
+    // the user is told.
+    writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00099|Станок|||1000", "00012|Болт|||3"});
+    m_session->prompts.queueAnswer(Answer::No);
+    m_session->prompts.queueFile(QStringLiteral("o.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    m_session->prompts.clear();
+    m_session->prompts.queueAnswer(Answer::Yes);
+    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QCOMPARE(orderRows(m_ws->order()), (QStringList{"99:Станок:1000:0:0:0", "12:Болт М8:3:10:30:1"}));
+    QCOMPARE(m_ws->orderTotal, 30.0);
+    QCOMPARE(m_session->prompts.messages(),
+             QStringList{"Строк заказа, не согласованных из-за слишком большой суммы: 1"});
 }
 
 void TestOrder::closingPriceListWipesOrderPrices()

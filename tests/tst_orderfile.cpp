@@ -71,6 +71,10 @@ private slots:
     void reader_data();
     void reader();
     void readerOnLoneCarriageReturns();
+    void readerQuantities_data();
+    void readerQuantities();
+    void openedFileCountsSkippedLines_data();
+    void openedFileCountsSkippedLines();
     void readerOnGarbageEndsAndKeepsReadableLines();
 
     void writerFileForm();
@@ -199,17 +203,20 @@ void TestOrderFile::reader_data()
     QTest::newRow("older layout") << QStringList{"ЗАКАЗ:", "00012   Болт М8  ", "3", "7 Шайба", "10"} << "|"
                                   << QList<Item>{{12, QStringLiteral("Болт М8  "), {}, {}, 3},
                                                  {7, QStringLiteral("Шайба"), {}, {}, 10}};
-    QTest::newRow("older layout: empty line consumes the next")
-        << QStringList{"ЗАКАЗ:", "", "12|Болт М8|OEM-12|Россия|3", "12|Болт М8|OEM-12|Россия|3"} << "|"
-        << QList<Item>{bolt};
+    QTest::newRow("blank lines skipped")
+        << QStringList{"ЗАКАЗ:", "", "12|Болт М8|OEM-12|Россия|3", " \t", "12|Болт М8|OEM-12|Россия|3", ""} << "|"
+        << QList<Item>{bolt, bolt};
+    QTest::newRow("older layout: blank lines between code and quantity")
+        << QStringList{"ЗАКАЗ:", "", "7 Шайба", "", "10", ""} << "|" << QList<Item>{{7, QStringLiteral("Шайба"), {}, {}, 10}};
     QTest::newRow("older layout: line without blank consumes the next")
         << QStringList{"ЗАКАЗ:", "junk", "7 Шайба", "12|Болт М8|OEM-12|Россия|3"} << "|" << QList<Item>{bolt};
     QTest::newRow("older layout: missing quantity line") << QStringList{"ЗАКАЗ:", "7 Шайба"} << "|" << QList<Item>{};
-    QTest::newRow("separator ; reads a written file in the older layout")
+    QTest::newRow("separator ; reads a written file")
         << head + QStringList{"ЗАКАЗ:", "00012|Болт М8|OEM-12|Россия|3", "00042|Гайка М8|OEM-42|Китай|1"} << ";"
-        << QList<Item>{};
-    QTest::newRow("separator ; splits a written line at a ; in its name")
-        << QStringList{"ЗАКАЗ:", "00012|Болт; М8|OEM-12|Россия|3"} << ";" << QList<Item>{};
+        << QList<Item>{bolt, {42, QStringLiteral("Гайка М8"), QStringLiteral("OEM-42"), QStringLiteral("Китай"), 1}};
+    QTest::newRow("separator ; keeps a ; in a written name")
+        << QStringList{"ЗАКАЗ:", "00012|Болт; М8|OEM-12|Россия|3"} << ";"
+        << QList<Item>{{12, QStringLiteral("Болт; М8"), QStringLiteral("OEM-12"), QStringLiteral("Россия"), 3}};
     QTest::newRow("separator ; reads its own lines") << QStringList{"ЗАКАЗ:", "12;Болт М8;OEM-12;Россия;3"} << ";"
                                                      << QList<Item>{bolt};
 }
@@ -228,6 +235,58 @@ void TestOrderFile::readerOnLoneCarriageReturns()
     m_session->prompts.queueFile(QStringLiteral("cr.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
     QCOMPARE(orderRows(m_ws->order()), (QStringList{"12|Bolt|A|B|3|0|0", "42|Nut|||1|0|0"}));
+}
+
+void TestOrderFile::readerQuantities_data()
+{
+    QTest::addColumn<QString>("quantity");
+    QTest::addColumn<int>("count"); // 0: the line is skipped
+    QTest::newRow("one") << "1" << 1;
+    QTest::newRow("leading zeros") << "007" << 7;
+    QTest::newRow("largest") << "2147483647" << 2147483647;
+    QTest::newRow("zero") << "0" << 0;
+    QTest::newRow("negative") << "-4" << 0;
+    QTest::newRow("plus sign") << "+4" << 0;
+    QTest::newRow("beyond the largest") << "2147483648" << 0;
+    QTest::newRow("empty") << "" << 0;
+}
+
+void TestOrderFile::readerQuantities()
+{
+    QFETCH(QString, quantity);
+    QFETCH(int, count);
+    const QList<Item> expected = count > 0 ? QList<Item>{{5, "x", {}, {}, count}} : QList<Item>{};
+    for (const QStringList &lines : {QStringList{"ЗАКАЗ:", "5|x|||" + quantity}, QStringList{"ЗАКАЗ:", "5 x", quantity}}) {
+        int skipped = -1;
+        QCOMPARE(OrderReader::parse(lines, QLatin1Char('|'), &skipped), expected);
+        QCOMPARE(skipped, count > 0 ? 0 : 1);
+    }
+}
+
+void TestOrderFile::openedFileCountsSkippedLines_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("status");
+    const QByteArray marker("\xC7\xC0\xCA\xC0\xC7:");
+    QTest::newRow("CR CR LF line ends")
+        << marker + "\r\r\n00012|Bolt|A|B|3\r\r\n00042|Nut|||1\r\r\n"
+        << QStringList{"12|Bolt|A|B|3|0|0", "42|Nut|||1|0|0"} << "Заказ загружен";
+    QTest::newRow("bad quantities counted")
+        << marker + "\r\n1|a|||0\r\n\r\n2|b|||-1\r\n00042|Nut|||1\r\n3|c|||+2\r\n"
+        << QStringList{"42|Nut|||1|0|0"} << "Заказ загружен. Пропущено строк с ошибками: 3";
+}
+
+void TestOrderFile::openedFileCountsSkippedLines()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, status);
+    writeBytes(QStringLiteral("o.txt"), bytes);
+    m_session->prompts.queueFile(QStringLiteral("o.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QCOMPARE(orderRows(m_ws->order()), rows);
+    QCOMPARE(m_ws->label(Workspace::Label::Status), status);
 }
 
 void TestOrderFile::readerOnGarbageEndsAndKeepsReadableLines()

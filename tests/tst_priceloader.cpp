@@ -85,6 +85,7 @@ private slots:
     void closeRetiresDayOldDefaultList();
     void specialPricesRestoreMode();
     void restorePriceDataKeepsUserFilter();
+    void keptConditionFiltersTheReloadedList();
 
 private:
     std::unique_ptr<TestSession> m_session;
@@ -374,6 +375,8 @@ void TestPriceLoader::comparison_data()
         << QStringList{header, "1|A|10", "1|A|20"} << QStringList{"1:20", "2:100", "3:100"};
     QTest::newRow("English header finds no column")
         << QStringList{"Code|Name|SmallWholesalePrice", "1|A|10"} << QStringList{"1:100", "2:100", "3:100"};
+    QTest::newRow("second header changes only the price column")
+        << QStringList{header, "Наименование|Код|Цена", "1|A|10", "2|B|20"} << QStringList{"1:10", "2:20", "3:100"};
     QTest::newRow("mode 1 compares the small-wholesale column")
         << QStringList{"Код|Наименование|Цена|ЦенаМелОпт|ЦенаОпт", "1|A|1|2|3"} << QStringList{"1:2", "2:100", "3:100"};
 }
@@ -502,6 +505,29 @@ void TestPriceLoader::restorePriceDataKeepsUserFilter()
     QCOMPARE(table.integerAt(1, FAvail), 0);
     QCOMPARE(table.integerAt(2, FAvail), 1);
     QCOMPARE(table.integerAt(3, FAvail), 4);
+}
+
+void TestPriceLoader::keptConditionFiltersTheReloadedList()
+{
+    writeFile(QStringLiteral("ZOLT.TXT"), {"Код|Наименование|Цена|Статус", "1|A|1|1", "2|B|1|1", "3|C|1|1"});
+    QVERIFY(m_ws->actions().execute(QStringLiteral("PriceFileOpen")));
+    RecordTable &table = m_ws->price();
+    QVERIFY(table.locate(QStringLiteral("Code"), 2));
+    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterQ")));
+    const QString label = m_ws->label(Workspace::Label::FilterStatus);
+    QVERIFY(!label.isEmpty());
+    QCOMPARE(table.rowCount(), 1);
+
+    QVERIFY(m_ws->actions().execute(QStringLiteral("PriceClose")));
+    QVERIFY(m_ws->actions().execute(QStringLiteral("PriceFileOpen")));
+    QVERIFY(m_ws->filter.priceActive);
+    QCOMPARE(m_ws->label(Workspace::Label::FilterStatus), label);
+    QCOMPARE(m_ws->actions().find(QStringLiteral("FilterPrice"))->caption, QStringLiteral("Отменить фильтр"));
+    QCOMPARE(rows(table), QStringList{"2:B:1"});
+    // Ctrl+F3 now switches off the filter the user sees.
+    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterPrice")));
+    QCOMPARE(table.rowCount(), 3);
+    QCOMPARE(m_ws->actions().find(QStringLiteral("FilterPrice"))->caption, QStringLiteral("Применить фильтр"));
 }
 
 QTEST_GUILESS_MAIN(TestPriceLoader)

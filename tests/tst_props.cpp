@@ -459,6 +459,10 @@ void TestProps::priceModeQuestion()
     ws.oldPriceFileName = QStringLiteral("ZOLT_OLD.TXT");
     QStringList loads;
     ws.setPriceLoader([&](const QString &primary, const QString &fallback) {
+        // As the real loader, whose PriceClose clears the workspace's names
+        // before the names given are used.
+        ws.priceFileName.clear();
+        ws.oldPriceFileName.clear();
         loads.append(primary + QLatin1Char('+') + fallback);
         // The reload sees the new mode.
         QCOMPARE(ws.settings().priceMode, 2);

@@ -362,7 +362,7 @@ void TestRecordTable::formatByMask_data()
     QTest::newRow("negative code") << -42.0 << "00000" << "." << "-00042";
     QTest::newRow("exactly halfway rounds up") << 0.125 << "0.00" << "." << "0.13";
     QTest::newRow("halfway in money") << 1.125 << money << "," << "1,13 р.";
-    QTest::newRow("just below halfway") << 2.675 << money << "." << "2.67 р.";
+    QTest::newRow("halfway in its decimal form") << 2.675 << money << "." << "2.68 р.";
     QTest::newRow("optional decimals dropped") << 2.5 << "0.##" << "." << "2.5";
     QTest::newRow("very large") << 1e16 << money << "." << "10 000 000 000 000 000.00 р.";
     QTest::newRow("no placeholder") << 2.5 << "р." << "." << "2.5";

@@ -13,6 +13,7 @@
 
 #include "filesizelimit.h"
 #include "ordixerror.h"
+#include "recordtable.h"
 #include "textfile.h"
 
 class TestTextFile : public QObject
@@ -185,7 +186,7 @@ void TestTextFile::lineEndings_data()
     QTest::newRow("no final line end") << QByteArray("a\r\nb") << QStringList{"a", "b"};
     QTest::newRow("empty lines kept") << QByteArray("a\r\n\r\nb\r\n") << QStringList{"a", "", "b"};
     QTest::newRow("LF CR is two line ends") << QByteArray("a\n\rb") << QStringList{"a", "", "b"};
-    QTest::newRow("CR CR LF") << QByteArray("a\r\r\nb") << QStringList{"a", "", "b"};
+    QTest::newRow("CR CR LF is one line end") << QByteArray("a\r\r\nb\r\r\n") << QStringList{"a", "b"};
     QTest::newRow("only a line end") << QByteArray("\r\n") << QStringList{""};
     QTest::newRow("empty file") << QByteArray() << QStringList{};
     QTest::newRow("final blank line") << QByteArray("a\r\n \r\n") << QStringList{"a", " "};
@@ -568,6 +569,19 @@ void TestTextFile::decimalFormat_data()
     QTest::newRow("tiny negative has no minus") << -0.001 << 2 << dot << "0.00" << "0.00";
     QTest::newRow("no decimals") << 1234567.0 << 0 << dot << "1234567" << "1 234 567";
     QTest::newRow("negative six digits") << -123456.0 << 0 << dot << "-123456" << "-123 456";
+    // Money rounds half away from zero on the decimal value, not the binary one.
+    QTest::newRow("1.005 rounds up") << 1.005 << 2 << dot << "1.01" << "1.01";
+    QTest::newRow("2.675 rounds up") << 2.675 << 2 << dot << "2.68" << "2.68";
+    QTest::newRow("0.125 rounds up") << 0.125 << 2 << dot << "0.13" << "0.13";
+    QTest::newRow("1.015 rounds up") << 1.015 << 2 << comma << "1,02" << "1,02";
+    QTest::newRow("-1.005 rounds away from zero") << -1.005 << 2 << dot << "-1.01" << "-1.01";
+    QTest::newRow("-2.675 rounds away from zero") << -2.675 << 2 << dot << "-2.68" << "-2.68";
+    QTest::newRow("0.005 gives a kopeck") << 0.005 << 2 << dot << "0.01" << "0.01";
+    QTest::newRow("1.0049 stays down") << 1.0049 << 2 << dot << "1.00" << "1.00";
+    QTest::newRow("half a kopeck carries into thousands") << 999.995 << 2 << dot << "1000.00" << "1 000.00";
+    QTest::newRow("large amount") << 1234567.125 << 2 << dot << "1234567.13" << "1 234 567.13";
+    QTest::newRow("amount x count") << 0.1 * 3 << 2 << dot << "0.30" << "0.30";
+    QTest::newRow("half rounds up without decimals") << 2.5 << 0 << dot << "3" << "3";
 }
 
 void TestTextFile::decimalFormat()
@@ -583,6 +597,9 @@ void TestTextFile::decimalFormat()
     Decimal::setSeparator(separator);
     QCOMPARE(Decimal::format(value, decimals), plain);
     QCOMPARE(Decimal::formatGrouped(value, decimals), grouped);
+    // The grids' money mask rounds the same way.
+    if (decimals == 2)
+        QCOMPARE(RecordTable::formatByMask(value, QStringLiteral("# ### ##0.00 р.")), grouped + QStringLiteral(" р."));
 }
 
 void TestTextFile::nameWithZeroCharacterIsRefused()

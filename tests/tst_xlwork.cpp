@@ -85,6 +85,16 @@ for row in ws.iter_rows(min_row=1, max_row=ws.max_row, max_col=8):
             'fmt': c.number_format,
             'border': [side(b.left), side(b.top), side(b.right), side(b.bottom)],
         }
+ps = ws.page_setup
+fit = ws.sheet_properties.pageSetUpPr
+out['page'] = {
+    'paper': str(ps.paperSize),
+    'fitToPage': bool(fit.fitToPage) if fit is not None else False,
+    'fitWidth': str(ps.fitToWidth),
+    'fitHeight': str(ps.fitToHeight),
+    'titleRows': str(ws.print_title_rows),
+    'area': str(ws.print_area),
+}
 print(json.dumps(out, ensure_ascii=False))
 )PY";
 
@@ -120,6 +130,9 @@ private slots:
     void longNameKeepsColumnAtMost42();
     void emptySettingsAndAwkwardTexts();
     void orderIsLeftAsItWas();
+    void textsShowAsTyped_data();
+    void textsShowAsTyped();
+    void pageSetupForPaper();
 
     void unwritableTarget_data();
     void unwritableTarget();
@@ -594,6 +607,61 @@ void TestXlWork::emptySettingsAndAwkwardTexts()
     // A text that looks like a formula stays text.
     QCOMPARE(cell(book, QStringLiteral("B29")).value(QStringLiteral("v")).toString(),
              QStringLiteral("=SUM(A1:A2) <b>&amp;</b> \"кавычки\""));
+}
+
+void TestXlWork::textsShowAsTyped_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("an escape of the format") << "Болт _x0041_";
+    QTest::newRow("an escaped underscore") << "a_x005F_b";
+    QTest::newRow("small hex digits, two runs") << "_x00e9__x0042_";
+    QTest::newRow("capital X") << "_X0041_";
+    QTest::newRow("too short to be an escape") << "_x41_";
+}
+
+void TestXlWork::textsShowAsTyped()
+{
+    SKIP_WITHOUT_READER();
+    QFETCH(QString, name);
+    QList<Line> lines = ThreeLines;
+    lines[0].name = name;
+    fillOrder(lines, 0);
+    QVERIFY(!exportAndRead().isEmpty());
+    // The texts as a spreadsheet program shows them: each "_xHHHH_" read
+    // once, left to right.
+    const char *script = R"PY(
+import json, re, sys, zipfile
+import xml.etree.ElementTree as ET
+ns = '{http://schemas.openxmlformats.org/spreadsheetml/2006/main}'
+root = ET.fromstring(zipfile.ZipFile(sys.argv[1]).read('xl/sharedStrings.xml'))
+texts = [''.join(t.text or '' for t in si.iter(ns + 't')) for si in root.iter(ns + 'si')]
+print(json.dumps([re.sub('_x([0-9A-Fa-f]{4})_', lambda m: chr(int(m.group(1), 16)), t) for t in texts]))
+)PY";
+    QProcess reader;
+    reader.start(m_python, {QStringLiteral("-c"), QString::fromUtf8(script), m_dir->filePath(QStringLiteral("order.xlsx"))});
+    QVERIFY(reader.waitForFinished(60000) && reader.exitCode() == 0);
+    const QJsonArray shown = QJsonDocument::fromJson(reader.readAllStandardOutput()).array();
+    QVERIFY2(shown.contains(QJsonValue(name)), shown.toVariantList().isEmpty() ? "" : qPrintable(QJsonDocument(shown).toJson()));
+}
+
+void TestXlWork::pageSetupForPaper()
+{
+    SKIP_WITHOUT_READER();
+    fillOrder(ThreeLines, 10);
+    const QJsonObject book = exportAndRead();
+    QVERIFY(!book.isEmpty());
+    const QJsonObject page = book.value(QStringLiteral("page")).toObject();
+    QCOMPARE(page.value(QStringLiteral("paper")).toString(), QStringLiteral("9"));
+    QVERIFY(page.value(QStringLiteral("fitToPage")).toBool());
+    // One page across is the format's default, which the file may leave out.
+    QVERIFY(QStringList({"1", "None"}).contains(page.value(QStringLiteral("fitWidth")).toString()));
+    QCOMPARE(page.value(QStringLiteral("fitHeight")).toString(), QStringLiteral("0"));
+    QCOMPARE(page.value(QStringLiteral("titleRows")).toString(), QStringLiteral("$28:$28"));
+    // Title (B2) to the last total (three lines: totals in rows 33 to 35).
+    QVERIFY2(page.value(QStringLiteral("area")).toString().contains(QStringLiteral("$A$1:$G$35")),
+             qPrintable(page.value(QStringLiteral("area")).toString()));
+    // Nothing in the cells changed: the table and the totals are where they were.
+    QCOMPARE(cell(book, QStringLiteral("D33")).value(QStringLiteral("v")).toString(), QStringLiteral("К оплате:"));
 }
 
 void TestXlWork::orderIsLeftAsItWas()

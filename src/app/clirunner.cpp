@@ -54,7 +54,7 @@ namespace
 
     constexpr OptionSpec OptionSpecs[] = {
         {"price", "--mode", true},  {"price", "--filter", true},  {"price", "--sort", true},
-        {"price", "--desc", false}, {"price", "--compare", true}, {"order", "--price", true},
+        {"price", "--desc", false}, {"price", "--compare", true}, {"order", "--price", true},  {"order", "--filter", true},
         {"export", "--to", true},   {"export", "-o", true},       {"export", "--price", true},
     };
 
@@ -151,7 +151,7 @@ QString CliRunner::usage(const QString &command)
     const QString head = QStringLiteral("Usage:\n");
     const QString priceLine = QStringLiteral(
         "  ordix-cli [--dir DIR] price FILE [--mode 1|2] [--filter EXPR] [--sort FIELD [--desc]] [--compare OLDFILE]\n");
-    const QString orderLine = QStringLiteral("  ordix-cli [--dir DIR] order FILE [--price PRICEFILE]\n");
+    const QString orderLine = QStringLiteral("  ordix-cli [--dir DIR] order FILE [--price PRICEFILE [--filter EXPR]]\n");
     const QString exportLine = QStringLiteral(
         "  ordix-cli [--dir DIR] export ORDERFILE --to xlsx|pdf|txt|order -o OUT [--price PRICEFILE]\n");
     const QString dir = QStringLiteral(
@@ -179,7 +179,10 @@ QString CliRunner::usage(const QString &command)
         "\"Итого\", one line per order line, then the sum as the window shows it and\n"
         "its hint when it has one.\n"
         "  --price PRICEFILE  loads that price list and coordinates the order with it\n"
-        "                     (the window's F9)\n");
+        "                     (the window's F9)\n"
+        "  --filter EXPR      a filter on that price list while coordinating; parts\n"
+        "                     it hides are priced all the same\n"
+        "Lines of FILE that do not read are counted on stderr.\n");
     const QString exporting = QStringLiteral(
         "\n"
         "export: reads the order file ORDERFILE and writes OUT as the window does.\n"
@@ -345,6 +348,10 @@ bool CliRunner::parse(const QStringList &arguments, Options *options, QString *p
         *problem = QStringLiteral("%1 is empty").arg(fileName);
         return false;
     }
+    if (o.command == Order && o.hasFilter && o.priceFile.isEmpty()) {
+        *problem = QStringLiteral("--filter needs --price");
+        return false;
+    }
     if (o.descending && o.sortField.isEmpty()) {
         *problem = QStringLiteral("--desc needs --sort");
         return false;
@@ -392,6 +399,11 @@ void CliRunner::fail(const QString &message)
     m_err.write((QStringLiteral("ordix-cli: ") + oneLine(message) + QLatin1Char('\n')).toUtf8());
 }
 
+void CliRunner::note(const QString &message)
+{
+    m_err.write((QStringLiteral("ordix-cli: ") + oneLine(message) + QLatin1Char('\n')).toUtf8());
+}
+
 void CliRunner::write(const QString &text)
 {
     writeBytes(text.toUtf8());
@@ -430,6 +442,13 @@ void CliRunner::execute(const Options &options)
 
     if (options.command == Price) {
         PriceLoader::loadFile(workspace, options.file);
+        const int skipped = PriceLoader::lastSkippedLines();
+        if (skipped > 0 && workspace.price().rowCount() == 0) {
+            throw OrdixError(QStringLiteral("no row read from the price list %1: %2")
+                                 .arg(options.file, workspace.label(Workspace::Label::Status)));
+        }
+        if (skipped > 0)
+            note(workspace.label(Workspace::Label::Status));
         if (!options.compareFile.isEmpty())
             PriceCompare::compareWith(workspace, options.compareFile);
         RecordTable &table = workspace.price();
@@ -466,10 +485,20 @@ void CliRunner::execute(const Options &options)
 
 void CliRunner::readOrder(Workspace &workspace, const Options &options)
 {
-    OrderFile::read(workspace, options.file);
+    if (OrderFile::read(workspace, options.file) > 0)
+        note(workspace.label(Workspace::Label::Status));
     if (options.priceFile.isEmpty())
         return;
     PriceLoader::loadFile(workspace, options.priceFile);
+    if (options.hasFilter) {
+        RecordTable &table = workspace.price();
+        try {
+            table.setFilter(options.filter);
+            table.setFiltered(true);
+        } catch (const OrdixError &error) {
+            throw OrdixError(QStringLiteral("the filter was refused: ") + error.message());
+        }
+    }
     // As F9 in the window, which runs only while both tables have rows.
     if (workspace.actions().isEnabled(QStringLiteral("CoordinateOrder")))
         OrderLifecycle::coordinate(workspace);

@@ -83,6 +83,8 @@ private:
     void write(const QString &text);
     void writeBytes(const QByteArray &bytes);
     void fail(const QString &message);
+    // A one-line note on the error device that does not fail the run.
+    void note(const QString &message);
 
     QIODevice &m_out;
     QIODevice &m_err;

@@ -26,7 +26,12 @@ namespace EnablingRules
 
     bool EnabledWhileBothNotEmpty(const Workspace &ws)
     {
-        return ws.priceNotEmpty() && ws.orderNotEmpty();
+        if (!ws.orderNotEmpty())
+            return false;
+        // Coordination looks parts up in the whole list: a filter that
+        // hides every row leaves it enabled.
+        const RecordTable &price = ws.price();
+        return ws.priceNotEmpty() || (price.isActive() && price.isFiltered() && price.clone()->rowCount() > 0);
     }
 
     bool PriceDownloadNew_Update(Workspace &ws)

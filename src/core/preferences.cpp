@@ -144,8 +144,13 @@ namespace Preferences
         emit ws.repaintGrids();
 
         if (ws.settings().priceMode != oldPriceMode && !ws.priceFileName.isEmpty()) {
-            if (ws.prompts().askYesNo(priceModeQuestion()) == UserPrompts::Answer::Yes)
-                ws.loadPriceList(ws.priceFileName, ws.oldPriceFileName);
+            if (ws.prompts().askYesNo(priceModeQuestion()) == UserPrompts::Answer::Yes) {
+                // Copies: closing the list clears the workspace's own names
+                // before the loader looks at them.
+                const QString primary = ws.priceFileName;
+                const QString fallback = ws.oldPriceFileName;
+                ws.loadPriceList(primary, fallback);
+            }
         }
     }
 }

@@ -1257,34 +1257,23 @@ RecordTable::NumberMask::NumberMask(const QString &mask)
 namespace
 {
     // The digits of a non-negative finite number in fixed notation with
-    // `decimals` decimals, rounded as the toolkit rounds: to the nearest,
-    // and through the toolkit itself where the value lies exactly halfway or
-    // is too large for the quick path.
+    // `decimals` decimals, rounded half away from zero on the number's
+    // decimal form as Decimal::fixed() rounds money. Away from a halfway
+    // point that is the nearest rounding of the binary value, which to_chars
+    // gives without allocating; near one, and for large values, the exact
+    // decimal path decides.
     qsizetype fixedDigits(double value, int decimals, char *buffer, qsizetype size)
     {
-        if (value < 1e15 && decimals <= 20) {
-            bool halfway = false;
-            if (decimals + 1 <= 22) {
-                static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                                1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                                1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-                const double power = powers[decimals + 1];
-                const double scaled = value * power;
-                // The product is exact when fma finds no remainder; halfway
-                // means it is a whole number ending in 5.
-                halfway = scaled >= 9007199254740992.0
-                    || (std::fma(value, power, -scaled) == 0 && scaled == std::floor(scaled)
-                        && std::fmod(scaled, 10.0) == 5.0);
-            } else {
-                halfway = true;
-            }
-            if (!halfway) {
+        if (decimals <= 8) {
+            static const double powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+            const double scaled = value * powers[decimals];
+            if (scaled < 1e9 && std::fabs(scaled - std::floor(scaled) - 0.5) > 1e-5) {
                 const auto result = std::to_chars(buffer, buffer + size, value, std::chars_format::fixed, decimals);
                 if (result.ec == std::errc())
                     return result.ptr - buffer;
             }
         }
-        const QByteArray text = QString::number(value, 'f', decimals).toLatin1();
+        const QByteArray text = Decimal::fixed(value, decimals).toLatin1();
         const qsizetype n = std::min(size, text.size());
         std::memcpy(buffer, text.constData(), size_t(n));
         return n;

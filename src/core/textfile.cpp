@@ -163,6 +163,10 @@ namespace TextFile
             const char ch = data[i];
             if (ch == '\r' || ch == '\n') {
                 lines.append(QByteArrayView(data + start, i - start));
+                // CR CR LF (a CR LF file passed once more through a line-end
+                // conversion) ends one line, like CR LF.
+                if (ch == '\r' && i + 2 < size && data[i + 1] == '\r' && data[i + 2] == '\n')
+                    ++i;
                 if (ch == '\r' && i + 1 < size && data[i + 1] == '\n')
                     ++i;
                 ++i;
@@ -347,9 +351,63 @@ namespace Decimal
         return format(value, decimals, g_decimalSeparator);
     }
 
+    QString fixed(double value, int decimals)
+    {
+        decimals = qBound(0, decimals, 20);
+        if (!std::isfinite(value))
+            return QString::number(value, 'f', decimals);
+        // The value's decimal form with 15 significant digits: d.dddde±x.
+        char buffer[64];
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                          std::chars_format::scientific, 14);
+        const std::string text(buffer, result.ptr);
+        const size_t e = text.find('e');
+        std::string digits = text.substr(0, 1) + text.substr(2, e - 2); // 15 digits
+        const int exponent = std::stoi(text.substr(e + 1));
+        // Digits wanted: those before the point (exponent + 1) and the decimals.
+        int keep = exponent + 1 + decimals;
+        int pointAt = exponent + 1; // position of the point within `digits`
+        if (keep < 0) {
+            digits = "0";
+            keep = 1;
+            pointAt = 1 - decimals;
+        } else {
+            const bool up = keep < int(digits.size()) && digits[size_t(keep)] >= '5';
+            digits.resize(size_t(keep), '0');
+            if (up) {
+                int i = keep - 1;
+                while (i >= 0 && digits[size_t(i)] == '9')
+                    digits[size_t(i--)] = '0';
+                if (i >= 0) {
+                    ++digits[size_t(i)];
+                } else {
+                    digits.insert(digits.begin(), '1');
+                    ++pointAt;
+                }
+            }
+        }
+        // Place the point: pad with zeros on the left as needed.
+        if (pointAt <= 0) {
+            digits.insert(0, size_t(1 - pointAt), '0');
+            pointAt = 1;
+        }
+        std::string whole = digits.substr(0, size_t(pointAt));
+        std::string fraction = digits.substr(size_t(pointAt));
+        if (whole.empty())
+            whole = "0";
+        fraction.resize(size_t(decimals), '0');
+        const bool zero = whole.find_first_not_of('0') == std::string::npos
+            && fraction.find_first_not_of('0') == std::string::npos;
+        std::string out = (value < 0 && !zero) ? "-" : "";
+        out += whole;
+        if (decimals > 0)
+            out += '.' + fraction;
+        return QString::fromLatin1(out.data(), qsizetype(out.size()));
+    }
+
     QString format(double value, int decimals, QChar separator)
     {
-        QString text = QString::number(value, 'f', decimals);
+        QString text = fixed(value, decimals);
         // A value that rounds to zero is written without a minus sign.
         if (text.startsWith(QLatin1Char('-'))) {
             bool allZero = true;

@@ -16,7 +16,8 @@
 namespace TextFile
 {
     // Reads the whole file and splits it into lines: CR LF, a lone CR and a
-    // lone LF each end a line; a final line end does not add an empty line.
+    // lone LF each end a line (CR CR LF too, as one); a final line end does
+    // not add an empty line.
     // Throws OrdixError with a clear text when the file cannot be read.
     QStringList readLines(const QString &path);
     // Splits raw bytes the same way, without decoding.
@@ -83,7 +84,13 @@ namespace Decimal
     bool parse(QByteArrayView text, double *value);
     // As parse(), with a separator named by the caller (user.ini names its own).
     bool parse(QStringView text, QChar separator, double *value);
-    // Fixed notation with exactly `decimals` decimals and the separator.
+    // Fixed notation with exactly `decimals` decimals and a point, rounded
+    // half away from zero on the value's decimal form (15 significant
+    // digits), so 1.005 gives "1.01" although its binary value lies below.
+    // The one rounding of every money text shown, printed or exported.
+    QString fixed(double value, int decimals);
+    // Fixed notation (rounded as fixed()) with exactly `decimals` decimals
+    // and the separator.
     QString format(double value, int decimals);
     QString format(double value, int decimals, QChar separator);
     // Grouped thousands (a blank between groups), `decimals` decimals.
@@ -119,12 +126,17 @@ bool TextFile::forEachLine(QIODevice &device, Fn &&fn)
             size_t next;
             if (cr) {
                 end = size_t(cr - data);
-                if (end + 1 < have)
-                    next = data[end + 1] == '\n' ? end + 2 : end + 1;
-                else if (atEnd)
+                if (end + 2 < have || atEnd) {
+                    // CR LF, and CR CR LF (CR LF converted once more), end
+                    // one line as CR alone does.
                     next = end + 1;
-                else
-                    break; // a CR at the end of the block: its LF may follow
+                    if (next < have && data[next] == '\n')
+                        next += 1;
+                    else if (next + 1 < have && data[next] == '\r' && data[next + 1] == '\n')
+                        next += 2;
+                } else {
+                    break; // a CR near the end of the block: its LF may follow
+                }
             } else if (lf) {
                 end = limit;
                 next = end + 1;

@@ -107,12 +107,19 @@ namespace
 
     // The brand box's filter for one brand. Apostrophes are doubled; a brand
     // that ends with "*" would read as a prefix under "=", so it is matched
-    // with LIKE, where "*" is an ordinary character.
+    // with LIKE, where "*" is an ordinary character; when it also holds "%",
+    // which LIKE reads as a wildcard, it is taken as the range from the
+    // brand up to the brand followed by a blank: no other brand (one without
+    // control characters) lies there.
     QString brandFilter(const QString &brand)
     {
         QString quoted = brand;
         quoted.replace(QLatin1Char('\''), QLatin1String("''"));
-        if (brand.endsWith(QLatin1Char('*')) && !brand.contains(QLatin1Char('%')))
+        if (brand.endsWith(QLatin1Char('*')) && brand.contains(QLatin1Char('%'))) {
+            return QStringLiteral("Brand>='") + quoted + QStringLiteral("' AND NOT Brand>='") + quoted
+                + QStringLiteral(" '");
+        }
+        if (brand.endsWith(QLatin1Char('*')))
             return QStringLiteral("Brand LIKE '") + quoted + QLatin1Char('\'');
         return QStringLiteral("Brand='") + quoted + QLatin1Char('\'');
     }

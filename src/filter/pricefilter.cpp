@@ -182,9 +182,22 @@ void PriceFilter::filterPrice()
     Workspace::FilterState &state = m_workspace.filter;
     state.priceActive = !state.priceActive;
     applyPriceFilter();
-    m_workspace.actions().setCaption(QStringLiteral("FilterPrice"), state.priceActive
+    showFilterPriceCaption();
+}
+
+void PriceFilter::showFilterPriceCaption()
+{
+    m_workspace.actions().setCaption(QStringLiteral("FilterPrice"), m_workspace.filter.priceActive
                                                                         ? QStringLiteral("Отменить фильтр")
                                                                         : QStringLiteral("Применить фильтр"));
+}
+
+void PriceFilter::applyToNewList()
+{
+    const Workspace::FilterState &state = m_workspace.filter;
+    if ((state.priceActive || state.modelActive) && !m_workspace.price().isFiltered())
+        applyPriceFilter();
+    showFilterPriceCaption();
 }
 
 QString PriceFilter::analogueList(const QString &code, const QString &analogue)

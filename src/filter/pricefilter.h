@@ -46,6 +46,10 @@ public:
     void applyPriceFilter();
     // Fills FilterStatusLabel's text and hint from the filter state.
     void refreshStatusLabel();
+    // After a price list was loaded: applies the kept conditions to its rows
+    // (when nothing filtered them yet), so the label, FilterPrice's caption
+    // and the rows agree.
+    void applyToNewList();
 
     void filterCreate();
     void filterQ();
@@ -60,6 +64,7 @@ signals:
 
 private:
     explicit PriceFilter(Workspace &workspace);
+    void showFilterPriceCaption();
 
     Workspace &m_workspace;
     FilterBuilder m_builder;

@@ -18,6 +18,23 @@ namespace
     {
         return qMax(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\')));
     }
+
+    // A list file is Windows-1251 text in lines: no zero byte, no control
+    // character but TAB, CR and LF, no byte the code page leaves undefined.
+    // A picture or any other download named like a list is none.
+    bool isTextList(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray bytes = file.readAll();
+        for (const char c : bytes) {
+            const auto byte = static_cast<unsigned char>(c);
+            if ((byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || byte == 0x7F || byte == 0x98)
+                return false;
+        }
+        return true;
+    }
 }
 
 QString DownloadList::baseAddress(const QString &url)
@@ -81,7 +98,10 @@ int DownloadList::run(Workspace &workspace, QString *list, const QString &captio
     const QString source = *list;
     QStringList lines;
     QString listFile;
-    if (source.contains(QLatin1Char('\n')) || source.contains(QLatin1Char('\r')) || !QFileInfo(source).isFile()) {
+    if (source.contains(QLatin1Char('\n')) || source.contains(QLatin1Char('\r')) || !QFileInfo(source).isFile()
+        || !isTextList(source)) {
+        // The text itself is the list (a single item that names a file that
+        // is no list, such as a picture fetched again, included).
         lines = splitLines(source);
     } else {
         listFile = QFileInfo(source).absoluteFilePath();

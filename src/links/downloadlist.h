@@ -8,9 +8,11 @@ class Workspace;
 // The download-list service that the catalogue plug-in calls: fetches a list
 // of files from the supplier's web server into the current folder through
 // the download action, one progress hundred per line, and tells which files
-// arrived. A list comes as text or as the name of a list file; a list file
-// is deleted when done, or keeps the lines not reached after a stop, and the
-// lines that failed go to "<list file>.err".
+// arrived. A list comes as text or as the name of a list file (a text file of
+// lines: a file that is not text, such as a picture, is an item to fetch, not
+// a list); a list file is deleted when every line was done, or keeps the
+// lines not reached after a stop, and the lines that failed go to
+// "<list file>.err".
 class DownloadList final
 {
 public:

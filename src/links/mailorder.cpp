@@ -1,11 +1,18 @@
 #include "mailorder.h"
 
+#include <QDate>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 
+#include "orderfile.h"
 #include "orderwriter.h"
+#include "ordixerror.h"
+#include "textfile.h"
 #include "userprompts.h"
 #include "workspace.h"
 
@@ -46,12 +53,41 @@ void MailOrder::sendOrder()
 
 void MailOrder::send()
 {
-    if (!handOver(bodyText())) {
+    QString text = bodyText();
+    QString attachment;
+    if (text.toUtf8().size() > AttachAboveBytes) {
+        attachment = writeAttachment();
+        if (!attachment.isEmpty())
+            text = attachedBody(QFileInfo(attachment).fileName());
+    }
+    if ((attachment.isEmpty() && text.toUtf8().size() > AttachAboveBytes) || !handOver(text, attachment)) {
         m_workspace.setLabel(Workspace::Label::Status, QStringLiteral("Заказ не передан почтовой программе"));
         m_workspace.prompts().message(QStringLiteral("Error sending mail"), UserPrompts::Icon::Error);
         return;
     }
     m_workspace.setLabel(Workspace::Label::Status, QStringLiteral("Заказ передан почтовой программе"));
+}
+
+QString MailOrder::attachedBody(const QString &fileName)
+{
+    return QStringLiteral("Заказ во вложении: ") + fileName + QStringLiteral("\r\n");
+}
+
+QString MailOrder::writeAttachment() const
+{
+    // Left behind for the mail program, which reads it after we return.
+    QTemporaryDir folder(QDir::temp().filePath(QStringLiteral("ordix-mail-XXXXXX")));
+    if (!folder.isValid())
+        return QString();
+    folder.setAutoRemove(false);
+    const QString path = folder.filePath(OrderFile::proposedName(m_workspace.settings().customer, QDate::currentDate()));
+    try {
+        TextFile::writeLines(path, m_body);
+    } catch (const OrdixError &) {
+        QDir(folder.path()).removeRecursively();
+        return QString();
+    }
+    return path;
 }
 
 QString MailOrder::bodyText() const
@@ -67,15 +103,29 @@ QUrl MailOrder::mailtoUrl(const QString &body)
     return QUrl::fromEncoded(QByteArrayLiteral("mailto:?body=") + QUrl::toPercentEncoding(body), QUrl::StrictMode);
 }
 
-bool MailOrder::handOver(const QString &text)
+bool MailOrder::handOver(const QString &text, const QString &attachment)
 {
     const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
-    if (program.isEmpty())
-        return m_fallback && m_fallback(mailtoUrl(text));
+    if (program.isEmpty()) {
+        if (!m_fallback)
+            return false;
+        QUrl url = mailtoUrl(text);
+        if (!attachment.isEmpty()) {
+            // Understood by the common mail programs; the body names the file
+            // for the others.
+            url = QUrl::fromEncoded(url.toEncoded() + QByteArrayLiteral("&attach=")
+                                        + QUrl::toPercentEncoding(QUrl::fromLocalFile(attachment).toString()),
+                                    QUrl::StrictMode);
+        }
+        return m_fallback(url);
+    }
 
     auto *process = new QProcess;
     process->setProgram(program);
-    process->setArguments({QStringLiteral("--utf8"), QStringLiteral("--body"), text});
+    QStringList arguments{QStringLiteral("--utf8"), QStringLiteral("--body"), text};
+    if (!attachment.isEmpty())
+        arguments << QStringLiteral("--attach") << attachment;
+    process->setArguments(arguments);
     process->setStandardInputFile(QProcess::nullDevice());
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->start();

@@ -11,7 +11,8 @@ class Workspace;
 // SendOrder and the mail action SendOrderAction: the order, in the layout of
 // an order file, goes to the desktop's mail program as the body of a new
 // message without subject, recipient or attachment; the user picks the
-// recipient and sends it there. The hand-over runs xdg-email; without it,
+// recipient and sends it there. An order too large for one command-line
+// argument goes as an attached order file with a short body instead. The hand-over runs xdg-email; without it,
 // a "mailto:" address goes to the desktop's opener. Any failure says "Error
 // sending mail".
 class MailOrder final : public QObject
@@ -27,6 +28,11 @@ public:
     // How long xdg-email may take to hand the message over; a mail program
     // still starting after that counts as having taken it.
     static constexpr int DefaultHandOverMs = 10000;
+    // Bodies above this size (UTF-8 bytes) are attached as an order file:
+    // one argument of a program may not pass 128 KiB.
+    static constexpr qsizetype AttachAboveBytes = 96 * 1024;
+    // The body of a message whose order is attached.
+    static QString attachedBody(const QString &fileName);
 
     // Makes the workspace's mail action and sets the handlers of SendOrder
     // and SendOrderAction.
@@ -52,7 +58,9 @@ public:
 
 private:
     explicit MailOrder(Workspace &workspace);
-    bool handOver(const QString &text);
+    bool handOver(const QString &text, const QString &attachment);
+    // Writes the body as an order file for attaching; empty on failure.
+    QString writeAttachment() const;
 
     Workspace &m_workspace;
     QStringList m_body;

@@ -64,7 +64,8 @@ void PriceDownload::priceNew(Workspace &workspace)
     workspace.execute(QStringLiteral("PriceClose"));
     QString error;
     if (!extractArchive(fileName, &error)) {
-        // Reloading the list that was there would look like success.
+        // Said first, so the reload of the list that was there is not taken
+        // for the new one.
 #ifdef Q_OS_WIN
         const QString failed = QStringLiteral("ни запустить, ни распаковать");
 #else
@@ -74,8 +75,9 @@ void PriceDownload::priceNew(Workspace &workspace)
                                        "Новый прайс-лист не загружен.")
                             .arg(fileName, failed, error),
                         UserPrompts::Icon::Error);
-        return;
     }
+    // The new list, or the one that was there: either way the order is
+    // priced again against what is loaded.
     workspace.execute(QStringLiteral("PriceFileOpen"));
     workspace.execute(QStringLiteral("CoordinateOrder"));
 }

@@ -11,8 +11,10 @@
 
 #include "cp1251.h"
 #include "downloadlist.h"
+#include "orderlines.h"
 #include "ordixerror.h"
 #include "userprompts.h"
+#include "wholepricelist.h"
 #include "workspace.h"
 
 namespace
@@ -244,7 +246,9 @@ void RunCatalog::addToOrder(int code)
     if (!actions.isEnabled(addToOrder))
         return;
 
-    if (!m_workspace.price().locate(QStringLiteral("Code"), code)) {
+    // A part that the grid's filter hides is found in the whole list.
+    const bool visible = m_workspace.price().locate(QStringLiteral("Code"), code);
+    if (!visible && !WholePriceList(m_workspace.price()).find(code)) {
         prompts.messageBox(QStringLiteral("Can't find item ") + QString::number(code), UserPrompts::Icon::Warning,
                            {QStringLiteral("Warning"), true});
         return;
@@ -255,7 +259,10 @@ void RunCatalog::addToOrder(int code)
         if (m_quantityOnTop)
             m_quantityOnTop(false);
     });
-    m_workspace.execute(addToOrder);
+    if (visible)
+        m_workspace.execute(addToOrder);
+    else
+        OrderLines::addByCode(m_workspace, code);
 }
 
 int RunCatalog::downloadList(QString *list, const QString &caption)

@@ -82,22 +82,33 @@ QString OrderFile::askFileToOpen(Workspace &workspace)
     return workspace.prompts().openFile(dialog);
 }
 
-void OrderFile::read(Workspace &workspace, const QString &path)
+QString OrderFile::loadedText(int skipped)
+{
+    QString status = QStringLiteral("Заказ загружен");
+    if (skipped > 0)
+        status += QStringLiteral(". Пропущено строк с ошибками: %1").arg(skipped);
+    return status;
+}
+
+int OrderFile::read(Workspace &workspace, const QString &path)
 {
     // Read first: a file that cannot be read leaves no order pointing at it.
     const QStringList lines = TextFile::readLines(path);
-    const QList<OrderReader::Item> items = OrderReader::parse(lines, workspace.settings().priceSeparator);
+    int skipped = 0;
+    const QList<OrderReader::Item> items = OrderReader::parse(lines, workspace.settings().priceSeparator, &skipped);
 
     OrderTable::startNew(workspace);
     workspace.orderFileName = path;
     RecordTable &table = workspace.order();
     {
         const GridFreeze freeze(workspace, Workspace::Grid::Order);
-        OrderReader::append(workspace, items);
+        skipped += int(items.size()) - OrderReader::append(workspace, items);
     }
     workspace.orderChanged = false;
     table.first();
     workspace.orderTotal = 0;
     OrderTable::showOrderSum(workspace);
     workspace.setLabel(Workspace::Label::OrderTitle, OrderTable::titleFor(path));
+    workspace.setLabel(Workspace::Label::Status, loadedText(skipped));
+    return skipped;
 }

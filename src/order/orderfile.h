@@ -23,7 +23,10 @@ public:
     static void saveAs(Workspace &workspace);
     // The open dialog of OrderFileOpen; empty when the user cancelled.
     static QString askFileToOpen(Workspace &workspace);
-    // Reads the named file into a new order without any question. A file
-    // that cannot be read throws before the new order is started.
-    static void read(Workspace &workspace, const QString &path);
+    // Reads the named file into a new order without any question and shows
+    // loadedText() in the status line. A file that cannot be read throws
+    // before the new order is started. Returns the item lines skipped.
+    static int read(Workspace &workspace, const QString &path);
+    // "Заказ загружен", with the count of skipped lines when there are any.
+    static QString loadedText(int skipped);
 };

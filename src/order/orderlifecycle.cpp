@@ -8,9 +8,11 @@
 #include "gridposition.h"
 #include "orderfile.h"
 #include "orderlines.h"
+#include "ordixerror.h"
 #include "ordertable.h"
 #include "progressreporter.h"
 #include "userprompts.h"
+#include "wholepricelist.h"
 #include "workspace.h"
 
 namespace
@@ -151,13 +153,17 @@ void OrderLifecycle::coordinate(Workspace &workspace)
     const int catalogField = price.fieldByName(QStringLiteral("CatalogID"));
     const int producerField = price.fieldByName(QStringLiteral("ProductionOf"));
     const int priceField = price.fieldByName(QStringLiteral("Price"));
-    const QString priceCode = QStringLiteral("Code");
 
     ProgressReporter &progress = workspace.progress();
     std::optional<ProgressEnd> end;
+    int refused = 0;
     {
         const GridFreeze priceFreeze(workspace, Workspace::Grid::Price);
         const GridFreeze orderFreeze(workspace, Workspace::Grid::Order);
+        // Every part is looked up in the whole list, not in what the grid's
+        // filter leaves visible.
+        WholePriceList whole(price);
+        RecordTable &row = whole.rows();
 
         order.first();
         workspace.orderTotal = 0;
@@ -170,28 +176,31 @@ void OrderLifecycle::coordinate(Workspace &workspace)
         int shown = 0;
         while (!order.atEnd()) {
             try {
-                if (!order.isNull(OrderTable::Code) && price.locate(priceCode, order.value(OrderTable::Code))) {
-                    const qint64 flag = price.asInteger(flagField);
-                    const double unitPrice = price.asFloat(priceField);
+                if (!order.isNull(OrderTable::Code) && whole.find(order.value(OrderTable::Code))) {
+                    const qint64 flag = row.asInteger(flagField);
+                    const double unitPrice = row.asFloat(priceField);
+                    double amount = 0;
+                    try {
+                        amount = OrderTable::lineAmount(unitPrice, order.asInteger(OrderTable::Count));
+                    } catch (const OrdixError &) {
+                        ++refused; // the line keeps its fields and stays out of the total
+                        throw;
+                    }
                     order.edit();
-                    order.setString(OrderTable::Name, price.asString(nameField));
+                    order.setString(OrderTable::Name, row.asString(nameField));
                     order.setInteger(OrderTable::AvailabilityFlag, flag >= Workspace::InOrderMark ? flag - Workspace::InOrderMark : flag);
                     order.setFloat(OrderTable::Price, unitPrice);
-                    order.setFloat(OrderTable::SUM, unitPrice * double(order.asInteger(OrderTable::Count)));
-                    order.setString(OrderTable::CatalogID, price.asString(catalogField));
-                    order.setString(OrderTable::Producer, price.asString(producerField));
+                    order.setFloat(OrderTable::SUM, amount);
+                    order.setString(OrderTable::CatalogID, row.asString(catalogField));
+                    order.setString(OrderTable::Producer, row.asString(producerField));
                     order.post();
                     OrderTable::notePosted(workspace);
                     workspace.orderTotal += order.asFloat(OrderTable::SUM);
-                    if (flag < Workspace::InOrderMark) {
-                        price.edit();
-                        price.setInteger(flagField, flag + Workspace::InOrderMark);
-                        price.post();
-                    }
+                    whole.mark();
                 }
             } catch (...) {
                 // One line that cannot be treated does not stop the others.
-                cancelEdits(order, price);
+                cancelEdits(order, row);
             }
             ++done;
             const int step = int(qint64(done) * 100 / lines);
@@ -205,6 +214,11 @@ void OrderLifecycle::coordinate(Workspace &workspace)
     OrderTable::showOrderSum(workspace);
     end.reset(); // StepProgress(101)
     workspace.orderChanged = true;
+    if (refused > 0) {
+        workspace.prompts().message(
+            QStringLiteral("Строк заказа, не согласованных из-за слишком большой суммы: %1").arg(refused),
+            UserPrompts::Icon::Warning);
+    }
 }
 
 void OrderLifecycle::deletePricesInOrder(Workspace &workspace)

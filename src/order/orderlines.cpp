@@ -5,6 +5,7 @@
 #include "gridposition.h"
 #include "ordertable.h"
 #include "userprompts.h"
+#include "wholepricelist.h"
 #include "workspace.h"
 
 namespace
@@ -39,7 +40,7 @@ namespace
         order.edit();
         try {
             order.setInteger(OrderTable::Count, quantity);
-            order.setFloat(OrderTable::SUM, order.asFloat(OrderTable::Price) * double(quantity));
+            order.setFloat(OrderTable::SUM, OrderTable::lineAmount(order.asFloat(OrderTable::Price), quantity));
             order.post();
         } catch (...) {
             order.cancel();
@@ -60,9 +61,32 @@ namespace
 void OrderLines::addToOrder(Workspace &workspace)
 {
     RecordTable &price = workspace.price();
-    RecordTable &order = workspace.order();
     if (!price.isActive() || price.rowCount() == 0)
         return;
+    addFrom(workspace, price);
+}
+
+bool OrderLines::addByCode(Workspace &workspace, qint32 code)
+{
+    RecordTable &price = workspace.price();
+    if (!price.isActive())
+        return false;
+    if (price.locate(QStringLiteral("Code"), code)) {
+        addFrom(workspace, price);
+        return true;
+    }
+    // Hidden by the grid's filter: the part is added from the whole list.
+    const GridFreeze freeze(workspace, Workspace::Grid::Price);
+    WholePriceList whole(price);
+    if (!whole.find(code))
+        return false;
+    addFrom(workspace, whole.rows());
+    return true;
+}
+
+void OrderLines::addFrom(Workspace &workspace, RecordTable &price)
+{
+    RecordTable &order = workspace.order();
 
     const int priceFlagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
     const int priceCodeField = price.fieldByName(QStringLiteral("Code"));
@@ -82,6 +106,8 @@ void OrderLines::addToOrder(Workspace &workspace)
     int quantity = 0;
     if (!askQuantity(workspace, name, unitPrice, initial, &quantity))
         return;
+    if (!inOrder)
+        OrderTable::lineAmount(unitPrice, quantity); // refused before any order is started
 
     if (!workspace.orderOpen())
         OrderTable::startNew(workspace);
@@ -96,7 +122,7 @@ void OrderLines::addToOrder(Workspace &workspace)
         qint64 flag = price.asInteger(priceFlagField);
         if (flag >= Workspace::InOrderMark)
             flag -= Workspace::InOrderMark;
-        const double sum = double(quantity) * unitPrice;
+        const double sum = OrderTable::lineAmount(unitPrice, quantity);
         order.appendRow(QVariantList{int(flag), code, name, price.asString(priceCatalogField),
                                      price.asString(priceProducerField), quantity, unitPrice, sum});
         OrderTable::notePosted(workspace, order.rowCount() - 1);
@@ -139,18 +165,11 @@ void OrderLines::removeFromOrder(Workspace &workspace)
     RecordTable &price = workspace.price();
     if (price.isActive() && !order.isNull(OrderTable::Code)) {
         const GridFreeze freeze(workspace, Workspace::Grid::Price);
-        const int flagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
-        if (price.locate(QStringLiteral("Code"), order.value(OrderTable::Code))
-            && price.asInteger(flagField) >= Workspace::InOrderMark) {
-            price.edit();
-            try {
-                price.setInteger(flagField, price.asInteger(flagField) - Workspace::InOrderMark);
-                price.post();
-            } catch (...) {
-                price.cancel();
-                throw;
-            }
-        }
+        // The part's row may be hidden by the grid's filter: it loses its
+        // mark all the same.
+        WholePriceList whole(price);
+        if (whole.find(order.value(OrderTable::Code)))
+            whole.unmark();
     }
 
     order.deleteRow();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QtGlobal>
+
+class RecordTable;
 class Workspace;
 
 // Adding the price grid's current part to the order, changing a line's
@@ -13,9 +16,18 @@ public:
     // existing line's quantity (it keeps its own price) or appends a line and
     // marks the price row.
     static void addToOrder(Workspace &workspace);
+    // As AddToOrder for the part with this code, looked up in the whole
+    // price list (a part the grid's filter hides included); false when the
+    // list has no such part.
+    static bool addByCode(Workspace &workspace, qint32 code);
     // EditOrderRecord: asks for the current line's new quantity.
     static void editOrderRecord(Workspace &workspace);
     // RemoveFromOrder: deletes the current line without a question and takes
     // the mark off its price row.
     static void removeFromOrder(Workspace &workspace);
+
+private:
+    // AddToOrder with `price` on the part's row (the price table or a
+    // cursor over the whole list).
+    static void addFrom(Workspace &workspace, RecordTable &price);
 };

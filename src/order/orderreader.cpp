@@ -29,6 +29,24 @@ namespace
         return -1;
     }
 
+    // A quantity: digits only (no sign), 1 to 2147483647.
+    bool readCount(const QString &text, qint32 *count)
+    {
+        const QString digits = trimField(text);
+        if (digits.isEmpty())
+            return false;
+        for (const QChar ch : digits) {
+            if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+                return false;
+        }
+        return isWholeNumber(digits, count) && *count >= 1;
+    }
+
+    bool isBlankLine(const QString &line)
+    {
+        return trimField(line).isEmpty();
+    }
+
     // Current layout: five fields from position 1.
     bool readFields(const QString &line, QChar separator, OrderReader::Item *item)
     {
@@ -36,7 +54,7 @@ namespace
         int position = 1;
         for (QString &field : fields)
             field = trimField(SplitField(line, position, separator));
-        if (!isWholeNumber(fields[0], &item->code) || !isWholeNumber(fields[4], &item->count))
+        if (!isWholeNumber(fields[0], &item->code) || !readCount(fields[4], &item->count))
             return false;
         item->name = fields[1];
         item->catalogId = fields[2];
@@ -57,7 +75,7 @@ namespace
         qsizetype nameStart = blank;
         while (nameStart < first.size() && first.at(nameStart) == QLatin1Char(' '))
             ++nameStart;
-        if (!isWholeNumber(*second, &item->count))
+        if (!readCount(*second, &item->count))
             return false;
         item->name = first.sliced(nameStart);
         item->catalogId.clear();
@@ -74,27 +92,40 @@ int OrderReader::dataStart(const QStringList &lines)
     return marker < 0 ? -1 : marker + 1;
 }
 
-QList<OrderReader::Item> OrderReader::parse(const QStringList &lines, QChar separator)
+QList<OrderReader::Item> OrderReader::parse(const QStringList &lines, QChar separator, int *skipped)
 {
     QList<Item> items;
+    int unread = 0;
     const int start = dataStart(lines);
-    if (start < 0)
-        return items;
-    int i = start;
-    while (i < lines.size()) {
+    int i = start < 0 ? int(lines.size()) : start;
+    // Blank lines (also those of doubled line ends) are no items.
+    const auto nextFilled = [&lines](int from) {
+        while (from < lines.size() && isBlankLine(lines.at(from)))
+            ++from;
+        return from;
+    };
+    const QChar written = QLatin1Char('|');
+    while ((i = nextFilled(i)) < lines.size()) {
         const QString &line = lines.at(i);
         Item item;
-        if (line.contains(separator)) {
-            if (readFields(line, separator, &item))
-                items.append(item);
+        bool read = false;
+        // The writer always joins the fields with "|"; a line of another
+        // program may use the configured separator.
+        if (line.contains(written) || line.contains(separator)) {
+            read = readFields(line, line.contains(written) ? written : separator, &item);
             i += 1;
         } else {
-            const QString *next = i + 1 < lines.size() ? &lines.at(i + 1) : nullptr;
-            if (readPair(line, next, &item))
-                items.append(item);
-            i += 2;
+            const int second = nextFilled(i + 1);
+            read = readPair(line, second < lines.size() ? &lines.at(second) : nullptr, &item);
+            i = second + 1;
         }
+        if (read)
+            items.append(item);
+        else
+            ++unread;
     }
+    if (skipped)
+        *skipped = unread;
     return items;
 }
 

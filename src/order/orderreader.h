@@ -9,8 +9,9 @@ class Workspace;
 // The order file reader: finds the marker line ("Заказ:", else "Order:", in
 // any letter case) and reads the items after it, in the current layout (one
 // line of fields split at the price separator) or the older one (code, blanks
-// and name on one line, the quantity on the next). Lines that do not read are
-// skipped without a message.
+// and name on one line, the quantity on the next). Blank lines are passed
+// over; items that do not read (no number, a quantity outside 1..2147483647
+// or with a sign) are skipped and counted.
 class OrderReader final
 {
 public:
@@ -25,8 +26,9 @@ public:
         bool operator==(const Item &other) const = default;
     };
 
-    // The items of a file's lines; `separator` is the price separator setting.
-    static QList<Item> parse(const QStringList &lines, QChar separator);
+    // The items of a file's lines; `separator` is the price separator setting,
+    // used for lines that hold no "|". `skipped`: the items that did not read.
+    static QList<Item> parse(const QStringList &lines, QChar separator, int *skipped = nullptr);
 
     // Index of the first data line (the line after the marker); -1 when the
     // lines hold no marker.

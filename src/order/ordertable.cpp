@@ -1,8 +1,11 @@
 #include "ordertable.h"
 
+#include <cmath>
+
 #include <QFileInfo>
 
 #include "gridlayout.h"
+#include "ordixerror.h"
 #include "workspace.h"
 
 namespace
@@ -23,6 +26,17 @@ QList<FieldDef> OrderTable::fields()
         {QStringLiteral("Price"), FieldType::R8, 0},
         {QStringLiteral("SUM"), FieldType::R8, 0},
     };
+}
+
+double OrderTable::lineAmount(double price, qint64 count)
+{
+    const double amount = price * double(count);
+    if (!(std::fabs(amount) <= MaxAmount)) {
+        throw OrdixError(QStringLiteral("Сумма строки заказа слишком велика: %1 × %2")
+                             .arg(QString::number(price, 'g', 15))
+                             .arg(count));
+    }
+    return amount;
 }
 
 void OrderTable::startNew(Workspace &workspace)

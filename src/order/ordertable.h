@@ -31,6 +31,13 @@ public:
 
     static QList<FieldDef> fields();
 
+    // Largest amount a line may carry: beyond it the money texts lose their
+    // kopecks (and far beyond it the product is no number at all).
+    static constexpr double MaxAmount = 1e13;
+    // Price × count of a line; throws OrdixError when the product passes
+    // MaxAmount, so no line is ever stored with a wrong amount.
+    static double lineAmount(double price, qint64 count);
+
     // Starts a new order: no file name, the table open and empty with its
     // fields and display formats, the saved state, a total of 0, the order
     // panel shown and placed, the grid's columns built, and the labels

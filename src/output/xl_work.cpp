@@ -248,6 +248,16 @@ XlSheet XL_Work::buildOrderSheet(Workspace &workspace, const QDate &date)
             sheet.format(rateRange, [](XlStyle &s) { s.numberFormat = QStringLiteral("0.00%"); });
         }
     }
+
+    // On paper: A4, one page across, the table's titles on every page, and
+    // nothing but the title, the customer block, the table and the totals.
+    XlPageSetup page;
+    page.paperSize = 9;
+    page.fitPagesWide = 1;
+    page.repeatRowsFirst = HeaderRow;
+    page.repeatRowsLast = HeaderRow;
+    page.printArea = XlRange::span(1, 1, sheet.lastRow(), std::max(columns, 7));
+    sheet.setPageSetup(page);
     return sheet;
 }
 

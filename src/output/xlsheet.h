@@ -98,6 +98,19 @@ struct XlCell
     XlStyle style;
 };
 
+// How the sheet goes to paper. Zeros and an empty area leave the
+// spreadsheet program's defaults.
+struct XlPageSetup
+{
+    int paperSize = 0;       // 9: A4
+    int fitPagesWide = 0;    // fitted to this many pages across; 0: no fitting
+    int repeatRowsFirst = 0; // rows printed at the top of every page
+    int repeatRowsLast = 0;
+    XlRange printArea{0, 0, 0, 0}; // top 0: the whole sheet
+
+    bool hasPrintArea() const { return printArea.top > 0; }
+};
+
 enum class XlBorderIndex
 {
     EdgeBottom,
@@ -161,6 +174,9 @@ public:
     int lastRow() const;
     int lastColumn() const;
 
+    const XlPageSetup &pageSetup() const { return m_pageSetup; }
+    void setPageSetup(const XlPageSetup &setup) { m_pageSetup = setup; }
+
 private:
     XlCell &touch(int row, int column);
 
@@ -170,6 +186,7 @@ private:
     QList<XlRange> m_merges;
     std::map<int, double> m_columnWidths;
     std::map<int, double> m_rowHeights;
+    XlPageSetup m_pageSetup;
 };
 
 // The spreadsheet's default 56-colour palette.

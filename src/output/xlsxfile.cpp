@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -166,9 +168,31 @@ namespace
         QHash<QString, lxw_format *> m_formats;
     };
 
+    // The workbook format reads "_xHHHH_" in a text as an escaped character:
+    // such a run's underscore is itself escaped ("_x005F_"), so the cell
+    // shows the text as typed.
     QByteArray cellText(const QString &text)
     {
-        return text.left(MaxCellText).toUtf8();
+        static const QRegularExpression escapeLike(QStringLiteral("_(x[0-9A-Fa-f]{4}_)"));
+        QString shown = text.left(MaxCellText);
+        shown.replace(escapeLike, QStringLiteral("_x005F_\\1"));
+        return shown.toUtf8();
+    }
+
+    void writePageSetup(lxw_worksheet *worksheet, const XlPageSetup &setup)
+    {
+        if (setup.paperSize > 0)
+            worksheet_set_paper(worksheet, uint8_t(setup.paperSize));
+        if (setup.fitPagesWide > 0)
+            worksheet_fit_to_pages(worksheet, uint16_t(setup.fitPagesWide), 0);
+        if (setup.repeatRowsFirst > 0)
+            check(worksheet_repeat_rows(worksheet, lxw_row_t(setup.repeatRowsFirst - 1),
+                                        lxw_row_t(std::max(setup.repeatRowsLast, setup.repeatRowsFirst) - 1)));
+        if (setup.hasPrintArea()) {
+            const XlRange &area = setup.printArea;
+            check(worksheet_print_area(worksheet, lxw_row_t(area.top - 1), lxw_col_t(area.left - 1),
+                                       lxw_row_t(area.bottom - 1), lxw_col_t(area.right - 1)));
+        }
     }
 
     void writeSheet(lxw_workbook *workbook, const XlSheet &sheet)
@@ -206,6 +230,8 @@ namespace
                                         lxw_row_t(area.bottom - 1), lxw_col_t(area.right - 1), "",
                                         formats.get(sheet.styleAt(area.top, area.left))));
         }
+
+        writePageSetup(worksheet, sheet.pageSetup());
 
         for (const auto &[key, cell] : sheet.cells()) {
             const lxw_row_t row = lxw_row_t(key.first - 1);

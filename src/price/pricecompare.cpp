@@ -92,6 +92,7 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
     // data are decoded, to find the header.
     int codeColumn = 0;
     int priceColumn = 0;
+    bool headerSeen = false;
     int m = 0;
     bool inData = false;
     qint64 r = 0;
@@ -108,7 +109,11 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
                 const QString text = Cp1251::decode(line);
                 if (PriceLoader::isRussianHeader(text)) {
                     const PriceColumns columns = PriceLoader::columnsFromHeader(text, separator, priceMode, false);
-                    codeColumn = columns.code;
+                    // A further header line names the price column anew;
+                    // the code column stays the first header's.
+                    if (!headerSeen)
+                        codeColumn = columns.code;
+                    headerSeen = true;
                     priceColumn = columns.price;
                 }
                 return true;

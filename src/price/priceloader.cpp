@@ -11,6 +11,7 @@
 
 #include "cp1251.h"
 #include "ordixerror.h"
+#include "pricefilter.h"
 #include "progressreporter.h"
 #include "schemafile.h"
 #include "textfile.h"
@@ -279,6 +280,9 @@ void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName
         workspace.execute(QStringLiteral("PanelOrderPosition"));
     if (workspace.filter.modelActive)
         workspace.execute(QStringLiteral("Models_BuildFilter"));
+    // The kept price condition holds for the new rows too.
+    if (PriceFilter *filter = PriceFilter::of(workspace))
+        filter->applyToNewList();
 }
 
 void PriceLoader::loadFile(Workspace &workspace, const QString &path)
