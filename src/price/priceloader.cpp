@@ -10,6 +10,7 @@
 #include "ordixerror.h"
 #include "progressreporter.h"
 #include "schemafile.h"
+#include "textencoding.h"
 #include "textfile.h"
 #include "userprompts.h"
 #include "workspace.h"
@@ -298,6 +299,8 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
         if (file.error() != QFileDevice::NoError)
             throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
         file.close();
+        // A price list saved as UTF-8 becomes Windows-1251 bytes once, here.
+        contents = TextEncoding::toCp1251(contents);
         QList<QByteArray> lines = TextFile::splitLines(contents);
         contents = QByteArray();
         progress.stepProgress(10);
