@@ -27,6 +27,7 @@ public:
     QString openFile(const FileDialog &dialog) override;
     QString saveFile(const FileDialog &dialog) override;
     bool askQuantity(const QuantityRequest &request, int *quantity) override;
+    QString clipboardText() override;
 
     // "Прайс-лист (*.txt)|*.txt|Все файлы|*.*" as the toolkit's filter list:
     // "Прайс-лист (*.txt)", "Все файлы (*.*)".

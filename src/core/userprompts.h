@@ -60,4 +60,7 @@ public:
     virtual QString saveFile(const FileDialog &dialog) = 0;
     // The quantity dialog: true with the entered quantity on OK.
     virtual bool askQuantity(const QuantityRequest &request, int *quantity) = 0;
+    // The text on the clipboard ("Вставить заказ из буфера"); empty where
+    // there is no clipboard.
+    virtual QString clipboardText() { return QString(); }
 };

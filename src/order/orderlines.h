@@ -13,6 +13,10 @@ public:
     // existing line's quantity (it keeps its own price) or appends a line and
     // marks the price row.
     static void addToOrder(Workspace &workspace);
+    // The same without the dialog: puts the price grid's current part into
+    // the order with the quantity (an existing line takes it as its new
+    // quantity). The quick order from the clipboard adds through here.
+    static void addPart(Workspace &workspace, int quantity);
     // EditOrderRecord: asks for the current line's new quantity.
     static void editOrderRecord(Workspace &workspace);
     // RemoveFromOrder: deletes the current line without a question and takes

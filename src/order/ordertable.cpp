@@ -3,6 +3,8 @@
 #include <QFileInfo>
 
 #include "gridlayout.h"
+#include "missinglines.h"
+#include "orderhistory.h"
 #include "workspace.h"
 
 namespace
@@ -38,6 +40,8 @@ void OrderTable::startNew(Workspace &workspace)
     table.setDisplayFormat(Code, CodeMask);
     workspace.orderChanged = false;
     workspace.orderTotal = 0;
+    OrderHistory::of(workspace).clear();
+    MissingLines::of(workspace).clear();
 
     workspace.setPanelVisible(Workspace::Panel::Order, true);
     workspace.execute(QStringLiteral("PanelOrderPosition"));
