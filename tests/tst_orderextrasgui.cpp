@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTableView>
+#include <QToolTip>
 
 #include "main.h"
 #include "missinglinedelegate.h"
@@ -236,9 +237,15 @@ void TestOrderExtrasGui::missingLineHasItsOwnPicture()
     const QImage missing = cellImage(grid, 1, 1);
     QVERIFY(missing != plainBefore);
     QVERIFY(cellImage(grid, 0, 1) != missing);
-    // The hint.
-    QHelpEvent help(QEvent::ToolTip, grid->visualRect(grid->model()->index(1, 1)).center(), QPoint());
-    QVERIFY(grid->itemDelegateForColumn(1)->helpEvent(&help, grid, QStyleOptionViewItem(), grid->model()->index(1, 1)));
+    // The hint over the picture, and none over the found line's.
+    const QPoint missingCell = grid->visualRect(grid->model()->index(1, 1)).center();
+    QHelpEvent help(QEvent::ToolTip, missingCell, grid->viewport()->mapToGlobal(missingCell));
+    QApplication::sendEvent(grid->viewport(), &help);
+    QTRY_COMPARE(QToolTip::text(), QStringLiteral("Нет в текущем прайс-листе"));
+    const QPoint foundCell = grid->visualRect(grid->model()->index(0, 1)).center();
+    QHelpEvent other(QEvent::ToolTip, foundCell, grid->viewport()->mapToGlobal(foundCell));
+    QApplication::sendEvent(grid->viewport(), &other);
+    QTRY_VERIFY(QToolTip::text() != QStringLiteral("Нет в текущем прайс-листе"));
     QCOMPARE(MissingLines::hint(), QStringLiteral("Нет в текущем прайс-листе"));
 }
 

@@ -10,6 +10,39 @@
 #include "ordertable.h"
 #include "workspace.h"
 
+namespace
+{
+    // The grid's controller answers every tool-tip request of the viewport
+    // itself; this filter, installed after it, runs first and gives the
+    // missing lines' availability cells their hint.
+    class MissingLineHint final : public QObject
+    {
+    public:
+        explicit MissingLineHint(QTableView *grid)
+            : QObject(grid)
+            , m_grid(grid)
+        {
+            grid->viewport()->installEventFilter(this);
+        }
+
+    protected:
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() != QEvent::ToolTip || watched != m_grid->viewport())
+                return false;
+            auto *help = static_cast<QHelpEvent *>(event);
+            const QModelIndex index = m_grid->indexAt(help->pos());
+            auto *delegate = qobject_cast<MissingLineDelegate *>(m_grid->itemDelegateForColumn(index.column()));
+            if (!index.isValid() || !delegate)
+                return false;
+            return delegate->helpEvent(help, m_grid, QStyleOptionViewItem(), index);
+        }
+
+    private:
+        QTableView *m_grid;
+    };
+}
+
 MissingLineDelegate::MissingLineDelegate(Workspace &workspace, QAbstractItemDelegate *base, QObject *parent)
     : QStyledItemDelegate(parent)
     , m_workspace(workspace)
@@ -30,6 +63,7 @@ void MissingLineDelegate::install(QTableView *orderGrid, Workspace &workspace)
                          [orderGrid, &workspace] { wrap(orderGrid, workspace); });
     }
     QObject::connect(&workspace, &Workspace::repaintGrids, orderGrid, [orderGrid] { orderGrid->viewport()->update(); });
+    new MissingLineHint(orderGrid);
 }
 
 void MissingLineDelegate::wrap(QTableView *grid, Workspace &workspace)
@@ -96,7 +130,8 @@ bool MissingLineDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, 
         QToolTip::showText(event->globalPos(), MissingLines::hint(), view);
         return true;
     }
-    if (m_base)
-        return m_base->helpEvent(event, view, option, index);
-    return QStyledItemDelegate::helpEvent(event, view, option, index);
+    // Other cells keep the grid's own hints.
+    Q_UNUSED(option);
+    Q_UNUSED(view);
+    return false;
 }
