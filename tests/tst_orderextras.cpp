@@ -196,6 +196,25 @@ void TestOrderExtras::quickOrderWithNothingUsable()
     QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
     QCOMPARE(m_session->prompts.messages(), QStringList{"Добавлено: 0; не найдено в прайс-листе: 1 (коды 99)"});
     QVERIFY(!m_ws->orderOpen());
+    // A part hidden by the price list's filter is found all the same, and
+    // the filter stays.
+    m_session->prompts.clear();
+    RecordTable &price = m_ws->price();
+    price.setFilter(QStringLiteral("Code=12"));
+    price.setFiltered(true);
+    QCOMPARE(price.rowCount(), 1);
+    m_session->prompts.setClipboardText(QStringLiteral("42 2"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
+    QCOMPARE(m_session->prompts.messages(), QStringList{"Добавлено: 1; не найдено в прайс-листе: 0"});
+    QCOMPARE(price.rowCount(), 1);
+    QVERIFY(price.isFiltered());
+    // Undone under the filter, the hidden part loses its mark as well.
+    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+    QCOMPARE(price.rowCount(), 1);
+    price.setFiltered(false);
+    QCOMPARE(state(*m_ws), QStringLiteral(" | total=0 changed=0 marked="));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderRedo")));
+    QCOMPARE(state(*m_ws), QStringLiteral("42:2:2.5:5 | total=5 changed=1 marked=42"));
 }
 
 // --- undo and redo -----------------------------------------------------------------
@@ -360,6 +379,9 @@ void TestOrderExtras::utf8FilesAreReadAsUtf8_data()
     // Valid UTF-8 by accident is rare; broken sequences are Windows-1251.
     QTest::newRow("cut UTF-8 sequence") << QByteArray("\xD0") << false << QStringLiteral("Р");
     QTest::newRow("overlong form") << QByteArray("\xC0\xAF") << false << QStringLiteral("АЇ");
+    QTest::newRow("encoded surrogate") << QByteArray("\xED\xA0\x80") << false
+                                         << QString::fromUtf16(u"\u043D\u00A0\u0402");
+    QTest::newRow("four-byte character") << QByteArray("\xF0\x9F\x94\xA9 M8") << true << QString::fromUtf8("\xF0\x9F\x94\xA9 M8");
 }
 
 void TestOrderExtras::utf8FilesAreReadAsUtf8()

@@ -4,6 +4,7 @@
 #include "gridposition.h"
 #include "missinglines.h"
 #include "ordertable.h"
+#include "unfilteredprice.h"
 #include "workspace.h"
 
 namespace
@@ -105,6 +106,7 @@ OrderHistory::Snapshot OrderHistory::take() const
     const int flagField = price.isActive() ? price.findField(QStringLiteral("AvailabilityFlag")) : -1;
     if (flagField >= 0 && !snapshot.rows.isEmpty()) {
         const GridFreeze freeze(ws, Workspace::Grid::Price);
+        const UnfilteredPrice unfiltered(price);
         for (const qint64 code : codesOf(snapshot)) {
             if (price.locate(QStringLiteral("Code"), code) && price.asInteger(flagField) >= Workspace::InOrderMark)
                 snapshot.marked.insert(code);
@@ -128,6 +130,15 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
     Snapshot before;
     try {
         before = take();
+        // The order as the previous step left it shares that step's copy.
+        if (m_done > 0) {
+            const Snapshot &last = m_steps.at(m_done - 1).after;
+            if (last.sameOrder(before) && last.marked == before.marked) {
+                const int row = before.rowNumber;
+                before = last;
+                before.rowNumber = row;
+            }
+        }
         step();
     } catch (...) {
         m_recording = false;
@@ -216,6 +227,7 @@ void OrderHistory::restore(const Snapshot &snapshot)
         const int flagField = price.isActive() ? price.findField(QStringLiteral("AvailabilityFlag")) : -1;
         if (flagField >= 0) {
             const GridFreeze freeze(ws, Workspace::Grid::Price);
+            const UnfilteredPrice unfiltered(price);
             for (const qint64 code : touched)
                 setMark(price, flagField, code, snapshot.marked.contains(code));
         }

@@ -10,6 +10,7 @@
 #include "ordertable.h"
 #include "ordixerror.h"
 #include "textfile.h"
+#include "unfilteredprice.h"
 #include "userprompts.h"
 #include "workspace.h"
 
@@ -249,6 +250,7 @@ bool OrderRecovery::offer()
     const int flagField = price.isActive() ? price.findField(QStringLiteral("AvailabilityFlag")) : -1;
     if (flagField >= 0) {
         const GridFreeze freeze(m_workspace, Workspace::Grid::Price);
+        const UnfilteredPrice unfiltered(price);
         for (const QVariantList &row : std::as_const(saved.rows)) {
             if (row.at(OrderTable::Code).isNull() || !price.locate(QStringLiteral("Code"), row.at(OrderTable::Code)))
                 continue;

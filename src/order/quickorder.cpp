@@ -6,6 +6,7 @@
 #include "orderhistory.h"
 #include "orderlines.h"
 #include "textfile.h"
+#include "unfilteredprice.h"
 #include "userprompts.h"
 #include "workspace.h"
 
@@ -66,6 +67,8 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
         return result;
     OrderHistory::of(workspace).record(QStringLiteral("вставка заказа из буфера"), [&] {
         const GridFreeze freeze(workspace, Workspace::Grid::Price);
+        // A part hidden by the price list's filter is still in the list.
+        const UnfilteredPrice unfiltered(price);
         for (const Line &line : parsed.lines) {
             if (!price.locate(QStringLiteral("Code"), line.code)) {
                 if (!result.notFound.contains(line.codeText))
