@@ -7,6 +7,11 @@ cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 
 jobs=$(nproc)
+# A compiler cache, when the machine has one, makes rebuilds cheap.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 status=0
 total_passed=0
 total_failed=0
@@ -32,13 +37,13 @@ run_suite() {
 }
 
 echo "== Build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
 cmake --build build -j "$jobs"
 echo "== Tests"
 run_suite build
 
 echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORDIX_SANITIZE=ON -DORDIX_BUILD_BENCH=OFF
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORDIX_SANITIZE=ON -DORDIX_BUILD_BENCH=OFF "${launcher[@]}"
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan
@@ -51,6 +56,14 @@ if [ -x scripts/fuzz-smoke.sh ]; then
     total_failed=$((total_failed + 1))
     status=1
   fi
+fi
+
+echo "== Install, package and their checks"
+if scripts/check-install.sh build; then
+  total_passed=$((total_passed + 1))
+else
+  total_failed=$((total_failed + 1))
+  status=1
 fi
 
 echo

@@ -15,7 +15,7 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${ORDIX_FUZZ_BUILD:-$root/build-fuzz}"
-runs=20000
+runs=4000
 seconds=""
 targets=()
 
@@ -30,7 +30,8 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_filter fuzz_lines fuzz_settings)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_filter fuzz_lines fuzz_settings fuzz_price fuzz_compare fuzz_order
+                                     fuzz_carmodels fuzz_downloadlist fuzz_schema fuzz_currency fuzz_archive)
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja \
@@ -65,8 +66,11 @@ for target in "${targets[@]}"; do
     work="$(mktemp -d)"
     limit=(-runs="$runs")
   fi
+  # Inputs as long as the longest seed (an archive), at least 4 KiB.
+  max_len=$(find "$seeds" -type f -printf '%s\n' | sort -n | tail -n 1)
+  [ "${max_len:-0}" -ge 4096 ] || max_len=4096
   echo "== $target (${limit[*]})"
-  if "$build/fuzz/$target" "${limit[@]}" -max_len=4096 -timeout=10 \
+  if "$build/fuzz/$target" "${limit[@]}" -max_len="$max_len" -timeout=10 \
       -artifact_prefix="$artifacts/$target-" -print_final_stats=1 \
       "$work" "$seeds"; then
     echo "== $target: passed"

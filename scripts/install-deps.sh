@@ -12,6 +12,7 @@ pkgs=(
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
   python3 python3-openpyxl poppler-utils
+  desktop-file-utils appstream man-db dpkg-dev lintian
 )
 
 missing=()

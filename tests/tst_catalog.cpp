@@ -140,6 +140,8 @@ private slots:
     void cleanup();
 
     void libraryIsLookedForBesideTheProgramOnly();
+    void libraryOfAnInstalledProgram_data();
+    void libraryOfAnInstalledProgram();
     void firstActivationAttachesAndBuildsTheMenu();
     void clicksReachThePlugin();
     void cursorMovesAndThePhotoEntryTellTheCurrentPart();
@@ -238,6 +240,40 @@ void TestCatalog::loadPrice()
     TextFile::writeLines(QStringLiteral("ZOLT.TXT"), Price);
     PriceLoader::loadFile(m_windows->mainForm().workspace(), QStringLiteral("ZOLT.TXT"));
     QVERIFY(m_windows->mainForm().workspace().priceNotEmpty());
+}
+
+void TestCatalog::libraryOfAnInstalledProgram_data()
+{
+    QTest::addColumn<bool>("beside");
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<QString>("found");
+    QTest::newRow("beside the program") << true << false << QStringLiteral("bin/libcatalog.so");
+    QTest::newRow("installed: lib/ordix") << false << true << QStringLiteral("lib/ordix/libcatalog.so");
+    QTest::newRow("both: the one beside the program") << true << true << QStringLiteral("bin/libcatalog.so");
+    QTest::newRow("neither: none is loaded") << false << false << QStringLiteral("bin/libcatalog.so");
+}
+
+void TestCatalog::libraryOfAnInstalledProgram()
+{
+    QFETCH(bool, beside);
+    QFETCH(bool, installed);
+    QFETCH(QString, found);
+    QTemporaryDir prefix;
+    QVERIFY(prefix.isValid());
+    const QDir root(prefix.path());
+    QVERIFY(root.mkpath(QStringLiteral("bin")) && root.mkpath(QStringLiteral("lib/ordix")));
+    if (beside)
+        QVERIFY(QFile::copy(pluginPath(), root.filePath(QStringLiteral("bin/libcatalog.so"))));
+    if (installed)
+        QVERIFY(QFile::copy(pluginPath(), root.filePath(QStringLiteral("lib/ordix/libcatalog.so"))));
+    const QString path = RunCatalog::libraryPathIn(root.filePath(QStringLiteral("bin")));
+    QCOMPARE(path, root.filePath(found));
+    // The host loads what the look-up found, and nothing when neither is there.
+    Workspace ws;
+    RunCatalog host(ws);
+    host.setLibraryPath(path);
+    QCOMPARE(host.load(), beside || installed);
+    host.unload();
 }
 
 void TestCatalog::libraryIsLookedForBesideTheProgramOnly()
@@ -366,6 +402,7 @@ void TestCatalog::addToOrderByCode()
     QCOMPARE(m_prompts.messages(), QStringList{QStringLiteral("Can't find item 999")});
     QCOMPARE(m_prompts.records().last().title, QStringLiteral("Warning"));
     QCOMPARE(m_prompts.records().last().icon, UserPrompts::Icon::Warning);
+    QVERIFY(m_prompts.records().last().onTop);
     QCOMPARE(ws.order().rowCount(), 1);
 }
 
@@ -391,6 +428,8 @@ void TestCatalog::addToOrderWithoutPriceListAsksToOpenOne()
     }
     QCOMPARE(m_probe->addToOrder(77), 1);
     QCOMPARE(m_prompts.questions().first(), QStringLiteral("Данные о ценах не загружены.\nЗагрузить прайс-лист сейчас?"));
+    QCOMPARE(m_prompts.records().first().title, QStringLiteral("Question"));
+    QVERIFY(m_prompts.records().first().onTop);
     if (open) {
         QVERIFY(ws.priceNotEmpty());
         QCOMPARE(ws.order().rowCount(), 1);

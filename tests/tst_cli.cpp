@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <QLabel>
 #include <QPrinter>
 #include <QProcess>
@@ -40,6 +42,7 @@ private slots:
     void folderOption();
     void folderLeftAsFound();
     void readerStoppingEarlyLeavesNoSchemaFile();
+    void schemaFilesNeverGoThroughLinks();
 
     void repricedSumMatchesTheWindow_data();
     void repricedSumMatchesTheWindow();
@@ -290,6 +293,14 @@ void TestCli::unwritableOut_data()
                                                << "ordix-cli: Не удалось создать файл nosuch/out: ";
     QTest::newRow("txt onto a folder") << "txt" << "folder" << "ordix-cli: Не удалось записать файл folder: ";
     QTest::newRow("pdf onto a folder") << "pdf" << "folder" << "ordix-cli: Не удалось создать файл folder: ";
+    // A FIFO (or a device) in OUT's place is left as it is, its reader not
+    // kept waiting.
+    const QString fifo = QStringLiteral(": это именованный канал, а не обычный файл; он не заменяется");
+    QTest::newRow("xlsx onto a FIFO") << "xlsx" << "fifo" << "ordix-cli: Не удалось записать файл fifo" + fifo;
+    QTest::newRow("txt onto a FIFO") << "txt" << "fifo" << "ordix-cli: Не удалось записать файл fifo" + fifo;
+    QTest::newRow("order onto a FIFO") << "order" << "fifo" << "ordix-cli: Не удалось записать файл fifo" + fifo;
+    QTest::newRow("pdf onto a FIFO") << "pdf" << "fifo" << "ordix-cli: Не удалось создать файл fifo" + fifo;
+    QTest::newRow("txt through a link to a FIFO") << "txt" << "fifolink" << "ordix-cli: Не удалось записать файл fifolink" + fifo;
 }
 
 void TestCli::unwritableOut()
@@ -302,9 +313,14 @@ void TestCli::unwritableOut()
     writePriceList();
     writeOrder();
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder")));
+    QVERIFY(mkfifo(QFile::encodeName(path(QStringLiteral("fifo"))).constData(), 0600) == 0);
+    QVERIFY(QFile::link(QStringLiteral("fifo"), path(QStringLiteral("fifolink"))));
     const QStringList before = folderEntries();
 
     const Result result = cli({"export", "order.txt", "--price", "prices.txt", "--to", target, "-o", out});
+    QVERIFY(QFileInfo(path(QStringLiteral("fifo"))).isSymLink() == false);
+    struct stat fifoState {};
+    QVERIFY(stat(QFile::encodeName(path(QStringLiteral("fifo"))).constData(), &fifoState) == 0 && S_ISFIFO(fifoState.st_mode));
     QCOMPARE(result.code, 1);
     QVERIFY(result.out.isEmpty());
     QVERIFY2(result.err.startsWith(message), qPrintable(result.err));
@@ -368,6 +384,16 @@ void TestCli::priceGrid_data()
     QTest::newRow("comma separator from user.ini")
         << QStringList{"defaultDecimalSeparator=,"} << QStringList{"price", "prices.txt"}
         << QStringList{PriceTitles + small, "1" + washer};
+    // A header in lower case is not recognised: the rows come with every
+    // field unset, and sorting by a text field compares empty texts (this
+    // runs under the sanitizers too).
+    const QString unset = QStringLiteral("\t\t\t\t\t\t\t\t");
+    QTest::newRow("lower-case header, sorted by name")
+        << QStringList() << QStringList{"price", "lower.txt", "--sort", "Name"}
+        << QStringList{PriceTitles + small, "1" + unset, "2" + unset};
+    QTest::newRow("lower-case header, sorted by catalogue number descending")
+        << QStringList() << QStringList{"price", "lower.txt", "--sort", "CatalogID", "--desc"}
+        << QStringList{PriceTitles + small, "1" + unset, "2" + unset};
     QTest::newRow("a filter that keeps nothing")
         << QStringList() << QStringList{"price", "prices.txt", "--filter", "Code=5"} << QStringList{PriceTitles + small};
 }
@@ -380,6 +406,8 @@ void TestCli::priceGrid()
     writePriceList();
     write(QStringLiteral("old.txt"), {QStringLiteral("Код|Наименование|ЦенаМелОпт|ЦенаОпт"),
                                       QStringLiteral("42|Болт М8|10.00|9.00"), QStringLiteral("43|Гайка М8|0|0")});
+    write(QStringLiteral("lower.txt"), {QStringLiteral("код|наименование|артикул|производитель|цена"),
+                                        QStringLiteral("42|Болт М8|B-8|Завод А|12.50"), QStringLiteral("43|Гайка М8|||3.20")});
     if (!userIni.isEmpty())
         write(QStringLiteral("user.ini"), userIni);
 
@@ -525,6 +553,34 @@ void TestCli::readerStoppingEarlyLeavesNoSchemaFile()
     process.closeReadChannel(QProcess::StandardOutput);
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(folderEntries(), QStringList{QStringLiteral("big.txt")});
+}
+
+void TestCli::schemaFilesNeverGoThroughLinks()
+{
+    // Links in the schema files' places in the folder, one to a file that
+    // does not exist, one to a file that does: the program writes its
+    // schema files elsewhere and touches neither.
+    QTemporaryDir outside;
+    const QString existing = outside.filePath(QStringLiteral("kept.xml"));
+    TextFile::writeBytes(existing, "kept");
+    QVERIFY(QFile::link(outside.filePath(QStringLiteral("made.xml")), path(QStringLiteral("DStruct.xml"))));
+    QVERIFY(QFile::link(existing, path(QStringLiteral("RModels.xml"))));
+    writePriceList();
+    writeOrder();
+    const QStringList before = folderEntries();
+
+    QCOMPARE(cli({"--dir", m_dir->path(), "price", "prices.txt", "--sort", "Name"}).code, 0);
+    QCOMPARE(cli({"export", "order.txt", "--price", "prices.txt", "--to", "txt", "-o", "out.txt"}).code, 0);
+
+    QStringList expected = before + QStringList{"out.txt"};
+    expected.sort();
+    QCOMPARE(folderEntries(), expected);
+    QCOMPARE(QDir(outside.path()).entryList(QDir::Files), QStringList{"kept.xml"});
+    QFile kept(existing);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("kept"));
+    QVERIFY(QFileInfo(path(QStringLiteral("DStruct.xml"))).isSymLink());
+    QVERIFY(QFileInfo(path(QStringLiteral("RModels.xml"))).isSymLink());
 }
 
 // --- the same files through the window ----------------------------------

@@ -55,12 +55,6 @@ namespace
 
     // A shell script standing in for a self-extracting archive: it writes
     // the new price list into the current folder.
-    QByteArray scriptArchive(const QStringList &priceLines)
-    {
-        return QByteArray("#!/bin/sh\ncat > ZOLT.TXT <<'END_OF_PRICE'\n") + TextFile::encodeLines(priceLines)
-            + QByteArray("END_OF_PRICE\n");
-    }
-
     // A zip file with the given entries, written by libarchive.
     void writeZip(const QString &path, const QList<QPair<QByteArray, QByteArray>> &entries)
     {
@@ -118,7 +112,7 @@ private slots:
     void extensionOtherThanLowerCaseExeIsNotOffered_data();
     void extensionOtherThanLowerCaseExeIsNotOffered();
 
-    void scriptArchiveRunsThenPriceLoadsAndOrderIsCoordinated();
+    void stubbedZipIsUnpackedNotRunThenPriceLoadsAndOrderIsCoordinated();
     void zipArchiveThatCannotRunIsUnpacked();
     void archiveThatNeitherRunsNorUnpacksIsReported();
     void unpackerSkipsEntriesOutsideTheFolder();
@@ -282,6 +276,8 @@ void TestDownload::localNamesStayInTheFolder_data()
     QTest::newRow("absolute windows") << "\\windows\\x.dll" << "";
     QTest::newRow("drive letter") << "C:\\x.jpg" << "";
     QTest::newRow("drive relative") << "c:x.jpg" << "";
+    QTest::newRow("resource prefix") << ":pics/x.jpg" << "";
+    QTest::newRow("resource prefix, windows") << ":\\x.jpg" << "";
     QTest::newRow("parent") << "../x.jpg" << "";
     QTest::newRow("parent inside") << "pics/../../x.jpg" << "";
     QTest::newRow("parent windows") << "pics\\..\\x.jpg" << "";
@@ -499,10 +495,15 @@ void TestDownload::loadPriceWithOrder()
     m_prompts.clear();
 }
 
-void TestDownload::scriptArchiveRunsThenPriceLoadsAndOrderIsCoordinated()
+void TestDownload::stubbedZipIsUnpackedNotRunThenPriceLoadsAndOrderIsCoordinated()
 {
+    // A self-extracting archive: a program with the zip behind it. The
+    // program part would leave a mark and an unchanged list; it is never run.
     loadPriceWithOrder();
-    m_server->setRoute(QStringLiteral("/data/pricetxt.exe"), HttpTestServer::file(scriptArchive(NewPrice)));
+    writeZip(QStringLiteral("made.zip"), {{"ZOLT.TXT", TextFile::encodeLines(NewPrice)}});
+    const QByteArray stub = "#!/bin/sh\ntouch ran.mark\nexit 0\n";
+    m_server->setRoute(QStringLiteral("/data/pricetxt.exe"), HttpTestServer::file(stub + readAll(QStringLiteral("made.zip"))));
+    QVERIFY(QFile::remove(QStringLiteral("made.zip")));
     m_ws->settings().url = m_server->url(QStringLiteral("/data/pricetxt.exe"));
     m_prompts.queueAnswer(Answer::Yes); // download
     m_prompts.queueAnswer(Answer::Yes); // unpack
@@ -519,6 +520,8 @@ void TestDownload::scriptArchiveRunsThenPriceLoadsAndOrderIsCoordinated()
     // The order line took the new name and price.
     QCOMPARE(m_ws->order().stringAt(0, OrderTable::Name), QStringLiteral("Болт М8 оцинкованный"));
     QCOMPARE(m_ws->order().floatAt(0, OrderTable::SUM), 46.0);
+    QVERIFY(!QFile::exists(QStringLiteral("ran.mark")));
+    QVERIFY(!(QFileInfo(QStringLiteral("pricetxt.exe")).permissions() & (QFile::ExeOwner | QFile::ExeUser)));
 }
 
 void TestDownload::zipArchiveThatCannotRunIsUnpacked()
@@ -558,7 +561,7 @@ void TestDownload::archiveThatNeitherRunsNorUnpacksIsReported()
     QCOMPARE(m_ran, QStringList{QStringLiteral("PriceClose")});
     QCOMPARE(m_prompts.messages().size(), 1);
     QVERIFY2(m_prompts.messages().first().startsWith(
-                 QStringLiteral("Архив нового прайс-листа pricetxt.exe не удалось ни запустить, ни распаковать: ")),
+                 QStringLiteral("Архив нового прайс-листа pricetxt.exe не удалось распаковать: ")),
              qPrintable(m_prompts.messages().first()));
     QVERIFY(m_prompts.messages().first().endsWith(QStringLiteral("Новый прайс-лист не загружен.")));
     QVERIFY(!m_ws->priceOpen());
@@ -569,9 +572,13 @@ void TestDownload::unpackerSkipsEntriesOutsideTheFolder()
 {
     QTemporaryDir outside;
     QVERIFY(QDir().mkdir(QStringLiteral("target")));
+    // A subfolder that is a link out of the folder: nothing is made through it.
+    QVERIFY(QFile::link(outside.path(), QStringLiteral("target/out")));
     const QString absolute = outside.filePath(QStringLiteral("absolute.txt"));
     writeZip(QStringLiteral("a.zip"), {{"../escaped.txt", "no"},
                                        {QFile::encodeName(absolute), "no"},
+                                       {"out/made/deep.txt", "no"},
+                                       {":res/x.txt", "no"},
                                        {"sub/inside.txt", "yes"},
                                        {"ZOLT.TXT", "price"}});
     writeBytes(QStringLiteral("target/ZOLT.TXT"), "earlier");
@@ -580,7 +587,10 @@ void TestDownload::unpackerSkipsEntriesOutsideTheFolder()
 
     QVERIFY(result.ok);
     QCOMPARE(result.files, (QStringList{QStringLiteral("sub/inside.txt"), QStringLiteral("ZOLT.TXT")}));
-    QCOMPARE(result.skipped, (QStringList{QStringLiteral("../escaped.txt"), absolute}));
+    QCOMPARE(result.skipped, (QStringList{QStringLiteral("../escaped.txt"), absolute, QStringLiteral("out/made/deep.txt"),
+                                          QStringLiteral(":res/x.txt")}));
+    QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    QVERIFY(!QFileInfo::exists(QStringLiteral(":res")) && !QFileInfo::exists(QStringLiteral("res")));
     QCOMPARE(readAll(QStringLiteral("target/sub/inside.txt")), QByteArray("yes"));
     QCOMPARE(readAll(QStringLiteral("target/ZOLT.TXT")), QByteArray("price"));
     QVERIFY(!QFile::exists(QStringLiteral("escaped.txt")));

@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "applicabilitymenu.h"
+#include "elidingcombobox.h"
 #include "carmodels.h"
 #include "filter.h"
 #include "modelspanel.h"
@@ -62,6 +63,7 @@ private slots:
     void cleanup();
 
     void dialogControlsOnFirstOpening();
+    void fieldListsShowLongTitles();
     void rowStateRule_data();
     void rowStateRule();
     void modeSwitchMovesAndSizes();
@@ -132,6 +134,37 @@ void TestFilterWidgets::cleanup()
     QDir::setCurrent(m_oldCurrent);
     delete m_dir;
     m_dir = nullptr;
+}
+
+void TestFilterWidgets::fieldListsShowLongTitles()
+{
+    const QString title = QStringLiteral("Наименование / артикул производителя");
+    int checked = 0;
+    runDialog([&] {
+        // Both modes: the simple page, then the compound page.
+        for (const bool compound : {false, true}) {
+            child<QCheckBox>(QStringLiteral("CheckSCF"))->setChecked(!compound);
+            QCoreApplication::processEvents();
+            const QList<ElidingComboBox *> lists = m_dialog->findChildren<ElidingComboBox *>();
+            QCOMPARE(lists.size(), 6);
+            for (ElidingComboBox *list : lists) {
+                if (!list->isVisible())
+                    continue;
+                QCOMPARE(list->currentText(), title);
+                // The closed box shows the title whole or cut with "…",
+                // within its own width, and the whole title as its tip.
+                const QString shown = list->shownText();
+                QVERIFY2(shown == title || (shown.endsWith(QStringLiteral("…")) && title.startsWith(shown.chopped(1))),
+                         qPrintable(shown));
+                QVERIFY(list->fontMetrics().horizontalAdvance(shown) < list->width());
+                QCOMPARE(list->toolTip(), title);
+                // The open list is wide enough for the longest entry.
+                QVERIFY(list->view()->minimumWidth() > list->view()->fontMetrics().horizontalAdvance(title));
+                ++checked;
+            }
+        }
+    }, QStringLiteral("ButtonCancel"));
+    QCOMPARE(checked, 6);
 }
 
 bool TestFilterWidgets::runDialog(const std::function<void()> &step, const QString &button)

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrintPreviewDialog>
@@ -83,12 +85,25 @@ private slots:
 
     void previewShowsAllPages();
     void printDialogCarriesJobTitle();
+    void printToPdfProposesWholeTitleInWorkingFolder();
     void clipboardGetsGridText();
+    void pdfTableStaysInsideTheBand();
+    void statusLineSaysWhatWasDone_data();
+    void statusLineSaysWhatWasDone();
 
 private:
     void fillOrder(const QList<Line> &lines, float discount);
     QString printPdf(const QString &name = QStringLiteral("order.pdf"));
     QString pdfText(const QString &path);
+    // The words of a PDF's first page with their right and left edges in
+    // points, from pdftotext's box listing.
+    struct Word
+    {
+        QString text;
+        double left = 0;
+        double right = 0;
+    };
+    QList<Word> pdfWords(const QString &path);
 
     QString m_pdftotext;
     QTemporaryDir *m_dir = nullptr;
@@ -175,6 +190,24 @@ QString TestListRep::pdfText(const QString &path)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
+QList<TestListRep::Word> TestListRep::pdfWords(const QString &path)
+{
+    QProcess process;
+    process.start(m_pdftotext, {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                QStringLiteral("1"), path, QStringLiteral("-")});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    const QString html = QString::fromUtf8(process.readAllStandardOutput());
+    static const QRegularExpression word(QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"[0-9.]+\" "
+                                                        "xMax=\"([0-9.]+)\" yMax=\"[0-9.]+\">([^<]*)</word>"));
+    QList<Word> words;
+    for (QRegularExpressionMatchIterator it = word.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        words << Word{match.captured(3), match.captured(1).toDouble(), match.captured(2).toDouble()};
+    }
+    return words;
+}
+
 #define SKIP_WITHOUT_PDFTOTEXT()                                                   \
     do {                                                                           \
         if (m_pdftotext.isEmpty())                                                 \
@@ -203,9 +236,11 @@ void TestListRep::columnLayoutFromPreferredWidths()
         lefts << c.left;
         right << c.rightAligned;
     }
-    // The name takes 575 − 20 − (54 + 81 + 25 + 36 + 90 + 91) = 178.
-    QCOMPARE(widths, (QList<double>{54, 178, 81, 25, 36, 90, 91}));
-    QCOMPARE(lefts, (QList<double>{1, 59, 241, 326, 355, 395, 489}));
+    // The table runs from 1 to 574 with six gaps of 4: the name takes
+    // 575 − 2 − 24 − (54 + 81 + 25 + 36 + 90 + 91) = 172.
+    QCOMPARE(widths, (QList<double>{54, 172, 81, 25, 36, 90, 91}));
+    QCOMPARE(lefts, (QList<double>{1, 59, 235, 320, 349, 389, 483}));
+    QCOMPARE(columns.last().left + columns.last().width, OrderReport::BandWidth - 1);
     QCOMPARE(right, (QList<bool>{false, false, false, false, true, true, true}));
     QCOMPARE(columns.at(1).title, QStringLiteral("Наименование / артикул производителя"));
 }
@@ -225,7 +260,8 @@ void TestListRep::tooWideColumnsLeaveNameReadable()
         total += c.width;
     }
     QCOMPARE(columns.at(1).width >= 40, true);
-    QCOMPARE(total, 555.0);
+    QCOMPARE(total, 549.0);
+    QVERIFY(columns.last().left + columns.last().width <= OrderReport::BandWidth - 1);
 }
 
 void TestListRep::pagination_data()
@@ -541,6 +577,103 @@ void TestListRep::printDialogCarriesJobTitle()
     QVERIFY(m_ws->execute(QStringLiteral("PrinterPrintOrder")));
     QCOMPARE(title, QStringLiteral("Заказ на ") + todayText());
     QVERIFY(QDir(m_dir->path()).entryList(QDir::Files).isEmpty());
+}
+
+void TestListRep::printToPdfProposesWholeTitleInWorkingFolder()
+{
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    const auto back = qScopeGuard([previous] { QDir::setCurrent(previous); });
+    fillOrder(ThreeLines, 0);
+    const QString expected = QDir(m_dir->path()).absoluteFilePath(QStringLiteral("Заказ на ") + todayText()
+                                                                  + QStringLiteral(".pdf"));
+    QString proposed;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("filename")))
+            proposed = name->text();
+        // Print to the file as proposed.
+        if (auto *printers = dialog->findChild<QComboBox *>(QStringLiteral("printers")))
+            printers->setCurrentIndex(printers->count() - 1);
+        dialog->accept();
+    });
+    QVERIFY(m_ws->execute(QStringLiteral("PrinterPrintOrder")));
+    QCOMPARE(proposed, QDir::toNativeSeparators(expected));
+    QVERIFY(QFile::exists(expected));
+    QCOMPARE(m_ws->label(Workspace::Label::Status),
+             QStringLiteral("Заказ напечатан в PDF: ") + QDir::toNativeSeparators(expected));
+}
+
+void TestListRep::pdfTableStaysInsideTheBand()
+{
+    SKIP_WITHOUT_PDFTOTEXT();
+    QList<Line> lines = ThreeLines;
+    lines[0].name = QStringLiteral("Амортизатор передний левый газомасляный серия большая усиленная");
+    lines[0].catalogId = QStringLiteral("DT-2821E");
+    lines[0].price = 10691.44;
+    lines[0].count = 50;
+    fillOrder(lines, 0);
+    const QString path = printPdf();
+    QVERIFY(!path.isEmpty());
+    const QList<Word> words = pdfWords(path);
+    QVERIFY(!words.isEmpty());
+
+    // Nothing runs past the right margin of 10 mm.
+    const double bandRight = (OrderReport::PageWidthMm - OrderReport::MarginMm) / 25.4 * 72;
+    for (const Word &word : words)
+        QVERIFY2(word.right <= bandRight + 0.5, qPrintable(word.text + QStringLiteral(" ends at %1").arg(word.right)));
+
+    // The long name is cut with "…" and ends before the OEM number.
+    const auto at = [&words](const QString &text) {
+        for (const Word &word : words) {
+            if (word.text.contains(text))
+                return word;
+        }
+        return Word{};
+    };
+    const Word cut = at(QStringLiteral("…"));
+    const Word oem = at(QStringLiteral("DT-2821E"));
+    QVERIFY(!cut.text.isEmpty());
+    QCOMPARE(oem.text, QStringLiteral("DT-2821E"));
+    QVERIFY(cut.right < oem.left);
+    QVERIFY(at(QStringLiteral("Амортизатор")).right < oem.left);
+}
+
+void TestListRep::statusLineSaysWhatWasDone_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("save") << "OrderFileSave" << "Мой заказ.txt" << "Заказ сохранён: %1";
+    QTest::newRow("text export") << "ExportText" << "заказ.txt" << "Экспорт в текстовый файл: %1";
+    QTest::newRow("workbook export") << "ExportExcel" << "заказ.xlsx" << "Экспорт в MS Excel: %1";
+    QTest::newRow("clipboard") << "ExportClipboard" << "" << "Заказ скопирован в буфер обмена";
+}
+
+void TestListRep::statusLineSaysWhatWasDone()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, file);
+    QFETCH(QString, status);
+    fillOrder(ThreeLines, 0);
+    m_ws->setLabel(Workspace::Label::Status, QStringLiteral("Список моделей загружен"));
+    const QString path = m_dir->filePath(file);
+    if (!file.isEmpty())
+        m_prompts.queueFile(path);
+    QVERIFY(m_ws->execute(action));
+    QVERIFY(m_prompts.messages().isEmpty());
+    QCOMPARE(m_ws->label(Workspace::Label::Status),
+             file.isEmpty() ? status : status.arg(QDir::toNativeSeparators(path)));
+
+    // Nothing done, nothing said: a cancelled dialog leaves the line alone.
+    if (!file.isEmpty()) {
+        m_ws->orderFileName.clear();
+        m_ws->setLabel(Workspace::Label::Status, QString());
+        QVERIFY(m_ws->execute(action));
+        QCOMPARE(m_ws->label(Workspace::Label::Status), QString());
+    }
 }
 
 void TestListRep::clipboardGetsGridText()

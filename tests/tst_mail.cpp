@@ -51,6 +51,8 @@ private slots:
     void helpDocument_data();
     void helpDocument();
     void helpDocumentShipsBesideTheProgram();
+    void helpDocumentOfAnInstalledProgram_data();
+    void helpDocumentOfAnInstalledProgram();
 
 private:
     void makeOrder();
@@ -209,10 +211,13 @@ void TestMail::withoutXdgEmailTheDesktopGetsAMailtoAddress_data()
     QTest::addColumn<bool>("hasOpener");
     QTest::addColumn<bool>("opened");
     QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("status");
 
-    QTest::newRow("desktop opens it") << true << true << QStringList{};
-    QTest::newRow("desktop refuses") << true << false << QStringList{"Error sending mail"};
-    QTest::newRow("nothing at all") << false << false << QStringList{"Error sending mail"};
+    QTest::newRow("desktop opens it") << true << true << QStringList{} << "Заказ передан почтовой программе";
+    QTest::newRow("desktop refuses") << true << false << QStringList{"Error sending mail"}
+                                     << "Заказ не передан почтовой программе";
+    QTest::newRow("nothing at all") << false << false << QStringList{"Error sending mail"}
+                                    << "Заказ не передан почтовой программе";
 }
 
 void TestMail::withoutXdgEmailTheDesktopGetsAMailtoAddress()
@@ -220,7 +225,9 @@ void TestMail::withoutXdgEmailTheDesktopGetsAMailtoAddress()
     QFETCH(bool, hasOpener);
     QFETCH(bool, opened);
     QFETCH(QStringList, messages);
+    QFETCH(QString, status);
     makeOrder();
+    m_ws->setLabel(Workspace::Label::Status, QStringLiteral("Список моделей загружен"));
     QList<QUrl> urls;
     if (hasOpener) {
         MailOrder::installActions(*m_ws, [&urls, opened](const QUrl &url) {
@@ -230,6 +237,7 @@ void TestMail::withoutXdgEmailTheDesktopGetsAMailtoAddress()
     }
     QVERIFY(m_ws->execute(QStringLiteral("SendOrder")));
     QCOMPARE(m_prompts.messages(), messages);
+    QCOMPARE(m_ws->label(Workspace::Label::Status), status);
     QCOMPARE(urls.size(), hasOpener ? 1 : 0);
     if (hasOpener) {
         const QByteArray encoded = urls.first().toEncoded();
@@ -304,6 +312,33 @@ void TestMail::helpDocumentShipsBesideTheProgram()
                               "Сохранение и открытие заказа", "Согласование заказа с прайсом", "Печать, экспорт и почта",
                               "Настройки"})
         QVERIFY2(text.contains(QString::fromUtf8(topic)), topic);
+}
+
+void TestMail::helpDocumentOfAnInstalledProgram_data()
+{
+    QTest::addColumn<bool>("beside");
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<QString>("found");
+    QTest::newRow("build folder: beside the program") << true << false << QStringLiteral("bin/readme.html");
+    QTest::newRow("installed: share/ordix") << false << true << QStringLiteral("share/ordix/readme.html");
+    QTest::newRow("both: the one beside the program") << true << true << QStringLiteral("bin/readme.html");
+    QTest::newRow("neither: reported missing beside the program") << false << false << QStringLiteral("bin/readme.html");
+}
+
+void TestMail::helpDocumentOfAnInstalledProgram()
+{
+    QFETCH(bool, beside);
+    QFETCH(bool, installed);
+    QFETCH(QString, found);
+    QTemporaryDir prefix;
+    QVERIFY(prefix.isValid());
+    const QDir root(prefix.path());
+    QVERIFY(root.mkpath(QStringLiteral("bin")) && root.mkpath(QStringLiteral("share/ordix")));
+    if (beside)
+        TextFile::writeLines(root.filePath(QStringLiteral("bin/readme.html")), {QStringLiteral("<html/>")});
+    if (installed)
+        TextFile::writeLines(root.filePath(QStringLiteral("share/ordix/readme.html")), {QStringLiteral("<html/>")});
+    QCOMPARE(HtmlHelp::helpFilePathIn(root.filePath(QStringLiteral("bin"))), root.filePath(found));
 }
 
 QTEST_GUILESS_MAIN(TestMail)

@@ -22,6 +22,7 @@
 #include "legendpanel.h"
 #include "listrep.h"
 #include "main.h"
+#include "programicon.h"
 #include "ordixapplication.h"
 #include "ordixerror.h"
 #include "progress.h"
@@ -130,6 +131,8 @@ private slots:
     void errorDuringAnOperationHidesTheProgress();
 
     void messageBoxesSpeakRussian();
+    void boxesKeptOnTop_data();
+    void boxesKeptOnTop();
     void fileFilters_data();
     void fileFilters();
 
@@ -181,6 +184,12 @@ void TestMainWindow::sevenWindowsInTheirOrder()
     QCOMPARE(&form.workspace().progress(), static_cast<ProgressReporter *>(&windows.progressDialog()));
     for (QDialog *dialog : form.findChildren<QDialog *>(Qt::FindDirectChildrenOnly))
         QVERIFY2(!dialog->isVisible(), qPrintable(dialog->objectName()));
+    // Every window shows the program's icon, drawn in each size of the
+    // desktop's icon theme.
+    for (const QWidget *window : {static_cast<QWidget *>(&form), static_cast<QWidget *>(&windows.aboutBox())}) {
+        for (const int size : ProgramIcon::sizes())
+            QCOMPARE(window->windowIcon().pixmap(QSize(size, size)).size(), QSize(size, size));
+    }
 }
 
 void TestMainWindow::namedControlsExist()
@@ -1100,6 +1109,35 @@ void TestMainWindow::messageBoxesSpeakRussian()
         box->button(QMessageBox::Ok)->click();
     });
     prompts.message(QStringLiteral("Boom"), UserPrompts::Icon::Error, QString());
+}
+
+void TestMainWindow::boxesKeptOnTop_data()
+{
+    QTest::addColumn<bool>("question");
+    QTest::addColumn<bool>("onTop");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("question on top") << true << true << "Question";
+    QTest::newRow("message on top") << false << true << "Warning";
+    QTest::newRow("plain message") << false << false << "Warning";
+}
+
+void TestMainWindow::boxesKeptOnTop()
+{
+    QFETCH(bool, question);
+    QFETCH(bool, onTop);
+    QFETCH(QString, title);
+    QtPrompts prompts;
+    bool shown = false;
+    whenModalShown([&](QWidget *modal) {
+        shown = true;
+        QCOMPARE(modal->windowTitle(), title);
+        QCOMPARE(modal->windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
+    });
+    if (question)
+        prompts.askYesNoBox(QStringLiteral("Загрузить?"), {title, onTop});
+    else
+        prompts.messageBox(QStringLiteral("Can't find item 1"), UserPrompts::Icon::Warning, {title, onTop});
+    QVERIFY(shown);
 }
 
 void TestMainWindow::fileFilters_data()

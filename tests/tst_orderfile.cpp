@@ -74,6 +74,8 @@ private slots:
     void readerOnGarbageEndsAndKeepsReadableLines();
 
     void writerFileForm();
+    void writtenOrderReadsBackTheSame_data();
+    void writtenOrderReadsBackTheSame();
     void writerExportForm();
     void separatorInAFieldDoesNotShiftTheLine();
 
@@ -293,6 +295,29 @@ void TestOrderFile::writerFileForm()
     QCOMPARE(m_session->progress.steps().constFirst(), 10);
     QVERIFY(!m_session->progress.isVisible());
     QCOMPARE(m_ws->order().rowNumber(), 1);
+}
+
+void TestOrderFile::writtenOrderReadsBackTheSame_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::newRow("older layout, blanks after the name") << QByteArray("Order:\r\n42   Bolt M8   \r\n3\r\n");
+    QTest::newRow("older layout, zero bytes after the name") << QByteArrayLiteral("Order:\r\n42 Bolt\0\0\0\r\n3\r\n");
+    QTest::newRow("blanks around the fields") << QByteArray("Order:\r\n 42 |  Bolt | A1 | B |3\r\n");
+}
+
+void TestOrderFile::writtenOrderReadsBackTheSame()
+{
+    QFETCH(QByteArray, file);
+    writeBytes(QStringLiteral("first.txt"), file);
+    OrderFile::read(*m_ws, QStringLiteral("first.txt"));
+    QStringList first;
+    OrderWriter::write(*m_ws, first, OrderWriter::Form::File);
+    TextFile::writeLines(QStringLiteral("second.txt"), first);
+    OrderFile::read(*m_ws, QStringLiteral("second.txt"));
+    QStringList second;
+    OrderWriter::write(*m_ws, second, OrderWriter::Form::File);
+    QCOMPARE(second, first);
+    QCOMPARE(m_ws->order().rowCount(), 1);
 }
 
 void TestOrderFile::writerExportForm()

@@ -6,9 +6,12 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTableView>
+#include <QToolTip>
 
 #include "availabilitydelegate.h"
 #include "availableicons.h"
+#include "gridheader.h"
+#include "orderfixture.h"
 #include "gridcontroller.h"
 #include "main.h"
 #include "moneydelegate.h"
@@ -55,6 +58,11 @@ private slots:
     void copyCell();
     void fitColumnUsesPreferredWidth();
     void moneyCellsShowDiscountAndCurrency();
+    void moneyCellsShowEveryDigit_data();
+    void moneyCellsShowEveryDigit();
+    void priceArrowNeverCoversTheText_data();
+    void priceArrowNeverCoversTheText();
+    void longTitlesEndInEllipsisWithToolTip();
 
 private:
     QTemporaryDir *m_dir = nullptr;
@@ -292,6 +300,133 @@ void TestPriceGrid::moneyCellsShowDiscountAndCurrency()
     ws().settings().discount = 0;
     ws().settings().currentCurrency = RCurrency{2.0f, QStringLiteral("Доллар"), QStringLiteral("$")};
     QCOMPARE(index.data().toString(), QStringLiteral("50.00 $"));
+}
+
+void TestPriceGrid::moneyCellsShowEveryDigit_data()
+{
+    QTest::addColumn<bool>("order");
+    QTest::addColumn<double>("price");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<float>("discount");
+    QTest::newRow("order: price of five digits") << true << 10691.44 << 1 << 0.0f;
+    QTest::newRow("order: 5 × 281.59") << true << 281.59 << 5 << 0.0f;
+    QTest::newRow("order: eight digits with a markup") << true << 99999.99 << 100 << -50.0f;
+    QTest::newRow("price grid: five digits") << false << 10691.44 << 1 << 0.0f;
+    QTest::newRow("price grid: six digits with a markup") << false << 123456.78 << 1 << -10.0f;
+}
+
+void TestPriceGrid::moneyCellsShowEveryDigit()
+{
+    QFETCH(bool, order);
+    QFETCH(double, price);
+    QFETCH(int, count);
+    QFETCH(float, discount);
+    Decimal::setSeparator(QLatin1Char('.'));
+    ws().settings().discount = discount;
+    load({"Код|Наименование|Цена", QStringLiteral("1|A|%1").arg(price, 0, 'f', 2)});
+    GridController *controller = grid();
+    if (order) {
+        fillOrder(ws(), {OrderLine{1, QStringLiteral("A"), QString(), QString(), count, price}}, discount);
+        controller = m_form->orderGridController();
+    }
+    QCoreApplication::processEvents();
+    QTableView *view = controller->view();
+    const QFontMetrics metrics(view->font());
+    int checked = 0;
+    for (int c = 0; c < view->model()->columnCount(); ++c) {
+        const QModelIndex index = view->model()->index(0, c);
+        if (!index.data(RecordTableModel::MoneyRole).isValid())
+            continue;
+        // The cell as the grid hands it to the delegate: the column less its
+        // grid line.
+        const QString text = index.data().toString();
+        const QRect cell(0, 0, view->columnWidth(c) - 1, view->verticalHeader()->defaultSectionSize());
+        QCOMPARE(MoneyDelegate::place(cell, metrics, text, 0).text, text);
+        ++checked;
+    }
+    QCOMPARE(checked, order ? 2 : 1);
+}
+
+void TestPriceGrid::priceArrowNeverCoversTheText_data()
+{
+    QTest::addColumn<int>("room"); // the cell's width less the text's
+    for (const int room : {-20, 0, 4, 12, 15, 16, 17, 18, 19, 20, 24, 40})
+        QTest::addRow("text width %+d", room) << room;
+}
+
+void TestPriceGrid::priceArrowNeverCoversTheText()
+{
+    QFETCH(int, room);
+    Decimal::setSeparator(QLatin1Char('.'));
+    load({"Код|Наименование|Цена", "1|A|1234.56"});
+    RecordTable &table = ws().price();
+    table.edit();
+    table.setString(9, QStringLiteral("2000"));
+    table.post();
+    const QModelIndex index = cell(1, PriceColumn);
+    const QString text = index.data().toString();
+    QStyleOptionViewItem option;
+    option.font = grid()->view()->font();
+    option.palette.setColor(QPalette::Base, Qt::white);
+    option.palette.setColor(QPalette::Text, Qt::black);
+    const int width = QFontMetrics(option.font).horizontalAdvance(text) + room;
+    option.rect = QRect(0, 0, width, 20);
+
+    // The same cell drawn without and with the arrow pictures.
+    const auto draw = [&](const QPixmap &down, const QPixmap &up) {
+        QImage image(width, 20, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        MoneyDelegate(down, up).paint(&painter, option, index);
+        return image;
+    };
+    const QImage plain = draw(QPixmap(), QPixmap());
+    const QImage arrowed = draw(AvailableIcons::all().at(6), AvailableIcons::all().at(7));
+    int textLeft = width;
+    int arrowRight = -1;
+    for (int x = 0; x < width; ++x) {
+        for (int y = 0; y < 20; ++y) {
+            if (plain.pixel(x, y) != qRgb(255, 255, 255))
+                textLeft = qMin(textLeft, x);
+            if (arrowed.pixel(x, y) != plain.pixel(x, y))
+                arrowRight = qMax(arrowRight, x);
+        }
+    }
+    QVERIFY(textLeft < width); // the text is drawn
+    // The arrow never covers the text, and shows whenever it fits beside it.
+    if (arrowRight >= 0)
+        QVERIFY2(arrowRight < textLeft, qPrintable(QStringLiteral("arrow to %1, text from %2").arg(arrowRight).arg(textLeft)));
+    QCOMPARE(arrowRight >= 0, room >= MoneyDelegate::ArrowWidth + MoneyDelegate::Margin);
+    // A cell too narrow for the text cuts it at its end, never its first digits.
+    const QString shown = MoneyDelegate::place(option.rect, QFontMetrics(option.font), text, 0).text;
+    QCOMPARE(shown == text, room >= 2 * MoneyDelegate::Margin);
+    QVERIFY(shown == text || (shown.endsWith(QStringLiteral("…")) && text.startsWith(shown.chopped(1))));
+}
+
+void TestPriceGrid::longTitlesEndInEllipsisWithToolTip()
+{
+    load({"Код|Наименование|Цена", "1|A|1"});
+    QTableView *view = grid()->view();
+    auto *header = qobject_cast<GridHeader *>(view->horizontalHeader());
+    QVERIFY(header);
+    const QString title = QStringLiteral("Наименование / артикул производителя");
+    QCOMPARE(view->model()->headerData(3, Qt::Horizontal).toString(), title);
+
+    view->setColumnWidth(3, 70);
+    const QString shown = header->shownTitle(3);
+    QVERIFY2(shown.endsWith(QStringLiteral("…")) && title.startsWith(shown.chopped(1)), qPrintable(shown));
+    QVERIFY(header->fontMetrics().horizontalAdvance(shown) < 70);
+    view->setColumnWidth(3, 400);
+    QCOMPARE(header->shownTitle(3), title);
+
+    // Resting the pointer on a title shows the whole title.
+    view->setColumnWidth(3, 70);
+    view->horizontalScrollBar()->setValue(0);
+    const QPoint at(header->sectionViewportPosition(3) + 10, header->height() / 2);
+    QHelpEvent help(QEvent::ToolTip, at, header->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(header->viewport(), &help);
+    QTRY_COMPARE(QToolTip::text(), title);
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(TestPriceGrid)

@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "ordixerror.h"
@@ -47,6 +48,8 @@ private slots:
     void notASchema_data();
     void notASchema();
     void unwritableFolder();
+    void linksInThePlaceAreReplacedNotFollowed_data();
+    void linksInThePlaceAreReplacedNotFollowed();
 };
 
 void TestSchemaFile::priceSchemaBytes()
@@ -130,4 +133,41 @@ void TestSchemaFile::unwritableFolder()
 }
 
 QTEST_GUILESS_MAIN(TestSchemaFile)
+void TestSchemaFile::linksInThePlaceAreReplacedNotFollowed_data()
+{
+    QTest::addColumn<bool>("targetExists");
+    QTest::newRow("link to another folder's file") << true;
+    QTest::newRow("dangling link to another folder") << false;
+}
+
+void TestSchemaFile::linksInThePlaceAreReplacedNotFollowed()
+{
+    QFETCH(bool, targetExists);
+    QTemporaryDir dir;
+    QTemporaryDir outside;
+    const QString target = outside.filePath(QStringLiteral("target.xml"));
+    if (targetExists)
+        TextFile::writeBytes(target, "someone else's");
+    const QString path = dir.filePath(QStringLiteral("DStruct.xml"));
+    QVERIFY(QFile::link(target, path));
+    const QList<FieldDef> fields{{QStringLiteral("CODE"), FieldType::I4, 0}};
+
+    SchemaFile::write(path, fields);
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QCOMPARE(SchemaFile::read(path).size(), 1);
+    SchemaFile::remove(path);
+    QVERIFY(!QFileInfo::exists(path));
+
+    // Removing goes for the link, not the file it names.
+    QVERIFY(QFile::link(target, path));
+    SchemaFile::remove(path);
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QCOMPARE(QFileInfo::exists(target), targetExists);
+    if (targetExists) {
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("someone else's"));
+    }
+}
+
 #include "tst_schemafile.moc"

@@ -1,5 +1,10 @@
 #include <QtTest>
 
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
@@ -32,6 +37,8 @@ private slots:
     void failedReplacementKeepsOldFile_data();
     void failedReplacementKeepsOldFile();
     void writeReplacesFile();
+    void oddTargetsAndLinks_data();
+    void oddTargetsAndLinks();
     void nameWithZeroCharacterIsRefused();
 
     void fileDateTime();
@@ -291,6 +298,8 @@ void TestTextFile::failedReplacementKeepsOldFile()
             failed = true;
             QVERIFY2(error.message().startsWith(QStringLiteral("Не удалось записать файл ")),
                      qPrintable(error.message()));
+            // The cause as the system names it ("File too large").
+            QVERIFY2(error.message().endsWith(qt_error_string(EFBIG)), qPrintable(error.message()));
         }
     }
     QVERIFY(failed);
@@ -298,7 +307,7 @@ void TestTextFile::failedReplacementKeepsOldFile()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("old order\r\n"));
     // No half-written companion is left behind.
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"order.txt"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"order.txt"});
 }
 
 void TestTextFile::writeReplacesFile()
@@ -311,6 +320,82 @@ void TestTextFile::writeReplacesFile()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("new\r\n"));
+}
+
+void TestTextFile::oddTargetsAndLinks_data()
+{
+    QTest::addColumn<QString>("target"); // what is in the file's place
+    QTest::addColumn<bool>("keptFile");  // written as a schema file (Links::Replace)
+    QTest::addColumn<bool>("refused");
+
+    QTest::newRow("FIFO") << "fifo" << false << true;
+    QTest::newRow("character device") << "device" << false << true;
+    QTest::newRow("folder") << "folder" << false << true;
+    QTest::newRow("link to a FIFO") << "link to fifo" << false << true;
+    QTest::newRow("link to nothing") << "link to nothing" << false << true;
+    QTest::newRow("link to a file: the file replaced") << "link to file" << false << false;
+    QTest::newRow("kept file, link to a file: the link replaced") << "link to file" << true << false;
+    QTest::newRow("kept file, link to nothing: the link replaced") << "link to nothing" << true << false;
+    QTest::newRow("kept file, FIFO") << "fifo" << true << true;
+}
+
+void TestTextFile::oddTargetsAndLinks()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, keptFile);
+    QFETCH(bool, refused);
+    QTemporaryDir dir;
+    QTemporaryDir outside;
+    const QString path = dir.filePath(QStringLiteral("out.txt"));
+    const QByteArray native = QFile::encodeName(path);
+    const QString outsideFile = outside.filePath(QStringLiteral("file.txt"));
+    const QString outsideFifo = outside.filePath(QStringLiteral("fifo"));
+    QVERIFY(mkfifo(QFile::encodeName(outsideFifo).constData(), 0600) == 0);
+    TextFile::writeBytes(outsideFile, "outside");
+
+    if (target == QLatin1String("fifo"))
+        QVERIFY(mkfifo(native.constData(), 0600) == 0);
+    else if (target == QLatin1String("device") && mknod(native.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+        QSKIP("no right to make a device node here");
+    else if (target == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(path));
+    else if (target == QLatin1String("link to fifo"))
+        QVERIFY(QFile::link(outsideFifo, path));
+    else if (target == QLatin1String("link to nothing"))
+        QVERIFY(QFile::link(outside.filePath(QStringLiteral("made.txt")), path));
+    else if (target == QLatin1String("link to file"))
+        QVERIFY(QFile::link(outsideFile, path));
+    struct stat before {};
+    QVERIFY(lstat(native.constData(), &before) == 0);
+
+    const AtomicFile::Links links = keptFile ? AtomicFile::Links::Replace : AtomicFile::Links::Follow;
+    QString message;
+    try {
+        TextFile::writeBytes(path, "new", links);
+    } catch (const OrdixError &error) {
+        message = error.message();
+    }
+    QCOMPARE(!message.isEmpty(), refused);
+    struct stat after {};
+    QVERIFY(lstat(native.constData(), &after) == 0);
+    if (refused) {
+        QVERIFY2(message.startsWith(QStringLiteral("Не удалось записать файл ") + path + QLatin1Char(':')), qPrintable(message));
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_ino, before.st_ino);
+    } else if (keptFile) {
+        QVERIFY(S_ISREG(after.st_mode));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("new"));
+    } else {
+        QVERIFY(S_ISLNK(after.st_mode));
+    }
+    // Nothing reaches outside but through a followed link to a file.
+    QFile file(outsideFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray(!refused && !keptFile ? "new" : "outside"));
+    QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).size(), 2);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System), QStringList{"out.txt"});
 }
 
 void TestTextFile::fileDateTime()

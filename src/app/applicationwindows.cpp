@@ -1,5 +1,7 @@
 #include "applicationwindows.h"
 
+#include <QApplication>
+
 #include "about.h"
 #include "addtoorder.h"
 #include "catalogmenu.h"
@@ -10,6 +12,7 @@
 #include "main.h"
 #include "ordergui.h"
 #include "qtprompts.h"
+#include "programicon.h"
 #include "progress.h"
 #include "props.h"
 #include "runcatalog.h"
@@ -23,6 +26,8 @@ ApplicationWindows::ApplicationWindows()
     , m_progressDialog(std::make_unique<TProgressDialog>(m_mainForm.get()))
     , m_filterDialog(std::make_unique<TFilterDialog>(m_mainForm.get()))
 {
+    // Every window of the program shows the program's icon.
+    QApplication::setWindowIcon(ProgramIcon::icon());
     m_mainForm->setPropertiesDialog(m_propertiesDlg.get());
     m_mainForm->setProgressDialog(m_progressDialog.get());
 

@@ -10,8 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QSaveFile>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include "actionlist.h"
 #include "carmodels.h"
@@ -27,6 +27,7 @@
 #include "pricelifecycle.h"
 #include "priceloader.h"
 #include "recordtable.h"
+#include "schemafile.h"
 #include "silentprogress.h"
 #include "standardactions.h"
 #include "textexport.h"
@@ -119,43 +120,29 @@ namespace
         QString m_previous;
     };
 
-    // The loader writes the price table's schema file into the current
-    // folder. The program leaves the folder as it found it: the file goes
-    // again, or gets its former contents back when it was there before.
-    class SchemaFileKeeper final
+    // The schema files of the tables (the price list's, the car models')
+    // go to a private temporary folder for the run, never into the user's
+    // folder. release() removes the folder before anything is printed, so
+    // that a reader that stops reading early leaves nothing behind; the
+    // schema files' names keep resolving there (the tables remove their
+    // files when they close) until the object goes, after the workspace.
+    class PrivateSchemaFolder final
     {
     public:
-        SchemaFileKeeper()
-            : m_path(QDir::current().absoluteFilePath(PriceLoader::schemaFileName()))
+        PrivateSchemaFolder()
         {
-            QFile file(m_path);
-            if (file.exists() && file.open(QIODevice::ReadOnly)) {
-                m_contents = file.readAll();
-                m_existed = true;
-            }
+            m_folder.emplace();
+            if (!m_folder->isValid())
+                throw OrdixError(QStringLiteral("cannot create a temporary folder: ") + m_folder->errorString());
+            SchemaFile::setFolder(m_folder->path());
         }
-        ~SchemaFileKeeper()
-        {
-            QFile file(m_path);
-            if (!m_existed) {
-                file.remove();
-                return;
-            }
-            if (file.open(QIODevice::ReadOnly) && file.readAll() == m_contents)
-                return;
-            file.close();
-            QSaveFile restored(m_path);
-            if (restored.open(QIODevice::WriteOnly)) {
-                restored.write(m_contents);
-                restored.commit();
-            }
-        }
-        Q_DISABLE_COPY_MOVE(SchemaFileKeeper)
+        ~PrivateSchemaFolder() { SchemaFile::setFolder(QString()); }
+        Q_DISABLE_COPY_MOVE(PrivateSchemaFolder)
+
+        void release() { m_folder.reset(); }
 
     private:
-        QString m_path;
-        QByteArray m_contents;
-        bool m_existed = false;
+        std::optional<QTemporaryDir> m_folder;
     };
 }
 
@@ -435,10 +422,7 @@ void CliRunner::setUp(Workspace &workspace, CliPrompts &prompts, ProgressReporte
 void CliRunner::execute(const Options &options)
 {
     const CurrentFolder folder(options.dir.isEmpty() ? QStringLiteral(".") : options.dir);
-    // Gone again before anything is printed: a reader that stops reading
-    // early ends the program with the folder already as it was.
-    std::optional<SchemaFileKeeper> schemaFile;
-    schemaFile.emplace();
+    PrivateSchemaFolder schemaFolder;
 
     Workspace workspace;
     CliPrompts prompts;
@@ -470,15 +454,15 @@ void CliRunner::execute(const Options &options)
                 throw OrdixError(QStringLiteral("the price list cannot be sorted by ") + options.sortField);
             table.setIndexName(index);
         }
-        schemaFile.reset();
+        schemaFolder.release();
         printPrice(workspace, !options.compareFile.isEmpty());
     } else if (options.command == Order) {
         readOrder(workspace, options);
-        schemaFile.reset();
+        schemaFolder.release();
         printOrder(workspace);
     } else {
         readOrder(workspace, options);
-        schemaFile.reset();
+        schemaFolder.release();
         exportOrder(workspace, prompts, options);
     }
 }

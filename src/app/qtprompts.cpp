@@ -44,10 +44,12 @@ namespace
 
     int runBox(QWidget *owner, QMessageBox::Icon icon, const QString &title, const QString &text,
                QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
-               QMessageBox::StandardButton escapeButton)
+               QMessageBox::StandardButton escapeButton, bool onTop = false)
     {
         QMessageBox box(icon, title.isEmpty() ? QCoreApplication::applicationName() : title, text, buttons, owner);
         box.setObjectName(QStringLiteral("MessageBox"));
+        if (onTop)
+            box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
         box.setDefaultButton(defaultButton);
         if (escapeButton != QMessageBox::NoButton)
             box.setEscapeButton(escapeButton);
@@ -76,6 +78,18 @@ UserPrompts::Answer QtPrompts::askYesNoCancel(const QString &text)
 void QtPrompts::message(const QString &text, Icon icon, const QString &title)
 {
     runBox(m_owner, boxIcon(icon), title, text, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+UserPrompts::Answer QtPrompts::askYesNoBox(const QString &text, const BoxOptions &options)
+{
+    return answerOf(runBox(m_owner, QMessageBox::Question, options.title, text, QMessageBox::Yes | QMessageBox::No,
+                           QMessageBox::Yes, QMessageBox::No, options.onTop));
+}
+
+void QtPrompts::messageBox(const QString &text, Icon icon, const BoxOptions &options)
+{
+    runBox(m_owner, boxIcon(icon), options.title, text, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok,
+           options.onTop);
 }
 
 UserPrompts::Answer QtPrompts::askRetryCancel(const QString &title, const QString &text)

@@ -28,6 +28,8 @@ public:
     QString saveFile(const FileDialog &dialog) override;
     bool askQuantity(const QuantityRequest &request, int *quantity) override;
     QString clipboardText() override;
+    Answer askYesNoBox(const QString &text, const BoxOptions &options) override;
+    void messageBox(const QString &text, Icon icon, const BoxOptions &options) override;
 
     // "Прайс-лист (*.txt)|*.txt|Все файлы|*.*" as the toolkit's filter list:
     // "Прайс-лист (*.txt)", "Все файлы (*.*)".

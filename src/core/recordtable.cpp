@@ -1981,7 +1981,7 @@ bool RecordTable::locate(const QString &fieldName, const QVariant &value, bool c
                 for (size_t k = 0; k < m && same; ++k)
                     same = fold[bytes[k]] == wanted[k];
             } else {
-                same = std::memcmp(bytes, wanted, m) == 0;
+                same = m == 0 || std::memcmp(bytes, wanted, m) == 0;
             }
             if (same) {
                 found = int(p);

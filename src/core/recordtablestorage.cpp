@@ -128,7 +128,10 @@ namespace
 
     int compareBytes(const char *a, uint32_t la, const char *b, uint32_t lb)
     {
-        const int c = std::memcmp(a, b, std::min(la, lb));
+        // Texts of a column with no text at all have no bytes behind them:
+        // memcmp must not see their null pointers, even for zero bytes.
+        const uint32_t common = std::min(la, lb);
+        const int c = common ? std::memcmp(a, b, common) : 0;
         if (c != 0)
             return c;
         return la < lb ? -1 : (la > lb ? 1 : 0);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include "ordixerror.h"
@@ -9,6 +10,8 @@
 
 namespace
 {
+    QString g_folder;
+
     const QString declarationLine = QStringLiteral(R"(<?xml version="1.0" encoding="windows-1251" standalone="yes"?>)");
     const QString openingLine = QStringLiteral(R"(<DATAPACKET Version="2.0"><METADATA><FIELDS>)");
     const QString closingLine = QStringLiteral(R"(</FIELDS><PARAMS/></METADATA><ROWDATA></ROWDATA></DATAPACKET>)");
@@ -96,13 +99,26 @@ namespace SchemaFile
         return TextFile::encodeLines(schemaLines(fields));
     }
 
-    void write(const QString &path, const QList<FieldDef> &fields)
+    void setFolder(const QString &folder)
     {
-        TextFile::writeBytes(path, serialize(fields));
+        g_folder = folder;
     }
 
-    QList<FieldDef> read(const QString &path)
+    QString location(const QString &path)
     {
+        if (g_folder.isEmpty() || QDir::isAbsolutePath(path))
+            return path;
+        return QDir(g_folder).filePath(path);
+    }
+
+    void write(const QString &path, const QList<FieldDef> &fields)
+    {
+        TextFile::writeBytes(location(path), serialize(fields), AtomicFile::Links::Replace);
+    }
+
+    QList<FieldDef> read(const QString &name)
+    {
+        const QString path = location(name);
         const QStringList lines = TextFile::readLines(path);
         if (lines.size() < 3 || lines.first() != declarationLine || lines.at(1) != openingLine
             || lines.last() != closingLine) {
@@ -139,9 +155,11 @@ namespace SchemaFile
         return fields;
     }
 
-    void remove(const QString &path)
+    void remove(const QString &name)
     {
-        if (QFile::exists(path))
+        // A link in the file's place goes too, not the file it names.
+        const QString path = location(name);
+        if (QFileInfo(path).isSymLink() || QFile::exists(path))
             QFile::remove(path);
     }
 }

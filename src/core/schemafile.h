@@ -12,8 +12,14 @@ namespace SchemaFile
 {
     // The exact bytes (Windows-1251, CR LF) for these fields.
     QByteArray serialize(const QList<FieldDef> &fields);
-    // Writes the file, replacing any file of that name; throws OrdixError
-    // with a clear text when it cannot be written.
+    // A relative name resolves in this folder instead of the current one
+    // while it is set (the command-line program keeps its schema files in a
+    // private temporary folder); an empty folder ends that.
+    void setFolder(const QString &folder);
+    QString location(const QString &path);
+    // Writes the file, replacing any file of that name; a link in its place
+    // is replaced, never written through. Throws OrdixError with a clear
+    // text when it cannot be written.
     void write(const QString &path, const QList<FieldDef> &fields);
     // Reads the field definitions back; throws on a file that is no schema.
     QList<FieldDef> read(const QString &path);

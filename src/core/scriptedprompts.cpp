@@ -114,3 +114,17 @@ bool ScriptedPrompts::askQuantity(const QuantityRequest &request, int *quantity)
         *quantity = answer;
     return true;
 }
+
+UserPrompts::Answer ScriptedPrompts::askYesNoBox(const QString &text, const BoxOptions &options)
+{
+    const Answer answer = askYesNo(text);
+    m_records.last().title = options.title;
+    m_records.last().onTop = options.onTop;
+    return answer;
+}
+
+void ScriptedPrompts::messageBox(const QString &text, Icon icon, const BoxOptions &options)
+{
+    message(text, icon, options.title);
+    m_records.last().onTop = options.onTop;
+}

@@ -18,6 +18,7 @@ public:
         QString kind; // "yesno", "yesnocancel", "message", "retrycancel", "open", "save", "quantity"
         QString text; // question text, message text, or dialog title
         QString title;
+        bool onTop = false;
         Icon icon = Icon::Information;
         FileDialog dialog;
         QuantityRequest quantity;
@@ -48,6 +49,8 @@ public:
     QString saveFile(const FileDialog &dialog) override;
     bool askQuantity(const QuantityRequest &request, int *quantity) override;
     QString clipboardText() override { return m_clipboard; }
+    Answer askYesNoBox(const QString &text, const BoxOptions &options) override;
+    void messageBox(const QString &text, Icon icon, const BoxOptions &options) override;
 
 private:
     Answer takeAnswer(Answer fallback);

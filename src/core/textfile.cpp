@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "cp1251.h"
 #include "ordixerror.h"
@@ -208,24 +207,14 @@ namespace TextFile
         writeBytes(path, encodeLines(lines));
     }
 
-    void writeBytes(const QString &path, const QByteArray &bytes)
+    void writeBytes(const QString &path, const QByteArray &bytes, AtomicFile::Links links)
     {
         // The file system would cut the name at a zero character and the
         // bytes would land in another file.
         if (path.isEmpty() || path.contains(QChar(0)))
             throwWriteError(path, QStringLiteral("недопустимое имя файла"));
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            throwWriteError(path, file.errorString());
-        // The buffer is flushed here and checked: commit() alone does not
-        // notice a failure of the final flush (a full disk), and would put
-        // a cut file in place of the old one.
-        if (file.write(bytes) != bytes.size() || !file.flush()) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            throwWriteError(path, reason);
-        }
-        if (!file.commit())
+        AtomicFile file(path, links);
+        if (!file.open() || !file.write(bytes) || !file.commit())
             throwWriteError(path, file.errorString());
     }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "atomicfile.h"
+
 // Reading and writing the program's text files (Windows-1251, CR LF) and the
 // helpers every delimited-line reader shares.
 namespace TextFile
@@ -22,8 +24,10 @@ namespace TextFile
     // Replaces the file atomically with the lines; throws OrdixError with a
     // clear text on failure, leaving any previous file whole.
     void writeLines(const QString &path, const QStringList &lines);
-    // Replaces the file atomically with the bytes; throws on failure.
-    void writeBytes(const QString &path, const QByteArray &bytes);
+    // Replaces the file atomically with the bytes (see AtomicFile); throws
+    // OrdixError naming the file and the cause on failure.
+    void writeBytes(const QString &path, const QByteArray &bytes,
+                    AtomicFile::Links links = AtomicFile::Links::Follow);
 
     // The file's last modification as local time; a null QDateTime when the
     // file does not exist (the zero date-time).

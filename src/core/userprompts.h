@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 // Every question, message box, file dialog and the quantity dialog reach the
 // program's logic through this interface. The window implements it with real
@@ -44,6 +45,14 @@ public:
         int quantity = 1;       // initial value
     };
 
+    // A box with a title of its own, kept above all windows when `onTop`
+    // (a plug-in asks while its own window may be in front).
+    struct BoxOptions
+    {
+        QString title; // empty: the program's name
+        bool onTop = false;
+    };
+
     virtual ~UserPrompts() = default;
 
     // Confirmation with Yes and No.
@@ -63,4 +72,16 @@ public:
     // The text on the clipboard ("Вставить заказ из буфера"); empty where
     // there is no clipboard.
     virtual QString clipboardText() { return QString(); }
+
+    // askYesNo and message with a title and stacking of their own; prompts
+    // without windows answer them as the plain ones.
+    virtual Answer askYesNoBox(const QString &text, const BoxOptions &options)
+    {
+        Q_UNUSED(options);
+        return askYesNo(text);
+    }
+    virtual void messageBox(const QString &text, Icon icon, const BoxOptions &options)
+    {
+        message(text, icon, options.title);
+    }
 };

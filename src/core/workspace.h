@@ -105,6 +105,8 @@ public:
     const GridLayout &grid(Grid which) const { return which == Grid::Price ? m_priceGrid : m_orderGrid; }
     // Tells the window that a grid's columns were rebuilt or changed.
     void gridColumnsRebuilt(Grid which) { emit gridColumnsChanged(which); }
+    // Tells the window that columns' `preferredWidth` grew (lines posted).
+    void gridPreferredWidthsRaised(Grid which) { emit preferredWidthsRaised(which); }
 
     // --- window texts and panels ----------------------------------------
     QString label(Label which) const;
@@ -143,6 +145,7 @@ signals:
     void labelChanged(Workspace::Label which, const QString &text);
     void panelVisibilityChanged(Workspace::Panel which, bool visible);
     void gridColumnsChanged(Workspace::Grid which);
+    void preferredWidthsRaised(Workspace::Grid which);
     // Settings changed in a way the window shows (caption, legend, money).
     void settingsChanged();
     // The grids must repaint (discount or currency changed).

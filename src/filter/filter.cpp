@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "elidingcombobox.h"
 #include "filterbuilder.h"
 #include "pricefilter.h"
 #include "workspace.h"
@@ -97,7 +98,7 @@ void TFilterDialog::createSimplePage()
 {
     m_simplePage = named(new QWidget, QStringLiteral("SimpleFilter"));
     m_filterString = named(new QLineEdit(m_simplePage), QStringLiteral("FilterString"));
-    m_fieldsCombo = named(new QComboBox(m_simplePage), QStringLiteral("FieldsCombo"));
+    m_fieldsCombo = named(new ElidingComboBox(m_simplePage), QStringLiteral("FieldsCombo"));
     auto *extract = named(new QPushButton(QStringLiteral("Извлечь значение"), m_simplePage),
                           QStringLiteral("ButtonExtract"));
     connect(extract, &QPushButton::clicked, this, [this] { extractValue(m_fieldsCombo, m_filterString); });
@@ -155,7 +156,7 @@ void TFilterDialog::createCompoundPage()
             rowLayout->addWidget(row.condition);
             connect(row.condition, &QComboBox::currentIndexChanged, this, [this, r] { applyRowState(r); });
         }
-        row.fields = named(new QComboBox(row.panel), QStringLiteral("FieldsCombos") + n);
+        row.fields = named(new ElidingComboBox(row.panel), QStringLiteral("FieldsCombos") + n);
         row.fields->setFixedWidth(fieldsWidth);
         row.text = named(new QLineEdit(row.panel), QStringLiteral("FilterString") + n);
         row.extract = named(new QPushButton(QStringLiteral("<<"), row.panel), QStringLiteral("ButtonExtract") + n);
@@ -287,9 +288,11 @@ void TFilterDialog::prepare(int selectedColumn)
             titles.append(item.title);
         m_fieldsCombo->clear();
         m_fieldsCombo->addItems(titles);
+        m_fieldsCombo->fitPopupToEntries();
         for (RowControls &row : m_rows) {
             row.fields->clear();
             row.fields->addItems(titles);
+            row.fields->fitPopupToEntries();
         }
     }
     loadState();

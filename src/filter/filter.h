@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class ElidingComboBox;
 class FilterBuilder;
 class QButtonGroup;
 class QCheckBox;
@@ -74,7 +75,7 @@ private:
     {
         QWidget *panel = nullptr;
         QComboBox *condition = nullptr; // null for row 1
-        QComboBox *fields = nullptr;
+        ElidingComboBox *fields = nullptr;
         QLineEdit *text = nullptr;
         QPushButton *extract = nullptr;
     };
@@ -101,7 +102,7 @@ private:
     QCheckBox *m_simple = nullptr;
 
     QLineEdit *m_filterString = nullptr;
-    QComboBox *m_fieldsCombo = nullptr;
+    ElidingComboBox *m_fieldsCombo = nullptr;
     std::array<RowControls, 5> m_rows;
 
     QGroupBox *m_condition = nullptr;

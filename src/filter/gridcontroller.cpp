@@ -8,6 +8,7 @@
 #include <QToolTip>
 
 #include "availabilitydelegate.h"
+#include "gridheader.h"
 #include "moneydelegate.h"
 #include "recordtablemodel.h"
 #include "rownumberdelegate.h"
@@ -22,6 +23,7 @@ GridController::GridController(Workspace &workspace, Workspace::Grid grid, QTabl
     , m_sideBar(sideBar)
 {
     m_model = new RecordTableModel(workspace, grid, this);
+    m_view->setHorizontalHeader(new GridHeader(m_view));
     m_view->setModel(m_model);
     m_view->setSelectionBehavior(QAbstractItemView::SelectItems);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -72,6 +74,11 @@ GridController::GridController(Workspace &workspace, Workspace::Grid grid, QTabl
         layoutSideBar();
     });
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this, &GridController::onCurrentChanged);
+
+    connect(&m_workspace, &Workspace::preferredWidthsRaised, this, [this](Workspace::Grid which) {
+        if (which == m_grid)
+            growMoneyColumns();
+    });
 
     RecordTable &table = m_model->table();
     table.setAfterScroll([this] { followTableCursor(); });
@@ -128,6 +135,29 @@ void GridController::rebuildColumns()
         m_view->setColumnHidden(c, !column.visible);
     }
     applySortIndicator();
+    growMoneyColumns();
+}
+
+void GridController::growMoneyColumns()
+{
+    if (!m_view)
+        return;
+    GridLayout &layout = m_workspace.grid(m_grid);
+    bool grown = false;
+    for (int c = 0; c < layout.count() && c < m_model->columnCount(); ++c) {
+        GridColumn &column = layout.columns[c];
+        const bool money = column.fieldName.compare(QLatin1String("Price"), Qt::CaseInsensitive) == 0
+            || column.fieldName.compare(QLatin1String("SUM"), Qt::CaseInsensitive) == 0;
+        // A column's width includes its grid line.
+        const int wanted = column.preferredWidth + (m_view->showGrid() ? 1 : 0);
+        if (!money || wanted <= m_view->columnWidth(c))
+            continue;
+        column.width = wanted;
+        m_view->setColumnWidth(c, wanted);
+        grown = true;
+    }
+    if (grown)
+        emit columnsGrown();
 }
 
 void GridController::applySortIndicator()

@@ -56,6 +56,10 @@ public:
     // Shows the table's current row as the grid's current row.
     void followTableCursor();
 
+    // Widens the money columns (Price, SUM) that are narrower than their
+    // PreferredWidth, the widest money text seen in them.
+    void growMoneyColumns();
+
 signals:
     // Enter or a double-click on a data cell: add (price) or edit (order).
     void activated();
@@ -65,6 +69,8 @@ signals:
     void removeRequested();
     // Text for the status line.
     void statusText(const QString &text);
+    // Columns were widened to show their content.
+    void columnsGrown();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

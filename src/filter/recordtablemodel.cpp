@@ -167,7 +167,7 @@ QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, 
     const GridColumn *c = column(section);
     if (!c)
         return QVariant();
-    if (role == Qt::DisplayRole)
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return c->title;
     return QVariant();
 }

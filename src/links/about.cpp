@@ -15,6 +15,8 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include "programicon.h"
+
 namespace
 {
     constexpr int InnerBorder = 8;
@@ -53,7 +55,7 @@ TAboutBox::TAboutBox(QWidget *parent)
 
     m_programIcon = named(new QLabel(m_panel), "ProgramIcon");
     m_programIcon->setFixedSize(32, 32);
-    m_programIcon->setPixmap(paintedIcon());
+    m_programIcon->setPixmap(ProgramIcon::icon().pixmap(32, 32));
     m_programIcon->installEventFilter(this);
 
     m_productName = named(new QLabel(m_panel), "ProductName");
@@ -221,27 +223,6 @@ bool TAboutBox::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QDialog::eventFilter(watched, event);
-}
-
-QPixmap TAboutBox::paintedIcon()
-{
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient fill(0, 0, 32, 32);
-    fill.setColorAt(0, QColor(0x2a, 0x6f, 0xd6));
-    fill.setColorAt(1, QColor(0x12, 0x3a, 0x80));
-    painter.setBrush(fill);
-    painter.setPen(Qt::NoPen);
-    painter.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
-    QFont font(QStringLiteral("Sans"));
-    font.setBold(true);
-    font.setPixelSize(22);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, QStringLiteral("Z"));
-    return pixmap;
 }
 
 QPixmap TAboutBox::paintedPicture()

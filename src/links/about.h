@@ -52,7 +52,6 @@ private:
     void keyDown(int virtualKey);
     void keyUp();
     static int virtualKey(int qtKey);
-    static QPixmap paintedIcon();
     static QPixmap paintedPicture();
 
     QFrame *m_panel = nullptr;

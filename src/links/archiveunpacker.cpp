@@ -3,11 +3,11 @@
 #include <memory>
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include "atomicfile.h"
 #include "cp1251.h"
 #include "localname.h"
 
@@ -63,8 +63,8 @@ ArchiveUnpacker::Result ArchiveUnpacker::unpack(const QString &archivePath, cons
             result.skipped.append(name);
             continue;
         }
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly)) {
+        AtomicFile file(path);
+        if (!file.open()) {
             result.error = QStringLiteral("Невозможно записать файл %1: %2").arg(name, file.errorString());
             return result;
         }
@@ -77,7 +77,7 @@ ArchiveUnpacker::Result ArchiveUnpacker::unpack(const QString &archivePath, cons
                 result.error = errorText(a);
                 return result; // the file is not committed: nothing replaced
             }
-            if (file.write(buffer, size) != size) {
+            if (!file.write(buffer, size)) {
                 result.error = QStringLiteral("Невозможно записать файл %1: %2").arg(name, file.errorString());
                 return result;
             }

@@ -17,7 +17,19 @@ void HtmlHelp::installActions(Workspace &workspace, DocumentOpener opener)
 
 QString HtmlHelp::helpFilePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("readme.html"));
+    return helpFilePathIn(QCoreApplication::applicationDirPath());
+}
+
+QString HtmlHelp::helpFilePathIn(const QString &programFolder)
+{
+    const QDir folder(programFolder);
+    const QString beside = folder.filePath(QStringLiteral("readme.html"));
+    if (QFileInfo(beside).isFile())
+        return beside;
+    const QString installed = QDir::cleanPath(folder.filePath(QStringLiteral("../share/ordix/readme.html")));
+    if (QFileInfo(installed).isFile())
+        return installed;
+    return beside;
 }
 
 void HtmlHelp::runHtmlHelp(Workspace &workspace, const DocumentOpener &opener, const QString &path)

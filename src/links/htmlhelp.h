@@ -6,8 +6,10 @@
 
 class Workspace;
 
-// RunHTMLHelp: opens the help document "readme.html" beside the program's
-// executable with the desktop's viewer.
+// RunHTMLHelp: opens the help document "readme.html" with the desktop's
+// viewer. The document lies beside the program's executable (the build, a
+// copied folder) or, for an installed program, in ../share/ordix relative to
+// the executable's folder.
 class HtmlHelp final
 {
 public:
@@ -17,8 +19,12 @@ public:
     // Sets the handler of RunHTMLHelp.
     static void installActions(Workspace &workspace, DocumentOpener opener);
 
-    // The executable's folder followed by "readme.html".
+    // The help document of the running program (see helpFilePathIn).
     static QString helpFilePath();
+    // The help document for an executable in `programFolder`: "readme.html"
+    // beside it when that exists, else "../share/ordix/readme.html" when that
+    // exists, else the name beside it (which then is reported missing).
+    static QString helpFilePathIn(const QString &programFolder);
 
     // RunHTMLHelpExecute on the given document: "Файл помощи не найден." when
     // it does not exist, "Невозможно открыть файл помощи." when the viewer

@@ -10,7 +10,9 @@ namespace LocalName
     {
         QString text = name;
         text.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        if (text.startsWith(QLatin1Char('/')))
+        // "/" is the root; ":" starts a name of the program's built-in
+        // resources, which the toolkit would resolve elsewhere.
+        if (text.startsWith(QLatin1Char('/')) || text.startsWith(QLatin1Char(':')))
             return QString();
         if (text.size() >= 2 && text.at(1) == QLatin1Char(':') && text.at(0).isLetter())
             return QString();
@@ -33,14 +35,24 @@ namespace LocalName
         const QString root = QFileInfo(folder).canonicalFilePath();
         if (root.isEmpty())
             return QString();
-        const QDir rootDir(root);
-        const QString path = rootDir.filePath(relative);
-        const QString parent = QFileInfo(path).path();
-        if (!rootDir.mkpath(parent))
-            return QString();
-        const QString canonicalParent = QFileInfo(parent).canonicalFilePath();
-        if (canonicalParent != root && !canonicalParent.startsWith(root + QLatin1Char('/')))
-            return QString();
+        // Each folder on the way is checked before anything is created in
+        // it: a link among them could lead outside the folder.
+        const QStringList parts = relative.split(QLatin1Char('/'));
+        QString path = root;
+        for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+            path += QLatin1Char('/') + parts.at(i);
+            const QFileInfo info(path);
+            if (info.isSymLink())
+                return QString();
+            if (info.exists()) {
+                if (!info.isDir())
+                    return QString();
+                continue;
+            }
+            if (!QDir().mkdir(path))
+                return QString();
+        }
+        path += QLatin1Char('/') + parts.last();
         const QFileInfo target(path);
         if (target.isSymLink() || target.isDir())
             return QString();

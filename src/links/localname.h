@@ -10,12 +10,13 @@ namespace LocalName
     // The name as a clean relative path with "/" between its parts ("\"
     // counts as "/" too, and empty and "." parts are dropped), or an empty
     // text when it would leave the folder: an absolute path, a drive letter,
-    // a ".." part, or nothing left.
+    // a name beginning with ":" (a resource name to the toolkit), a ".."
+    // part, or nothing left.
     QString confined(const QString &name);
 
     // The full path of `name` inside `folder`, with the subfolders it needs
     // made. Empty when the name is not confined, a subfolder cannot be made,
-    // a subfolder leads out of `folder` through a link, or the name itself
-    // is a link.
+    // a subfolder on the way is a link (checked before any is made), or the
+    // name itself is a link or a folder.
     QString resolve(const QString &folder, const QString &name);
 }

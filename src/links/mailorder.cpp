@@ -46,8 +46,12 @@ void MailOrder::sendOrder()
 
 void MailOrder::send()
 {
-    if (!handOver(bodyText()))
+    if (!handOver(bodyText())) {
+        m_workspace.setLabel(Workspace::Label::Status, QStringLiteral("Заказ не передан почтовой программе"));
         m_workspace.prompts().message(QStringLiteral("Error sending mail"), UserPrompts::Icon::Error);
+        return;
+    }
+    m_workspace.setLabel(Workspace::Label::Status, QStringLiteral("Заказ передан почтовой программе"));
 }
 
 QString MailOrder::bodyText() const

@@ -8,10 +8,10 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
 
+#include "atomicfile.h"
 #include "downloadstatus.h"
 
 namespace
@@ -54,7 +54,7 @@ namespace
         QString m_url;
         QString m_fileName;
         const UrlDownloadService::Callbacks &m_callbacks;
-        QSaveFile m_file;
+        AtomicFile m_file;
         QPointer<QNetworkReply> m_reply;
         QTimer m_stall;
         int m_stallTimeoutMs = 0;
@@ -101,7 +101,7 @@ namespace
             if (m_stopped)
                 return;
         }
-        if (m_file.write(data) != data.size()) {
+        if (!m_file.write(data)) {
             m_writeFailed = true;
             m_reply->abort();
         }
@@ -138,7 +138,7 @@ namespace
             *reason = QStringLiteral("Адрес не поддерживается: загрузка идёт только по http и https.");
             return false;
         }
-        if (m_fileName.isEmpty() || !m_file.open(QIODevice::WriteOnly)) {
+        if (m_fileName.isEmpty() || !m_file.open()) {
             *reason = QStringLiteral("Невозможно записать файл %1: %2")
                           .arg(m_fileName, m_fileName.isEmpty() ? QStringLiteral("пустое имя") : m_file.errorString());
             return false;
@@ -219,7 +219,7 @@ namespace
         reply->disconnect();
         reply->deleteLater();
         if (failed) {
-            m_file.cancelWriting();
+            m_file.cancel();
             *reason = why;
             return false;
         }

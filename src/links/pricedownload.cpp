@@ -1,14 +1,15 @@
 #include "pricedownload.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include "archiveunpacker.h"
 #include "downloadaction.h"
 #include "networkdownloadservice.h"
 #include "progressreporter.h"
+#ifdef Q_OS_WIN
 #include "runandwait.h"
+#endif
 #include "userprompts.h"
 #include "workspace.h"
 
@@ -64,9 +65,14 @@ void PriceDownload::priceNew(Workspace &workspace)
     QString error;
     if (!extractArchive(fileName, &error)) {
         // Reloading the list that was there would look like success.
-        prompts.message(QStringLiteral("Архив нового прайс-листа %1 не удалось ни запустить, ни распаковать: %2.\n"
+#ifdef Q_OS_WIN
+        const QString failed = QStringLiteral("ни запустить, ни распаковать");
+#else
+        const QString failed = QStringLiteral("распаковать");
+#endif
+        prompts.message(QStringLiteral("Архив нового прайс-листа %1 не удалось %2: %3.\n"
                                        "Новый прайс-лист не загружен.")
-                            .arg(fileName, error),
+                            .arg(fileName, failed, error),
                         UserPrompts::Icon::Error);
         return;
     }
@@ -78,11 +84,13 @@ bool PriceDownload::extractArchive(const QString &fileName, QString *error)
 {
     const QFileInfo info(fileName);
     const QString path = info.absoluteFilePath();
-    // The user agreed to run it; a downloaded file is not executable yet.
-    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+#ifdef Q_OS_WIN
+    // The supplier's self-extracting archive; the user agreed to run it.
     if (RunAndWait(path, -1, QString()) == 0)
         return true;
-
+#endif
+    // Elsewhere a downloaded file is never run: a self-extracting archive is
+    // a zip, 7z or rar behind a small program, which libarchive reads.
     const ArchiveUnpacker::Result unpacked = ArchiveUnpacker::unpack(path, QDir::currentPath());
     if (unpacked.ok)
         return true;

@@ -21,10 +21,11 @@ public:
     // the whole address when it has neither.
     static QString targetFileName(const QString &url);
 
-    // Unpacks the downloaded archive into the current folder: runs it as a
-    // program and waits for its end; when it cannot start (a Windows
-    // self-extracting program on another system, or no program at all),
-    // unpacks it with libarchive. False, with the reason, when neither
-    // worked.
+    // Unpacks the downloaded archive into the current folder. On Windows it
+    // runs it as a program (the supplier's self-extracting archive) and
+    // waits for its end, and unpacks it with libarchive when it cannot
+    // start; elsewhere it is never run, only unpacked with libarchive
+    // (which reads the zip, 7z or rar behind a self-extractor's program).
+    // False, with the reason, when that failed.
     static bool extractArchive(const QString &fileName, QString *error);
 };

@@ -100,7 +100,19 @@ QString RunCatalog::libraryFileName()
 
 QString RunCatalog::defaultLibraryPath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(libraryFileName());
+    return libraryPathIn(QCoreApplication::applicationDirPath());
+}
+
+QString RunCatalog::libraryPathIn(const QString &programFolder)
+{
+    const QDir folder(programFolder);
+    const QString beside = folder.filePath(libraryFileName());
+    if (QFileInfo(beside).isFile())
+        return beside;
+    const QString installed = QDir::cleanPath(folder.filePath(QStringLiteral("../lib/ordix/") + libraryFileName()));
+    if (QFileInfo(installed).isFile())
+        return installed;
+    return beside;
 }
 
 QString RunCatalog::libraryFolder() const
@@ -223,16 +235,18 @@ void RunCatalog::addToOrder(int code)
     ActionList &actions = m_workspace.actions();
     const QString addToOrder = QStringLiteral("AddToOrder");
     UserPrompts &prompts = m_workspace.prompts();
+    // The plug-in's window may be in front: its questions stay above it.
     if (!actions.isEnabled(addToOrder)
-        && prompts.askYesNo(QStringLiteral("Данные о ценах не загружены.\nЗагрузить прайс-лист сейчас?"))
+        && prompts.askYesNoBox(QStringLiteral("Данные о ценах не загружены.\nЗагрузить прайс-лист сейчас?"),
+                               {QStringLiteral("Question"), true})
             == UserPrompts::Answer::Yes)
         m_workspace.execute(QStringLiteral("PriceDataOpen"));
     if (!actions.isEnabled(addToOrder))
         return;
 
     if (!m_workspace.price().locate(QStringLiteral("Code"), code)) {
-        prompts.message(QStringLiteral("Can't find item ") + QString::number(code), UserPrompts::Icon::Warning,
-                        QStringLiteral("Warning"));
+        prompts.messageBox(QStringLiteral("Can't find item ") + QString::number(code), UserPrompts::Icon::Warning,
+                           {QStringLiteral("Warning"), true});
         return;
     }
     if (m_quantityOnTop)

@@ -12,7 +12,7 @@
 class Workspace;
 
 // The host of the catalogue plug-in: loads the library from the program's
-// own folder, attaches it, reads its menu items, tells it the current part,
+// own folder (or an installed program's lib/ordix), attaches it, reads its menu items, tells it the current part,
 // and gives it the add-to-order and download-list services. The window
 // builds the menu from menuItems() when attached() is sent and takes it down
 // on aboutToDetach(). The interface for plug-in writers is
@@ -42,8 +42,13 @@ public:
 
     // "libcatalog.so" (Linux), "catalog.dll" (Windows), "libcatalog.dylib".
     static QString libraryFileName();
-    // The library beside the program's executable; never the current folder.
+    // The library of the running program (see libraryPathIn); never the
+    // current folder or the system's library path.
     static QString defaultLibraryPath();
+    // The library for an executable in `programFolder`: beside it when it
+    // exists there, else in ../lib/ordix (an installed program's plug-in
+    // folder) when it exists there, else the name beside it.
+    static QString libraryPathIn(const QString &programFolder);
 
     // The main window's native handle, handed to AttachPlugin.
     void setWindowHandle(void *handle) { m_window = handle; }

@@ -1,5 +1,7 @@
 #include "orderfile.h"
 
+#include <QDir>
+
 #include "actionlist.h"
 #include "gridposition.h"
 #include "orderreader.h"
@@ -57,6 +59,8 @@ void OrderFile::save(Workspace &workspace)
         recovery->discard();
     actions.setTag(SaveAction, ActionList::ActionDone);
     workspace.setLabel(Workspace::Label::OrderTitle, OrderTable::titleFor(workspace.orderFileName));
+    workspace.setLabel(Workspace::Label::Status,
+                       QStringLiteral("Заказ сохранён: ") + QDir::toNativeSeparators(workspace.orderFileName));
 }
 
 void OrderFile::saveAs(Workspace &workspace)

@@ -11,6 +11,9 @@
 namespace
 {
     constexpr int NameColumn = 3;
+    // The name column's width as the order grid is built; it gives room to
+    // grown money columns down to this.
+    constexpr int NameColumnWidth = 200;
     constexpr int FirstFreeColumn = 2;
 }
 
@@ -44,6 +47,8 @@ OrderGui *OrderGui::install(Workspace &workspace, GridController *priceGrid, Gri
         if (which == Workspace::Grid::Order)
             QTimer::singleShot(0, gui, &OrderGui::widenOrderNameColumn);
     });
+    // Money columns grown for longer amounts take their room from the name.
+    connect(orderGrid, &GridController::columnsGrown, gui, &OrderGui::widenOrderNameColumn);
     return gui;
 }
 
@@ -86,9 +91,9 @@ void OrderGui::widenOrderNameColumn()
             used += view->columnWidth(c);
     }
     const int room = view->viewport()->width() - used;
-    if (room <= 0)
+    const int width = qMax(view->columnWidth(NameColumn) + room, qMin(NameColumnWidth, view->columnWidth(NameColumn)));
+    if (room == 0 || width == view->columnWidth(NameColumn))
         return;
-    const int width = view->columnWidth(NameColumn) + room;
     layout.columns[NameColumn].width = width;
     view->setColumnWidth(NameColumn, width);
 }

@@ -31,7 +31,8 @@ public:
     // Tab in the price grid: the next visible column, from the last back to
     // the first after the two fixed ones; the row stays.
     void nextPriceColumn();
-    // Gives the name column of the order grid the room the grid has left.
+    // Gives the name column of the order grid the room the grid has left, or
+    // gives back what grown columns need, down to its width as built.
     void widenOrderNameColumn();
 
 protected:

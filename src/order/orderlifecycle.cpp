@@ -92,8 +92,12 @@ void OrderLifecycle::installActions(Workspace &workspace)
     actions.setHandler(QStringLiteral("DeletePricesInOrder"), [ws] { deletePricesInOrder(*ws); });
     // A changed discount or currency shows in the sum at once.
     QObject::connect(&workspace, &Workspace::settingsChanged, &workspace, [ws] {
-        if (ws->orderOpen())
-            OrderTable::showOrderSum(*ws);
+        if (!ws->orderOpen())
+            return;
+        OrderTable::showOrderSum(*ws);
+        // The money cells may have grown with a markup or another currency.
+        for (int row = 0; row < ws->order().rowCount(); ++row)
+            OrderTable::notePosted(*ws, row);
     });
 }
 

@@ -95,7 +95,13 @@ void OrderTable::notePosted(Workspace &workspace, int viewRow)
         if (field < 0 || field >= table.fieldCount())
             continue;
         grid.raisePreferredWidth(c, workspace.textWidth(table.displayTextAt(row, field)) + 4);
+        // The grid shows money with the discount and in the display currency.
+        if ((field == Price || field == SUM) && !table.isNullAt(row, field)) {
+            const QString shown = workspace.formatMoney(workspace.applyDiscount(table.floatAt(row, field)));
+            grid.raisePreferredWidth(c, workspace.textWidth(shown) + 4);
+        }
     }
+    workspace.gridPreferredWidthsRaised(Workspace::Grid::Order);
 }
 
 void OrderTable::showOrderSum(Workspace &workspace)

@@ -16,7 +16,16 @@ namespace
     // A field as the order file carries it: no separator, no line break.
     QString fileField(const QString &text)
     {
-        QString result = text;
+        // The reader drops blanks and control characters at a field's ends;
+        // they are left out here so that a written file reads back as the
+        // same lines (a name read from the older layout may end in blanks).
+        qsizetype begin = 0;
+        qsizetype end = text.size();
+        while (begin < end && text.at(begin).unicode() <= 0x20)
+            ++begin;
+        while (end > begin && text.at(end - 1).unicode() <= 0x20)
+            --end;
+        QString result = text.sliced(begin, end - begin);
         for (QChar &ch : result) {
             if (ch == FileSeparator)
                 ch = QLatin1Char('/');

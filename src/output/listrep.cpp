@@ -2,7 +2,9 @@
 
 #include <QClipboard>
 #include <QDate>
+#include <QDir>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrintPreviewDialog>
@@ -44,6 +46,12 @@ Workspace &TListForm::workspace() const
 QString TListForm::jobTitle()
 {
     return QStringLiteral("Заказ на ") + TextFile::shortDate(QDate::currentDate());
+}
+
+QString TListForm::pdfFileName()
+{
+    // The suffix is given: the print dialog would take the year for one.
+    return QDir::current().absoluteFilePath(jobTitle() + QStringLiteral(".pdf"));
 }
 
 bool TListForm::printTo(QPrinter *printer)
@@ -98,9 +106,19 @@ void TListForm::PrinterPrintOrderExecute()
     printer.setDocName(jobTitle());
     QPrintDialog dialog(&printer, m_owner);
     dialog.setWindowTitle(QStringLiteral("Печать заказа"));
+    // Printing to a file proposes the whole title in the working folder; the
+    // dialog would start in the home folder and cut the name at its last dot.
+    if (auto *fileName = dialog.findChild<QLineEdit *>(QStringLiteral("filename")))
+        fileName->setText(QDir::toNativeSeparators(pdfFileName()));
     if (dialog.exec() != QDialog::Accepted)
         return;
-    printTo(&printer);
+    if (!printTo(&printer))
+        return;
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        ws.setLabel(Workspace::Label::Status,
+                    QStringLiteral("Заказ напечатан в PDF: ") + QDir::toNativeSeparators(printer.outputFileName()));
+    else
+        ws.setLabel(Workspace::Label::Status, QStringLiteral("Заказ отправлен на печать: ") + printer.printerName());
 }
 
 void TListForm::ExportClipboardExecute()
@@ -109,4 +127,5 @@ void TListForm::ExportClipboardExecute()
     if (text.isEmpty())
         return;
     QGuiApplication::clipboard()->setText(text);
+    workspace().setLabel(Workspace::Label::Status, QStringLiteral("Заказ скопирован в буфер обмена"));
 }

@@ -41,6 +41,9 @@ public:
 
     // The print job's title: "Заказ на " and today's short date.
     static QString jobTitle();
+    // The PDF file the print dialog proposes: the job's title with ".pdf" in
+    // the working folder.
+    static QString pdfFileName();
 
 private:
     Workspace &workspace() const;

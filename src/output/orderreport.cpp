@@ -66,22 +66,25 @@ QList<OrderReport::Column> OrderReport::layColumns(const QList<GridColumnInput> 
         const GridColumnInput &input = gridColumns.at(i);
         Column column;
         column.title = input.title;
-        column.width = double(std::lround(std::max(measure(input.title, Font::ColumnTitle),
-                                                   0.9 * input.preferredWidth)));
+        // The title's width rounds up: it is printed whole, never cut.
+        column.width = std::max(std::ceil(measure(input.title, Font::ColumnTitle)),
+                                double(std::lround(0.9 * input.preferredWidth)));
         column.rightAligned = i >= FirstRightAligned;
         total += column.width;
         columns << column;
     }
 
     if (nameColumn >= 0 && nameColumn < columns.size()) {
-        // The name column takes what the others leave of the band.
+        // The name column takes what the others and the gaps between the
+        // columns leave of the band, so that the table ends inside it.
+        const double tableWidth = BandWidth - 2 * TableInset - ColumnGap * double(columns.size() - 1);
         double &name = columns[nameColumn].width;
         const double others = total - name;
-        name = BandWidth + name - total - 20;
+        name = tableWidth + name - total;
         if (name < NameColumnMinimum) {
             // Columns too wide for the page: narrow the others in proportion
             // so that the name keeps a readable width.
-            const double room = BandWidth - 20 - NameColumnMinimum;
+            const double room = tableWidth - NameColumnMinimum;
             double used = 0;
             for (int i = 0; i < columns.size(); ++i) {
                 if (i == nameColumn)
@@ -89,11 +92,11 @@ QList<OrderReport::Column> OrderReport::layColumns(const QList<GridColumnInput> 
                 columns[i].width = std::floor(columns[i].width * room / others);
                 used += columns[i].width;
             }
-            name = BandWidth - 20 - used;
+            name = tableWidth - used;
         }
     }
 
-    double left = 1;
+    double left = TableInset;
     for (Column &column : columns) {
         column.left = left;
         left += column.width + ColumnGap;

@@ -74,6 +74,9 @@ public:
     static constexpr double MarginMm = 10;
     static constexpr double UnitsPerMm = BandWidth / PrintableWidthMm;
     static constexpr double ColumnGap = 4;
+    // The table's first column starts this far into the band, and its last
+    // one ends as far before the band's right edge.
+    static constexpr double TableInset = 1;
     static constexpr double NameColumnMinimum = 40;
 
     // Band heights in millimetres.
@@ -108,7 +111,7 @@ public:
 
     // The column layout from the order grid's columns 2 to 8: titles,
     // widths from the titles' text widths and the columns' PreferredWidth,
-    // the name column taking what is left of the band.
+    // the name column taking what the others and the gaps leave of the band.
     struct GridColumnInput
     {
         QString title;

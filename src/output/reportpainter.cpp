@@ -1,4 +1,5 @@
 #include "reportpainter.h"
+#include "atomicfile.h"
 
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
@@ -7,7 +8,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPen>
-#include <QSaveFile>
+#include <QBuffer>
 
 #include "ordixerror.h"
 #include "outputfilename.h"
@@ -46,9 +47,10 @@ namespace
         }
 
         // A text in a box given in layout units across and millimetres down,
-        // cut at the box's edges.
+        // cut at the box's edges; with `elide` a text wider than its box
+        // ends in "…" inside it.
         void text(double leftUnits, double widthUnits, double topMm, double heightMm, Font font,
-                  const QString &text, Qt::Alignment align)
+                  const QString &text, Qt::Alignment align, bool elide = false)
         {
             if (text.isEmpty() || widthUnits <= 0)
                 return;
@@ -57,7 +59,14 @@ namespace
             m_painter.save();
             m_painter.setClipRect(box);
             m_painter.setFont(ReportPainter::font(font));
-            m_painter.drawText(box, int(align | Qt::AlignVCenter) | Qt::TextSingleLine, text);
+            QString shown = text;
+            if (elide) {
+                // A hair of rounding is no reason to cut a text.
+                const QFontMetricsF metrics(m_painter.font(), m_painter.device());
+                if (metrics.horizontalAdvance(text) > box.width() + m_scale.unitsX(0.5))
+                    shown = metrics.elidedText(text, Qt::ElideRight, box.width());
+            }
+            m_painter.drawText(box, int(align | Qt::AlignVCenter) | Qt::TextSingleLine, shown);
             m_painter.restore();
         }
 
@@ -120,7 +129,7 @@ namespace
     {
         for (const OrderReport::Column &column : report.columns) {
             p.text(column.left, column.width, top, OrderReport::ColumnHeaderBandMm - 0.5, Font::ColumnTitle,
-                   column.title, column.rightAligned ? Qt::AlignRight : Qt::AlignLeft);
+                   column.title, column.rightAligned ? Qt::AlignRight : Qt::AlignLeft, true);
         }
         p.lineAcross(top + OrderReport::ColumnHeaderBandMm - 0.3);
     }
@@ -130,7 +139,7 @@ namespace
         for (int c = 0; c < report.columns.size() && c < line.size(); ++c) {
             const OrderReport::Column &column = report.columns.at(c);
             p.text(column.left, column.width, top, OrderReport::DetailBandMm, Font::Detail, line.at(c),
-                   column.rightAligned ? Qt::AlignRight : Qt::AlignLeft);
+                   column.rightAligned ? Qt::AlignRight : Qt::AlignLeft, true);
         }
     }
 
@@ -225,9 +234,12 @@ bool ReportPainter::writePdf(Workspace &workspace, const QDate &date, const QStr
                              int resolution)
 {
     checkOutputFileName(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw OrdixError(QStringLiteral("Не удалось создать файл ") + path + QStringLiteral(": ") + file.errorString());
+    AtomicFile target(path);
+    if (!target.open())
+        throw OrdixError(QStringLiteral("Не удалось создать файл ") + path + QStringLiteral(": ") + target.errorString());
+    // Drawn in memory, then written as a whole.
+    QBuffer file;
+    file.open(QIODevice::WriteOnly);
     bool drawn = false;
     {
         QPdfWriter writer(&file);
@@ -238,11 +250,9 @@ bool ReportPainter::writePdf(Workspace &workspace, const QDate &date, const QStr
         writer.setTitle(report.jobTitle);
         drawn = render(report, &writer);
     }
-    if (!drawn) {
-        file.cancelWriting();
+    if (!drawn)
         return false;
-    }
-    if (!file.commit())
-        throw OrdixError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") + file.errorString());
+    if (!target.write(file.data()) || !target.commit())
+        throw OrdixError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") + target.errorString());
     return true;
 }

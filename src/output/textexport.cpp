@@ -1,5 +1,6 @@
 #include "textexport.h"
 
+#include <QDir>
 #include <QScopeGuard>
 #include <QStringList>
 
@@ -26,6 +27,8 @@ void TextExport::ExportTextExecute(Workspace &workspace)
     QStringList lines;
     OrderWriter::write(workspace, lines, OrderWriter::Form::Export);
     TextFile::writeLines(path, lines);
+    workspace.setLabel(Workspace::Label::Status,
+                       QStringLiteral("Экспорт в текстовый файл: ") + QDir::toNativeSeparators(path));
 }
 
 QString TextExport::clipboardText(Workspace &workspace)

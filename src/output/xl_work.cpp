@@ -1,5 +1,6 @@
 #include "xl_work.h"
 
+#include <QDir>
 #include <QScopeGuard>
 
 #include "gridlayout.h"
@@ -277,4 +278,5 @@ void XL_Work::ExportExcelExecute(Workspace &workspace)
     const XlSheet sheet = buildOrderSheet(workspace, today);
     progress.stepProgress(90);
     XlsxFile::write(sheet, path);
+    workspace.setLabel(Workspace::Label::Status, QStringLiteral("Экспорт в MS Excel: ") + QDir::toNativeSeparators(path));
 }

@@ -9,6 +9,19 @@
 #include <xlsxwriter.h>
 
 #include <cmath>
+#include <memory>
+
+#include <QXmlStreamReader>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
+#include "atomicfile.h"
 
 #include "ordixerror.h"
 #include "outputfilename.h"
@@ -213,28 +226,113 @@ namespace
     }
 }
 
+namespace
+{
+    // Builds the workbook into the file `path`; the library keeps its parts
+    // in temporary files in `tmpdir` until it zips them.
+    void build(const XlSheet &sheet, const QString &path, const QString &tmpdir)
+    {
+        const QByteArray nativeTmpdir = QFile::encodeName(QDir::toNativeSeparators(tmpdir));
+        lxw_workbook_options options = {};
+        options.tmpdir = const_cast<char *>(nativeTmpdir.constData());
+        lxw_workbook *workbook = workbook_new_opt(QFile::encodeName(path).constData(), &options);
+        if (!workbook)
+            throw OrdixError(QStringLiteral("Ошибка записи книги MS Excel: не удалось создать книгу"));
+        auto discard = qScopeGuard([workbook] { lxw_workbook_free(workbook); });
+        writeSheet(workbook, sheet);
+        discard.dismiss();
+        check(workbook_close(workbook));
+    }
+
+    // Why writing to the folder fails now: the library does not check the
+    // writes of its temporary files, so the cause is found by trying.
+    QString writeFailureIn(const QString &folder)
+    {
+        AtomicFile probe(QDir(folder).filePath(QStringLiteral("ordix-probe")));
+        const QByteArray block(1 << 20, 'x');
+        bool written = probe.open();
+        for (int i = 0; written && i < 16; ++i)
+            written = probe.write(block);
+        probe.cancel();
+        return written ? QStringLiteral("временные файлы записаны не полностью") : probe.errorString();
+    }
+
+    // The library ignores failed writes of its temporary files and zips what
+    // it finds in them: a part cut short by a full disk or a file-size limit
+    // would go into the workbook unnoticed. Every part is read back and must
+    // be a whole XML document.
+    void verify(const QByteArray &bytes, const QString &tmpdir)
+    {
+        std::unique_ptr<archive, int (*)(archive *)> reader(archive_read_new(), archive_read_free);
+        archive *a = reader.get();
+        archive_read_support_format_zip(a);
+        bool whole = archive_read_open_memory(a, bytes.constData(), size_t(bytes.size())) == ARCHIVE_OK;
+        int parts = 0;
+        archive_entry *entry = nullptr;
+        while (whole) {
+            const int status = archive_read_next_header(a, &entry);
+            if (status == ARCHIVE_EOF)
+                break;
+            if (status != ARCHIVE_OK) {
+                whole = false;
+                break;
+            }
+            QByteArray part;
+            char buffer[65536];
+            la_ssize_t size = 0;
+            while ((size = archive_read_data(a, buffer, sizeof buffer)) > 0)
+                part.append(buffer, size);
+            if (size < 0) {
+                whole = false;
+                break;
+            }
+            ++parts;
+            QXmlStreamReader xml(part);
+            while (!xml.atEnd())
+                xml.readNext();
+            whole = !xml.hasError();
+        }
+        if (!whole || parts == 0)
+            throw OrdixError(QStringLiteral("Ошибка записи книги MS Excel: ") + writeFailureIn(tmpdir));
+    }
+
+    QByteArray readWorkbook(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw OrdixError(QStringLiteral("Ошибка записи книги MS Excel: ") + file.errorString());
+        QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw OrdixError(QStringLiteral("Ошибка записи книги MS Excel: ") + file.errorString());
+        return bytes;
+    }
+}
+
 QByteArray XlsxFile::encode(const XlSheet &sheet)
 {
+    const QString tmpdir = QDir::tempPath();
+    QByteArray bytes;
+#ifdef Q_OS_LINUX
+    // The workbook is zipped into memory and the library's temporary files
+    // have no names: a run stopped at any moment leaves nothing behind.
+    const int fd = memfd_create("ordix-workbook", MFD_CLOEXEC);
+    if (fd >= 0) {
+        const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+        const QString path = QStringLiteral("/proc/self/fd/%1").arg(fd);
+        build(sheet, path, tmpdir);
+        bytes = readWorkbook(path);
+        verify(bytes, tmpdir);
+        return bytes;
+    }
+#endif
     QTemporaryDir folder;
     if (!folder.isValid())
         throw OrdixError(QStringLiteral("Не удалось создать временную папку: ") + folder.errorString());
     const QString path = folder.filePath(QStringLiteral("order.xlsx"));
-    const QByteArray tmpdir = QDir::toNativeSeparators(folder.path()).toLocal8Bit();
-
-    lxw_workbook_options options = {};
-    options.tmpdir = const_cast<char *>(tmpdir.constData());
-    lxw_workbook *workbook = workbook_new_opt(QFile::encodeName(path).constData(), &options);
-    if (!workbook)
-        throw OrdixError(QStringLiteral("Ошибка записи книги MS Excel: не удалось создать книгу"));
-    auto discard = qScopeGuard([workbook] { lxw_workbook_free(workbook); });
-    writeSheet(workbook, sheet);
-    discard.dismiss();
-    check(workbook_close(workbook));
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw OrdixError(QStringLiteral("Ошибка записи книги MS Excel: ") + file.errorString());
-    return file.readAll();
+    build(sheet, path, folder.path());
+    bytes = readWorkbook(path);
+    verify(bytes, folder.path());
+    return bytes;
 }
 
 void XlsxFile::write(const XlSheet &sheet, const QString &path)

@@ -18,6 +18,9 @@
 namespace
 {
     int g_lastSkipped = 0;
+    // Room beside a price for the arrow of a changed price (18) and the
+    // margins of the cell.
+    constexpr int PriceArrowRoom = 22;
 
     // Field positions of the price table.
     enum PriceField
@@ -336,6 +339,7 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
             maxColumn = qMax(maxColumn, c);
 
         int widest[7] = {0, 0, 0, 0, 0, 0, 0};
+        QByteArrayView widestPrice;
         const qsizetype dataLines = lines.size() - first;
         QByteArrayView fields[64];
         QByteArrayView values[9];
@@ -367,8 +371,11 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
                 for (int v = 0; v < 7; ++v) {
                     const int length = int(values[v].size());
                     const int wanted = v == FPrice ? 8 * length + 16 : 7 * length + 4;
-                    if (wanted > widest[v])
+                    if (wanted > widest[v]) {
                         widest[v] = wanted;
+                        if (v == FPrice)
+                            widestPrice = values[v];
+                    }
                 }
                 try {
                     table.appendRowRaw(values, 9);
@@ -388,6 +395,15 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
         }
         for (int v = 0; v < 7; ++v)
             grid.raisePreferredWidth(v + 1, widest[v]);
+        // The longest price as the grid shows it, measured in the grid's
+        // font, with room for the arrow of a changed price at its left.
+        bool parsed = false;
+        const double widestValue = QString::fromLatin1(widestPrice).trimmed().replace(QLatin1Char(','), QLatin1Char('.'))
+                                       .toDouble(&parsed);
+        if (parsed) {
+            const QString shown = workspace.formatMoney(qMax(widestValue, workspace.applyDiscount(widestValue)));
+            grid.raisePreferredWidth(FPrice + 1, workspace.textWidth(shown) + PriceArrowRoom);
+        }
         table.first();
         table.resumeViews();
     }

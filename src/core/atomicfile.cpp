@@ -1,0 +1,326 @@
+#include "atomicfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_WIN
+#include <QSaveFile>
+#else
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QRandomGenerator>
+#endif
+
+namespace
+{
+    QString oddTargetReason(bool isDir)
+    {
+        return isDir ? QStringLiteral("это папка, а не файл")
+                     : QStringLiteral("это не обычный файл (устройство, канал или сокет); он не заменяется");
+    }
+
+#ifndef Q_OS_WIN
+    QString oddTargetReason(mode_t mode)
+    {
+        if (S_ISDIR(mode))
+            return oddTargetReason(true);
+        if (S_ISCHR(mode) || S_ISBLK(mode))
+            return QStringLiteral("это устройство, а не обычный файл; оно не заменяется");
+        if (S_ISFIFO(mode))
+            return QStringLiteral("это именованный канал, а не обычный файл; он не заменяется");
+        if (S_ISSOCK(mode))
+            return QStringLiteral("это сокет, а не обычный файл; он не заменяется");
+        return oddTargetReason(false);
+    }
+
+    mode_t currentUmask()
+    {
+        static const mode_t mask = [] {
+            const mode_t m = ::umask(0);
+            ::umask(m);
+            return m;
+        }();
+        return mask;
+    }
+
+    QByteArray folderOf(const QByteArray &path)
+    {
+        const qsizetype slash = path.lastIndexOf('/');
+        if (slash < 0)
+            return QByteArrayLiteral(".");
+        if (slash == 0)
+            return QByteArrayLiteral("/");
+        return path.left(slash);
+    }
+
+    QByteArray hiddenName(const QByteArray &final)
+    {
+        const qsizetype slash = final.lastIndexOf('/');
+        const QByteArray folder = slash < 0 ? QByteArray() : final.left(slash + 1);
+        const QByteArray name = final.mid(slash + 1);
+        return folder + '.' + name + '.' + QByteArray::number(QRandomGenerator::system()->generate64(), 36)
+            + QByteArrayLiteral(".tmp");
+    }
+
+    bool closeChecked(int fd)
+    {
+        // Linux closes the descriptor even when close() reports EINTR.
+        return ::close(fd) == 0 || errno == EINTR;
+    }
+#endif
+}
+
+AtomicFile::AtomicFile(const QString &path, Links links)
+    : m_path(path)
+    , m_links(links)
+{
+}
+
+AtomicFile::~AtomicFile()
+{
+    cancel();
+}
+
+bool AtomicFile::fail(const QString &reason)
+{
+    m_error = reason;
+#ifndef Q_OS_WIN
+    m_failed = true;
+#endif
+    return false;
+}
+
+bool AtomicFile::failErrno(int error)
+{
+    return fail(qt_error_string(error));
+}
+
+#ifdef Q_OS_WIN
+
+bool AtomicFile::open()
+{
+    const QFileInfo info(m_path);
+    if (info.exists() && !info.isFile())
+        return fail(oddTargetReason(info.isDir()));
+    if (m_links == Links::Replace && info.isSymLink() && !QFile::remove(m_path))
+        return fail(QStringLiteral("не удалось заменить ссылку"));
+    m_file = std::make_unique<QSaveFile>(m_path);
+    if (!m_file->open(QIODevice::WriteOnly))
+        return fail(m_file->errorString());
+    return true;
+}
+
+bool AtomicFile::isOpen() const
+{
+    return m_file && m_file->isOpen();
+}
+
+bool AtomicFile::write(const char *data, qint64 size)
+{
+    if (!isOpen())
+        return fail(QStringLiteral("файл не открыт"));
+    if (m_file->write(data, size) != size)
+        return fail(m_file->errorString());
+    return true;
+}
+
+bool AtomicFile::commit()
+{
+    if (!isOpen())
+        return fail(QStringLiteral("файл не открыт"));
+    if (!m_file->flush() || !m_file->commit()) {
+        fail(m_file->errorString());
+        m_file.reset();
+        return false;
+    }
+    m_file.reset();
+    return true;
+}
+
+void AtomicFile::cancel()
+{
+    if (m_file)
+        m_file->cancelWriting();
+    m_file.reset();
+}
+
+#else
+
+bool AtomicFile::open()
+{
+    cancel();
+    m_failed = false;
+    m_error.clear();
+    if (m_path.isEmpty() || m_path.contains(QChar(0)))
+        return fail(QStringLiteral("недопустимое имя файла"));
+    const QByteArray native = QFile::encodeName(m_path);
+
+    // What is in the target's place decides where the file lands.
+    mode_t mode = 0666 & ~currentUmask();
+    struct stat st {};
+    if (::lstat(native.constData(), &st) == 0) {
+        if (S_ISLNK(st.st_mode) && m_links == Links::Follow) {
+            if (::stat(native.constData(), &st) != 0) {
+                if (errno == ENOENT)
+                    return fail(QStringLiteral("ссылка указывает на файл, которого нет"));
+                return failErrno(errno);
+            }
+            if (!S_ISREG(st.st_mode))
+                return fail(oddTargetReason(st.st_mode));
+            char resolved[PATH_MAX];
+            if (!::realpath(native.constData(), resolved))
+                return failErrno(errno);
+            m_final = QByteArray(resolved);
+            mode = st.st_mode & 07777;
+        } else if (S_ISLNK(st.st_mode)) {
+            m_final = native; // the rename replaces the link itself
+        } else if (!S_ISREG(st.st_mode)) {
+            return fail(oddTargetReason(st.st_mode));
+        } else {
+            m_final = native;
+            mode = st.st_mode & 07777;
+        }
+    } else if (errno != ENOENT) {
+        return failErrno(errno);
+    } else {
+        m_final = native;
+    }
+
+    const QByteArray folder = folderOf(m_final);
+#ifdef O_TMPFILE
+    // A file without a name: nothing is left behind when the program dies.
+    // It gets a name in commit(), through /proc.
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        m_fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (m_fd >= 0) {
+            if (::fchmod(m_fd, mode) != 0) {
+                const int error = errno;
+                cancel();
+                return failErrno(error);
+            }
+            return true;
+        }
+    }
+#endif
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = hiddenName(m_final);
+        m_fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        if (m_fd >= 0) {
+            m_hidden = name;
+            if (::fchmod(m_fd, mode) != 0) {
+                const int error = errno;
+                cancel();
+                return failErrno(error);
+            }
+            return true;
+        }
+        if (errno != EEXIST)
+            return failErrno(errno);
+    }
+    return failErrno(EEXIST);
+}
+
+bool AtomicFile::isOpen() const
+{
+    return m_fd >= 0;
+}
+
+bool AtomicFile::write(const char *data, qint64 size)
+{
+    if (m_fd < 0)
+        return m_failed ? false : fail(QStringLiteral("файл не открыт"));
+    if (m_failed)
+        return false;
+    while (size > 0) {
+        const ssize_t written = ::write(m_fd, data, size_t(qMin<qint64>(size, 1 << 30)));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return failErrno(errno);
+        }
+        if (written == 0)
+            return failErrno(EIO);
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool AtomicFile::placeHidden(QByteArray *name)
+{
+    if (!m_hidden.isEmpty()) {
+        *name = m_hidden;
+        return true;
+    }
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray candidate = hiddenName(m_final);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, candidate.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            m_hidden = candidate;
+            *name = candidate;
+            return true;
+        }
+        if (errno != EEXIST)
+            return failErrno(errno);
+    }
+    return failErrno(EEXIST);
+}
+
+bool AtomicFile::commit()
+{
+    if (m_fd < 0)
+        return m_failed ? false : fail(QStringLiteral("файл не открыт"));
+    if (m_failed) {
+        cancel();
+        return false;
+    }
+    // Every byte on disk before the name moves: a crash afterwards finds
+    // either the old file or the whole new one.
+    if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
+        const int error = errno;
+        cancel();
+        return failErrno(error);
+    }
+    QByteArray hidden;
+    if (!placeHidden(&hidden)) {
+        const QString reason = m_error;
+        cancel();
+        return fail(reason);
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (!closeChecked(fd) || ::rename(hidden.constData(), m_final.constData()) != 0) {
+        const int error = errno;
+        ::unlink(hidden.constData());
+        m_hidden.clear();
+        return failErrno(error);
+    }
+    m_hidden.clear();
+    // The new name on disk as well.
+    const int folder = ::open(folderOf(m_final).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    return true;
+}
+
+void AtomicFile::cancel()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_hidden.isEmpty()) {
+        ::unlink(m_hidden.constData());
+        m_hidden.clear();
+    }
+}
+
+#endif
