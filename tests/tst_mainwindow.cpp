@@ -511,7 +511,8 @@ void TestMainWindow::menuBarInItsOrder()
                                       "-", "ComparePrices"}));
     QCOMPARE(entries(2), (QStringList{"Models_LoadSMAsg", "Models_CloseSMAsg", "-", "Models_Apply_To", "-",
                                       "Models_Panel"}));
-    QCOMPARE(entries(4), (QStringList{"AddToOrder", "RemoveFromOrder", "-", "OrderNew", "OrderFileOpen",
+    QCOMPARE(entries(4), (QStringList{"AddToOrder", "RemoveFromOrder", "OrderPasteClipboard", "-", "OrderUndo",
+                                      "OrderRedo", "-", "OrderNew", "OrderFileOpen",
                                       "OrderFileSave", "OrderFileSaveAs", "OrderClose", "-", "PrinterPrintOrder",
                                       "PrinterPreviewOrder", "-", "CoordinateOrder", "-", "menu:MIExport"}));
     QMenu *exportMenu = form.findChild<QMenu *>(QStringLiteral("MIExport"));

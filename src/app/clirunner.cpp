@@ -22,6 +22,7 @@
 #include "cp1251.h"
 #include "cliprompts.h"
 #include "gridlayout.h"
+#include "missinglines.h"
 #include "orderfile.h"
 #include "orderlifecycle.h"
 #include "orderoutput.h"
@@ -179,7 +180,8 @@ QString CliRunner::usage(const QString &command)
         "\"Итого\", one line per order line, then the sum as the window shows it and\n"
         "its hint when it has one.\n"
         "  --price PRICEFILE  loads that price list and coordinates the order with it\n"
-        "                     (the window's F9)\n"
+        "                     (the window's F9); the lines whose code that list\n"
+        "                     lacks are listed on stderr\n"
         "  --filter EXPR      a filter on that price list while coordinating; parts\n"
         "                     it hides are priced all the same\n"
         "Lines of FILE that do not read are counted on stderr.\n");
@@ -500,8 +502,18 @@ void CliRunner::readOrder(Workspace &workspace, const Options &options)
         }
     }
     // As F9 in the window, which runs only while both tables have rows.
-    if (workspace.actions().isEnabled(QStringLiteral("CoordinateOrder")))
-        OrderLifecycle::coordinate(workspace);
+    if (!workspace.actions().isEnabled(QStringLiteral("CoordinateOrder")))
+        return;
+    OrderLifecycle::coordinate(workspace);
+    // The lines the price list lacks keep their old name and price: the
+    // order command says so on stderr.
+    const MissingLines &missing = MissingLines::of(workspace);
+    if (options.command != Order || missing.lines().isEmpty())
+        return;
+    QString text = missing.statusText() + QLatin1Char('\n');
+    for (const QString &line : missing.lines())
+        text += QStringLiteral("ordix-cli: %1: %2\n").arg(MissingLines::hint(), line);
+    m_err.write(text.toUtf8());
 }
 
 void CliRunner::printPrice(Workspace &workspace, bool withOldPrice)

@@ -28,9 +28,11 @@
 #include "carmodels.h"
 #include "gridcontroller.h"
 #include "legendpanel.h"
+#include "missinglinedelegate.h"
 #include "modelspanel.h"
 #include "orderlifecycle.h"
 #include "orderoutput.h"
+#include "orderrecovery.h"
 #include "pricefilter.h"
 #include "pricelifecycle.h"
 #include "programactions.h"
@@ -295,7 +297,9 @@ void TMakeOrderForm::createMenus()
     m_catalogMenu->menuAction()->setVisible(false);
 
     QMenu *order = addMenu(bar, QStringLiteral("Заказ"), "MIOrder");
-    order->addActions({a("AddToOrder"), a("RemoveFromOrder")});
+    order->addActions({a("AddToOrder"), a("RemoveFromOrder"), a("OrderPasteClipboard")});
+    order->addSeparator();
+    order->addActions({a("OrderUndo"), a("OrderRedo")});
     order->addSeparator();
     order->addActions({a("OrderNew"), a("OrderFileOpen"), a("OrderFileSave"), a("OrderFileSaveAs"), a("OrderClose")});
     order->addSeparator();
@@ -421,6 +425,7 @@ void TMakeOrderForm::createGridControllers()
     ModelsPanel::install(m_panelModels, ws, action(QStringLiteral("Models_BuildFilter")),
                         action(QStringLiteral("Models_Apply_To")), m_lookupGridPrice);
     ApplicabilityMenu::install(m_popupMenu, ws);
+    MissingLineDelegate::install(m_gridOrder, ws);
 }
 
 void TMakeOrderForm::copyCell()
@@ -646,6 +651,15 @@ void TMakeOrderForm::firstActivation()
     repaint();
     if (m_workspace->settings().autoLoad())
         runAction(QStringLiteral("PriceFileOpen"));
+    // An order left unsaved by a crash is offered once the price list is in.
+    if (OrderRecovery *recovery = OrderRecovery::find(*m_workspace)) {
+        try {
+            recovery->offer();
+        } catch (const std::exception &error) {
+            reportError(QString::fromUtf8(error.what()));
+        }
+        updateActions();
+    }
 }
 
 void TMakeOrderForm::closeEvent(QCloseEvent *event)

@@ -1,6 +1,7 @@
 #include "qtprompts.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -155,4 +156,9 @@ bool QtPrompts::askQuantity(const QuantityRequest &request, int *quantity)
     if (!m_quantityDialog)
         throw OrdixError(QStringLiteral("The quantity dialog is not available"));
     return m_quantityDialog(request, quantity);
+}
+
+QString QtPrompts::clipboardText()
+{
+    return QGuiApplication::clipboard()->text();
 }

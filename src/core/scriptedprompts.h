@@ -30,6 +30,8 @@ public:
     void queueFile(const QString &path) { m_files.enqueue(path); }
     // Quantities for askQuantity; a negative number cancels.
     void queueQuantity(int quantity) { m_quantities.enqueue(quantity); }
+    // The text clipboardText() returns.
+    void setClipboardText(const QString &text) { m_clipboard = text; }
 
     const QList<Record> &records() const { return m_records; }
     // The texts of all records of one kind, or of all kinds when empty.
@@ -46,6 +48,7 @@ public:
     QString openFile(const FileDialog &dialog) override;
     QString saveFile(const FileDialog &dialog) override;
     bool askQuantity(const QuantityRequest &request, int *quantity) override;
+    QString clipboardText() override { return m_clipboard; }
     Answer askYesNoBox(const QString &text, const BoxOptions &options) override;
     void messageBox(const QString &text, Icon icon, const BoxOptions &options) override;
 
@@ -56,4 +59,5 @@ private:
     QQueue<QString> m_files;
     QQueue<int> m_quantities;
     QList<Record> m_records;
+    QString m_clipboard;
 };

@@ -128,6 +128,15 @@ namespace StandardActions
         d.command("ExportText", QStringLiteral("В текстовый файл"), QString(), nullptr, EnabledWhileOrderIsNotEmpty);
         d.command("SendOrder", QStringLiteral("Послать заказ"), QStringLiteral("Послать заказ по E-mail"), "Ctrl+Alt+S",
                   EnabledWhileOrderIsNotEmpty);
+        d.command("OrderPasteClipboard", QStringLiteral("Вставить заказ из буфера"),
+                  QStringLiteral("Вставить заказ из буфера|Добавить в заказ строки «код количество» из буфера обмена"),
+                  "Ctrl+Shift+V", EnabledWhilePriceIsNotEmpty);
+        // The order subsystem sets their rules: enabled while there is a step
+        // to undo or redo.
+        d.command("OrderUndo", QStringLiteral("Отменить"), QStringLiteral("Отменить|Отменить последнее изменение заказа"),
+                  "Ctrl+Z");
+        d.command("OrderRedo", QStringLiteral("Повторить"), QStringLiteral("Повторить|Повторить отменённое изменение заказа"),
+                  "Ctrl+Y, Ctrl+Shift+Z");
 
         // Filters
         d.command("FilterCreate", QStringLiteral("Фильтр..."), QStringLiteral("Задать фильтр|Изменение условий фильтрации прайс-листа"),

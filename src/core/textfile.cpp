@@ -13,6 +13,7 @@
 
 #include "cp1251.h"
 #include "ordixerror.h"
+#include "textencoding.h"
 
 namespace
 {
@@ -149,7 +150,8 @@ namespace TextFile
             throw OrdixError(QStringLiteral("Не удалось прочитать файл %1: %2")
                                  .arg(nativePath(path), file.errorString()));
         }
-        return decodeLines(contents);
+        // A file saved as UTF-8 is read as such, any other as Windows-1251.
+        return TextEncoding::decodeLines(contents);
     }
 
     QList<QByteArrayView> splitLineViews(QByteArrayView contents)

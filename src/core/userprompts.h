@@ -69,6 +69,9 @@ public:
     virtual QString saveFile(const FileDialog &dialog) = 0;
     // The quantity dialog: true with the entered quantity on OK.
     virtual bool askQuantity(const QuantityRequest &request, int *quantity) = 0;
+    // The text on the clipboard ("Вставить заказ из буфера"); empty where
+    // there is no clipboard.
+    virtual QString clipboardText() { return QString(); }
 
     // askYesNo and message with a title and stacking of their own; prompts
     // without windows answer them as the plain ones.

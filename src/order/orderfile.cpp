@@ -5,6 +5,7 @@
 #include "actionlist.h"
 #include "gridposition.h"
 #include "orderreader.h"
+#include "orderrecovery.h"
 #include "ordertable.h"
 #include "orderwriter.h"
 #include "safefilename.h"
@@ -54,6 +55,8 @@ void OrderFile::save(Workspace &workspace)
     TextFile::writeLines(workspace.orderFileName, lines);
 
     workspace.orderChanged = false;
+    if (OrderRecovery *recovery = OrderRecovery::find(workspace))
+        recovery->discard();
     actions.setTag(SaveAction, ActionList::ActionDone);
     workspace.setLabel(Workspace::Label::OrderTitle, OrderTable::titleFor(workspace.orderFileName));
     workspace.setLabel(Workspace::Label::Status,

@@ -6,11 +6,15 @@
 
 #include "actionlist.h"
 #include "gridposition.h"
+#include "missinglines.h"
 #include "orderfile.h"
+#include "orderhistory.h"
 #include "orderlines.h"
 #include "ordixerror.h"
+#include "orderrecovery.h"
 #include "ordertable.h"
 #include "progressreporter.h"
+#include "quickorder.h"
 #include "userprompts.h"
 #include "wholepricelist.h"
 #include "workspace.h"
@@ -34,6 +38,12 @@ namespace
         ProgressReporter &m_progress;
     };
 
+    QString currentLineName(Workspace &workspace)
+    {
+        const RecordTable &order = workspace.order();
+        return workspace.orderNotEmpty() && order.rowNumber() > 0 ? order.asString(OrderTable::Name) : QString();
+    }
+
     void cancelEdits(RecordTable &a, RecordTable &b)
     {
         try {
@@ -55,9 +65,31 @@ void OrderLifecycle::installActions(Workspace &workspace)
     actions.setHandler(QStringLiteral("OrderFileOpen"), [ws] { orderFileOpen(*ws); });
     actions.setHandler(SaveAction, [ws] { OrderFile::save(*ws); });
     actions.setHandler(QStringLiteral("OrderFileSaveAs"), [ws] { OrderFile::saveAs(*ws); });
-    actions.setHandler(QStringLiteral("AddToOrder"), [ws] { OrderLines::addToOrder(*ws); });
-    actions.setHandler(QStringLiteral("EditOrderRecord"), [ws] { OrderLines::editOrderRecord(*ws); });
-    actions.setHandler(QStringLiteral("RemoveFromOrder"), [ws] { OrderLines::removeFromOrder(*ws); });
+    // Every edit of the order's lines is one step of the undo history.
+    actions.setHandler(QStringLiteral("AddToOrder"), [ws] {
+        const QString name = ws->priceNotEmpty() ? ws->price().asString(ws->price().fieldByName(QStringLiteral("Name")))
+                                                  : QString();
+        OrderHistory::of(*ws).record(
+            [name](const OrderHistory::Snapshot &before, const OrderHistory::Snapshot &after) {
+                return (after.rows.size() > before.rows.size() ? QStringLiteral("добавление «%1»")
+                                                                : QStringLiteral("изменение количества «%1»"))
+                    .arg(name);
+            },
+            [ws] { OrderLines::addToOrder(*ws); });
+    });
+    actions.setHandler(QStringLiteral("EditOrderRecord"), [ws] {
+        const QString caption = QStringLiteral("изменение количества «%1»").arg(currentLineName(*ws));
+        OrderHistory::of(*ws).record(caption, [ws] { OrderLines::editOrderRecord(*ws); });
+    });
+    actions.setHandler(QStringLiteral("RemoveFromOrder"), [ws] {
+        const QString caption = QStringLiteral("удаление «%1»").arg(currentLineName(*ws));
+        OrderHistory::of(*ws).record(caption, [ws] { OrderLines::removeFromOrder(*ws); });
+    });
+    actions.setHandler(QStringLiteral("OrderPasteClipboard"), [ws] { QuickOrder::pasteFromClipboard(*ws); });
+    actions.setHandler(QStringLiteral("OrderUndo"), [ws] { OrderHistory::of(*ws).undo(); });
+    actions.setHandler(QStringLiteral("OrderRedo"), [ws] { OrderHistory::of(*ws).redo(); });
+    actions.setRule(QStringLiteral("OrderUndo"), [ws] { return ws->orderOpen() && OrderHistory::of(*ws).canUndo(); });
+    actions.setRule(QStringLiteral("OrderRedo"), [ws] { return ws->orderOpen() && OrderHistory::of(*ws).canRedo(); });
     actions.setHandler(QStringLiteral("CoordinateOrder"), [ws] { coordinateOrder(*ws); });
     actions.setHandler(QStringLiteral("DeletePricesInOrder"), [ws] { deletePricesInOrder(*ws); });
     // A changed discount or currency shows in the sum at once.
@@ -123,6 +155,10 @@ void OrderLifecycle::orderClose(Workspace &workspace)
     order.close();
     workspace.orderFileName.clear();
     workspace.orderChanged = false;
+    OrderHistory::of(workspace).clear();
+    MissingLines::of(workspace).clear();
+    if (OrderRecovery *recovery = OrderRecovery::find(workspace))
+        recovery->discard();
     actions.setTag(CloseAction, ActionList::ActionDone);
     workspace.execute(QStringLiteral("RestorePriceData"));
 }
@@ -141,7 +177,10 @@ void OrderLifecycle::coordinateOrder(Workspace &workspace)
 {
     if (workspace.prompts().askYesNo(QStringLiteral("Вы хотите согласовать заказ сейчас?")) != UserPrompts::Answer::Yes)
         return;
-    coordinate(workspace);
+    OrderHistory::of(workspace).record(QStringLiteral("согласование с прайсом"), [&workspace] { coordinate(workspace); });
+    const QString missing = MissingLines::of(workspace).messageText();
+    if (!missing.isEmpty())
+        workspace.prompts().message(missing, UserPrompts::Icon::Warning);
 }
 
 void OrderLifecycle::coordinate(Workspace &workspace)
@@ -157,6 +196,10 @@ void OrderLifecycle::coordinate(Workspace &workspace)
     ProgressReporter &progress = workspace.progress();
     std::optional<ProgressEnd> end;
     int refused = 0;
+    // The lines whose code the price list lacks are flagged in memory only.
+    QSet<qint64> missingCodes;
+    QStringList missingLines;
+    int foundLines = 0;
     {
         const GridFreeze priceFreeze(workspace, Workspace::Grid::Price);
         const GridFreeze orderFreeze(workspace, Workspace::Grid::Order);
@@ -176,7 +219,14 @@ void OrderLifecycle::coordinate(Workspace &workspace)
         int shown = 0;
         while (!order.atEnd()) {
             try {
-                if (!order.isNull(OrderTable::Code) && whole.find(order.value(OrderTable::Code))) {
+                const bool found = !order.isNull(OrderTable::Code) && whole.find(order.value(OrderTable::Code));
+                if (found) {
+                    ++foundLines;
+                } else if (!order.isNull(OrderTable::Code)) {
+                    missingCodes.insert(order.asInteger(OrderTable::Code));
+                    missingLines.append(order.displayText(OrderTable::Code) + QLatin1Char(' ') + order.asString(OrderTable::Name));
+                }
+                if (found) {
                     const qint64 flag = row.asInteger(flagField);
                     const double unitPrice = row.asFloat(priceField);
                     double amount = 0;
@@ -214,6 +264,9 @@ void OrderLifecycle::coordinate(Workspace &workspace)
     OrderTable::showOrderSum(workspace);
     end.reset(); // StepProgress(101)
     workspace.orderChanged = true;
+    MissingLines &missing = MissingLines::of(workspace);
+    missing.setResult(missingCodes, missingLines, foundLines);
+    workspace.setLabel(Workspace::Label::Status, missing.statusText());
     if (refused > 0) {
         workspace.prompts().message(
             QStringLiteral("Строк заказа, не согласованных из-за слишком большой суммы: %1").arg(refused),
@@ -250,4 +303,6 @@ void OrderLifecycle::deletePricesInOrder(Workspace &workspace)
     }
     order.first();
     OrderTable::showOrderSum(workspace);
+    // The prices the steps remember belong to the price list that went away.
+    OrderHistory::of(workspace).clear();
 }

@@ -88,6 +88,31 @@ void OrderLines::addFrom(Workspace &workspace, RecordTable &price)
 {
     RecordTable &order = workspace.order();
 
+    const QVariant code = price.value(price.fieldByName(QStringLiteral("Code")));
+    const QString name = price.asString(price.fieldByName(QStringLiteral("Name")));
+    const double unitPrice = price.asFloat(price.fieldByName(QStringLiteral("Price")));
+
+    const QString orderCode = OrderTable::fields().at(OrderTable::Code).name;
+    const bool inOrder = workspace.orderOpen() && !code.isNull() && order.locate(orderCode, code);
+    const int initial = inOrder ? int(order.asInteger(OrderTable::Count)) : 1;
+
+    int quantity = 0;
+    if (!askQuantity(workspace, name, unitPrice, initial, &quantity))
+        return;
+    addPartFrom(workspace, price, quantity);
+}
+
+void OrderLines::addPart(Workspace &workspace, int quantity)
+{
+    addPartFrom(workspace, workspace.price(), quantity);
+}
+
+void OrderLines::addPartFrom(Workspace &workspace, RecordTable &price, int quantity)
+{
+    RecordTable &order = workspace.order();
+    if (!price.isActive() || price.rowCount() == 0 || quantity < 1)
+        return;
+
     const int priceFlagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
     const int priceCodeField = price.fieldByName(QStringLiteral("Code"));
     const int priceNameField = price.fieldByName(QStringLiteral("Name"));
@@ -99,21 +124,15 @@ void OrderLines::addFrom(Workspace &workspace, RecordTable &price)
     const QString name = price.asString(priceNameField);
     const double unitPrice = price.asFloat(pricePriceField);
 
-    const QString orderCode = OrderTable::fields().at(OrderTable::Code).name;
-    bool inOrder = workspace.orderOpen() && !code.isNull() && order.locate(orderCode, code);
-    const int initial = inOrder ? int(order.asInteger(OrderTable::Count)) : 1;
-
-    int quantity = 0;
-    if (!askQuantity(workspace, name, unitPrice, initial, &quantity))
-        return;
-    if (!inOrder)
+    if (!workspace.orderOpen() || code.isNull() || !order.locate(OrderTable::fields().at(OrderTable::Code).name, code))
         OrderTable::lineAmount(unitPrice, quantity); // refused before any order is started
 
     if (!workspace.orderOpen())
         OrderTable::startNew(workspace);
     // The dialog was modal, but look the line up again rather than trust
     // that the order's cursor stayed on it.
-    inOrder = inOrder && order.locate(orderCode, code);
+    const QString orderCode = OrderTable::fields().at(OrderTable::Code).name;
+    const bool inOrder = !code.isNull() && order.locate(orderCode, code);
 
     double amount = 0;
     if (inOrder) {

@@ -20,6 +20,10 @@ public:
     // price list (a part the grid's filter hides included); false when the
     // list has no such part.
     static bool addByCode(Workspace &workspace, qint32 code);
+    // The same without the dialog: puts the price grid's current part into
+    // the order with the quantity (an existing line takes it as its new
+    // quantity). The quick order from the clipboard adds through here.
+    static void addPart(Workspace &workspace, int quantity);
     // EditOrderRecord: asks for the current line's new quantity.
     static void editOrderRecord(Workspace &workspace);
     // RemoveFromOrder: deletes the current line without a question and takes
@@ -30,4 +34,6 @@ private:
     // AddToOrder with `price` on the part's row (the price table or a
     // cursor over the whole list).
     static void addFrom(Workspace &workspace, RecordTable &price);
+    // addPart() with the part on `price`'s current row.
+    static void addPartFrom(Workspace &workspace, RecordTable &price, int quantity);
 };

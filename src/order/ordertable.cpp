@@ -6,6 +6,8 @@
 
 #include "gridlayout.h"
 #include "ordixerror.h"
+#include "missinglines.h"
+#include "orderhistory.h"
 #include "workspace.h"
 
 namespace
@@ -52,6 +54,8 @@ void OrderTable::startNew(Workspace &workspace)
     table.setDisplayFormat(Code, CodeMask);
     workspace.orderChanged = false;
     workspace.orderTotal = 0;
+    OrderHistory::of(workspace).clear();
+    MissingLines::of(workspace).clear();
 
     workspace.setPanelVisible(Workspace::Panel::Order, true);
     workspace.execute(QStringLiteral("PanelOrderPosition"));

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +14,7 @@
 #include "ordixerror.h"
 #include "priceloader.h"
 #include "progressreporter.h"
+#include "textencoding.h"
 #include "textfile.h"
 #include "userprompts.h"
 #include "workspace.h"
@@ -85,7 +87,18 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
         throw OrdixError(QStringLiteral("Не удалось прочитать файл %1: %2")
                              .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
-    const qint64 fileSize = file.size();
+    qint64 fileSize = file.size();
+    // An old list saved as UTF-8 is read whole and becomes Windows-1251
+    // bytes once; any other is read in blocks where it lies.
+    QByteArray converted;
+    QBuffer convertedSource;
+    QIODevice *source = &file;
+    if (TextEncoding::readWholeIfUtf8(file, &converted) && file.error() == QFileDevice::NoError) {
+        fileSize = converted.size();
+        convertedSource.setBuffer(&converted);
+        convertedSource.open(QIODevice::ReadOnly);
+        source = &convertedSource;
+    }
     progress.stepProgress(10);
 
     // The lines are read as bytes where they lie; only the lines before the
@@ -145,7 +158,7 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
     };
     bool read = false;
     try {
-        read = TextFile::forEachLine(file, readLine);
+        read = file.error() == QFileDevice::NoError && TextFile::forEachLine(*source, readLine);
     } catch (...) {
         progress.stepProgress(101);
         throw;

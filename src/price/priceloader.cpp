@@ -6,6 +6,7 @@
 #endif
 
 #include <QDate>
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,6 +15,7 @@
 #include "pricefilter.h"
 #include "progressreporter.h"
 #include "schemafile.h"
+#include "textencoding.h"
 #include "textfile.h"
 #include "userprompts.h"
 #include "workspace.h"
@@ -311,7 +313,20 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             throw OrdixError(QStringLiteral("Не удалось открыть файл прайс-листа %1: %2").arg(path, file.errorString()));
-        const qint64 fileSize = file.size();
+        qint64 fileSize = file.size();
+        // A price list saved as UTF-8 is read whole and becomes Windows-1251
+        // bytes once; every other list is read in blocks where it lies.
+        QByteArray converted;
+        QBuffer convertedSource;
+        QIODevice *source = &file;
+        if (TextEncoding::readWholeIfUtf8(file, &converted)) {
+            if (file.error() != QFileDevice::NoError)
+                throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
+            fileSize = converted.size();
+            convertedSource.setBuffer(&converted);
+            convertedSource.open(QIODevice::ReadOnly);
+            source = &convertedSource;
+        }
 
         // The file is read in blocks and each line parsed where it lies: no
         // copy of the whole file, no copy per line.
@@ -419,7 +434,7 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
         table.suspendViews();
         bool readFailed = false;
         try {
-            readFailed = !TextFile::forEachLine(file, readLine);
+            readFailed = !TextFile::forEachLine(*source, readLine);
         } catch (...) {
             table.resumeViews();
             throw;

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <functional>
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QVariantList>
+
+class Workspace;
+
+// The undo history of the order's edits: adding a part, changing a quantity,
+// removing a line, a coordination and a quick order from the clipboard are
+// each one step. A step keeps the order as it was before and after (its
+// lines, total, changed state, the lines missing from the price list and
+// which of its parts carry the in-order mark in the price list), so undoing
+// and redoing put all of that back. Starting, opening or closing an order
+// clears the history. It names the window's "Отменить"/"Повторить" commands
+// after the step they would undo or redo.
+class OrderHistory final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(OrderHistory)
+
+public:
+    // The most steps kept; older ones are forgotten.
+    static constexpr int Limit = 100;
+
+    struct Snapshot
+    {
+        bool open = false;
+        QList<QVariantList> rows;
+        double total = 0;
+        bool changed = false;
+        QSet<qint64> missing; // codes flagged as missing from the price list
+        QSet<qint64> marked;  // codes whose price row carries the in-order mark
+        int rowNumber = 0;
+
+        // The same lines, total and changed state.
+        bool sameOrder(const Snapshot &other) const;
+    };
+
+    // The workspace's history, created on first use.
+    static OrderHistory &of(Workspace &workspace);
+
+    // Runs the step; when it changed the order, keeps it as one step named by
+    // `caption` (called with the order before and after the step). A step
+    // run inside another one belongs to the outer step.
+    using Caption = std::function<QString(const Snapshot &before, const Snapshot &after)>;
+    void record(const Caption &caption, const std::function<void()> &step);
+    void record(const QString &caption, const std::function<void()> &step);
+
+    bool canUndo() const { return m_done > 0; }
+    bool canRedo() const { return m_done < m_steps.size(); }
+    // "добавление «Болт М8»": the step the next undo or redo concerns.
+    QString undoCaption() const;
+    QString redoCaption() const;
+    int count() const { return int(m_steps.size()); }
+
+    void undo();
+    void redo();
+    // Forgets every step (a new, opened or closed order).
+    void clear();
+
+    // The order's state now.
+    Snapshot take() const;
+
+signals:
+    // After every recorded step, undo, redo and clearing.
+    void changed();
+
+private:
+    explicit OrderHistory(Workspace &workspace);
+    void restore(const Snapshot &snapshot);
+    void updateCaptions();
+
+    struct Step
+    {
+        QString caption;
+        Snapshot before;
+        Snapshot after;
+    };
+
+    Workspace &m_workspace;
+    QList<Step> m_steps;
+    qsizetype m_done = 0; // steps [0, m_done) are done
+    bool m_recording = false;
+    bool m_restoring = false;
+};
