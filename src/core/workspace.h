@@ -105,6 +105,9 @@ public:
     const GridLayout &grid(Grid which) const { return which == Grid::Price ? m_priceGrid : m_orderGrid; }
     // Tells the window that a grid's columns were rebuilt or changed.
     void gridColumnsRebuilt(Grid which) { emit gridColumnsChanged(which); }
+    // Asks the window to give a grid the keyboard focus (after a load, so
+    // that the arrows and typing work at once).
+    void requestGridFocus(Grid which) { emit gridFocusRequested(which); }
 
     // --- window texts and panels ----------------------------------------
     QString label(Label which) const;
@@ -143,6 +146,7 @@ signals:
     void labelChanged(Workspace::Label which, const QString &text);
     void panelVisibilityChanged(Workspace::Panel which, bool visible);
     void gridColumnsChanged(Workspace::Grid which);
+    void gridFocusRequested(Workspace::Grid which);
     // Settings changed in a way the window shows (caption, legend, money).
     void settingsChanged();
     // The grids must repaint (discount or currency changed).

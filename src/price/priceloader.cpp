@@ -266,6 +266,7 @@ void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName
         workspace.execute(QStringLiteral("PanelOrderPosition"));
     if (workspace.filter.modelActive)
         workspace.execute(QStringLiteral("Models_BuildFilter"));
+    workspace.requestGridFocus(Workspace::Grid::Price);
 }
 
 void PriceLoader::loadFile(Workspace &workspace, const QString &path)
