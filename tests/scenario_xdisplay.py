@@ -25,6 +25,7 @@ import tempfile
 import time
 
 SKIP = 77
+SCREEN_HEIGHT = 1024
 MAIN = r"^ZOLT Ordix 3 :: "
 QUESTION = r"^ZOLT Ordix 3$"
 PROGRESS = r"^Please wait\.\.\.$"
@@ -54,7 +55,7 @@ class Scenario:
     def start_display(self):
         read_end, write_end = os.pipe()
         xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x%dx24" % SCREEN_HEIGHT, "-nolisten", "tcp"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         self.procs.append(xvfb)
@@ -117,9 +118,18 @@ class Scenario:
     def wait_gone(self, pattern, timeout=30):
         self.poll(lambda: not self.windows(pattern), timeout, "window %s stays open" % pattern)
 
-    def idle(self):
-        # No progress window, and the main window active again.
-        self.wait_gone(PROGRESS, 60)
+    def idle(self, quiet=0.8):
+        # No progress window for a while (an operation may show it several
+        # times, and holds the user's input back meanwhile), and the main
+        # window active again.
+        end = time.monotonic() + 60
+        calm_since = time.monotonic()
+        while time.monotonic() - calm_since < quiet:
+            if self.windows(PROGRESS) or self.windows(QUESTION):
+                calm_since = time.monotonic()
+            if time.monotonic() > end:
+                raise Failure("the program stays busy")
+            time.sleep(0.1)
         main = self.wait_window(MAIN)
         self.poll(lambda: self.run(["xdotool", "getactivewindow"], check=False).strip() == main, 10,
                   "the main window does not become active")
@@ -250,7 +260,10 @@ def scenario(s, ordix, demo_script, work):
     main = s.wait_window(MAIN)
     geometry = s.run(["xdotool", "getwindowgeometry", "--shell", main])
     g = dict(line.split("=") for line in geometry.split() if "=" in line)
-    left, top, width, height = int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+    # The window is maximized: its foot is the screen's (the position that
+    # xdotool reports counts the window manager's frame twice).
+    left, width, height = int(g["X"]), int(g["WIDTH"]), int(g["HEIGHT"])
+    top = SCREEN_HEIGHT - height
     s.run(["xdotool", "mousemove", str(left + width // 2), str(top + height // 3)])
     s.run(["xdotool", "click", "--repeat", "6", "--delay", "50", "5"])
     time.sleep(0.3)
@@ -258,10 +271,11 @@ def scenario(s, ordix, demo_script, work):
     s.key("Return")
     s.answer_quantity(1, "wheel-add")
 
-    # The order grid: its first line is changed, its second removed.
-    s.run(["xdotool", "mousemove", str(left + width // 2), str(top + height - 95), "click", "1"])
+    # The order grid (150 pixels at the foot of the window, over the status
+    # line): its first line is changed, its second removed.
+    s.run(["xdotool", "mousemove", str(left + width // 2), str(top + height - 110), "click", "1"])
     time.sleep(0.3)
-    s.key("Home")
+    s.key("ctrl+Home")
     s.key("Return")
     s.answer_quantity(7, "change")
     s.key("Down", "Delete")
@@ -303,9 +317,14 @@ def scenario(s, ordix, demo_script, work):
 
     # Export to a workbook: menu "Заказ", its last entry "Экспорт", the first
     # entry of that.
-    s.run(["xdotool", "mousemove", str(left + 257), str(top + 12), "click", "1"])
+    s.note("window at %d,%d %dx%d" % (left, top, width, height))
+    s.run(["xdotool", "mousemove", str(left + 257), str(top + 9), "click", "1"])
     time.sleep(0.5)
-    s.key("Up", "Right", "Return")
+    s.shot("menu")
+    s.key("Up", "Right")
+    time.sleep(0.3)
+    s.shot("export-menu")
+    s.key("Return")
     s.file_dialog("Экспорт заказа в формате MS Excel", "scenario.xlsx")
     s.answer_questions("export", timeout=2)
     s.idle()
@@ -332,6 +351,7 @@ def main():
     parser.add_argument("--demo", required=True)
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
+    args.ordix, args.demo, args.out = (os.path.abspath(p) for p in (args.ordix, args.demo, args.out))
     for tool in ("Xvfb", "xdotool"):
         if not shutil.which(tool):
             print("%s is not installed: skipped" % tool)
