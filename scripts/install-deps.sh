@@ -10,7 +10,7 @@ pkgs=(
   libxlsxwriter-dev libarchive-dev
   libgtest-dev libbenchmark-dev libsqlite3-dev
   clang libclang-rt-14-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core openbox xdotool x11-utils imagemagick
   python3 python3-openpyxl poppler-utils
   desktop-file-utils appstream man-db dpkg-dev lintian
 )

@@ -74,6 +74,7 @@ private slots:
     void filterCreateThroughTheDialog();
     void compoundThroughTheDialog();
     void quickFilterReadsTheGrid();
+    void keepsItsPlaceOnTheSecondOpening();
 
     void modelsPanelMirrorsState();
     void modelsPanelApplyToImage();
@@ -165,6 +166,37 @@ void TestFilterWidgets::fieldListsShowLongTitles()
         }
     }, QStringLiteral("ButtonCancel"));
     QCOMPARE(checked, 6);
+}
+
+void TestFilterWidgets::keepsItsPlaceOnTheSecondOpening()
+{
+    QWidget owner;
+    owner.resize(900, 700);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    TFilterDialog dialog(&owner);
+    TFilterDialog::PriceGridAccess grid;
+    grid.selectedColumn = [this] { return m_selectedColumn; };
+    dialog.attach(*m_ws, grid);
+
+    QList<QPoint> places;
+    for (int opening = 0; opening < 2; ++opening) {
+        QTimer::singleShot(0, &dialog, [&] {
+            const auto close = qScopeGuard([&] { dialog.reject(); });
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            // Until the window manager has framed and placed it.
+            QPoint last(-1, -1);
+            for (int steady = 0, waited = 0; steady < 4 && waited < 60; ++waited) {
+                QTest::qWait(25);
+                steady = dialog.geometry().topLeft() == last ? steady + 1 : 0;
+                last = dialog.geometry().topLeft();
+            }
+            places.append(last);
+        });
+        dialog.runFilterDialog(m_selectedColumn);
+    }
+    QCOMPARE(places.size(), 2);
+    QCOMPARE(places.at(1), places.at(0));
 }
 
 bool TestFilterWidgets::runDialog(const std::function<void()> &step, const QString &button)

@@ -857,7 +857,8 @@ void TestMainWindow::firstActivationLoadsThePriceListOnce()
     QVERIFY(!form.isFirstActivation());
     QTRY_COMPARE(attached, 1);
     QCOMPARE(opens, loads);
-    QVERIFY(form.isMaximized());
+    // On a real display the window manager has its say in the state first.
+    QTRY_VERIFY(form.isMaximized());
 
     // Switching away and back does not load again.
     QCoreApplication::sendEvent(&form, &activate);

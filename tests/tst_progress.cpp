@@ -3,7 +3,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QThread>
+#include <QWindow>
 
 #include "progress.h"
 #include "scriptedprompts.h"
@@ -54,6 +57,9 @@ private slots:
     void escapeDuringALoopStopsIt();
     void inputDuringTheOperationIsHeldBack();
     void noStopWithoutEscape();
+    void startShowsTheWindowPaintedAtOnce();
+    void modalBoxOpenedDuringTheOperationCanBeAnswered_data();
+    void modalBoxOpenedDuringTheOperationCanBeAnswered();
 
 private:
     QMainWindow *m_owner = nullptr;
@@ -270,6 +276,67 @@ void TestProgress::noStopWithoutEscape()
     }
     QCOMPARE(polls, 20);
     m_progress->stepProgress(101);
+}
+
+void TestProgress::startShowsTheWindowPaintedAtOnce()
+{
+    PaintCounter painted;
+    m_progress->findChild<QLabel *>(QStringLiteral("ProgType"))->installEventFilter(&painted);
+    m_progress->startProgress(QStringLiteral("Loading data..."), 0, 100);
+    // The operation goes on at once, without the event loop: the window must
+    // already be on the screen with its text drawn.
+    QVERIFY(m_progress->windowHandle());
+    QVERIFY(m_progress->windowHandle()->isExposed());
+    QVERIFY(painted.count > 0);
+    m_progress->stepProgress(100);
+}
+
+void TestProgress::modalBoxOpenedDuringTheOperationCanBeAnswered_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("Enter") << "enter" << int(QMessageBox::Yes);
+    QTest::newRow("Escape") << "escape" << int(QMessageBox::No);
+    QTest::newRow("closing its window") << "close" << int(QMessageBox::No);
+}
+
+void TestProgress::modalBoxOpenedDuringTheOperationCanBeAnswered()
+{
+    QFETCH(QString, how);
+    QFETCH(int, answer);
+    m_progress->startProgress(QStringLiteral("Loading data..."), 0, 100);
+    constexpr int Unanswered = -2;
+    int result = -1;
+    // A question asked from inside the operation (a catalogue plug-in's
+    // question during a load) while the progress window polls.
+    QTimer::singleShot(0, m_owner, [&] {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Question"), QStringLiteral("Добавить в заказ?"),
+                        QMessageBox::Yes | QMessageBox::No, m_owner);
+        box.setDefaultButton(QMessageBox::Yes);
+        QTimer::singleShot(50, &box, [&box, how] {
+            if (how == QLatin1String("enter"))
+                QTest::keyClick(&box, Qt::Key_Return);
+            else if (how == QLatin1String("escape"))
+                QTest::keyClick(&box, Qt::Key_Escape);
+            else
+                box.close();
+        });
+        // Kept from hanging the test when the answer does not arrive.
+        QTimer::singleShot(3000, &box, [&box] { box.done(Unanswered); });
+        result = box.exec();
+    });
+    QElapsedTimer waited;
+    waited.start();
+    bool stopped = false;
+    while (result == -1 && waited.elapsed() < 10000) {
+        stopped = m_progress->stopRequested() || stopped;
+        QThread::msleep(5);
+    }
+    QCOMPARE(result, answer);
+    // An Escape that answered the box does not stop the operation.
+    QVERIFY(!stopped);
+    QVERIFY(!m_progress->stopRequested());
+    m_progress->stepProgress(100);
 }
 
 QTEST_MAIN(TestProgress)

@@ -566,6 +566,12 @@ void TMakeOrderForm::connectWorkspace()
     Workspace &ws = *m_workspace;
     connect(&ws, &Workspace::labelChanged, this, &TMakeOrderForm::showLabel);
     connect(&ws, &Workspace::panelVisibilityChanged, this, &TMakeOrderForm::showPanel);
+    connect(&ws, &Workspace::gridFocusRequested, this, [this](Workspace::Grid which) {
+        QTableView *grid = which == Workspace::Grid::Price ? m_gridPrice : m_gridOrder;
+        // Also when the window is not active yet (a question just closed):
+        // the grid then gets the focus as the window is activated.
+        grid->setFocus(Qt::OtherFocusReason);
+    });
     connect(&ws, &Workspace::repaintGrids, this, [this] {
         m_gridPrice->viewport()->update();
         m_gridOrder->viewport()->update();

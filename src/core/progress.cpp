@@ -6,7 +6,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QThread>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "textfile.h"
 
@@ -14,6 +16,8 @@ namespace
 {
     // How often a polling operation lets the interface catch up.
     constexpr qint64 PollIntervalMs = 50;
+    // How long the window may take to appear on the screen.
+    constexpr qint64 MapWaitMs = 1000;
 
     // position / maximum × 100 as a general decimal number: as many digits
     // as needed and no trailing zeros.
@@ -157,7 +161,26 @@ void TProgressDialog::startProgress(const QString &text, int position, int maxim
     }
     show();
     raise();
+    waitUntilExposed();
     repaint();
+}
+
+void TProgressDialog::waitUntilExposed()
+{
+    // On a real display the window is mapped some time after show(); a
+    // repaint before that draws nothing, and the operation that follows
+    // keeps the window blank until its next step. Wait (briefly) for the
+    // window server to show it, holding the user's input back.
+    QWindow *window = windowHandle();
+    if (!window || window->isExposed())
+        return;
+    QElapsedTimer waited;
+    waited.start();
+    while (!window->isExposed() && waited.elapsed() < MapWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        if (!window->isExposed())
+            QThread::msleep(2);
+    }
 }
 
 void TProgressDialog::stepProgress(int position)
@@ -221,6 +244,7 @@ bool TProgressDialog::stopRequested()
     if (!m_lastPoll.isValid() || m_lastPoll.elapsed() >= PollIntervalMs) {
         m_lastPoll.start();
         m_polling = true;
+        m_modalAtPoll = QApplication::activeModalWidget();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         m_polling = false;
     }
@@ -232,6 +256,11 @@ bool TProgressDialog::stopRequested()
 bool TProgressDialog::eventFilter(QObject *watched, QEvent *event)
 {
     if (!m_polling || !isUserInput(event->type()))
+        return QDialog::eventFilter(watched, event);
+    // A modal window opened from inside the operation (a question asked
+    // while it runs) gets its input: it must be answered for the operation
+    // to go on, and it keeps the rest of the program blocked itself.
+    if (QWidget *modal = QApplication::activeModalWidget(); modal && modal != m_modalAtPoll)
         return QDialog::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
         if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)

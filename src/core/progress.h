@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QPointer>
 
 #include "progressreporter.h"
 
@@ -45,6 +46,7 @@ protected:
 
 private:
     void refresh();
+    void waitUntilExposed();
     void finish();
     void centreOnOwner();
 
@@ -55,6 +57,7 @@ private:
     bool m_cursorSet = false;
     bool m_polling = false;
     bool m_escapePressed = false;
+    QPointer<QWidget> m_modalAtPoll;
     QElapsedTimer m_lastPoll;
     QElapsedTimer m_lastOwnerPaint;
 };

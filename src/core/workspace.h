@@ -107,6 +107,9 @@ public:
     void gridColumnsRebuilt(Grid which) { emit gridColumnsChanged(which); }
     // Tells the window that columns' `preferredWidth` grew (lines posted).
     void gridPreferredWidthsRaised(Grid which) { emit preferredWidthsRaised(which); }
+    // Asks the window to give a grid the keyboard focus (after a load, so
+    // that the arrows and typing work at once).
+    void requestGridFocus(Grid which) { emit gridFocusRequested(which); }
 
     // --- window texts and panels ----------------------------------------
     QString label(Label which) const;
@@ -146,6 +149,7 @@ signals:
     void panelVisibilityChanged(Workspace::Panel which, bool visible);
     void gridColumnsChanged(Workspace::Grid which);
     void preferredWidthsRaised(Workspace::Grid which);
+    void gridFocusRequested(Workspace::Grid which);
     // Settings changed in a way the window shows (caption, legend, money).
     void settingsChanged();
     // The grids must repaint (discount or currency changed).

@@ -358,9 +358,13 @@ void TFilterDialog::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    if (parentWidget()) {
+    // Centred on the main window the first time; later it opens where it
+    // was (moving it again would place it by the frame the window manager
+    // has added since, a title bar lower each time).
+    if (parentWidget() && !m_placed) {
         const QRect owner = parentWidget()->window()->frameGeometry();
         move(owner.center() - rect().center());
+        m_placed = true;
     }
     QWidget *page = m_simple->isChecked() ? m_simplePage : m_compoundPage;
     m_pages->setCurrentWidget(page);

@@ -97,6 +97,7 @@ private:
     Workspace *m_workspace = nullptr;
 
     QTabWidget *m_pages = nullptr;
+    bool m_placed = false;
     QWidget *m_simplePage = nullptr;
     QWidget *m_compoundPage = nullptr;
     QCheckBox *m_simple = nullptr;

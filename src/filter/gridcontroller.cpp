@@ -8,6 +8,7 @@
 #include <QToolTip>
 
 #include "availabilitydelegate.h"
+#include "fixedcolumnsview.h"
 #include "gridheader.h"
 #include "moneydelegate.h"
 #include "recordtablemodel.h"
@@ -40,6 +41,11 @@ GridController::GridController(Workspace &workspace, Workspace::Grid grid, QTabl
     m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     m_view->setAlternatingRowColors(false);
+    // "№" and the availability picture stay while the grid scrolls sideways.
+    // Made before the reactions to a model reset below: a view's own reset
+    // clears the shared current cell, which they then set again.
+    m_fixed = new FixedColumnsView(m_view);
+    m_fixedViewport = m_fixed->viewport();
     if (m_sideBar) {
         m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         m_sideBar->setObjectName(QStringLiteral("zzzz"));
@@ -85,12 +91,25 @@ GridController::GridController(Workspace &workspace, Workspace::Grid grid, QTabl
 
     connect(m_view, &QObject::destroyed, this, [this] {
         m_view = nullptr;
-        m_viewObject = m_viewportObject = nullptr;
+        m_fixed = nullptr;
+        m_viewObject = m_viewportObject = m_fixedViewport = nullptr;
     });
     m_viewObject = m_view;
     m_viewportObject = m_view->viewport();
     m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
+
+    m_fixedViewport->installEventFilter(this);
+    connect(m_fixed, &QAbstractItemView::doubleClicked, this, [this] {
+        m_workspace.grid(m_grid).pendingTitleClick = 0;
+        emit activated();
+    });
+    connect(m_fixed, &QAbstractItemView::pressed, this, [this] {
+        if (m_view)
+            m_view->setFocus(Qt::MouseFocusReason);
+    });
+    connect(m_fixed->horizontalHeader(), &QHeaderView::sectionPressed, this, &GridController::titleClicked);
+    connect(m_fixed->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, &GridController::titleDoubleClicked);
     rebuildColumns();
 }
 
@@ -130,10 +149,14 @@ void GridController::rebuildColumns()
             delegate = new MoneyDelegate(arrows ? m_icons.at(6) : QPixmap(), arrows ? m_icons.at(7) : QPixmap(), this);
         }
         m_view->setItemDelegateForColumn(c, delegate);
+        if (m_fixed)
+            m_fixed->setItemDelegateForColumn(c, delegate);
         delete old;
         m_view->setColumnWidth(c, column.width);
         m_view->setColumnHidden(c, !column.visible);
     }
+    if (m_fixed)
+        m_fixed->setCount(layout.fixedColumns);
     applySortIndicator();
     growMoneyColumns();
 }
@@ -184,8 +207,10 @@ void GridController::followTableCursor()
         return;
     const int row = table.rowNumber() - 1;
     if (row >= 0 && row < m_model->rowCount()) {
-        int column = m_view->currentIndex().isValid() ? m_view->currentIndex().column() : -1;
-        if (column < 0 || m_view->isColumnHidden(column))
+        // A new view of the table (filter, sort, load) resets the model and
+        // with it the current index: the column stays the one last shown.
+        int column = m_view->currentIndex().isValid() ? m_view->currentIndex().column() : m_lastColumn;
+        if (column < 0 || column >= m_model->columnCount() || m_view->isColumnHidden(column))
             column = qMin(3, m_model->columnCount() - 1);
         const QModelIndex index = m_model->index(row, column);
         if (index != m_view->currentIndex()) {
@@ -207,6 +232,8 @@ void GridController::followTableCursor()
 
 void GridController::onCurrentChanged()
 {
+    if (m_view && m_view->currentIndex().isValid())
+        m_lastColumn = m_view->currentIndex().column();
     updateHint();
     if (m_syncing)
         return;
@@ -361,6 +388,23 @@ void GridController::layoutSideBar()
     m_sideBar->setValue(qMax(0, table.rowNumber() - 1) * ScrollUnitsPerRow);
 }
 
+void GridController::wheelRows(int angle)
+{
+    // Each notch of the wheel (120 units; a smooth wheel sends parts) moves
+    // the current row by one, down for a turn towards the user.
+    m_wheelAngle += angle;
+    const int notches = m_wheelAngle / 120;
+    if (notches == 0)
+        return;
+    m_wheelAngle -= notches * 120;
+    RecordTable &table = m_model->table();
+    if (!table.isActive() || table.viewsSuspended() || table.rowCount() == 0)
+        return;
+    const int row = qBound(1, table.rowNumber() - notches, table.rowCount());
+    if (row != table.rowNumber())
+        table.setRowNumber(row);
+}
+
 void GridController::onSideBarMoved(int value)
 {
     RecordTable &table = m_model->table();
@@ -403,6 +447,16 @@ bool GridController::eventFilter(QObject *watched, QEvent *event)
             QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), m_hint, m_view);
         else
             QToolTip::hideText();
+        return true;
+    }
+    if ((watched == m_viewportObject || watched == m_fixedViewport) && event->type() == QEvent::Wheel) {
+        // The wheel moves the current row; the grid follows it (and the
+        // side bar with it) instead of scrolling on its own.
+        auto *wheel = static_cast<QWheelEvent *>(event);
+        if (wheel->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier))
+            return false;
+        wheelRows(wheel->angleDelta().y());
+        wheel->accept();
         return true;
     }
     if (watched == m_viewObject && event->type() == QEvent::Resize)

@@ -9,6 +9,7 @@
 
 #include "workspace.h"
 
+class FixedColumnsView;
 class RecordTableModel;
 
 // Binds one grid (price or order) to its record table: the model, one
@@ -31,6 +32,8 @@ public:
     ~GridController() override;
 
     QTableView *view() const { return m_view; }
+    // The view of the fixed leading columns laid over the grid.
+    FixedColumnsView *fixedColumns() const { return m_fixed; }
     RecordTableModel *model() const { return m_model; }
 
     // Display text of the selected cell (empty when none).
@@ -81,6 +84,7 @@ private:
     void onCurrentChanged();
     void updateHint();
     void onSideBarMoved(int value);
+    void wheelRows(int angle);
 
     Workspace &m_workspace;
     Workspace::Grid m_grid;
@@ -95,4 +99,8 @@ private:
     QString m_hint;
     bool m_syncing = false;
     int m_afterScrollListener = -1;
+    FixedColumnsView *m_fixed = nullptr;
+    QObject *m_fixedViewport = nullptr;
+    int m_lastColumn = -1;
+    int m_wheelAngle = 0;
 };

@@ -90,9 +90,14 @@ bool LookupGridPrice::event(QEvent *event)
 void LookupGridPrice::keyPressEvent(QKeyEvent *event)
 {
     switch (event->key()) {
-    case Qt::Key_Escape:
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        // Back in the grid, the same Enter adds the part found.
+        returnToGrid();
+        event->accept();
+        emit confirmed();
+        return;
+    case Qt::Key_Escape:
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
     // The keys 37 to 46 of the keyboard: arrows, Select, Print, Execute,

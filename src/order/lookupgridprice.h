@@ -10,8 +10,8 @@ class Workspace;
 // typed in the grid opens it at the foot of the selected column; each further
 // character moves the price list to the first row whose value in that column
 // begins with the box's text, or is refused when there is none. Esc, Enter,
-// Tab, the arrows, Insert and Delete return to the grid; the box hides when
-// it loses the focus.
+// Tab, the arrows, Insert and Delete return to the grid (Enter then goes on to
+// the grid: it adds the part found); the box hides when it loses the focus.
 class LookupGridPrice final : public QLineEdit
 {
     Q_OBJECT
@@ -29,6 +29,10 @@ public:
     QString lookupField() const { return m_lookupField; }
     // Places the box over the grid at the foot of the selected column.
     void place();
+
+signals:
+    // Enter in the box: the focus is back in the grid, whose Enter this is.
+    void confirmed();
 
 protected:
     bool event(QEvent *event) override;

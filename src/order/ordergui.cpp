@@ -1,6 +1,7 @@
 #include "ordergui.h"
 
 #include <QKeyEvent>
+#include <QResizeEvent>
 #include <QTableView>
 #include <QTimer>
 
@@ -34,6 +35,7 @@ OrderGui *OrderGui::install(Workspace &workspace, GridController *priceGrid, Gri
 
     connect(priceGrid, &GridController::activated, gui, [ws] { ws->actions().run(QStringLiteral("AddToOrder")); });
     connect(priceGrid, &GridController::characterTyped, gui->m_lookup, &LookupGridPrice::start);
+    connect(gui->m_lookup, &LookupGridPrice::confirmed, gui, [ws] { ws->actions().run(QStringLiteral("AddToOrder")); });
     priceGrid->view()->installEventFilter(gui);
     // A new view of the price list (filter, sort, load) or a new size of its
     // panel takes the search box away, as the price panel's layout does.
@@ -54,8 +56,13 @@ OrderGui *OrderGui::install(Workspace &workspace, GridController *priceGrid, Gri
 
 void OrderGui::hideLookup()
 {
-    if (m_lookup)
-        m_lookup->hide();
+    if (!m_lookup || m_lookup->isHidden())
+        return;
+    // Hiding the focused box would pass the focus on along the window's
+    // chain; it goes back to the grid instead.
+    if (m_lookup->hasFocus() && m_priceGrid)
+        m_priceGrid->view()->setFocus(Qt::OtherFocusReason);
+    m_lookup->hide();
 }
 
 void OrderGui::nextPriceColumn()
@@ -100,8 +107,13 @@ void OrderGui::widenOrderNameColumn()
 
 bool OrderGui::eventFilter(QObject *watched, QEvent *event)
 {
-    if (m_priceGrid && watched == m_priceGrid->view() && event->type() == QEvent::Resize)
-        hideLookup();
+    // Only a new size: the grid also gets Resize events of the same size, for
+    // instance when the box itself appears over it.
+    if (m_priceGrid && watched == m_priceGrid->view() && event->type() == QEvent::Resize) {
+        const auto *resize = static_cast<QResizeEvent *>(event);
+        if (resize->size() != resize->oldSize())
+            hideLookup();
+    }
     if (m_priceGrid && watched == m_priceGrid->view() && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {

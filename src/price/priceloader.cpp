@@ -285,6 +285,7 @@ void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName
     // The kept price condition holds for the new rows too.
     if (PriceFilter *filter = PriceFilter::of(workspace))
         filter->applyToNewList();
+    workspace.requestGridFocus(Workspace::Grid::Price);
 }
 
 void PriceLoader::loadFile(Workspace &workspace, const QString &path)
