@@ -86,7 +86,7 @@ check_programs() {
   help=$(QT_QPA_PLATFORM=offscreen "$root/bin/ordix" --help-file) || fail "$label: ordix finds no help document"
   [ "$help" = "$(realpath "$root/share/ordix/readme.html")" ] || fail "$label: ordix's help document is $help"
   local code=0
-  (cd "$demo" && QT_QPA_PLATFORM=offscreen timeout 5 "$root/bin/ordix" > /dev/null 2>&1) || code=$?
+  (cd "$demo" && XDG_DATA_HOME="$demo/data" QT_QPA_PLATFORM=offscreen timeout 5 "$root/bin/ordix" > /dev/null 2>&1) || code=$?
   [ "$code" -eq 124 ] || fail "$label: ordix ended with status $code instead of running"
 }
 check_programs "$prefix" "installed"

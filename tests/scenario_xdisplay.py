@@ -218,6 +218,9 @@ def pick_code(price_path):
 
 def scenario(s, ordix, demo_script, work):
     subprocess.run([sys.executable, demo_script, work], check=True, stdout=subprocess.DEVNULL)
+    # The program keeps an unsaved order's recovery file in the user's data
+    # folder: a folder of the run's own, so no earlier run's order is offered.
+    s.env["XDG_DATA_HOME"] = os.path.join(work, "data")
     with open(os.path.join(work, "user.ini"), "wb") as f:
         f.write("".join(line + "\r\n" for line in USER_INI).encode("cp1251"))
     code, code_name = pick_code(os.path.join(work, "ZOLT.TXT"))
