@@ -7,6 +7,7 @@
 FixedColumnsView::FixedColumnsView(QTableView *grid)
     : QTableView(grid)
     , m_grid(grid)
+    , m_gridViewport(grid->viewport())
 {
     setObjectName(grid->objectName() + QStringLiteral("Fixed"));
     setModel(grid->model());
@@ -108,7 +109,7 @@ void FixedColumnsView::uncoverCurrent()
 
 bool FixedColumnsView::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((watched == m_grid || watched == m_grid->viewport())
+    if ((watched == m_grid || watched == m_gridViewport)
         && (event->type() == QEvent::Resize || event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest))
         follow();
     return QTableView::eventFilter(watched, event);

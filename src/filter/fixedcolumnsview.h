@@ -33,5 +33,8 @@ private:
     void uncoverCurrent();
 
     QTableView *m_grid;
+    // Compared by address only: the grid may be half destroyed when its
+    // last events arrive.
+    QWidget *m_gridViewport;
     int m_count = 0;
 };
