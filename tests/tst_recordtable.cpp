@@ -2,6 +2,7 @@
 // ordered view, posting rows out of the view (the loop that removes the order
 // marks), locate, indexes, sorting, groups, linking, clones and the
 // notifications that the grids rely on.
+#include <numeric>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTest>
@@ -128,6 +129,8 @@ private slots:
     void indexOrder();
     void indexKeepsCurrentRow();
     void indexAfterAppends();
+    void largeIndexOrder_data();
+    void largeIndexOrder();
     void unknownIndexRefused();
     void sortOnFieldReordersRows();
     void groupFirstUnderIndex();
@@ -786,6 +789,48 @@ void TestRecordTable::indexAfterAppends()
     t.setIndexName(QStringLiteral("RevCODE"));
     QCOMPARE(t.integerAt(0, Code), 1099);
     QCOMPARE(t.integerAt(1002, Code), 10);
+}
+
+void TestRecordTable::largeIndexOrder_data()
+{
+    QTest::addColumn<QString>("index");
+    QTest::addColumn<bool>("caseInsensitive");
+    QTest::newRow("case significant") << "PreName" << false;
+    QTest::newRow("case-insensitive") << "CiName" << true;
+}
+
+void TestRecordTable::largeIndexOrder()
+{
+    // A list long enough to be ordered on two cores, with long common
+    // prefixes, repeated names and names that are prefixes of others, comes
+    // out as a stable sort of the names would order it.
+    QFETCH(QString, index);
+    QFETCH(bool, caseInsensitive);
+    RecordTable t;
+    openPrice(t);
+    t.addIndexDef(QStringLiteral("CiName"), QStringLiteral("name"), false, true);
+    const QStringList stems{"Bolt M8x40 DIN 933 zinc", "bolt M8x40 DIN 933", "Nut M8", "NUT M8 DIN 934 ", "A", ""};
+    QRandomGenerator rng(16);
+    QStringList input;
+    t.suspendViews();
+    for (int i = 0; i < 120000; ++i) {
+        QString name = stems[int(rng.bounded(stems.size()))];
+        name.truncate(int(rng.bounded(name.size() + 1)));
+        if (rng.bounded(2))
+            name += QString::number(rng.bounded(300));
+        input.append(name);
+        addPrice(t, 1, i, name);
+    }
+    t.resumeViews();
+    if (caseInsensitive) {
+        for (QString &name : input)
+            name = name.toLower();
+    }
+    QList<int> expected(input.size());
+    std::iota(expected.begin(), expected.end(), 0);
+    std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) { return input[a] < input[b]; });
+    t.setIndexName(index);
+    QCOMPARE(codes(t), expected);
 }
 
 void TestRecordTable::unknownIndexRefused()

@@ -1,6 +1,7 @@
 #include "recordtablestorage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -515,8 +516,7 @@ void RecordTableStorage::sortRows(int field, bool caseInsensitive, std::vector<u
         size_t end;
         uint32_t depth; // bytes already known equal
     };
-    std::vector<Range> work;
-    auto pushRuns = [&](size_t begin, size_t end, uint32_t depth) {
+    auto pushRuns = [&](std::vector<Range> &work, size_t begin, size_t end, uint32_t depth) {
         size_t i = begin;
         while (i < end) {
             size_t j = i + 1;
@@ -527,27 +527,51 @@ void RecordTableStorage::sortRows(int field, bool caseInsensitive, std::vector<u
             i = j;
         }
     };
-    pushRuns(0, items.size(), 8);
-    while (!work.empty()) {
-        const Range r = work.back();
-        work.pop_back();
-        bool anyLonger = false;
-        for (size_t i = r.begin; i < r.end && !anyLonger; ++i)
-            anyLonger = c.length(items[i].row) > r.depth;
-        if (!anyLonger) {
-            // Every text ends here: order by the whole text, then by row.
-            std::sort(items.begin() + std::ptrdiff_t(r.begin), items.begin() + std::ptrdiff_t(r.end),
-                      [&](const Item &a, const Item &b) {
-                          const int cmp = compareBytes(textOf(a.row), c.length(a.row), textOf(b.row),
-                                                       c.length(b.row));
-                          return cmp != 0 ? cmp < 0 : a.row < b.row;
-                      });
-            continue;
+    // Orders one run of equal first keys completely; runs never overlap, so
+    // each is refined on its own whichever thread takes it.
+    auto refine = [&](const Range &run, std::vector<Range> &work) {
+        work.push_back(run);
+        while (!work.empty()) {
+            const Range r = work.back();
+            work.pop_back();
+            bool anyLonger = false;
+            for (size_t i = r.begin; i < r.end && !anyLonger; ++i)
+                anyLonger = c.length(items[i].row) > r.depth;
+            if (!anyLonger) {
+                // Every text ends here: order by the whole text, then by row.
+                std::sort(items.begin() + std::ptrdiff_t(r.begin), items.begin() + std::ptrdiff_t(r.end),
+                          [&](const Item &a, const Item &b) {
+                              const int cmp = compareBytes(textOf(a.row), c.length(a.row), textOf(b.row),
+                                                           c.length(b.row));
+                              return cmp != 0 ? cmp < 0 : a.row < b.row;
+                          });
+                continue;
+            }
+            for (size_t i = r.begin; i < r.end; ++i)
+                items[i].key = textChunk(textOf(items[i].row), c.length(items[i].row), r.depth);
+            std::sort(items.begin() + std::ptrdiff_t(r.begin), items.begin() + std::ptrdiff_t(r.end), byKey);
+            pushRuns(work, r.begin, r.end, r.depth + 8);
         }
-        for (size_t i = r.begin; i < r.end; ++i)
-            items[i].key = textChunk(textOf(items[i].row), c.length(items[i].row), r.depth);
-        std::sort(items.begin() + std::ptrdiff_t(r.begin), items.begin() + std::ptrdiff_t(r.end), byKey);
-        pushRuns(r.begin, r.end, r.depth + 8);
+    };
+    std::vector<Range> runs;
+    pushRuns(runs, 0, items.size(), 8);
+    // A large column's runs are shared out between two cores, each taking
+    // the next block of runs still untouched.
+    constexpr size_t runsPerBlock = 64;
+    std::atomic<size_t> nextBlock{0};
+    auto refineRuns = [&] {
+        std::vector<Range> work;
+        for (size_t k = runsPerBlock * nextBlock++; k < runs.size(); k = runsPerBlock * nextBlock++) {
+            for (size_t end = std::min(runs.size(), k + runsPerBlock); k < end; ++k)
+                refine(runs[k], work);
+        }
+    };
+    if (rows.size() >= 100000 && runs.size() > 1 && std::thread::hardware_concurrency() > 1) {
+        std::thread other(refineRuns);
+        refineRuns();
+        other.join();
+    } else {
+        refineRuns();
     }
     for (size_t i = 0; i < rows.size(); ++i)
         rows[i] = items[i].row;
