@@ -8,18 +8,6 @@
 
 namespace
 {
-    // Blanks and control characters off both ends.
-    QString trimField(const QString &text)
-    {
-        qsizetype begin = 0;
-        qsizetype end = text.size();
-        while (begin < end && text.at(begin).unicode() <= 0x20)
-            ++begin;
-        while (end > begin && text.at(end - 1).unicode() <= 0x20)
-            --end;
-        return text.sliced(begin, end - begin);
-    }
-
     int findMarker(const QStringList &lines, const QString &marker)
     {
         for (int i = 0; i < lines.size(); ++i) {
@@ -32,7 +20,7 @@ namespace
     // A quantity: digits only (no sign), 1 to 2147483647.
     bool readCount(const QString &text, qint32 *count)
     {
-        const QString digits = trimField(text);
+        const QString digits = OrderReader::trimField(text);
         if (digits.isEmpty())
             return false;
         for (const QChar ch : digits) {
@@ -44,7 +32,7 @@ namespace
 
     bool isBlankLine(const QString &line)
     {
-        return trimField(line).isEmpty();
+        return OrderReader::trimField(line).isEmpty();
     }
 
     // Current layout: five fields from position 1.
@@ -53,7 +41,7 @@ namespace
         QString fields[5];
         int position = 1;
         for (QString &field : fields)
-            field = trimField(SplitField(line, position, separator));
+            field = OrderReader::trimField(SplitField(line, position, separator));
         if (!isWholeNumber(fields[0], &item->code) || !readCount(fields[4], &item->count))
             return false;
         item->name = fields[1];
@@ -143,4 +131,15 @@ int OrderReader::append(Workspace &workspace, const QList<Item> &items)
         ++added;
     }
     return added;
+}
+
+QString OrderReader::trimField(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20)
+        --end;
+    return text.sliced(begin, end - begin);
 }

@@ -30,6 +30,11 @@ public:
     // used for lines that hold no "|". `skipped`: the items that did not read.
     static QList<Item> parse(const QStringList &lines, QChar separator, int *skipped = nullptr);
 
+    // A field without the blanks and control characters at its ends, as the
+    // reader takes it; the writer leaves them out the same way, so that a
+    // written file reads back as the same lines.
+    static QString trimField(const QString &text);
+
     // Index of the first data line (the line after the marker); -1 when the
     // lines hold no marker.
     static int dataStart(const QStringList &lines);

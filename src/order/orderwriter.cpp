@@ -3,6 +3,7 @@
 #include <QDate>
 
 #include "gridposition.h"
+#include "orderreader.h"
 #include "ordertable.h"
 #include "progressreporter.h"
 #include "textfile.h"
@@ -16,16 +17,9 @@ namespace
     // A field as the order file carries it: no separator, no line break.
     QString fileField(const QString &text)
     {
-        // The reader drops blanks and control characters at a field's ends;
-        // they are left out here so that a written file reads back as the
-        // same lines (a name read from the older layout may end in blanks).
-        qsizetype begin = 0;
-        qsizetype end = text.size();
-        while (begin < end && text.at(begin).unicode() <= 0x20)
-            ++begin;
-        while (end > begin && text.at(end - 1).unicode() <= 0x20)
-            --end;
-        QString result = text.sliced(begin, end - begin);
+        // Trimmed as the reader trims, so that a written file reads back as
+        // the same lines (a name read from the older layout may end in blanks).
+        QString result = OrderReader::trimField(text);
         for (QChar &ch : result) {
             if (ch == FileSeparator)
                 ch = QLatin1Char('/');
