@@ -71,6 +71,7 @@ private slots:
     void choosingTheFile_data();
     void choosingTheFile();
     void emptyFileIsAnErrorAndClosesProgress();
+    void escapeStopsLoadingAndKeepsRows_data();
     void escapeStopsLoadingAndKeepsRows();
     void largeListLoadsAndComparesEveryRow_data();
     void largeListLoadsAndComparesEveryRow();
@@ -299,17 +300,40 @@ void TestPriceLoader::emptyFileIsAnErrorAndClosesProgress()
     QVERIFY(!m_session->progress.isVisible());
 }
 
+void TestPriceLoader::escapeStopsLoadingAndKeepsRows_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("stopAfter");
+    QTest::addColumn<int>("badEvery"); // every n-th line does not convert; 0: none
+    QTest::addColumn<int>("rows");
+    QTest::newRow("short list") << 50 << 5 << 0 << 6;
+    // Over a megabyte: read in several blocks on two cores, the rows up to
+    // the line where Escape came stay, and not one more.
+    QTest::newRow("long list") << 120000 << 70000 << 0 << 70001;
+    QTest::newRow("long list with bad lines") << 120000 << 70000 << 1000 << 70001 - 70;
+}
+
 void TestPriceLoader::escapeStopsLoadingAndKeepsRows()
 {
-    QStringList lines{"Код|Наименование|Цена"};
-    for (int i = 1; i <= 50; ++i)
-        lines.append(QStringLiteral("%1|N%2|1").arg(i).arg(i, 3, 10, QLatin1Char('0')));
-    writeFile(QStringLiteral("prices.txt"), lines);
-    m_session->progress.stopAfter(5);
+    QFETCH(int, lines);
+    QFETCH(int, stopAfter);
+    QFETCH(int, badEvery);
+    QFETCH(int, rows);
+    QStringList text{"Код|Наименование|Цена"};
+    for (int i = 1; i <= lines; ++i) {
+        const bool bad = badEvery > 0 && i % badEvery == 0;
+        text.append(QStringLiteral("%1|N%2|1").arg(bad ? QStringLiteral("x") : QString::number(i)).arg(i, 6, 10, QLatin1Char('0')));
+    }
+    writeFile(QStringLiteral("prices.txt"), text);
+    m_session->progress.stopAfter(stopAfter);
     PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
-    QCOMPARE(m_ws->price().rowCount(), 6);
+    QCOMPARE(m_ws->price().rowCount(), rows);
     QCOMPARE(m_session->prompts.messages(), QStringList{QStringLiteral("Action stopped")});
     QVERIFY(!m_session->progress.isVisible());
+    // The last row kept is the one of the line before the stop.
+    m_ws->price().setIndexName(QStringLiteral("PreCODE"));
+    m_ws->price().last();
+    QCOMPARE(m_ws->price().asInteger(1), stopAfter + 1);
 }
 
 void TestPriceLoader::largeListLoadsAndComparesEveryRow_data()

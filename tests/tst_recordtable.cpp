@@ -103,6 +103,8 @@ private slots:
     void conversions();
     void refusedRowLeavesTableUnchanged();
     void rawRowsConvertLikeText();
+    void batchesStoreAsRawRows_data();
+    void batchesStoreAsRawRows();
     void unsetValuesRead();
     void valuesByVariant();
     void textIsCutToWidth();
@@ -260,6 +262,96 @@ void TestRecordTable::rawRowsConvertLikeText()
     const QByteArrayView badViews[] = {bad[0], bad[1]};
     QVERIFY_THROWS_EXCEPTION(OrdixError, t.appendRowRaw(badViews, 2));
     QCOMPARE(t.rowCount(), 1);
+}
+
+void TestRecordTable::batchesStoreAsRawRows_data()
+{
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("kept");
+    QTest::newRow("into an empty table") << 0 << -1;
+    QTest::newRow("after one row") << 1 << -1;
+    QTest::newRow("after 63 rows") << 63 << -1;
+    QTest::newRow("after 64 rows") << 64 << -1;
+    QTest::newRow("after 100 rows, the first 70 kept") << 100 << 70;
+    QTest::newRow("none kept") << 5 << 0;
+}
+
+void TestRecordTable::batchesStoreAsRawRows()
+{
+    // Rows converted in a batch (away from the table) and appended at once
+    // read back exactly as the same rows appended one by one; rows that do
+    // not convert are left out of both.
+    QFETCH(int, before);
+    QFETCH(int, kept);
+    const QList<FieldDef> fields{{QStringLiteral("Flag"), FieldType::I2, 0},
+                                 {QStringLiteral("Code"), FieldType::I4, 0},
+                                 {QStringLiteral("Short"), FieldType::String, 3},
+                                 {QStringLiteral("Note"), FieldType::String, 300},
+                                 {QStringLiteral("Price"), FieldType::R8, 0},
+                                 {QStringLiteral("Old"), FieldType::R8, 0}};
+    QList<QList<QByteArray>> lines;
+    for (int i = 0; i < 300; ++i) {
+        QList<QByteArray> line{QByteArray::number(i % 3), QByteArray::number(i * 7), Cp1251::encode(u"Болт") + QByteArray::number(i),
+                               QByteArray(i % 280, char('a' + i % 26)), i % 5 ? QByteArray::number(i) + ".25" : QByteArray(" ")};
+        if (i % 17 == 0)
+            line[1] = "x"; // not an integer: no row
+        if (i % 23 == 0)
+            line[0] = "40000"; // out of range: no row
+        if (i % 11 == 0)
+            line.resize(2); // the rest unset
+        lines << line;
+    }
+    const auto views = [](const QList<QByteArray> &line) {
+        std::vector<QByteArrayView> result;
+        for (const QByteArray &value : line)
+            result.emplace_back(value);
+        return result;
+    };
+
+    RecordTable one;
+    RecordTable batched;
+    one.open(fields);
+    batched.open(fields);
+    const QByteArray first[] = {"1", "5", "abcdef", "n"};
+    const QByteArrayView firstViews[] = {first[0], first[1], first[2], first[3]};
+    for (int i = 0; i < before; ++i) {
+        one.appendRowRaw(firstViews, 4);
+        batched.appendRowRaw(firstViews, 4);
+    }
+    RecordTable::RowBatch batch(batched);
+    int refused = 0;
+    for (const QList<QByteArray> &line : lines) {
+        const std::vector<QByteArrayView> v = views(line);
+        if (!batch.addRaw(v.data(), int(v.size())))
+            ++refused;
+    }
+    QCOMPARE(batch.rowCount() + refused, int(lines.size()));
+    if (kept >= 0)
+        batch.truncate(kept);
+    int added = 0;
+    for (const QList<QByteArray> &line : lines) {
+        if (kept >= 0 && added == kept)
+            break;
+        const std::vector<QByteArrayView> v = views(line);
+        try {
+            one.appendRowRaw(v.data(), int(v.size()));
+            ++added;
+        } catch (const OrdixError &) {
+        }
+    }
+    QCOMPARE(batched.appendBatch(batch), 0);
+
+    QCOMPARE(batched.rowCount(), one.rowCount());
+    for (int r = 0; r < one.rowCount(); ++r) {
+        for (int f = 0; f < fields.size(); ++f) {
+            QCOMPARE(batched.isNullAt(r, f), one.isNullAt(r, f));
+            QCOMPARE(batched.stringAt(r, f), one.stringAt(r, f));
+        }
+    }
+    // The batched table goes on as any other.
+    batched.appendRowRaw(firstViews, 4);
+    QCOMPARE(batched.rowCount(), one.rowCount() + 1);
+    QCOMPARE(batched.stringAt(batched.rowCount() - 1, 2), QStringLiteral("abc"));
 }
 
 void TestRecordTable::unsetValuesRead()

@@ -13,8 +13,26 @@
 
 #include "filesizelimit.h"
 #include "ordixerror.h"
+#include "parallellinereader.h"
 #include "recordtable.h"
 #include "textfile.h"
+
+namespace
+{
+    // The lines of one block, as the reader's users split them.
+    struct LinesOfBlock : ParallelLineReader::Work
+    {
+        void parse(QByteArrayView block) override
+        {
+            lines.clear();
+            TextFile::forEachLineOfBlock(block.data(), size_t(block.size()), true, [this](QByteArrayView line, size_t) {
+                lines << QString::fromLatin1(line);
+                return true;
+            });
+        }
+        QStringList lines;
+    };
+}
 
 class TestTextFile : public QObject
 {
@@ -31,6 +49,7 @@ private slots:
 
     void lineEndings_data();
     void lineEndings();
+    void parallelReaderStopsAndPassesErrors();
     void encodeEndsEveryLineWithCrLf();
     void russianTextRoundTripsThroughCodePage();
 
@@ -220,6 +239,25 @@ void TestTextFile::lineEndings()
     QCOMPARE(streamed, lines);
     QCOMPARE(lastRead, contents.size());
 
+    // Read in blocks on two threads, down to blocks of one byte, the lines
+    // come back the same and in order.
+    for (const size_t blockBytes : {size_t(1), size_t(2), size_t(3), size_t(64), size_t(1) << 20}) {
+        QBuffer blocks(&contents);
+        QVERIFY(blocks.open(QIODevice::ReadOnly));
+        QStringList parallel;
+        qint64 lastPosition = 0;
+        QVERIFY(ParallelLineReader::run(
+            blocks, contents.size(), [] { return std::make_unique<LinesOfBlock>(); },
+            [&](ParallelLineReader::Work &work, qint64 position) {
+                parallel << static_cast<LinesOfBlock &>(work).lines;
+                lastPosition = position;
+                return true;
+            },
+            blockBytes));
+        QCOMPARE(parallel, lines);
+        QCOMPARE(lastPosition, lines.isEmpty() ? 0 : contents.size());
+    }
+
     const QList<QByteArray> raw = TextFile::splitLines(contents);
     QCOMPARE(raw.size(), lines.size());
     for (qsizetype i = 0; i < raw.size(); ++i)
@@ -233,6 +271,53 @@ void TestTextFile::lineEndings()
     file.write(contents);
     file.close();
     QCOMPARE(TextFile::readLines(path), lines);
+}
+
+void TestTextFile::parallelReaderStopsAndPassesErrors()
+{
+    QByteArray contents;
+    for (int i = 0; i < 5000; ++i)
+        contents += QByteArray::number(i) + "\r\n";
+
+    // Taking stops the reading: nothing after the block that said so.
+    QBuffer device(&contents);
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    QStringList taken;
+    QVERIFY(ParallelLineReader::run(
+        device, contents.size(), [] { return std::make_unique<LinesOfBlock>(); },
+        [&](ParallelLineReader::Work &work, qint64) {
+            taken << static_cast<LinesOfBlock &>(work).lines;
+            return taken.size() < 100;
+        },
+        16));
+    QVERIFY(taken.size() >= 100);
+    QVERIFY(taken.size() < 110);
+    QCOMPARE(taken.constLast(), QString::number(taken.size() - 1));
+
+    // An error while a block is parsed, on whichever thread, reaches the
+    // caller once; the rows before it were taken in order.
+    struct Failing final : LinesOfBlock
+    {
+        void parse(QByteArrayView block) override
+        {
+            LinesOfBlock::parse(block);
+            if (lines.contains(QStringLiteral("3000")))
+                throw OrdixError(QStringLiteral("bad line 3000"));
+        }
+    };
+    device.seek(0);
+    taken.clear();
+    QVERIFY_THROWS_EXCEPTION(OrdixError,
+                             ParallelLineReader::run(
+                                 device, contents.size(), [] { return std::make_unique<Failing>(); },
+                                 [&](ParallelLineReader::Work &work, qint64) {
+                                     taken << static_cast<LinesOfBlock &>(work).lines;
+                                     return true;
+                                 },
+                                 64));
+    QVERIFY(taken.size() <= 3000);
+    for (qsizetype i = 0; i < taken.size(); ++i)
+        QCOMPARE(taken.at(i), QString::number(i));
 }
 
 void TestTextFile::encodeEndsEveryLineWithCrLf()

@@ -16,4 +16,15 @@ public:
     // True when the user pressed Escape since the previous call (or holds it
     // down). Long operations poll this once per step of their work.
     virtual bool stopRequested() = 0;
+    // For `steps` steps of work done at once: the step (from 0) after which
+    // a stop was asked, or -1. The same as one poll per step; a window that
+    // only looks at the keyboard now and then may answer with one poll.
+    virtual int stopRequestedWithin(int steps)
+    {
+        for (int i = 0; i < steps; ++i) {
+            if (stopRequested())
+                return i;
+        }
+        return -1;
+    }
 };

@@ -1280,11 +1280,14 @@ namespace
     }
 }
 
-void RecordTable::NumberMask::appendUtf8(QByteArray &out, double value) const
+qsizetype RecordTable::NumberMask::writeUtf8(char *to, qsizetype room, double value) const
 {
     if (plain || !std::isfinite(value)) {
-        out.append(RecordTableStorage::numberText(value).toUtf8());
-        return;
+        const QByteArray text = RecordTableStorage::numberText(value).toUtf8();
+        if (text.size() > room)
+            return -1;
+        std::memcpy(to, text.constData(), size_t(text.size()));
+        return text.size();
     }
     char digits[400];
     const qsizetype length = fixedDigits(std::fabs(value), decimals, digits, qsizetype(sizeof digits));
@@ -1301,22 +1304,44 @@ void RecordTable::NumberMask::appendUtf8(QByteArray &out, double value) const
     if (whole == "0" && minInt == 0)
         whole = QByteArrayView();
 
-    if (value < 0 && !isZero)
-        out.append('-');
-    out.append(prefix);
     const qsizetype padding = std::max<qsizetype>(0, minInt - whole.size());
     const qsizetype total = padding + whole.size();
+    const qsizetype needed = 2 + prefix.size() + total + total / 3 + fraction.size() + suffix.size();
+    if (needed > room)
+        return -1;
+    char *p = to;
+    if (value < 0 && !isZero)
+        *p++ = '-';
+    std::memcpy(p, prefix.constData(), size_t(prefix.size()));
+    p += prefix.size();
     for (qsizetype i = 0; i < total; ++i) {
         // Blanks between groups of three, counted from the right.
         if (grouped && i > 0 && (total - i) % 3 == 0)
-            out.append(' ');
-        out.append(i < padding ? '0' : whole[i - padding]);
+            *p++ = ' ';
+        *p++ = i < padding ? '0' : whole[i - padding];
     }
     if (!fraction.isEmpty()) {
-        out.append(char(Decimal::separator().unicode())); // "." or ","
-        out.append(fraction);
+        *p++ = char(Decimal::separator().unicode()); // "." or ","
+        std::memcpy(p, fraction.data(), size_t(fraction.size()));
+        p += fraction.size();
     }
-    out.append(suffix);
+    std::memcpy(p, suffix.constData(), size_t(suffix.size()));
+    p += suffix.size();
+    return p - to;
+}
+
+void RecordTable::NumberMask::appendUtf8(QByteArray &out, double value) const
+{
+    char text[1024];
+    qsizetype length = writeUtf8(text, qsizetype(sizeof text), value);
+    if (length >= 0) {
+        out.append(text, length);
+        return;
+    }
+    // A mask with long texts around the number.
+    std::vector<char> large(size_t(prefix.size() + suffix.size()) + sizeof text);
+    length = writeUtf8(large.data(), qsizetype(large.size()), value);
+    out.append(large.data(), std::max<qsizetype>(0, length));
 }
 
 QString RecordTable::formatByMask(double value, const QString &mask)
@@ -1372,13 +1397,54 @@ void RecordTable::appendRow(const QVariantList &values)
     }
 }
 
+namespace
+{
+    enum class RawCell
+    {
+        Stored,
+        NotConvertible,
+        OutOfRange
+    };
+
+    // One Windows-1251 value of a loader's line for a field, as the store
+    // keeps it: text cut to the width, an empty number unset.
+    RawCell convertRaw(const FieldDef &def, QByteArrayView text, CellInput &cell)
+    {
+        cell = CellInput();
+        if (def.type == FieldType::String) {
+            cell.unset = false;
+            cell.text = text.data();
+            cell.length = uint32_t(std::min<qsizetype>(text.size(), def.width));
+            return RawCell::Stored;
+        }
+        if (isBlankText(text))
+            return RawCell::Stored;
+        if (def.type == FieldType::R8) {
+            if (!Decimal::parse(text, &cell.number))
+                return RawCell::NotConvertible;
+        } else {
+            if (!parseInteger(text, &cell.integer))
+                return RawCell::NotConvertible;
+            if (cell.integer < minOf(def.type) || cell.integer > maxOf(def.type))
+                return RawCell::OutOfRange;
+        }
+        cell.unset = false;
+        return RawCell::Stored;
+    }
+
+    void checkRawCount(const QString &table, int fields, int count)
+    {
+        if (count > fields)
+            throw OrdixError(QStringLiteral("Table %1 has %2 fields, %3 values given").arg(table).arg(fields).arg(count));
+    }
+}
+
 void RecordTable::appendRowRaw(const QByteArrayView *values, int count)
 {
     d->requireActive();
     const QList<FieldDef> &fields = d->s->fields();
     const int n = int(fields.size());
-    if (count > n)
-        throw OrdixError(QStringLiteral("Table %1 has %2 fields, %3 values given").arg(d->name).arg(n).arg(count));
+    checkRawCount(d->name, n, count);
     CellInput inputs[64];
     std::vector<CellInput> many;
     CellInput *in = inputs;
@@ -1387,32 +1453,84 @@ void RecordTable::appendRowRaw(const QByteArrayView *values, int count)
         in = many.data();
     }
     for (int i = 0; i < n; ++i) {
-        CellInput &cell = in[i];
-        cell = CellInput();
-        if (i >= count)
+        if (i >= count) {
+            in[i] = CellInput();
             continue;
+        }
         const FieldDef &def = fields[i];
-        const QByteArrayView text = values[i];
-        if (def.type == FieldType::String) {
-            cell.unset = false;
-            cell.text = text.data();
-            cell.length = uint32_t(std::min<qsizetype>(text.size(), def.width));
-            continue;
+        switch (convertRaw(def, values[i], in[i])) {
+        case RawCell::Stored:
+            break;
+        case RawCell::NotConvertible:
+            throwNotConvertible(def, Cp1251::decode(values[i]));
+        case RawCell::OutOfRange:
+            throwOutOfRange(def, Cp1251::decode(values[i]).trimmed());
         }
-        if (isBlankText(text))
-            continue;
-        if (def.type == FieldType::R8) {
-            if (!Decimal::parse(text, &cell.number))
-                throwNotConvertible(def, Cp1251::decode(text));
-        } else {
-            if (!parseInteger(text, &cell.integer))
-                throwNotConvertible(def, Cp1251::decode(text));
-            if (cell.integer < minOf(def.type) || cell.integer > maxOf(def.type))
-                throwOutOfRange(def, Cp1251::decode(text).trimmed());
-        }
-        cell.unset = false;
     }
     d->s->appendRow(in);
+}
+
+RecordTable::RowBatch::RowBatch(const RecordTable &table)
+    : m_table(table.d->name)
+    , m_fields(table.d->s ? table.d->s->fields() : QList<FieldDef>())
+    , m_data(std::make_unique<RowBatchData>(m_fields))
+{
+    table.d->requireActive();
+}
+
+RecordTable::RowBatch::~RowBatch() = default;
+
+bool RecordTable::RowBatch::addRaw(const QByteArrayView *values, int count)
+{
+    const int n = int(m_fields.size());
+    checkRawCount(m_table, n, count);
+    CellInput inputs[64];
+    std::vector<CellInput> many;
+    CellInput *in = inputs;
+    if (n > 64) {
+        many.resize(size_t(n));
+        in = many.data();
+    }
+    for (int i = 0; i < n; ++i) {
+        if (i >= count)
+            in[i] = CellInput();
+        else if (convertRaw(m_fields[i], values[i], in[i]) != RawCell::Stored)
+            return false;
+    }
+    m_data->add(in);
+    return true;
+}
+
+int RecordTable::RowBatch::rowCount() const
+{
+    return int(m_data->rows);
+}
+
+size_t RecordTable::RowBatch::textBytes(int position) const
+{
+    return m_data->columns[size_t(position)].bytes.size();
+}
+
+void RecordTable::RowBatch::clear()
+{
+    m_data->clear();
+}
+
+void RecordTable::RowBatch::truncate(int rows)
+{
+    m_data->truncate(uint32_t(std::max(0, rows)));
+}
+
+int RecordTable::appendBatch(const RowBatch &batch)
+{
+    d->requireActive();
+    const QList<FieldDef> &fields = d->s->fields();
+    bool same = batch.m_fields.size() == fields.size();
+    for (qsizetype i = 0; same && i < fields.size(); ++i)
+        same = batch.m_fields[i].type == fields[i].type && batch.m_fields[i].width == fields[i].width;
+    if (!same)
+        throw OrdixError(QStringLiteral("The rows were prepared for another layout than table %1 has").arg(d->name));
+    return int(d->s->appendBatch(*batch.m_data));
 }
 
 void RecordTable::reserve(qint64 rows, const std::vector<size_t> &textBytes)

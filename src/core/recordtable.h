@@ -24,6 +24,7 @@
 // Every failing operation throws OrdixError and leaves the table unchanged.
 
 class RecordTableStorage; // rows shared between a table and its clones
+struct RowBatchData;
 
 class RecordTable final
 {
@@ -70,6 +71,9 @@ public:
     {
         explicit NumberMask(const QString &mask);
         void appendUtf8(QByteArray &out, double value) const;
+        // The same text written to to[0, room): its length, or -1 (nothing
+        // meant) when it needs more room.
+        qsizetype writeUtf8(char *to, qsizetype room, double value) const;
 
         bool plain = true; // no placeholder: the number as the tables show it
         QByteArray prefix;
@@ -93,6 +97,36 @@ public:
     // Fast path for loaders: values as Windows-1251 bytes. Does not move the
     // cursor or notify; callers that append in bulk call suspendViews first.
     void appendRowRaw(const QByteArrayView *values, int count);
+    // Rows converted for a table's fields away from it (on any thread, the
+    // table untouched), to be appended in one step by appendBatch(): for
+    // loaders that read on more than one core.
+    class RowBatch final
+    {
+    public:
+        explicit RowBatch(const RecordTable &table); // an active table
+        ~RowBatch();
+        RowBatch(const RowBatch &) = delete;
+        RowBatch &operator=(const RowBatch &) = delete;
+
+        // Keeps the row as appendRowRaw() would store it; false, and no row
+        // kept, when a value does not convert or is out of its range.
+        bool addRaw(const QByteArrayView *values, int count);
+        int rowCount() const;
+        size_t textBytes(int position) const; // kept bytes of a text field
+        void clear();                         // keeps the memory for more rows
+        void truncate(int rows);              // keeps the first rows only
+
+    private:
+        friend class RecordTable;
+        QString m_table;
+        QList<FieldDef> m_fields;
+        std::unique_ptr<RowBatchData> m_data;
+    };
+    // Appends the batch's rows in their order, as appendRowRaw() would one by
+    // one (views stay as they are; see appendRowRaw). Returns how many rows
+    // the table could not hold. Throws when the batch was made for fields of
+    // other types.
+    int appendBatch(const RowBatch &batch);
     // Makes room for `rows` rows and for textBytes[position] bytes of text
     // in each text field before a bulk append.
     void reserve(qint64 rows, const std::vector<size_t> &textBytes);

@@ -35,6 +35,32 @@ struct CellInput
     uint32_t length = 0;
 };
 
+// Rows converted for a store's columns away from it, appended in one step
+// (RecordTableStorage::appendBatch). Filled by one thread at a time.
+struct RowBatchData
+{
+    struct Column
+    {
+        FieldType type = FieldType::String;
+        bool wide = false;
+        std::vector<int16_t> i16;
+        std::vector<int32_t> i32;
+        std::vector<double> f64;
+        std::vector<char> bytes; // the texts one after another
+        std::vector<uint8_t> len8;
+        std::vector<uint16_t> len16;
+        std::vector<uint64_t> unsetBits; // from the batch's first row
+    };
+
+    explicit RowBatchData(const QList<FieldDef> &fields);
+    void add(const CellInput *cells); // one cell per field
+    void clear();
+    void truncate(uint32_t count); // keeps the first `count` rows
+
+    std::vector<Column> columns;
+    uint32_t rows = 0;
+};
+
 // Told by the store about changes that affect every cursor over the rows.
 class StorageObserver
 {
@@ -126,6 +152,9 @@ public:
 
     // --- changing rows (cells must be converted and cut already) ----------
     void appendRow(const CellInput *cells); // one cell per field
+    // Appends the batch's rows in their order, as appendRow() one by one
+    // would; returns how many of them the store could not hold.
+    uint32_t appendBatch(const RowBatchData &batch);
     // Makes room for `rows` rows in all and for textBytes[field] bytes of
     // text in each text column, so that a bulk load grows nothing.
     void reserve(uint32_t rows, const std::vector<size_t> &textBytes);

@@ -30,6 +30,14 @@ namespace TextFile
     // when fn returns false. Returns false when the device failed to read.
     template<typename Fn>
     bool forEachLine(QIODevice &device, Fn &&fn);
+    // The line splitting of forEachLine() over data[0, have): calls
+    // fn(line, next) for every line whose end is certain, where next is the
+    // offset just past its line end, and returns the offset where the first
+    // line not handled starts. Without atEnd, a line end that the bytes after
+    // `have` could still change is left for more data. *stopped tells
+    // whether fn returned false.
+    template<typename Fn>
+    size_t forEachLineOfBlock(const char *data, size_t have, bool atEnd, Fn &&fn, bool *stopped = nullptr);
     QStringList decodeLines(const QByteArray &contents);
 
     // Encodes lines with CR LF after every line, the last included.
@@ -98,6 +106,50 @@ namespace Decimal
 }
 
 template<typename Fn>
+size_t TextFile::forEachLineOfBlock(const char *data, size_t have, bool atEnd, Fn &&fn, bool *stopped)
+{
+    if (stopped)
+        *stopped = false;
+    size_t p = 0;
+    while (p < have) {
+        const char *lf = static_cast<const char *>(std::memchr(data + p, '\n', have - p));
+        const size_t limit = lf ? size_t(lf - data) : have;
+        const char *cr = static_cast<const char *>(std::memchr(data + p, '\r', limit - p));
+        size_t end;
+        size_t next;
+        if (cr) {
+            end = size_t(cr - data);
+            if (end + 2 < have || atEnd) {
+                // CR LF, and CR CR LF (CR LF converted once more), end one
+                // line as CR alone does.
+                next = end + 1;
+                if (next < have && data[next] == '\n')
+                    next += 1;
+                else if (next + 1 < have && data[next] == '\r' && data[next + 1] == '\n')
+                    next += 2;
+            } else {
+                break; // a CR near the end of the block: its LF may follow
+            }
+        } else if (lf) {
+            end = limit;
+            next = end + 1;
+        } else if (atEnd) {
+            end = have;
+            next = have;
+        } else {
+            break;
+        }
+        if (!fn(QByteArrayView(data + p, qsizetype(end - p)), next)) {
+            if (stopped)
+                *stopped = true;
+            return next;
+        }
+        p = next;
+    }
+    return p;
+}
+
+template<typename Fn>
 bool TextFile::forEachLine(QIODevice &device, Fn &&fn)
 {
     // One block buffer reused for the whole file: its pages stay warm and
@@ -116,40 +168,12 @@ bool TextFile::forEachLine(QIODevice &device, Fn &&fn)
             atEnd = true;
         have += size_t(n);
 
-        const char *data = buffer.data();
-        size_t p = 0;
-        while (p < have) {
-            const char *lf = static_cast<const char *>(std::memchr(data + p, '\n', have - p));
-            const size_t limit = lf ? size_t(lf - data) : have;
-            const char *cr = static_cast<const char *>(std::memchr(data + p, '\r', limit - p));
-            size_t end;
-            size_t next;
-            if (cr) {
-                end = size_t(cr - data);
-                if (end + 2 < have || atEnd) {
-                    // CR LF, and CR CR LF (CR LF converted once more), end
-                    // one line as CR alone does.
-                    next = end + 1;
-                    if (next < have && data[next] == '\n')
-                        next += 1;
-                    else if (next + 1 < have && data[next] == '\r' && data[next + 1] == '\n')
-                        next += 2;
-                } else {
-                    break; // a CR near the end of the block: its LF may follow
-                }
-            } else if (lf) {
-                end = limit;
-                next = end + 1;
-            } else if (atEnd) {
-                end = have;
-                next = have;
-            } else {
-                break;
-            }
-            if (!fn(QByteArrayView(data + p, qsizetype(end - p)), consumed + qint64(next)))
-                return true;
-            p = next;
-        }
+        bool stopped = false;
+        const size_t p = forEachLineOfBlock(
+            buffer.data(), have, atEnd,
+            [&](QByteArrayView line, size_t next) { return fn(line, consumed + qint64(next)); }, &stopped);
+        if (stopped)
+            return true;
         if (p > 0) {
             std::memmove(buffer.data(), buffer.data() + p, have - p);
             have -= p;

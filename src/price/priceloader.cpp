@@ -1,5 +1,6 @@
 #include "priceloader.h"
 
+#include <algorithm>
 #include <cmath>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -12,6 +13,7 @@
 
 #include "cp1251.h"
 #include "ordixerror.h"
+#include "parallellinereader.h"
 #include "pricefilter.h"
 #include "progressreporter.h"
 #include "schemafile.h"
@@ -102,6 +104,83 @@ namespace
         malloc_trim(0);
 #endif
     }
+
+    // Where the price fields stand in a line of the list.
+    struct PriceLineLayout
+    {
+        char separator = '|';
+        int map[9] = {}; // column (from 1) of each loaded field; 0: none
+        int maxColumn = 0;
+    };
+
+    // The rows of one block of lines, parsed on either core.
+    class PriceBlock final : public ParallelLineReader::Work
+    {
+    public:
+        PriceBlock(const RecordTable &table, const PriceLineLayout &layout)
+            : batch(table)
+            , m_layout(layout)
+        {
+        }
+
+        void parse(QByteArrayView block) override
+        {
+            batch.clear();
+            failedLines.clear();
+            lines = 0;
+            std::fill(std::begin(widest), std::end(widest), 0);
+            widestPrice.clear();
+            TextFile::forEachLineOfBlock(block.data(), size_t(block.size()), true, [this](QByteArrayView line, size_t) {
+                parseLine(line);
+                return true;
+            });
+        }
+
+        RecordTable::RowBatch batch;
+        std::vector<int> failedLines; // lines of the block that gave no row
+        int lines = 0;
+        int widest[7] = {};
+        QByteArray widestPrice;
+
+    private:
+        void parseLine(QByteArrayView line)
+        {
+            // Split the fields the header names; those beyond are ignored.
+            int count = 0;
+            int position = 1;
+            m_spill.clear();
+            while (position <= line.size() && count < m_layout.maxColumn) {
+                const QByteArrayView field = SplitField(line, position, m_layout.separator);
+                if (count < 64)
+                    m_fields[count] = field;
+                else
+                    m_spill.append(field);
+                ++count;
+            }
+            QByteArrayView values[9];
+            for (int v = 0; v < 9; ++v) {
+                const int column = m_layout.map[v];
+                if (column != 0 && column <= count)
+                    values[v] = column <= 64 ? m_fields[column - 1] : m_spill.at(column - 65);
+            }
+            for (int v = 0; v < 7; ++v) {
+                const int length = int(values[v].size());
+                const int wanted = v == FPrice ? 8 * length + 16 : 7 * length + 4;
+                if (wanted > widest[v]) {
+                    widest[v] = wanted;
+                    if (v == FPrice)
+                        widestPrice = values[v].toByteArray();
+                }
+            }
+            if (!batch.addRaw(values, 9))
+                failedLines.push_back(lines);
+            ++lines;
+        }
+
+        const PriceLineLayout m_layout;
+        QByteArrayView m_fields[64];
+        QList<QByteArrayView> m_spill;
+    };
 
     // Closes the progress window whatever way the load ends.
     class ProgressGuard final
@@ -329,113 +408,102 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
             source = &convertedSource;
         }
 
-        // The file is read in blocks and each line parsed where it lies: no
-        // copy of the whole file, no copy per line.
+        // The lines before the first row (the rate line, the header) one by
+        // one; the rows after them in blocks on two cores, each line parsed
+        // where it lies, the blocks appended in the order of the file.
         qint64 lineCount = 0;
         bool inData = false;
         PriceColumns columns;
-        int map[9] = {};
-        int maxColumn = 0;
-        int widest[7] = {0, 0, 0, 0, 0, 0, 0};
-        // A copy: the line it comes from lives only while its block is read.
-        QByteArray widestPrice;
-        qint64 r = 0;
-        QByteArrayView fields[64];
-        QByteArrayView values[9];
-        QList<QByteArrayView> spill;
-        // The text of the first rows tells how much room the whole list needs.
-        constexpr qint64 sampleRows = 1024;
-        size_t sampleBytes[9] = {};
         qint64 dataStart = 0;
-
-        const auto readLine = [&](QByteArrayView line, qint64 bytesRead) -> bool {
+        qint64 lineStart = 0;
+        const auto readHeadLine = [&](QByteArrayView line, qint64 bytesRead) -> bool {
             const qint64 number = lineCount++;
-            if (!inData) {
-                if (number == 0) {
-                    progress.stepProgress(10);
-                    if (firstFieldIsRateKeyword(line, separator)) {
-                        selectCurrencyFromRateLine(workspace, Cp1251::decode(line));
-                        return true;
-                    }
-                    workspace.settings().currencyRateLine.clear();
-                }
-                if (!startsData(line, separator)) {
-                    const QString text = Cp1251::decode(line);
-                    if (isRussianHeader(text))
-                        columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, false);
-                    else if (isEnglishHeader(text))
-                        columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, true);
+            const qint64 start = lineStart;
+            lineStart = bytesRead;
+            if (number == 0) {
+                progress.stepProgress(10);
+                if (firstFieldIsRateKeyword(line, separator)) {
+                    selectCurrencyFromRateLine(workspace, Cp1251::decode(line));
                     return true;
                 }
-                inData = true;
-                dataStart = bytesRead - line.size();
-                const int layout[9] = {columns.status, columns.code, columns.name, columns.catalogId, columns.producer,
-                                       columns.pack, columns.price, columns.groups, columns.analogues};
-                for (int v = 0; v < 9; ++v) {
-                    map[v] = layout[v];
-                    maxColumn = qMax(maxColumn, layout[v]);
-                }
+                workspace.settings().currencyRateLine.clear();
             }
-
-            // Split the fields the header names; those beyond are ignored.
-            int count = 0;
-            int position = 1;
-            spill.clear();
-            while (position <= line.size() && count < maxColumn) {
-                const QByteArrayView field = SplitField(line, position, separator);
-                if (count < 64)
-                    fields[count] = field;
-                else
-                    spill.append(field);
-                ++count;
+            if (!startsData(line, separator)) {
+                const QString text = Cp1251::decode(line);
+                if (isRussianHeader(text))
+                    columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, false);
+                else if (isEnglishHeader(text))
+                    columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, true);
+                return true;
             }
-            for (int v = 0; v < 9; ++v) {
-                const int column = map[v];
-                if (column == 0 || column > count)
-                    values[v] = QByteArrayView();
-                else
-                    values[v] = column <= 64 ? fields[column - 1] : spill.at(column - 65);
-            }
-            for (int v = 0; v < 7; ++v) {
-                const int length = int(values[v].size());
-                const int wanted = v == FPrice ? 8 * length + 16 : 7 * length + 4;
-                if (wanted > widest[v]) {
-                    widest[v] = wanted;
-                    if (v == FPrice)
-                        widestPrice = values[v].toByteArray();
-                }
-            }
-            if (r < sampleRows) {
-                for (int v = 0; v < 9; ++v)
-                    sampleBytes[v] += size_t(values[v].size());
-            } else if (r == sampleRows && bytesRead > dataStart) {
-                // Room for the rest by the share of each column so far, with
-                // a margin; untouched room costs address space, not memory.
-                const double scale = double(fileSize - dataStart) / double(bytesRead - dataStart) * 1.1;
-                std::vector<size_t> textBytes(9, 0);
-                for (int v = 0; v < 9; ++v)
-                    textBytes[size_t(v)] = size_t(double(sampleBytes[v]) * scale) + 4096;
-                table.reserve(qint64(double(r) * scale) + 64, textBytes);
-            }
-            try {
-                table.appendRowRaw(values, 9);
-            } catch (const OrdixError &) {
-                ++skipped;
-            }
-            if (r % 10 == 0 && fileSize > 0)
-                progress.stepProgress(int(std::lround(qMin(1.0, double(bytesRead) / double(fileSize)) * 90.0 + 10.0)));
-            ++r;
-            if (progress.stopRequested()) {
-                stopped = true;
-                return false;
-            }
-            return true;
+            inData = true;
+            dataStart = start;
+            return false;
         };
 
         table.suspendViews();
         bool readFailed = false;
+        int widest[7] = {0, 0, 0, 0, 0, 0, 0};
+        // A copy: the line it comes from lives only while its block is read.
+        QByteArray widestPrice;
         try {
-            readFailed = !TextFile::forEachLine(*source, readLine);
+            readFailed = !TextFile::forEachLine(*source, readHeadLine);
+            if (!readFailed && inData) {
+                PriceLineLayout layout;
+                layout.separator = separator;
+                const int map[9] = {columns.status, columns.code, columns.name, columns.catalogId, columns.producer,
+                                    columns.pack, columns.price, columns.groups, columns.analogues};
+                for (int v = 0; v < 9; ++v) {
+                    layout.map[v] = map[v];
+                    layout.maxColumn = qMax(layout.maxColumn, map[v]);
+                }
+                bool reserved = false;
+                const auto makeBlock = [&]() -> std::unique_ptr<ParallelLineReader::Work> {
+                    return std::make_unique<PriceBlock>(table, layout);
+                };
+                const auto takeBlock = [&](ParallelLineReader::Work &work, qint64 position) -> bool {
+                    auto &block = static_cast<PriceBlock &>(work);
+                    for (int v = 0; v < 7; ++v) {
+                        if (block.widest[v] > widest[v]) {
+                            widest[v] = block.widest[v];
+                            if (v == FPrice)
+                                widestPrice = block.widestPrice;
+                        }
+                    }
+                    if (!reserved && position < fileSize && position > dataStart) {
+                        // Room for the rest by the share of each column in
+                        // the first block, with a margin; untouched room
+                        // costs address space, not memory.
+                        const double scale = double(fileSize - dataStart) / double(position - dataStart) * 1.1;
+                        std::vector<size_t> textBytes(9, 0);
+                        for (int v = 0; v < 9; ++v)
+                            textBytes[size_t(v)] = size_t(double(block.batch.textBytes(v)) * scale) + 4096;
+                        table.reserve(qint64(double(block.lines) * scale) + 64, textBytes);
+                    }
+                    reserved = true;
+                    // Escape is looked for after every line, as the rows
+                    // go in: the rows up to the line it came at stay.
+                    const int stopLine = progress.stopRequestedWithin(block.lines);
+                    stopped = stopLine >= 0;
+                    const int lines = stopped ? stopLine + 1 : block.lines;
+                    int failed = 0;
+                    if (stopped) {
+                        const auto kept = std::upper_bound(block.failedLines.begin(), block.failedLines.end(), lines - 1);
+                        failed = int(kept - block.failedLines.begin());
+                        block.batch.truncate(lines - failed);
+                    } else {
+                        failed = int(block.failedLines.size());
+                    }
+                    skipped += failed + table.appendBatch(block.batch);
+                    if (fileSize > 0)
+                        progress.stepProgress(int(std::lround(qMin(1.0, double(position) / double(fileSize)) * 90.0 + 10.0)));
+                    return !stopped;
+                };
+                if (!source->seek(dataStart))
+                    readFailed = true;
+                else
+                    readFailed = !ParallelLineReader::run(*source, fileSize - dataStart, makeBlock, takeBlock);
+            }
         } catch (...) {
             table.resumeViews();
             throw;
@@ -458,6 +526,9 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
             const QString shown = workspace.formatMoney(qMax(widestValue, workspace.applyDiscount(widestValue)));
             grid.raisePreferredWidth(FPrice + 1, workspace.textWidth(shown) + PriceArrowRoom);
         }
+        // The blocks' memory goes back before the name order is built, so
+        // that the two never add up.
+        returnFreedMemory();
         table.first();
         table.resumeViews();
     }
