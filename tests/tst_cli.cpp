@@ -37,6 +37,7 @@ private slots:
 
     void priceGrid_data();
     void priceGrid();
+    void manyRowsComeOutInOrder();
     void orderGrid_data();
     void orderGrid();
     void skippedLinesOnStderr_data();
@@ -413,6 +414,26 @@ void TestCli::priceGrid()
     QVERIFY(result.err.isEmpty());
     QVERIFY(result.out.endsWith(QLatin1Char('\n')));
     QCOMPARE(outputLines(result.out), expected);
+}
+
+void TestCli::manyRowsComeOutInOrder()
+{
+    // Enough rows to be written from both cores: every line once, numbered
+    // and ordered as the grid shows them.
+    QStringList lines{QStringLiteral("Код|Наименование|Цена")};
+    const int count = 30000;
+    for (int code = 1; code <= count; ++code)
+        lines << QStringLiteral("%1|Деталь %2|%3.5").arg(code).arg(count - code, 5, 10, QLatin1Char('0')).arg(code);
+    write(QStringLiteral("many.txt"), lines);
+    const Result result = cli({QStringLiteral("price"), QStringLiteral("many.txt")});
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    const QStringList out = outputLines(result.out);
+    QCOMPARE(out.size(), count + 1);
+    for (int row = 1; row <= count; ++row) {
+        const QStringList fields = out.at(row).split(QLatin1Char('\t'));
+        QCOMPARE(fields.at(0), QString::number(row));
+        QCOMPARE(fields.at(2), QStringLiteral("%1").arg(count + 1 - row, 5, 10, QLatin1Char('0')));
+    }
 }
 
 void TestCli::orderGrid_data()

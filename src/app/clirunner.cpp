@@ -27,6 +27,7 @@
 #include "orderlifecycle.h"
 #include "orderoutput.h"
 #include "ordixerror.h"
+#include "orderedwork.h"
 #include "pricecompare.h"
 #include "pricefilter.h"
 #include "pricelifecycle.h"
@@ -577,72 +578,117 @@ void CliRunner::printPrice(Workspace &workspace, bool withOldPrice)
         std::memcpy(utf8[b].bytes, encoded.constData(), size_t(qMin<qsizetype>(3, encoded.size())));
     }
 
-    QByteArray out = titles.join(QLatin1Char('\t')).toUtf8() + '\n';
-    const auto appendNumber = [&out](qint64 value) {
-        char digits[24];
-        const auto result = std::to_chars(digits, digits + sizeof digits, value);
-        out.append(digits, result.ptr - digits);
-    };
-    // Rows go out in batches: each column of a batch is read at once, its
-    // cells fetched ahead, then the lines are put together.
-    constexpr int batch = 64;
-    const int rows = table.rowCount();
+    writeBytes(titles.join(QLatin1Char('\t')).toUtf8() + '\n');
+    const int rows = table.rowCount(); // brings the view up to date before the threads read it
     const qsizetype columnCount = printed.size();
-    std::vector<QByteArrayView> texts(size_t(columnCount) * batch);
-    std::vector<double> numbers(size_t(columnCount) * batch);
-    std::unique_ptr<bool[]> unset(new bool[size_t(columnCount) * batch]);
-    out.reserve(1 << 17);
-    for (int first = 0; first < rows; first += batch) {
-        const int count = qMin(batch, rows - first);
-        for (qsizetype c = 0; c < columnCount; ++c) {
-            const Printed &column = printed.at(c);
-            const size_t at = size_t(c) * batch;
-            if (column.kind == Kind::Text)
-                table.bytesAt(first, count, column.field, texts.data() + at);
-            else if (column.kind != Kind::RowNumber)
-                table.numbersAt(first, count, column.field, numbers.data() + at, unset.get() + at);
-        }
-        for (int i = 0; i < count; ++i) {
+
+    // The lines of rows [from, to): each column of a batch of rows is read
+    // at once, its cells fetched ahead, then the lines are put together.
+    // Reads the table only, so both cores may format at once.
+    const auto formatRows = [&](int from, int to, QByteArray &out) {
+        // `size` bytes of `out` are written; room() makes room for n more
+        // beyond them (the array grows ahead and is cut to size at the end).
+        qsizetype size = out.size();
+        const auto room = [&](qsizetype n) {
+            if (size + n > out.size())
+                out.resize(std::max(size + n, 2 * out.size()));
+            return out.data() + size;
+        };
+        const auto putNumber = [&](qint64 value) {
+            char *p = room(24);
+            size += std::to_chars(p, p + 24, value).ptr - p;
+        };
+        constexpr int batch = 64;
+        std::vector<QByteArrayView> texts(size_t(columnCount) * batch);
+        std::vector<double> numbers(size_t(columnCount) * batch);
+        std::unique_ptr<bool[]> unset(new bool[size_t(columnCount) * batch]);
+        for (int first = from; first < to; first += batch) {
+            const int count = qMin(batch, to - first);
             for (qsizetype c = 0; c < columnCount; ++c) {
-                if (c > 0)
-                    out.append('\t');
                 const Printed &column = printed.at(c);
-                const size_t at = size_t(c) * batch + size_t(i);
-                switch (column.kind) {
-                case Kind::RowNumber:
-                    appendNumber(first + i + 1);
-                    break;
-                case Kind::Flag:
-                    if (!unset[at])
-                        appendNumber(qint64(numbers[at]));
-                    break;
-                case Kind::Text: {
-                    const QByteArrayView bytes = texts[at];
-                    const qsizetype start = out.size();
-                    out.resize(start + 3 * bytes.size());
-                    char *p = out.data() + start;
-                    for (char ch : bytes) {
-                        const Utf8Byte &u = utf8[uchar(ch)];
-                        std::memcpy(p, u.bytes, 3);
-                        p += u.length;
-                    }
-                    out.truncate(p - out.constData());
-                    break;
-                }
-                case Kind::Number:
-                    if (!unset[at])
-                        column.mask.appendUtf8(out, numbers[at]);
-                    break;
-                }
+                const size_t at = size_t(c) * batch;
+                if (column.kind == Kind::Text)
+                    table.bytesAt(first, count, column.field, texts.data() + at);
+                else if (column.kind != Kind::RowNumber)
+                    table.numbersAt(first, count, column.field, numbers.data() + at, unset.get() + at);
             }
-            out.append('\n');
+            for (int i = 0; i < count; ++i) {
+                for (qsizetype c = 0; c < columnCount; ++c) {
+                    if (c > 0)
+                        *room(1) = '\t', ++size;
+                    const Printed &column = printed.at(c);
+                    const size_t at = size_t(c) * batch + size_t(i);
+                    switch (column.kind) {
+                    case Kind::RowNumber:
+                        putNumber(first + i + 1);
+                        break;
+                    case Kind::Flag:
+                        if (!unset[at])
+                            putNumber(qint64(numbers[at]));
+                        break;
+                    case Kind::Text: {
+                        const QByteArrayView bytes = texts[at];
+                        char *const start = room(3 * bytes.size());
+                        char *p = start;
+                        for (char ch : bytes) {
+                            const Utf8Byte &u = utf8[uchar(ch)];
+                            std::memcpy(p, u.bytes, 3);
+                            p += u.length;
+                        }
+                        size += p - start;
+                        break;
+                    }
+                    case Kind::Number:
+                        if (!unset[at]) {
+                            const qsizetype length = column.mask.writeUtf8(room(1024), 1024, numbers[at]);
+                            if (length >= 0) {
+                                size += length;
+                            } else {
+                                QByteArray text;
+                                column.mask.appendUtf8(text, numbers[at]);
+                                std::memcpy(room(text.size()), text.constData(), size_t(text.size()));
+                                size += text.size();
+                            }
+                        }
+                        break;
+                    }
+                }
+                *room(1) = '\n', ++size;
+            }
         }
-        if (out.size() > 1 << 16) {
-            writeBytes(out);
-            out.clear();
-        }
-    }
-    writeBytes(out);
+        out.resize(size);
+    };
+
+    // Pieces of rows formatted on both cores and written in their order.
+    constexpr int rowsPerPiece = 4096;
+    struct Piece
+    {
+        int from = 0;
+        int to = 0;
+        QByteArray text;
+    };
+    std::vector<Piece> pieces(4);
+    int nextRow = 0;
+    OrderedWork::Steps steps;
+    steps.next = [&](size_t slot) {
+        if (nextRow >= rows)
+            return false;
+        Piece &piece = pieces[slot];
+        piece.from = nextRow;
+        piece.to = qMin(rows, nextRow + rowsPerPiece);
+        nextRow = piece.to;
+        return true;
+    };
+    steps.work = [&](size_t slot) {
+        Piece &piece = pieces[slot];
+        piece.text.resize(0); // keeps its memory for the next rows
+        formatRows(piece.from, piece.to, piece.text);
+    };
+    steps.take = [&](size_t slot) {
+        writeBytes(pieces[slot].text);
+        return true;
+    };
+    OrderedWork::run(pieces.size(), OrderedWork::hasTwoCores() && rows > rowsPerPiece, steps);
 }
 
 void CliRunner::printOrder(Workspace &workspace)
