@@ -16,6 +16,7 @@ namespace
 {
     // How often a polling operation lets the interface catch up.
     constexpr qint64 PollIntervalMs = 50;
+    constexpr qint64 PaintIntervalMs = 30;
     // How long the window may take to appear on the screen.
     constexpr qint64 MapWaitMs = 1000;
 
@@ -153,6 +154,7 @@ void TProgressDialog::startProgress(const QString &text, int position, int maxim
         m_escapePressed = false;
         m_lastPoll.invalidate();
         m_lastOwnerPaint.invalidate();
+        m_lastPaint.invalidate();
         if (!m_cursorSet) {
             QGuiApplication::setOverrideCursor(Qt::WaitCursor);
             m_cursorSet = true;
@@ -194,7 +196,12 @@ void TProgressDialog::stepProgress(int position)
     const QString text = stepPercent(position, maximum);
     if (text != m_prog->text()) {
         m_prog->setText(text);
-        refresh();
+        // Painted no more often than the eye follows: a fast load steps
+        // through a hundred percentages in a fraction of a second.
+        if (!m_lastPaint.isValid() || m_lastPaint.elapsed() >= PaintIntervalMs) {
+            m_lastPaint.start();
+            refresh();
+        }
     }
     if (held >= maximum)
         finish();
@@ -251,6 +258,12 @@ bool TProgressDialog::stopRequested()
     const bool stop = m_escapePressed;
     m_escapePressed = false;
     return stop;
+}
+
+int TProgressDialog::stopRequestedWithin(int steps)
+{
+    // The keyboard is looked at no more often than one poll would.
+    return steps > 0 && stopRequested() ? 0 : -1;
 }
 
 bool TProgressDialog::eventFilter(QObject *watched, QEvent *event)

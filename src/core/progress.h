@@ -31,6 +31,7 @@ public:
     // Lets pending events through at most every 50 ms, with the user's input
     // held back, and answers whether Escape was pressed since the last call.
     bool stopRequested() override;
+    int stopRequestedWithin(int steps) override;
 
     bool isRunning() const { return m_running; }
     QString operationText() const;
@@ -60,4 +61,5 @@ private:
     QPointer<QWidget> m_modalAtPoll;
     QElapsedTimer m_lastPoll;
     QElapsedTimer m_lastOwnerPaint;
+    QElapsedTimer m_lastPaint;
 };

@@ -75,7 +75,10 @@ void FixedColumnsView::follow()
         if (shown && columnWidth(c) != m_grid->columnWidth(c))
             setColumnWidth(c, m_grid->columnWidth(c));
     }
-    verticalHeader()->setDefaultSectionSize(m_grid->verticalHeader()->defaultSectionSize());
+    // Setting it walks every row's section even when nothing changes.
+    const int rowHeight = m_grid->verticalHeader()->defaultSectionSize();
+    if (verticalHeader()->defaultSectionSize() != rowHeight)
+        verticalHeader()->setDefaultSectionSize(rowHeight);
     horizontalHeader()->setFixedHeight(m_grid->horizontalHeader()->height());
     horizontalHeader()->setVisible(m_grid->horizontalHeader()->isVisible());
 
