@@ -42,20 +42,35 @@ namespace
         return {clock.ms(), childrenCpuMs() - cpuBefore};
     }
 
+    // The best of three runs: on a shared machine one run mostly measures
+    // the neighbours.
+    Run bestCliRun(const QStringList &arguments)
+    {
+        Run best;
+        for (int round = 0; round < 3; ++round) {
+            const Run run = runCli(arguments);
+            if (round == 0 || run.ms < best.ms)
+                best = run;
+        }
+        return best;
+    }
+
     void runCliBench(BenchContext &ctx)
     {
         const QString dir = ctx.workDir.path();
         const QStringList price{QStringLiteral("--dir"), dir, QStringLiteral("price"), ctx.priceFile};
-        const Run loadOnly = runCli(price + QStringList{QStringLiteral("--filter"), QStringLiteral("CODE=-1")});
-        const Run all = runCli(price);
-        const Run word = runCli(price + QStringList{QStringLiteral("--filter"), QStringLiteral("Name LIKE '%болт%'")});
-        const Run sorted = runCli(price + QStringList{QStringLiteral("--sort"), QStringLiteral("Name")});
+        const Run loadOnly = bestCliRun(price + QStringList{QStringLiteral("--filter"), QStringLiteral("CODE=-1")});
+        const Run all = bestCliRun(price);
+        const Run word = bestCliRun(price + QStringList{QStringLiteral("--filter"), QStringLiteral("Name LIKE '%болт%'")});
+        const Run sorted = bestCliRun(price + QStringList{QStringLiteral("--sort"), QStringLiteral("Name")});
         const double writing = all.cpuMs - loadOnly.cpuMs;
+        const double writingWall = all.ms - loadOnly.ms;
         std::printf("cli_write ordix_cpu_ms=%.1f load_cpu_ms=%.1f ratio=%.3f wall_ms=%.1f load_wall_ms=%.1f "
-                    "note=\"busy time of ordix-cli price FILE to /dev/null less the same run with a filter that keeps "
-                    "no row (the time to write every row), against that run without rows (the load)\"\n",
-                    writing, loadOnly.cpuMs, loadOnly.cpuMs > 0 ? writing / loadOnly.cpuMs : 0.0, all.ms - loadOnly.ms,
-                    loadOnly.ms);
+                    "wall_ratio=%.3f note=\"busy time of ordix-cli price FILE to /dev/null less the same run with a "
+                    "filter that keeps no row (the time to write every row), against that run without rows (the "
+                    "load); wall: the same in elapsed time; each run the best of three\"\n",
+                    writing, loadOnly.cpuMs, loadOnly.cpuMs > 0 ? writing / loadOnly.cpuMs : 0.0, writingWall,
+                    loadOnly.ms, loadOnly.ms > 0 ? writingWall / loadOnly.ms : 0.0);
         std::printf("cli_process all_ms=%.1f filter_bolt_ms=%.1f sort_name_ms=%.1f no_rows_ms=%.1f all_cpu_ms=%.1f "
                     "filter_bolt_cpu_ms=%.1f sort_name_cpu_ms=%.1f no_rows_cpu_ms=%.1f note=\"whole processes of "
                     "ordix-cli price FILE: every row; --filter \\\"Name LIKE '%%болт%%'\\\"; --sort Name; --filter "

@@ -26,10 +26,11 @@ namespace
 
         const QString previous = QDir::currentPath();
         QDir::setCurrent(ctx.workDir.path());
+        // The best of three rounds, as the loader's own line.
         double windowMs = 0;
         double windowCpuMs = 0;
         int rows = 0;
-        {
+        for (int round = 0; round < 3; ++round) {
             ApplicationWindows windows;
             TMakeOrderForm &form = windows.mainForm();
             ScriptedPrompts prompts; // no comparison: both questions answered No
@@ -42,14 +43,16 @@ namespace
             open->trigger();
             QApplication::processEvents();
             form.gridPrice()->viewport()->repaint();
-            windowMs = clock.ms();
-            windowCpuMs = clock.cpuMs();
+            if (windowMs == 0 || clock.ms() < windowMs) {
+                windowMs = clock.ms();
+                windowCpuMs = clock.cpuMs();
+            }
             rows = form.workspace().price().rowCount();
         }
         QDir::setCurrent(previous);
         reportRatio(QStringLiteral("window_load"), windowMs, ctx.loadMs,
                     cpuText(windowCpuMs, ctx.loadCpuMs) + QStringLiteral(" rows=%1 note=\"the main window's PriceFileOpen offscreen (its progress window, "
-                                   "questions answered No, grid reset and painted); sqlite columns: the real load's own line\"")
+                                   "questions answered No, grid reset and painted), best of three rounds; sqlite columns: the real load's own line\"")
                         .arg(rows));
     }
 
