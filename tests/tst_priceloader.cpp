@@ -78,6 +78,9 @@ private slots:
 
     void comparison_data();
     void comparison();
+    void comparisonInAnyOrder_data();
+    void comparisonInAnyOrder();
+    void escapeStopsComparisonAfterTheRow();
     void comparisonQuestions();
     void comparisonOnFilteredView();
     void oldFileIsNotCompared();
@@ -423,6 +426,69 @@ void TestPriceLoader::comparison()
     QCOMPARE(got, expected);
     QCOMPARE(m_ws->oldPriceFileName, QStringLiteral("list_OLD.txt"));
     QVERIFY(!m_session->progress.isVisible());
+}
+
+void TestPriceLoader::comparisonInAnyOrder_data()
+{
+    QTest::addColumn<QStringList>("newLines");
+    QTest::addColumn<QStringList>("oldLines");
+    QTest::addColumn<QStringList>("expected"); // code:OldPrice in stored order
+
+    const QString header = QStringLiteral("Код|Наименование|ЦенаМелОпт");
+    const QStringList list{header, "1|A|100", "2|B|100", "3|C|100", "4|D|100"};
+    QTest::newRow("same order") << list << QStringList{header, "1|A|1", "2|B|2", "3|C|3", "4|D|4"}
+                                << QStringList{"1:1", "2:2", "3:3", "4:4"};
+    QTest::newRow("reversed") << list << QStringList{header, "4|D|4", "3|C|3", "2|B|2", "1|A|1"}
+                              << QStringList{"1:1", "2:2", "3:3", "4:4"};
+    QTest::newRow("a row left out, one added, a code again later")
+        << list << QStringList{header, "1|A|1", "3|C|3", "9|X|9", "4|D|4", "1|A|5"}
+        << QStringList{"1:5", "2:100", "3:3", "4:4"};
+    QTest::newRow("a code held by two rows gets the price in both")
+        << QStringList{header, "1|A|100", "2|B|100", "2|B2|100", "3|C|100"}
+        << QStringList{header, "1|A|1", "2|B|2", "3|C|3"} << QStringList{"1:1", "2:2", "2:2", "3:3"};
+    QTest::newRow("unreadable codes match nothing")
+        << list << QStringList{header, "x|A|1", "2|B|2", "|C|3", "4|D|4"} << QStringList{"1:100", "2:2", "3:100", "4:4"};
+}
+
+void TestPriceLoader::comparisonInAnyOrder()
+{
+    QFETCH(QStringList, newLines);
+    QFETCH(QStringList, oldLines);
+    QFETCH(QStringList, expected);
+    writeFile(QStringLiteral("list.txt"), newLines);
+    writeFile(QStringLiteral("list_OLD.txt"), oldLines);
+    PriceLoader::loadFile(*m_ws, QStringLiteral("list.txt"));
+    PriceCompare::compareWith(*m_ws, QStringLiteral("list_OLD.txt"));
+
+    RecordTable &table = m_ws->price();
+    table.setIndexName(QString());
+    QStringList got;
+    for (int r = 0; r < table.rowCount(); ++r)
+        got.append(table.stringAt(r, FCode) + QLatin1Char(':') + QString::number(table.floatAt(r, FOldPrice)));
+    QCOMPARE(got, expected);
+}
+
+void TestPriceLoader::escapeStopsComparisonAfterTheRow()
+{
+    // Escape during the comparison: the rows up to the one where it came
+    // have their old price, the others none.
+    QStringList lines{"Код|Наименование|Цена"};
+    for (int i = 1; i <= 5000; ++i)
+        lines.append(QStringLiteral("%1|N%2|%1").arg(i).arg(i, 4, 10, QLatin1Char('0')));
+    writeFile(QStringLiteral("list.txt"), lines);
+    writeFile(QStringLiteral("list_OLD.txt"), lines);
+    PriceLoader::loadFile(*m_ws, QStringLiteral("list.txt"));
+    m_session->progress.stopAfter(4100);
+    PriceCompare::compareWith(*m_ws, QStringLiteral("list_OLD.txt"));
+    QCOMPARE(m_session->prompts.messages(), QStringList{QStringLiteral("Action stopped")});
+    RecordTable &table = m_ws->price();
+    table.setIndexName(QString());
+    int withOld = 0;
+    for (int r = 0; r < table.rowCount(); ++r)
+        withOld += table.isNullAt(r, FOldPrice) ? 0 : 1;
+    QCOMPARE(withOld, 4101);
+    QVERIFY(!table.isNullAt(4100, FOldPrice));
+    QVERIFY(table.isNullAt(4101, FOldPrice));
 }
 
 void TestPriceLoader::comparisonQuestions()

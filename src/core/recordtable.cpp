@@ -1586,6 +1586,14 @@ void RecordTable::storedRowsWithValue(int position, double value, std::vector<ui
     d->s->forEachRowWithValue(position, value, [&rows](uint32_t row) { rows.push_back(row); });
 }
 
+bool RecordTable::storedValuesUnique(int position)
+{
+    d->requireActive();
+    if (position < 0 || position >= d->s->fieldCount() || d->s->column(position).type == FieldType::String)
+        throw OrdixError(QStringLiteral("Field number %1 holds no numbers").arg(position));
+    return d->s->valuesUnique(position);
+}
+
 void RecordTable::setStoredFloats(int position, const std::vector<uint32_t> &storedRows, const std::vector<double> &values)
 {
     d->requireActive();

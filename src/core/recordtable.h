@@ -142,6 +142,9 @@ public:
     // (unset reads as 0), in no particular order, through the field's
     // look-up table (built on first use).
     void storedRowsWithValue(int position, double value, std::vector<uint32_t> &rows);
+    // Whether no two stored rows hold the same value of the numeric field
+    // (unset reads as 0); builds the same look-up table.
+    bool storedValuesUnique(int position);
     // Sets a float field of the given stored rows (values[i] for rows[i]) in
     // one step: the view is brought up to date once and told once.
     void setStoredFloats(int position, const std::vector<uint32_t> &storedRows, const std::vector<double> &values);

@@ -191,6 +191,9 @@ public:
     // after the rows changed.
     template<typename Fn>
     void forEachRowWithValue(int field, double value, Fn &&fn);
+    // Whether no two rows hold the same value of the numeric field, through
+    // the same hash table.
+    bool valuesUnique(int field);
 
     // --- observers ----------------------------------------------------------
     void addObserver(StorageObserver *observer);
@@ -238,6 +241,7 @@ class RecordTableStorage::ValueIndex
 public:
     void build(const Column &column, uint32_t rows);
     bool isCurrent(uint32_t rows) const { return m_built && m_rows == rows; }
+    bool allUnique() const { return m_multi.empty(); }
     qint64 memoryBytes() const;
 
     template<typename Fn>
@@ -314,6 +318,11 @@ private:
     uint32_t m_rows = 0;
     bool m_built = false;
 };
+
+inline bool RecordTableStorage::valuesUnique(int field)
+{
+    return valueIndex(field).allUnique();
+}
 
 template<typename Fn>
 void RecordTableStorage::forEachRowWithValue(int field, double value, Fn &&fn)

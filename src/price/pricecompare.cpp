@@ -1,5 +1,6 @@
 #include "pricecompare.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -114,6 +115,12 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
     RecordTable &table = workspace.price();
     std::vector<double> prices(table.isActive() ? table.storedRowCount() : 0, std::numeric_limits<double>::quiet_NaN());
     std::vector<uint32_t> rows;
+    // Editions of a list mostly keep their order: while every code is held
+    // by one row only, the row after the last one found is tried before the
+    // look-up, and the rows are met in stored order.
+    const bool codesUnique = !prices.empty() && table.storedValuesUnique(CodeField);
+    const uint32_t storedRows = uint32_t(prices.size());
+    uint32_t expected = 0;
     const auto readLine = [&](QByteArrayView line, qint64 bytesRead) -> bool {
         if (!inData) {
             int position = 1;
@@ -146,10 +153,14 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
             if (read == priceColumn && !Decimal::parse(field, &price))
                 price = 0;
         }
-        if (!prices.empty()) {
+        if (codesUnique && expected < storedRows && table.storedInteger(expected, CodeField) == code) {
+            prices[expected++] = price;
+        } else if (!prices.empty()) {
             table.storedRowsWithValue(CodeField, code, rows);
             for (uint32_t row : rows)
                 prices[row] = price;
+            if (rows.size() == 1)
+                expected = rows.front() + 1;
         }
         if (r % 10 == 0 && fileSize > 0)
             progress.stepProgress(int(std::lround(qMin(1.0, double(bytesRead) / double(fileSize)) * 90.0 + 10.0)));
@@ -187,23 +198,31 @@ void PriceCompare::applyOldPrices(Workspace &workspace, const std::vector<double
         values.reserve(rows.size());
         int counter = 1;
         int lastShown = 0;
-        for (uint32_t row : rows) {
-            const double old = row < oldByRow.size() ? oldByRow[row] : std::numeric_limits<double>::quiet_NaN();
-            if (!std::isnan(old) && std::llround(old * 10000.0) > 0)
-                values.push_back(old);
-            else
-                values.push_back(table.storedFloat(row, PriceField));
-            ++counter;
-            if (counter % 10 == 0 && total > 0) {
-                const int percent = int(std::lround(double(counter) / double(total) * 100.0));
-                if (percent != lastShown) {
-                    progress.stepProgress(percent);
-                    lastShown = percent;
+        // Escape counts after every row; it is asked for a piece of rows at
+        // a time, and the rows up to the one it came after stay.
+        constexpr size_t piece = 4096;
+        for (size_t from = 0; from < rows.size() && !stopped; from += piece) {
+            const size_t to = std::min(rows.size(), from + piece);
+            for (size_t i = from; i < to; ++i) {
+                const uint32_t row = rows[i];
+                const double old = row < oldByRow.size() ? oldByRow[row] : std::numeric_limits<double>::quiet_NaN();
+                if (!std::isnan(old) && std::llround(old * 10000.0) > 0)
+                    values.push_back(old);
+                else
+                    values.push_back(table.storedFloat(row, PriceField));
+                ++counter;
+                if (counter % 10 == 0 && total > 0) {
+                    const int percent = int(std::lround(double(counter) / double(total) * 100.0));
+                    if (percent != lastShown) {
+                        progress.stepProgress(percent);
+                        lastShown = percent;
+                    }
                 }
             }
-            if (progress.stopRequested()) {
+            const int stopAt = progress.stopRequestedWithin(int(to - from));
+            if (stopAt >= 0) {
                 stopped = true;
-                break;
+                values.resize(from + size_t(stopAt) + 1);
             }
         }
         std::vector<uint32_t> done(rows.begin(), rows.begin() + std::ptrdiff_t(values.size()));
