@@ -43,12 +43,19 @@ void OrderedWork::run(size_t slotCount, bool twoThreads, const Steps &steps)
     bool quit = false;
     bool noMore = false;
 
-    const auto workOn = [&](size_t slot) {
+    // Works on the next piece given out; called and returning with the
+    // lock held, which is let go meanwhile.
+    const auto workOnNext = [&](std::unique_lock<std::mutex> &lock) {
+        const size_t slot = size_t(started++ % slotCount);
+        pieces[slot].state = State::Working;
+        lock.unlock();
         try {
             steps.work(slot);
         } catch (...) {
             pieces[slot].error = std::current_exception();
         }
+        lock.lock();
+        pieces[slot].state = State::Done;
     };
 
     std::thread helper;
@@ -59,12 +66,7 @@ void OrderedWork::run(size_t slotCount, bool twoThreads, const Steps &steps)
                 changed.wait(lock, [&] { return quit || started < made; });
                 if (quit)
                     return;
-                const size_t slot = size_t(started++ % slotCount);
-                pieces[slot].state = State::Working;
-                lock.unlock();
-                workOn(slot);
-                lock.lock();
-                pieces[slot].state = State::Done;
+                workOnNext(lock);
                 changed.notify_all();
             }
         });
@@ -119,12 +121,7 @@ void OrderedWork::run(size_t slotCount, bool twoThreads, const Steps &steps)
             continue;
         }
         if (started < made) {
-            const size_t slot = size_t(started++ % slotCount);
-            pieces[slot].state = State::Working;
-            lock.unlock();
-            workOn(slot);
-            lock.lock();
-            pieces[slot].state = State::Done;
+            workOnNext(lock);
             continue;
         }
         if (noMore && taken == made)

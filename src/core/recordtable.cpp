@@ -1437,6 +1437,28 @@ namespace
         if (count > fields)
             throw OrdixError(QStringLiteral("Table %1 has %2 fields, %3 values given").arg(table).arg(fields).arg(count));
     }
+
+    // Room for one row's converted cells: on the stack for up to 64 fields.
+    class RowCells final
+    {
+    public:
+        RowCells(const RowCells &) = delete;
+        RowCells &operator=(const RowCells &) = delete;
+        explicit RowCells(int fields)
+        {
+            if (fields > 64) {
+                m_many.resize(size_t(fields));
+                m_cells = m_many.data();
+            }
+        }
+        CellInput &operator[](int i) { return m_cells[i]; }
+        const CellInput *data() const { return m_cells; }
+
+    private:
+        CellInput m_few[64];
+        std::vector<CellInput> m_many;
+        CellInput *m_cells = m_few;
+    };
 }
 
 void RecordTable::appendRowRaw(const QByteArrayView *values, int count)
@@ -1445,13 +1467,7 @@ void RecordTable::appendRowRaw(const QByteArrayView *values, int count)
     const QList<FieldDef> &fields = d->s->fields();
     const int n = int(fields.size());
     checkRawCount(d->name, n, count);
-    CellInput inputs[64];
-    std::vector<CellInput> many;
-    CellInput *in = inputs;
-    if (n > 64) {
-        many.resize(size_t(n));
-        in = many.data();
-    }
+    RowCells in(n);
     for (int i = 0; i < n; ++i) {
         if (i >= count) {
             in[i] = CellInput();
@@ -1467,7 +1483,7 @@ void RecordTable::appendRowRaw(const QByteArrayView *values, int count)
             throwOutOfRange(def, Cp1251::decode(values[i]).trimmed());
         }
     }
-    d->s->appendRow(in);
+    d->s->appendRow(in.data());
 }
 
 RecordTable::RowBatch::RowBatch(const RecordTable &table)
@@ -1484,20 +1500,14 @@ bool RecordTable::RowBatch::addRaw(const QByteArrayView *values, int count)
 {
     const int n = int(m_fields.size());
     checkRawCount(m_table, n, count);
-    CellInput inputs[64];
-    std::vector<CellInput> many;
-    CellInput *in = inputs;
-    if (n > 64) {
-        many.resize(size_t(n));
-        in = many.data();
-    }
+    RowCells in(n);
     for (int i = 0; i < n; ++i) {
         if (i >= count)
             in[i] = CellInput();
         else if (convertRaw(m_fields[i], values[i], in[i]) != RawCell::Stored)
             return false;
     }
-    m_data->add(in);
+    m_data->add(in.data());
     return true;
 }
 

@@ -128,6 +128,38 @@ namespace
         return key;
     }
 
+    // Puts a cell's unset bit and its number or text length at the end of a
+    // column of the store or of a batch (they have the same members);
+    // returns the text's length in a text column.
+    template<typename C>
+    uint32_t pushCell(C &c, uint32_t row, const CellInput &cell)
+    {
+        if ((row & 63) == 0)
+            c.unsetBits.push_back(0);
+        if (cell.unset)
+            c.unsetBits.back() |= uint64_t(1) << (row & 63);
+        switch (c.type) {
+        case FieldType::I2:
+            c.i16.push_back(cell.unset ? 0 : int16_t(cell.integer));
+            break;
+        case FieldType::I4:
+            c.i32.push_back(cell.unset ? 0 : int32_t(cell.integer));
+            break;
+        case FieldType::R8:
+            c.f64.push_back(cell.unset ? 0.0 : cell.number);
+            break;
+        case FieldType::String: {
+            const uint32_t length = cell.unset ? 0 : cell.length;
+            if (c.wide)
+                c.len16.push_back(uint16_t(length));
+            else
+                c.len8.push_back(uint8_t(length));
+            return length;
+        }
+        }
+        return 0;
+    }
+
     int compareBytes(const char *a, uint32_t la, const char *b, uint32_t lb)
     {
         // Texts of a column with no text at all have no bytes behind them:
@@ -167,45 +199,25 @@ void RecordTableStorage::appendRow(const CellInput *cells)
     }
 
     const uint32_t row = m_rows;
-    const bool newWord = (row & 63) == 0;
     const unsigned char *fold = Cp1251::foldTable();
     for (size_t f = 0; f < m_columns.size(); ++f) {
         Column &c = m_columns[f];
         const CellInput &cell = cells[f];
-        if (newWord)
-            c.unsetBits.push_back(0);
-        if (cell.unset)
-            c.unsetBits.back() |= uint64_t(1) << (row & 63);
-        switch (c.type) {
-        case FieldType::I2:
-            c.i16.push_back(cell.unset ? 0 : int16_t(cell.integer));
-            widenRange(c, c.i16.back());
-            break;
-        case FieldType::I4:
-            c.i32.push_back(cell.unset ? 0 : int32_t(cell.integer));
-            widenRange(c, c.i32.back());
-            break;
-        case FieldType::R8:
-            c.f64.push_back(cell.unset ? 0.0 : cell.number);
-            break;
-        case FieldType::String: {
-            const uint32_t length = cell.unset ? 0 : cell.length;
+        if (c.type == FieldType::String)
             c.offsets.push_back(uint32_t(c.bytes.size()));
-            if (c.wide)
-                c.len16.push_back(uint16_t(length));
-            else
-                c.len8.push_back(uint8_t(length));
-            if (length) {
-                c.bytes.insert(c.bytes.end(), cell.text, cell.text + length);
-                if (c.hasFolded) {
-                    const size_t at = c.folded.size();
-                    c.folded.resize(at + length);
-                    for (uint32_t i = 0; i < length; ++i)
-                        c.folded[at + i] = char(fold[static_cast<unsigned char>(cell.text[i])]);
-                }
+        const uint32_t length = pushCell(c, row, cell);
+        if (c.type == FieldType::I2)
+            widenRange(c, c.i16.back());
+        else if (c.type == FieldType::I4)
+            widenRange(c, c.i32.back());
+        if (length) {
+            c.bytes.insert(c.bytes.end(), cell.text, cell.text + length);
+            if (c.hasFolded) {
+                const size_t at = c.folded.size();
+                c.folded.resize(at + length);
+                for (uint32_t i = 0; i < length; ++i)
+                    c.folded[at + i] = char(fold[static_cast<unsigned char>(cell.text[i])]);
             }
-            break;
-        }
         }
     }
     ++m_rows;
@@ -222,35 +234,10 @@ RowBatchData::RowBatchData(const QList<FieldDef> &fields)
 
 void RowBatchData::add(const CellInput *cells)
 {
-    const uint32_t row = rows;
-    const bool newWord = (row & 63) == 0;
     for (size_t f = 0; f < columns.size(); ++f) {
-        Column &c = columns[f];
-        const CellInput &cell = cells[f];
-        if (newWord)
-            c.unsetBits.push_back(0);
-        if (cell.unset)
-            c.unsetBits.back() |= uint64_t(1) << (row & 63);
-        switch (c.type) {
-        case FieldType::I2:
-            c.i16.push_back(cell.unset ? 0 : int16_t(cell.integer));
-            break;
-        case FieldType::I4:
-            c.i32.push_back(cell.unset ? 0 : int32_t(cell.integer));
-            break;
-        case FieldType::R8:
-            c.f64.push_back(cell.unset ? 0.0 : cell.number);
-            break;
-        case FieldType::String: {
-            const uint32_t length = cell.unset ? 0 : cell.length;
-            if (c.wide)
-                c.len16.push_back(uint16_t(length));
-            else
-                c.len8.push_back(uint8_t(length));
-            c.bytes.insert(c.bytes.end(), cell.text, cell.text + length);
-            break;
-        }
-        }
+        const uint32_t length = pushCell(columns[f], rows, cells[f]);
+        if (length)
+            columns[f].bytes.insert(columns[f].bytes.end(), cells[f].text, cells[f].text + length);
     }
     ++rows;
 }
