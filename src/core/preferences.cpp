@@ -51,13 +51,7 @@ namespace Preferences
 
     QString cleanEdit(const QString &text)
     {
-        qsizetype begin = 0;
-        qsizetype end = text.size();
-        while (begin < end && text.at(begin).unicode() <= 0x20)
-            ++begin;
-        while (end > begin && text.at(end - 1).unicode() <= 0x20)
-            --end;
-        return text.sliced(begin, end - begin);
+        return trimControls(text);
     }
 
     PreferencesForm fill(const Settings &settings, CurrencyList &currencies)

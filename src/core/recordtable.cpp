@@ -608,6 +608,17 @@ public:
         return view[size_t(viewRow)];
     }
 
+    // The stored rows of `count` view rows from `first` on, checked like
+    // viewRowAt(); null when count is not positive.
+    const uint32_t *viewRowsAt(int first, int count, int field)
+    {
+        if (count <= 0)
+            return nullptr;
+        viewRowAt(first + count - 1, field);
+        viewRowAt(first, field);
+        return view.data() + first;
+    }
+
     // --- the view -------------------------------------------------------------
 
     bool ordered() const { return keyField >= 0; }
@@ -1791,12 +1802,10 @@ QByteArrayView RecordTable::bytesAt(int viewRow, int position) const
 
 void RecordTable::bytesAt(int firstViewRow, int count, int position, QByteArrayView *texts) const
 {
-    if (count <= 0)
+    const uint32_t *rows = d->viewRowsAt(firstViewRow, count, position);
+    if (!rows)
         return;
-    d->viewRowAt(firstViewRow + count - 1, position);
-    d->viewRowAt(firstViewRow, position);
     const RecordTableStorage::Column &c = d->s->column(position);
-    const uint32_t *rows = d->view.data() + firstViewRow;
     if (c.type != FieldType::String) {
         for (int i = 0; i < count; ++i)
             texts[i] = QByteArrayView();
@@ -1832,12 +1841,10 @@ void RecordTable::bytesAt(int firstViewRow, int count, int position, QByteArrayV
 
 void RecordTable::numbersAt(int firstViewRow, int count, int position, double *values, bool *unset) const
 {
-    if (count <= 0)
+    const uint32_t *rows = d->viewRowsAt(firstViewRow, count, position);
+    if (!rows)
         return;
-    d->viewRowAt(firstViewRow + count - 1, position);
-    d->viewRowAt(firstViewRow, position);
     const RecordTableStorage::Column &c = d->s->column(position);
-    const uint32_t *rows = d->view.data() + firstViewRow;
     for (int i = 0; i < count; ++i) {
         const uint32_t row = rows[i];
         switch (c.type) {

@@ -302,6 +302,17 @@ QByteArrayView SplitField(QByteArrayView text, int &position, char separator)
     return text.sliced(from, at - from);
 }
 
+QString trimControls(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20)
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
 QStringList splitAllFields(const QString &text, QChar separator)
 {
     QStringList fields;

@@ -73,6 +73,10 @@ QByteArrayView SplitField(QByteArrayView text, int &position, char separator);
 // "a|b|" gives a, b; an empty line gives none.
 QStringList splitAllFields(const QString &text, QChar separator);
 
+// The text without blanks and control characters (codes up to 32) at its
+// ends: how fields of the order file and the entries of a form are taken.
+QString trimControls(const QString &text);
+
 // A whole number: optional sign, decimal digits in the 32-bit range, leading
 // blanks allowed, nothing after the last digit.
 bool isWholeNumber(QStringView text, qint32 *value = nullptr);

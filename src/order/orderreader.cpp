@@ -135,11 +135,5 @@ int OrderReader::append(Workspace &workspace, const QList<Item> &items)
 
 QString OrderReader::trimField(const QString &text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 0x20)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 0x20)
-        --end;
-    return text.sliced(begin, end - begin);
+    return trimControls(text);
 }
