@@ -1,6 +1,10 @@
 #include <QtTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <QAction>
 #include <QImage>
@@ -42,6 +46,23 @@ namespace
     // file share a single handle).
     struct PluginProbe
     {
+#ifdef Q_OS_WIN
+        explicit PluginProbe(const QString &path)
+            : handle(::LoadLibraryW(QDir::toNativeSeparators(path).toStdWString().c_str()))
+        {
+        }
+        ~PluginProbe()
+        {
+            if (handle)
+                ::FreeLibrary(handle);
+        }
+        template<typename F>
+        F get(const char *name)
+        {
+            return reinterpret_cast<F>(reinterpret_cast<void *>(::GetProcAddress(handle, name)));
+        }
+        HMODULE handle;
+#else
         explicit PluginProbe(const QString &path)
             : handle(dlopen(QFile::encodeName(path).constData(), RTLD_NOW))
         {
@@ -51,13 +72,15 @@ namespace
             if (handle)
                 dlclose(handle);
         }
-        bool isLoaded() const { return handle != nullptr; }
-
         template<typename F>
         F get(const char *name)
         {
             return reinterpret_cast<F>(dlsym(handle, name));
         }
+        void *handle;
+#endif
+        bool isLoaded() const { return handle != nullptr; }
+
 
         QString product() { return QString::fromLatin1(get<const char *(*)()>("TestProduct")()); }
         void *window() { return get<void *(*)()>("TestWindow")(); }
@@ -76,8 +99,6 @@ namespace
             return count;
         }
         void reset() { get<void (*)()>("TestReset")(); }
-
-        void *handle = nullptr;
     };
 
     // A progress window stand-in that records what a list did and stops
@@ -248,10 +269,17 @@ void TestCatalog::libraryOfAnInstalledProgram_data()
     QTest::addColumn<bool>("beside");
     QTest::addColumn<bool>("installed");
     QTest::addColumn<QString>("found");
-    QTest::newRow("beside the program") << true << false << QStringLiteral("bin/libcatalog.so");
-    QTest::newRow("installed: lib/ordix") << false << true << QStringLiteral("lib/ordix/libcatalog.so");
-    QTest::newRow("both: the one beside the program") << true << true << QStringLiteral("bin/libcatalog.so");
-    QTest::newRow("neither: none is loaded") << false << false << QStringLiteral("bin/libcatalog.so");
+    const QString beside = QStringLiteral("bin/") + RunCatalog::libraryFileName();
+#ifdef Q_OS_WIN
+    // Windows: the program's own folder only.
+    const QString installed = beside;
+#else
+    const QString installed = QStringLiteral("lib/ordix/") + RunCatalog::libraryFileName();
+#endif
+    QTest::newRow("beside the program") << true << false << beside;
+    QTest::newRow("installed: lib/ordix") << false << true << installed;
+    QTest::newRow("both: the one beside the program") << true << true << beside;
+    QTest::newRow("neither: none is loaded") << false << false << beside;
 }
 
 void TestCatalog::libraryOfAnInstalledProgram()
@@ -264,16 +292,16 @@ void TestCatalog::libraryOfAnInstalledProgram()
     const QDir root(prefix.path());
     QVERIFY(root.mkpath(QStringLiteral("bin")) && root.mkpath(QStringLiteral("lib/ordix")));
     if (beside)
-        QVERIFY(QFile::copy(pluginPath(), root.filePath(QStringLiteral("bin/libcatalog.so"))));
+        QVERIFY(QFile::copy(pluginPath(), root.filePath(QStringLiteral("bin/") + RunCatalog::libraryFileName())));
     if (installed)
-        QVERIFY(QFile::copy(pluginPath(), root.filePath(QStringLiteral("lib/ordix/libcatalog.so"))));
+        QVERIFY(QFile::copy(pluginPath(), root.filePath(QStringLiteral("lib/ordix/") + RunCatalog::libraryFileName())));
     const QString path = RunCatalog::libraryPathIn(root.filePath(QStringLiteral("bin")));
     QCOMPARE(path, root.filePath(found));
     // The host loads what the look-up found, and nothing when neither is there.
     Workspace ws;
     RunCatalog host(ws);
     host.setLibraryPath(path);
-    QCOMPARE(host.load(), beside || installed);
+    QCOMPARE(host.load(), QFileInfo::exists(path));
     host.unload();
 }
 
@@ -285,12 +313,12 @@ void TestCatalog::libraryIsLookedForBesideTheProgramOnly()
     QCOMPARE(host.libraryPath(), pluginPath());
     // A bare name would be looked up in the current folder or the library
     // path: it is never loaded.
-    QVERIFY(QFile::copy(pluginPath(), QStringLiteral("libcatalog.so")));
-    host.setLibraryPath(QStringLiteral("libcatalog.so"));
+    QVERIFY(QFile::copy(pluginPath(), RunCatalog::libraryFileName()));
+    host.setLibraryPath(RunCatalog::libraryFileName());
     QVERIFY(!host.load());
     QVERIFY(!host.isLoaded());
     // A library that is not there.
-    host.setLibraryPath(QDir::current().filePath(QStringLiteral("absent/libcatalog.so")));
+    host.setLibraryPath(QDir::current().filePath(QStringLiteral("absent/") + RunCatalog::libraryFileName()));
     QVERIFY(!host.load());
     QVERIFY(!host.isLoaded());
 }

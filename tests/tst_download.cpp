@@ -287,6 +287,16 @@ void TestDownload::localNamesStayInTheFolder_data()
     QTest::newRow("empty") << "" << "";
     QTest::newRow("only dots and slashes") << "./." << "";
     QTest::newRow("two dots in a name are fine") << "a..b.jpg" << "a..b.jpg";
+    QTest::newRow("unc path") << "\\\\server\\share\\x.jpg" << "";
+    QTest::newRow("device") << "pics/CON" << "";
+    QTest::newRow("device with extension") << "nul.txt" << "";
+    QTest::newRow("serial port, lower case") << "com1.jpg" << "";
+    QTest::newRow("com without digit is a name") << "comx.jpg" << "comx.jpg";
+    QTest::newRow("console in a longer name is fine") << "console.jpg" << "console.jpg";
+    QTest::newRow("trailing dot") << "pics./1.jpg" << "";
+    QTest::newRow("trailing blank") << "1.jpg " << "";
+    QTest::newRow("alternate data stream") << "1.jpg:evil" << "";
+    QTest::newRow("wildcard") << "a*.jpg" << "";
 }
 
 void TestDownload::localNamesStayInTheFolder()

@@ -12,6 +12,14 @@
 #include "textfile.h"
 #include "workspace.h"
 
+// Windows hands the message to Simple MAPI (MAPI32.DLL) before anything
+// else; these cases stand in for the Linux mail programs.
+#ifdef Q_OS_WIN
+#define SKIP_WHERE_MAIL_GOES_THROUGH_MAPI() QSKIP("Windows sends mail through Simple MAPI, not xdg-email")
+#else
+#define SKIP_WHERE_MAIL_GOES_THROUGH_MAPI()
+#endif
+
 namespace
 {
     using Answer = UserPrompts::Answer;
@@ -138,6 +146,7 @@ QStringList TestMail::recordedArguments() const
 
 void TestMail::emptyOrderSendsNothing()
 {
+    SKIP_WHERE_MAIL_GOES_THROUGH_MAPI();
     installMailProgram(0);
     QVERIFY(!m_ws->execute(QStringLiteral("SendOrder")));
     QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
@@ -148,6 +157,7 @@ void TestMail::emptyOrderSendsNothing()
 
 void TestMail::orderGoesToXdgEmailAsTheBody()
 {
+    SKIP_WHERE_MAIL_GOES_THROUGH_MAPI();
     installMailProgram(0);
     makeOrder();
     QVERIFY(m_ws->execute(QStringLiteral("SendOrder")));
@@ -176,6 +186,7 @@ void TestMail::orderGoesToXdgEmailAsTheBody()
 
 void TestMail::largeOrderIsAttached()
 {
+    SKIP_WHERE_MAIL_GOES_THROUGH_MAPI();
     installMailProgram(0);
     makeOrder();
     // About 2,000 lines: far beyond what one argument may carry.
@@ -209,6 +220,7 @@ void TestMail::mailProgramFailureIsReported_data()
 
 void TestMail::mailProgramFailureIsReported()
 {
+    SKIP_WHERE_MAIL_GOES_THROUGH_MAPI();
     QFETCH(int, exitCode);
     installMailProgram(exitCode);
     makeOrder();
@@ -220,6 +232,7 @@ void TestMail::mailProgramFailureIsReported()
 
 void TestMail::mailProgramStillRunningHasTakenTheMessage()
 {
+    SKIP_WHERE_MAIL_GOES_THROUGH_MAPI();
     installMailProgram(0, "/bin/sleep 1\n");
     makeOrder();
     MailOrder::find(*m_ws)->setHandOverTime(200);
@@ -248,6 +261,7 @@ void TestMail::withoutXdgEmailTheDesktopGetsAMailtoAddress_data()
 
 void TestMail::withoutXdgEmailTheDesktopGetsAMailtoAddress()
 {
+    SKIP_WHERE_MAIL_GOES_THROUGH_MAPI();
     QFETCH(bool, hasOpener);
     QFETCH(bool, opened);
     QFETCH(QStringList, messages);

@@ -2,8 +2,13 @@
 
 #include <cerrno>
 
+#ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 #include <QBuffer>
 #include <QDir>
@@ -11,7 +16,9 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
+#ifdef Q_OS_UNIX
 #include "filesizelimit.h"
+#endif
 #include "ordixerror.h"
 #include "parallellinereader.h"
 #include "recordtable.h"
@@ -60,6 +67,8 @@ private slots:
     void writeReplacesFile();
     void oddTargetsAndLinks_data();
     void oddTargetsAndLinks();
+    void windowsTargets_data();
+    void windowsTargets();
     void nameWithZeroCharacterIsRefused();
 
     void fileDateTime();
@@ -390,6 +399,9 @@ void TestTextFile::failedReplacementKeepsOldFile_data()
 
 void TestTextFile::failedReplacementKeepsOldFile()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("needs a file-size limit (setrlimit), which Windows lacks; windowsTargets covers failed replacements there");
+#else
     QFETCH(int, size);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -417,6 +429,7 @@ void TestTextFile::failedReplacementKeepsOldFile()
     QCOMPARE(file.readAll(), QByteArray("old order\r\n"));
     // No half-written companion is left behind.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"order.txt"});
+#endif
 }
 
 void TestTextFile::writeReplacesFile()
@@ -450,6 +463,9 @@ void TestTextFile::oddTargetsAndLinks_data()
 
 void TestTextFile::oddTargetsAndLinks()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("FIFOs, device nodes and symbolic links as made here are POSIX; windowsTargets covers Windows");
+#else
     QFETCH(QString, target);
     QFETCH(bool, keptFile);
     QFETCH(bool, refused);
@@ -505,6 +521,70 @@ void TestTextFile::oddTargetsAndLinks()
     QCOMPARE(file.readAll(), QByteArray(!refused && !keptFile ? "new" : "outside"));
     QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).size(), 2);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System), QStringList{"out.txt"});
+#endif
+}
+
+void TestTextFile::windowsTargets_data()
+{
+    QTest::addColumn<QString>("name");   // the file written
+    QTest::addColumn<QString>("blocker"); // what stands in the way, if anything
+    QTest::addColumn<bool>("refused");
+
+    QTest::newRow("plain file replaced") << "order.txt" << "" << false;
+    QTest::newRow("held open by another program") << "order.txt" << "open" << true;
+    QTest::newRow("read-only file") << "order.txt" << "read-only" << true;
+    QTest::newRow("device name") << "NUL" << "" << true;
+    QTest::newRow("device name with extension") << "con.txt" << "" << true;
+    QTest::newRow("serial port, lower case") << "com1" << "" << true;
+    QTest::newRow("a name that only starts like a device") << "console.txt" << "" << false;
+}
+
+void TestTextFile::windowsTargets()
+{
+#ifndef Q_OS_WIN
+    QSKIP("Windows file system rules");
+#else
+    QFETCH(QString, name);
+    QFETCH(QString, blocker);
+    QFETCH(bool, refused);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(name);
+    const bool device = name.compare(QStringLiteral("console.txt"), Qt::CaseInsensitive) != 0
+        && !name.startsWith(QStringLiteral("order"));
+    if (!device)
+        TextFile::writeBytes(path, "old");
+    QFile holder(path);
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    if (blocker == QLatin1String("open")) {
+        QVERIFY(holder.open(QIODevice::ReadOnly)); // opened without delete sharing, as most programs do
+    } else if (blocker == QLatin1String("read-only")) {
+        QVERIFY(::SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    const auto restore = qScopeGuard([&] {
+        holder.close();
+        ::SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_NORMAL);
+    });
+
+    QString message;
+    try {
+        TextFile::writeBytes(path, "new");
+    } catch (const OrdixError &error) {
+        message = error.message();
+    }
+    QVERIFY2(message.isEmpty() != refused, qPrintable(message));
+    if (refused)
+        QVERIFY2(message.startsWith(QStringLiteral("Не удалось записать файл ")), qPrintable(message));
+    holder.close();
+    if (!device) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray(refused ? "old" : "new"));
+    }
+    // No companion is left behind, whatever happened.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             device ? QStringList() : QStringList{name});
+#endif
 }
 
 void TestTextFile::fileDateTime()

@@ -4,6 +4,7 @@
 
 #include <QDebug>
 #include <QLibraryInfo>
+#include <QStringList>
 #include <QTranslator>
 
 #include "ordixerror.h"
@@ -36,10 +37,15 @@ void OrdixApplication::report(const QString &text)
 bool OrdixApplication::installRussianTranslations(QCoreApplication &app)
 {
     auto *translator = new QTranslator(&app);
-    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
-        return false;
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    // The toolkit's own folder, or the one beside the program where a
+    // Windows installation keeps the toolkit's files.
+    const QStringList folders{QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                              QCoreApplication::applicationDirPath() + QStringLiteral("/translations")};
+    for (const QString &folder : folders) {
+        if (translator->load(russian, QStringLiteral("qtbase"), QStringLiteral("_"), folder))
+            return QCoreApplication::installTranslator(translator);
     }
-    return QCoreApplication::installTranslator(translator);
+    delete translator;
+    return false;
 }

@@ -4,7 +4,12 @@
 #include <QFileInfo>
 
 #ifdef Q_OS_WIN
-#include <QSaveFile>
+#include <QDir>
+#include <QRandomGenerator>
+
+#include <windows.h>
+
+#include "portablename.h"
 #else
 #include <cerrno>
 #include <climits>
@@ -90,9 +95,7 @@ AtomicFile::~AtomicFile()
 bool AtomicFile::fail(const QString &reason)
 {
     m_error = reason;
-#ifndef Q_OS_WIN
     m_failed = true;
-#endif
     return false;
 }
 
@@ -103,51 +106,121 @@ bool AtomicFile::failErrno(int error)
 
 #ifdef Q_OS_WIN
 
+namespace
+{
+    std::wstring nativeName(const QString &path)
+    {
+        return QDir::toNativeSeparators(path).toStdWString();
+    }
+}
+
+bool AtomicFile::failWindows(unsigned long error)
+{
+    return fail(qt_error_string(int(error)));
+}
+
 bool AtomicFile::open()
 {
+    cancel();
+    m_failed = false;
+    m_error.clear();
+    if (m_path.isEmpty() || m_path.contains(QChar(0)))
+        return fail(QStringLiteral("недопустимое имя файла"));
+    if (PortableName::isDeviceName(QFileInfo(m_path).fileName()))
+        return fail(QStringLiteral("это устройство, а не обычный файл; оно не заменяется"));
+
     const QFileInfo info(m_path);
-    if (info.exists() && !info.isFile())
+    m_final = info.absoluteFilePath();
+    if (info.isSymLink() && m_links == Links::Follow) {
+        const QFileInfo target(info.symLinkTarget());
+        if (!target.exists())
+            return fail(QStringLiteral("ссылка указывает на файл, которого нет"));
+        if (!target.isFile())
+            return fail(oddTargetReason(target.isDir()));
+        m_final = target.absoluteFilePath();
+    } else if (!info.isSymLink() && info.exists() && !info.isFile()) {
         return fail(oddTargetReason(info.isDir()));
-    if (m_links == Links::Replace && info.isSymLink() && !QFile::remove(m_path))
-        return fail(QStringLiteral("не удалось заменить ссылку"));
-    m_file = std::make_unique<QSaveFile>(m_path);
-    if (!m_file->open(QIODevice::WriteOnly))
-        return fail(m_file->errorString());
-    return true;
+    }
+
+    const QFileInfo final(m_final);
+    const QString folder = final.absolutePath();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = folder + QLatin1String("/.") + final.fileName() + QLatin1Char('.')
+            + QString::number(QRandomGenerator::system()->generate64(), 36) + QLatin1String(".tmp");
+        HANDLE handle = ::CreateFileW(nativeName(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            m_handle = handle;
+            m_hidden = name;
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return failWindows(error);
+    }
+    return failWindows(ERROR_FILE_EXISTS);
 }
 
 bool AtomicFile::isOpen() const
 {
-    return m_file && m_file->isOpen();
+    return m_handle != nullptr;
 }
 
 bool AtomicFile::write(const char *data, qint64 size)
 {
-    if (!isOpen())
-        return fail(QStringLiteral("файл не открыт"));
-    if (m_file->write(data, size) != size)
-        return fail(m_file->errorString());
+    if (!m_handle)
+        return m_failed ? false : fail(QStringLiteral("файл не открыт"));
+    if (m_failed)
+        return false;
+    while (size > 0) {
+        DWORD written = 0;
+        if (!::WriteFile(m_handle, data, DWORD(qMin<qint64>(size, 1 << 30)), &written, nullptr))
+            return failWindows(::GetLastError());
+        if (written == 0)
+            return failWindows(ERROR_WRITE_FAULT);
+        data += written;
+        size -= written;
+    }
     return true;
 }
 
 bool AtomicFile::commit()
 {
-    if (!isOpen())
-        return fail(QStringLiteral("файл не открыт"));
-    if (!m_file->flush() || !m_file->commit()) {
-        fail(m_file->errorString());
-        m_file.reset();
+    if (!m_handle)
+        return m_failed ? false : fail(QStringLiteral("файл не открыт"));
+    if (m_failed) {
+        cancel();
         return false;
     }
-    m_file.reset();
+    // Every byte on disk before the name moves: a crash afterwards finds
+    // either the old file or the whole new one.
+    if (!::FlushFileBuffers(m_handle)) {
+        const DWORD error = ::GetLastError();
+        cancel();
+        return failWindows(error);
+    }
+    ::CloseHandle(m_handle);
+    m_handle = nullptr;
+    if (!::MoveFileExW(nativeName(m_hidden).c_str(), nativeName(m_final).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = ::GetLastError();
+        cancel();
+        return failWindows(error);
+    }
+    m_hidden.clear();
     return true;
 }
 
 void AtomicFile::cancel()
 {
-    if (m_file)
-        m_file->cancelWriting();
-    m_file.reset();
+    if (m_handle) {
+        ::CloseHandle(m_handle);
+        m_handle = nullptr;
+    }
+    if (!m_hidden.isEmpty()) {
+        ::DeleteFileW(nativeName(m_hidden).c_str());
+        m_hidden.clear();
+    }
 }
 
 #else

@@ -3,11 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-#ifdef Q_OS_WIN
-#include <memory>
-class QSaveFile;
-#endif
-
 // Replaces a file as a whole: the bytes go to a hidden file in the target's
 // folder, which takes the target's name only when every byte was written and
 // flushed to disk; until then the old file stays as it was. Every program
@@ -21,7 +16,11 @@ class QSaveFile;
 // never reaches outside the link's folder.
 //
 // On Linux the hidden file has no name until it is complete: a program
-// killed in the middle leaves nothing behind.
+// killed in the middle leaves nothing behind. On Windows it is moved over the
+// target with MoveFileExW (replace, write through) after FlushFileBuffers; a
+// target held open by another program, or read-only, keeps its bytes and the
+// write fails with the system's cause. Device names (NUL, CON, COM1, …) are
+// refused there, as devices are on Linux.
 class AtomicFile final
 {
 public:
@@ -62,7 +61,12 @@ private:
     Links m_links;
     QString m_error;
 #ifdef Q_OS_WIN
-    std::unique_ptr<QSaveFile> m_file;
+    bool failWindows(unsigned long error);
+
+    QString m_final;       // where the file lands (a link's target when followed)
+    QString m_hidden;      // the hidden file's name
+    void *m_handle = nullptr;
+    bool m_failed = false;
 #else
     bool placeHidden(QByteArray *name);
 

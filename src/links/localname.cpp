@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "portablename.h"
+
 namespace LocalName
 {
     QString confined(const QString &name)
@@ -20,7 +22,7 @@ namespace LocalName
         for (const QString &part : text.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
             if (part == QLatin1String("."))
                 continue;
-            if (part == QLatin1String(".."))
+            if (part == QLatin1String("..") || !PortableName::isPortablePart(part))
                 return QString();
             parts.append(part);
         }

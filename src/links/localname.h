@@ -11,7 +11,11 @@ namespace LocalName
     // counts as "/" too, and empty and "." parts are dropped), or an empty
     // text when it would leave the folder: an absolute path, a drive letter,
     // a name beginning with ":" (a resource name to the toolkit), a ".."
-    // part, or nothing left.
+    // part, or nothing left. Parts that a Windows folder cannot hold as they
+    // are refuse the name on every system, so a list means the same files
+    // everywhere: device names (CON, NUL, COM1, also "nul.txt"), a stream
+    // ("name:stream"), a trailing dot or blank, control characters and
+    // < > " | ? *. A UNC path (\\server\share\x) is absolute.
     QString confined(const QString &name);
 
     // The full path of `name` inside `folder`, with the subfolders it needs

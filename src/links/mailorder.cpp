@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "mapimail.h"
 #include "orderfile.h"
 #include "orderwriter.h"
 #include "ordixerror.h"
@@ -105,7 +106,21 @@ QUrl MailOrder::mailtoUrl(const QString &body)
 
 bool MailOrder::handOver(const QString &text, const QString &attachment)
 {
+    // Windows: the default mail program through Simple MAPI, otherwise a
+    // "mailto:" address for whatever program the system has for it.
+    switch (MapiMail::send(text, attachment)) {
+    case MapiMail::Result::Sent:
+        return true;
+    case MapiMail::Result::Failed:
+        return false;
+    case MapiMail::Result::Unavailable:
+        break;
+    }
+#ifdef Q_OS_WIN
+    const QString program;
+#else
     const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
+#endif
     if (program.isEmpty()) {
         if (!m_fallback)
             return false;

@@ -109,12 +109,18 @@ QString RunCatalog::libraryPathIn(const QString &programFolder)
 {
     const QDir folder(programFolder);
     const QString beside = folder.filePath(libraryFileName());
+#if defined(Q_OS_WIN)
+    // The program's own folder only: a catalog.dll elsewhere (the current
+    // folder, the search path) is never loaded.
+    return beside;
+#else
     if (QFileInfo(beside).isFile())
         return beside;
     const QString installed = QDir::cleanPath(folder.filePath(QStringLiteral("../lib/ordix/") + libraryFileName()));
     if (QFileInfo(installed).isFile())
         return installed;
     return beside;
+#endif
 }
 
 QString RunCatalog::libraryFolder() const
