@@ -666,6 +666,7 @@ void TestOrderExtras::recoveryPlaceThatFails()
 
 void TestOrderExtras::orderFileInTwoWindows()
 {
+    OrderFileGuard::of(*m_ws).setLocking(true);
     loadPrice();
     addPart(12, 3);
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
@@ -675,6 +676,7 @@ void TestOrderExtras::orderFileInTwoWindows()
     // The second window is told the file is open and chooses read-only: its
     // save asks for another name.
     SecondWindow other;
+    OrderFileGuard::of(other.ws).setLocking(true);
     PriceLoader::loadFile(other.ws, QStringLiteral("prices.txt"));
     other.prompts.queueFile(QStringLiteral("o.txt"));
     other.prompts.queueAnswer(Answer::Yes);

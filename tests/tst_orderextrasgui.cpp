@@ -182,7 +182,7 @@ void TestOrderExtrasGui::pasteUndoRedoByKey()
     QStringList report;
     answerBoxes(&report);
     QTest::keyClick(&form, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
-    QTRY_COMPARE(report, QStringList{"Добавлено: 2; не найдено в прайс-листе: 1 (коды 99)"});
+    QTRY_COMPARE(report, QStringList{"Добавлено: 2; изменено: 0; не найдено в прайс-листе: 1 (коды 99)"});
     // The offscreen platform gives the activation back to no window by itself.
     showAndActivate(form);
     QTableView *grid = form.gridOrder();

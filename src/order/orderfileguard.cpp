@@ -57,7 +57,7 @@ void OrderFileGuard::take(const QString &path, bool readOnly)
     if (absolute != m_path || readOnly) {
         release();
         m_path = absolute;
-        if (!readOnly) {
+        if (m_locking && !readOnly) {
             m_lock = std::make_unique<QLockFile>(lockPath(absolute));
             m_lock->setStaleLockTime(0);
             // A folder where no lock can be made still takes the order.

@@ -15,6 +15,8 @@ class Workspace;
 // state on disk when it was opened or last saved, so that saving over a
 // file another program changed in between asks first. The lock goes when
 // the order is closed; one left by a program that was killed is taken over.
+// Only the window holds locks (setLocking); the command-line program, which
+// only reads order files, leaves their folders as they are.
 class OrderFileGuard final : public QObject
 {
     Q_OBJECT
@@ -27,6 +29,9 @@ public:
     static QString lockPath(const QString &orderFile);
     // Whether a program that still runs holds the file open.
     static bool heldElsewhere(const QString &orderFile);
+
+    // Whether take() holds a lock beside the file (off until turned on).
+    void setLocking(bool on) { m_locking = on; }
 
     // The order is now this file's: holds its lock (when it can) and notes
     // the file as it lies on disk. A read-only order holds no lock.
@@ -53,5 +58,6 @@ private:
     QString m_path;
     State m_state;
     bool m_readOnly = false;
+    bool m_locking = false;
     std::unique_ptr<QLockFile> m_lock;
 };
