@@ -33,7 +33,7 @@ namespace
             qint32 code = 0;
             if (i % 10 == 9 && i > 0)
                 code = paste.at(size_t(i / 2)).code; // a code met before
-            else if (i % 20 == 19)
+            else if (i % 20 == 3)
                 code = 2000000000 - qint32(i); // not in the list
             else
                 code = codes.at(size_t((i * 7919) % qsizetype(codes.size())));
