@@ -147,7 +147,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                 result.stopped = true;
                 return result;
             }
-            progress.stepProgress(int(i * 90 / parsed.lines.size()));
+            progress.stepProgress(int(i * 50 / parsed.lines.size()));
         }
         const Line &line = parsed.lines.at(i);
         if (!price.locate(QStringLiteral("Code"), line.code)) {
@@ -164,7 +164,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
         found.push_back({row, price.integerAt(row, priceCodeField), qint32(line.quantity), unitPrice});
     }
     if (showsProgress)
-        progress.stepProgress(90);
+        progress.stepProgress(50);
 
     if (!found.empty()) {
         OrderHistory::of(workspace).record(QStringLiteral("вставка заказа из буфера"), [&] {
@@ -184,7 +184,10 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             std::vector<qsizetype> longestLength(OrderTable::FieldCount, -1);
             order.suspendViews();
             try {
+                size_t done = 0;
                 for (const Found &part : found) {
+                    if (showsProgress && ++done % StepLines == 0)
+                        progress.stepProgress(int(50 + done * 50 / found.size()));
                     const auto existing = orderRows.constFind(part.code);
                     if (existing != orderRows.constEnd()) {
                         // The line keeps its own price, as in the quantity dialog.
