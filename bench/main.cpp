@@ -39,6 +39,7 @@ int main(int argc, char **argv)
     BenchContext ctx;
 
     const QStringList args = app.arguments();
+    QStringList only;
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--rows") && i + 1 < args.size()) {
             bool ok = false;
@@ -66,8 +67,11 @@ int main(int argc, char **argv)
                 sizes << n;
             }
             return runGrowth(sizes);
+        } else if (args[i] == QLatin1String("--only") && i + 1 < args.size()) {
+            // Runs only the named benchmarks (comma-separated), in their order.
+            only = args[++i].split(QLatin1Char(','));
         } else {
-            std::fprintf(stderr, "usage: ordix-bench [--rows N] | --growth N,N,... | --rows N --generate FILE\n");
+            std::fprintf(stderr, "usage: ordix-bench [--rows N] [--only NAME,...] | --growth N,N,... | --rows N --generate FILE\n");
             return 2;
         }
     }
@@ -84,7 +88,9 @@ int main(int argc, char **argv)
     auto entries = benchRegistry();
     std::stable_sort(entries.begin(), entries.end(),
                      [](const BenchEntry &a, const BenchEntry &b) { return a.order < b.order; });
-    for (const BenchEntry &entry : entries)
-        entry.run(ctx);
+    for (const BenchEntry &entry : entries) {
+        if (only.isEmpty() || only.contains(entry.name))
+            entry.run(ctx);
+    }
     return 0;
 }

@@ -348,7 +348,9 @@ def scenario(s, ordix, demo_script, work):
         raise Failure("ordix ended by itself (exit %s)" % program.returncode)
 
 
-def main():
+def main(run=None, prefix="ordix-scenario-"):
+    # Other scenarios on a display of their own run through here too.
+    run = run or scenario
     parser = argparse.ArgumentParser()
     parser.add_argument("--ordix", required=True)
     parser.add_argument("--demo", required=True)
@@ -364,9 +366,9 @@ def main():
     os.makedirs(args.out)
     s = Scenario(args.out)
     started = time.monotonic()
-    work = tempfile.mkdtemp(prefix="ordix-scenario-")
+    work = tempfile.mkdtemp(prefix=prefix)
     try:
-        scenario(s, args.ordix, args.demo, work)
+        run(s, args.ordix, args.demo, work)
         s.note("passed in %.1f s; screenshots in %s" % (time.monotonic() - started, args.out))
         return 0
     except Failure as failure:

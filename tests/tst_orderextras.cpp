@@ -1,10 +1,17 @@
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 #include "cp1251.h"
 #include "missinglines.h"
+#include "orderfile.h"
+#include "orderfileguard.h"
 #include "orderhistory.h"
 #include "orderrecovery.h"
 #include "ordertable.h"
+#include "ordixerror.h"
 #include "pricecompare.h"
 #include "priceloader.h"
 #include "quickorder.h"
@@ -86,6 +93,13 @@ private slots:
     void recoveryFileFollowsTheUnsavedOrder();
     void recoveryOfferedAtStart_data();
     void recoveryOfferedAtStart();
+    void recoveryFilePerWindow();
+    void recoveryPlaceThatFails();
+    void orderFileInTwoWindows();
+    void priceListEncodings_data();
+    void priceListEncodings();
+    void quickOrderPasteShapes_data();
+    void quickOrderPasteShapes();
 
 private:
     void loadPrice(const QStringList &lines = StandardPrice);
@@ -162,7 +176,7 @@ void TestOrderExtras::quickOrderFromTheClipboard()
     m_session->prompts.setClipboardText(QStringLiteral("12\t5\n42;2\n99 1\nКод Кол-во\n7\n00123 4\n"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
     QCOMPARE(m_session->prompts.messages(),
-             QStringList{"Добавлено: 3; не найдено в прайс-листе: 2 (коды 99, 00123)\n"
+             QStringList{"Добавлено: 2; изменено: 1; не найдено в прайс-листе: 2 (коды 99, 00123)\n"
                          "Пропущено строк не вида «код количество»: 1"});
     // The existing line takes the new quantity at its own price; no dialog.
     QCOMPARE(state(*m_ws), QStringLiteral("12:5:10:50 42:2:2.5:5 7:1:100:100 | total=155 changed=1 marked=12,42,7"));
@@ -195,7 +209,7 @@ void TestOrderExtras::quickOrderWithNothingUsable()
     m_session->prompts.clear();
     m_session->prompts.setClipboardText(QStringLiteral("99 2"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
-    QCOMPARE(m_session->prompts.messages(), QStringList{"Добавлено: 0; не найдено в прайс-листе: 1 (коды 99)"});
+    QCOMPARE(m_session->prompts.messages(), QStringList{"Добавлено: 0; изменено: 0; не найдено в прайс-листе: 1 (коды 99)"});
     QVERIFY(!m_ws->orderOpen());
     // A part hidden by the price list's filter is found all the same, and
     // the filter stays.
@@ -206,7 +220,7 @@ void TestOrderExtras::quickOrderWithNothingUsable()
     QCOMPARE(price.rowCount(), 1);
     m_session->prompts.setClipboardText(QStringLiteral("42 2"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
-    QCOMPARE(m_session->prompts.messages(), QStringList{"Добавлено: 1; не найдено в прайс-листе: 0"});
+    QCOMPARE(m_session->prompts.messages(), QStringList{"Добавлено: 1; изменено: 0; не найдено в прайс-листе: 0"});
     QCOMPARE(price.rowCount(), 1);
     QVERIFY(price.isFiltered());
     // Undone under the filter, the hidden part loses its mark as well.
@@ -431,8 +445,8 @@ void TestOrderExtras::utf8PriceListLoads()
 
 void TestOrderExtras::recoveryFileFollowsTheUnsavedOrder()
 {
-    const QString path = m_session->dir.filePath(QStringLiteral("data/recovery/order.txt"));
-    OrderRecovery &recovery = OrderRecovery::enable(*m_ws, path);
+    OrderRecovery &recovery = OrderRecovery::enable(*m_ws, m_session->dir.filePath(QStringLiteral("data/recovery")));
+    const QString path = recovery.path();
     loadPrice();
     addPart(12, 3);
     // Written within a second of the change, not at once.
@@ -480,7 +494,9 @@ void TestOrderExtras::recoveryOfferedAtStart_data()
 void TestOrderExtras::recoveryOfferedAtStart()
 {
     QFETCH(bool, restore);
-    const QString path = m_session->dir.filePath(QStringLiteral("recovery.txt"));
+    // Left by the previous version of the program, under its one name.
+    QDir().mkpath(QStringLiteral("recovery"));
+    const QString path = m_session->dir.filePath(QStringLiteral("recovery/order.txt"));
     OrderRecovery::Saved saved;
     saved.savedAt = QDateTime(QDate(2026, 12, 8), QTime(14, 5, 9));
     saved.orderFileName = m_session->dir.filePath(QStringLiteral("order 1.txt"));
@@ -490,7 +506,7 @@ void TestOrderExtras::recoveryOfferedAtStart()
     writeBytes(path, OrderRecovery::format(saved));
 
     loadPrice();
-    OrderRecovery &recovery = OrderRecovery::enable(*m_ws, path);
+    OrderRecovery &recovery = OrderRecovery::enable(*m_ws, m_session->dir.filePath(QStringLiteral("recovery")));
     m_session->prompts.queueAnswer(restore ? Answer::Yes : Answer::No);
     QCOMPARE(recovery.offer(), restore);
     QCOMPARE(m_session->prompts.questions(), QStringList{"Восстановить несохранённый заказ от 08.12.2026 14:05:09 (2 строк)?"});
@@ -509,6 +525,305 @@ void TestOrderExtras::recoveryOfferedAtStart()
     QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
     QCOMPARE(m_session->prompts.questions().size(), 1);
     QVERIFY(m_ws->orderOpen());
+}
+
+// --- safety nets: two windows, the recovery place, encodings, big pastes ----------------
+
+namespace
+{
+    // A second window of the program in the same folder.
+    struct SecondWindow
+    {
+        SecondWindow() { setUpTestWorkspace(ws, &prompts, &progress); }
+        ScriptedPrompts prompts;
+        SilentProgress progress;
+        Workspace ws;
+    };
+
+    QStringList recoveryFiles(const QString &folder)
+    {
+        return QDir(folder).entryList({QStringLiteral("order*.txt")}, QDir::Files | QDir::System, QDir::Name);
+    }
+}
+
+void TestOrderExtras::recoveryFilePerWindow()
+{
+    const QString folder = m_session->dir.filePath(QStringLiteral("recovery"));
+    loadPrice();
+    OrderRecovery &mine = OrderRecovery::enable(*m_ws, folder);
+    addPart(12, 3);
+    mine.flush();
+
+    // A second window: the first one's live order is not its to offer.
+    auto other = std::make_unique<SecondWindow>();
+    PriceLoader::loadFile(other->ws, QStringLiteral("prices.txt"));
+    OrderRecovery *theirs = &OrderRecovery::enable(other->ws, folder);
+    QVERIFY(!theirs->offer());
+    QVERIFY(other->prompts.questions().isEmpty());
+    QVERIFY(other->ws.price().locate(QStringLiteral("Code"), 42));
+    other->prompts.queueQuantity(2);
+    QVERIFY(other->ws.execute(QStringLiteral("AddToOrder")));
+    theirs->flush();
+    QCOMPARE(recoveryFiles(folder).size(), 2);
+
+    // An older file from another folder, left by a program long gone.
+    OrderRecovery::Saved elsewhere;
+    elsewhere.savedAt = QDateTime(QDate(2026, 12, 1), QTime(9, 0));
+    elsewhere.folder = QStringLiteral("/elsewhere");
+    elsewhere.total = 100;
+    elsewhere.rows.append(QVariantList{0, 7, QStringLiteral("Шайба"), QString(), QString(), 1, 100.0, 100.0});
+    writeBytes(QDir(folder).filePath(QStringLiteral("order-1-old.txt")), OrderRecovery::format(elsewhere));
+
+    // The second window dies without a word (its lock goes, its file stays);
+    // the first saves its order: only its own file goes.
+    const QString theirFile = theirs->path();
+    other.reset();
+    QVERIFY(QFile::exists(theirFile));
+    m_session->prompts.queueFile(QStringLiteral("mine.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(QFile::exists(theirFile));
+    QCOMPARE(recoveryFiles(folder).size(), 2);
+
+    // Restarted here: this folder's order first, "Нет" removes that one only,
+    // the next one is asked about.
+    SecondWindow restarted;
+    PriceLoader::loadFile(restarted.ws, QStringLiteral("prices.txt"));
+    restarted.prompts.queueAnswer(Answer::No);
+    restarted.prompts.queueAnswer(Answer::Yes);
+    QVERIFY(OrderRecovery::enable(restarted.ws, folder).offer());
+    const QStringList asked = restarted.prompts.questions();
+    QCOMPARE(asked.size(), 2);
+    QVERIFY2(asked.at(0).endsWith(QStringLiteral("(1 строк) из папки %1?").arg(QDir::toNativeSeparators(QDir::currentPath()))),
+             qPrintable(asked.at(0)));
+    QVERIFY2(asked.at(1).startsWith(QStringLiteral("Восстановить несохранённый заказ от 01.12.2026 09:00:00 (1 строк)")),
+             qPrintable(asked.at(1)));
+    QVERIFY(!QFile::exists(theirFile));
+    QCOMPARE(state(restarted.ws), QStringLiteral("7:1:100:100 | total=100 changed=1 marked=7"));
+    QCOMPARE(recoveryFiles(folder), QStringList());
+}
+
+void TestOrderExtras::recoveryPlaceThatFails()
+{
+    loadPrice();
+    // A folder that cannot be made: the status line says so once, and again
+    // when writing works.
+    writeBytes(QStringLiteral("blocker"), "x");
+    OrderRecovery &recovery = OrderRecovery::enable(*m_ws, m_session->dir.filePath(QStringLiteral("blocker/recovery")));
+    addPart(12, 3);
+    recovery.flush();
+    QVERIFY2(m_ws->label(Workspace::Label::Status).startsWith(QStringLiteral("Автосохранение недоступно: ")),
+             qPrintable(m_ws->label(Workspace::Label::Status)));
+    m_ws->setLabel(Workspace::Label::Status, QString());
+    addPart(12, 4);
+    recovery.flush();
+    QCOMPARE(m_ws->label(Workspace::Label::Status), QString());
+    QFile::remove(QStringLiteral("blocker"));
+    addPart(12, 5);
+    recovery.flush();
+    QCOMPARE(m_ws->label(Workspace::Label::Status), QStringLiteral("Автосохранение снова работает"));
+
+#ifdef Q_OS_UNIX
+    // A FIFO and a link in the file's place: refused and replaced, never
+    // blocking, never writing through.
+    const QString path = recovery.path();
+    QFile::remove(path);
+    QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    addPart(12, 6);
+    recovery.flush();
+    QVERIFY(m_ws->label(Workspace::Label::Status).contains(QStringLiteral("канал")));
+    QFile::remove(path);
+    writeBytes(QStringLiteral("target.txt"), "keep");
+    QVERIFY(QFile::link(m_session->dir.filePath(QStringLiteral("target.txt")), path));
+    addPart(12, 7);
+    recovery.flush();
+    QCOMPARE(m_ws->label(Workspace::Label::Status), QStringLiteral("Автосохранение снова работает"));
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QFile target(QStringLiteral("target.txt"));
+    QVERIFY(target.open(QIODevice::ReadOnly));
+    QCOMPARE(target.readAll(), QByteArray("keep"));
+
+    // Left by programs gone: a FIFO (reported, not waited on) and a damaged
+    // file, whose intact lines are offered with the count of the others.
+    const QString folder = recovery.folder();
+    QVERIFY(::mkfifo(QFile::encodeName(QDir(folder).filePath(QStringLiteral("order-2-fifo.txt"))).constData(), 0600) == 0);
+#else
+    const QString folder = recovery.folder();
+#endif
+    OrderRecovery::Saved saved;
+    saved.savedAt = QDateTime(QDate(2026, 12, 8), QTime(10, 0));
+    saved.total = 130;
+    saved.rows.append(QVariantList{0, 7, QStringLiteral("Шайба"), QString(), QString(), 1, 100.0, 100.0});
+    saved.rows.append(QVariantList{0, 12, QStringLiteral("Болт М8"), QString(), QString(), 3, 10.0, 30.0});
+    QByteArray damaged = OrderRecovery::format(saved);
+    damaged.replace("\t3\t10\t30", "\t3\tx");
+    damaged += "0\t42\t\xD0\x93\xD0\xB0";
+    writeBytes(QDir(folder).filePath(QStringLiteral("order-3-damaged.txt")), damaged);
+    SecondWindow restarted;
+    PriceLoader::loadFile(restarted.ws, QStringLiteral("prices.txt"));
+    restarted.prompts.queueAnswer(Answer::Yes);
+    QVERIFY(OrderRecovery::enable(restarted.ws, folder).offer());
+    QCOMPARE(restarted.prompts.questions(),
+             QStringList{"Восстановить несохранённый заказ от 08.12.2026 10:00:00 (1 строк)?\n"
+                         "Строк, которые не удалось прочитать: 2; они не будут восстановлены."});
+#ifdef Q_OS_UNIX
+    QCOMPARE(restarted.prompts.messages().size(), 1);
+    QVERIFY(restarted.prompts.messages().at(0).contains(QStringLiteral("это не обычный файл")));
+#endif
+    QCOMPARE(state(restarted.ws), QStringLiteral("7:1:100:100 | total=100 changed=1 marked=7"));
+}
+
+void TestOrderExtras::orderFileInTwoWindows()
+{
+    OrderFileGuard::of(*m_ws).setLocking(true);
+    loadPrice();
+    addPart(12, 3);
+    m_session->prompts.queueFile(QStringLiteral("o.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(QFile::exists(OrderFileGuard::lockPath(QStringLiteral("o.txt"))));
+
+    // The second window is told the file is open and chooses read-only: its
+    // save asks for another name.
+    SecondWindow other;
+    OrderFileGuard::of(other.ws).setLocking(true);
+    PriceLoader::loadFile(other.ws, QStringLiteral("prices.txt"));
+    other.prompts.queueFile(QStringLiteral("o.txt"));
+    other.prompts.queueAnswer(Answer::Yes);
+    QVERIFY(other.ws.execute(QStringLiteral("OrderFileOpen")));
+    QCOMPARE(other.prompts.questions(), QStringList{OrderFile::openElsewhereQuestion(QStringLiteral("o.txt"))});
+    QVERIFY(other.ws.price().locate(QStringLiteral("Code"), 42));
+    other.prompts.queueQuantity(2);
+    QVERIFY(other.ws.execute(QStringLiteral("AddToOrder")));
+    other.prompts.queueFile(QStringLiteral("copy.txt"));
+    QVERIFY(other.ws.execute(QStringLiteral("OrderFileSave")));
+    QCOMPARE(other.prompts.texts(QStringLiteral("save")).size(), 1);
+
+    // Changed on disk behind the first window's back: its save asks first;
+    // Отмена keeps the other program's file, Да replaces it.
+    QFile::remove(QStringLiteral("o.txt"));
+    QVERIFY(QFile::copy(QStringLiteral("copy.txt"), QStringLiteral("o.txt")));
+    addPart(7, 1);
+    m_session->prompts.clear();
+    m_session->prompts.queueAnswer(Answer::Cancel);
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
+    QCOMPARE(m_session->prompts.questions(), QStringList{OrderFile::changedOnDiskQuestion(QStringLiteral("o.txt"))});
+    QVERIFY(m_session->prompts.questions().at(0).startsWith(QStringLiteral("Файл заказа изменён другой программой")));
+    QCOMPARE(TextFile::readLines(QStringLiteral("o.txt")), TextFile::readLines(QStringLiteral("copy.txt")));
+    m_session->prompts.queueAnswer(Answer::Yes);
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
+    QVERIFY(!m_ws->orderChanged);
+
+    // Closed: the lock goes.
+    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(!QFile::exists(OrderFileGuard::lockPath(QStringLiteral("o.txt"))));
+}
+
+void TestOrderExtras::priceListEncodings_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("rows"); // -1: refused, the loaded list kept
+    QTest::addColumn<int>("skipped");
+
+    const QString header = StandardPrice.at(0);
+    QStringList many{header};
+    for (int i = 1; i <= 3001; ++i)
+        many << QStringLiteral("%1|Болт М%1 с шестигранной головкой|OEM-%1|Россия|10|1").arg(i);
+    QByteArray broken = many.join(QStringLiteral("\r\n")).toUtf8();
+    broken.insert(broken.indexOf("\n2999|") + 1, '\xFF');
+    QTest::newRow("UTF-8 with one bad byte after 64 KiB") << broken << 3000 << 1;
+
+    const QString text = StandardPrice.join(QStringLiteral("\r\n"));
+    QByteArray le("\xFF\xFE");
+    QByteArray be("\xFE\xFF");
+    for (const QChar ch : text) {
+        le += char(ch.unicode() & 0xFF);
+        le += char(ch.unicode() >> 8);
+        be += char(ch.unicode() >> 8);
+        be += char(ch.unicode() & 0xFF);
+    }
+    QTest::newRow("UTF-16 LE with its mark") << le << 3 << 0;
+    QTest::newRow("UTF-16 BE with its mark") << be << 3 << 0;
+    QTest::newRow("Windows-1251") << Cp1251::encode(text) << 3 << 0;
+    QTest::newRow("no header") << Cp1251::encode(QStringLiteral("12|Болт|1\r\n42|Гайка|2\r\n")) << -1 << 0;
+    QTest::newRow("header, no row that reads")
+        << Cp1251::encode(QStringLiteral("Код|Наименование|Цена\r\n12x|Болт|1\r\n")) << -1 << 0;
+}
+
+void TestOrderExtras::priceListEncodings()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, rows);
+    QFETCH(int, skipped);
+    loadPrice();
+    writeBytes(QStringLiteral("new.txt"), bytes);
+    if (rows < 0) {
+        QVERIFY_THROWS_EXCEPTION(OrdixError, PriceLoader::loadPriceList(*m_ws, QStringLiteral("new.txt"), QString()));
+        QCOMPARE(m_ws->price().rowCount(), 3);
+        QVERIFY(m_ws->priceFileName.endsWith(QStringLiteral("prices.txt")));
+        return;
+    }
+    PriceLoader::loadPriceList(*m_ws, QStringLiteral("new.txt"), QString());
+    QCOMPARE(m_ws->price().rowCount(), rows);
+    QCOMPARE(PriceLoader::lastSkippedLines(), skipped);
+    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
+    QVERIFY(m_ws->price().asString(m_ws->price().fieldByName(QStringLiteral("Name"))).startsWith(QStringLiteral("Болт М")));
+    if (skipped > 0) {
+        QVERIFY(m_ws->label(Workspace::Label::Status).endsWith(QStringLiteral("Пропущено строк с ошибками: 1")));
+        QVERIFY(!m_ws->price().locate(QStringLiteral("Code"), 2999));
+        QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 3000));
+    }
+}
+
+void TestOrderExtras::quickOrderPasteShapes_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("report"); // "stopped": Escape in the progress window
+    QTest::addColumn<QString>("order");  // after a line 12×3 was in the order
+
+    QTest::newRow("same code twice, with leading zeros: added up")
+        << "42 2\n042\t3\n0042;1\n12 5" << "Добавлено: 1; изменено: 1; не найдено в прайс-листе: 0"
+        << "12:5:10:50 42:6:2.5:15 | total=65 changed=1 marked=12,42";
+    QTest::newRow("quantity beyond the dialog's limit")
+        << "42 2147483647\n42 1\n7 2" << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 0\n"
+                                          "Количество или сумма больше допустимых, строки не добавлены (коды 42)"
+        << "12:3:10:30 7:2:100:200 | total=230 changed=1 marked=12,7";
+    QString big;
+    for (int i = 0; i < 5000; ++i)
+        big += QStringLiteral("%1\t1\n").arg(i % 2 ? 42 : 100000 + i);
+    QTest::newRow("long paste stopped with Escape") << big << "stopped"
+                                                    << "12:3:10:30 | total=30 changed=1 marked=12";
+    QTest::newRow("long paste") << big << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 2500 (коды 100000, "
+        "100002, 100004, 100006, 100008, 100010, 100012, 100014, 100016, 100018, 100020, 100022, 100024, 100026, "
+        "100028, 100030, 100032, 100034, 100036, 100038, …)"
+                                << "12:3:10:30 42:2500:2.5:6250 | total=6280 changed=1 marked=12,42";
+}
+
+void TestOrderExtras::quickOrderPasteShapes()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, report);
+    QFETCH(QString, order);
+    loadPrice();
+    addPart(12, 3);
+    const int steps = OrderHistory::of(*m_ws).canUndo() ? 1 : 0;
+    m_session->prompts.clear();
+    m_session->prompts.setClipboardText(text);
+    if (report == QLatin1String("stopped"))
+        m_session->progress.stopAfter(2);
+    QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
+    m_session->progress.stopAfter(-1);
+    QCOMPARE(state(*m_ws), order);
+    if (report == QLatin1String("stopped")) {
+        QCOMPARE(m_session->prompts.messages(), QStringList{"Action stopped"});
+        QVERIFY(steps == 1);
+        QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+        QVERIFY(!m_ws->orderOpen() || m_ws->order().rowCount() == 0);
+        return;
+    }
+    QCOMPARE(m_session->prompts.messages(), QStringList{report});
+    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+    QCOMPARE(state(*m_ws), QStringLiteral("12:3:10:30 | total=30 changed=1 marked=12"));
 }
 
 QTEST_GUILESS_MAIN(TestOrderExtras)

@@ -11,6 +11,7 @@
 #include "applicationwindows.h"
 #include "htmlhelp.h"
 #include "main.h"
+#include "orderfileguard.h"
 #include "orderrecovery.h"
 #include "ordixapplication.h"
 
@@ -74,6 +75,7 @@ int main(int argc, char *argv[])
     // The order is kept in the user's data folder while it has unsaved
     // changes, and offered again after a crash.
     OrderRecovery::enable(windows.mainForm().workspace());
+    OrderFileGuard::of(windows.mainForm().workspace()).setLocking(true);
     windows.mainForm().show();
     // Without a window manager (a bare X server) nobody activates the window,
     // and its first activation (maximising, loading the price list) would

@@ -1,9 +1,11 @@
 #include "orderfile.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "actionlist.h"
 #include "gridposition.h"
+#include "orderfileguard.h"
 #include "orderreader.h"
 #include "orderrecovery.h"
 #include "ordertable.h"
@@ -29,6 +31,22 @@ namespace
     }
 }
 
+QString OrderFile::changedOnDiskQuestion(const QString &path)
+{
+    return QStringLiteral("Файл заказа изменён другой программой после того, как он был открыт или сохранён "
+                          "в этом окне:\n%1\n\nЗаменить его этим заказом? «Да» — заменить, "
+                          "«Нет» — сохранить под другим именем, «Отмена» — не сохранять.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+QString OrderFile::openElsewhereQuestion(const QString &path)
+{
+    return QStringLiteral("Файл заказа %1 уже открыт в другом окне программы.\n\nОткрыть его только для чтения? "
+                          "«Да» — только для чтения (сохранить можно под другим именем), «Нет» — открыть всё равно, "
+                          "«Отмена» — не открывать.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
 QString OrderFile::proposedName(const QString &customer, const QDate &date)
 {
     return MakeSafeFileName(QStringLiteral("order ") + customer + QLatin1Char(' ') + TextFile::shortDate(date)
@@ -40,8 +58,22 @@ void OrderFile::save(Workspace &workspace)
     ActionList &actions = workspace.actions();
     actions.setTag(SaveAction, 0);
 
-    if (workspace.orderFileName.isEmpty()) {
-        const QString proposed = proposedName(workspace.settings().customer, QDate::currentDate());
+    OrderFileGuard &guard = OrderFileGuard::of(workspace);
+    bool askName = workspace.orderFileName.isEmpty();
+    QString proposed = askName ? proposedName(workspace.settings().customer, QDate::currentDate())
+                               : workspace.orderFileName;
+    if (!askName && guard.isReadOnly() && guard.path() == QFileInfo(workspace.orderFileName).absoluteFilePath()) {
+        // Opened read-only: the order goes to a file of its own.
+        askName = true;
+    } else if (!askName && guard.changedOnDisk(workspace.orderFileName)) {
+        // Nothing is written over what another program saved without a word.
+        const UserPrompts::Answer answer = workspace.prompts().askYesNoCancel(changedOnDiskQuestion(workspace.orderFileName));
+        if (answer == UserPrompts::Answer::No)
+            askName = true;
+        else if (answer != UserPrompts::Answer::Yes)
+            return;
+    }
+    if (askName) {
         const QString path = workspace.prompts().saveFile(orderDialog(QStringLiteral("Сохранить файл заказа"), proposed));
         if (path.isEmpty())
             return;
@@ -55,6 +87,7 @@ void OrderFile::save(Workspace &workspace)
     TextFile::writeLines(workspace.orderFileName, lines);
 
     workspace.orderChanged = false;
+    guard.take(workspace.orderFileName);
     if (OrderRecovery *recovery = OrderRecovery::find(workspace))
         recovery->discard();
     actions.setTag(SaveAction, ActionList::ActionDone);
@@ -108,6 +141,7 @@ int OrderFile::read(Workspace &workspace, const QString &path)
         skipped += int(items.size()) - OrderReader::append(workspace, items);
     }
     workspace.orderChanged = false;
+    OrderFileGuard::of(workspace).take(path);
     table.first();
     workspace.orderTotal = 0;
     OrderTable::showOrderSum(workspace);

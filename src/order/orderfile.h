@@ -13,7 +13,8 @@ public:
     // file system.
     static QString proposedName(const QString &customer, const QDate &date);
 
-    // OrderFileSave: asks for a name when the order has none, writes the file
+    // OrderFileSave: asks for a name when the order has none (or was opened
+    // read-only), asks first when the file changed on disk, writes the file
     // (replacing it atomically), and on success puts the order into the saved
     // state, titles it and leaves ActionDone in the action's tag (0 otherwise).
     // A failed write throws, leaving the order changed and any old file whole.
@@ -27,6 +28,13 @@ public:
     // loadedText() in the status line. A file that cannot be read throws
     // before the new order is started. Returns the item lines skipped.
     static int read(Workspace &workspace, const QString &path);
+    // "Файл заказа изменён другой программой…": asked before a save over a
+    // file that changed on disk since it was opened or saved here (Да
+    // overwrites, Нет saves under another name, Отмена does not save).
+    static QString changedOnDiskQuestion(const QString &path);
+    // Asked before opening a file another running window holds (Да opens it
+    // read-only, Нет opens it anyway, Отмена does not open it).
+    static QString openElsewhereQuestion(const QString &path);
     // "Заказ загружен", with the count of skipped lines when there are any.
     static QString loadedText(int skipped);
 };

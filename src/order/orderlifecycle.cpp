@@ -11,6 +11,7 @@
 #include "orderhistory.h"
 #include "orderlines.h"
 #include "ordixerror.h"
+#include "orderfileguard.h"
 #include "orderrecovery.h"
 #include "ordertable.h"
 #include "progressreporter.h"
@@ -154,6 +155,7 @@ void OrderLifecycle::orderClose(Workspace &workspace)
     order.empty();
     order.close();
     workspace.orderFileName.clear();
+    OrderFileGuard::of(workspace).release();
     workspace.orderChanged = false;
     OrderHistory::of(workspace).clear();
     MissingLines::of(workspace).clear();
@@ -170,7 +172,19 @@ void OrderLifecycle::orderFileOpen(Workspace &workspace)
     const QString path = OrderFile::askFileToOpen(workspace);
     if (path.isEmpty())
         return;
+    bool readOnly = false;
+    if (OrderFileGuard::heldElsewhere(path)) {
+        const UserPrompts::Answer answer = workspace.prompts().askYesNoCancel(OrderFile::openElsewhereQuestion(path));
+        if (answer != UserPrompts::Answer::Yes && answer != UserPrompts::Answer::No)
+            return;
+        readOnly = answer == UserPrompts::Answer::Yes;
+    }
     OrderFile::read(workspace, path);
+    if (readOnly) {
+        OrderFileGuard::of(workspace).take(path, true);
+        workspace.setLabel(Workspace::Label::OrderTitle,
+                           OrderTable::titleFor(path) + QStringLiteral(" (только для чтения)"));
+    }
 }
 
 void OrderLifecycle::coordinateOrder(Workspace &workspace)

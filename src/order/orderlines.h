@@ -22,7 +22,7 @@ public:
     static bool addByCode(Workspace &workspace, qint32 code);
     // The same without the dialog: puts the price grid's current part into
     // the order with the quantity (an existing line takes it as its new
-    // quantity). The quick order from the clipboard adds through here.
+    // quantity).
     static void addPart(Workspace &workspace, int quantity);
     // EditOrderRecord: asks for the current line's new quantity.
     static void editOrderRecord(Workspace &workspace);

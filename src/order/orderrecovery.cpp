@@ -1,14 +1,30 @@
 #include "orderrecovery.h"
 
+#include <algorithm>
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QStandardPaths>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "atomicfile.h"
 #include "gridposition.h"
+#include "orderfileguard.h"
 #include "orderhistory.h"
 #include "ordertable.h"
 #include "ordixerror.h"
+#include "textencoding.h"
 #include "textfile.h"
 #include "unfilteredprice.h"
 #include "userprompts.h"
@@ -31,14 +47,91 @@ namespace
     {
         return QString::number(value, 'g', 17);
     }
+
+    QString native(const QString &path)
+    {
+        return QDir::toNativeSeparators(path);
+    }
+
+    // The file's bytes. It is opened without waiting (a FIFO put in its
+    // place would block a plain open for ever) and read only when it is a
+    // regular file; a link in its place is not followed.
+    QByteArray readRegularFile(const QString &path)
+    {
+        const QString cannot = QStringLiteral("Не удалось прочитать файл восстановления заказа %1: %2");
+#ifdef Q_OS_UNIX
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            throw OrdixError(cannot.arg(native(path), error == ELOOP ? QStringLiteral("это ссылка, а не обычный файл")
+                                                                      : QString::fromLocal8Bit(std::strerror(error))));
+        }
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            throw OrdixError(cannot.arg(native(path), QStringLiteral("это не обычный файл")));
+        }
+        QFile file;
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            throw OrdixError(cannot.arg(native(path), file.errorString()));
+        }
+#else
+        const QFileInfo info(path);
+        if (info.isSymLink() || !info.isFile())
+            throw OrdixError(cannot.arg(native(path), QStringLiteral("это не обычный файл")));
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw OrdixError(cannot.arg(native(path), file.errorString()));
+#endif
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw OrdixError(cannot.arg(native(path), file.errorString()));
+        return bytes;
+    }
+
+    // One row of the file, or false when it does not read.
+    bool readRow(const QString &line, QVariantList *row)
+    {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() != OrderTable::FieldCount)
+            return false;
+        const QList<FieldDef> defs = OrderTable::fields();
+        for (int f = 0; f < OrderTable::FieldCount; ++f) {
+            const QString &text = fields.at(f);
+            if (defs.at(f).type == FieldType::String) {
+                row->append(text);
+                continue;
+            }
+            if (text.isEmpty()) {
+                row->append(QVariant());
+                continue;
+            }
+            bool ok = false;
+            if (defs.at(f).type == FieldType::R8) {
+                const double value = text.toDouble(&ok);
+                row->append(value);
+            } else {
+                const qint64 value = text.toLongLong(&ok);
+                row->append(value);
+            }
+            if (!ok)
+                return false;
+        }
+        return true;
+    }
 }
 
-OrderRecovery::OrderRecovery(Workspace &workspace, const QString &path)
+OrderRecovery::OrderRecovery(Workspace &workspace, const QString &folder)
     : QObject(&workspace)
     , m_workspace(workspace)
-    , m_path(path)
+    , m_folder(folder)
 {
     setObjectName(QStringLiteral("OrderRecovery"));
+    // A name no other running program has: the process and the moment.
+    m_path = QDir(folder).filePath(QStringLiteral("order-%1-%2.txt")
+                                       .arg(QCoreApplication::applicationPid())
+                                       .arg(QDateTime::currentMSecsSinceEpoch(), 0, 36));
     m_timer.setSingleShot(true);
     m_timer.setInterval(DelayMs);
     connect(&m_timer, &QTimer::timeout, this, &OrderRecovery::write);
@@ -46,23 +139,38 @@ OrderRecovery::OrderRecovery(Workspace &workspace, const QString &path)
     order.onViewChanged([this] { schedule(); });
     order.onRowChanged([this](int) { schedule(); });
     connect(&OrderHistory::of(workspace), &OrderHistory::changed, this, &OrderRecovery::schedule);
+    lockOwnFile();
 }
 
-QString OrderRecovery::defaultPath()
+OrderRecovery::~OrderRecovery() = default;
+
+QString OrderRecovery::defaultFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/recovery/order.txt");
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/recovery");
 }
 
-OrderRecovery &OrderRecovery::enable(Workspace &workspace, const QString &path)
+OrderRecovery &OrderRecovery::enable(Workspace &workspace, const QString &folder)
 {
     if (OrderRecovery *existing = find(workspace))
         return *existing;
-    return *new OrderRecovery(workspace, path);
+    return *new OrderRecovery(workspace, folder);
 }
 
 OrderRecovery *OrderRecovery::find(Workspace &workspace)
 {
     return workspace.findChild<OrderRecovery *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+bool OrderRecovery::lockOwnFile()
+{
+    if (m_lock && m_lock->isLocked())
+        return true;
+    if (!QDir().mkpath(m_folder))
+        return false;
+    m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
+    // Only a lock whose program has gone is taken over, however old.
+    m_lock->setStaleLockTime(0);
+    return m_lock->tryLock(0);
 }
 
 void OrderRecovery::schedule()
@@ -84,7 +192,8 @@ void OrderRecovery::flush()
 void OrderRecovery::discard()
 {
     m_timer.stop();
-    if (QFileInfo::exists(m_path))
+    const QFileInfo info(m_path);
+    if (info.exists() || info.isSymLink())
         QFile::remove(m_path);
 }
 
@@ -93,6 +202,7 @@ OrderRecovery::Saved OrderRecovery::current() const
     Saved saved;
     const RecordTable &order = m_workspace.order();
     saved.savedAt = QDateTime::currentDateTime();
+    saved.folder = QDir::currentPath();
     saved.orderFileName = m_workspace.orderFileName;
     saved.total = m_workspace.orderTotal;
     for (int r = 0; r < order.rowCount(); ++r) {
@@ -119,12 +229,29 @@ void OrderRecovery::write()
         discard();
         return;
     }
-    try {
-        QDir().mkpath(QFileInfo(m_path).absolutePath());
-        TextFile::writeBytes(m_path, format(current()));
-    } catch (const OrdixError &) {
-        // The order itself is untouched; the next change tries again.
+    QString cause;
+    if (!QDir().mkpath(m_folder)) {
+        cause = QStringLiteral("не удалось создать папку %1").arg(native(m_folder));
+    } else {
+        const bool locked = lockOwnFile();
+        // A link put in the file's place is replaced, never written through.
+        AtomicFile file(m_path, AtomicFile::Links::Replace);
+        if (!file.open() || !file.write(format(current())) || !file.commit())
+            cause = file.errorString();
+        else if (!locked)
+            cause = QStringLiteral("не удалось закрепить файл %1 за этим окном").arg(native(m_path));
     }
+    // The order itself is untouched; the next change tries again.
+    showProblem(cause);
+}
+
+void OrderRecovery::showProblem(const QString &cause)
+{
+    if (cause.isEmpty() == !m_failing)
+        return;
+    m_failing = !cause.isEmpty();
+    m_workspace.setLabel(Workspace::Label::Status, m_failing ? QStringLiteral("Автосохранение недоступно: ") + cause
+                                                             : QStringLiteral("Автосохранение снова работает"));
 }
 
 QByteArray OrderRecovery::format(const Saved &saved)
@@ -132,6 +259,7 @@ QByteArray OrderRecovery::format(const Saved &saved)
     // UTF-8: the file is the program's own and keeps every character.
     QString text = QString::fromLatin1(Magic) + QStringLiteral("\r\n");
     text += QStringLiteral("saved=") + saved.savedAt.toString(Qt::ISODate) + QStringLiteral("\r\n");
+    text += QStringLiteral("dir=") + clean(saved.folder) + QStringLiteral("\r\n");
     text += QStringLiteral("file=") + clean(saved.orderFileName) + QStringLiteral("\r\n");
     text += QStringLiteral("total=") + numberText(saved.total) + QStringLiteral("\r\n");
     for (const QVariantList &row : saved.rows) {
@@ -152,88 +280,184 @@ QByteArray OrderRecovery::format(const Saved &saved)
 
 OrderRecovery::Saved OrderRecovery::read(const QString &path)
 {
-    const QStringList lines = TextFile::readLines(path);
-    const QString bad = QStringLiteral("Файл восстановления заказа %1 повреждён").arg(QDir::toNativeSeparators(path));
-    if (lines.size() < 4 || lines.at(0) != QString::fromLatin1(Magic) || !lines.at(1).startsWith(QStringLiteral("saved="))
-        || !lines.at(2).startsWith(QStringLiteral("file=")) || !lines.at(3).startsWith(QStringLiteral("total=")))
-        throw OrdixError(bad);
+    const QStringList lines = TextEncoding::decodeLines(readRegularFile(path));
+    if (lines.isEmpty() || lines.at(0) != QString::fromLatin1(Magic))
+        throw OrdixError(QStringLiteral("Файл восстановления заказа %1 повреждён").arg(native(path)));
     Saved saved;
-    saved.savedAt = QDateTime::fromString(lines.at(1).mid(6), Qt::ISODate);
-    saved.orderFileName = lines.at(2).mid(5);
-    bool ok = false;
-    saved.total = lines.at(3).mid(6).toDouble(&ok);
-    if (!ok || !saved.savedAt.isValid())
-        throw OrdixError(bad);
-    const QList<FieldDef> defs = OrderTable::fields();
-    for (qsizetype i = 4; i < lines.size(); ++i) {
-        if (lines.at(i).isEmpty())
+    bool totalRead = false;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        if (line.isEmpty())
             continue;
-        const QStringList fields = lines.at(i).split(QLatin1Char('\t'));
-        if (fields.size() != OrderTable::FieldCount)
-            throw OrdixError(bad);
-        QVariantList row;
-        for (int f = 0; f < OrderTable::FieldCount; ++f) {
-            const QString &text = fields.at(f);
-            if (defs.at(f).type == FieldType::String) {
-                row.append(text);
+        if (!line.contains(QLatin1Char('\t'))) {
+            if (line.startsWith(QStringLiteral("saved="))) {
+                saved.savedAt = QDateTime::fromString(line.mid(6), Qt::ISODate);
                 continue;
             }
-            if (text.isEmpty()) {
-                row.append(QVariant());
+            if (line.startsWith(QStringLiteral("dir="))) {
+                saved.folder = line.mid(4);
                 continue;
             }
-            if (defs.at(f).type == FieldType::R8) {
-                const double value = text.toDouble(&ok);
-                if (!ok)
-                    throw OrdixError(bad);
-                row.append(value);
-            } else {
-                const qint64 value = text.toLongLong(&ok);
-                if (!ok)
-                    throw OrdixError(bad);
-                row.append(value);
+            if (line.startsWith(QStringLiteral("file="))) {
+                saved.orderFileName = line.mid(5);
+                continue;
+            }
+            if (line.startsWith(QStringLiteral("total="))) {
+                saved.total = line.mid(6).toDouble(&totalRead);
+                continue;
             }
         }
-        saved.rows.append(row);
+        QVariantList row;
+        if (readRow(line, &row))
+            saved.rows.append(row);
+        else
+            ++saved.damaged;
     }
+    // What a damaged file lost is not in the total it gives.
+    if (!totalRead || saved.damaged > 0) {
+        saved.total = 0;
+        for (const QVariantList &row : std::as_const(saved.rows))
+            saved.total += row.at(OrderTable::SUM).toDouble();
+    }
+    if (!saved.savedAt.isValid())
+        saved.savedAt = QFileInfo(path).lastModified();
     return saved;
 }
 
-QString OrderRecovery::question(const QDateTime &savedAt, int lines)
+QString OrderRecovery::question(const Saved &saved)
 {
-    return QStringLiteral("Восстановить несохранённый заказ от %1 (%2 строк)?")
-        .arg(TextFile::dateTimeText(savedAt))
-        .arg(lines);
+    QString text = QStringLiteral("Восстановить несохранённый заказ от %1 (%2 строк)")
+                       .arg(TextFile::dateTimeText(saved.savedAt))
+                       .arg(saved.rows.size());
+    if (!saved.folder.isEmpty())
+        text += QStringLiteral(" из папки %1").arg(native(saved.folder));
+    text += QLatin1Char('?');
+    if (saved.damaged > 0)
+        text += QStringLiteral("\nСтрок, которые не удалось прочитать: %1; они не будут восстановлены.").arg(saved.damaged);
+    return text;
+}
+
+QList<OrderRecovery::Orphan> OrderRecovery::orphans()
+{
+    QList<Orphan> found;
+    const QFileInfoList files = QDir(m_folder).entryInfoList({QStringLiteral("order*.txt")},
+                                                             QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
+    for (const QFileInfo &info : files) {
+        const QString path = info.absoluteFilePath();
+        if (path == QFileInfo(m_path).absoluteFilePath() || isDeclined(path))
+            continue;
+        // A file whose program still runs is that program's.
+        QLockFile lock(path + QStringLiteral(".lock"));
+        lock.setStaleLockTime(0);
+        if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError)
+            continue;
+        Orphan orphan;
+        orphan.path = path;
+        try {
+            orphan.saved = read(path);
+        } catch (const OrdixError &error) {
+            orphan.error = error.message();
+            orphan.saved.savedAt = info.lastModified();
+        }
+        found.append(orphan);
+    }
+    const QString here = QDir::currentPath();
+    const auto fromHere = [&here](const Saved &saved) {
+        return saved.folder == here
+            || (!saved.orderFileName.isEmpty() && QFileInfo(saved.orderFileName).absolutePath() == here);
+    };
+    std::stable_sort(found.begin(), found.end(), [&](const Orphan &a, const Orphan &b) {
+        const bool aHere = fromHere(a.saved);
+        if (aHere != fromHere(b.saved))
+            return aHere;
+        return a.saved.savedAt > b.saved.savedAt;
+    });
+    return found;
+}
+
+QString OrderRecovery::declinedListPath() const
+{
+    // Beside the folder: what cannot be removed from it cannot be noted in it.
+    return QFileInfo(m_folder).absolutePath() + QStringLiteral("/recovery-declined.txt");
+}
+
+QString OrderRecovery::fileMark(const QString &path)
+{
+    const QFileInfo info(path);
+    return QStringLiteral("%1\t%2\t%3")
+        .arg(info.absoluteFilePath())
+        .arg(info.lastModified().toMSecsSinceEpoch())
+        .arg(info.size());
+}
+
+bool OrderRecovery::isDeclined(const QString &path) const
+{
+    QFile list(declinedListPath());
+    if (!list.exists() || !list.open(QIODevice::ReadOnly))
+        return false;
+    const QString mark = fileMark(path);
+    return TextEncoding::decodeLines(list.readAll()).contains(mark);
+}
+
+void OrderRecovery::drop(const QString &path)
+{
+    QFile::remove(path + QStringLiteral(".lock"));
+    if (QFile::remove(path) || !QFileInfo::exists(path))
+        return;
+    // A file that stays (a read-only folder) is not offered again.
+    QStringList marks;
+    QFile list(declinedListPath());
+    if (list.open(QIODevice::ReadOnly))
+        marks = TextEncoding::decodeLines(list.readAll());
+    list.close();
+    marks.append(fileMark(path));
+    try {
+        TextFile::writeBytes(declinedListPath(), marks.join(QStringLiteral("\r\n")).toUtf8() + "\r\n",
+                             AtomicFile::Links::Replace);
+    } catch (const OrdixError &) {
+        // Nowhere to note it: it is offered again next time.
+    }
 }
 
 bool OrderRecovery::offer()
 {
     m_timer.stop();
-    if (!QFileInfo::exists(m_path))
-        return false;
-    Saved saved;
-    try {
-        saved = read(m_path);
-    } catch (const OrdixError &error) {
-        discard();
-        m_workspace.prompts().message(error.message(), UserPrompts::Icon::Warning);
-        return false;
+    const QList<Orphan> files = orphans();
+    for (const Orphan &orphan : files) {
+        if (!orphan.error.isEmpty()) {
+            drop(orphan.path);
+            m_workspace.prompts().message(orphan.error, UserPrompts::Icon::Warning);
+            continue;
+        }
+        const Saved &saved = orphan.saved;
+        if (saved.rows.isEmpty() && saved.damaged == 0) {
+            drop(orphan.path);
+            continue;
+        }
+        if (m_workspace.prompts().askYesNo(question(saved)) != UserPrompts::Answer::Yes) {
+            drop(orphan.path);
+            continue;
+        }
+        if (saved.rows.isEmpty()) {
+            drop(orphan.path);
+            continue;
+        }
+        // The current order (normally none at start) is closed the usual way.
+        if (m_workspace.orderOpen()) {
+            m_workspace.execute(QStringLiteral("OrderClose"));
+            if (m_workspace.orderOpen())
+                return false;
+        }
+        restore(saved);
+        // The order is this window's now, written to its own file.
+        drop(orphan.path);
+        return true;
     }
-    if (saved.rows.isEmpty()) {
-        discard();
-        return false;
-    }
-    if (m_workspace.prompts().askYesNo(question(saved.savedAt, int(saved.rows.size()))) != UserPrompts::Answer::Yes) {
-        discard();
-        return false;
-    }
-    // The current order (normally none at start) is closed the usual way.
-    if (m_workspace.orderOpen()) {
-        m_workspace.execute(QStringLiteral("OrderClose"));
-        if (m_workspace.orderOpen())
-            return false;
-    }
+    return false;
+}
 
+void OrderRecovery::restore(const Saved &saved)
+{
     OrderTable::startNew(m_workspace);
     RecordTable &order = m_workspace.order();
     {
@@ -269,6 +493,8 @@ bool OrderRecovery::offer()
     }
 
     m_workspace.orderFileName = saved.orderFileName;
+    if (!saved.orderFileName.isEmpty())
+        OrderFileGuard::of(m_workspace).take(saved.orderFileName);
     m_workspace.orderTotal = saved.total;
     m_workspace.orderChanged = true;
     OrderTable::showOrderSum(m_workspace);
@@ -277,5 +503,4 @@ bool OrderRecovery::offer()
                                                            : OrderTable::titleFor(saved.orderFileName));
     // Written again at once under the new time, as a changed order is.
     schedule();
-    return true;
 }

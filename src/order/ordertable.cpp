@@ -7,6 +7,7 @@
 #include "gridlayout.h"
 #include "ordixerror.h"
 #include "missinglines.h"
+#include "orderfileguard.h"
 #include "orderhistory.h"
 #include "workspace.h"
 
@@ -48,6 +49,7 @@ void OrderTable::startNew(Workspace &workspace)
         table.close();
 
     workspace.orderFileName.clear();
+    OrderFileGuard::of(workspace).release();
     table.open(fields());
     table.setDisplayFormat(Price, MoneyMask);
     table.setDisplayFormat(SUM, MoneyMask);

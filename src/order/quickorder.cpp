@@ -1,10 +1,16 @@
 #include "quickorder.h"
 
-#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <QHash>
+#include <QVariantList>
 
 #include "gridposition.h"
 #include "orderhistory.h"
-#include "orderlines.h"
+#include "ordertable.h"
+#include "progressreporter.h"
 #include "textfile.h"
 #include "unfilteredprice.h"
 #include "userprompts.h"
@@ -14,46 +20,94 @@ namespace
 {
     // The most codes the report names one by one.
     constexpr int NamedCodes = 20;
+    // Lines looked up between two looks at the progress window.
+    constexpr int StepLines = 1000;
 
-    bool positiveNumber(const QString &text, qint32 *value)
+    bool positiveNumber(QStringView text, qint32 *value)
     {
         for (const QChar ch : text) {
-            if (!ch.isDigit() || ch.unicode() > 127)
+            if (ch.unicode() < '0' || ch.unicode() > '9')
                 return false;
         }
         qint32 number = 0;
-        if (text.isEmpty() || !isWholeNumber(QStringView(text), &number) || number < 1)
+        if (text.isEmpty() || !isWholeNumber(text, &number) || number < 1)
             return false;
         *value = number;
         return true;
+    }
+
+    bool isSeparator(QChar ch)
+    {
+        return ch == QLatin1Char(';') || ch.isSpace();
+    }
+
+    // A part found in the price list, with what goes into its order line.
+    struct Found
+    {
+        int priceRow = 0; // in the unfiltered view
+        qint64 code = 0;
+        qint32 quantity = 0;
+        double unitPrice = 0;
+    };
+
+    void appendNamed(QString &text, const char16_t *label, const QStringList &codes)
+    {
+        if (codes.isEmpty())
+            return;
+        QStringList named = codes.mid(0, NamedCodes);
+        if (codes.size() > NamedCodes)
+            named.append(QStringLiteral("…"));
+        text += QString::fromUtf16(label).arg(named.join(QStringLiteral(", ")));
     }
 }
 
 QuickOrder::Parsed QuickOrder::parse(const QString &text)
 {
-    static const QRegularExpression separators(QStringLiteral("[\\t;\\s]+"));
     Parsed parsed;
-    const QStringList lines = text.split(QRegularExpression(QStringLiteral("\\r\\n|\\r|\\n")));
-    for (const QString &raw : lines) {
+    QHash<qint32, qsizetype> byCode;
+    const QStringView all(text);
+    qsizetype start = 0;
+    const qsizetype size = all.size();
+    while (start <= size) {
+        qsizetype end = start;
+        while (end < size && all[end] != QLatin1Char('\r') && all[end] != QLatin1Char('\n'))
+            ++end;
+        const QStringView line = all.sliced(start, end - start);
+        start = end + 1;
+        if (end < size && all[end] == QLatin1Char('\r') && end + 1 < size && all[end + 1] == QLatin1Char('\n'))
+            ++start;
+        if (end >= size && line.isEmpty())
+            break;
+
         // A spreadsheet row copied with empty cells after it ends in TABs or ";".
-        QString line = raw;
-        line.replace(QChar(0x00A0), QLatin1Char(' '));
-        const QStringList fields = line.split(separators, Qt::SkipEmptyParts);
-        if (fields.isEmpty())
-            continue;
-        Line entry;
-        if (fields.size() > 2 || !positiveNumber(fields.at(0), &entry.code)) {
-            ++parsed.skipped;
-            continue;
+        QStringView fields[3];
+        int count = 0;
+        qsizetype i = 0;
+        while (i < line.size() && count < 3) {
+            while (i < line.size() && isSeparator(line[i]))
+                ++i;
+            if (i >= line.size())
+                break;
+            const qsizetype from = i;
+            while (i < line.size() && !isSeparator(line[i]))
+                ++i;
+            fields[count++] = line.sliced(from, i - from);
         }
+        if (count == 0)
+            continue;
+        qint32 code = 0;
         qint32 quantity = 1;
-        if (fields.size() == 2 && !positiveNumber(fields.at(1), &quantity)) {
+        if (count > 2 || !positiveNumber(fields[0], &code) || (count == 2 && !positiveNumber(fields[1], &quantity))) {
             ++parsed.skipped;
             continue;
         }
-        entry.codeText = fields.at(0);
-        entry.quantity = quantity;
-        parsed.lines.append(entry);
+        const auto known = byCode.constFind(code);
+        if (known != byCode.constEnd()) {
+            parsed.lines[*known].quantity += quantity;
+            continue;
+        }
+        byCode.insert(code, parsed.lines.size());
+        parsed.lines.append({fields[0].toString(), code, quantity});
     }
     return parsed;
 }
@@ -65,32 +119,158 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
     RecordTable &price = workspace.price();
     if (!price.isActive() || parsed.lines.isEmpty())
         return result;
-    OrderHistory::of(workspace).record(QStringLiteral("вставка заказа из буфера"), [&] {
-        const GridFreeze freeze(workspace, Workspace::Grid::Price);
-        // A part hidden by the price list's filter is still in the list.
-        const UnfilteredPrice unfiltered(price);
-        for (const Line &line : parsed.lines) {
-            if (!price.locate(QStringLiteral("Code"), line.code)) {
-                if (!result.notFound.contains(line.codeText))
-                    result.notFound.append(line.codeText);
-                continue;
+
+    ProgressReporter &progress = workspace.progress();
+    const bool showsProgress = parsed.lines.size() > ProgressLines;
+    const int priceFlagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
+    const int priceCodeField = price.fieldByName(QStringLiteral("Code"));
+    const int priceNameField = price.fieldByName(QStringLiteral("Name"));
+    const int priceCatalogField = price.fieldByName(QStringLiteral("CatalogID"));
+    const int priceProducerField = price.fieldByName(QStringLiteral("ProductionOf"));
+    const int pricePriceField = price.fieldByName(QStringLiteral("Price"));
+
+    const GridFreeze freeze(workspace, Workspace::Grid::Price);
+    // A part hidden by the price list's filter is still in the list.
+    const UnfilteredPrice unfiltered(price);
+
+    // First every code is looked up, changing nothing: Escape here leaves
+    // the order as it was.
+    std::vector<Found> found;
+    found.reserve(size_t(parsed.lines.size()));
+    if (showsProgress)
+        progress.startProgress(QStringLiteral("Вставка заказа из буфера..."), 0, 100);
+    for (qsizetype i = 0; i < parsed.lines.size(); ++i) {
+        if (showsProgress && i % StepLines == 0) {
+            if (progress.stopRequested()) {
+                progress.stepProgress(101);
+                result = Result();
+                result.stopped = true;
+                return result;
             }
-            OrderLines::addPart(workspace, line.quantity);
-            ++result.added;
+            progress.stepProgress(int(i * 50 / parsed.lines.size()));
         }
-    });
+        const Line &line = parsed.lines.at(i);
+        if (!price.locate(QStringLiteral("Code"), line.code)) {
+            result.notFound.append(line.codeText);
+            continue;
+        }
+        const int row = price.rowNumber() - 1;
+        const double unitPrice = price.floatAt(row, pricePriceField);
+        if (line.quantity > std::numeric_limits<qint32>::max()
+            || !(std::fabs(unitPrice * double(line.quantity)) <= OrderTable::MaxAmount)) {
+            result.tooLarge.append(line.codeText);
+            continue;
+        }
+        found.push_back({row, price.integerAt(row, priceCodeField), qint32(line.quantity), unitPrice});
+    }
+    if (showsProgress)
+        progress.stepProgress(50);
+
+    if (!found.empty()) {
+        OrderHistory::of(workspace).record(QStringLiteral("вставка заказа из буфера"), [&] {
+            if (!workspace.orderOpen())
+                OrderTable::startNew(workspace);
+            RecordTable &order = workspace.order();
+            QHash<qint64, int> orderRows;
+            orderRows.reserve(order.rowCount());
+            for (int r = 0; r < order.rowCount(); ++r) {
+                if (!order.isNullAt(r, OrderTable::Code))
+                    orderRows.insert(order.integerAt(r, OrderTable::Code), r);
+            }
+            double amount = 0;
+            // The widest texts of the new lines are measured for the grid,
+            // not every line.
+            std::vector<int> longest(OrderTable::FieldCount, -1);
+            std::vector<qsizetype> longestLength(OrderTable::FieldCount, -1);
+            order.suspendViews();
+            try {
+                size_t done = 0;
+                for (const Found &part : found) {
+                    if (showsProgress && ++done % StepLines == 0)
+                        progress.stepProgress(int(50 + done * 50 / found.size()));
+                    const auto existing = orderRows.constFind(part.code);
+                    if (existing != orderRows.constEnd()) {
+                        // The line keeps its own price, as in the quantity dialog.
+                        order.setRowNumber(*existing + 1);
+                        const double oldSum = order.asFloat(OrderTable::SUM);
+                        const double sum = OrderTable::lineAmount(order.asFloat(OrderTable::Price), part.quantity);
+                        order.edit();
+                        try {
+                            order.setInteger(OrderTable::Count, part.quantity);
+                            order.setFloat(OrderTable::SUM, sum);
+                            order.post();
+                        } catch (...) {
+                            order.cancel();
+                            throw;
+                        }
+                        amount += sum - oldSum;
+                        ++result.changed;
+                        continue;
+                    }
+                    qint64 flag = price.integerAt(part.priceRow, priceFlagField);
+                    if (flag >= Workspace::InOrderMark)
+                        flag -= Workspace::InOrderMark;
+                    const double sum = OrderTable::lineAmount(part.unitPrice, part.quantity);
+                    const QVariantList values{int(flag), part.code, price.stringAt(part.priceRow, priceNameField),
+                                              price.stringAt(part.priceRow, priceCatalogField),
+                                              price.stringAt(part.priceRow, priceProducerField), part.quantity,
+                                              part.unitPrice, sum};
+                    order.appendRow(values);
+                    const int row = order.rowCount() - 1;
+                    orderRows.insert(part.code, row);
+                    for (int f = 0; f < OrderTable::FieldCount; ++f) {
+                        const qsizetype length = values.at(f).toString().size();
+                        if (length > longestLength[size_t(f)]) {
+                            longestLength[size_t(f)] = length;
+                            longest[size_t(f)] = row;
+                        }
+                    }
+                    amount += sum;
+                    ++result.added;
+                    if (price.integerAt(part.priceRow, priceFlagField) < Workspace::InOrderMark) {
+                        price.setRowNumber(part.priceRow + 1);
+                        price.edit();
+                        try {
+                            price.setInteger(priceFlagField, price.asInteger(priceFlagField) + Workspace::InOrderMark);
+                            price.post();
+                        } catch (...) {
+                            price.cancel();
+                            throw;
+                        }
+                    }
+                }
+            } catch (...) {
+                order.resumeViews();
+                workspace.orderTotal += amount;
+                OrderTable::showOrderSum(workspace);
+                workspace.orderChanged = true;
+                throw;
+            }
+            order.resumeViews();
+            std::sort(longest.begin(), longest.end());
+            longest.erase(std::unique(longest.begin(), longest.end()), longest.end());
+            for (const int row : longest) {
+                if (row >= 0)
+                    OrderTable::notePosted(workspace, row);
+            }
+            workspace.orderTotal += amount;
+            OrderTable::showOrderSum(workspace);
+            workspace.orderChanged = true;
+        });
+    }
+    if (showsProgress)
+        progress.stepProgress(101);
     return result;
 }
 
 QString QuickOrder::report(const Result &result)
 {
-    QString text = QStringLiteral("Добавлено: %1; не найдено в прайс-листе: %2").arg(result.added).arg(result.notFound.size());
-    if (!result.notFound.isEmpty()) {
-        QStringList named = result.notFound.mid(0, NamedCodes);
-        if (result.notFound.size() > NamedCodes)
-            named.append(QStringLiteral("…"));
-        text += QStringLiteral(" (коды %1)").arg(named.join(QStringLiteral(", ")));
-    }
+    QString text = QStringLiteral("Добавлено: %1; изменено: %2; не найдено в прайс-листе: %3")
+                       .arg(result.added)
+                       .arg(result.changed)
+                       .arg(result.notFound.size());
+    appendNamed(text, u" (коды %1)", result.notFound);
+    appendNamed(text, u"\nКоличество или сумма больше допустимых, строки не добавлены (коды %1)", result.tooLarge);
     if (result.skipped > 0)
         text += QStringLiteral("\nПропущено строк не вида «код количество»: %1").arg(result.skipped);
     return text;
@@ -109,7 +289,10 @@ void QuickOrder::pasteFromClipboard(Workspace &workspace)
         return;
     }
     const Result result = apply(workspace, parsed);
-    workspace.prompts().message(report(result),
-                                result.notFound.isEmpty() && result.skipped == 0 ? UserPrompts::Icon::Information
-                                                                                   : UserPrompts::Icon::Warning);
+    if (result.stopped) {
+        workspace.prompts().message(QStringLiteral("Action stopped"), UserPrompts::Icon::Information);
+        return;
+    }
+    const bool clean = result.notFound.isEmpty() && result.tooLarge.isEmpty() && result.skipped == 0;
+    workspace.prompts().message(report(result), clean ? UserPrompts::Icon::Information : UserPrompts::Icon::Warning);
 }

@@ -182,6 +182,34 @@ namespace
         QList<QByteArrayView> m_spill;
     };
 
+    // Whether a data line from `dataStart` gives a row: parsed as the load
+    // parses them, into a table of its own, until the first row that reads.
+    bool hasUsableRow(QIODevice &source, qint64 dataStart, const PriceLineLayout &layout)
+    {
+        RecordTable scratch;
+        scratch.open(PriceLoader::priceFields());
+        PriceBlock block(scratch, layout);
+        if (!source.seek(dataStart))
+            return false;
+        QByteArray lines;
+        bool found = false;
+        const bool read = TextFile::forEachLine(source, [&](QByteArrayView line, qint64) {
+            lines.append(line);
+            lines.append('\n');
+            if (lines.size() < 64 * 1024)
+                return true;
+            block.parse(lines);
+            lines.clear();
+            found = block.batch.rowCount() > 0;
+            return !found;
+        });
+        if (read && !found && !lines.isEmpty()) {
+            block.parse(lines);
+            found = block.batch.rowCount() > 0;
+        }
+        return read && found;
+    }
+
     // Closes the progress window whatever way the load ends.
     class ProgressGuard final
     {
@@ -328,9 +356,13 @@ void PriceLoader::initializePriceDataSet(Workspace &workspace)
 
 void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName, const QString &fallbackName)
 {
-    workspace.execute(QStringLiteral("PriceClose"));
-    workspace.setLabel(Workspace::Label::Status, QStringLiteral("Открытие прайс-листа......."));
-    workspace.priceFileName.clear();
+    // The loaded list is closed once the new one is found usable, so that a
+    // file that is no price list leaves it as it was.
+    const auto closeLoaded = [&workspace] {
+        workspace.execute(QStringLiteral("PriceClose"));
+        workspace.setLabel(Workspace::Label::Status, QStringLiteral("Открытие прайс-листа......."));
+        workspace.priceFileName.clear();
+    };
 
     QString chosen;
     if (!primaryName.isEmpty() && QFileInfo(primaryName).isFile()) {
@@ -348,10 +380,12 @@ void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName
         dialog.filter = QStringLiteral("Прайс-лист (*.txt)|*.txt");
         chosen = workspace.prompts().openFile(dialog);
     }
-    if (chosen.isEmpty())
+    if (chosen.isEmpty()) {
+        closeLoaded();
         return;
+    }
 
-    loadFile(workspace, chosen);
+    loadFile(workspace, chosen, closeLoaded);
 
     if (!chosen.toUpper().contains(QLatin1String("_OLD")))
         workspace.execute(QStringLiteral("ComparePrices"));
@@ -367,17 +401,9 @@ void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName
     workspace.requestGridFocus(Workspace::Grid::Price);
 }
 
-void PriceLoader::loadFile(Workspace &workspace, const QString &path)
+void PriceLoader::loadFile(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
 {
     g_lastSkipped = 0;
-    workspace.priceFileName = path;
-    try {
-        initializePriceDataSet(workspace);
-    } catch (...) {
-        workspace.priceFileName.clear();
-        throw;
-    }
-
     RecordTable &table = workspace.price();
     ProgressReporter &progress = workspace.progress();
     GridLayout &grid = workspace.grid(Workspace::Grid::Price);
@@ -394,28 +420,34 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
         if (!file.open(QIODevice::ReadOnly))
             throw OrdixError(QStringLiteral("Не удалось открыть файл прайс-листа %1: %2").arg(path, file.errorString()));
         qint64 fileSize = file.size();
-        // A price list saved as UTF-8 is read whole and becomes Windows-1251
-        // bytes once; every other list is read in blocks where it lies.
+        // A price list saved as UTF-8 or UTF-16 is read whole and becomes
+        // Windows-1251 bytes once; every other list is read in blocks where
+        // it lies. Lines that do not decode count as skipped.
         QByteArray converted;
         QBuffer convertedSource;
         QIODevice *source = &file;
-        if (TextEncoding::readWholeIfUtf8(file, &converted)) {
-            if (file.error() != QFileDevice::NoError)
-                throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
+        int undecoded = 0;
+        const bool wasConverted = TextEncoding::readWholeIfUtf8(file, &converted, &undecoded);
+        if (file.error() != QFileDevice::NoError)
+            throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
+        if (wasConverted) {
             fileSize = converted.size();
             convertedSource.setBuffer(&converted);
             convertedSource.open(QIODevice::ReadOnly);
             source = &convertedSource;
         }
+        skipped += undecoded;
 
         // The lines before the first row (the rate line, the header) one by
         // one; the rows after them in blocks on two cores, each line parsed
         // where it lies, the blocks appended in the order of the file.
         qint64 lineCount = 0;
         bool inData = false;
+        bool headerSeen = false;
         PriceColumns columns;
         qint64 dataStart = 0;
         qint64 lineStart = 0;
+        QString rateLine;
         const auto readHeadLine = [&](QByteArrayView line, qint64 bytesRead) -> bool {
             const qint64 number = lineCount++;
             const qint64 start = lineStart;
@@ -423,23 +455,62 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
             if (number == 0) {
                 progress.stepProgress(10);
                 if (firstFieldIsRateKeyword(line, separator)) {
-                    selectCurrencyFromRateLine(workspace, Cp1251::decode(line));
+                    rateLine = Cp1251::decode(line);
                     return true;
                 }
-                workspace.settings().currencyRateLine.clear();
             }
             if (!startsData(line, separator)) {
                 const QString text = Cp1251::decode(line);
-                if (isRussianHeader(text))
+                if (isRussianHeader(text)) {
                     columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, false);
-                else if (isEnglishHeader(text))
+                    headerSeen = true;
+                } else if (isEnglishHeader(text)) {
                     columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, true);
+                    headerSeen = true;
+                }
                 return true;
             }
             inData = true;
             dataStart = start;
             return false;
         };
+        if (!TextFile::forEachLine(*source, readHeadLine))
+            throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
+        if (lineCount == 0)
+            throw OrdixError(QStringLiteral("Файл прайс-листа %1 пуст").arg(path));
+
+        PriceLineLayout layout;
+        layout.separator = separator;
+        const int map[9] = {columns.status, columns.code, columns.name, columns.catalogId, columns.producer,
+                            columns.pack, columns.price, columns.groups, columns.analogues};
+        for (int v = 0; v < 9; ++v) {
+            layout.map[v] = map[v];
+            layout.maxColumn = qMax(layout.maxColumn, map[v]);
+        }
+        // A list that would give no usable row leaves the loaded one alone.
+        if (!headerSeen || columns.code == 0 || columns.name == 0) {
+            throw OrdixError(QStringLiteral("Файл %1 не похож на прайс-лист: не найдена строка заголовка "
+                                            "со столбцами «Код» и «Наименование»%2")
+                                 .arg(path, undecoded > 0 ? QStringLiteral(" (строк, которые не читаются в своей "
+                                                                           "кодировке: %1)").arg(undecoded)
+                                                          : QString()));
+        }
+        if (!inData || !hasUsableRow(*source, dataStart, layout))
+            throw OrdixError(QStringLiteral("В прайс-листе %1 нет ни одной строки, которую можно прочитать").arg(path));
+
+        if (beforeReplacing)
+            beforeReplacing();
+        workspace.priceFileName = path;
+        try {
+            initializePriceDataSet(workspace);
+        } catch (...) {
+            workspace.priceFileName.clear();
+            throw;
+        }
+        if (rateLine.isEmpty())
+            workspace.settings().currencyRateLine.clear();
+        else
+            selectCurrencyFromRateLine(workspace, rateLine);
 
         table.suspendViews();
         bool readFailed = false;
@@ -447,16 +518,7 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
         // A copy: the line it comes from lives only while its block is read.
         QByteArray widestPrice;
         try {
-            readFailed = !TextFile::forEachLine(*source, readHeadLine);
-            if (!readFailed && inData) {
-                PriceLineLayout layout;
-                layout.separator = separator;
-                const int map[9] = {columns.status, columns.code, columns.name, columns.catalogId, columns.producer,
-                                    columns.pack, columns.price, columns.groups, columns.analogues};
-                for (int v = 0; v < 9; ++v) {
-                    layout.map[v] = map[v];
-                    layout.maxColumn = qMax(layout.maxColumn, map[v]);
-                }
+            {
                 bool reserved = false;
                 const auto makeBlock = [&]() -> std::unique_ptr<ParallelLineReader::Work> {
                     return std::make_unique<PriceBlock>(table, layout);
@@ -508,11 +570,9 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path)
             table.resumeViews();
             throw;
         }
-        if (readFailed || lineCount == 0) {
+        if (readFailed) {
             table.resumeViews();
-            if (readFailed)
-                throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
-            throw OrdixError(QStringLiteral("Файл прайс-листа %1 пуст").arg(path));
+            throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
         }
         file.close();
         for (int v = 0; v < 7; ++v)

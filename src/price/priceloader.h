@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -40,8 +42,12 @@ public:
     // shows it. Either name may be empty.
     static void loadPriceList(Workspace &workspace, const QString &primaryName, const QString &fallbackName);
     // Reads the named file with no question at all, as loadPriceList does
-    // once the file is chosen (the comparison is left to the caller).
-    static void loadFile(Workspace &workspace, const QString &path);
+    // once the file is chosen (the comparison is left to the caller). A file
+    // without a recognised header, or whose data lines give no row, throws
+    // before the loaded list is touched; `beforeReplacing` runs once the file
+    // is found usable, before the list is replaced.
+    static void loadFile(Workspace &workspace, const QString &path,
+                         const std::function<void()> &beforeReplacing = {});
 
     // InitializePriceDataSet: writes DStruct.xml, opens the table empty with
     // its indexes ("PreName" active) and rebuilds the price grid's columns.
