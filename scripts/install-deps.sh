@@ -13,6 +13,9 @@ pkgs=(
   xvfb xauth fonts-dejavu-core openbox xdotool x11-utils imagemagick
   python3 python3-openpyxl poppler-utils
   desktop-file-utils appstream man-db dpkg-dev lintian
+  # The Wayland leg (headless sway, virtual keyboard and pointer, screenshots)
+  # and the GNOME platform theme leg of the window tests.
+  sway wtype grim libwayland-dev qt6-wayland qt6-gtk-platformtheme
 )
 
 missing=()
