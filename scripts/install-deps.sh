@@ -17,6 +17,9 @@ pkgs=(
   # The Windows leg: the mingw-w64 cross compilers (posix threads), NSIS for
   # the installer and 64-bit Wine to run the programs.
   g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev nsis wine wine64
+  # The Wayland leg (headless sway, virtual keyboard and pointer, screenshots)
+  # and the GNOME platform theme leg of the window tests.
+  sway wtype grim libwayland-dev qt6-wayland qt6-gtk-platformtheme
 )
 
 missing=()

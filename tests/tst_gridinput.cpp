@@ -10,9 +10,11 @@
 #include "addtoorder.h"
 #include "applicationwindows.h"
 #include "gridcontroller.h"
+#include "gridheader.h"
 #include "lookupgridprice.h"
 #include "main.h"
 #include "progress.h"
+#include "testdesktop.h"
 #include "textfile.h"
 #include "workspace.h"
 
@@ -104,6 +106,7 @@ class TestGridInput : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { applyTestDesktop(); }
     void init();
     void cleanup();
 
@@ -116,6 +119,10 @@ private slots:
     void wheelMovesTheCurrentRow();
     void currentColumnStaysAfterANewView_data();
     void currentColumnStaysAfterANewView();
+    void fixedColumnsFollowANewView_data();
+    void fixedColumnsFollowANewView();
+    void columnsFitTheGridFont_data();
+    void columnsFitTheGridFont();
 
 private:
     void activate();
@@ -161,9 +168,12 @@ void TestGridInput::activate()
     TMakeOrderForm &form = m_windows->mainForm();
     // The offscreen platform has no window manager to activate the window
     // (nor to give it back when a question closes); keys sent to the window
-    // still reach its focus widget there. A window manager may keep the
-    // focus where it was when a new window appears: ask for it.
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+    // still reach its focus widget there. Nor does a Wayland seat without a
+    // keyboard device (a headless compositor) ever activate a window. A
+    // window manager may keep the focus where it was when a new window
+    // appears: ask for it.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("wayland"))
         QApplication::setActiveWindow(&form);
     else if (!form.isActiveWindow() && !QTest::qWaitForWindowActive(&form, 1000))
         form.activateWindow();
@@ -174,7 +184,7 @@ void TestGridInput::activateAgain()
     QTRY_VERIFY(!QApplication::activeModalWidget());
     activate();
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-        QVERIFY(QTest::qWaitForWindowActive(&m_windows->mainForm()));
+        QTRY_VERIFY(m_windows->mainForm().isActiveWindow());
 }
 
 void TestGridInput::cleanup()
@@ -340,6 +350,92 @@ void TestGridInput::currentColumnStaysAfterANewView()
     }
     QCOMPARE(grid()->currentIndex().column(), GroupColumn);
     QCOMPARE(controller()->selectedFieldName(), QStringLiteral("Group"));
+}
+
+void TestGridInput::fixedColumnsFollowANewView_data()
+{
+    QTest::addColumn<bool>("filterOff");
+    QTest::newRow("F3 on a group") << false;
+    QTest::newRow("Ctrl+F3 takes the filter off") << true;
+}
+
+void TestGridInput::fixedColumnsFollowANewView()
+{
+    QFETCH(bool, filterOff);
+    RecordTable &price = ws().price();
+    QTableView *view = grid();
+    auto *fixed = view->findChild<QTableView *>(QStringLiteral("GridPriceFixed"));
+    QVERIFY(fixed);
+    controller()->setSelectedColumn(GroupColumn);
+    if (filterOff) {
+        QTest::keyClick(window(), Qt::Key_F3);
+        QTRY_COMPARE(price.rowCount(), 100);
+        price.setRowNumber(95);
+        QTest::keyClick(window(), Qt::Key_F3, Qt::ControlModifier);
+        QTRY_COMPARE(price.rowCount(), 300);
+    } else {
+        price.setRowNumber(290);
+        QTest::keyClick(window(), Qt::Key_F3);
+        QTRY_COMPARE(price.rowCount(), 100);
+    }
+    // The current part is far down the new view: the grid has scrolled.
+    QTRY_VERIFY(view->rowAt(0) > 10);
+    QCoreApplication::processEvents();
+    // "№", the pictures and the in-order marks beside it are those of the
+    // same rows, without a scroll of the grid.
+    QTRY_COMPARE(fixed->rowAt(0), view->rowAt(0));
+    QCOMPARE(fixed->verticalScrollBar()->value(), view->verticalScrollBar()->value());
+    const QModelIndex current = view->currentIndex();
+    const QRect cell = fixed->visualRect(current.siblingAtColumn(0));
+    QCOMPARE(cell.top(), view->visualRect(current).top());
+    QCOMPARE(current.siblingAtColumn(0).data().toString(), QString::number(price.rowNumber()));
+}
+
+void TestGridInput::columnsFitTheGridFont_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::newRow("9 pt") << 9;
+    QTest::newRow("12 pt") << 12;
+    QTest::newRow("16 pt") << 16;
+}
+
+void TestGridInput::columnsFitTheGridFont()
+{
+    QFETCH(int, points);
+    // The desktop's font, as a platform theme sets it, before the windows
+    // are made.
+    const QFont before = QApplication::font();
+    cleanup();
+    const auto restore = qScopeGuard([before] { QApplication::setFont(before); });
+    QFont font = before;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    init();
+    QVERIFY(ws().execute(QStringLiteral("OrderNew")));
+
+    QTableView *order = m_windows->mainForm().findChild<QTableView *>(QStringLiteral("GridOrder"));
+    QVERIFY(order);
+    for (QTableView *view : {grid(), order}) {
+        QCOMPARE(view->font().pointSize(), points);
+        auto *header = qobject_cast<GridHeader *>(view->horizontalHeader());
+        QVERIFY(header);
+        for (const QString &title : {QStringLiteral("Код"), QStringLiteral("Итого")}) {
+            int column = 0;
+            while (column < view->model()->columnCount()
+                   && view->model()->headerData(column, Qt::Horizontal).toString() != title)
+                ++column;
+            if (column == view->model()->columnCount())
+                continue; // the price grid has no "Итого"
+            QCOMPARE(header->shownTitle(column), title);
+        }
+    }
+    // A code of five digits is shown whole, as the grid draws its cells.
+    QTableView *view = grid();
+    const QString code = view->model()->index(0, CodeColumn).data().toString();
+    QCOMPARE(code.size(), 5);
+    const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    QVERIFY2(view->columnWidth(CodeColumn) >= view->fontMetrics().horizontalAdvance(code) + 2 * margin + 1,
+             qPrintable(QStringLiteral("%1 px for %2").arg(view->columnWidth(CodeColumn)).arg(code)));
 }
 
 QTEST_MAIN(TestGridInput)

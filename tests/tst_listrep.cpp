@@ -65,8 +65,10 @@ private slots:
     void init();
     void cleanup();
 
-    void columnLayoutFromPreferredWidths();
+    void columnLayoutFromContentWidths();
     void tooWideColumnsLeaveNameReadable();
+    void bandIsSharedByContent_data();
+    void bandIsSharedByContent();
     void pagination_data();
     void pagination();
     void summaryValuesShareOneLeftEdge_data();
@@ -214,17 +216,17 @@ QList<TestListRep::Word> TestListRep::pdfWords(const QString &path)
             QSKIP("pdftotext is not installed: the PDF cannot be read back");      \
     } while (false)
 
-void TestListRep::columnLayoutFromPreferredWidths()
+void TestListRep::columnLayoutFromContentWidths()
 {
-    // Titles at 5 units a character; PreferredWidth × 0.9 wins where larger.
+    // Titles at 5 units a character; the widest text wins where larger.
     const QList<OrderReport::GridColumnInput> grid{
-        {QStringLiteral("Код"), 60},      // 54 beats 15
+        {QStringLiteral("Код"), 54},      // 54 beats 15
         {QStringLiteral("Наименование / артикул производителя"), 500},
-        {QStringLiteral("OEM номер"), 90}, // 81 beats 45
-        {QStringLiteral("Пр-во"), 20},     // the title's 25 beats 18
-        {QStringLiteral("Кол-во"), 40},    // 36 beats 30
-        {QStringLiteral("Цена"), 100},     // 90
-        {QStringLiteral("Итого"), 101},    // 90.9 rounds to 91
+        {QStringLiteral("OEM номер"), 81}, // 81 beats 45
+        {QStringLiteral("Пр-во"), 18},     // the title's 25 beats 18
+        {QStringLiteral("Кол-во"), 36},    // 36 beats 30
+        {QStringLiteral("Цена"), 90},      // 90
+        {QStringLiteral("Итого"), 90.9},   // rounds up to 91
     };
     const QList<OrderReport::Column> columns = OrderReport::layColumns(grid, 1, fiveUnitsEach);
     QCOMPARE(columns.size(), 7);
@@ -249,9 +251,9 @@ void TestListRep::tooWideColumnsLeaveNameReadable()
 {
     // An OEM column 700 pixels wide would leave the name a negative width.
     const QList<OrderReport::GridColumnInput> grid{
-        {QStringLiteral("Код"), 60}, {QStringLiteral("Наименование"), 300}, {QStringLiteral("OEM номер"), 700},
-        {QStringLiteral("Пр-во"), 20}, {QStringLiteral("Кол-во"), 40}, {QStringLiteral("Цена"), 100},
-        {QStringLiteral("Итого"), 100},
+        {QStringLiteral("Код"), 54}, {QStringLiteral("Наименование"), 270}, {QStringLiteral("OEM номер"), 630},
+        {QStringLiteral("Пр-во"), 18}, {QStringLiteral("Кол-во"), 36}, {QStringLiteral("Цена"), 90},
+        {QStringLiteral("Итого"), 90},
     };
     const QList<OrderReport::Column> columns = OrderReport::layColumns(grid, 1, fiveUnitsEach);
     double total = 0;
@@ -262,6 +264,40 @@ void TestListRep::tooWideColumnsLeaveNameReadable()
     QCOMPARE(columns.at(1).width >= 40, true);
     QCOMPARE(total, 549.0);
     QVERIFY(columns.last().left + columns.last().width <= OrderReport::BandWidth - 1);
+}
+
+void TestListRep::bandIsSharedByContent_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("producer");
+    QTest::addColumn<bool>("nameWhole");
+    QTest::newRow("a long name beside a short maker") << QString(62, QChar(u'Д')) << "Китай" << true;
+    QTest::newRow("a long maker") << QString(50, QChar(u'Д')) << "Республика Корея" << true;
+    QTest::newRow("a name longer than the band") << QString(120, QChar(u'Д')) << "Китай" << false;
+}
+
+void TestListRep::bandIsSharedByContent()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, producer);
+    QFETCH(bool, nameWhole);
+    fillOrder({{42, name, QStringLiteral("OEM1"), producer, 1, 10}, {7, QStringLiteral("Шайба"), QString(), QStringLiteral("Тайвань"), 3, 2}}, 0);
+    const OrderReport report = OrderReport::prepare(*m_ws, QDate(2026, 12, 8), fiveUnitsEach);
+    QCOMPARE(report.columns.size(), 7);
+    // Every column but the name is as wide as its title or its widest text.
+    double others = 0;
+    for (int c = 0; c < report.columns.size(); ++c) {
+        if (c == 1)
+            continue;
+        double widest = fiveUnitsEach(report.columns.at(c).title, OrderReport::Font::ColumnTitle);
+        for (const QStringList &line : report.lines)
+            widest = qMax(widest, fiveUnitsEach(line.at(c), OrderReport::Font::Detail));
+        QCOMPARE(report.columns.at(c).width, widest);
+        others += widest;
+    }
+    // The name has the rest of the band, and is cut only when that is short.
+    QCOMPARE(report.columns.at(1).width, OrderReport::BandWidth - 2 - 6 * 4 - others);
+    QCOMPARE(report.columns.at(1).width >= fiveUnitsEach(name, OrderReport::Font::Detail), nameWhole);
 }
 
 void TestListRep::pagination_data()

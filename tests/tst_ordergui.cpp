@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -11,6 +12,7 @@
 
 #include "addtoorder.h"
 #include "gridcontroller.h"
+#include "legendpanel.h"
 #include "lookupgridprice.h"
 #include "ordergui.h"
 #include "ordertable.h"
@@ -18,6 +20,7 @@
 #include "scriptedprompts.h"
 #include "silentprogress.h"
 #include "standardactions.h"
+#include "testdesktop.h"
 #include "testworkspace.h"
 #include "textfile.h"
 #include "workspace.h"
@@ -94,6 +97,7 @@ class TestOrderGui : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { applyTestDesktop(); }
     void init();
     void cleanup();
 
@@ -101,12 +105,20 @@ private slots:
     void maskText();
     void dialogControlsAndLiveSum();
     void dialogCancelAddsNothing();
+    void dialogKeys_data();
+    void dialogKeys();
 
     void enterAndDoubleClickInPriceGridAdd();
     void enterEditsAndDeleteRemovesInOrderGrid();
     void incrementalSearchByName();
     void incrementalSearchInCodeColumn();
+    void enterInTheSearchBoxAddsOnlyWhatTheTextNames_data();
+    void enterInTheSearchBoxAddsOnlyWhatTheTextNames();
     void searchBoxPlacement();
+    void keyboardNeverLeftOnTheHiddenBox_data();
+    void keyboardNeverLeftOnTheHiddenBox();
+    void selfColouredTextsAreReadable_data();
+    void selfColouredTextsAreReadable();
     void tabMovesToNextColumn();
     void orderGridColumnsSortAndMoney();
 
@@ -249,6 +261,39 @@ void TestOrderGui::dialogCancelAddsNothing()
     QVERIFY(!m_ws->orderOpen());
 }
 
+void TestOrderGui::dialogKeys_data()
+{
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("Enter in the quantity") << QList<int>{Qt::Key_Return} << true;
+    QTest::newRow("Enter of the number pad") << QList<int>{Qt::Key_Enter} << true;
+    QTest::newRow("Tab goes to OK, Enter") << QList<int>{Qt::Key_Tab, Qt::Key_Return} << true;
+    QTest::newRow("Tab, Tab goes to Отмена, Enter") << QList<int>{Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return} << false;
+    QTest::newRow("Esc") << QList<int>{Qt::Key_Escape} << false;
+}
+
+void TestOrderGui::dialogKeys()
+{
+    QFETCH(QList<int>, keys);
+    QFETCH(bool, accepted);
+    // Keys as the window system delivers them: to the dialog's window, and
+    // from there to its focus widget, whatever the platform theme's button
+    // order.
+    whenDialogShows(m_form, [this, keys] {
+        QTest::keyClicks(m_form->quantityEdit(), QStringLiteral("6"));
+        for (const int key : keys)
+            QTest::sendKeyEvent(QTest::Click, m_form->windowHandle(), Qt::Key(key), QString(), Qt::NoModifier);
+    });
+    UserPrompts::QuantityRequest request;
+    request.partName = QStringLiteral("Болт М8");
+    request.price = 10;
+    request.currencySymbol = QStringLiteral("р.");
+    request.quantity = 1;
+    int quantity = 0;
+    QCOMPARE(m_form->ask(request, &quantity), accepted);
+    QCOMPARE(quantity, accepted ? 6 : 0);
+}
+
 void TestOrderGui::enterAndDoubleClickInPriceGridAdd()
 {
     QTableView *view = m_priceGrid->view();
@@ -358,6 +403,53 @@ void TestOrderGui::incrementalSearchInCodeColumn()
     QVERIFY(view->hasFocus());
 }
 
+void TestOrderGui::enterInTheSearchBoxAddsOnlyWhatTheTextNames_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("added"); // the code added; 0 none
+    // The row of code 7 is current before the search starts.
+    QTest::newRow("part of a code adds nothing") << 2 << "1" << 0;
+    QTest::newRow("a whole code") << 2 << "12" << 12;
+    QTest::newRow("a code with a letter refused") << 2 << "42x" << 42;
+    QTest::newRow("the beginning of a name") << 3 << "бол" << 12;
+    QTest::newRow("a first letter that no name starts with") << 3 << "я" << 0;
+}
+
+void TestOrderGui::enterInTheSearchBoxAddsOnlyWhatTheTextNames()
+{
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(int, added);
+    QTableView *view = m_priceGrid->view();
+    RecordTable &price = m_ws->price();
+    QVERIFY(price.locate(QStringLiteral("Code"), 7));
+    m_priceGrid->setSelectedColumn(column);
+    view->setFocus();
+    typeText(view, typed.left(1));
+    LookupGridPrice *box = m_gui->lookup();
+    QVERIFY(box->isVisible());
+    typeText(box, typed.mid(1));
+    if (added)
+        typeQuantityAndConfirm(m_form, QStringLiteral("2"));
+    else // a quantity asked for all the same is cancelled
+        QTimer::singleShot(300, m_form, [this] { m_form->reject(); });
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(m_prompts->quantityAsked, added ? 1 : 0);
+    if (added) {
+        QCOMPARE(m_ws->order().rowCount(), 1);
+        QCOMPARE(m_ws->order().integerAt(0, OrderTable::Code), added);
+        QVERIFY(!box->isVisible());
+        QCOMPARE(m_window->focusWidget(), view);
+    } else {
+        // The box stays with what was typed, and the keys stay in it.
+        QVERIFY(!m_ws->orderOpen());
+        QVERIFY(box->isVisible());
+        QVERIFY(box->hasFocus());
+        QCOMPARE(price.integerAt(price.rowNumber() - 1, 1), 7);
+    }
+}
+
 void TestOrderGui::searchBoxPlacement()
 {
     QTableView *view = m_priceGrid->view();
@@ -381,6 +473,98 @@ void TestOrderGui::searchBoxPlacement()
     QVERIFY(box->isVisible());
     view->resize(view->width() - 10, view->height());
     QVERIFY(!box->isVisible());
+}
+
+void TestOrderGui::keyboardNeverLeftOnTheHiddenBox_data()
+{
+    QTest::addColumn<bool>("hiddenMeanwhile");
+    QTest::newRow("the window inactive a moment") << false;
+    QTest::newRow("the box hidden while the window is inactive") << true;
+}
+
+void TestOrderGui::keyboardNeverLeftOnTheHiddenBox()
+{
+    QFETCH(bool, hiddenMeanwhile);
+    const auto activate = [](QWidget *window) {
+        // Neither offscreen nor a Wayland seat without a keyboard device
+        // activates windows by itself.
+        const QString platform = QGuiApplication::platformName();
+        if (platform == QLatin1String("offscreen") || platform == QLatin1String("wayland"))
+            QApplication::setActiveWindow(window);
+        else
+            window->activateWindow();
+        return QTest::qWaitFor([window] { return window->isActiveWindow(); });
+    };
+    QTableView *view = m_priceGrid->view();
+    m_priceGrid->setSelectedColumn(3);
+    view->setFocus();
+    typeText(view, QStringLiteral("б"));
+    LookupGridPrice *box = m_gui->lookup();
+    QVERIFY(box->hasFocus());
+
+    // Another window takes the keyboard (a compositor may do that by
+    // itself, for instance when a new virtual keyboard appears).
+    QWidget other;
+    other.resize(200, 100);
+    other.show();
+    QVERIFY(activate(&other));
+    if (hiddenMeanwhile)
+        m_gui->hideLookup(); // as a new view of the price list does
+    QVERIFY(activate(m_window));
+
+    QWidget *keys = QApplication::focusWidget();
+    QVERIFY(keys);
+    QVERIFY(keys->isVisible());
+    if (hiddenMeanwhile) {
+        QCOMPARE(keys, view);
+        QVERIFY(!box->isVisible());
+    } else {
+        // The search goes on where it was.
+        QCOMPARE(keys, box);
+        QCOMPARE(box->text(), QStringLiteral("б"));
+        typeText(box, QStringLiteral("ол"));
+        QCOMPARE(box->text(), QStringLiteral("бол"));
+    }
+}
+
+void TestOrderGui::selfColouredTextsAreReadable_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("the quantity dialog's sum") << "sum";
+    QTest::newRow("the search box") << "search";
+    QTest::newRow("a legend topic") << "topic";
+    QTest::newRow("a legend topic under the pointer") << "topic hover";
+}
+
+void TestOrderGui::selfColouredTextsAreReadable()
+{
+    QFETCH(QString, text);
+    QWidget *widget = nullptr;
+    QPalette::ColorRole foreground = QPalette::Text;
+    LegendPanel legend;
+    if (text == QLatin1String("sum")) {
+        widget = m_form->sumEdit();
+    } else if (text == QLatin1String("search")) {
+        m_priceGrid->view()->setFocus();
+        typeText(m_priceGrid->view(), QStringLiteral("б"));
+        widget = m_gui->lookup();
+    } else {
+        legend.show();
+        QLabel *label = legend.topicLabel(0);
+        if (text.endsWith(QLatin1String("hover"))) {
+            QEvent enter(QEvent::Enter);
+            QCoreApplication::sendEvent(label, &enter);
+            QVERIFY(label->font().underline());
+        }
+        widget = label;
+        foreground = QPalette::WindowText;
+    }
+    QVERIFY(widget);
+    const QPalette &palette = widget->palette();
+    const QColor background = palette.color(widget->backgroundRole());
+    const QColor colour = palette.color(foreground);
+    const double ratio = contrastRatio(colour, background);
+    QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 on %2: %3").arg(colour.name(), background.name()).arg(ratio)));
 }
 
 void TestOrderGui::tabMovesToNextColumn()

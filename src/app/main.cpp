@@ -43,6 +43,7 @@
 #include "progress.h"
 #include "props.h"
 #include "qtprompts.h"
+#include "readablecolour.h"
 #include "standardactions.h"
 
 namespace
@@ -66,13 +67,15 @@ namespace
         return result;
     }
 
-    // A title strip: white bold text on the highlight colour.
+    // A title strip: bold text in the highlight's own text colour on the
+    // highlight colour.
     void paintAsTitleStrip(QWidget *strip, const QList<QLabel *> &labels)
     {
         strip->setAutoFillBackground(true);
         QPalette palette = strip->palette();
-        palette.setColor(QPalette::Window, palette.color(QPalette::Highlight));
-        palette.setColor(QPalette::WindowText, Qt::white);
+        const QColor highlight = palette.color(QPalette::Highlight);
+        palette.setColor(QPalette::Window, highlight);
+        palette.setColor(QPalette::WindowText, ReadableColour::on(palette.color(QPalette::HighlightedText), highlight));
         strip->setPalette(palette);
         for (QLabel *label : labels) {
             QFont font = label->font();

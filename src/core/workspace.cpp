@@ -37,6 +37,16 @@ int Workspace::textWidth(const QString &text) const
     return int(text.size()) * 7;
 }
 
+int Workspace::fontWidth(int pixels) const
+{
+    static const QString Sample = QStringLiteral("0123456789");
+    const int sampleWidth = textWidth(Sample);
+    const int reference = int(Sample.size()) * 7;
+    if (sampleWidth <= reference)
+        return pixels;
+    return int((qint64(pixels) * sampleWidth + reference - 1) / reference);
+}
+
 QString Workspace::label(Label which) const
 {
     return m_labels[int(which)];

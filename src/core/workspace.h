@@ -91,6 +91,9 @@ public:
     // real measure, the default counts 7 pixels a character.
     void setTextWidth(std::function<int(const QString &)> measure) { m_textWidth = std::move(measure); }
     int textWidth(const QString &text) const;
+    // A column width given in pixels of the 7-pixel character, widened in
+    // proportion when the grid's font is larger (never narrowed).
+    int fontWidth(int pixels) const;
 
     // --- shared state ---------------------------------------------------
     QString priceFileName;

@@ -8,11 +8,21 @@
 #include <QVBoxLayout>
 
 #include "availableicons.h"
+#include "readablecolour.h"
 
 namespace
 {
-    const QColor TopicColour(Qt::blue);
-    const QColor TopicHoverColour(0x00, 0x00, 0x80); // navy
+    // Titles look like links: the palette's link colour, a deeper shade of
+    // it under the pointer; both readable on the panel.
+    QColor topicColour(const QWidget *label, bool hover)
+    {
+        const QPalette &palette = label->palette();
+        const QColor background = palette.color(label->backgroundRole());
+        const QColor link = palette.color(QPalette::Link);
+        const bool darkBackground = background.lightness() < 128;
+        const QColor shade = hover ? (darkBackground ? link.lighter(130) : link.darker(200)) : link;
+        return ReadableColour::on(shade, background);
+    }
 
     QLabel *textLabel(const QString &text, QWidget *parent = nullptr)
     {
@@ -217,7 +227,7 @@ void LegendPanel::toggleTopic(int topic)
 void LegendPanel::setTopicHover(QLabel *label, bool hover)
 {
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, hover ? TopicHoverColour : TopicColour);
+    palette.setColor(QPalette::WindowText, topicColour(label, hover));
     label->setPalette(palette);
     QFont font = label->font();
     font.setUnderline(hover);

@@ -99,6 +99,15 @@ QString MailOrder::bodyText() const
     return text;
 }
 
+QString MailOrder::programBody(const QString &text)
+{
+    // The mail program writes the message's own line ends; a CR handed over
+    // with each line would reach the message as a second break.
+    QString body = text;
+    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return body;
+}
+
 QUrl MailOrder::mailtoUrl(const QString &body)
 {
     return QUrl::fromEncoded(QByteArrayLiteral("mailto:?body=") + QUrl::toPercentEncoding(body), QUrl::StrictMode);
@@ -137,7 +146,7 @@ bool MailOrder::handOver(const QString &text, const QString &attachment)
 
     auto *process = new QProcess;
     process->setProgram(program);
-    QStringList arguments{QStringLiteral("--utf8"), QStringLiteral("--body"), text};
+    QStringList arguments{QStringLiteral("--utf8"), QStringLiteral("--body"), programBody(text)};
     if (!attachment.isEmpty())
         arguments << QStringLiteral("--attach") << attachment;
     process->setArguments(arguments);

@@ -53,7 +53,10 @@ public:
 
     // The body as one text, every line followed by CR LF.
     QString bodyText() const;
-    // "mailto:?body=<the text, percent-encoded>".
+    // The body as xdg-email takes it: plain lines, each ended by LF.
+    static QString programBody(const QString &text);
+    // "mailto:?body=<the text, percent-encoded>" (a mailto address breaks
+    // lines with CR LF).
     static QUrl mailtoUrl(const QString &body);
 
 private:

@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "readablecolour.h"
 #include "textfile.h"
 
 TAddToOrderForm::TAddToOrderForm(QWidget *parent)
@@ -46,8 +48,13 @@ TAddToOrderForm::TAddToOrderForm(QWidget *parent)
     QFont bold = m_sum->font();
     bold.setBold(true);
     m_sum->setFont(bold);
+    // The light green field carries its own readable text colour: a dark
+    // desktop palette's light text would vanish on it.
     QPalette palette = m_sum->palette();
-    palette.setColor(QPalette::Base, QColor(0xC0, 0xDC, 0xC0));
+    const QColor green(0xC0, 0xDC, 0xC0);
+    palette.setColor(QPalette::Base, green);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::Text, ReadableColour::on(palette.color(group, QPalette::Text), green));
     m_sum->setPalette(palette);
 
     auto *form = new QFormLayout(m_group);
@@ -63,6 +70,14 @@ TAddToOrderForm::TAddToOrderForm(QWidget *parent)
     cancel->setObjectName(QStringLiteral("CancelBtn"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // Whatever order the desktop gives the buttons (GNOME puts "Отмена"
+    // first), Tab goes from the quantity to OK, then to "Отмена".
+    setTabOrder(m_num, ok);
+    setTabOrder(ok, cancel);
+    m_ok = ok;
+    // Enter in the quantity is OK on every desktop: it does not depend on
+    // how the style passes the key on to the default button.
+    m_num->installEventFilter(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_group);
@@ -120,6 +135,20 @@ bool TAddToOrderForm::ask(const UserPrompts::QuantityRequest &request, int *quan
     if (quantity)
         *quantity = m_num->value();
     return true;
+}
+
+bool TAddToOrderForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_num && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+            m_num->interpretText();
+            m_ok->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TAddToOrderForm::showEvent(QShowEvent *event)

@@ -6,6 +6,7 @@
 
 class QGroupBox;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 // The quantity dialog "Добавить в заказ", shown for adding a part and for
@@ -40,6 +41,7 @@ public:
     QLineEdit *sumEdit() const { return m_sum; }
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
 
@@ -51,6 +53,7 @@ private:
     QLineEdit *m_price = nullptr;
     QSpinBox *m_num = nullptr;
     QLineEdit *m_sum = nullptr;
+    QPushButton *m_ok = nullptr;
     double m_priceValue = 0;
     QString m_symbol;
 };

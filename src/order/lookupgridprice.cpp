@@ -6,6 +6,7 @@
 
 #include "gridcontroller.h"
 #include "pricelookup.h"
+#include "readablecolour.h"
 #include "workspace.h"
 
 LookupGridPrice::LookupGridPrice(Workspace &workspace, GridController *priceGrid)
@@ -17,9 +18,12 @@ LookupGridPrice::LookupGridPrice(Workspace &workspace, GridController *priceGrid
     QFont bold = font();
     bold.setBold(true);
     setFont(bold);
+    // The tooltip's colours, its text kept readable on its background (some
+    // dark palettes give tooltips light text on a light background).
     QPalette colours = palette();
-    colours.setColor(QPalette::Base, colours.color(QPalette::ToolTipBase));
-    colours.setColor(QPalette::Text, colours.color(QPalette::ToolTipText));
+    const QColor background = colours.color(QPalette::ToolTipBase);
+    colours.setColor(QPalette::Base, background);
+    colours.setColor(QPalette::Text, ReadableColour::on(colours.color(QPalette::ToolTipText), background));
     setPalette(colours);
     setFocusPolicy(Qt::ClickFocus); // no tab stop
     setFrame(true);
@@ -92,9 +96,14 @@ void LookupGridPrice::keyPressEvent(QKeyEvent *event)
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        event->accept();
+        // Enter adds only the part the text names; a text that names no row
+        // (part of a code, a letter refused) adds nothing and stays, so the
+        // buyer sees what was typed.
+        if (!PriceLookup::identifiesCurrent(m_workspace.price(), m_lookupField, text()))
+            return;
         // Back in the grid, the same Enter adds the part found.
         returnToGrid();
-        event->accept();
         emit confirmed();
         return;
     case Qt::Key_Escape:
@@ -136,5 +145,20 @@ void LookupGridPrice::keyPressEvent(QKeyEvent *event)
 void LookupGridPrice::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
+    // The window losing the keyboard (another window, a menu, a compositor
+    // handing the keyboard round) ends no search: the box stays, and the
+    // keys come back to it with the window.
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
     hide();
+}
+
+void LookupGridPrice::hideEvent(QHideEvent *event)
+{
+    QLineEdit::hideEvent(event);
+    // The keyboard is never left on the hidden box, not even while the
+    // window is inactive (its focus widget is what gets the keys when it is
+    // active again): it goes back to the grid.
+    if (m_grid && window()->focusWidget() == this)
+        m_grid->view()->setFocus(Qt::OtherFocusReason);
 }

@@ -10,8 +10,10 @@ class Workspace;
 // typed in the grid opens it at the foot of the selected column; each further
 // character moves the price list to the first row whose value in that column
 // begins with the box's text, or is refused when there is none. Esc, Enter,
-// Tab, the arrows, Insert and Delete return to the grid (Enter then goes on to
-// the grid: it adds the part found); the box hides when it loses the focus.
+// Tab, the arrows, Insert and Delete return to the grid (Enter, when the text
+// names the current row, then goes on to the grid: it adds the part found);
+// the box hides when the focus moves elsewhere in the window, and the
+// keyboard is then back on the grid.
 class LookupGridPrice final : public QLineEdit
 {
     Q_OBJECT
@@ -38,6 +40,7 @@ protected:
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     bool offer(QChar ch);

@@ -83,16 +83,16 @@ void OrderTable::buildColumns(Workspace &workspace)
         grid.columns.append(c);
     };
     const int moneyWidth = workspace.textWidth(QStringLiteral("00 000.00 р"));
-    column(QStringLiteral("NPP"), -1, QStringLiteral("№"), 40);
+    column(QStringLiteral("NPP"), -1, QStringLiteral("№"), workspace.fontWidth(40));
     column(defs.at(AvailabilityFlag).name, AvailabilityFlag, QStringLiteral("..."), 18);
-    column(defs.at(Code).name, Code, QStringLiteral("Код"), 50);
+    column(defs.at(Code).name, Code, QStringLiteral("Код"), workspace.fontWidth(50));
     // The window widens the name column by the room left in the grid.
-    column(defs.at(Name).name, Name, QStringLiteral("Наименование / артикул производителя"), 200);
-    column(defs.at(CatalogID).name, CatalogID, QStringLiteral("OEM номер"), 100);
+    column(defs.at(Name).name, Name, QStringLiteral("Наименование / артикул производителя"), workspace.fontWidth(200));
+    column(defs.at(CatalogID).name, CatalogID, QStringLiteral("OEM номер"), workspace.fontWidth(100));
     column(defs.at(Producer).name, Producer, QStringLiteral("Пр-во"), workspace.textWidth(QStringLiteral("WWWWWW")));
     column(defs.at(Count).name, Count, QStringLiteral("Кол-во"), moneyWidth);
     column(defs.at(Price).name, Price, QStringLiteral("Цена"), moneyWidth);
-    column(defs.at(SUM).name, SUM, QStringLiteral("Итого"), GridColumn().width);
+    column(defs.at(SUM).name, SUM, QStringLiteral("Итого"), workspace.fontWidth(GridColumn().width));
     grid.fixedColumns = 2;
     workspace.gridColumnsRebuilt(Workspace::Grid::Order);
 }

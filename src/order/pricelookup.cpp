@@ -26,3 +26,18 @@ bool PriceLookup::offer(RecordTable &price, const QString &lookupField, const QS
     }
     return found || lookupField.compare(QLatin1String("code"), Qt::CaseInsensitive) == 0;
 }
+
+bool PriceLookup::identifiesCurrent(const RecordTable &price, const QString &lookupField, const QString &boxText)
+{
+    if (boxText.isEmpty() || lookupField.isEmpty() || !price.isActive() || price.rowCount() == 0)
+        return false;
+    const int field = price.findField(lookupField);
+    if (field < 0)
+        return false;
+    if (price.field(field).isNumeric()) {
+        bool number = false;
+        const double typed = boxText.trimmed().toDouble(&number);
+        return number && price.asFloat(field) == typed;
+    }
+    return price.asString(field).startsWith(boxText, Qt::CaseInsensitive);
+}

@@ -19,4 +19,9 @@ public:
     // `lookupField`: the searched field's name (`LookupField`); empty takes
     // every character without searching.
     static bool offer(RecordTable &price, const QString &lookupField, const QString &boxText, QChar ch);
+    // Whether the box's text names the current row, so that Enter may add
+    // it: a number field (the code) must equal the text as a number, a text
+    // field must begin with it in any letter case. An empty text, a text
+    // that is no number for a number field, or no current row names nothing.
+    static bool identifiesCurrent(const RecordTable &price, const QString &lookupField, const QString &boxText);
 };

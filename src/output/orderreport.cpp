@@ -66,9 +66,9 @@ QList<OrderReport::Column> OrderReport::layColumns(const QList<GridColumnInput> 
         const GridColumnInput &input = gridColumns.at(i);
         Column column;
         column.title = input.title;
-        // The title's width rounds up: it is printed whole, never cut.
-        column.width = std::max(std::ceil(measure(input.title, Font::ColumnTitle)),
-                                double(std::lround(0.9 * input.preferredWidth)));
+        // Widths round up: the title is printed whole, and so is the widest
+        // text of the column while the band has room for it.
+        column.width = std::max(std::ceil(measure(input.title, Font::ColumnTitle)), std::ceil(input.contentWidth));
         column.rightAligned = i >= FirstRightAligned;
         total += column.width;
         columns << column;
@@ -162,20 +162,24 @@ OrderReport OrderReport::prepare(Workspace &workspace, const QDate &date, const 
     QList<GridColumnInput> inputs;
     QList<int> fields;
     for (int c = FirstGridColumn; c < grid.count() && inputs.size() < ReportColumns; ++c) {
-        inputs << GridColumnInput{grid.columns.at(c).title, grid.columns.at(c).preferredWidth};
+        inputs << GridColumnInput{grid.columns.at(c).title, 0};
         fields << grid.columns.at(c).fieldPosition;
     }
-    report.columns = layColumns(inputs, NameColumn, measure);
 
     const RecordTable &table = workspace.order();
     const int rows = table.isActive() ? table.rowCount() : 0;
     report.lines.reserve(rows);
     for (int r = 0; r < rows; ++r) {
         QStringList line;
-        for (const int field : std::as_const(fields))
+        for (int i = 0; i < fields.size(); ++i) {
+            const int field = fields.at(i);
             line << (field < 0 ? QString::number(r + 1) : table.displayTextAt(r, field));
+            // The band is shared by what is printed, in the font it is printed in.
+            inputs[i].contentWidth = std::max(inputs.at(i).contentWidth, measure(line.last(), Font::Detail));
+        }
         report.lines << line;
     }
+    report.columns = layColumns(inputs, NameColumn, measure);
     report.pages = paginate(rows);
 
     // Summary: the values in one column ending at least 4 units before the

@@ -109,13 +109,13 @@ public:
     // the order table in its current order without moving its cursor.
     static OrderReport prepare(Workspace &workspace, const QDate &date, const Measure &measure = arialMeasure());
 
-    // The column layout from the order grid's columns 2 to 8: titles,
-    // widths from the titles' text widths and the columns' PreferredWidth,
+    // The column layout from the order grid's columns 2 to 8: each column
+    // as wide as its title or its widest printed text, whichever is wider;
     // the name column taking what the others and the gaps leave of the band.
     struct GridColumnInput
     {
         QString title;
-        int preferredWidth = 7;
+        double contentWidth = 0; // the widest printed text, layout units
     };
     static QList<Column> layColumns(const QList<GridColumnInput> &gridColumns, int nameColumn,
                                     const Measure &measure);

@@ -339,18 +339,18 @@ void PriceLoader::initializePriceDataSet(Workspace &workspace)
         c.visible = visible;
         grid.columns.append(c);
     };
-    column(QStringLiteral("NPP"), -1, QStringLiteral("№"), 40);
+    column(QStringLiteral("NPP"), -1, QStringLiteral("№"), workspace.fontWidth(40));
     column(fields.at(FAvailability).name, FAvailability, QStringLiteral("..."), 18);
-    column(fields.at(FCode).name, FCode, QStringLiteral("Код"), 50);
-    column(fields.at(FName).name, FName, QStringLiteral("Наименование / артикул производителя"), 400);
+    column(fields.at(FCode).name, FCode, QStringLiteral("Код"), workspace.fontWidth(50));
+    column(fields.at(FName).name, FName, QStringLiteral("Наименование / артикул производителя"), workspace.fontWidth(400));
     column(fields.at(FCatalogId).name, FCatalogId, QStringLiteral("OEM номер"),
            workspace.textWidth(QStringLiteral("0000000000000000")));
-    column(fields.at(FProducer).name, FProducer, QStringLiteral("Производство"), 100);
+    column(fields.at(FProducer).name, FProducer, QStringLiteral("Производство"), workspace.fontWidth(100));
     column(fields.at(FPack).name, FPack, QStringLiteral("Упаковка"), workspace.textWidth(QStringLiteral("0000")));
     column(fields.at(FPrice).name, FPrice, priceTitle(workspace.settings().priceMode),
            workspace.textWidth(QStringLiteral("00 000.00 р")) + 16);
-    column(fields.at(FGroup).name, FGroup, QStringLiteral("Группа"), 150);
-    column(fields.at(FAnalogue).name, FAnalogue, QStringLiteral("Аналоги"), 150, false);
+    column(fields.at(FGroup).name, FGroup, QStringLiteral("Группа"), workspace.fontWidth(150));
+    column(fields.at(FAnalogue).name, FAnalogue, QStringLiteral("Аналоги"), workspace.fontWidth(150), false);
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
 }
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QApplication>
+#include <QColor>
+#include <QPalette>
+#include <QtMath>
+
+// The window tests also run under the looks of other desktops. With
+// ORDIX_TEST_PALETTE=dark they get the Fusion style with a dark palette, as
+// a dark desktop theme gives it (tooltips included: light text on a light
+// tooltip background is what such themes often bring).
+inline void applyTestDesktop()
+{
+    if (qEnvironmentVariable("ORDIX_TEST_PALETTE") != QLatin1String("dark"))
+        return;
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QPalette dark;
+    const QColor window(53, 53, 53);
+    dark.setColor(QPalette::Window, window);
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(35, 35, 35));
+    dark.setColor(QPalette::AlternateBase, window);
+    dark.setColor(QPalette::ToolTipBase, Qt::white);
+    dark.setColor(QPalette::ToolTipText, Qt::white);
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Button, window);
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    dark.setColor(QPalette::BrightText, Qt::red);
+    dark.setColor(QPalette::Link, QColor(42, 130, 218));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::black);
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(QPalette::Disabled, role, QColor(127, 127, 127));
+    QApplication::setPalette(dark);
+}
+
+// The contrast ratio of two colours by the web's accessibility guidelines.
+inline double contrastRatio(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : qPow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double x = luminance(a.toRgb());
+    const double y = luminance(b.toRgb());
+    return (qMax(x, y) + 0.05) / (qMin(x, y) + 0.05);
+}
