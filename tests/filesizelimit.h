@@ -1,12 +1,14 @@
 #pragma once
 
+// Makes every write past `bytes` bytes of a file fail (EFBIG) while the object
+// lives. Unlike a read-only folder this also works for root, so tests can
+// make a replacement fail after the old file exists. POSIX only: on Windows
+// the tests that need it are skipped (FILE_SIZE_LIMIT_OR_SKIP).
+#ifdef Q_OS_UNIX
 #include <csignal>
 
 #include <sys/resource.h>
 
-// Makes every write past `bytes` bytes of a file fail (EFBIG) while the object
-// lives. Unlike a read-only folder this also works for root, so tests can
-// make a replacement fail after the old file exists.
 class FileSizeLimit final
 {
 public:
@@ -35,3 +37,16 @@ private:
     void (*m_previousHandler)(int) = SIG_DFL;
     bool m_active = false;
 };
+
+#define FILE_SIZE_LIMIT_OR_SKIP(limit) QVERIFY((limit).isActive())
+#else
+class FileSizeLimit final
+{
+public:
+    explicit FileSizeLimit(qint64) {}
+    bool isActive() const { return false; }
+};
+
+#define FILE_SIZE_LIMIT_OR_SKIP(limit) \
+    QSKIP("needs a file-size limit (setrlimit), which Windows lacks")
+#endif
