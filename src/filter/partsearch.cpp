@@ -1,0 +1,765 @@
+#include "partsearch.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include <QChar>
+
+#include "cp1251.h"
+#include "ordixerror.h"
+#include "recordtable.h"
+
+namespace
+{
+    // What each Windows-1251 byte is to the rules, worked out once.
+    struct ByteRules
+    {
+        std::array<bool, 256> wordChar{};     // a letter or a digit
+        std::array<uint8_t, 256> wordForm{};  // lower case, ё as е
+        std::array<uint8_t, 256> numberForm{}; // upper case, look-alikes Latin; 0: dropped
+        std::array<bool, 256> tokenChar{};    // belongs to a part-number token
+
+        ByteRules()
+        {
+            for (int b = 0; b < 256; ++b) {
+                const QChar ch(Cp1251::toUnicode(uchar(b)));
+                wordChar[size_t(b)] = ch.isLetterOrNumber();
+                uint8_t lower = Cp1251::fold(uchar(b));
+                if (lower == 0xB8) // ё
+                    lower = 0xE5;  // е
+                wordForm[size_t(b)] = lower;
+                const unsigned char upper = Cp1251::fromUnicode(ch.toUpper().unicode());
+                numberForm[size_t(b)] = upper != 0 ? upper : uchar(b);
+            }
+            for (const char dropped : {' ', '-', '.', '/', '\\', '_', '\t'})
+                numberForm[uchar(dropped)] = 0;
+            // Cyrillic capitals that look like Latin ones: А В Е К М Н О Р С Т У Х.
+            const unsigned char cyrillic[] = {0xC0, 0xC2, 0xC5, 0xCA, 0xCC, 0xCD, 0xCE, 0xD0, 0xD1, 0xD2, 0xD3, 0xD5};
+            const char latin[] = "ABEKMHOPCTYX";
+            for (size_t i = 0; i < sizeof cyrillic; ++i) {
+                for (int b = 0; b < 256; ++b)
+                    if (numberForm[size_t(b)] == cyrillic[i])
+                        numberForm[size_t(b)] = uchar(latin[i]);
+            }
+            for (int b = 0; b < 256; ++b)
+                tokenChar[size_t(b)] = wordChar[size_t(b)] || (b != ' ' && b != '\t' && numberForm[size_t(b)] == 0);
+        }
+    };
+
+    const ByteRules &rules()
+    {
+        static const ByteRules r;
+        return r;
+    }
+
+    bool isDigit(char ch)
+    {
+        return ch >= '0' && ch <= '9';
+    }
+
+    void appendNumberForm(QByteArrayView text, QByteArray &out)
+    {
+        const ByteRules &r = rules();
+        for (const char ch : text) {
+            const uint8_t f = r.numberForm[uchar(ch)];
+            if (f != 0)
+                out.append(char(f));
+        }
+    }
+
+    // Calls fn(word) for each word of a text, in word form.
+    template<typename Fn>
+    void forEachWord(QByteArrayView text, QByteArray &buffer, Fn &&fn)
+    {
+        const ByteRules &r = rules();
+        qsizetype i = 0;
+        const qsizetype n = text.size();
+        while (i < n) {
+            while (i < n && !r.wordChar[uchar(text[i])])
+                ++i;
+            if (i >= n)
+                break;
+            buffer.resize(0);
+            while (i < n && r.wordChar[uchar(text[i])])
+                buffer.append(char(r.wordForm[uchar(text[i++])]));
+            fn(QByteArrayView(buffer));
+        }
+    }
+
+    // Calls fn(token) for each part-number token of a name (a run of letters,
+    // digits and the marks the part-number form drops, holding a digit), in
+    // part-number form; a run of such tokens apart by blanks only also
+    // comes joined, as "0 242 235 666" is written.
+    template<typename Fn>
+    void forEachToken(QByteArrayView text, QByteArray &token, QByteArray &joined, Fn &&fn)
+    {
+        const ByteRules &r = rules();
+        qsizetype i = 0;
+        const qsizetype n = text.size();
+        int inRun = 0;
+        joined.resize(0);
+        const auto endRun = [&] {
+            if (inRun > 1)
+                fn(QByteArrayView(joined));
+            inRun = 0;
+            joined.resize(0);
+        };
+        while (i < n) {
+            const qsizetype start = i;
+            while (i < n && r.tokenChar[uchar(text[i])])
+                ++i;
+            if (i > start) {
+                token.resize(0);
+                appendNumberForm(text.sliced(start, i - start), token);
+                if (std::any_of(token.cbegin(), token.cend(), isDigit)) {
+                    fn(QByteArrayView(token));
+                    joined.append(token);
+                    ++inRun;
+                } else {
+                    endRun();
+                }
+            }
+            // Only blanks may lie between the tokens of a run.
+            bool blanks = true;
+            const qsizetype gap = i;
+            while (i < n && !r.tokenChar[uchar(text[i])]) {
+                if (text[i] != ' ')
+                    blanks = false;
+                ++i;
+            }
+            if (!blanks || (i == gap && i >= n))
+                endRun();
+        }
+        endRun();
+    }
+
+    void appendVarint(std::vector<uint8_t> &out, uint32_t value)
+    {
+        while (value >= 0x80) {
+            out.push_back(uint8_t(value | 0x80));
+            value >>= 7;
+        }
+        out.push_back(uint8_t(value));
+    }
+
+    // Rows as a bit per stored row.
+    class RowSet final
+    {
+    public:
+        explicit RowSet(uint32_t rows) : m_bits((size_t(rows) + 63) / 64, 0) {}
+        void add(uint32_t row) { m_bits[row >> 6] |= uint64_t(1) << (row & 63); }
+        bool has(uint32_t row) const { return (m_bits[row >> 6] >> (row & 63)) & 1u; }
+        void intersect(const RowSet &other)
+        {
+            for (size_t w = 0; w < m_bits.size(); ++w)
+                m_bits[w] &= other.m_bits[w];
+        }
+        void clear() { std::fill(m_bits.begin(), m_bits.end(), 0); }
+        template<typename Fn>
+        void forEach(Fn &&fn) const
+        {
+            for (size_t w = 0; w < m_bits.size(); ++w) {
+                uint64_t word = m_bits[w];
+                while (word) {
+                    fn(uint32_t(w * 64 + size_t(std::countr_zero(word))));
+                    word &= word - 1;
+                }
+            }
+        }
+
+    private:
+        std::vector<uint64_t> m_bits;
+    };
+
+    bool startsWith(QByteArrayView text, QByteArrayView prefix)
+    {
+        return text.size() >= prefix.size() && std::memcmp(text.data(), prefix.data(), size_t(prefix.size())) == 0;
+    }
+
+    int compareBytes(QByteArrayView a, QByteArrayView b)
+    {
+        const size_t n = size_t(std::min(a.size(), b.size()));
+        const int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
+        if (c != 0)
+            return c;
+        return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+    }
+
+    // The keyboard: each Latin key and the Cyrillic letter it types.
+    constexpr char16_t Latin[] = u"qwertyuiop[]asdfghjkl;'zxcvbnm,.`QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>~";
+    constexpr char16_t Cyrillic[] = u"йцукенгшщзхъфывапролджэячсмитьбюёЙЦУКЕНГШЩЗХЪФЫВАПРОЛДЖЭЯЧСМИТЬБЮЁ";
+    static_assert(sizeof Latin == sizeof Cyrillic);
+
+    bool isLatinLetter(QChar ch)
+    {
+        return (ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z');
+    }
+
+    bool isCyrillicLetter(QChar ch)
+    {
+        return ch.script() == QChar::Script_Cyrillic && ch.isLetter();
+    }
+}
+
+// --- building ------------------------------------------------------------------
+
+// Collects the terms of every row and lays them out as a Dictionary.
+class PartSearch::DictionaryBuilder final
+{
+public:
+    explicit DictionaryBuilder(uint32_t rows) { m_rowEnd.reserve(rows); }
+
+    void add(QByteArrayView term)
+    {
+        const uint32_t id = intern(term);
+        // A term twice in one row counts once.
+        for (size_t k = m_rowBegin; k < m_ids.size(); ++k)
+            if (m_ids[k] == id)
+                return;
+        m_ids.push_back(id);
+    }
+    void endRow()
+    {
+        m_rowEnd.push_back(uint32_t(m_ids.size()));
+        m_rowBegin = m_ids.size();
+    }
+
+    void finish(Dictionary &out)
+    {
+        const size_t terms = m_termStart.size();
+        // The terms in byte order.
+        std::vector<uint32_t> order(terms);
+        for (uint32_t i = 0; i < terms; ++i)
+            order[i] = i;
+        std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) { return compareBytes(term(a), term(b)) < 0; });
+        std::vector<uint32_t> rank(terms);
+        for (uint32_t i = 0; i < terms; ++i)
+            rank[order[i]] = i;
+
+        // Rows of each term, ascending (rows come in order), counted first.
+        std::vector<uint32_t> start(terms + 1, 0);
+        for (uint32_t id : m_ids)
+            ++start[rank[id] + 1];
+        for (size_t t = 0; t < terms; ++t)
+            start[t + 1] += start[t];
+        std::vector<uint32_t> rows(m_ids.size());
+        {
+            std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+            size_t k = 0;
+            for (uint32_t row = 0; row < m_rowEnd.size(); ++row)
+                for (; k < m_rowEnd[row]; ++k)
+                    rows[fill[rank[m_ids[k]]]++] = row;
+        }
+        std::vector<uint32_t>().swap(m_ids);
+
+        out = Dictionary();
+        out.termStart.reserve(terms + 1);
+        out.rowStart.reserve(terms + 1);
+        out.rows.reserve(rows.size() + rows.size() / 4);
+        for (size_t t = 0; t < terms; ++t) {
+            out.termStart.push_back(uint32_t(out.terms.size()));
+            const QByteArrayView text = term(order[t]);
+            out.terms.insert(out.terms.end(), text.begin(), text.end());
+            out.rowStart.push_back(out.rows.size());
+            uint32_t previous = 0;
+            for (uint32_t k = start[t]; k < start[t + 1]; ++k) {
+                appendVarint(out.rows, rows[k] - previous);
+                previous = rows[k];
+            }
+        }
+        out.termStart.push_back(uint32_t(out.terms.size()));
+        out.rowStart.push_back(out.rows.size());
+        out.terms.shrink_to_fit();
+        out.rows.shrink_to_fit();
+    }
+
+private:
+    QByteArrayView term(uint32_t id) const
+    {
+        return QByteArrayView(m_arena.data() + m_termStart[id], qsizetype(m_termLength[id]));
+    }
+
+    static uint32_t hashOf(QByteArrayView text)
+    {
+        uint32_t h = 2166136261u;
+        for (const char ch : text)
+            h = (h ^ uchar(ch)) * 16777619u;
+        return h;
+    }
+
+    uint32_t intern(QByteArrayView text)
+    {
+        if (m_slots.empty() || m_termStart.size() * 2 >= m_slots.size())
+            grow();
+        const size_t mask = m_slots.size() - 1;
+        size_t i = hashOf(text) & mask;
+        while (m_slots[i] != 0) {
+            const uint32_t id = m_slots[i] - 1;
+            if (term(id) == text)
+                return id;
+            i = (i + 1) & mask;
+        }
+        const uint32_t id = uint32_t(m_termStart.size());
+        m_termStart.push_back(uint32_t(m_arena.size()));
+        m_termLength.push_back(uint32_t(text.size()));
+        m_arena.insert(m_arena.end(), text.begin(), text.end());
+        m_slots[i] = id + 1;
+        return id;
+    }
+
+    void grow()
+    {
+        std::vector<uint32_t> fresh(std::max<size_t>(1024, m_slots.size() * 2), 0);
+        const size_t mask = fresh.size() - 1;
+        for (uint32_t id = 0; id < m_termStart.size(); ++id) {
+            size_t i = hashOf(term(id)) & mask;
+            while (fresh[i] != 0)
+                i = (i + 1) & mask;
+            fresh[i] = id + 1;
+        }
+        m_slots.swap(fresh);
+    }
+
+    std::vector<char> m_arena;
+    std::vector<uint32_t> m_termStart;
+    std::vector<uint32_t> m_termLength;
+    std::vector<uint32_t> m_slots; // id + 1, 0: free
+    std::vector<uint32_t> m_ids;   // the terms of each row, row after row
+    std::vector<uint32_t> m_rowEnd;
+    size_t m_rowBegin = 0;
+};
+
+PartSearch::PartSearch() = default;
+PartSearch::~PartSearch() = default;
+
+void PartSearch::clear()
+{
+    m_table = nullptr;
+    m_rows = 0;
+    std::vector<uint32_t>().swap(m_catalogOrder);
+    m_words = Dictionary();
+    m_tokens = Dictionary();
+    std::vector<uint64_t>().swap(m_namedBy);
+}
+
+void PartSearch::build(RecordTable &table)
+{
+    clear();
+    if (!table.isActive())
+        throw OrdixError(QStringLiteral("The price list is not open"));
+    m_codeField = table.fieldByName(QStringLiteral("Code"));
+    m_nameField = table.fieldByName(QStringLiteral("Name"));
+    m_catalogField = table.fieldByName(QStringLiteral("CatalogID"));
+    m_analogueField = table.fieldByName(QStringLiteral("Analogue"));
+    const uint32_t rows = table.storedRowCount();
+    m_table = &table;
+    m_rows = rows;
+
+    // Part numbers: ordered by their form; the first eight bytes of each
+    // form decide most comparisons, the rest is compared when they tie.
+    {
+        struct Entry
+        {
+            uint64_t head;
+            uint32_t row;
+        };
+        std::vector<Entry> entries;
+        entries.reserve(rows);
+        std::vector<char> arena;
+        std::vector<uint32_t> start(size_t(rows) + 1, 0);
+        QByteArray key;
+        for (uint32_t row = 0; row < rows; ++row) {
+            key.resize(0);
+            appendNumberForm(table.storedBytes(row, m_catalogField), key);
+            start[row] = uint32_t(arena.size());
+            arena.insert(arena.end(), key.cbegin(), key.cend());
+            if (key.isEmpty())
+                continue;
+            uint64_t head = 0;
+            for (int k = 0; k < 8; ++k)
+                head = (head << 8) | (k < key.size() ? uchar(key[k]) : 0u);
+            entries.push_back({head, row});
+        }
+        start[rows] = uint32_t(arena.size());
+        const auto keyOf = [&](uint32_t row) {
+            return QByteArrayView(arena.data() + start[row], qsizetype(start[row + 1] - start[row]));
+        };
+        std::sort(entries.begin(), entries.end(), [&](const Entry &a, const Entry &b) {
+            if (a.head != b.head)
+                return a.head < b.head;
+            const int c = compareBytes(keyOf(a.row), keyOf(b.row));
+            return c != 0 ? c < 0 : a.row < b.row;
+        });
+        m_catalogOrder.reserve(entries.size());
+        for (const Entry &e : entries)
+            m_catalogOrder.push_back(e.row);
+    }
+
+    // Name words and part-number tokens; analogue codes.
+    {
+        DictionaryBuilder words(rows);
+        DictionaryBuilder tokens(rows);
+        QByteArray buffer;
+        QByteArray joined;
+        for (uint32_t row = 0; row < rows; ++row) {
+            const QByteArrayView name = table.storedBytes(row, m_nameField);
+            forEachWord(name, buffer, [&](QByteArrayView word) { words.add(word); });
+            words.endRow();
+            forEachToken(name, buffer, joined, [&](QByteArrayView token) { tokens.add(token); });
+            tokens.endRow();
+
+            const QByteArrayView analogues = table.storedBytes(row, m_analogueField);
+            qint64 code = -1;
+            for (qsizetype i = 0; i <= analogues.size(); ++i) {
+                const char ch = i < analogues.size() ? analogues[i] : ',';
+                if (isDigit(ch)) {
+                    code = (code < 0 ? 0 : code) * 10 + (ch - '0');
+                    if (code > std::numeric_limits<qint32>::max())
+                        code = std::numeric_limits<qint64>::max() / 20;
+                } else if (ch != ' ') {
+                    if (code >= 0 && code <= std::numeric_limits<qint32>::max())
+                        m_namedBy.push_back((uint64_t(code) << 32) | row);
+                    code = -1;
+                }
+            }
+        }
+        words.finish(m_words);
+        tokens.finish(m_tokens);
+        std::sort(m_namedBy.begin(), m_namedBy.end());
+        m_namedBy.erase(std::unique(m_namedBy.begin(), m_namedBy.end()), m_namedBy.end());
+        m_namedBy.shrink_to_fit();
+    }
+    // The code look-up the first tier and the analogues use, built now
+    // rather than at the first keystroke.
+    table.storedValuesUnique(m_codeField);
+}
+
+qint64 PartSearch::memoryBytes() const
+{
+    return qint64(m_catalogOrder.capacity() * sizeof(uint32_t) + m_namedBy.capacity() * sizeof(uint64_t))
+           + m_words.memoryBytes() + m_tokens.memoryBytes();
+}
+
+qint64 PartSearch::Dictionary::memoryBytes() const
+{
+    return qint64(terms.capacity() + termStart.capacity() * sizeof(uint32_t) + rows.capacity()
+                  + rowStart.capacity() * sizeof(uint64_t));
+}
+
+void PartSearch::Dictionary::range(QByteArrayView prefix, bool exact, size_t *first, size_t *last) const
+{
+    const size_t n = termCount();
+    size_t lo = 0;
+    size_t hi = n;
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (compareBytes(term(mid), prefix) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    *first = lo;
+    size_t end = lo;
+    if (exact) {
+        if (end < n && term(end) == prefix)
+            ++end;
+    } else {
+        hi = n;
+        while (end < hi) {
+            const size_t mid = (end + hi) / 2;
+            if (startsWith(term(mid), prefix))
+                end = mid + 1;
+            else
+                hi = mid;
+        }
+    }
+    *last = end;
+}
+
+template<typename Fn>
+void PartSearch::Dictionary::forEachRow(size_t term, Fn &&fn) const
+{
+    const uint8_t *p = rows.data() + rowStart[term];
+    const uint8_t *const end = rows.data() + rowStart[term + 1];
+    uint32_t row = 0;
+    while (p < end) {
+        uint32_t delta = 0;
+        int shift = 0;
+        while (*p & 0x80) {
+            delta |= uint32_t(*p++ & 0x7F) << shift;
+            shift += 7;
+        }
+        delta |= uint32_t(*p++) << shift;
+        row += delta;
+        fn(row);
+    }
+}
+
+// --- finding -------------------------------------------------------------------
+
+void PartSearch::catalogKey(uint32_t row, QByteArray &out) const
+{
+    out.resize(0);
+    appendNumberForm(m_table->storedBytes(row, m_catalogField), out);
+}
+
+void PartSearch::catalogRange(QByteArrayView key, size_t *first, size_t *last) const
+{
+    QByteArray buffer;
+    size_t lo = 0;
+    size_t hi = m_catalogOrder.size();
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        catalogKey(m_catalogOrder[mid], buffer);
+        if (compareBytes(buffer, key) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    *first = lo;
+    size_t end = lo;
+    hi = m_catalogOrder.size();
+    while (end < hi) {
+        const size_t mid = (end + hi) / 2;
+        catalogKey(m_catalogOrder[mid], buffer);
+        if (startsWith(buffer, key))
+            end = mid + 1;
+        else
+            hi = mid;
+    }
+    *last = end;
+}
+
+void PartSearch::codeRows(qint64 code, std::vector<uint32_t> &rows) const
+{
+    rows.clear();
+    if (code < std::numeric_limits<qint32>::min() || code > std::numeric_limits<qint32>::max())
+        return;
+    m_table->storedRowsWithValue(m_codeField, double(code), rows);
+    std::sort(rows.begin(), rows.end());
+}
+
+PartSearch::Result PartSearch::find(const QString &text, size_t limit) const
+{
+    Result result = findAsTyped(text);
+    if (result.hits.empty()) {
+        const QString other = switchLayout(text);
+        if (other != text) {
+            result = findAsTyped(other);
+            result.switchedLayout = !result.hits.empty();
+            if (!result.switchedLayout)
+                result.searched = text;
+        }
+    }
+    if (limit > 0 && result.hits.size() > limit)
+        result.hits.resize(limit);
+    return result;
+}
+
+PartSearch::Result PartSearch::findAsTyped(const QString &text) const
+{
+    Result result;
+    result.searched = text;
+    if (!m_table || m_rows == 0)
+        return result;
+    const QByteArray bytes = Cp1251::encode(text);
+    QByteArray key;
+    appendNumberForm(bytes, key);
+    std::vector<QByteArray> words;
+    {
+        QByteArray buffer;
+        forEachWord(bytes, buffer, [&](QByteArrayView word) { words.emplace_back(word.toByteArray()); });
+    }
+    if (key.isEmpty() && words.empty())
+        return result;
+
+    RowSet taken(m_rows);
+    std::vector<Hit> &hits = result.hits;
+    const auto take = [&](uint32_t row, Tier tier, bool inName = false, qint32 analogueOf = 0) {
+        if (row >= m_rows || taken.has(row))
+            return;
+        taken.add(row);
+        hits.push_back(Hit{row, tier, inName, analogueOf});
+    };
+    const auto sortFrom = [&](size_t from) {
+        std::stable_sort(hits.begin() + std::ptrdiff_t(from), hits.end(),
+                         [](const Hit &a, const Hit &b) { return a.row < b.row; });
+    };
+
+    // 1. The whole code.
+    std::vector<uint32_t> rows;
+    if (!key.isEmpty() && key.size() <= 10 && std::all_of(key.cbegin(), key.cend(), isDigit)) {
+        codeRows(key.toLongLong(), rows);
+        for (uint32_t row : rows)
+            take(row, Tier::Code);
+    }
+
+    // 2. The part number, or a part-number token of the name, equal to the query.
+    size_t catalogFirst = 0;
+    size_t catalogLast = 0;
+    if (!key.isEmpty()) {
+        const size_t from = hits.size();
+        catalogRange(key, &catalogFirst, &catalogLast);
+        QByteArray buffer;
+        size_t k = catalogFirst;
+        for (; k < catalogLast; ++k) {
+            catalogKey(m_catalogOrder[k], buffer);
+            if (buffer.size() != key.size())
+                break;
+            take(m_catalogOrder[k], Tier::PartNumber);
+        }
+        const size_t exactEnd = k;
+        size_t first = 0;
+        size_t last = 0;
+        m_tokens.range(key, true, &first, &last);
+        for (size_t t = first; t < last; ++t)
+            m_tokens.forEachRow(t, [&](uint32_t row) { take(row, Tier::PartNumber, true); });
+        sortFrom(from);
+        catalogFirst = exactEnd;
+    }
+    const size_t bestEnd = hits.size();
+
+    // 3. The part number starting with the query.
+    if (catalogFirst < catalogLast) {
+        const size_t from = hits.size();
+        for (size_t k = catalogFirst; k < catalogLast; ++k)
+            take(m_catalogOrder[k], Tier::PartNumberStart);
+        sortFrom(from);
+    }
+
+    // 4. Every word of the query starts a word of the name.
+    if (!words.empty()) {
+        RowSet all(m_rows);
+        RowSet one(m_rows);
+        bool firstWord = true;
+        for (const QByteArray &word : words) {
+            RowSet &into = firstWord ? all : one;
+            if (!firstWord)
+                one.clear();
+            size_t first = 0;
+            size_t last = 0;
+            m_words.range(word, false, &first, &last);
+            for (size_t t = first; t < last; ++t)
+                m_words.forEachRow(t, [&](uint32_t row) { into.add(row); });
+            if (!firstWord)
+                all.intersect(one);
+            firstWord = false;
+        }
+        all.forEach([&](uint32_t row) { take(row, Tier::NameWords); });
+    }
+
+    // 5. Analogues of the first two tiers, both ways.
+    {
+        struct Named
+        {
+            uint32_t row;
+            qint32 of;
+        };
+        std::vector<Named> named;
+        const size_t sources = std::min<size_t>(bestEnd, 1000);
+        for (size_t h = 0; h < sources; ++h) {
+            const uint32_t source = hits[h].row;
+            const qint32 code = qint32(m_table->storedInteger(source, m_codeField));
+            const QByteArrayView list = m_table->storedBytes(source, m_analogueField);
+            qint64 value = -1;
+            for (qsizetype i = 0; i <= list.size(); ++i) {
+                const char ch = i < list.size() ? list[i] : ',';
+                if (isDigit(ch)) {
+                    value = (value < 0 ? 0 : value) * 10 + (ch - '0');
+                    if (value > std::numeric_limits<qint32>::max())
+                        value = std::numeric_limits<qint64>::max() / 20;
+                } else if (ch != ' ') {
+                    if (value >= 0) {
+                        codeRows(value, rows);
+                        for (uint32_t row : rows)
+                            named.push_back({row, code});
+                    }
+                    value = -1;
+                }
+            }
+            const uint64_t low = uint64_t(uint32_t(code)) << 32;
+            for (auto it = std::lower_bound(m_namedBy.begin(), m_namedBy.end(), low);
+                 it != m_namedBy.end() && (*it >> 32) == uint32_t(code); ++it)
+                named.push_back({uint32_t(*it & 0xFFFFFFFFu), code});
+        }
+        std::stable_sort(named.begin(), named.end(), [](const Named &a, const Named &b) { return a.row < b.row; });
+        for (const Named &n : named)
+            take(n.row, Tier::Analogue, false, n.of);
+    }
+    return result;
+}
+
+// --- texts ---------------------------------------------------------------------
+
+QString PartSearch::foundText(const Hit &hit, bool switchedLayout)
+{
+    if (switchedLayout)
+        return QStringLiteral("раскладка");
+    switch (hit.tier) {
+    case Tier::Code:
+        return QStringLiteral("код");
+    case Tier::PartNumber:
+        return hit.inName ? QStringLiteral("название") : QStringLiteral("артикул");
+    case Tier::PartNumberStart:
+        return QStringLiteral("артикул");
+    case Tier::NameWords:
+        return QStringLiteral("название");
+    case Tier::Analogue:
+        return QStringLiteral("аналог ") + QString::number(hit.analogueOf);
+    }
+    return QString();
+}
+
+QString PartSearch::partNumberForm(const QString &text)
+{
+    QByteArray out;
+    appendNumberForm(Cp1251::encode(text), out);
+    return Cp1251::decode(out);
+}
+
+QStringList PartSearch::nameWords(const QString &text)
+{
+    QStringList result;
+    QByteArray buffer;
+    forEachWord(Cp1251::encode(text), buffer, [&](QByteArrayView word) { result.append(Cp1251::decode(word)); });
+    return result;
+}
+
+QString PartSearch::switchLayout(const QString &text)
+{
+    bool latin = false;
+    bool cyrillic = false;
+    for (const QChar ch : text) {
+        latin = latin || isLatinLetter(ch);
+        cyrillic = cyrillic || isCyrillicLetter(ch);
+    }
+    const QStringView latinKeys(Latin, qsizetype(std::size(Latin) - 1));
+    const QStringView cyrillicKeys(Cyrillic, qsizetype(std::size(Cyrillic) - 1));
+    QString out = text;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (isCyrillicLetter(ch) && latin != cyrillic) {
+            const qsizetype k = cyrillicKeys.indexOf(ch);
+            if (k >= 0)
+                out[i] = latinKeys.at(k);
+        } else if (isCyrillicLetter(ch) || isLatinLetter(ch)) {
+            // Latin letters go to Cyrillic; in a text of both scripts every
+            // letter goes to the other one.
+            const qsizetype k = isLatinLetter(ch) ? latinKeys.indexOf(ch) : cyrillicKeys.indexOf(ch);
+            if (k >= 0)
+                out[i] = isLatinLetter(ch) ? cyrillicKeys.at(k) : latinKeys.at(k);
+        } else if (latin && !cyrillic) {
+            // The keys of , . ; ' [ ] ` type letters on the Russian layout,
+            // but only beside a letter: "0.5" stays a number.
+            const bool besideLetter = (i > 0 && isLatinLetter(text.at(i - 1)))
+                                      || (i + 1 < text.size() && isLatinLetter(text.at(i + 1)));
+            const qsizetype k = latinKeys.indexOf(ch);
+            if (k >= 0 && besideLetter)
+                out[i] = cyrillicKeys.at(k);
+        }
+    }
+    return out;
+}
