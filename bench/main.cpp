@@ -1,5 +1,5 @@
 // ordix-bench: the record table engine against SQLite :memory: on a generated
-// price list. Usage: ordix-bench [--rows N] | --growth N,N,... | --rows N --generate FILE
+// price list. Usage: ordix-bench [--rows N] [--only NAME,...] | --growth N,N,... | --rows N --generate FILE
 #include <algorithm>
 #include <cstdio>
 
@@ -39,6 +39,7 @@ int main(int argc, char **argv)
     BenchContext ctx;
 
     const QStringList args = app.arguments();
+    QStringList only;
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--rows") && i + 1 < args.size()) {
             bool ok = false;
@@ -47,6 +48,10 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "ordix-bench: --rows needs a number from 1 to 20000000\n");
                 return 2;
             }
+        } else if (args[i] == QLatin1String("--only") && i + 1 < args.size()) {
+            // Only the named benchmarks (and "load", which the others need).
+            only = args[++i].split(QLatin1Char(','));
+            only << QStringLiteral("load");
         } else if (args[i] == QLatin1String("--generate") && i + 1 < args.size()) {
             // Only writes the list of --rows rows (given before) to the file,
             // for profiling the program on it.
@@ -67,7 +72,7 @@ int main(int argc, char **argv)
             }
             return runGrowth(sizes);
         } else {
-            std::fprintf(stderr, "usage: ordix-bench [--rows N] | --growth N,N,... | --rows N --generate FILE\n");
+            std::fprintf(stderr, "usage: ordix-bench [--rows N] [--only NAME,...] | --growth N,N,... | --rows N --generate FILE\n");
             return 2;
         }
     }
@@ -85,6 +90,7 @@ int main(int argc, char **argv)
     std::stable_sort(entries.begin(), entries.end(),
                      [](const BenchEntry &a, const BenchEntry &b) { return a.order < b.order; });
     for (const BenchEntry &entry : entries)
-        entry.run(ctx);
+        if (only.isEmpty() || only.contains(entry.name))
+            entry.run(ctx);
     return 0;
 }

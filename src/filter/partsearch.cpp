@@ -6,9 +6,14 @@
 #include <cstring>
 #include <limits>
 
+#include <exception>
+#include <thread>
+
 #include <QChar>
+#include <QScopeGuard>
 
 #include "cp1251.h"
+#include "orderedwork.h"
 #include "ordixerror.h"
 #include "recordtable.h"
 
@@ -70,22 +75,27 @@ namespace
         }
     }
 
-    // Calls fn(word) for each word of a text, in word form.
+    // Calls fn(word) for each word of a text, in word form (`buffer` holds
+    // the forms meanwhile).
     template<typename Fn>
-    void forEachWord(QByteArrayView text, QByteArray &buffer, Fn &&fn)
+    void forEachWord(QByteArrayView text, std::vector<char> &buffer, Fn &&fn)
     {
         const ByteRules &r = rules();
-        qsizetype i = 0;
+        const auto *p = reinterpret_cast<const unsigned char *>(text.data());
         const qsizetype n = text.size();
+        if (buffer.size() < size_t(n) + 1)
+            buffer.resize(size_t(n) + 1);
+        char *const out = buffer.data();
+        qsizetype i = 0;
         while (i < n) {
-            while (i < n && !r.wordChar[uchar(text[i])])
+            while (i < n && !r.wordChar[p[i]])
                 ++i;
             if (i >= n)
                 break;
-            buffer.resize(0);
-            while (i < n && r.wordChar[uchar(text[i])])
-                buffer.append(char(r.wordForm[uchar(text[i++])]));
-            fn(QByteArrayView(buffer));
+            qsizetype length = 0;
+            while (i < n && r.wordChar[p[i]])
+                out[length++] = char(r.wordForm[p[i++]]);
+            fn(QByteArrayView(out, length));
         }
     }
 
@@ -94,29 +104,44 @@ namespace
     // part-number form; a run of such tokens apart by blanks only also
     // comes joined, as "0 242 235 666" is written.
     template<typename Fn>
-    void forEachToken(QByteArrayView text, QByteArray &token, QByteArray &joined, Fn &&fn)
+    void forEachToken(QByteArrayView text, std::vector<char> &buffer, Fn &&fn)
     {
         const ByteRules &r = rules();
+        const auto *p = reinterpret_cast<const unsigned char *>(text.data());
         qsizetype i = 0;
         const qsizetype n = text.size();
+        // The token at the front of the buffer, the run joined behind it.
+        if (buffer.size() < 2 * size_t(n) + 2)
+            buffer.resize(2 * size_t(n) + 2);
+        char *const token = buffer.data();
+        char *const joined = token + n + 1;
+        qsizetype joinedLength = 0;
         int inRun = 0;
-        joined.resize(0);
         const auto endRun = [&] {
             if (inRun > 1)
-                fn(QByteArrayView(joined));
+                fn(QByteArrayView(joined, joinedLength));
             inRun = 0;
-            joined.resize(0);
+            joinedLength = 0;
         };
         while (i < n) {
             const qsizetype start = i;
-            while (i < n && r.tokenChar[uchar(text[i])])
+            // Most words of a name hold no digit: those are passed over whole.
+            bool digit = false;
+            while (i < n && r.tokenChar[p[i]]) {
+                digit = digit || (p[i] >= '0' && p[i] <= '9');
                 ++i;
+            }
             if (i > start) {
-                token.resize(0);
-                appendNumberForm(text.sliced(start, i - start), token);
-                if (std::any_of(token.cbegin(), token.cend(), isDigit)) {
-                    fn(QByteArrayView(token));
-                    joined.append(token);
+                if (digit) {
+                    qsizetype length = 0;
+                    for (qsizetype k = start; k < i; ++k) {
+                        const uint8_t f = r.numberForm[p[k]];
+                        if (f != 0)
+                            token[length++] = char(f);
+                    }
+                    fn(QByteArrayView(token, length));
+                    std::memcpy(joined + joinedLength, token, size_t(length));
+                    joinedLength += length;
                     ++inRun;
                 } else {
                     endRun();
@@ -125,8 +150,8 @@ namespace
             // Only blanks may lie between the tokens of a run.
             bool blanks = true;
             const qsizetype gap = i;
-            while (i < n && !r.tokenChar[uchar(text[i])]) {
-                if (text[i] != ' ')
+            while (i < n && !r.tokenChar[p[i]]) {
+                if (p[i] != ' ')
                     blanks = false;
                 ++i;
             }
@@ -355,8 +380,37 @@ void PartSearch::build(RecordTable &table)
     m_catalogField = table.fieldByName(QStringLiteral("CatalogID"));
     m_analogueField = table.fieldByName(QStringLiteral("Analogue"));
     const uint32_t rows = table.storedRowCount();
-    m_table = &table;
-    m_rows = rows;
+
+    // The part numbers and the analogues on one core, the names on the
+    // other: both only read the table.
+    std::thread names;
+    std::exception_ptr namesFailed;
+    const auto buildNames = [this, &table, rows, &namesFailed] {
+        try {
+            DictionaryBuilder words(rows);
+            DictionaryBuilder tokens(rows);
+            std::vector<char> buffer;
+            for (uint32_t row = 0; row < rows; ++row) {
+                const QByteArrayView name = table.storedBytes(row, m_nameField);
+                forEachWord(name, buffer, [&](QByteArrayView word) { words.add(word); });
+                words.endRow();
+                forEachToken(name, buffer, [&](QByteArrayView token) { tokens.add(token); });
+                tokens.endRow();
+            }
+            words.finish(m_words);
+            tokens.finish(m_tokens);
+        } catch (...) {
+            namesFailed = std::current_exception();
+        }
+    };
+    if (OrderedWork::hasTwoCores() && rows > 50000)
+        names = std::thread(buildNames);
+    else
+        buildNames();
+    auto joinNames = qScopeGuard([&names] {
+        if (names.joinable())
+            names.join();
+    });
 
     // Part numbers: ordered by their form; the first eight bytes of each
     // form decide most comparisons, the rest is compared when they tie.
@@ -369,18 +423,27 @@ void PartSearch::build(RecordTable &table)
         std::vector<Entry> entries;
         entries.reserve(rows);
         std::vector<char> arena;
+        arena.reserve(size_t(rows) * 12);
         std::vector<uint32_t> start(size_t(rows) + 1, 0);
-        QByteArray key;
+        const ByteRules &r = rules();
         for (uint32_t row = 0; row < rows; ++row) {
-            key.resize(0);
-            appendNumberForm(table.storedBytes(row, m_catalogField), key);
-            start[row] = uint32_t(arena.size());
-            arena.insert(arena.end(), key.cbegin(), key.cend());
-            if (key.isEmpty())
+            const QByteArrayView text = table.storedBytes(row, m_catalogField);
+            const size_t from = arena.size();
+            start[row] = uint32_t(from);
+            arena.resize(from + size_t(text.size()));
+            char *out = arena.data() + from;
+            size_t length = 0;
+            for (const char ch : text) {
+                const uint8_t f = r.numberForm[uchar(ch)];
+                if (f != 0)
+                    out[length++] = char(f);
+            }
+            arena.resize(from + length);
+            if (length == 0)
                 continue;
             uint64_t head = 0;
-            for (int k = 0; k < 8; ++k)
-                head = (head << 8) | (k < key.size() ? uchar(key[k]) : 0u);
+            for (size_t k = 0; k < 8; ++k)
+                head = (head << 8) | (k < length ? uchar(out[k]) : 0u);
             entries.push_back({head, row});
         }
         start[rows] = uint32_t(arena.size());
@@ -398,19 +461,9 @@ void PartSearch::build(RecordTable &table)
             m_catalogOrder.push_back(e.row);
     }
 
-    // Name words and part-number tokens; analogue codes.
+    // Analogue codes.
     {
-        DictionaryBuilder words(rows);
-        DictionaryBuilder tokens(rows);
-        QByteArray buffer;
-        QByteArray joined;
         for (uint32_t row = 0; row < rows; ++row) {
-            const QByteArrayView name = table.storedBytes(row, m_nameField);
-            forEachWord(name, buffer, [&](QByteArrayView word) { words.add(word); });
-            words.endRow();
-            forEachToken(name, buffer, joined, [&](QByteArrayView token) { tokens.add(token); });
-            tokens.endRow();
-
             const QByteArrayView analogues = table.storedBytes(row, m_analogueField);
             qint64 code = -1;
             for (qsizetype i = 0; i <= analogues.size(); ++i) {
@@ -426,15 +479,22 @@ void PartSearch::build(RecordTable &table)
                 }
             }
         }
-        words.finish(m_words);
-        tokens.finish(m_tokens);
         std::sort(m_namedBy.begin(), m_namedBy.end());
         m_namedBy.erase(std::unique(m_namedBy.begin(), m_namedBy.end()), m_namedBy.end());
         m_namedBy.shrink_to_fit();
     }
+    joinNames.dismiss();
+    if (names.joinable())
+        names.join();
+    if (namesFailed) {
+        clear();
+        std::rethrow_exception(namesFailed);
+    }
     // The code look-up the first tier and the analogues use, built now
     // rather than at the first keystroke.
     table.storedValuesUnique(m_codeField);
+    m_table = &table;
+    m_rows = rows;
 }
 
 qint64 PartSearch::memoryBytes() const
@@ -570,7 +630,7 @@ PartSearch::Result PartSearch::findAsTyped(const QString &text) const
     appendNumberForm(bytes, key);
     std::vector<QByteArray> words;
     {
-        QByteArray buffer;
+        std::vector<char> buffer;
         forEachWord(bytes, buffer, [&](QByteArrayView word) { words.emplace_back(word.toByteArray()); });
     }
     if (key.isEmpty() && words.empty())
@@ -723,7 +783,7 @@ QString PartSearch::partNumberForm(const QString &text)
 QStringList PartSearch::nameWords(const QString &text)
 {
     QStringList result;
-    QByteArray buffer;
+    std::vector<char> buffer;
     forEachWord(Cp1251::encode(text), buffer, [&](QByteArrayView word) { result.append(Cp1251::decode(word)); });
     return result;
 }
