@@ -93,9 +93,13 @@ namespace
             if (i >= n)
                 break;
             qsizetype length = 0;
-            while (i < n && r.wordChar[p[i]])
-                out[length++] = char(r.wordForm[p[i++]]);
-            fn(QByteArrayView(out, length));
+            uint32_t hash = 2166136261u; // FNV-1a of the form, for the dictionary
+            while (i < n && r.wordChar[p[i]]) {
+                const uint8_t f = r.wordForm[p[i++]];
+                out[length++] = char(f);
+                hash = (hash ^ f) * 16777619u;
+            }
+            fn(QByteArrayView(out, length), hash);
         }
     }
 
@@ -159,6 +163,38 @@ namespace
                 endRun();
         }
         endRun();
+    }
+
+    // Sorts by the bits [fromBit, toBit) of key(item), 16 at a time, keeping
+    // the order of equal keys: a few passes over the items instead of a
+    // comparison sort's many.
+    template<typename T, typename Key>
+    void radixSort(std::vector<T> &items, Key key, int fromBit, int toBit)
+    {
+        const int passes = (toBit - fromBit + 15) / 16;
+        // Every pass's counts in one reading of the items.
+        std::vector<uint32_t> count(size_t(passes) * 65536, 0);
+        for (const T &item : items) {
+            const uint64_t k = key(item);
+            for (int p = 0; p < passes; ++p)
+                ++count[size_t(p) * 65536 + ((k >> (fromBit + 16 * p)) & 0xFFFF)];
+        }
+        std::vector<T> other(items.size());
+        for (int p = 0; p < passes; ++p) {
+            uint32_t *c = count.data() + size_t(p) * 65536;
+            if (c[(key(items.front()) >> (fromBit + 16 * p)) & 0xFFFF] == items.size())
+                continue; // one digit for all: nothing moves
+            uint32_t sum = 0;
+            for (size_t d = 0; d < 65536; ++d) {
+                const uint32_t here = c[d];
+                c[d] = sum;
+                sum += here;
+            }
+            const int shift = fromBit + 16 * p;
+            for (const T &item : items)
+                other[c[(key(item) >> shift) & 0xFFFF]++] = item;
+            items.swap(other);
+        }
     }
 
     void appendVarint(std::vector<uint8_t> &out, uint32_t value)
@@ -235,11 +271,16 @@ namespace
 class PartSearch::DictionaryBuilder final
 {
 public:
-    explicit DictionaryBuilder(uint32_t rows) { m_rowEnd.reserve(rows); }
-
-    void add(QByteArrayView term)
+    DictionaryBuilder(uint32_t rows, size_t termsPerRow)
     {
-        const uint32_t id = intern(term);
+        m_rowEnd.reserve(rows);
+        m_ids.reserve(size_t(rows) * termsPerRow);
+    }
+
+    void add(QByteArrayView term) { add(term, hashOf(term)); }
+    void add(QByteArrayView term, uint32_t hash)
+    {
+        const uint32_t id = intern(term, hash);
         // A term twice in one row counts once.
         for (size_t k = m_rowBegin; k < m_ids.size(); ++k)
             if (m_ids[k] == id)
@@ -315,21 +356,22 @@ private:
         return h;
     }
 
-    uint32_t intern(QByteArrayView text)
+    uint32_t intern(QByteArrayView text, uint32_t hash)
     {
         if (m_slots.empty() || m_termStart.size() * 2 >= m_slots.size())
             grow();
         const size_t mask = m_slots.size() - 1;
-        size_t i = hashOf(text) & mask;
+        size_t i = hash & mask;
         while (m_slots[i] != 0) {
             const uint32_t id = m_slots[i] - 1;
-            if (term(id) == text)
+            if (m_hashes[id] == hash && term(id) == text)
                 return id;
             i = (i + 1) & mask;
         }
         const uint32_t id = uint32_t(m_termStart.size());
         m_termStart.push_back(uint32_t(m_arena.size()));
         m_termLength.push_back(uint32_t(text.size()));
+        m_hashes.push_back(hash);
         m_arena.insert(m_arena.end(), text.begin(), text.end());
         m_slots[i] = id + 1;
         return id;
@@ -340,7 +382,7 @@ private:
         std::vector<uint32_t> fresh(std::max<size_t>(1024, m_slots.size() * 2), 0);
         const size_t mask = fresh.size() - 1;
         for (uint32_t id = 0; id < m_termStart.size(); ++id) {
-            size_t i = hashOf(term(id)) & mask;
+            size_t i = m_hashes[id] & mask;
             while (fresh[i] != 0)
                 i = (i + 1) & mask;
             fresh[i] = id + 1;
@@ -351,6 +393,7 @@ private:
     std::vector<char> m_arena;
     std::vector<uint32_t> m_termStart;
     std::vector<uint32_t> m_termLength;
+    std::vector<uint32_t> m_hashes;
     std::vector<uint32_t> m_slots; // id + 1, 0: free
     std::vector<uint32_t> m_ids;   // the terms of each row, row after row
     std::vector<uint32_t> m_rowEnd;
@@ -381,24 +424,20 @@ void PartSearch::build(RecordTable &table)
     m_analogueField = table.fieldByName(QStringLiteral("Analogue"));
     const uint32_t rows = table.storedRowCount();
 
-    // The part numbers and the analogues on one core, the names on the
-    // other: both only read the table.
+    // The words of the names on one core, the rest on the other: both only
+    // read the table.
     std::thread names;
     std::exception_ptr namesFailed;
     const auto buildNames = [this, &table, rows, &namesFailed] {
         try {
-            DictionaryBuilder words(rows);
-            DictionaryBuilder tokens(rows);
+            DictionaryBuilder words(rows, 6);
             std::vector<char> buffer;
             for (uint32_t row = 0; row < rows; ++row) {
                 const QByteArrayView name = table.storedBytes(row, m_nameField);
-                forEachWord(name, buffer, [&](QByteArrayView word) { words.add(word); });
+                forEachWord(name, buffer, [&](QByteArrayView word, uint32_t hash) { words.add(word, hash); });
                 words.endRow();
-                forEachToken(name, buffer, [&](QByteArrayView token) { tokens.add(token); });
-                tokens.endRow();
             }
             words.finish(m_words);
-            tokens.finish(m_tokens);
         } catch (...) {
             namesFailed = std::current_exception();
         }
@@ -450,15 +489,37 @@ void PartSearch::build(RecordTable &table)
         const auto keyOf = [&](uint32_t row) {
             return QByteArrayView(arena.data() + start[row], qsizetype(start[row + 1] - start[row]));
         };
-        std::sort(entries.begin(), entries.end(), [&](const Entry &a, const Entry &b) {
-            if (a.head != b.head)
-                return a.head < b.head;
-            const int c = compareBytes(keyOf(a.row), keyOf(b.row));
-            return c != 0 ? c < 0 : a.row < b.row;
-        });
+        // By the heads (rows stay ascending within equal heads), then the
+        // runs of equal heads by the rest of their forms.
+        // (The last two bytes of the heads are left to the second step.)
+        if (!entries.empty())
+            radixSort(entries, [](const Entry &e) { return e.head; }, 16, 64);
+        for (size_t k = 0; k < entries.size();) {
+            size_t end = k + 1;
+            while (end < entries.size() && (entries[end].head >> 16) == (entries[k].head >> 16))
+                ++end;
+            if (end - k > 1) {
+                std::stable_sort(entries.begin() + std::ptrdiff_t(k), entries.begin() + std::ptrdiff_t(end),
+                                 [&](const Entry &a, const Entry &b) { return compareBytes(keyOf(a.row), keyOf(b.row)) < 0; });
+            }
+            k = end;
+        }
         m_catalogOrder.reserve(entries.size());
         for (const Entry &e : entries)
             m_catalogOrder.push_back(e.row);
+    }
+
+    // The part-number tokens of the names (a name without a digit has none).
+    {
+        DictionaryBuilder tokens(rows, 2);
+        std::vector<char> buffer;
+        for (uint32_t row = 0; row < rows; ++row) {
+            const QByteArrayView name = table.storedBytes(row, m_nameField);
+            if (std::any_of(name.begin(), name.end(), isDigit))
+                forEachToken(name, buffer, [&](QByteArrayView token) { tokens.add(token); });
+            tokens.endRow();
+        }
+        tokens.finish(m_tokens);
     }
 
     // Analogue codes.
@@ -479,7 +540,9 @@ void PartSearch::build(RecordTable &table)
                 }
             }
         }
-        std::sort(m_namedBy.begin(), m_namedBy.end());
+        // By code; the rows come in order already and stay so.
+        if (!m_namedBy.empty())
+            radixSort(m_namedBy, [](uint64_t pair) { return pair; }, 32, 64);
         m_namedBy.erase(std::unique(m_namedBy.begin(), m_namedBy.end()), m_namedBy.end());
         m_namedBy.shrink_to_fit();
     }
@@ -631,7 +694,7 @@ PartSearch::Result PartSearch::findAsTyped(const QString &text) const
     std::vector<QByteArray> words;
     {
         std::vector<char> buffer;
-        forEachWord(bytes, buffer, [&](QByteArrayView word) { words.emplace_back(word.toByteArray()); });
+        forEachWord(bytes, buffer, [&](QByteArrayView word, uint32_t) { words.emplace_back(word.toByteArray()); });
     }
     if (key.isEmpty() && words.empty())
         return result;
@@ -784,7 +847,7 @@ QStringList PartSearch::nameWords(const QString &text)
 {
     QStringList result;
     std::vector<char> buffer;
-    forEachWord(Cp1251::encode(text), buffer, [&](QByteArrayView word) { result.append(Cp1251::decode(word)); });
+    forEachWord(Cp1251::encode(text), buffer, [&](QByteArrayView word, uint32_t) { result.append(Cp1251::decode(word)); });
     return result;
 }
 
