@@ -1,7 +1,12 @@
 #include <QtTest>
 
+#include <random>
+
 #include "partsearch.h"
+#include "pricefilter.h"
+#include "pricesearch.h"
 #include "priceloader.h"
+#include "cp1251.h"
 #include "recordtable.h"
 #include "testworkspace.h"
 
@@ -18,6 +23,10 @@ private slots:
     void rules_data();
     void rules();
     void hitsShowOnTopOfTheFilter();
+    void forms_data();
+    void forms();
+    void agreesWithAPlainScan();
+    void searchInTheWorkspace();
 
 private:
     TestSession *m_session = nullptr;
@@ -113,6 +122,128 @@ void TestPartSearch::hitsShowOnTopOfTheFilter()
     table.clearRowChoice();
     QCOMPARE(table.rowCount(), 5);
     table.setFiltered(false);
+}
+
+void TestPartSearch::forms_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("partNumber");
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<QString>("otherLayout");
+    QTest::newRow("marks go, Cyrillic look-alikes turn Latin")
+        << QStringLiteral("вм-5124.83/x_1\\2") << QStringLiteral("BM512483X12") << QStringLiteral("вм 5124 83 x 1 2")
+        << QStringLiteral("dv-5124.83/ч_1\\2");
+    QTest::newRow("ё is е in words, upper case in part numbers")
+        << QStringLiteral("Щётка ЁЛКА") << QStringLiteral("ЩЁTKAЁЛKA") << QStringLiteral("щетка елка")
+        << QStringLiteral("O`nrf ~KRF");
+    QTest::newRow("Latin layout keys beside letters become letters, not between digits")
+        << QStringLiteral(",jkn 0.5") << QStringLiteral(",JKN05") << QStringLiteral("jkn 0 5") << QStringLiteral("болт 0.5");
+    QTest::newRow("no letters: the same on either layout") << QStringLiteral("12-34") << QStringLiteral("1234")
+                                                           << QStringLiteral("12 34") << QStringLiteral("12-34");
+}
+
+void TestPartSearch::forms()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, partNumber);
+    QFETCH(QString, words);
+    QFETCH(QString, otherLayout);
+    QCOMPARE(PartSearch::partNumberForm(text), partNumber);
+    QCOMPARE(PartSearch::nameWords(text).join(QLatin1Char(' ')), words);
+    QCOMPARE(PartSearch::switchLayout(text), otherLayout);
+}
+
+void TestPartSearch::agreesWithAPlainScan()
+{
+    // Many part numbers sharing long beginnings (the index orders them by
+    // their first bytes, then the rest) and names of a few words: every
+    // tier holds exactly the rows a scan finds, in stored order.
+    RecordTable table;
+    table.open(PriceLoader::priceFields());
+    std::mt19937 rng(7);
+    const QStringList words = {QStringLiteral("Фильтр"), QStringLiteral("фильтрующий"), QStringLiteral("Ёмкость"),
+                               QStringLiteral("масляный"), QStringLiteral("BOSCH"), QStringLiteral("болт")};
+    const QString marks = QStringLiteral("00112AB -.");
+    QStringList numbers;
+    for (int row = 0; row < 3000; ++row) {
+        QString number = QStringLiteral("0242235");
+        number.truncate(int(rng() % 8));
+        for (int k = int(rng() % 7); k >= 0; --k)
+            number += marks.at(int(rng() % marks.size()));
+        const QString name = words.at(int(rng() % 6)) + QLatin1Char(' ') + words.at(int(rng() % 6));
+        table.appendRow(QStringList{QStringLiteral("1"), QString::number(100000 + row), name, number});
+        numbers << PartSearch::partNumberForm(number);
+    }
+    PartSearch search;
+    search.build(table);
+    for (int q = 0; q < 200; ++q) {
+        QString key;
+        while (key.isEmpty())
+            key = numbers.at(int(rng() % numbers.size())).left(1 + int(rng() % 9));
+        const QString word = PartSearch::nameWords(words.at(int(rng() % 6))).first().left(1 + int(rng() % 5));
+        for (const QString &query : {key, word}) {
+            const PartSearch::Result result = search.find(query);
+            const QString queryKey = PartSearch::partNumberForm(query);
+            const QStringList queryWords = PartSearch::nameWords(query);
+            std::vector<uint32_t> expected[6];
+            for (uint32_t row = 0; row < 3000; ++row) {
+                const QString number = numbers.at(int(row));
+                const QStringList nameWords = PartSearch::nameWords(Cp1251::decode(table.storedBytes(row, 2)));
+                const auto startsAWord = [&](const QString &w) {
+                    return std::any_of(nameWords.begin(), nameWords.end(), [&](const QString &n) { return n.startsWith(w); });
+                };
+                if (!number.isEmpty() && number == queryKey)
+                    expected[2].push_back(row);
+                else if (!number.isEmpty() && number.startsWith(queryKey))
+                    expected[3].push_back(row);
+                else if (!queryWords.isEmpty() && std::all_of(queryWords.begin(), queryWords.end(), startsAWord))
+                    expected[4].push_back(row);
+            }
+            if (result.switchedLayout) {
+                QVERIFY(expected[2].empty() && expected[3].empty() && expected[4].empty());
+                continue;
+            }
+            std::vector<uint32_t> found[6];
+            for (const PartSearch::Hit &hit : result.hits)
+                if (!hit.inName)
+                    found[int(hit.tier)].push_back(hit.row);
+            for (int tier = 2; tier <= 4; ++tier)
+                QVERIFY2(found[tier] == expected[tier], qPrintable(QStringLiteral("%1, tier %2").arg(query).arg(tier)));
+        }
+    }
+}
+
+void TestPartSearch::searchInTheWorkspace()
+{
+    // The status line, the count on top of a filter applied meanwhile, the
+    // row current before the search, and a new list ending the search.
+    Workspace &ws = m_session->ws;
+    PriceSearch *search = PriceSearch::install(ws);
+    RecordTable &price = ws.price();
+    QVERIFY(price.locate(QStringLiteral("Code"), 106));
+    search->search(QStringLiteral("bm512483"));
+    QCOMPARE(ws.label(Workspace::Label::FilterStatus), QStringLiteral("Поиск: «bm512483» — найдено 3"));
+    QCOMPARE(search->hint(2), QStringLiteral("Найдено: аналог 103"));
+    ws.filter.priceCondition = QStringLiteral("Code >= 104");
+    ws.filter.priceActive = true;
+    PriceFilter::of(ws)->applyPriceFilter();
+    QCOMPARE(ws.label(Workspace::Label::FilterStatus), QStringLiteral("Поиск: «bm512483» — найдено 2"));
+    search->search(QStringLiteral("fvjhnbpfnjh"));
+    QCOMPARE(search->hint(0), QStringLiteral("Найдено: раскладка «амортизатор»"));
+    search->clear();
+    QCOMPARE(price.asInteger(1), 106);
+    QCOMPARE(price.rowCount(), 5);
+    QVERIFY(!ws.label(Workspace::Label::FilterStatus).startsWith(QStringLiteral("Поиск")));
+    ws.filter.priceActive = false;
+    PriceFilter::of(ws)->applyPriceFilter();
+
+    search->search(QStringLiteral("103"));
+    QSignalSpy reset(search, &PriceSearch::reset);
+    PriceLoader::loadFile(ws, QStringLiteral("prices.txt"));
+    QCOMPARE(reset.count(), 1);
+    QVERIFY(!search->isActive());
+    QCOMPARE(price.rowCount(), 8);
+    QCOMPARE(search->index().rowCount(), 8u);
 }
 
 QTEST_GUILESS_MAIN(TestPartSearch)
