@@ -23,6 +23,7 @@ private slots:
     void rules_data();
     void rules();
     void hitsShowOnTopOfTheFilter();
+    void choiceKeepsItsRowsAndOrder();
     void forms_data();
     void forms();
     void agreesWithAPlainScan();
@@ -122,6 +123,29 @@ void TestPartSearch::hitsShowOnTopOfTheFilter()
     table.clearRowChoice();
     QCOMPARE(table.rowCount(), 5);
     table.setFiltered(false);
+}
+
+void TestPartSearch::choiceKeepsItsRowsAndOrder()
+{
+    // Rows appended or removed while a choice shows, and emptying the table.
+    RecordTable table;
+    table.open({FieldDef{QStringLiteral("Code"), FieldType::I4, 0}});
+    for (int code = 0; code < 10; ++code)
+        table.appendRow(QStringList{QString::number(code)});
+    table.setRowChoice({7, 2, 9});
+    QCOMPARE(table.rowNumber(), 1);
+    QCOMPARE(table.integerAt(0, 0), 7);
+    table.appendRow(QStringList{QStringLiteral("10")});
+    QCOMPARE(table.rowCount(), 3);
+    table.setRowNumber(2); // code 2
+    table.deleteRow();
+    QCOMPARE(table.rowCount(), 2);
+    QCOMPARE(table.integerAt(0, 0), 7);
+    QCOMPARE(table.integerAt(1, 0), 9);
+    table.empty();
+    QVERIFY(!table.hasRowChoice());
+    table.appendRow(QStringList{QStringLiteral("1")});
+    QCOMPARE(table.rowCount(), 1);
 }
 
 void TestPartSearch::forms_data()
