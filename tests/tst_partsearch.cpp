@@ -266,6 +266,7 @@ void TestPartSearch::searchInTheWorkspace()
     PriceLoader::loadFile(ws, QStringLiteral("prices.txt"));
     QCOMPARE(reset.count(), 1);
     QVERIFY(!search->isActive());
+    QVERIFY(!ws.label(Workspace::Label::FilterStatus).startsWith(QStringLiteral("Поиск")));
     QCOMPARE(price.rowCount(), 8);
     QCOMPARE(search->index().rowCount(), 8u);
 }

@@ -1,7 +1,6 @@
 #include "pricesearch.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "pricefilter.h"
 #include "recordtable.h"
@@ -47,14 +46,18 @@ void PriceSearch::priceLoaded()
     m_hitOfRow.clear();
     m_codeBefore.reset();
     RecordTable &table = m_workspace.price();
-    const auto started = std::chrono::steady_clock::now();
     if (table.isActive())
         m_index.build(table);
     else
         m_index.clear();
-    m_buildMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-    if (was)
+    if (was) {
+        // The status line no longer tells of the search.
+        if (PriceFilter *filter = PriceFilter::of(m_workspace))
+            filter->refreshStatusLabel();
+        else
+            m_workspace.setLabel(Workspace::Label::FilterStatus, QString());
         emit reset();
+    }
 }
 
 void PriceSearch::priceClosed()

@@ -45,8 +45,6 @@ public:
     QString hint(int viewRow) const;
 
     const PartSearch &index() const { return m_index; }
-    // Time the last build took, for the status of a large list.
-    double buildMs() const { return m_buildMs; }
 
 signals:
     // The search began, changed or ended.
@@ -66,5 +64,4 @@ private:
     bool m_active = false;
     QString m_text;
     std::optional<qint64> m_codeBefore; // current part before the search
-    double m_buildMs = 0;
 };
