@@ -48,6 +48,7 @@ void TestPartSearch::initTestCase()
         QStringLiteral("106|Фильтр масляный|0-242-235-667|MANN|1|100|90|1|Фильтры|"),
         QStringLiteral("107|Фильтр воздушный|0242.235.666/X|MANN|1|100|90|1|Фильтры|"),
         QStringLiteral("108|Болт М8х20|B_8|Завод|10|100|90|1|Крепёж|"),
+        QStringLiteral("109|Свеча 2 шт. 0 242 235 668, 4 шт.|Z|BOSCH|1|100|90|1|Электрика|"),
     });
     PriceLoader::loadFile(m_session->ws, QStringLiteral("prices.txt"));
     m_search.build(m_session->ws.price());
@@ -73,6 +74,9 @@ void TestPartSearch::rules_data()
                                                 << QStringLiteral("101 артикул; 106 артикул; 107 артикул");
     QTest::newRow("mixed script: Latin BM finds Cyrillic ВМ, analogues both ways")
         << QStringLiteral("bm 5124 83") << QStringLiteral("103 артикул; 104 аналог 103; 105 аналог 103");
+    QTest::newRow("a part number written spaced in a name") << QStringLiteral("0242235668")
+                                                            << QStringLiteral("109 название");
+    QTest::newRow("a name's spaced run ends at a comma") << QStringLiteral("02422356684") << QString();
     QTest::newRow("Cyrillic look-alikes in a name's token") << QStringLiteral("М8Х20") << QStringLiteral("108 название");
     QTest::newRow("whole code first, then its analogues")
         << QStringLiteral("103") << QStringLiteral("103 код; 104 аналог 103; 105 аналог 103");
@@ -121,7 +125,7 @@ void TestPartSearch::hitsShowOnTopOfTheFilter()
     QCOMPARE(table.integerAt(0, 1), 104);
     QCOMPARE(table.integerAt(1, 1), 105);
     table.clearRowChoice();
-    QCOMPARE(table.rowCount(), 5);
+    QCOMPARE(table.rowCount(), 6);
     table.setFiltered(false);
 }
 
@@ -256,7 +260,7 @@ void TestPartSearch::searchInTheWorkspace()
     QCOMPARE(search->hint(0), QStringLiteral("Найдено: раскладка «амортизатор»"));
     search->clear();
     QCOMPARE(price.asInteger(1), 106);
-    QCOMPARE(price.rowCount(), 5);
+    QCOMPARE(price.rowCount(), 6);
     QVERIFY(!ws.label(Workspace::Label::FilterStatus).startsWith(QStringLiteral("Поиск")));
     ws.filter.priceActive = false;
     PriceFilter::of(ws)->applyPriceFilter();
@@ -267,8 +271,8 @@ void TestPartSearch::searchInTheWorkspace()
     QCOMPARE(reset.count(), 1);
     QVERIFY(!search->isActive());
     QVERIFY(!ws.label(Workspace::Label::FilterStatus).startsWith(QStringLiteral("Поиск")));
-    QCOMPARE(price.rowCount(), 8);
-    QCOMPARE(search->index().rowCount(), 8u);
+    QCOMPARE(price.rowCount(), 9);
+    QCOMPARE(search->index().rowCount(), 9u);
 }
 
 QTEST_GUILESS_MAIN(TestPartSearch)

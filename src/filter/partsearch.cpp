@@ -127,40 +127,37 @@ namespace
             inRun = 0;
             joinedLength = 0;
         };
-        while (i < n) {
-            const qsizetype start = i;
-            // Most words of a name hold no digit: those are passed over whole.
-            bool digit = false;
-            while (i < n && r.tokenChar[p[i]]) {
-                digit = digit || (p[i] >= '0' && p[i] <= '9');
+        // Tokens are found from their digits: the text between them is
+        // passed over, and a run goes on only over blanks.
+        qsizetype previousEnd = 0;
+        while (true) {
+            while (i < n && (p[i] < '0' || p[i] > '9'))
                 ++i;
-            }
-            if (i > start) {
-                if (digit) {
-                    qsizetype length = 0;
-                    for (qsizetype k = start; k < i; ++k) {
-                        const uint8_t f = r.numberForm[p[k]];
-                        if (f != 0)
-                            token[length++] = char(f);
-                    }
-                    fn(QByteArrayView(token, length));
-                    std::memcpy(joined + joinedLength, token, size_t(length));
-                    joinedLength += length;
-                    ++inRun;
-                } else {
-                    endRun();
-                }
-            }
-            // Only blanks may lie between the tokens of a run.
-            bool blanks = true;
-            const qsizetype gap = i;
-            while (i < n && !r.tokenChar[p[i]]) {
-                if (p[i] != ' ')
-                    blanks = false;
-                ++i;
-            }
-            if (!blanks || (i == gap && i >= n))
+            if (i >= n)
+                break;
+            qsizetype start = i;
+            while (start > previousEnd && r.tokenChar[p[start - 1]])
+                --start;
+            qsizetype end = i + 1;
+            while (end < n && r.tokenChar[p[end]])
+                ++end;
+            bool blanks = inRun > 0;
+            for (qsizetype k = previousEnd; blanks && k < start; ++k)
+                blanks = p[k] == ' ';
+            if (!blanks)
                 endRun();
+            qsizetype length = 0;
+            for (qsizetype k = start; k < end; ++k) {
+                const uint8_t f = r.numberForm[p[k]];
+                if (f != 0)
+                    token[length++] = char(f);
+            }
+            fn(QByteArrayView(token, length));
+            std::memcpy(joined + joinedLength, token, size_t(length));
+            joinedLength += length;
+            ++inRun;
+            previousEnd = end;
+            i = end;
         }
         endRun();
     }
@@ -348,6 +345,19 @@ private:
         return QByteArrayView(m_arena.data() + m_termStart[id], qsizetype(m_termLength[id]));
     }
 
+    // Words are short: compared in place rather than by a call.
+    bool sameTerm(uint32_t id, QByteArrayView text) const
+    {
+        if (m_termLength[id] != uint32_t(text.size()))
+            return false;
+        const char *a = m_arena.data() + m_termStart[id];
+        const char *b = text.data();
+        for (qsizetype k = 0; k < text.size(); ++k)
+            if (a[k] != b[k])
+                return false;
+        return true;
+    }
+
     static uint32_t hashOf(QByteArrayView text)
     {
         uint32_t h = 2166136261u;
@@ -364,7 +374,7 @@ private:
         size_t i = hash & mask;
         while (m_slots[i] != 0) {
             const uint32_t id = m_slots[i] - 1;
-            if (m_hashes[id] == hash && term(id) == text)
+            if (m_hashes[id] == hash && sameTerm(id, text))
                 return id;
             i = (i + 1) & mask;
         }
@@ -461,15 +471,16 @@ void PartSearch::build(RecordTable &table)
         };
         std::vector<Entry> entries;
         entries.reserve(rows);
-        std::vector<char> arena;
-        arena.reserve(size_t(rows) * 12);
+        std::vector<char> arena(size_t(rows) * 12 + 256);
+        size_t used = 0;
         std::vector<uint32_t> start(size_t(rows) + 1, 0);
         const ByteRules &r = rules();
         for (uint32_t row = 0; row < rows; ++row) {
             const QByteArrayView text = table.storedBytes(row, m_catalogField);
-            const size_t from = arena.size();
+            const size_t from = used;
             start[row] = uint32_t(from);
-            arena.resize(from + size_t(text.size()));
+            if (arena.size() < from + size_t(text.size()))
+                arena.resize(std::max(2 * arena.size(), from + size_t(text.size())));
             char *out = arena.data() + from;
             size_t length = 0;
             for (const char ch : text) {
@@ -477,7 +488,7 @@ void PartSearch::build(RecordTable &table)
                 if (f != 0)
                     out[length++] = char(f);
             }
-            arena.resize(from + length);
+            used = from + length;
             if (length == 0)
                 continue;
             uint64_t head = 0;
@@ -485,7 +496,7 @@ void PartSearch::build(RecordTable &table)
                 head = (head << 8) | (k < length ? uchar(out[k]) : 0u);
             entries.push_back({head, row});
         }
-        start[rows] = uint32_t(arena.size());
+        start[rows] = uint32_t(used);
         const auto keyOf = [&](uint32_t row) {
             return QByteArrayView(arena.data() + start[row], qsizetype(start[row + 1] - start[row]));
         };
@@ -509,14 +520,13 @@ void PartSearch::build(RecordTable &table)
             m_catalogOrder.push_back(e.row);
     }
 
-    // The part-number tokens of the names (a name without a digit has none).
+    // The part-number tokens of the names.
     {
         DictionaryBuilder tokens(rows, 2);
         std::vector<char> buffer;
         for (uint32_t row = 0; row < rows; ++row) {
             const QByteArrayView name = table.storedBytes(row, m_nameField);
-            if (std::any_of(name.begin(), name.end(), isDigit))
-                forEachToken(name, buffer, [&](QByteArrayView token) { tokens.add(token); });
+            forEachToken(name, buffer, [&](QByteArrayView token) { tokens.add(token); });
             tokens.endRow();
         }
         tokens.finish(m_tokens);
