@@ -194,13 +194,9 @@ namespace
         }
     }
 
-    void appendVarint(std::vector<uint8_t> &out, uint32_t value)
+    size_t varintSize(uint32_t value)
     {
-        while (value >= 0x80) {
-            out.push_back(uint8_t(value | 0x80));
-            value >>= 7;
-        }
-        out.push_back(uint8_t(value));
+        return value < (1u << 7) ? 1 : value < (1u << 14) ? 2 : value < (1u << 21) ? 3 : value < (1u << 28) ? 4 : 5;
     }
 
     // Rows as a bit per stored row.
@@ -302,41 +298,51 @@ public:
         for (uint32_t i = 0; i < terms; ++i)
             rank[order[i]] = i;
 
-        // Rows of each term, ascending (rows come in order), counted first.
-        std::vector<uint32_t> start(terms + 1, 0);
-        for (uint32_t id : m_ids)
-            ++start[rank[id] + 1];
+        // Each term's rows as deltas: their bytes counted first (rows come
+        // in order, so each term's previous row is all that is needed),
+        // then written in place.
+        std::vector<uint32_t> previous(terms, 0);
+        std::vector<uint64_t> at(terms + 1, 0);
+        size_t k = 0;
+        for (uint32_t row = 0; row < m_rowEnd.size(); ++row) {
+            for (; k < m_rowEnd[row]; ++k) {
+                const uint32_t t = rank[m_ids[k]];
+                at[t + 1] += varintSize(row - previous[t]);
+                previous[t] = row;
+            }
+        }
         for (size_t t = 0; t < terms; ++t)
-            start[t + 1] += start[t];
-        std::vector<uint32_t> rows(m_ids.size());
-        {
-            std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-            size_t k = 0;
-            for (uint32_t row = 0; row < m_rowEnd.size(); ++row)
-                for (; k < m_rowEnd[row]; ++k)
-                    rows[fill[rank[m_ids[k]]]++] = row;
+            at[t + 1] += at[t];
+
+        out = Dictionary();
+        out.rowStart = at;
+        out.rows.resize(at[terms]);
+        std::fill(previous.begin(), previous.end(), 0);
+        k = 0;
+        for (uint32_t row = 0; row < m_rowEnd.size(); ++row) {
+            for (; k < m_rowEnd[row]; ++k) {
+                const uint32_t t = rank[m_ids[k]];
+                uint32_t delta = row - previous[t];
+                previous[t] = row;
+                uint8_t *p = out.rows.data() + at[t];
+                while (delta >= 0x80) {
+                    *p++ = uint8_t(delta | 0x80);
+                    delta >>= 7;
+                }
+                *p++ = uint8_t(delta);
+                at[t] = uint64_t(p - out.rows.data());
+            }
         }
         std::vector<uint32_t>().swap(m_ids);
 
-        out = Dictionary();
         out.termStart.reserve(terms + 1);
-        out.rowStart.reserve(terms + 1);
-        out.rows.reserve(rows.size() + rows.size() / 4);
         for (size_t t = 0; t < terms; ++t) {
             out.termStart.push_back(uint32_t(out.terms.size()));
             const QByteArrayView text = term(order[t]);
             out.terms.insert(out.terms.end(), text.begin(), text.end());
-            out.rowStart.push_back(out.rows.size());
-            uint32_t previous = 0;
-            for (uint32_t k = start[t]; k < start[t + 1]; ++k) {
-                appendVarint(out.rows, rows[k] - previous);
-                previous = rows[k];
-            }
         }
         out.termStart.push_back(uint32_t(out.terms.size()));
-        out.rowStart.push_back(out.rows.size());
         out.terms.shrink_to_fit();
-        out.rows.shrink_to_fit();
     }
 
 private:
@@ -471,47 +477,48 @@ void PartSearch::build(RecordTable &table)
         };
         std::vector<Entry> entries;
         entries.reserve(rows);
-        std::vector<char> arena(size_t(rows) * 12 + 256);
-        size_t used = 0;
-        std::vector<uint32_t> start(size_t(rows) + 1, 0);
         const ByteRules &r = rules();
         for (uint32_t row = 0; row < rows; ++row) {
-            const QByteArrayView text = table.storedBytes(row, m_catalogField);
-            const size_t from = used;
-            start[row] = uint32_t(from);
-            if (arena.size() < from + size_t(text.size()))
-                arena.resize(std::max(2 * arena.size(), from + size_t(text.size())));
-            char *out = arena.data() + from;
-            size_t length = 0;
-            for (const char ch : text) {
+            // Only the first eight bytes of the form are needed here.
+            uint64_t head = 0;
+            int length = 0;
+            for (const char ch : table.storedBytes(row, m_catalogField)) {
                 const uint8_t f = r.numberForm[uchar(ch)];
-                if (f != 0)
-                    out[length++] = char(f);
+                if (f == 0)
+                    continue;
+                head = (head << 8) | f;
+                if (++length == 8)
+                    break;
             }
-            used = from + length;
             if (length == 0)
                 continue;
-            uint64_t head = 0;
-            for (size_t k = 0; k < 8; ++k)
-                head = (head << 8) | (k < length ? uchar(out[k]) : 0u);
+            head <<= 8 * (8 - length);
             entries.push_back({head, row});
         }
-        start[rows] = uint32_t(used);
-        const auto keyOf = [&](uint32_t row) {
-            return QByteArrayView(arena.data() + start[row], qsizetype(start[row + 1] - start[row]));
-        };
-        // By the heads (rows stay ascending within equal heads), then the
-        // runs of equal heads by the rest of their forms.
-        // (The last two bytes of the heads are left to the second step.)
+        // By the heads (rows stay ascending within equal heads; the last two
+        // bytes of the heads are left to the second step), then the runs of
+        // equal heads by their whole forms.
         if (!entries.empty())
             radixSort(entries, [](const Entry &e) { return e.head; }, 16, 64);
+        std::vector<QByteArray> keys;
+        std::vector<uint32_t> order;
         for (size_t k = 0; k < entries.size();) {
             size_t end = k + 1;
             while (end < entries.size() && (entries[end].head >> 16) == (entries[k].head >> 16))
                 ++end;
             if (end - k > 1) {
-                std::stable_sort(entries.begin() + std::ptrdiff_t(k), entries.begin() + std::ptrdiff_t(end),
-                                 [&](const Entry &a, const Entry &b) { return compareBytes(keyOf(a.row), keyOf(b.row)) < 0; });
+                keys.resize(end - k);
+                order.resize(end - k);
+                for (size_t j = 0; j < end - k; ++j) {
+                    keys[j].resize(0);
+                    appendNumberForm(table.storedBytes(entries[k + j].row, m_catalogField), keys[j]);
+                    order[j] = uint32_t(j);
+                }
+                std::stable_sort(order.begin(), order.end(),
+                                 [&](uint32_t a, uint32_t b) { return compareBytes(keys[a], keys[b]) < 0; });
+                std::vector<Entry> run(entries.begin() + std::ptrdiff_t(k), entries.begin() + std::ptrdiff_t(end));
+                for (size_t j = 0; j < run.size(); ++j)
+                    entries[k + j] = run[order[j]];
             }
             k = end;
         }
