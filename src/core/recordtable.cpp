@@ -1614,6 +1614,16 @@ QByteArrayView RecordTable::storedBytes(uint32_t storedRow, int position) const
     return QByteArrayView(c.text(storedRow), c.length(storedRow));
 }
 
+void RecordTable::storedBytes(uint32_t first, uint32_t count, int position, QByteArrayView *texts) const
+{
+    const RecordTableStorage::Column &c = d->s->column(position);
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t row = first + k;
+        texts[k] = c.type != FieldType::String || c.isUnset(row) ? QByteArrayView()
+                                                                 : QByteArrayView(c.text(row), c.length(row));
+    }
+}
+
 uint32_t RecordTable::storedRowAt(int viewRow) const
 {
     d->requireActive();

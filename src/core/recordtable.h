@@ -150,6 +150,8 @@ public:
     void setStoredFloats(int position, const std::vector<uint32_t> &storedRows, const std::vector<double> &values);
     // The raw bytes of a text field of a stored row (unset: empty).
     QByteArrayView storedBytes(uint32_t storedRow, int position) const;
+    // The same for the stored rows first .. first + count - 1 at once.
+    void storedBytes(uint32_t first, uint32_t count, int position, QByteArrayView *texts) const;
     // The stored row of a view position (0-based); throws outside the view.
     uint32_t storedRowAt(int viewRow) const;
 

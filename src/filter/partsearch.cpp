@@ -162,6 +162,21 @@ namespace
         endRun();
     }
 
+    // Calls fn(row, text) for every stored row's text of a field, read a
+    // block of rows at a time.
+    template<typename Fn>
+    void forEachText(const RecordTable &table, int field, uint32_t rows, Fn &&fn)
+    {
+        constexpr uint32_t Block = 256;
+        QByteArrayView texts[Block];
+        for (uint32_t first = 0; first < rows; first += Block) {
+            const uint32_t count = std::min(Block, rows - first);
+            table.storedBytes(first, count, field, texts);
+            for (uint32_t k = 0; k < count; ++k)
+                fn(first + k, texts[k]);
+        }
+    }
+
     // Sorts by the bits [fromBit, toBit) of key(item), 16 at a time, keeping
     // the order of equal keys: a few passes over the items instead of a
     // comparison sort's many.
@@ -448,11 +463,10 @@ void PartSearch::build(RecordTable &table)
         try {
             DictionaryBuilder words(rows, 6);
             std::vector<char> buffer;
-            for (uint32_t row = 0; row < rows; ++row) {
-                const QByteArrayView name = table.storedBytes(row, m_nameField);
+            forEachText(table, m_nameField, rows, [&](uint32_t, QByteArrayView name) {
                 forEachWord(name, buffer, [&](QByteArrayView word, uint32_t hash) { words.add(word, hash); });
                 words.endRow();
-            }
+            });
             words.finish(m_words);
         } catch (...) {
             namesFailed = std::current_exception();
@@ -478,11 +492,11 @@ void PartSearch::build(RecordTable &table)
         std::vector<Entry> entries;
         entries.reserve(rows);
         const ByteRules &r = rules();
-        for (uint32_t row = 0; row < rows; ++row) {
+        forEachText(table, m_catalogField, rows, [&](uint32_t row, QByteArrayView text) {
             // Only the first eight bytes of the form are needed here.
             uint64_t head = 0;
             int length = 0;
-            for (const char ch : table.storedBytes(row, m_catalogField)) {
+            for (const char ch : text) {
                 const uint8_t f = r.numberForm[uchar(ch)];
                 if (f == 0)
                     continue;
@@ -491,10 +505,10 @@ void PartSearch::build(RecordTable &table)
                     break;
             }
             if (length == 0)
-                continue;
+                return;
             head <<= 8 * (8 - length);
             entries.push_back({head, row});
-        }
+        });
         // By the heads (rows stay ascending within equal heads; the last two
         // bytes of the heads are left to the second step), then the runs of
         // equal heads by their whole forms.
@@ -531,18 +545,16 @@ void PartSearch::build(RecordTable &table)
     {
         DictionaryBuilder tokens(rows, 2);
         std::vector<char> buffer;
-        for (uint32_t row = 0; row < rows; ++row) {
-            const QByteArrayView name = table.storedBytes(row, m_nameField);
+        forEachText(table, m_nameField, rows, [&](uint32_t, QByteArrayView name) {
             forEachToken(name, buffer, [&](QByteArrayView token) { tokens.add(token); });
             tokens.endRow();
-        }
+        });
         tokens.finish(m_tokens);
     }
 
     // Analogue codes.
     {
-        for (uint32_t row = 0; row < rows; ++row) {
-            const QByteArrayView analogues = table.storedBytes(row, m_analogueField);
+        forEachText(table, m_analogueField, rows, [&](uint32_t row, QByteArrayView analogues) {
             qint64 code = -1;
             for (qsizetype i = 0; i <= analogues.size(); ++i) {
                 const char ch = i < analogues.size() ? analogues[i] : ',';
@@ -556,7 +568,7 @@ void PartSearch::build(RecordTable &table)
                     code = -1;
                 }
             }
-        }
+        });
         // By code; the rows come in order already and stay so.
         if (!m_namedBy.empty())
             radixSort(m_namedBy, [](uint64_t pair) { return pair; }, 32, 64);
