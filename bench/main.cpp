@@ -1,5 +1,5 @@
 // ordix-bench: the record table engine against SQLite :memory: on a generated
-// price list. Usage: ordix-bench [--rows N] | --growth N,N,... | --rows N --generate FILE
+// price list. Usage: ordix-bench [--rows N] [--only NAME,...] | --growth N,N,... | --rows N --generate FILE
 #include <algorithm>
 #include <cstdio>
 
@@ -48,6 +48,10 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "ordix-bench: --rows needs a number from 1 to 20000000\n");
                 return 2;
             }
+        } else if (args[i] == QLatin1String("--only") && i + 1 < args.size()) {
+            // Only the named benchmarks (and "load", which the others need).
+            only = args[++i].split(QLatin1Char(','));
+            only << QStringLiteral("load");
         } else if (args[i] == QLatin1String("--generate") && i + 1 < args.size()) {
             // Only writes the list of --rows rows (given before) to the file,
             // for profiling the program on it.

@@ -43,6 +43,8 @@ private slots:
     void skippedLinesOnStderr_data();
     void skippedLinesOnStderr();
     void folderOption();
+    void find_data();
+    void find();
     void folderLeftAsFound();
     void readerStoppingEarlyLeavesNoSchemaFile();
     void schemaFilesNeverGoThroughLinks();
@@ -157,6 +159,43 @@ QString TestCli::findProgram(const QStringList &candidates, const QStringList &p
 }
 
 // --- the command line itself --------------------------------------------
+
+void TestCli::find_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("found"); // code and the last column of each row
+    QTest::newRow("part number as typed otherwise, then its analogue")
+        << QStringList{QStringLiteral("find"), QStringLiteral("b 8"), QStringLiteral("--price"), QStringLiteral("prices.txt")}
+        << 0 << QStringList{QStringLiteral("00042 артикул"), QStringLiteral("00043 аналог 42")};
+    QTest::newRow("limit, other layout, default list")
+        << QStringList{QStringLiteral("find"), QStringLiteral("ufqrf"), QStringLiteral("--limit"), QStringLiteral("1")}
+        << 0 << QStringList{QStringLiteral("00043 раскладка")};
+    QTest::newRow("nothing found") << QStringList{QStringLiteral("find"), QStringLiteral("карбюратор")} << 1
+                                   << QStringList();
+    QTest::newRow("bad limit") << QStringList{QStringLiteral("find"), QStringLiteral("x"), QStringLiteral("--limit=0")}
+                               << 2 << QStringList();
+}
+
+void TestCli::find()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QStringList, found);
+    writePriceList();
+    writePriceList(QStringLiteral("ZOLT.TXT"));
+    const Result result = cli(arguments);
+    QCOMPARE(result.code, code);
+    const QStringList lines = outputLines(result.out);
+    QStringList shown;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QStringList fields = lines.at(i).split(QLatin1Char('\t'));
+        shown << fields.at(2) + QLatin1Char(' ') + fields.last();
+    }
+    QCOMPARE(shown, found);
+    if (!found.isEmpty())
+        QVERIFY(lines.first().startsWith(PriceTitles) && lines.first().endsWith(QStringLiteral("\tНайдено")));
+}
 
 void TestCli::help_data()
 {

@@ -29,6 +29,7 @@
 #include "ordixerror.h"
 #include "orderedwork.h"
 #include "pricecompare.h"
+#include "partsearch.h"
 #include "pricefilter.h"
 #include "pricelifecycle.h"
 #include "priceloader.h"
@@ -44,6 +45,7 @@ namespace
     const QString Price = QStringLiteral("price");
     const QString Order = QStringLiteral("order");
     const QString Export = QStringLiteral("export");
+    const QString Find = QStringLiteral("find");
 
     const QStringList Targets{QStringLiteral("xlsx"), QStringLiteral("pdf"), QStringLiteral("txt"), Order};
 
@@ -58,6 +60,7 @@ namespace
         {"price", "--mode", true},  {"price", "--filter", true},  {"price", "--sort", true},
         {"price", "--desc", false}, {"price", "--compare", true}, {"order", "--price", true},  {"order", "--filter", true},
         {"export", "--to", true},   {"export", "-o", true},       {"export", "--price", true},
+        {"find", "--price", true},  {"find", "--limit", true},
     };
 
     const OptionSpec *findOption(const QString &command, const QString &name)
@@ -156,6 +159,7 @@ QString CliRunner::usage(const QString &command)
     const QString orderLine = QStringLiteral("  ordix-cli [--dir DIR] order FILE [--price PRICEFILE [--filter EXPR]]\n");
     const QString exportLine = QStringLiteral(
         "  ordix-cli [--dir DIR] export ORDERFILE --to xlsx|pdf|txt|order -o OUT [--price PRICEFILE]\n");
+    const QString findLine = QStringLiteral("  ordix-cli [--dir DIR] find TEXT [--price FILE] [--limit N]\n");
     const QString dir = QStringLiteral(
         "\n"
         "  --dir DIR   the folder where user.ini is read and relative file names\n"
@@ -193,6 +197,16 @@ QString CliRunner::usage(const QString &command)
         "                           export, or an order file\n"
         "  -o OUT                   the file written (replaced when it exists)\n"
         "  --price PRICEFILE        coordinates the order with that price list first\n");
+    const QString find = QStringLiteral(
+        "\n"
+        "find: searches the price list for TEXT as the window's search field does\n"
+        "(codes, part numbers however they are typed, name words, the other\n"
+        "keyboard layout, analogues both ways) and prints the rows found, best\n"
+        "first, with the columns of price plus \"Найдено\": how each row was found.\n"
+        "Exit status 0 when something was found, 1 when nothing was.\n"
+        "  --price FILE  the price list searched (default: ZOLT.TXT in DIR, the\n"
+        "                list the window loads at start)\n"
+        "  --limit N     at most N rows\n");
     const QString tail = QStringLiteral(
         "\n"
         "  ordix-cli --help, ordix-cli COMMAND --help: this text.\n"
@@ -205,7 +219,9 @@ QString CliRunner::usage(const QString &command)
         return head + orderLine + dir + order;
     if (command == Export)
         return head + exportLine + dir + exporting;
-    return head + priceLine + orderLine + exportLine + dir + price + order + exporting + tail;
+    if (command == Find)
+        return head + findLine + dir + find;
+    return head + priceLine + orderLine + exportLine + findLine + dir + price + order + exporting + find + tail;
 }
 
 bool CliRunner::parse(const QStringList &arguments, Options *options, QString *problem)
@@ -265,7 +281,7 @@ bool CliRunner::parse(const QStringList &arguments, Options *options, QString *p
         return false;
     }
     o.command = arguments.at(i++);
-    if (o.command != Price && o.command != Order && o.command != Export) {
+    if (o.command != Price && o.command != Order && o.command != Export && o.command != Find) {
         *problem = QStringLiteral("unknown command ") + o.command;
         return false;
     }
@@ -330,6 +346,13 @@ bool CliRunner::parse(const QStringList &arguments, Options *options, QString *p
             o.target = value;
         } else if (name == QLatin1String("-o")) {
             o.outFile = value;
+        } else if (name == QLatin1String("--limit")) {
+            bool number = false;
+            o.limit = value.toInt(&number);
+            if (!number || o.limit < 1) {
+                *problem = QStringLiteral("--limit takes a positive number, not ") + value;
+                return false;
+            }
         }
         if (value.isEmpty() && name != QLatin1String("--filter")) {
             *problem = QStringLiteral("option %1 needs a value").arg(name);
@@ -337,7 +360,9 @@ bool CliRunner::parse(const QStringList &arguments, Options *options, QString *p
         }
     }
 
-    const QString fileName = o.command == Export ? QStringLiteral("ORDERFILE") : QStringLiteral("FILE");
+    const QString fileName = o.command == Export ? QStringLiteral("ORDERFILE")
+                             : o.command == Find ? QStringLiteral("TEXT")
+                                                 : QStringLiteral("FILE");
     if (positional.isEmpty()) {
         *problem = QStringLiteral("%1 needs %2").arg(o.command, fileName);
         return false;
@@ -385,8 +410,7 @@ int CliRunner::run(const QStringList &arguments)
         return Success;
     }
     try {
-        execute(options);
-        return Success;
+        return execute(options);
     } catch (const OrdixError &error) {
         fail(error.message());
     } catch (const std::bad_alloc &) {
@@ -431,7 +455,7 @@ void CliRunner::setUp(Workspace &workspace, CliPrompts &prompts, ProgressReporte
     StandardActions::startUp(workspace);
 }
 
-void CliRunner::execute(const Options &options)
+int CliRunner::execute(const Options &options)
 {
     const CurrentFolder folder(options.dir.isEmpty() ? QStringLiteral(".") : options.dir);
     PrivateSchemaFolder schemaFolder;
@@ -475,6 +499,26 @@ void CliRunner::execute(const Options &options)
         }
         schemaFolder.release();
         printPrice(workspace, !options.compareFile.isEmpty());
+    } else if (options.command == Find) {
+        const QString file = options.priceFile.isEmpty() ? PriceLoader::defaultFileName() : options.priceFile;
+        if (!QFileInfo(file).isFile())
+            throw OrdixError(QStringLiteral("no price list %1 (give one with --price FILE)").arg(file));
+        PriceLoader::loadFile(workspace, file);
+        RecordTable &table = workspace.price();
+        PartSearch search;
+        search.build(table);
+        const PartSearch::Result result = search.find(options.file, size_t(options.limit));
+        if (result.hits.empty())
+            return Failure;
+        std::vector<uint32_t> rows;
+        std::vector<QByteArray> found;
+        for (const PartSearch::Hit &hit : result.hits) {
+            rows.push_back(hit.row);
+            found.push_back(PartSearch::foundText(hit, result.switchedLayout).toUtf8());
+        }
+        table.setRowChoice(std::move(rows));
+        schemaFolder.release();
+        printPrice(workspace, false, &found);
     } else if (options.command == Order) {
         readOrder(workspace, options);
         schemaFolder.release();
@@ -484,6 +528,7 @@ void CliRunner::execute(const Options &options)
         schemaFolder.release();
         exportOrder(workspace, prompts, options);
     }
+    return Success;
 }
 
 void CliRunner::readOrder(Workspace &workspace, const Options &options)
@@ -517,7 +562,7 @@ void CliRunner::readOrder(Workspace &workspace, const Options &options)
     m_err.write(text.toUtf8());
 }
 
-void CliRunner::printPrice(Workspace &workspace, bool withOldPrice)
+void CliRunner::printPrice(Workspace &workspace, bool withOldPrice, const std::vector<QByteArray> *found)
 {
     const RecordTable &table = workspace.price();
     const GridLayout &grid = workspace.grid(Workspace::Grid::Price);
@@ -561,6 +606,8 @@ void CliRunner::printPrice(Workspace &workspace, bool withOldPrice)
         printed.append({Kind::Number, oldPriceField, RecordTable::NumberMask(priceMask)});
         titles << oldPriceTitle();
     }
+    if (found)
+        titles << foundTitle();
 
     // Windows-1251 to UTF-8 by byte; TAB, CR and LF become blanks so that a
     // field never breaks its line.
@@ -652,6 +699,13 @@ void CliRunner::printPrice(Workspace &workspace, bool withOldPrice)
                         }
                         break;
                     }
+                }
+                if (found) {
+                    const QByteArray &how = (*found)[size_t(first + i)];
+                    char *p = room(how.size() + 1);
+                    *p = '\t';
+                    std::memcpy(p + 1, how.constData(), size_t(how.size()));
+                    size += how.size() + 1;
                 }
                 *room(1) = '\n', ++size;
             }

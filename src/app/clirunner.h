@@ -1,6 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <vector>
+
+#include <QByteArray>
 
 #include <QString>
 #include <QStringList>
@@ -19,7 +22,8 @@ class Workspace;
 // the logic ends the run with the question's text.
 //
 // Exit codes: 0 success, 1 any failure (one line on the error device),
-// 2 a usage error (the problem and the usage text on the error device).
+// 2 a usage error (the problem and the usage text on the error device); find
+// also ends with 1, silently, when it found nothing.
 class CliRunner final
 {
 public:
@@ -49,6 +53,8 @@ public:
 
     // The price grid's title of the old price, printed with --compare.
     static QString oldPriceTitle() { return QStringLiteral("Старая цена"); }
+    // The last column of find: how each row was found.
+    static QString foundTitle() { return QStringLiteral("Найдено"); }
 
 private:
     struct Options
@@ -68,14 +74,17 @@ private:
         QString priceFile;
         QString target; // xlsx, pdf, txt, order
         QString outFile;
+        // find (the text is kept in `file`)
+        int limit = 0;
     };
 
     // Fills `options` from the arguments; false with the problem on a usage error.
     static bool parse(const QStringList &arguments, Options *options, QString *problem);
 
-    void execute(const Options &options);
+    int execute(const Options &options);
     void setUp(Workspace &workspace, CliPrompts &prompts, ProgressReporter &progress) const;
-    void printPrice(Workspace &workspace, bool withOldPrice);
+    // `found`: a last column, one UTF-8 text per view row.
+    void printPrice(Workspace &workspace, bool withOldPrice, const std::vector<QByteArray> *found = nullptr);
     void printOrder(Workspace &workspace);
     void exportOrder(Workspace &workspace, CliPrompts &prompts, const Options &options);
     void readOrder(Workspace &workspace, const Options &options);

@@ -28,6 +28,7 @@
 #include "carmodels.h"
 #include "gridcontroller.h"
 #include "legendpanel.h"
+#include "partsearchfield.h"
 #include "missinglinedelegate.h"
 #include "modelspanel.h"
 #include "orderlifecycle.h"
@@ -429,6 +430,17 @@ void TMakeOrderForm::createGridControllers()
                         action(QStringLiteral("Models_Apply_To")), m_lookupGridPrice);
     ApplicabilityMenu::install(m_popupMenu, ws);
     MissingLineDelegate::install(m_gridOrder, ws);
+
+    // The part search field in the price title strip, between the title and
+    // the date. Ctrl+F stays the filter dialog's; Ctrl+K reaches the field.
+    m_partSearch = new PartSearchField(ws, m_priceGridController, m_lookupGridPrice, m_priceTitleLayout->parentWidget());
+    m_priceTitleLayout->insertWidget(1, m_partSearch);
+    auto *focusSearch = new QAction(QStringLiteral("Поиск"), this);
+    focusSearch->setObjectName(QStringLiteral("PartSearchFocus"));
+    focusSearch->setShortcut(QKeySequence(QStringLiteral("Ctrl+K")));
+    focusSearch->setShortcutContext(Qt::WindowShortcut);
+    connect(focusSearch, &QAction::triggered, m_partSearch, &PartSearchField::focusField);
+    addAction(focusSearch);
 }
 
 void TMakeOrderForm::copyCell()
@@ -480,6 +492,7 @@ void TMakeOrderForm::createPanels()
     priceTitleLayout->setContentsMargins(6, 2, 6, 2);
     priceTitleLayout->addWidget(m_title, 1);
     priceTitleLayout->addWidget(m_curDate);
+    m_priceTitleLayout = priceTitleLayout;
     paintAsTitleStrip(priceTitle, {m_title, m_curDate});
     priceLayout->addWidget(priceTitle);
 

@@ -11,6 +11,8 @@
 
 class GridController;
 class LegendPanel;
+class PartSearchField;
+class QHBoxLayout;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -63,6 +65,7 @@ public:
     GridController *priceGridController() const { return m_priceGridController; }
     GridController *orderGridController() const { return m_orderGridController; }
     QLineEdit *lookupGridPrice() const { return m_lookupGridPrice; }
+    PartSearchField *partSearchField() const { return m_partSearch; }
     QMenu *popupMenu() const { return m_popupMenu; }
     QMenu *catalogMenu() const { return m_catalogMenu; }
     QAction *showItemAction() const { return m_showItem; }
@@ -143,6 +146,8 @@ private:
     QTableView *m_gridPrice = nullptr;
     QScrollBar *m_sideScrollBar = nullptr;
     QLineEdit *m_lookupGridPrice = nullptr;
+    QHBoxLayout *m_priceTitleLayout = nullptr;
+    PartSearchField *m_partSearch = nullptr;
     QSplitter *m_splitter = nullptr;
     QWidget *m_panelOrder = nullptr;
     QWidget *m_panelOrderTitle = nullptr;

@@ -428,6 +428,7 @@ public:
     QByteArray linkText;
 
     // view
+    std::optional<std::vector<uint32_t>> choice; // setRowChoice(): the rows and their order
     std::vector<uint32_t> view;
     bool identity = false; // view[i] == i for every row
     bool dirty = false;    // rebuild on next use
@@ -700,7 +701,12 @@ public:
         viewTouched();
         identity = false;
         const uint32_t n = s->rowCount();
-        if (master) {
+        if (choice) {
+            view.reserve(choice->size());
+            for (uint32_t r : *choice)
+                if (r < n && passes(r))
+                    view.push_back(r);
+        } else if (master) {
             computeLinkValue();
             if (linkHasValue) {
                 const Column &dc = s->column(detailField);
@@ -802,7 +808,7 @@ public:
 
     void placeNewRow(uint32_t row)
     {
-        if (!passes(row))
+        if (choice || !passes(row))
             return;
         const size_t p = ordered() ? insertionPoint(row) : view.size();
         view.insert(view.begin() + std::ptrdiff_t(p), row);
@@ -949,6 +955,13 @@ public:
             else if (*wantCurrent > row)
                 wantCurrent = *wantCurrent - 1;
         }
+        if (choice) {
+            std::vector<uint32_t> &rows = *choice;
+            rows.erase(std::remove(rows.begin(), rows.end(), row), rows.end());
+            for (uint32_t &r : rows)
+                if (r > row)
+                    --r;
+        }
         if (dirty || linkStale) {
             if (seen > row)
                 --seen;
@@ -988,6 +1001,9 @@ public:
             editRow = newRowOfOld[editRow];
         if (wantCurrent)
             wantCurrent = newRowOfOld[*wantCurrent];
+        if (choice)
+            for (uint32_t &r : *choice)
+                r = newRowOfOld[r];
         dirty = true;
         keepRow = keep;
         viewTouched();
@@ -997,6 +1013,7 @@ public:
 
     void storageCleared() override
     {
+        choice.reset();
         editing = false;
         pending.clear();
         view.clear();
@@ -1145,6 +1162,7 @@ void RecordTable::close()
     if (!d->s)
         return;
     const Impl::Snapshot before = d->snapshot();
+    d->choice.reset();
     d->editing = false;
     d->pending.clear();
     d->s->removeObserver(d.get());
@@ -1586,6 +1604,61 @@ std::vector<uint32_t> RecordTable::viewRowsInStoredOrder()
 uint32_t RecordTable::storedRowCount() const
 {
     return d->s ? d->s->rowCount() : 0;
+}
+
+QByteArrayView RecordTable::storedBytes(uint32_t storedRow, int position) const
+{
+    const RecordTableStorage::Column &c = d->s->column(position);
+    if (c.type != FieldType::String || c.isUnset(storedRow))
+        return QByteArrayView();
+    return QByteArrayView(c.text(storedRow), c.length(storedRow));
+}
+
+void RecordTable::storedBytes(uint32_t first, uint32_t count, int position, QByteArrayView *texts) const
+{
+    const RecordTableStorage::Column &c = d->s->column(position);
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t row = first + k;
+        texts[k] = c.type != FieldType::String || c.isUnset(row) ? QByteArrayView()
+                                                                 : QByteArrayView(c.text(row), c.length(row));
+    }
+}
+
+uint32_t RecordTable::storedRowAt(int viewRow) const
+{
+    d->requireActive();
+    d->ensure();
+    if (viewRow < 0 || size_t(viewRow) >= d->view.size())
+        throw OrdixError(QStringLiteral("Row %1 is outside the view of table %2").arg(viewRow).arg(d->name));
+    return d->view[size_t(viewRow)];
+}
+
+void RecordTable::setRowChoice(std::vector<uint32_t> storedRows)
+{
+    d->requireActive();
+    d->checkBrowse();
+    const Impl::Snapshot before = d->snapshot();
+    d->choice = std::move(storedRows);
+    d->rebuildNow(std::nullopt);
+    d->finish(before, true);
+}
+
+void RecordTable::clearRowChoice()
+{
+    if (!d->choice)
+        return;
+    d->checkBrowse();
+    const Impl::Snapshot before = d->snapshot();
+    d->choice.reset();
+    if (d->s) {
+        d->rebuildNow(std::nullopt);
+        d->finish(before, true);
+    }
+}
+
+bool RecordTable::hasRowChoice() const
+{
+    return d->choice.has_value();
 }
 
 qint64 RecordTable::storedInteger(uint32_t storedRow, int position) const

@@ -148,6 +148,22 @@ public:
     // Sets a float field of the given stored rows (values[i] for rows[i]) in
     // one step: the view is brought up to date once and told once.
     void setStoredFloats(int position, const std::vector<uint32_t> &storedRows, const std::vector<double> &values);
+    // The raw bytes of a text field of a stored row (unset: empty).
+    QByteArrayView storedBytes(uint32_t storedRow, int position) const;
+    // The same for the stored rows first .. first + count - 1 at once.
+    void storedBytes(uint32_t first, uint32_t count, int position, QByteArrayView *texts) const;
+    // The stored row of a view position (0-based); throws outside the view.
+    uint32_t storedRowAt(int viewRow) const;
+
+    // --- a chosen list of rows ------------------------------------------
+    // While a choice is set the view holds the chosen stored rows, in the
+    // order given, that pass the filter and the link; the filter and the
+    // active index keep their settings and hold again once the choice is
+    // cleared. The first row of the new view becomes current. Rows appended
+    // meanwhile stay out of the view; emptying the table drops the choice.
+    void setRowChoice(std::vector<uint32_t> storedRows);
+    void clearRowChoice();
+    bool hasRowChoice() const;
 
     // --- cursor over the view -------------------------------------------
     void first();

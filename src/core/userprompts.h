@@ -43,6 +43,7 @@ public:
         double price = 0;       // in the display currency
         QString currencySymbol; // for the money masks
         int quantity = 1;       // initial value
+        int packSize = 0;       // the part's pack when a whole number above 1, else 0
     };
 
     // A box with a title of its own, kept above all windows when `onTop`

@@ -258,13 +258,17 @@ void GridController::updateHint()
     const QModelIndex current = m_view ? m_view->currentIndex() : QModelIndex();
     if (!current.isValid() || m_grid != Workspace::Grid::Price)
         return;
+    // The row's own hint (how a search found it) comes first.
+    m_hint = current.data(Qt::ToolTipRole).toString();
     const QVariant oldPrice = current.data(RecordTableModel::OldPriceRole);
     if (!oldPrice.isValid())
         return;
     const double o = oldPrice.toDouble();
     const double p = current.data(RecordTableModel::RawValueRole).toDouble();
     if (o != p && o > 0) {
-        m_hint = QStringLiteral("Старая цена: ") + m_workspace.formatMoney(o) + QStringLiteral("; изменение цены: ")
+        if (!m_hint.isEmpty())
+            m_hint += QStringLiteral("; ");
+        m_hint += QStringLiteral("Старая цена: ") + m_workspace.formatMoney(o) + QStringLiteral("; изменение цены: ")
             + m_workspace.formatMoney(p - o);
     }
 }

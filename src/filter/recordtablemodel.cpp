@@ -129,6 +129,13 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
         if (field < 0 || isMoneyField(c->fieldName) || t.field(field).isNumeric())
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+        if (m_rowHint) {
+            const QString hint = m_rowHint(row);
+            if (!hint.isEmpty())
+                return hint;
+        }
+        return QVariant();
     case FieldNameRole:
         return c->fieldName;
     case RawValueRole:

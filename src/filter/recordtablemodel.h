@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QAbstractTableModel>
 
 #include "workspace.h"
@@ -42,6 +44,10 @@ public:
     // Rebuilds the model after the table's view or the columns changed.
     void reset();
 
+    // A hint for each row, shown over any of its cells (empty: none).
+    using RowHint = std::function<QString(int viewRow)>;
+    void setRowHint(RowHint hint) { m_rowHint = std::move(hint); }
+
 private:
     void attach();
     void detach();
@@ -52,4 +58,5 @@ private:
     int m_rowListener = -1;
     int m_oldPriceField = -1;
     int m_rowCount = 0;
+    RowHint m_rowHint;
 };

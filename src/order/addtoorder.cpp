@@ -57,9 +57,14 @@ TAddToOrderForm::TAddToOrderForm(QWidget *parent)
         palette.setColor(group, QPalette::Text, ReadableColour::on(palette.color(group, QPalette::Text), green));
     m_sum->setPalette(palette);
 
+    m_pack = new QLabel(m_group);
+    m_pack->setObjectName(QStringLiteral("pack"));
+    m_pack->hide();
+
     auto *form = new QFormLayout(m_group);
     form->addRow(QStringLiteral("Цена:"), m_price);
     form->addRow(QStringLiteral("Количество:"), m_num);
+    form->addRow(QString(), m_pack);
     form->addRow(QStringLiteral("Сумма:"), m_sum);
 
     auto *buttons = new QDialogButtonBox(this);
@@ -115,11 +120,24 @@ void TAddToOrderForm::prepare(const UserPrompts::QuantityRequest &request)
     m_priceValue = request.price;
     m_symbol = request.currencySymbol;
     m_price->setText(maskText(m_priceValue, m_symbol));
+    m_packSize = request.packSize > 1 ? request.packSize : 0;
+    m_pack->setVisible(m_packSize > 0);
+    m_pack->setText(QStringLiteral("Норма упаковки: %1").arg(m_packSize));
     const int initial = qMax(1, request.quantity);
     if (m_num->value() == initial)
         recomputeSum(m_num->text());
     else
         m_num->setValue(initial);
+    markPack();
+}
+
+void TAddToOrderForm::markPack()
+{
+    m_packMismatch = m_packSize > 0 && m_num->value() % m_packSize != 0;
+    // The quantity stays as typed; the note and the box turn red.
+    m_pack->setStyleSheet(m_packMismatch ? QStringLiteral("color: #C00000; font-weight: bold;") : QString());
+    m_pack->setToolTip(m_packMismatch ? QStringLiteral("Количество не кратно норме упаковки") : QString());
+    m_num->setStyleSheet(m_packMismatch ? QStringLiteral("QSpinBox { background: #FFD8D8; }") : QString());
 }
 
 int TAddToOrderForm::quantity() const
@@ -176,4 +194,5 @@ void TAddToOrderForm::recomputeSum(const QString &quantityText)
     if (quantityText.trimmed().isEmpty())
         return;
     m_sum->setText(maskText(double(m_num->value()) * m_priceValue, m_symbol));
+    markPack();
 }

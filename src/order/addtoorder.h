@@ -5,6 +5,7 @@
 #include "userprompts.h"
 
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -12,7 +13,9 @@ class QSpinBox;
 // The quantity dialog "Добавить в заказ", shown for adding a part and for
 // changing a line's quantity: the part's name as the group's caption, its
 // price, the quantity (1 to 2147483647) and the amount, kept current as the
-// quantity is typed.
+// quantity is typed. For a part packed by more than one, "Норма упаковки: N"
+// shows under the quantity, marked while the quantity is no multiple of N
+// (the quantity itself is left as typed).
 class TAddToOrderForm final : public QDialog
 {
     Q_OBJECT
@@ -39,6 +42,9 @@ public:
     QLineEdit *priceEdit() const { return m_price; }
     QSpinBox *quantityEdit() const { return m_num; }
     QLineEdit *sumEdit() const { return m_sum; }
+    QLabel *packLabel() const { return m_pack; }
+    // Whether the quantity is marked as no multiple of the pack.
+    bool packMismatch() const { return m_packMismatch; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -48,12 +54,16 @@ protected:
 private:
     void focusQuantity();
     void recomputeSum(const QString &quantityText);
+    void markPack();
 
     QGroupBox *m_group = nullptr;
     QLineEdit *m_price = nullptr;
     QSpinBox *m_num = nullptr;
     QLineEdit *m_sum = nullptr;
     QPushButton *m_ok = nullptr;
+    QLabel *m_pack = nullptr;
+    int m_packSize = 0;
+    bool m_packMismatch = false;
     double m_priceValue = 0;
     QString m_symbol;
 };

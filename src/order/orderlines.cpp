@@ -18,10 +18,20 @@ namespace
 
     // Asks for a quantity; false when the user cancelled (or nothing usable
     // came back).
-    bool askQuantity(Workspace &workspace, const QString &name, double price, int initial, int *quantity)
+    // The pack field's number when it is a whole number above 1, else 0.
+    int packSize(const QString &pack)
+    {
+        bool whole = false;
+        const int size = pack.trimmed().toInt(&whole);
+        return whole && size > 1 ? size : 0;
+    }
+
+    bool askQuantity(Workspace &workspace, const QString &name, double price, int initial, int *quantity,
+                     int pack = 0)
     {
         UserPrompts::QuantityRequest request;
         request.partName = name;
+        request.packSize = pack;
         request.price = price / displayRate(workspace);
         request.currencySymbol = workspace.settings().currentCurrency.symbol;
         request.quantity = initial;
@@ -97,7 +107,9 @@ void OrderLines::addFrom(Workspace &workspace, RecordTable &price)
     const int initial = inOrder ? int(order.asInteger(OrderTable::Count)) : 1;
 
     int quantity = 0;
-    if (!askQuantity(workspace, name, unitPrice, initial, &quantity))
+    const int packField = price.findField(QStringLiteral("Pack"));
+    const int pack = packField >= 0 ? packSize(price.asString(packField)) : 0;
+    if (!askQuantity(workspace, name, unitPrice, initial, &quantity, pack))
         return;
     addPartFrom(workspace, price, quantity);
 }

@@ -7,6 +7,7 @@
 
 #include "gridposition.h"
 #include "pricecompare.h"
+#include "pricesearch.h"
 #include "priceloader.h"
 #include "schemafile.h"
 #include "textfile.h"
@@ -61,6 +62,8 @@ void PriceLifecycle::priceClose(Workspace &workspace)
 
     workspace.setPanelVisible(Workspace::Panel::Price, false);
     workspace.execute(QStringLiteral("PanelOrderPosition"));
+    if (PriceSearch *search = PriceSearch::of(workspace))
+        search->priceClosed();
 
     table.setFiltered(false);
     table.setFilter(QString());

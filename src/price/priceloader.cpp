@@ -15,6 +15,7 @@
 #include "ordixerror.h"
 #include "parallellinereader.h"
 #include "pricefilter.h"
+#include "pricesearch.h"
 #include "progressreporter.h"
 #include "schemafile.h"
 #include "textencoding.h"
@@ -608,4 +609,7 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
     workspace.setLabel(Workspace::Label::CurDate, TextFile::longDate(QDate::currentDate()));
     grid.fixedColumns = 2;
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
+    // The part search's index is built once per load, where one is kept.
+    if (PriceSearch *search = PriceSearch::of(workspace))
+        search->priceLoaded();
 }

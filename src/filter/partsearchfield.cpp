@@ -1,0 +1,113 @@
+#include "partsearchfield.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QTableView>
+
+#include "gridcontroller.h"
+#include "pricesearch.h"
+#include "recordtablemodel.h"
+#include "workspace.h"
+
+PartSearchField::PartSearchField(Workspace &workspace, GridController *priceGrid, QWidget *lookupBox, QWidget *parent)
+    : QWidget(parent)
+    , m_workspace(workspace)
+    , m_search(PriceSearch::install(workspace))
+    , m_grid(priceGrid)
+    , m_lookupBox(lookupBox)
+{
+    setObjectName(QStringLiteral("PartSearchField"));
+    auto *label = new QLabel(QStringLiteral("Поиск"), this);
+    label->setObjectName(QStringLiteral("PartSearchLabel"));
+    m_edit = new QLineEdit(this);
+    m_edit->setObjectName(QStringLiteral("PartSearchEdit"));
+    m_edit->setClearButtonEnabled(true);
+    m_edit->setFocusPolicy(Qt::ClickFocus);
+    m_edit->setMinimumWidth(m_edit->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 24);
+    m_edit->setPlaceholderText(QStringLiteral("код, артикул, название"));
+    m_edit->setToolTip(QStringLiteral("Поиск по коду, артикулу, названию и аналогам (Ctrl+K)"));
+    label->setBuddy(m_edit);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addWidget(label);
+    layout->addWidget(m_edit);
+
+    m_edit->installEventFilter(this);
+    if (m_grid && m_grid->view())
+        m_grid->view()->installEventFilter(this);
+    if (m_grid && m_grid->model())
+        m_grid->model()->setRowHint([search = m_search](int viewRow) { return search->hint(viewRow); });
+
+    connect(m_edit, &QLineEdit::textChanged, this, [this](const QString &text) {
+        try {
+            m_search->search(text);
+        } catch (const std::exception &) {
+            // A failed index build leaves the list as it was; the field keeps the text.
+            m_search->clear();
+        }
+    });
+    connect(m_search, &PriceSearch::reset, this, [this] {
+        const QSignalBlocker block(m_edit);
+        m_edit->clear();
+    });
+}
+
+PartSearchField::~PartSearchField() = default;
+
+void PartSearchField::focusField()
+{
+    m_edit->setFocus(Qt::ShortcutFocusReason);
+    m_edit->selectAll();
+}
+
+void PartSearchField::toFirstHit()
+{
+    RecordTable &table = m_workspace.price();
+    if (!m_grid || !table.isActive() || table.rowCount() == 0)
+        return;
+    table.first();
+    m_grid->followTableCursor();
+    m_grid->view()->setFocus(Qt::OtherFocusReason);
+}
+
+void PartSearchField::clearSearch()
+{
+    m_edit->clear(); // the search ends through textChanged
+    m_search->clear();
+    if (m_grid) {
+        m_grid->followTableCursor();
+        m_grid->view()->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+bool PartSearchField::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (watched == m_edit) {
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Down:
+            toFirstHit();
+            return true;
+        case Qt::Key_Escape:
+            clearSearch();
+            return true;
+        default:
+            return false;
+        }
+    }
+    if (m_grid && watched == m_grid->view() && key->key() == Qt::Key_Escape && m_search->isActive()
+        && !(m_lookupBox && m_lookupBox->isVisible())) {
+        clearSearch();
+        return true;
+    }
+    return false;
+}
