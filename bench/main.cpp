@@ -71,9 +71,6 @@ int main(int argc, char **argv)
                 sizes << n;
             }
             return runGrowth(sizes);
-        } else if (args[i] == QLatin1String("--only") && i + 1 < args.size()) {
-            // Runs only the named benchmarks (comma-separated), in their order.
-            only = args[++i].split(QLatin1Char(','));
         } else {
             std::fprintf(stderr, "usage: ordix-bench [--rows N] [--only NAME,...] | --growth N,N,... | --rows N --generate FILE\n");
             return 2;
