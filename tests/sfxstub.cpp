@@ -13,8 +13,9 @@ int main()
     const std::filesystem::path here = std::filesystem::current_path();
     std::ofstream(here / "here.txt") << here.string() << "\n";
     std::error_code error;
-    if (std::filesystem::exists(here / "sfx-payload.txt"))
-        std::filesystem::copy_file(here / "sfx-payload.txt", here / "ZOLT.TXT",
-                                   std::filesystem::copy_options::overwrite_existing, error);
+    if (std::filesystem::exists(here / "sfx-payload.txt")) {
+        std::filesystem::remove(here / "ZOLT.TXT", error);
+        std::filesystem::copy_file(here / "sfx-payload.txt", here / "ZOLT.TXT", error);
+    }
     return error ? 1 : 0;
 }

@@ -380,7 +380,11 @@ void TestDownload::redirectIsFollowed()
     QCOMPARE(readAll(QStringLiteral("price.exe")), QByteArray("new archive"));
     QVERIFY(!QFile::exists(QStringLiteral("pricetxt.exe")));
     QVERIFY(m_statusLines.contains(QStringLiteral("Переадресация на ") + target));
-    QCOMPARE(m_server->requests(), (QStringList{QStringLiteral("/data/price.exe"), QStringLiteral("/files/2024/pricetxt.exe")}));
+    // Each address once, in this order (a client may repeat a request on a
+    // fresh connection).
+    QStringList asked = m_server->requests();
+    asked.removeDuplicates();
+    QCOMPARE(asked, (QStringList{QStringLiteral("/data/price.exe"), QStringLiteral("/files/2024/pricetxt.exe")}));
     QVERIFY(m_prompts.messages().isEmpty());
 }
 
@@ -578,8 +582,13 @@ void TestDownload::archiveThatNeitherRunsNorUnpacksIsReported()
     // that was there is loaded again and the order priced against it.
     QCOMPARE(m_ran, (QStringList{QStringLiteral("PriceClose"), QStringLiteral("PriceFileOpen"), QStringLiteral("CoordinateOrder")}));
     QCOMPARE(m_prompts.messages().size(), 1);
+#ifdef Q_OS_WIN
+    const QString failed = QStringLiteral("ни запустить, ни распаковать: ");
+#else
+    const QString failed = QStringLiteral("распаковать: ");
+#endif
     QVERIFY2(m_prompts.messages().first().startsWith(
-                 QStringLiteral("Архив нового прайс-листа pricetxt.exe не удалось распаковать: ")),
+                 QStringLiteral("Архив нового прайс-листа pricetxt.exe не удалось ") + failed),
              qPrintable(m_prompts.messages().first()));
     QVERIFY(m_prompts.messages().first().endsWith(QStringLiteral("Новый прайс-лист не загружен.")));
     QCOMPARE(readAll(QStringLiteral("ZOLT.TXT")), TextFile::encodeLines(OldPrice));

@@ -35,4 +35,17 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 export WINEPATH="$(to_win "$qt/bin");$(to_win "$gcc_dir");$(to_win /usr/x86_64-w64-mingw32/lib)"
 export QT_PLUGIN_PATH=$(to_win "$qt/plugins")
+# Under Wine the test programs' own output to a pipe is lost; they write
+# it to a file, which is shown when they end.
+program=$(basename "$1")
+if [[ $program == tst_*.exe ]] && [[ " $* " != *" -o "* ]]; then
+  log=$(mktemp --suffix=.txt)
+  set +e
+  wine "$@" -o "$(to_win "$log"),txt"
+  rc=$?
+  set -e
+  cat "$log"
+  rm -f "$log"
+  exit $rc
+fi
 exec wine "$@"

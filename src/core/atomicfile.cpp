@@ -142,6 +142,11 @@ bool AtomicFile::open()
         return fail(oddTargetReason(info.isDir()));
     }
 
+    // A file the user marked read-only is not replaced.
+    const DWORD attributes = ::GetFileAttributesW(nativeName(m_final).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return fail(QStringLiteral("файл только для чтения; он не заменяется"));
+
     const QFileInfo final(m_final);
     const QString folder = final.absolutePath();
     for (int attempt = 0; attempt < 100; ++attempt) {

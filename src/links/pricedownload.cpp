@@ -1,6 +1,7 @@
 #include "pricedownload.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include "archiveunpacker.h"
@@ -88,7 +89,12 @@ bool PriceDownload::extractArchive(const QString &fileName, QString *error)
     const QString path = info.absoluteFilePath();
 #ifdef Q_OS_WIN
     // The supplier's self-extracting archive; the user agreed to run it.
-    if (RunAndWait(path, -1, QString()) == 0)
+    // Only a Windows program is started: anything else (a plain zip, a cut
+    // download) goes straight to the unpacker.
+    QFile file(path);
+    const bool program = file.open(QIODevice::ReadOnly) && file.read(2) == QByteArrayLiteral("MZ");
+    file.close();
+    if (program && RunAndWait(path, -1, QString()) == 0)
         return true;
 #endif
     // Elsewhere a downloaded file is never run: a self-extracting archive is
