@@ -124,6 +124,9 @@ private slots:
 
 private:
     void loadPriceWithOrder();
+    // Points the download at the served archive and answers its questions:
+    // download, unpack, no old list to name by hand, coordinate.
+    void downloadAndCoordinate();
     NetworkDownloadService &service();
     QStringList statusLines() const { return m_statusLines; }
 
@@ -184,6 +187,13 @@ void TestDownload::cleanup()
     QDir::setCurrent(m_oldCurrent);
     delete m_dir;
     m_dir = nullptr;
+}
+
+void TestDownload::downloadAndCoordinate()
+{
+    m_ws->settings().url = m_server->url(QStringLiteral("/data/pricetxt.exe"));
+    for (const Answer answer : {Answer::Yes, Answer::Yes, Answer::No, Answer::Yes})
+        m_prompts.queueAnswer(answer);
 }
 
 NetworkDownloadService &TestDownload::service()
@@ -522,11 +532,7 @@ void TestDownload::stubbedZipIsUnpackedNotRunThenPriceLoadsAndOrderIsCoordinated
     const QByteArray stub = "#!/bin/sh\ntouch ran.mark\nexit 0\n";
     m_server->setRoute(QStringLiteral("/data/pricetxt.exe"), HttpTestServer::file(stub + readAll(QStringLiteral("made.zip"))));
     QVERIFY(QFile::remove(QStringLiteral("made.zip")));
-    m_ws->settings().url = m_server->url(QStringLiteral("/data/pricetxt.exe"));
-    m_prompts.queueAnswer(Answer::Yes); // download
-    m_prompts.queueAnswer(Answer::Yes); // unpack
-    m_prompts.queueAnswer(Answer::No);  // no old list to name by hand
-    m_prompts.queueAnswer(Answer::Yes); // coordinate
+    downloadAndCoordinate();
 
     QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
 
@@ -570,11 +576,7 @@ void TestDownload::archiveThatNeitherRunsNorUnpacksIsReported()
 {
     loadPriceWithOrder();
     m_server->setRoute(QStringLiteral("/data/pricetxt.exe"), HttpTestServer::file("this is neither a program nor an archive"));
-    m_ws->settings().url = m_server->url(QStringLiteral("/data/pricetxt.exe"));
-    m_prompts.queueAnswer(Answer::Yes); // download
-    m_prompts.queueAnswer(Answer::Yes); // unpack
-    m_prompts.queueAnswer(Answer::No);  // no old list to name by hand
-    m_prompts.queueAnswer(Answer::Yes); // coordinate
+    downloadAndCoordinate();
 
     QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
 
@@ -713,11 +715,7 @@ void TestDownload::windowsRunsTheArchiveThenLoadsTheList()
     QVERIFY(stub.open(QIODevice::ReadOnly));
     m_server->setRoute(QStringLiteral("/data/pricetxt.exe"), HttpTestServer::file(stub.readAll()));
     TextFile::writeLines(QStringLiteral("sfx-payload.txt"), NewPrice);
-    m_ws->settings().url = m_server->url(QStringLiteral("/data/pricetxt.exe"));
-    m_prompts.queueAnswer(Answer::Yes); // download
-    m_prompts.queueAnswer(Answer::Yes); // unpack
-    m_prompts.queueAnswer(Answer::No);  // no old list to name by hand
-    m_prompts.queueAnswer(Answer::Yes); // coordinate
+    downloadAndCoordinate();
 
     QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
 
