@@ -48,6 +48,7 @@ namespace
     private:
         void report(int code, const QString &text, qint64 progress = 0, qint64 maximum = 0);
         void stop();
+        void reportRequest();
         void readBody();
         QString failure() const;
 
@@ -58,6 +59,7 @@ namespace
         QPointer<QNetworkReply> m_reply;
         QTimer m_stall;
         int m_stallTimeoutMs = 0;
+        QString m_requestReported; // the address whose request was last reported
         bool m_begun = false;
         bool m_stopped = false;
         bool m_timedOut = false;
@@ -86,6 +88,18 @@ namespace
             m_reply->abort();
     }
 
+    // The request is reported once per address. Some systems tell that the
+    // request went out only after the answer began to arrive; the status line
+    // still shows the request before the answer.
+    void Transfer::reportRequest()
+    {
+        const QString url = m_reply->url().toString();
+        if (url == m_requestReported)
+            return;
+        m_requestReported = url;
+        report(DownloadStatus::SendingRequest, url);
+    }
+
     void Transfer::readBody()
     {
         if (!m_reply || !m_reply->isOpen() || m_stopped || m_writeFailed)
@@ -97,6 +111,7 @@ namespace
             return;
         if (!m_begun) {
             m_begun = true;
+            reportRequest();
             report(DownloadStatus::BeginDownloadData, m_reply->url().toString());
             if (m_stopped)
                 return;
@@ -180,7 +195,7 @@ namespace
         });
         QObject::connect(reply, &QNetworkReply::requestSent, reply, [this, active] {
             active();
-            report(DownloadStatus::SendingRequest, m_reply->url().toString());
+            reportRequest();
         });
         QObject::connect(reply, &QNetworkReply::redirected, reply, [this, active](const QUrl &target) {
             active();
@@ -188,6 +203,7 @@ namespace
         });
         QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [this, active] {
             active();
+            reportRequest();
             const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             const QString type = m_reply->header(QNetworkRequest::ContentTypeHeader).toString();
             if (isSuccess(status) && !type.isEmpty())
