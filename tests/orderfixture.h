@@ -1,11 +1,54 @@
 #pragma once
 
+#include <QFile>
 #include <QList>
+#include <QTest>
 #include <QString>
 #include <QVariantList>
 
 #include "ordertable.h"
+#include "priceloader.h"
+#include "testworkspace.h"
+#include "textfile.h"
 #include "workspace.h"
+
+// The price list the order tests start from: a part in stock, one out of
+// stock and one to be ordered from the supplier.
+inline const QStringList StandardPrice{
+    QStringLiteral("Код|Наименование|Артикул|Производитель|Цена|Статус"),
+    QStringLiteral("12|Болт М8|OEM-12|Россия|10|1"),
+    QStringLiteral("42|Гайка М8|OEM-42|Китай|2.5|0"),
+    QStringLiteral("7|Шайба|OEM-7|Тайвань|100|3"),
+};
+
+// A session started up as the window starts it, with the order tests' own
+// steps: a price list loaded through the loader, a part added as the add key
+// adds it.
+class OrderSession final : public TestSession
+{
+public:
+    OrderSession()
+        : TestSession(true)
+    {
+    }
+
+    void loadPrice(const QStringList &lines = StandardPrice)
+    {
+        QFile file(QStringLiteral("prices.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(TextFile::encodeLines(lines));
+        file.close();
+        PriceLoader::loadFile(ws, QStringLiteral("prices.txt"));
+        QVERIFY(ws.priceNotEmpty());
+    }
+
+    void addPart(int code, int quantity)
+    {
+        QVERIFY(ws.price().locate(QStringLiteral("Code"), code));
+        prompts.queueQuantity(quantity);
+        QVERIFY(ws.execute(QStringLiteral("AddToOrder")));
+    }
+};
 
 // An order line as the output tests write it down.
 struct OrderLine

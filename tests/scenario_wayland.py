@@ -21,8 +21,6 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import scenario_xdisplay as x  # noqa: E402
@@ -151,23 +149,8 @@ def main():
     for old in os.listdir(args.out):
         os.remove(os.path.join(args.out, old))
     s = WaylandScenario(args.out, args.pointer)
-    started = time.monotonic()
-    work = tempfile.mkdtemp(prefix="ordix-scenario-")
-    try:
-        x.scenario(s, args.ordix, args.demo, work, before_mouse=s.start_pointer)
-        s.note("passed in %.1f s; screenshots in %s" % (time.monotonic() - started, args.out))
-        return 0
-    except x.Failure as failure:
-        try:
-            s.shot("failure")
-        except Exception:
-            pass
-        s.note("FAILED: %s (after %.1f s; screenshots in %s)" % (failure, time.monotonic() - started, args.out))
-        return 1
-    finally:
-        s.stop()
-        shutil.rmtree(work, ignore_errors=True)
-
+    return x.run_reported(s, args.out, "ordix-scenario-",
+                          lambda s, work: x.scenario(s, args.ordix, args.demo, work, before_mouse=s.start_pointer))
 
 if __name__ == "__main__":
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))

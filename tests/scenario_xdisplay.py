@@ -392,24 +392,28 @@ def main(run=None, prefix="ordix-scenario-"):
     if os.path.isdir(args.out):
         shutil.rmtree(args.out)
     os.makedirs(args.out)
-    s = Scenario(args.out)
+    return run_reported(Scenario(args.out), args.out, prefix, lambda s, work: run(s, args.ordix, args.demo, work))
+
+
+def run_reported(s, out, prefix, body):
+    """Runs body(s, work) in a fresh work folder; notes how it ended, with a
+    last screenshot on failure, and ends the session."""
     started = time.monotonic()
     work = tempfile.mkdtemp(prefix=prefix)
     try:
-        run(s, args.ordix, args.demo, work)
-        s.note("passed in %.1f s; screenshots in %s" % (time.monotonic() - started, args.out))
+        body(s, work)
+        s.note("passed in %.1f s; screenshots in %s" % (time.monotonic() - started, out))
         return 0
     except Failure as failure:
         try:
             s.shot("failure")
         except Exception:
             pass
-        s.note("FAILED: %s (after %.1f s; screenshots in %s)" % (failure, time.monotonic() - started, args.out))
+        s.note("FAILED: %s (after %.1f s; screenshots in %s)" % (failure, time.monotonic() - started, out))
         return 1
     finally:
         s.stop()
         shutil.rmtree(work, ignore_errors=True)
-
 
 if __name__ == "__main__":
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))

@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QPalette>
 #include <QtMath>
+#include <QTest>
+#include <QWidget>
 
 // The window tests also run under the looks of other desktops. With
 // ORDIX_TEST_PALETTE=dark they get the Fusion style with a dark palette, as
@@ -44,4 +46,27 @@ inline double contrastRatio(const QColor &a, const QColor &b)
     const double x = luminance(a.toRgb());
     const double y = luminance(b.toRgb());
     return (qMax(x, y) + 0.05) / (qMin(x, y) + 0.05);
+}
+
+// Makes the window the active one, as a user's click would. Neither the
+// offscreen platform nor a Wayland seat without a keyboard device (a
+// headless compositor) activates a window by itself, and a window's
+// shortcuts only work in the active window; there the window is made active
+// in the program. Elsewhere the window manager is asked. True once active.
+inline bool activateTestWindow(QWidget *window)
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("wayland")) {
+        // The compositor's own word on activation comes in a configure a
+        // moment after a window shows or another closes, and may move the
+        // focus (a dialog puts it on its first field again): the keys wait
+        // for it, as a user's do.
+        QApplication::setActiveWindow(window);
+        QTest::qWait(300);
+        QApplication::setActiveWindow(window);
+    } else if (platform == QLatin1String("offscreen"))
+        QApplication::setActiveWindow(window);
+    else if (!window->isActiveWindow())
+        window->activateWindow();
+    return QTest::qWaitFor([window] { return window->isActiveWindow(); });
 }

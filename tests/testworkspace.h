@@ -26,7 +26,7 @@ inline void setUpTestWorkspace(Workspace &ws, UserPrompts *prompts, ProgressRepo
 // current folder for the session's life (relative names resolve there), with
 // scripted prompts and a silent progress window. `startUp` also runs the
 // window's start-up steps (user.ini, the tag of OrderClose).
-class TestSession final
+class TestSession
 {
 public:
     explicit TestSession(bool startUp = false)

@@ -165,18 +165,9 @@ void TestGridInput::init()
 
 void TestGridInput::activate()
 {
-    TMakeOrderForm &form = m_windows->mainForm();
-    // The offscreen platform has no window manager to activate the window
-    // (nor to give it back when a question closes); keys sent to the window
-    // still reach its focus widget there. Nor does a Wayland seat without a
-    // keyboard device (a headless compositor) ever activate a window. A
-    // window manager may keep the focus where it was when a new window
+    // A window manager may keep the focus where it was when a new window
     // appears: ask for it.
-    const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("offscreen") || platform == QLatin1String("wayland"))
-        QApplication::setActiveWindow(&form);
-    else if (!form.isActiveWindow() && !QTest::qWaitForWindowActive(&form, 1000))
-        form.activateWindow();
+    activateTestWindow(&m_windows->mainForm());
 }
 
 void TestGridInput::activateAgain()

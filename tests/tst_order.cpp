@@ -9,6 +9,7 @@
 #include "scriptedprompts.h"
 #include "silentprogress.h"
 #include "standardactions.h"
+#include "orderfixture.h"
 #include "testworkspace.h"
 #include "textfile.h"
 #include "workspace.h"
@@ -17,12 +18,6 @@ namespace
 {
     using Answer = UserPrompts::Answer;
 
-    const QStringList StandardPrice{
-        QStringLiteral("Код|Наименование|Артикул|Производитель|Цена|Статус"),
-        QStringLiteral("12|Болт М8|OEM-12|Россия|10|1"),
-        QStringLiteral("42|Гайка М8|OEM-42|Китай|2.5|0"),
-        QStringLiteral("7|Шайба|OEM-7|Тайвань|100|3"),
-    };
 
     void writeFile(const QString &path, const QStringList &lines)
     {
@@ -90,16 +85,16 @@ private slots:
     void closingPriceListWipesOrderPrices();
 
 private:
-    void loadPrice(const QStringList &lines = StandardPrice);
-    void addPart(int code, int quantity);
+    void loadPrice(const QStringList &lines = StandardPrice) { m_session->loadPrice(lines); }
+    void addPart(int code, int quantity) { m_session->addPart(code, quantity); }
 
-    std::unique_ptr<TestSession> m_session;
+    std::unique_ptr<OrderSession> m_session;
     Workspace *m_ws = nullptr;
 };
 
 void TestOrder::init()
 {
-    m_session = std::make_unique<TestSession>(true);
+    m_session = std::make_unique<OrderSession>();
     QVERIFY(m_session->dir.isValid());
     m_ws = &m_session->ws;
 }
@@ -110,19 +105,6 @@ void TestOrder::cleanup()
     m_session.reset();
 }
 
-void TestOrder::loadPrice(const QStringList &lines)
-{
-    writeFile(QStringLiteral("prices.txt"), lines);
-    PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
-    QVERIFY(m_ws->priceNotEmpty());
-}
-
-void TestOrder::addPart(int code, int quantity)
-{
-    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
-    m_session->prompts.queueQuantity(quantity);
-    QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
-}
 
 void TestOrder::orderSum_data()
 {

@@ -15,6 +15,7 @@
 #include "pricecompare.h"
 #include "priceloader.h"
 #include "quickorder.h"
+#include "orderfixture.h"
 #include "testworkspace.h"
 #include "textencoding.h"
 #include "textfile.h"
@@ -26,12 +27,6 @@ namespace
 {
     using Answer = UserPrompts::Answer;
 
-    const QStringList StandardPrice{
-        QStringLiteral("Код|Наименование|Артикул|Производитель|Цена|Статус"),
-        QStringLiteral("12|Болт М8|OEM-12|Россия|10|1"),
-        QStringLiteral("42|Гайка М8|OEM-42|Китай|2.5|0"),
-        QStringLiteral("7|Шайба|OEM-7|Тайвань|100|3"),
-    };
 
     void writeBytes(const QString &path, const QByteArray &bytes)
     {
@@ -102,16 +97,16 @@ private slots:
     void quickOrderPasteShapes();
 
 private:
-    void loadPrice(const QStringList &lines = StandardPrice);
-    void addPart(int code, int quantity);
+    void loadPrice(const QStringList &lines = StandardPrice) { m_session->loadPrice(lines); }
+    void addPart(int code, int quantity) { m_session->addPart(code, quantity); }
 
-    std::unique_ptr<TestSession> m_session;
+    std::unique_ptr<OrderSession> m_session;
     Workspace *m_ws = nullptr;
 };
 
 void TestOrderExtras::init()
 {
-    m_session = std::make_unique<TestSession>(true);
+    m_session = std::make_unique<OrderSession>();
     QVERIFY(m_session->dir.isValid());
     m_ws = &m_session->ws;
 }
@@ -122,19 +117,6 @@ void TestOrderExtras::cleanup()
     m_session.reset();
 }
 
-void TestOrderExtras::loadPrice(const QStringList &lines)
-{
-    writeBytes(QStringLiteral("prices.txt"), TextFile::encodeLines(lines));
-    PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
-    QVERIFY(m_ws->priceNotEmpty());
-}
-
-void TestOrderExtras::addPart(int code, int quantity)
-{
-    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
-    m_session->prompts.queueQuantity(quantity);
-    QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
-}
 
 // --- quick order ---------------------------------------------------------------
 

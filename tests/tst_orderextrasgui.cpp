@@ -16,9 +16,11 @@
 #include "missinglinedelegate.h"
 #include "missinglines.h"
 #include "orderfile.h"
+#include "orderfixture.h"
 #include "orderrecovery.h"
 #include "priceloader.h"
 #include "silentprogress.h"
+#include "testdesktop.h"
 #include "textfile.h"
 
 // The five order features in the real main window: the menu entries and
@@ -27,12 +29,6 @@
 // order after the program was killed.
 namespace
 {
-    const QStringList StandardPrice{
-        QStringLiteral("Код|Наименование|Артикул|Производитель|Цена|Статус"),
-        QStringLiteral("12|Болт М8|OEM-12|Россия|10|1"),
-        QStringLiteral("42|Гайка М8|OEM-42|Китай|2.5|0"),
-        QStringLiteral("7|Шайба|OEM-7|Тайвань|100|3"),
-    };
 
     // Answers the next `count` message boxes (Yes where there is one,
     // otherwise OK) and keeps their texts.
@@ -73,8 +69,8 @@ namespace
     void showAndActivate(TMakeOrderForm &form)
     {
         form.show();
-        form.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(activateTestWindow(&form));
         idle();
     }
 
@@ -97,8 +93,7 @@ namespace
         PriceLoader::loadFile(ws, QStringLiteral("prices.txt"));
         QGuiApplication::clipboard()->setText(QStringLiteral("12\t3\n42\t2\n"));
         form.show();
-        form.activateWindow();
-        if (!QTest::qWaitForWindowActive(&form))
+        if (!QTest::qWaitForWindowExposed(&form) || !activateTestWindow(&form))
             return 3;
         idle();
         QStringList report;

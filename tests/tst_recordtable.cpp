@@ -9,6 +9,7 @@
 
 #include "cp1251.h"
 #include "ordixerror.h"
+#include "priceloader.h"
 #include "recordtable.h"
 #include "textfile.h"
 
@@ -28,26 +29,11 @@ namespace
         OldPrice
     };
 
-    QList<FieldDef> priceFields()
-    {
-        return {
-            {QStringLiteral("AvailabilityFlag"), FieldType::I2, 0},
-            {QStringLiteral("CODE"), FieldType::I4, 0},
-            {QStringLiteral("Name"), FieldType::String, 200},
-            {QStringLiteral("CatalogID"), FieldType::String, 100},
-            {QStringLiteral("ProductionOf"), FieldType::String, 100},
-            {QStringLiteral("Pack"), FieldType::String, 20},
-            {QStringLiteral("Price"), FieldType::R8, 0},
-            {QStringLiteral("Group"), FieldType::String, 200},
-            {QStringLiteral("Analogue"), FieldType::String, 200},
-            {QStringLiteral("OldPrice"), FieldType::R8, 0},
-        };
-    }
 
     // A price table with the indexes of the loader: PreX and RevX per field.
     void openPrice(RecordTable &t)
     {
-        t.open(priceFields());
+        t.open(PriceLoader::priceFields());
         for (int f = 0; f < t.fieldCount() - 1; ++f) {
             t.addIndexDef(QStringLiteral("Pre") + t.field(f).name, t.field(f).name);
             t.addIndexDef(QStringLiteral("Rev") + t.field(f).name, t.field(f).name, true);
@@ -792,7 +778,7 @@ void TestRecordTable::emptyAndReopen()
     addPrice(t, 1, 1, QStringLiteral("a"));
     addPrice(t, 1, 2, QStringLiteral("b"));
     QCOMPARE(t.rowCount(), 1);
-    QVERIFY_THROWS_EXCEPTION(OrdixError, t.open(priceFields()));
+    QVERIFY_THROWS_EXCEPTION(OrdixError, t.open(PriceLoader::priceFields()));
     t.close();
     QVERIFY(!t.isActive());
     QCOMPARE(t.fieldCount(), 0);

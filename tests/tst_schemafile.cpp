@@ -5,26 +5,12 @@
 #include <QTemporaryDir>
 
 #include "ordixerror.h"
+#include "priceloader.h"
 #include "schemafile.h"
 #include "textfile.h"
 
 namespace
 {
-    QList<FieldDef> priceFields()
-    {
-        return {
-            {QStringLiteral("AvailabilityFlag"), FieldType::I2, 0},
-            {QStringLiteral("CODE"), FieldType::I4, 0},
-            {QStringLiteral("Name"), FieldType::String, 200},
-            {QStringLiteral("CatalogID"), FieldType::String, 100},
-            {QStringLiteral("ProductionOf"), FieldType::String, 100},
-            {QStringLiteral("Pack"), FieldType::String, 20},
-            {QStringLiteral("Price"), FieldType::R8, 0},
-            {QStringLiteral("Group"), FieldType::String, 200},
-            {QStringLiteral("Analogue"), FieldType::String, 200},
-            {QStringLiteral("OldPrice"), FieldType::R8, 0},
-        };
-    }
 
     bool sameFields(const QList<FieldDef> &a, const QList<FieldDef> &b)
     {
@@ -68,7 +54,7 @@ void TestSchemaFile::priceSchemaBytes()
         "<FIELD attrname=\"Analogue\" fieldtype=\"string\" WIDTH=\"200\"/>\r\n"
         "<FIELD attrname=\"OldPrice\" fieldtype=\"r8\"/>\r\n"
         "</FIELDS><PARAMS/></METADATA><ROWDATA></ROWDATA></DATAPACKET>\r\n");
-    QCOMPARE(SchemaFile::serialize(priceFields()), expected);
+    QCOMPARE(SchemaFile::serialize(PriceLoader::priceFields()), expected);
 }
 
 void TestSchemaFile::writeReadRemove()
@@ -78,12 +64,12 @@ void TestSchemaFile::writeReadRemove()
     const QString path = dir.filePath(QStringLiteral("DStruct.xml"));
     TextFile::writeLines(path, {"an older, longer file that must be replaced completely", "x", "y"});
 
-    SchemaFile::write(path, priceFields());
+    SchemaFile::write(path, PriceLoader::priceFields());
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), SchemaFile::serialize(priceFields()));
+    QCOMPARE(file.readAll(), SchemaFile::serialize(PriceLoader::priceFields()));
     file.close();
-    QVERIFY(sameFields(SchemaFile::read(path), priceFields()));
+    QVERIFY(sameFields(SchemaFile::read(path), PriceLoader::priceFields()));
 
     SchemaFile::remove(path);
     QVERIFY(!QFile::exists(path));
@@ -125,7 +111,7 @@ void TestSchemaFile::unwritableFolder()
     const QString blocker = dir.filePath(QStringLiteral("file"));
     TextFile::writeLines(blocker, {"x"});
     try {
-        SchemaFile::write(blocker + QStringLiteral("/DStruct.xml"), priceFields());
+        SchemaFile::write(blocker + QStringLiteral("/DStruct.xml"), PriceLoader::priceFields());
         QFAIL("writing below a file did not fail");
     } catch (const OrdixError &error) {
         QVERIFY2(error.message().contains(QStringLiteral("DStruct.xml")), qPrintable(error.message()));
