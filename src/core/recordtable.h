@@ -23,6 +23,7 @@
 //
 // Every failing operation throws OrdixError and leaves the table unchanged.
 
+class RecordTablePrivate;
 class RecordTableStorage; // rows shared between a table and its clones
 struct RowBatchData;
 
@@ -295,6 +296,5 @@ public:
     qint64 memoryBytes() const;
 
 private:
-    class Impl;
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<RecordTablePrivate> d;
 };

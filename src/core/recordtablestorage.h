@@ -218,7 +218,6 @@ private:
 
     void invalidateColumn(int field);
     void invalidateAll();
-    void sortRows(int field, bool caseInsensitive, std::vector<uint32_t> &rows) const;
     ValueIndex &valueIndex(int field);
 
     QList<FieldDef> m_fields;
