@@ -15,6 +15,7 @@
 #include "ordixerror.h"
 #include "recordtablestorage.h"
 #include "textfile.h"
+#include "valuekey.h"
 
 namespace
 {
@@ -190,27 +191,6 @@ namespace
     }
 
     // --- numbers -------------------------------------------------------------
-
-    // Key of a number in an integer or float column; false when no cell of
-    // that type can hold it.
-    bool valueKey(FieldType type, double value, uint64_t *key)
-    {
-        if (type == FieldType::R8) {
-            if (value == 0)
-                value = 0;
-            *key = std::bit_cast<uint64_t>(value);
-            return true;
-        }
-        const double lo = type == FieldType::I2 ? -32768.0 : double(std::numeric_limits<int32_t>::min());
-        const double hi = type == FieldType::I2 ? 32767.0 : double(std::numeric_limits<int32_t>::max());
-        if (!(value >= lo && value <= hi))
-            return false;
-        const auto integer = static_cast<int64_t>(value);
-        if (double(integer) != value)
-            return false;
-        *key = uint64_t(integer);
-        return true;
-    }
 
     uint64_t mix(uint64_t key)
     {
