@@ -304,31 +304,23 @@ void FilterEvaluator::evalCompare(const BoundFilter &n, uint64_t *out, const uin
     case Mode::NumGreater: {
         const bool eq = n.mode == Mode::NumEqual;
         const double v = n.number;
+        // One loop for each cell type, reading the cells as stored.
+        auto compareCells = [&](const auto *p) {
+            if (eq)
+                fillBits(rows, out, within, [&](uint32_t r) { return p[r] == v; });
+            else
+                fillBits(rows, out, within, [&](uint32_t r) { return p[r] >= v; });
+        };
         switch (c.type) {
-        case FieldType::I2: {
-            const int16_t *p = c.i16.data();
-            if (eq)
-                fillBits(rows, out, within, [&](uint32_t r) { return p[r] == v; });
-            else
-                fillBits(rows, out, within, [&](uint32_t r) { return p[r] >= v; });
+        case FieldType::I2:
+            compareCells(c.i16.data());
             return;
-        }
-        case FieldType::I4: {
-            const int32_t *p = c.i32.data();
-            if (eq)
-                fillBits(rows, out, within, [&](uint32_t r) { return p[r] == v; });
-            else
-                fillBits(rows, out, within, [&](uint32_t r) { return p[r] >= v; });
+        case FieldType::I4:
+            compareCells(c.i32.data());
             return;
-        }
-        case FieldType::R8: {
-            const double *p = c.f64.data();
-            if (eq)
-                fillBits(rows, out, within, [&](uint32_t r) { return p[r] == v; });
-            else
-                fillBits(rows, out, within, [&](uint32_t r) { return p[r] >= v; });
+        case FieldType::R8:
+            compareCells(c.f64.data());
             return;
-        }
         case FieldType::String:
             break;
         }
