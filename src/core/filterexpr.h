@@ -10,6 +10,8 @@
 #include "fielddef.h"
 
 class RecordTableStorage;
+struct BoundFilter;
+struct FilterNode;
 
 // The filter expression language of record tables:
 //
@@ -72,11 +74,10 @@ public:
     // Every row: bit r of `bits` tells whether row r passes. prepare(.., true) first.
     void evaluate(const RecordTableStorage &storage, std::vector<uint64_t> &bits) const;
 
-    struct Node;
-
 private:
     FilterExpr();
 
-    std::unique_ptr<Node> m_root; // null: keeps every row
+    std::unique_ptr<FilterNode> m_root;       // as parsed; null: keeps every row
+    std::unique_ptr<BoundFilter> m_boundRoot; // as bound; null until bound and for a blank text
     bool m_bound = false;
 };

@@ -761,23 +761,6 @@ QByteArray RecordTableStorage::numberBytes(double value, FieldType type)
 
 // --- ValueIndex ---------------------------------------------------------------
 
-bool RecordTableStorage::ValueIndex::keyOf(FieldType type, double value, uint64_t *key)
-{
-    if (type == FieldType::R8) {
-        if (value == 0)
-            value = 0;
-        *key = std::bit_cast<uint64_t>(value);
-        return true;
-    }
-    if (!(value >= double(std::numeric_limits<int32_t>::min()) && value <= double(std::numeric_limits<int32_t>::max())))
-        return false;
-    const auto integer = static_cast<int64_t>(value);
-    if (double(integer) != value)
-        return false;
-    *key = uint64_t(integer);
-    return true;
-}
-
 void RecordTableStorage::ValueIndex::build(const Column &column, uint32_t rows)
 {
     m_rows = rows;
@@ -809,7 +792,7 @@ void RecordTableStorage::ValueIndex::buildTable(Table<Key> &table, const Column 
     // Unset cells hold 0 and are found as 0, as everywhere else.
     auto keyAt = [&column](uint32_t row) -> Key {
         uint64_t key = 0;
-        keyOf(column.type, column.number(row), &key);
+        valueKey(column.type, column.number(row), &key);
         return Key(key);
     };
     std::vector<uint32_t> counts(capacity, 0);

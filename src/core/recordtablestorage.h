@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "fielddef.h"
+#include "valuekey.h"
 
 // The rows of a record table, shared by the table and its clones, and the
 // search aids built over them on demand (pre-folded text, sort orders, value
@@ -247,17 +248,13 @@ public:
     void forEach(const Column &column, double value, Fn &&fn) const
     {
         uint64_t key;
-        if (!keyOf(column.type, value, &key))
+        if (!valueKey(column.type, value, &key))
             return;
         if (column.type == FieldType::R8)
             m_wide.forEach(key, m_multi, fn);
         else
             m_narrow.forEach(uint32_t(key), m_multi, fn);
     }
-
-    // The key of a value for a column type; false when no cell of that type
-    // can hold it (a fraction or an out-of-range value for an integer column).
-    static bool keyOf(FieldType type, double value, uint64_t *key);
 
 private:
     static constexpr uint32_t kShared = 0x80000000u;
