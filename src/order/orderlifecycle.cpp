@@ -6,6 +6,7 @@
 
 #include "actionlist.h"
 #include "gridposition.h"
+#include "inordermark.h"
 #include "missinglines.h"
 #include "orderfile.h"
 #include "orderhistory.h"
@@ -252,7 +253,7 @@ void OrderLifecycle::coordinate(Workspace &workspace)
                     }
                     order.edit();
                     order.setString(OrderTable::Name, row.asString(nameField));
-                    order.setInteger(OrderTable::AvailabilityFlag, flag >= Workspace::InOrderMark ? flag - Workspace::InOrderMark : flag);
+                    order.setInteger(OrderTable::AvailabilityFlag, Availability::withoutInOrder(flag));
                     order.setFloat(OrderTable::Price, unitPrice);
                     order.setFloat(OrderTable::SUM, amount);
                     order.setString(OrderTable::CatalogID, row.asString(catalogField));
