@@ -26,20 +26,6 @@ namespace
     const QString CloseAction = QStringLiteral("OrderClose");
     const QString SaveAction = QStringLiteral("OrderFileSave");
 
-    // Closes the progress window however the work ends.
-    class ProgressEnd final
-    {
-    public:
-        explicit ProgressEnd(ProgressReporter &progress)
-            : m_progress(progress)
-        {
-        }
-        ~ProgressEnd() { m_progress.stepProgress(101); }
-
-    private:
-        ProgressReporter &m_progress;
-    };
-
     QString currentLineName(Workspace &workspace)
     {
         const RecordTable &order = workspace.order();
@@ -209,7 +195,7 @@ void OrderLifecycle::coordinate(Workspace &workspace)
     const int priceField = price.fieldByName(QStringLiteral("Price"));
 
     ProgressReporter &progress = workspace.progress();
-    std::optional<ProgressEnd> end;
+    std::optional<ProgressFinish> end;
     int refused = 0;
     // The lines whose code the price list lacks are flagged in memory only.
     QSet<qint64> missingCodes;

@@ -143,7 +143,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
     for (qsizetype i = 0; i < parsed.lines.size(); ++i) {
         if (showsProgress && i % StepLines == 0) {
             if (progress.stopRequested()) {
-                progress.stepProgress(101);
+                progress.finishProgress();
                 result = Result();
                 result.stopped = true;
                 return result;
@@ -251,7 +251,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
         });
     }
     if (showsProgress)
-        progress.stepProgress(101);
+        progress.finishProgress();
     return result;
 }
 
