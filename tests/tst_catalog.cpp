@@ -18,6 +18,7 @@
 #include "downloadaction.h"
 #include "downloadlist.h"
 #include "httptestserver.h"
+#include "inordermark.h"
 #include "main.h"
 #include "ordertable.h"
 #include "priceloader.h"
@@ -449,7 +450,7 @@ void TestCatalog::addToOrderByCode()
     QCOMPARE(ws.price().rowCount(), 1);
     const auto whole = ws.price().clone();
     QVERIFY(whole->locate(QStringLiteral("Code"), HiddenCode));
-    QVERIFY(whole->asInteger(0) >= Workspace::InOrderMark);
+    QVERIFY(Availability::isInOrder(whole->asInteger(0)));
 }
 
 void TestCatalog::addToOrderWithoutPriceListAsksToOpenOne_data()

@@ -5,6 +5,7 @@
 #endif
 
 #include "cp1251.h"
+#include "inordermark.h"
 #include "missinglines.h"
 #include "orderfile.h"
 #include "orderfileguard.h"
@@ -51,7 +52,7 @@ namespace
         QStringList marked;
         RecordTable &price = ws.price();
         for (int r = 0; price.isActive() && r < price.rowCount(); ++r) {
-            if (price.integerAt(r, 0) >= Workspace::InOrderMark)
+            if (Availability::isInOrder(price.integerAt(r, 0)))
                 marked << QString::number(price.integerAt(r, price.fieldByName(QStringLiteral("Code"))));
         }
         marked.sort();

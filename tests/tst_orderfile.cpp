@@ -2,6 +2,7 @@
 
 #include "actionlist.h"
 #include "filesizelimit.h"
+#include "inordermark.h"
 #include "orderfile.h"
 #include "orderreader.h"
 #include "ordertable.h"
@@ -454,7 +455,7 @@ void TestOrderFile::saveAskForNameAndReopenGivesSameLines()
         QCOMPARE(m_ws->order().integerAt(r, OrderTable::AvailabilityFlag), 0);
     // Reading marks no price row.
     for (int r = 0; r < m_ws->price().rowCount(); ++r)
-        QVERIFY(m_ws->price().integerAt(r, 0) < Workspace::InOrderMark);
+        QVERIFY(!Availability::isInOrder(m_ws->price().integerAt(r, 0)));
 }
 
 void TestOrderFile::saveAsCancelledKeepsName()

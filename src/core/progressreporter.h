@@ -27,4 +27,27 @@ public:
         }
         return -1;
     }
+
+    // Hides the window whatever the operation reached: a step past the
+    // maximum of 100 the operations start with.
+    void finishProgress() { stepProgress(FinishedPosition); }
+
+    static constexpr int FinishedPosition = 101;
+};
+
+// Hides the progress window when the scope ends, by return or by throw.
+class ProgressFinish final
+{
+public:
+    explicit ProgressFinish(ProgressReporter &progress)
+        : m_progress(progress)
+    {
+    }
+    ~ProgressFinish() { m_progress.finishProgress(); }
+
+    ProgressFinish(const ProgressFinish &) = delete;
+    ProgressFinish &operator=(const ProgressFinish &) = delete;
+
+private:
+    ProgressReporter &m_progress;
 };

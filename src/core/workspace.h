@@ -25,8 +25,6 @@ class Workspace final : public QObject
     Q_DISABLE_COPY_MOVE(Workspace)
 
 public:
-    static constexpr int InOrderMark = 5;
-
     enum class Panel
     {
         Price,   // PanelPriceTotal

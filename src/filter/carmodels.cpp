@@ -19,25 +19,13 @@ namespace
     // whose first field reads as this value is a header line as well.
     constexpr qint32 NotANumber = -10101;
 
-    // Blanks and control characters off both ends.
-    QString trimmed(const QString &text)
-    {
-        qsizetype begin = 0;
-        qsizetype end = text.size();
-        while (begin < end && text.at(begin).unicode() <= 32)
-            ++begin;
-        while (end > begin && text.at(end - 1).unicode() <= 32)
-            --end;
-        return text.mid(begin, end - begin);
-    }
-
     // The first `count` fields of a line, trimmed; missing ones are empty.
     QStringList recordFields(const QString &line, QChar separator, int count)
     {
         QStringList fields;
         int position = 1;
         while (fields.size() < count && position <= line.size())
-            fields.append(trimmed(SplitField(line, position, separator)));
+            fields.append(trimControls(SplitField(line, position, separator)));
         while (fields.size() < count)
             fields.append(QString());
         return fields;
@@ -176,7 +164,7 @@ void CarModels::loadSMAsg()
         m_workspace.setLabel(Workspace::Label::Status, QStringLiteral("Открытие списка моделей......."));
         ProgressReporter &progress = m_workspace.progress();
         progress.startProgress(QStringLiteral("Loading data..."), 0, 100);
-        auto endProgress = qScopeGuard([&progress] { progress.stepProgress(101); });
+        const ProgressFinish endProgress(progress);
 
         const QStringList models = TextFile::readLines(modelsFileName());
         progress.stepProgress(5);
@@ -214,51 +202,48 @@ void CarModels::defineTables()
     defineTable(m_workspace.modelsAsg(), assignmentsSchemaFileName(), assignmentFields());
 }
 
+namespace
+{
+    // Appends the records of a file's lines to the table: the first
+    // `fieldCount` fields of a line, kept when the first `required` of them
+    // are not empty. The bar moves from `progressFrom` on every tenth line.
+    void readRecords(Workspace &workspace, RecordTable &table, const QStringList &lines, int fieldCount,
+                     int required, int progressFrom)
+    {
+        ProgressReporter &progress = workspace.progress();
+        const QChar separator = workspace.settings().priceSeparator;
+        const qsizetype first = firstRecord(lines, separator);
+        const qsizetype n = lines.size() - first;
+        table.suspendViews();
+        auto resume = qScopeGuard([&table] { table.resumeViews(); });
+        for (qsizetype i = 0; i < n; ++i) {
+            const QStringList fields = recordFields(lines.at(first + i), separator, fieldCount);
+            bool complete = true;
+            for (int f = 0; f < required; ++f)
+                complete = complete && !fields.at(f).isEmpty();
+            if (complete) {
+                try {
+                    table.appendRow(fields);
+                } catch (...) {
+                    // A record that does not convert is skipped.
+                }
+            }
+            if (i % 10 == 0)
+                progress.stepProgress(progressAt(progressFrom, i, n));
+        }
+    }
+}
+
 void CarModels::readModels(const QStringList &lines)
 {
-    RecordTable &table = m_workspace.models();
-    ProgressReporter &progress = m_workspace.progress();
-    const QChar separator = m_workspace.settings().priceSeparator;
-    const qsizetype first = firstRecord(lines, separator);
-    const qsizetype n = lines.size() - first;
-    table.suspendViews();
-    auto resume = qScopeGuard([&table] { table.resumeViews(); });
-    for (qsizetype i = 0; i < n; ++i) {
-        const QStringList fields = recordFields(lines.at(first + i), separator, 3);
-        // A model without a code can never be chosen or assigned.
-        if (!fields.at(0).isEmpty()) {
-            try {
-                table.appendRow(fields);
-            } catch (...) {
-                // A record that does not convert is skipped.
-            }
-        }
-        if (i % 10 == 0)
-            progress.stepProgress(progressAt(5, i, n));
-    }
+    // A model without a code can never be chosen or assigned.
+    readRecords(m_workspace, m_workspace.models(), lines, 3, 1, 5);
 }
 
 void CarModels::readAssignments(const QStringList &lines)
 {
-    RecordTable &table = m_workspace.modelsAsg();
-    ProgressReporter &progress = m_workspace.progress();
-    const QChar separator = m_workspace.settings().priceSeparator;
-    const qsizetype first = firstRecord(lines, separator);
-    const qsizetype n = lines.size() - first;
-    table.suspendViews();
-    auto resume = qScopeGuard([&table] { table.resumeViews(); });
-    for (qsizetype i = 0; i < n; ++i) {
-        const QStringList fields = recordFields(lines.at(first + i), separator, 2);
-        if (!fields.at(0).isEmpty() && !fields.at(1).isEmpty()) {
-            try {
-                table.appendRow(fields);
-            } catch (...) {
-                // A record that does not convert is skipped.
-            }
-        }
-        if (i % 10 == 0)
-            progress.stepProgress(progressAt(55, i, n));
-    }
+    // An assignment needs both its model's code and its part's code.
+    readRecords(m_workspace, m_workspace.modelsAsg(), lines, 2, 2, 55);
 }
 
 void CarModels::fillBrandList()

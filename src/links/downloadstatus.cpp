@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "textfile.h"
+
 namespace
 {
     const std::array<const char16_t *, 25> Texts{
@@ -31,18 +33,6 @@ namespace
         u"Decoding ",
         u"Загрузка указателя MIME ",
     };
-
-    // Blanks and control characters (code 32 and below) off both ends.
-    QString trimmedOfControls(const QString &text)
-    {
-        qsizetype begin = 0;
-        qsizetype end = text.size();
-        while (begin < end && text.at(begin).unicode() <= 32)
-            ++begin;
-        while (end > begin && text.at(end - 1).unicode() <= 32)
-            --end;
-        return text.mid(begin, end - begin);
-    }
 }
 
 namespace DownloadStatus
@@ -58,6 +48,6 @@ namespace DownloadStatus
     {
         if (code < 0 || code >= int(Texts.size()))
             return QString();
-        return text(code) + trimmedOfControls(serviceText);
+        return text(code) + trimControls(serviceText);
     }
 }

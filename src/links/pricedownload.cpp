@@ -47,13 +47,10 @@ void PriceDownload::priceNew(Workspace &workspace)
     ProgressReporter &progress = workspace.progress();
     progress.startProgress(QStringLiteral("Загрузка нового прайс листа"), 0, 100);
     bool completed = false;
-    try {
+    {
+        const ProgressFinish end(progress);
         completed = download.execute();
-    } catch (...) {
-        progress.stepProgress(101);
-        throw;
     }
-    progress.stepProgress(101);
 
     if (!completed || !fileName.endsWith(QLatin1String(".exe")))
         return;

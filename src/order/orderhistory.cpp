@@ -2,6 +2,7 @@
 
 #include "actionlist.h"
 #include "gridposition.h"
+#include "inordermark.h"
 #include "missinglines.h"
 #include "ordertable.h"
 #include "unfilteredprice.h"
@@ -31,20 +32,8 @@ namespace
     // Sets or takes away the in-order mark of the price row with the code.
     void setMark(RecordTable &price, int flagField, qint64 code, bool marked)
     {
-        if (!price.locate(QStringLiteral("Code"), code))
-            return;
-        const qint64 flag = price.asInteger(flagField);
-        const bool has = flag >= Workspace::InOrderMark;
-        if (has == marked)
-            return;
-        price.edit();
-        try {
-            price.setInteger(flagField, marked ? flag + Workspace::InOrderMark : flag - Workspace::InOrderMark);
-            price.post();
-        } catch (...) {
-            price.cancel();
-            throw;
-        }
+        if (price.locate(QStringLiteral("Code"), code))
+            Availability::setInOrder(price, flagField, marked);
     }
 
     QSet<qint64> codesOf(const OrderHistory::Snapshot &snapshot)
@@ -108,7 +97,7 @@ OrderHistory::Snapshot OrderHistory::take() const
         const GridFreeze freeze(ws, Workspace::Grid::Price);
         const UnfilteredPrice unfiltered(price);
         for (const qint64 code : codesOf(snapshot)) {
-            if (price.locate(QStringLiteral("Code"), code) && price.asInteger(flagField) >= Workspace::InOrderMark)
+            if (price.locate(QStringLiteral("Code"), code) && Availability::isInOrder(price.asInteger(flagField)))
                 snapshot.marked.insert(code);
         }
     }

@@ -6,6 +6,7 @@
 
 #include "actionlist.h"
 #include "gridposition.h"
+#include "inordermark.h"
 #include "missinglines.h"
 #include "orderfile.h"
 #include "orderhistory.h"
@@ -24,20 +25,6 @@ namespace
 {
     const QString CloseAction = QStringLiteral("OrderClose");
     const QString SaveAction = QStringLiteral("OrderFileSave");
-
-    // Closes the progress window however the work ends.
-    class ProgressEnd final
-    {
-    public:
-        explicit ProgressEnd(ProgressReporter &progress)
-            : m_progress(progress)
-        {
-        }
-        ~ProgressEnd() { m_progress.stepProgress(101); }
-
-    private:
-        ProgressReporter &m_progress;
-    };
 
     QString currentLineName(Workspace &workspace)
     {
@@ -208,7 +195,7 @@ void OrderLifecycle::coordinate(Workspace &workspace)
     const int priceField = price.fieldByName(QStringLiteral("Price"));
 
     ProgressReporter &progress = workspace.progress();
-    std::optional<ProgressEnd> end;
+    std::optional<ProgressFinish> end;
     int refused = 0;
     // The lines whose code the price list lacks are flagged in memory only.
     QSet<qint64> missingCodes;
@@ -252,7 +239,7 @@ void OrderLifecycle::coordinate(Workspace &workspace)
                     }
                     order.edit();
                     order.setString(OrderTable::Name, row.asString(nameField));
-                    order.setInteger(OrderTable::AvailabilityFlag, flag >= Workspace::InOrderMark ? flag - Workspace::InOrderMark : flag);
+                    order.setInteger(OrderTable::AvailabilityFlag, Availability::withoutInOrder(flag));
                     order.setFloat(OrderTable::Price, unitPrice);
                     order.setFloat(OrderTable::SUM, amount);
                     order.setString(OrderTable::CatalogID, row.asString(catalogField));

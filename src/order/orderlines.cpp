@@ -3,6 +3,7 @@
 #include <QVariantList>
 
 #include "gridposition.h"
+#include "inordermark.h"
 #include "ordertable.h"
 #include "userprompts.h"
 #include "wholepricelist.h"
@@ -150,24 +151,13 @@ void OrderLines::addPartFrom(Workspace &workspace, RecordTable &price, int quant
     if (inOrder) {
         amount = setLineCount(workspace, quantity);
     } else {
-        qint64 flag = price.asInteger(priceFlagField);
-        if (flag >= Workspace::InOrderMark)
-            flag -= Workspace::InOrderMark;
+        const qint64 flag = Availability::withoutInOrder(price.asInteger(priceFlagField));
         const double sum = OrderTable::lineAmount(unitPrice, quantity);
         order.appendRow(QVariantList{int(flag), code, name, price.asString(priceCatalogField),
                                      price.asString(priceProducerField), quantity, unitPrice, sum});
         OrderTable::notePosted(workspace, order.rowCount() - 1);
         amount = sum;
-        if (price.asInteger(priceFlagField) < Workspace::InOrderMark) {
-            price.edit();
-            try {
-                price.setInteger(priceFlagField, price.asInteger(priceFlagField) + Workspace::InOrderMark);
-                price.post();
-            } catch (...) {
-                price.cancel();
-                throw;
-            }
-        }
+        Availability::setInOrder(price, priceFlagField, true);
     }
     changed(workspace, amount);
 }

@@ -20,6 +20,7 @@
 
 #include "atomicfile.h"
 #include "gridposition.h"
+#include "inordermark.h"
 #include "orderfileguard.h"
 #include "orderhistory.h"
 #include "ordertable.h"
@@ -478,17 +479,7 @@ void OrderRecovery::restore(const Saved &saved)
         for (const QVariantList &row : std::as_const(saved.rows)) {
             if (row.at(OrderTable::Code).isNull() || !price.locate(QStringLiteral("Code"), row.at(OrderTable::Code)))
                 continue;
-            const qint64 flag = price.asInteger(flagField);
-            if (flag >= Workspace::InOrderMark)
-                continue;
-            price.edit();
-            try {
-                price.setInteger(flagField, flag + Workspace::InOrderMark);
-                price.post();
-            } catch (...) {
-                price.cancel();
-                throw;
-            }
+            Availability::setInOrder(price, flagField, true);
         }
     }
 

@@ -66,20 +66,6 @@ namespace
                               QStringLiteral("Количество"), QStringLiteral("Цена за ед."), QStringLiteral("ИТОГО")}
                       .join(ExportSeparator);
     }
-
-    // Closes the progress window however the writing ends.
-    class ProgressEnd final
-    {
-    public:
-        explicit ProgressEnd(ProgressReporter &progress)
-            : m_progress(progress)
-        {
-        }
-        ~ProgressEnd() { m_progress.stepProgress(101); }
-
-    private:
-        ProgressReporter &m_progress;
-    };
 }
 
 QString OrderWriter::fileLine(const QString &code, const QString &name, const QString &catalogId,
@@ -95,7 +81,7 @@ void OrderWriter::write(Workspace &workspace, QStringList &target, Form form)
     target.clear();
     ProgressReporter &progress = workspace.progress();
     progress.startProgress(QStringLiteral("Creating order..."), 0, 100);
-    const ProgressEnd end(progress);
+    const ProgressFinish end(progress);
 
     RecordTable &table = workspace.order();
     const GridFreeze freeze(workspace, Workspace::Grid::Order);

@@ -8,6 +8,7 @@
 #include <QVariantList>
 
 #include "gridposition.h"
+#include "inordermark.h"
 #include "orderhistory.h"
 #include "ordertable.h"
 #include "progressreporter.h"
@@ -142,7 +143,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
     for (qsizetype i = 0; i < parsed.lines.size(); ++i) {
         if (showsProgress && i % StepLines == 0) {
             if (progress.stopRequested()) {
-                progress.stepProgress(101);
+                progress.finishProgress();
                 result = Result();
                 result.stopped = true;
                 return result;
@@ -207,9 +208,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                         ++result.changed;
                         continue;
                     }
-                    qint64 flag = price.integerAt(part.priceRow, priceFlagField);
-                    if (flag >= Workspace::InOrderMark)
-                        flag -= Workspace::InOrderMark;
+                    const qint64 flag = Availability::withoutInOrder(price.integerAt(part.priceRow, priceFlagField));
                     const double sum = OrderTable::lineAmount(part.unitPrice, part.quantity);
                     const QVariantList values{int(flag), part.code, price.stringAt(part.priceRow, priceNameField),
                                               price.stringAt(part.priceRow, priceCatalogField),
@@ -227,16 +226,9 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                     }
                     amount += sum;
                     ++result.added;
-                    if (price.integerAt(part.priceRow, priceFlagField) < Workspace::InOrderMark) {
+                    if (!Availability::isInOrder(price.integerAt(part.priceRow, priceFlagField))) {
                         price.setRowNumber(part.priceRow + 1);
-                        price.edit();
-                        try {
-                            price.setInteger(priceFlagField, price.asInteger(priceFlagField) + Workspace::InOrderMark);
-                            price.post();
-                        } catch (...) {
-                            price.cancel();
-                            throw;
-                        }
+                        Availability::setInOrder(price, priceFlagField, true);
                     }
                 }
             } catch (...) {
@@ -259,7 +251,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
         });
     }
     if (showsProgress)
-        progress.stepProgress(101);
+        progress.finishProgress();
     return result;
 }
 

@@ -1,7 +1,7 @@
 #include "wholepricelist.h"
 
+#include "inordermark.h"
 #include "recordtable.h"
-#include "workspace.h"
 
 WholePriceList::WholePriceList(const RecordTable &price)
     : m_rows(price.clone())
@@ -21,26 +21,10 @@ bool WholePriceList::find(const QVariant &code)
 
 void WholePriceList::mark()
 {
-    const qint64 flag = m_rows->asInteger(m_flagField);
-    if (flag < Workspace::InOrderMark)
-        setFlag(flag + Workspace::InOrderMark);
+    Availability::setInOrder(*m_rows, m_flagField, true);
 }
 
 void WholePriceList::unmark()
 {
-    const qint64 flag = m_rows->asInteger(m_flagField);
-    if (flag >= Workspace::InOrderMark)
-        setFlag(flag - Workspace::InOrderMark);
-}
-
-void WholePriceList::setFlag(qint64 flag)
-{
-    m_rows->edit();
-    try {
-        m_rows->setInteger(m_flagField, flag);
-        m_rows->post();
-    } catch (...) {
-        m_rows->cancel();
-        throw;
-    }
+    Availability::setInOrder(*m_rows, m_flagField, false);
 }

@@ -33,8 +33,6 @@ public:
     void unmark();
 
 private:
-    void setFlag(qint64 flag);
-
     std::unique_ptr<RecordTable> m_rows;
     int m_flagField = -1;
 };

@@ -18,6 +18,22 @@
 #include "textfile.h"
 #include "workspace.h"
 
+namespace
+{
+    // The printer the order's report goes to, previewed or printed: the
+    // report's page, named as the print job.
+    class ReportPrinter final : public QPrinter
+    {
+    public:
+        explicit ReportPrinter(const QString &docName)
+            : QPrinter(QPrinter::HighResolution)
+        {
+            ReportPainter::setUpPage(this);
+            setDocName(docName);
+        }
+    };
+}
+
 TListForm::TListForm(QWidget *owner)
     : QObject(owner)
     , m_owner(owner)
@@ -77,9 +93,7 @@ void TListForm::PrinterPreviewOrderExecute()
     if (!ws.orderNotEmpty())
         return;
     const GridFreeze freeze(ws, Workspace::Grid::Order);
-    QPrinter printer(QPrinter::HighResolution);
-    ReportPainter::setUpPage(&printer);
-    printer.setDocName(jobTitle());
+    ReportPrinter printer(jobTitle());
     QPrintPreviewDialog dialog(&printer, m_owner);
     dialog.setWindowTitle(QStringLiteral("Просмотр заказа"));
     QString failure;
@@ -101,9 +115,7 @@ void TListForm::PrinterPrintOrderExecute()
     if (!ws.orderNotEmpty())
         return;
     const GridFreeze freeze(ws, Workspace::Grid::Order);
-    QPrinter printer(QPrinter::HighResolution);
-    ReportPainter::setUpPage(&printer);
-    printer.setDocName(jobTitle());
+    ReportPrinter printer(jobTitle());
     QPrintDialog dialog(&printer, m_owner);
     dialog.setWindowTitle(QStringLiteral("Печать заказа"));
     // Printing to a file proposes the whole title in the working folder; the

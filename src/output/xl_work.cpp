@@ -283,7 +283,7 @@ void XL_Work::ExportExcelExecute(Workspace &workspace)
 
     ProgressReporter &progress = workspace.progress();
     progress.startProgress(QStringLiteral("Экспорт в формат MS Excel"), 1, 100);
-    const auto end = qScopeGuard([&progress] { progress.stepProgress(101); });
+    const ProgressFinish end(progress);
 
     const XlSheet sheet = buildOrderSheet(workspace, today);
     progress.stepProgress(90);

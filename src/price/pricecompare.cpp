@@ -84,7 +84,7 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
     progress.startProgress(QStringLiteral("Loading old prices..."), 0, 100);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        progress.stepProgress(101);
+        progress.finishProgress();
         throw OrdixError(QStringLiteral("Не удалось прочитать файл %1: %2")
                              .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
@@ -171,11 +171,11 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
     try {
         read = file.error() == QFileDevice::NoError && TextFile::forEachLine(*source, readLine);
     } catch (...) {
-        progress.stepProgress(101);
+        progress.finishProgress();
         throw;
     }
     if (!read) {
-        progress.stepProgress(101);
+        progress.finishProgress();
         throw OrdixError(QStringLiteral("Не удалось прочитать файл %1: %2")
                              .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
@@ -228,7 +228,7 @@ void PriceCompare::applyOldPrices(Workspace &workspace, const std::vector<double
         std::vector<uint32_t> done(rows.begin(), rows.begin() + std::ptrdiff_t(values.size()));
         table.setStoredFloats(OldPriceField, done, values);
     }
-    progress.stepProgress(101);
+    progress.finishProgress();
     if (stopped)
         workspace.prompts().message(QStringLiteral("Action stopped"), UserPrompts::Icon::Information);
 }

@@ -6,6 +6,7 @@
 #include <QScopeGuard>
 
 #include "gridposition.h"
+#include "inordermark.h"
 #include "pricecompare.h"
 #include "pricesearch.h"
 #include "priceloader.h"
@@ -112,12 +113,12 @@ void PriceLifecycle::restorePriceData(Workspace &workspace)
         }
     });
     table.setFiltered(false);
-    table.setFilter(QStringLiteral("AvailabilityFlag>=%1").arg(Workspace::InOrderMark));
+    table.setFilter(Availability::inOrderCondition());
     table.setFiltered(true);
     table.first();
     while (!table.atEnd()) {
         table.edit();
-        table.setInteger(AvailabilityField, table.asInteger(AvailabilityField) - Workspace::InOrderMark);
+        table.setInteger(AvailabilityField, Availability::withoutInOrder(table.asInteger(AvailabilityField)));
         table.post();
     }
 }

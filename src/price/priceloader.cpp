@@ -210,20 +210,6 @@ namespace
         }
         return read && found;
     }
-
-    // Closes the progress window whatever way the load ends.
-    class ProgressGuard final
-    {
-    public:
-        explicit ProgressGuard(ProgressReporter &progress)
-            : m_progress(progress)
-        {
-        }
-        ~ProgressGuard() { m_progress.stepProgress(101); }
-
-    private:
-        ProgressReporter &m_progress;
-    };
 }
 
 QList<FieldDef> PriceLoader::priceFields()
@@ -414,7 +400,7 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
     int skipped = 0;
     bool stopped = false;
     {
-        ProgressGuard progressGuard(progress);
+        const ProgressFinish progressGuard(progress);
         progress.startProgress(QStringLiteral("Loading data..."), 0, 100);
 
         QFile file(path);
