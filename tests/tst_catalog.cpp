@@ -18,7 +18,7 @@
 #include "downloadaction.h"
 #include "downloadlist.h"
 #include "httptestserver.h"
-#include "main.h"
+#include "makeorderform.h"
 #include "ordertable.h"
 #include "priceloader.h"
 #include "progress.h"

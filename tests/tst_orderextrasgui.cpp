@@ -12,7 +12,7 @@
 #include <QTableView>
 #include <QToolTip>
 
-#include "main.h"
+#include "makeorderform.h"
 #include "missinglinedelegate.h"
 #include "missinglines.h"
 #include "orderfile.h"

@@ -7,7 +7,7 @@
 
 #include "addtoorder.h"
 #include "gridcontroller.h"
-#include "main.h"
+#include "makeorderform.h"
 #include "ordergui.h"
 #include "partsearchfield.h"
 #include "priceloader.h"

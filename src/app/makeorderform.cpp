@@ -1,4 +1,4 @@
-#include "main.h"
+#include "makeorderform.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
