@@ -924,7 +924,7 @@ void TestMainWindow::closeRefusedWhileTheOrderIsNotClosed()
     list.setHandler(QStringLiteral("PriceClose"), [&] { ++priceCloses; });
     openTable(ws.price(), 2);
     openTable(ws.order(), 1);
-    ws.orderFileName = QStringLiteral("order.txt");
+    ws.document().setFileName(QStringLiteral("order.txt"));
     QSignalSpy closing(&form, &TMakeOrderForm::closing);
     form.show();
 
@@ -933,7 +933,7 @@ void TestMainWindow::closeRefusedWhileTheOrderIsNotClosed()
     QCOMPARE(closing.count(), 0);
     QCOMPARE(priceCloses, 0);
     QVERIFY(ws.order().isActive());
-    QCOMPARE(ws.orderFileName, QStringLiteral("order.txt"));
+    QCOMPARE(ws.document().fileName(), QStringLiteral("order.txt"));
     // The settings were saved all the same.
     QVERIFY(QFile::exists(QStringLiteral("user.ini")));
 

@@ -83,7 +83,7 @@ void TestPartSearchGui::typeArrowsEnterEscape()
         QCOMPARE(price.asInteger(1), 101);
         QCOMPARE(form.filterStatusLabel()->text(), QString());
         QCOMPARE(QApplication::focusWidget(), grid);
-        ws.orderChanged = false;
+        ws.document().setModified(false);
     }
     QDir::setCurrent(previous);
 }
