@@ -1,6 +1,5 @@
 #include "makeorderform.h"
 
-#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -30,6 +29,7 @@
 #include "legendpanel.h"
 #include "partsearchfield.h"
 #include "missinglinedelegate.h"
+#include "orderhistory.h"
 #include "modelspanel.h"
 #include "orderlifecycle.h"
 #include "orderoutput.h"
@@ -144,9 +144,8 @@ TMakeOrderForm::TMakeOrderForm(QWidget *parent)
     if (auto *app = qobject_cast<OrdixApplication *>(QCoreApplication::instance()))
         app->setErrorReport([this](const QString &text) { reportError(text); });
 
-    // Enabled states follow the rules whenever the interface is idle.
-    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
-        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TMakeOrderForm::updateActions);
+    // Enabled states follow the rules whenever what the rules read changes.
+    watchRuleInputs();
     updateActions();
     resize(1000, 700);
 }
@@ -157,6 +156,8 @@ TMakeOrderForm::~TMakeOrderForm()
         app->setErrorReport(nullptr);
     m_workspace->actions().setErrorReport(nullptr);
     m_workspace->actions().setChangeListener(nullptr);
+    for (const RuleListener &listener : std::as_const(m_ruleListeners))
+        listener.table->removeListener(listener.id);
     // What hangs on the window (grids with their models, the subsystems'
     // controllers and panels) may refer to the workspace: it goes before the
     // workspace does. The window's own layout stays for the base class.
@@ -239,6 +240,40 @@ void TMakeOrderForm::runAction(const QString &name)
     // decides the mark.
     syncAction(name);
     updateActions();
+}
+
+void TMakeOrderForm::watchRuleInputs()
+{
+    Workspace &ws = *m_workspace;
+    // Tables opened, closed, filled, emptied or filtered; lines edited.
+    for (RecordTable *table : {&ws.price(), &ws.order(), &ws.models(), &ws.modelsAsg()}) {
+        m_ruleListeners.append({table, table->onViewChanged([this] { scheduleActionUpdate(); })});
+        m_ruleListeners.append({table, table->onRowChanged([this](int) { scheduleActionUpdate(); })});
+    }
+    const OrderDocument *document = &ws.document();
+    connect(document, &OrderDocument::fileNameChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+    connect(document, &OrderDocument::modifiedChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+    connect(document, &OrderDocument::totalChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+    connect(&OrderHistory::of(ws), &OrderHistory::changed, this, &TMakeOrderForm::scheduleActionUpdate);
+    // The download address, and the filter's state, which its label shows.
+    connect(&ws, &Workspace::settingsChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+    connect(&ws, &Workspace::labelChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+    connect(&ws, &Workspace::panelVisibilityChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+}
+
+void TMakeOrderForm::scheduleActionUpdate()
+{
+    // Many changes of one command come to one evaluation once it is done.
+    if (m_actionUpdatePending)
+        return;
+    m_actionUpdatePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_actionUpdatePending = false;
+            updateActions();
+        },
+        Qt::QueuedConnection);
 }
 
 void TMakeOrderForm::updateActions()
