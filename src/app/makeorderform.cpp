@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -84,20 +83,6 @@ namespace
             label->setFont(font);
             label->setPalette(palette);
         }
-    }
-
-    QTableView *createGrid(QWidget *parent, const char *name)
-    {
-        auto *grid = named(new QTableView(parent), name);
-        grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        grid->setSelectionMode(QAbstractItemView::SingleSelection);
-        grid->setSelectionBehavior(QAbstractItemView::SelectItems);
-        grid->setShowGrid(true);
-        grid->verticalHeader()->hide();
-        grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        grid->verticalHeader()->setDefaultSectionSize(18);
-        grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-        return grid;
     }
 }
 
@@ -534,7 +519,8 @@ void TMakeOrderForm::createPanels()
     m_panelPrice = named(new QWidget(m_panelPriceTotal), "PanelPrice");
     auto *gridLayout = new QVBoxLayout(m_panelPrice);
     gridLayout->setContentsMargins(0, 0, 0, 0);
-    m_gridPrice = createGrid(m_panelPrice, "GridPrice");
+    // Both grids are set up by their GridController (createGridControllers).
+    m_gridPrice = named(new QTableView(m_panelPrice), "GridPrice");
     m_gridPrice->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_gridPrice, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         m_popupMenu->popup(m_gridPrice->viewport()->mapToGlobal(pos));
@@ -563,7 +549,7 @@ void TMakeOrderForm::createPanels()
     orderTitleLayout->addWidget(m_summ);
     paintAsTitleStrip(m_panelOrderTitle, {m_orderTitle, m_summ});
     orderLayout->addWidget(m_panelOrderTitle);
-    m_gridOrder = createGrid(m_panelOrder, "GridOrder");
+    m_gridOrder = named(new QTableView(m_panelOrder), "GridOrder");
     orderLayout->addWidget(m_gridOrder, 1);
 
     m_splitter->addWidget(m_panelPriceTotal);
