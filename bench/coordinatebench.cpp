@@ -160,7 +160,7 @@ namespace
         const double sqliteMs = sqliteCoordinateMs(db, &sqliteTotal);
         sqlite3_close(db);
 
-        const bool same = qAbs(sqliteTotal - workspace.orderTotal) <= 1e-6 * qMax(1.0, qAbs(sqliteTotal));
+        const bool same = qAbs(sqliteTotal - workspace.document().total()) <= 1e-6 * qMax(1.0, qAbs(sqliteTotal));
         reportRatio(QStringLiteral("coordinate"), ordixMs, sqliteMs,
                     QStringLiteral("lines=%1 found=%2 totals=%3").arg(order.size()).arg(found).arg(same ? "same" : "differ"));
     }

@@ -11,7 +11,7 @@
 
 #include "applicationwindows.h"
 #include "benchregistry.h"
-#include "main.h"
+#include "makeorderform.h"
 #include "scriptedprompts.h"
 #include "workspace.h"
 

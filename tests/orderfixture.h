@@ -75,6 +75,6 @@ inline void fillOrder(Workspace &ws, const QList<OrderLine> &lines, float discou
         OrderTable::notePosted(ws);
         total += sum;
     }
-    ws.orderTotal = total;
+    ws.document().setTotal(total);
     OrderTable::showOrderSum(ws);
 }

@@ -9,7 +9,7 @@
 
 #include "applicationwindows.h"
 #include "listrep.h"
-#include "main.h"
+#include "makeorderform.h"
 #include "reportpainter.h"
 #include "scriptedprompts.h"
 #include "textexport.h"

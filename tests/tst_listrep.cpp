@@ -705,7 +705,7 @@ void TestListRep::statusLineSaysWhatWasDone()
 
     // Nothing done, nothing said: a cancelled dialog leaves the line alone.
     if (!file.isEmpty()) {
-        m_ws->orderFileName.clear();
+        m_ws->document().setFileName(QString());
         m_ws->setLabel(Workspace::Label::Status, QString());
         QVERIFY(m_ws->execute(action));
         QCOMPARE(m_ws->label(Workspace::Label::Status), QString());

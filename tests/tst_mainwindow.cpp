@@ -21,7 +21,7 @@
 #include "filter.h"
 #include "legendpanel.h"
 #include "listrep.h"
-#include "main.h"
+#include "makeorderform.h"
 #include "programicon.h"
 #include "ordixapplication.h"
 #include "ordixerror.h"
@@ -102,6 +102,7 @@ private slots:
     void openButEmptyTables_data();
     void openButEmptyTables();
     void ownRulesOfLaterCommands();
+    void enablingFollowsTheWorkspaceWithoutACommand();
     void enabledStateFollowsWhenIdle();
     void disabledActionRunFromCodeKeepsItsTag();
     void shortcutOfADisabledCommandDoesNothing();
@@ -355,6 +356,30 @@ void TestMainWindow::enablingInTheFourStates()
                  qPrintable(stateNames.at(state) + QStringLiteral(": expected ") + (expected ? "enabled" : "disabled")));
         QCOMPARE(ws.actions().isEnabled(name), expected);
     }
+}
+
+void TestMainWindow::enablingFollowsTheWorkspaceWithoutACommand()
+{
+    // No command runs and updateActions() is not called: the tables, the
+    // order document and the settings tell the window.
+    TMakeOrderForm form;
+    Workspace &ws = form.workspace();
+    QAction *add = form.action(QStringLiteral("AddToOrder"));
+    QAction *save = form.action(QStringLiteral("OrderFileSave"));
+    QAction *download = form.action(QStringLiteral("PriceNew"));
+    QVERIFY(!add->isEnabled());
+    openTable(ws.price(), 2);
+    QTRY_VERIFY(add->isEnabled());
+    openTable(ws.order(), 1);
+    QTRY_VERIFY(save->isEnabled());
+    ws.order().empty();
+    QTRY_VERIFY(!save->isEnabled());
+    ws.price().close();
+    QTRY_VERIFY(!add->isEnabled());
+
+    ws.settings().url = QStringLiteral("http://example.org/p.exe");
+    emit ws.settingsChanged();
+    QTRY_VERIFY(download->isEnabled());
 }
 
 void TestMainWindow::openButEmptyTables_data()
@@ -924,7 +949,7 @@ void TestMainWindow::closeRefusedWhileTheOrderIsNotClosed()
     list.setHandler(QStringLiteral("PriceClose"), [&] { ++priceCloses; });
     openTable(ws.price(), 2);
     openTable(ws.order(), 1);
-    ws.orderFileName = QStringLiteral("order.txt");
+    ws.document().setFileName(QStringLiteral("order.txt"));
     QSignalSpy closing(&form, &TMakeOrderForm::closing);
     form.show();
 
@@ -933,7 +958,7 @@ void TestMainWindow::closeRefusedWhileTheOrderIsNotClosed()
     QCOMPARE(closing.count(), 0);
     QCOMPARE(priceCloses, 0);
     QVERIFY(ws.order().isActive());
-    QCOMPARE(ws.orderFileName, QStringLiteral("order.txt"));
+    QCOMPARE(ws.document().fileName(), QStringLiteral("order.txt"));
     // The settings were saved all the same.
     QVERIFY(QFile::exists(QStringLiteral("user.ini")));
 

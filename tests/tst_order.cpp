@@ -130,7 +130,7 @@ void TestOrder::orderSum()
     QFETCH(QString, hint);
     m_ws->settings().discount = discount;
     m_ws->settings().currentCurrency.rate = rate;
-    m_ws->orderTotal = 1000;
+    m_ws->document().setTotal(1000);
     OrderTable::showOrderSum(*m_ws);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), text);
     QCOMPARE(m_ws->label(Workspace::Label::SummHint), hint);
@@ -159,9 +159,9 @@ void TestOrder::newOrderStartsEmptyWithPlainLabels()
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма"));
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ"));
     QVERIFY(m_ws->isPanelVisible(Workspace::Panel::Order));
-    QVERIFY(!m_ws->orderChanged);
-    QVERIFY(m_ws->orderFileName.isEmpty());
-    QCOMPARE(m_ws->orderTotal, 0.0);
+    QVERIFY(!m_ws->document().isModified());
+    QVERIFY(m_ws->document().fileName().isEmpty());
+    QCOMPARE(m_ws->document().total(), 0.0);
     // An open, saved order is replaced without a question.
     QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
     QVERIFY(m_session->prompts.questions().isEmpty());
@@ -249,9 +249,9 @@ void TestOrder::addMarksPriceRowAndCountsTotal()
     QCOMPARE(m_ws->order().stringAt(0, OrderTable::Producer), QStringLiteral("Россия"));
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
     QCOMPARE(m_ws->price().asInteger(0), 6);
-    QCOMPARE(m_ws->orderTotal, 30.0);
+    QCOMPARE(m_ws->document().total(), 30.0);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 15.00 $"));
-    QVERIFY(m_ws->orderChanged);
+    QVERIFY(m_ws->document().isModified());
 }
 
 void TestOrder::reAddReplacesQuantityAndKeepsLinePrice()
@@ -259,7 +259,7 @@ void TestOrder::reAddReplacesQuantityAndKeepsLinePrice()
     loadPrice();
     addPart(12, 3);
     addPart(42, 2);
-    QCOMPARE(m_ws->orderTotal, 35.0);
+    QCOMPARE(m_ws->document().total(), 35.0);
 
     // The price list now asks 11 for the part; the line keeps its 10.
     RecordTable &price = m_ws->price();
@@ -271,7 +271,7 @@ void TestOrder::reAddReplacesQuantityAndKeepsLinePrice()
     addPart(12, 5);
     QCOMPARE(m_session->prompts.records().constLast().quantity.quantity, 3);
     QCOMPARE(orderRows(m_ws->order()), (QStringList{"12:Болт М8:5:10:50:1", "42:Гайка М8:2:2.5:5:0"}));
-    QCOMPARE(m_ws->orderTotal, 55.0);
+    QCOMPARE(m_ws->document().total(), 55.0);
     QVERIFY(price.locate(QStringLiteral("Code"), 12));
     QCOMPARE(price.asInteger(0), 6);
 }
@@ -281,15 +281,15 @@ void TestOrder::editChangesQuantity()
     loadPrice();
     addPart(12, 3);
     addPart(7, 1);
-    QCOMPARE(m_ws->orderTotal, 130.0);
-    m_ws->orderChanged = false;
+    QCOMPARE(m_ws->document().total(), 130.0);
+    m_ws->document().setModified(false);
 
     RecordTable &order = m_ws->order();
     order.first();
     m_session->prompts.queueQuantity(-1);
     QVERIFY(m_ws->execute(QStringLiteral("EditOrderRecord")));
     QCOMPARE(orderRows(order), (QStringList{"12:Болт М8:3:10:30:1", "7:Шайба:1:100:100:3"}));
-    QVERIFY(!m_ws->orderChanged);
+    QVERIFY(!m_ws->document().isModified());
 
     m_session->prompts.queueQuantity(7);
     QVERIFY(m_ws->execute(QStringLiteral("EditOrderRecord")));
@@ -298,9 +298,9 @@ void TestOrder::editChangesQuantity()
     QCOMPARE(request.quantity.quantity, 3);
     QCOMPARE(request.quantity.price, 10.0);
     QCOMPARE(orderRows(order), (QStringList{"12:Болт М8:7:10:70:1", "7:Шайба:1:100:100:3"}));
-    QCOMPARE(m_ws->orderTotal, 170.0);
+    QCOMPARE(m_ws->document().total(), 170.0);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 170.00 р."));
-    QVERIFY(m_ws->orderChanged);
+    QVERIFY(m_ws->document().isModified());
 }
 
 void TestOrder::removeTakesMarkOffAndAsksNothing()
@@ -313,7 +313,7 @@ void TestOrder::removeTakesMarkOffAndAsksNothing()
     QCOMPARE(price.asInteger(0), 8);
     const int priceRow = price.rowNumber();
     m_session->prompts.clear();
-    m_ws->orderChanged = false;
+    m_ws->document().setModified(false);
 
     RecordTable &order = m_ws->order();
     order.last();
@@ -322,8 +322,8 @@ void TestOrder::removeTakesMarkOffAndAsksNothing()
     QCOMPARE(orderRows(order), QStringList{"12:Болт М8:3:10:30:1"});
     QVERIFY(price.locate(QStringLiteral("Code"), 7));
     QCOMPARE(price.asInteger(0), 3);
-    QCOMPARE(m_ws->orderTotal, 30.0);
-    QVERIFY(m_ws->orderChanged);
+    QCOMPARE(m_ws->document().total(), 30.0);
+    QVERIFY(m_ws->document().isModified());
 
     // The price list's current row is where it was before the removal.
     price.setRowNumber(priceRow == 1 ? 2 : 1);
@@ -370,7 +370,7 @@ void TestOrder::newOrderAfterClosedOneCountsOnlyNewLines()
     QCOMPARE(m_ws->price().asInteger(0), 1);
 
     addPart(42, 2);
-    QCOMPARE(m_ws->orderTotal, 5.0);
+    QCOMPARE(m_ws->document().total(), 5.0);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 5.00 р."));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"42:Гайка М8:2:2.5:5:0"});
 }
@@ -413,13 +413,13 @@ void TestOrder::closePaths()
     QVERIFY(price.locate(QStringLiteral("Code"), 12));
     QCOMPARE(price.asInteger(0), closed ? 1 : 6);
     if (closed) {
-        QVERIFY(m_ws->orderFileName.isEmpty());
+        QVERIFY(m_ws->document().fileName().isEmpty());
         QVERIFY(!m_ws->isPanelVisible(Workspace::Panel::Order));
     } else {
         QCOMPARE(m_ws->order().rowCount(), 2);
-        QVERIFY(m_ws->orderChanged);
-        QVERIFY(m_ws->orderFileName.isEmpty());
-        QCOMPARE(m_ws->orderTotal, 32.5);
+        QVERIFY(m_ws->document().isModified());
+        QVERIFY(m_ws->document().fileName().isEmpty());
+        QCOMPARE(m_ws->document().total(), 32.5);
     }
 }
 
@@ -429,7 +429,7 @@ void TestOrder::closeQuestionNamesTheFile()
     addPart(12, 3);
     m_session->prompts.queueFile(QDir::current().filePath(QStringLiteral("мой заказ.txt")));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
-    QVERIFY(!m_ws->orderChanged);
+    QVERIFY(!m_ws->document().isModified());
     addPart(42, 1);
     m_session->prompts.clear();
     m_session->prompts.queueAnswer(Answer::Cancel);
@@ -468,7 +468,7 @@ void TestOrder::unchangedOrEmptyOrderClosesWithoutQuestion()
     } else if (how == QLatin1String("emptied")) {
         addPart(12, 1);
         QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
-        QVERIFY(m_ws->orderChanged);
+        QVERIFY(m_ws->document().isModified());
     } else {
         addPart(12, 1);
         m_session->prompts.queueFile(QStringLiteral("s.txt"));
@@ -489,8 +489,8 @@ void TestOrder::cancelledCloseStopsNewAndOpen()
     m_session->prompts.queueAnswer(Answer::Cancel);
     QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"12:Болт М8:3:10:30:1"});
-    QCOMPARE(m_ws->orderTotal, 30.0);
-    QVERIFY(m_ws->orderChanged);
+    QCOMPARE(m_ws->document().total(), 30.0);
+    QVERIFY(m_ws->document().isModified());
 
     m_session->prompts.queueAnswer(Answer::Cancel);
     m_session->prompts.queueFile(QStringLiteral("never.txt"));
@@ -509,7 +509,7 @@ void TestOrder::failedSaveWhileClosingKeepsOrderOpen()
     m_session->prompts.queueFile(QStringLiteral("folder.txt/x/y.txt"));
     m_ws->actions().run(QStringLiteral("OrderClose"));
     QVERIFY(m_ws->orderOpen());
-    QVERIFY(m_ws->orderChanged);
+    QVERIFY(m_ws->document().isModified());
     QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderClose")));
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QCOMPARE(m_ws->order().rowCount(), 1);
@@ -557,9 +557,9 @@ void TestOrder::coordinationRepricesFoundLines()
     QCOMPARE(order.stringAt(0, OrderTable::CatalogID), QStringLiteral("OEM-42"));
     QCOMPARE(order.stringAt(0, OrderTable::Producer), QStringLiteral("Китай"));
     QCOMPARE(order.stringAt(1, OrderTable::Producer), QStringLiteral("Y"));
-    QCOMPARE(m_ws->orderTotal, 40.0);
+    QCOMPARE(m_ws->document().total(), 40.0);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 40.00 р."));
-    QVERIFY(m_ws->orderChanged);
+    QVERIFY(m_ws->document().isModified());
     QCOMPARE(order.rowNumber(), 3);
     QCOMPARE(price.rowNumber(), 2);
     QCOMPARE(m_session->progress.texts().constLast(), QStringLiteral("Согласование.цен.."));
@@ -574,7 +574,7 @@ void TestOrder::coordinationRepricesFoundLines()
     // A second run finds the marks already there and counts the same.
     m_session->prompts.queueAnswer(Answer::Yes);
     QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
-    QCOMPARE(m_ws->orderTotal, 40.0);
+    QCOMPARE(m_ws->document().total(), 40.0);
     QVERIFY(price.locate(QStringLiteral("Code"), 12));
     QCOMPARE(price.asInteger(0), 6);
     QCOMPARE(order.integerAt(2, OrderTable::AvailabilityFlag), 1);
@@ -589,7 +589,7 @@ void TestOrder::coordinationAnsweredNoChangesNothing()
     m_session->prompts.queueAnswer(Answer::No);
     QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"42:старое имя:4:0:0:0"});
-    QVERIFY(!m_ws->orderChanged);
+    QVERIFY(!m_ws->document().isModified());
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 0.00 р."));
 }
 
@@ -659,7 +659,7 @@ void TestOrder::amountThatOverflowsIsRefused()
     m_session->prompts.queueQuantity(1000);
     QVERIFY_THROWS_EXCEPTION(OrdixError, m_ws->execute(QStringLiteral("AddToOrder")));
     QVERIFY(!m_ws->orderOpen() || m_ws->order().rowCount() == 0);
-    QCOMPARE(m_ws->orderTotal, 0.0);
+    QCOMPARE(m_ws->document().total(), 0.0);
 
     // Coordination: the line keeps its fields, stays out of the total, and
     // the user is told.
@@ -671,7 +671,7 @@ void TestOrder::amountThatOverflowsIsRefused()
     m_session->prompts.queueAnswer(Answer::Yes);
     QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
     QCOMPARE(orderRows(m_ws->order()), (QStringList{"99:Станок:1000:0:0:0", "12:Болт М8:3:10:30:1"}));
-    QCOMPARE(m_ws->orderTotal, 30.0);
+    QCOMPARE(m_ws->document().total(), 30.0);
     QCOMPARE(m_session->prompts.messages(),
              QStringList{"Строк заказа, не согласованных из-за слишком большой суммы: 1"});
 }
@@ -683,16 +683,16 @@ void TestOrder::closingPriceListWipesOrderPrices()
     addPart(7, 1);
     m_session->prompts.queueFile(QStringLiteral("s.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
-    QVERIFY(!m_ws->orderChanged);
+    QVERIFY(!m_ws->document().isModified());
 
     QVERIFY(m_ws->execute(QStringLiteral("PriceClose")));
     RecordTable &order = m_ws->order();
     QCOMPARE(orderRows(order), (QStringList{"12:Болт М8:3:0:0:0", "7:Шайба:1:0:0:0"}));
     QCOMPARE(order.stringAt(0, OrderTable::Producer), QString());
     QCOMPARE(order.stringAt(0, OrderTable::CatalogID), QStringLiteral("OEM-12"));
-    QCOMPARE(m_ws->orderTotal, 0.0);
+    QCOMPARE(m_ws->document().total(), 0.0);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 0.00 р."));
-    QVERIFY(!m_ws->orderChanged);
+    QVERIFY(!m_ws->document().isModified());
     QCOMPARE(order.rowNumber(), 1);
 }
 

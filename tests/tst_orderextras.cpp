@@ -57,8 +57,8 @@ namespace
         }
         marked.sort();
         return rows.join(QLatin1Char(' ')) + QStringLiteral(" | total=%1 changed=%2 marked=%3")
-                                                  .arg(ws.orderTotal)
-                                                  .arg(ws.orderChanged)
+                                                  .arg(ws.document().total())
+                                                  .arg(ws.document().isModified())
                                                   .arg(marked.join(QLatin1Char(',')));
     }
 }
@@ -273,7 +273,7 @@ void TestOrderExtras::undoAndRedoEveryStep()
 
     QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
     QCOMPARE(state(*m_ws), before);
-    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: %1 р.").arg(Decimal::formatGrouped(m_ws->orderTotal, 2)));
+    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: %1 р.").arg(Decimal::formatGrouped(m_ws->document().total(), 2)));
     QCOMPARE(actions.get(QStringLiteral("OrderRedo")).caption, QStringLiteral("Повторить: ") + caption);
 
     QVERIFY(m_ws->execute(QStringLiteral("OrderRedo")));
@@ -500,7 +500,7 @@ void TestOrderExtras::recoveryOfferedAtStart()
     }
     QCOMPARE(state(*m_ws), QStringLiteral("12:3:10:30 42:2:2.5:5 | total=35 changed=1 marked=12,42"));
     QCOMPARE(m_ws->order().stringAt(1, OrderTable::Name), QStringLiteral("Гайка М8"));
-    QCOMPARE(m_ws->orderFileName, saved.orderFileName);
+    QCOMPARE(m_ws->document().fileName(), saved.orderFileName);
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ: order 1.txt"));
     // A changed order: closing it asks.
     m_session->prompts.clear();
@@ -695,7 +695,7 @@ void TestOrderExtras::orderFileInTwoWindows()
     m_session->prompts.queueAnswer(Answer::Yes);
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
     QVERIFY(m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
-    QVERIFY(!m_ws->orderChanged);
+    QVERIFY(!m_ws->document().isModified());
 
     // Closed: the lock goes.
     QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));

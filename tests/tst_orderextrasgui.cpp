@@ -12,7 +12,7 @@
 #include <QTableView>
 #include <QToolTip>
 
-#include "main.h"
+#include "makeorderform.h"
 #include "missinglinedelegate.h"
 #include "missinglines.h"
 #include "orderfile.h"
@@ -202,7 +202,7 @@ void TestOrderExtrasGui::pasteUndoRedoByKey()
     QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(grid->model()->rowCount(), 2);
     QCOMPARE(summ->text(), QStringLiteral("Сумма: 35.00 р."));
-    QVERIFY(ws.orderChanged);
+    QVERIFY(ws.document().isModified());
 }
 
 void TestOrderExtrasGui::missingLineHasItsOwnPicture()
@@ -289,7 +289,7 @@ void TestOrderExtrasGui::orderOfferedAgainAfterKill()
     QVERIFY2(question.startsWith(QStringLiteral("Восстановить несохранённый заказ от ")), qPrintable(question));
     QVERIFY2(question.contains(QStringLiteral(" (2 строк) из папки ")), qPrintable(question));
     QTRY_COMPARE(form.gridOrder()->model()->rowCount(), 2);
-    QVERIFY(ws.orderChanged);
+    QVERIFY(ws.document().isModified());
     QCOMPARE(form.findChild<QLabel *>(QStringLiteral("SUMM"))->text(), QStringLiteral("Сумма: 35.00 р."));
     qunsetenv("XDG_DATA_HOME");
 }

@@ -310,7 +310,7 @@ void TestOrderFile::readerOnGarbageEndsAndKeepsReadableLines()
     QVERIFY(rows.size() >= 2);
     QCOMPARE(rows.first(), QStringLiteral("12|Bolt|A|B|3|0|0"));
     QVERIFY(rows.contains(QStringLiteral("42|Nut|||1|0|0")));
-    QVERIFY(!m_ws->orderChanged);
+    QVERIFY(!m_ws->document().isModified());
 }
 
 void TestOrderFile::writerFileForm()
@@ -399,7 +399,7 @@ void TestOrderFile::separatorInAFieldDoesNotShiftTheLine()
 {
     QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
     m_ws->order().appendRow(QVariantList{0, 5, "Болт M8|M10", "A|B", "Завод\r\nКитай", 2, 0.0, 0.0});
-    m_ws->orderChanged = true;
+    m_ws->document().setModified(true);
     m_session->prompts.queueFile(QStringLiteral("bar.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
     const QStringList lines = TextFile::readLines(QStringLiteral("bar.txt"));
@@ -430,7 +430,7 @@ void TestOrderFile::saveAskForNameAndReopenGivesSameLines()
     QCOMPARE(dialog.dialog.fileName,
              QStringLiteral("order ООО ''Ромашка'' ") + TextFile::shortDate(QDate::currentDate()) + QStringLiteral(".txt"));
     QVERIFY(m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
-    QVERIFY(!m_ws->orderChanged);
+    QVERIFY(!m_ws->document().isModified());
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ: заказ.txt"));
     QVERIFY(readBytes(QStringLiteral("заказ.txt")).endsWith("|1\r\n"));
 
@@ -464,18 +464,18 @@ void TestOrderFile::saveAsCancelledKeepsName()
     addPart(12, 3);
     m_session->prompts.queueFile(QStringLiteral("first.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
-    const QString first = m_ws->orderFileName;
+    const QString first = m_ws->document().fileName();
     addPart(12, 4);
 
     m_session->prompts.queueFile(QString());
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSaveAs")));
-    QCOMPARE(m_ws->orderFileName, first);
-    QVERIFY(m_ws->orderChanged);
+    QCOMPARE(m_ws->document().fileName(), first);
+    QVERIFY(m_ws->document().isModified());
     QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
 
     m_session->prompts.queueFile(QStringLiteral("second.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSaveAs")));
-    QCOMPARE(m_ws->orderFileName, QStringLiteral("second.txt"));
+    QCOMPARE(m_ws->document().fileName(), QStringLiteral("second.txt"));
     QVERIFY(TextFile::readLines(QStringLiteral("second.txt")).constLast().endsWith(QLatin1String("|4")));
     QVERIFY(TextFile::readLines(QStringLiteral("first.txt")).constLast().endsWith(QLatin1String("|3")));
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ: second.txt"));
@@ -497,7 +497,7 @@ void TestOrderFile::failedReplaceKeepsOldFileAndChangedState()
     }
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QCOMPARE(readBytes(QStringLiteral("keep.txt")), old);
-    QVERIFY(m_ws->orderChanged);
+    QVERIFY(m_ws->document().isModified());
     QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
     QCOMPARE(m_ws->order().rowCount(), 3);
 }
@@ -512,8 +512,8 @@ void TestOrderFile::unwritableTargetShowsErrorAndKeepsOrder()
     m_ws->actions().run(QStringLiteral("OrderFileSave"));
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QVERIFY(m_ws->orderOpen());
-    QVERIFY(m_ws->orderChanged);
-    QCOMPARE(m_ws->orderFileName, target);
+    QVERIFY(m_ws->document().isModified());
+    QCOMPARE(m_ws->document().fileName(), target);
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ"));
 }
 
@@ -524,23 +524,23 @@ void TestOrderFile::unreadableFileOpensNoOrder()
     m_ws->actions().run(QStringLiteral("OrderFileOpen"));
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QVERIFY(!m_ws->orderOpen());
-    QVERIFY(m_ws->orderFileName.isEmpty());
+    QVERIFY(m_ws->document().fileName().isEmpty());
 }
 
 void TestOrderFile::openedFileIsSavedAndTitled()
 {
     writeBytes(QStringLiteral("in.txt"), TextFile::encodeLines({"ЗАКАЗ:", "00012|Болт М8|||2", "junk|", "7 Шайба", "x"}));
     QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
-    m_ws->orderTotal = 99;
+    m_ws->document().setTotal(99);
     m_session->prompts.queueFile(QDir::current().filePath(QStringLiteral("in.txt")));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"12|Болт М8|||2|0|0"});
     QCOMPARE(m_ws->order().rowNumber(), 1);
-    QCOMPARE(m_ws->orderTotal, 0.0);
+    QCOMPARE(m_ws->document().total(), 0.0);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 0.00 р."));
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ: in.txt"));
-    QCOMPARE(m_ws->orderFileName, QDir::current().filePath(QStringLiteral("in.txt")));
-    QVERIFY(!m_ws->orderChanged);
+    QCOMPARE(m_ws->document().fileName(), QDir::current().filePath(QStringLiteral("in.txt")));
+    QVERIFY(!m_ws->document().isModified());
 }
 
 QTEST_GUILESS_MAIN(TestOrderFile)

@@ -313,7 +313,7 @@ void TestOrderGui::enterAndDoubleClickInPriceGridAdd()
     QCOMPARE(m_prompts->quantityAsked, 2);
     QCOMPARE(m_ws->order().rowCount(), 1);
     QCOMPARE(m_ws->order().integerAt(0, OrderTable::Count), 5);
-    QCOMPARE(m_ws->orderTotal, 50.0);
+    QCOMPARE(m_ws->document().total(), 50.0);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 50.00 р."));
 }
 
@@ -331,7 +331,7 @@ void TestOrderGui::enterEditsAndDeleteRemovesInOrderGrid()
     typeQuantityAndConfirm(m_form, QStringLiteral("9"));
     QTest::keyClick(view, Qt::Key_Return);
     QCOMPARE(m_ws->order().integerAt(1, OrderTable::Count), 9);
-    QCOMPARE(m_ws->orderTotal, 242.5);
+    QCOMPARE(m_ws->document().total(), 242.5);
 
     m_ws->order().setRowNumber(2);
     QTest::keyClick(view, Qt::Key_Delete);
@@ -343,7 +343,7 @@ void TestOrderGui::enterEditsAndDeleteRemovesInOrderGrid()
     QCOMPARE(m_ws->order().rowCount(), 1);
     QCOMPARE(m_ws->order().integerAt(0, OrderTable::Code), 7);
     QVERIFY(m_prompts->script.questions().isEmpty());
-    QCOMPARE(m_ws->orderTotal, 200.0);
+    QCOMPARE(m_ws->document().total(), 200.0);
 }
 
 void TestOrderGui::incrementalSearchByName()

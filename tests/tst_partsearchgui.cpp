@@ -7,7 +7,7 @@
 
 #include "addtoorder.h"
 #include "gridcontroller.h"
-#include "main.h"
+#include "makeorderform.h"
 #include "ordergui.h"
 #include "partsearchfield.h"
 #include "priceloader.h"
@@ -83,7 +83,7 @@ void TestPartSearchGui::typeArrowsEnterEscape()
         QCOMPARE(price.asInteger(1), 101);
         QCOMPARE(form.filterStatusLabel()->text(), QString());
         QCOMPARE(QApplication::focusWidget(), grid);
-        ws.orderChanged = false;
+        ws.document().setModified(false);
     }
     QDir::setCurrent(previous);
 }

@@ -152,8 +152,8 @@ void TestTextExport::dialogAndOrderStateUntouched()
 {
     fillOrder({Bolt, Washer}, 0);
     m_ws->order().setRowNumber(1);
-    m_ws->orderFileName = QStringLiteral("/orders/old.txt");
-    m_ws->orderChanged = true;
+    m_ws->document().setFileName(QStringLiteral("/orders/old.txt"));
+    m_ws->document().setModified(true);
     m_ws->setLabel(Workspace::Label::OrderTitle, QStringLiteral("Заказ: old.txt"));
     m_prompts.queueFile(exportPath());
     QVERIFY(m_ws->execute(QStringLiteral("ExportText")));
@@ -169,8 +169,8 @@ void TestTextExport::dialogAndOrderStateUntouched()
 
     QCOMPARE(m_progress.texts(), QStringList{QStringLiteral("Creating order...")});
     QVERIFY(!m_progress.isVisible());
-    QCOMPARE(m_ws->orderFileName, QStringLiteral("/orders/old.txt"));
-    QVERIFY(m_ws->orderChanged);
+    QCOMPARE(m_ws->document().fileName(), QStringLiteral("/orders/old.txt"));
+    QVERIFY(m_ws->document().isModified());
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ: old.txt"));
     QCOMPARE(m_ws->order().rowNumber(), 1);
     QVERIFY(!m_ws->order().viewsSuspended());

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 
 #ifdef Q_OS_UNIX
+#include "cp1251.h"
 #include "filesizelimit.h"
 #endif
 #include "ordixerror.h"
@@ -59,6 +60,7 @@ private slots:
     void parallelReaderStopsAndPassesErrors();
     void encodeEndsEveryLineWithCrLf();
     void russianTextRoundTripsThroughCodePage();
+    void everyCodePageByteWritesAsUtf8();
 
     void readMissingFileGivesClearError();
     void writeIntoMissingFolderFailsClearly();
@@ -334,6 +336,16 @@ void TestTextFile::encodeEndsEveryLineWithCrLf()
     QCOMPARE(TextFile::encodeLines({"a", "", "b"}), QByteArray("a\r\n\r\nb\r\n"));
     QCOMPARE(TextFile::encodeLines({}), QByteArray());
     QCOMPARE(TextFile::encodeLines({""}), QByteArray("\r\n"));
+}
+
+void TestTextFile::everyCodePageByteWritesAsUtf8()
+{
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(char(b));
+    QByteArray utf8(3 * all.size(), Qt::Uninitialized);
+    utf8.truncate(Cp1251::writeUtf8(all, utf8.data()));
+    QCOMPARE(utf8, Cp1251::decode(all).toUtf8());
 }
 
 void TestTextFile::russianTextRoundTripsThroughCodePage()

@@ -668,16 +668,16 @@ void TestXlWork::orderIsLeftAsItWas()
 {
     fillOrder(ThreeLines, 5);
     m_ws->order().setRowNumber(2);
-    m_ws->orderChanged = true;
-    m_ws->orderFileName = QStringLiteral("C:/orders/old.txt");
+    m_ws->document().setModified(true);
+    m_ws->document().setFileName(QStringLiteral("C:/orders/old.txt"));
     m_prompts.queueFile(m_dir->filePath(QStringLiteral("order.xlsx")));
     QVERIFY(m_ws->execute(QStringLiteral("ExportExcel")));
     QCOMPARE(m_ws->order().rowNumber(), 2);
     QCOMPARE(m_ws->order().rowCount(), 3);
     QVERIFY(!m_ws->order().viewsSuspended());
-    QVERIFY(m_ws->orderChanged);
-    QCOMPARE(m_ws->orderFileName, QStringLiteral("C:/orders/old.txt"));
-    QCOMPARE(m_ws->orderTotal, 1300.0);
+    QVERIFY(m_ws->document().isModified());
+    QCOMPARE(m_ws->document().fileName(), QStringLiteral("C:/orders/old.txt"));
+    QCOMPARE(m_ws->document().total(), 1300.0);
 }
 
 void TestXlWork::unwritableTarget_data()

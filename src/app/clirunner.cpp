@@ -14,12 +14,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QSet>
 #include <QTemporaryDir>
 
 #include "actionlist.h"
 #include "carmodels.h"
 #include "cp1251.h"
+#include "clioptions.h"
 #include "cliprompts.h"
 #include "gridlayout.h"
 #include "missinglines.h"
@@ -44,51 +44,7 @@ namespace
 {
     const QString Price = QStringLiteral("price");
     const QString Order = QStringLiteral("order");
-    const QString Export = QStringLiteral("export");
     const QString Find = QStringLiteral("find");
-
-    const QStringList Targets{QStringLiteral("xlsx"), QStringLiteral("pdf"), QStringLiteral("txt"), Order};
-
-    struct OptionSpec
-    {
-        const char *command;
-        const char *name;
-        bool takesValue;
-    };
-
-    constexpr OptionSpec OptionSpecs[] = {
-        {"price", "--mode", true},  {"price", "--filter", true},  {"price", "--sort", true},
-        {"price", "--desc", false}, {"price", "--compare", true}, {"order", "--price", true},  {"order", "--filter", true},
-        {"export", "--to", true},   {"export", "-o", true},       {"export", "--price", true},
-        {"find", "--price", true},  {"find", "--limit", true},
-    };
-
-    const OptionSpec *findOption(const QString &command, const QString &name)
-    {
-        for (const OptionSpec &option : OptionSpecs) {
-            if (command == QLatin1String(option.command) && name == QLatin1String(option.name))
-                return &option;
-        }
-        return nullptr;
-    }
-
-    bool isOption(const QString &argument)
-    {
-        return argument.size() > 1 && argument.startsWith(QLatin1Char('-'));
-    }
-
-    // "--name=value" gives the name and the value; anything else the argument.
-    void splitInline(const QString &argument, QString *name, std::optional<QString> *value)
-    {
-        const qsizetype equals = argument.indexOf(QLatin1Char('='));
-        if (argument.startsWith(QLatin1String("--")) && equals > 2) {
-            *name = argument.left(equals);
-            *value = argument.mid(equals + 1);
-        } else {
-            *name = argument;
-            value->reset();
-        }
-    }
 
     // One line of the error device: line breaks of a question's text become blanks.
     QString oneLine(QString text)
@@ -151,262 +107,16 @@ CliRunner::CliRunner(QIODevice &out, QIODevice &err)
 {
 }
 
-QString CliRunner::usage(const QString &command)
-{
-    const QString head = QStringLiteral("Usage:\n");
-    const QString priceLine = QStringLiteral(
-        "  ordix-cli [--dir DIR] price FILE [--mode 1|2] [--filter EXPR] [--sort FIELD [--desc]] [--compare OLDFILE]\n");
-    const QString orderLine = QStringLiteral("  ordix-cli [--dir DIR] order FILE [--price PRICEFILE [--filter EXPR]]\n");
-    const QString exportLine = QStringLiteral(
-        "  ordix-cli [--dir DIR] export ORDERFILE --to xlsx|pdf|txt|order -o OUT [--price PRICEFILE]\n");
-    const QString findLine = QStringLiteral("  ordix-cli [--dir DIR] find TEXT [--price FILE] [--limit N]\n");
-    const QString dir = QStringLiteral(
-        "\n"
-        "  --dir DIR   the folder where user.ini is read and relative file names\n"
-        "              resolve (default: the current folder); nothing but OUT is\n"
-        "              written there\n");
-    const QString price = QStringLiteral(
-        "\n"
-        "price: loads the price list FILE as the program does and prints the price\n"
-        "grid's visible columns: a title line, then per row the row number, the\n"
-        "availability code and the display texts of the other columns (prices by\n"
-        "the list's mask, as stored); TAB between fields.\n"
-        "  --mode 1|2         price mode of this run (1 small-wholesale, 2 special\n"
-        "                     prices) instead of UserWSL of user.ini\n"
-        "  --filter EXPR      a filter expression, e.g. \"Name LIKE '%болт%' AND Price>=100\"\n"
-        "  --sort FIELD       rows ordered by the field (CODE, Name, CatalogID,\n"
-        "                     ProductionOf, Pack, Price, Group, Analogue,\n"
-        "                     AvailabilityFlag); --desc: descending\n"
-        "  --compare OLDFILE  compares with the older price list OLDFILE and adds the\n"
-        "                     column \"Старая цена\"\n");
-    const QString order = QStringLiteral(
-        "\n"
-        "order: reads the order file FILE and prints the order grid from \"Код\" to\n"
-        "\"Итого\", one line per order line, then the sum as the window shows it and\n"
-        "its hint when it has one.\n"
-        "  --price PRICEFILE  loads that price list and coordinates the order with it\n"
-        "                     (the window's F9); the lines whose code that list\n"
-        "                     lacks are listed on stderr\n"
-        "  --filter EXPR      a filter on that price list while coordinating; parts\n"
-        "                     it hides are priced all the same\n"
-        "Lines of FILE that do not read are counted on stderr.\n");
-    const QString exporting = QStringLiteral(
-        "\n"
-        "export: reads the order file ORDERFILE and writes OUT as the window does.\n"
-        "  --to xlsx|pdf|txt|order  the workbook, the printed report as PDF, the text\n"
-        "                           export, or an order file\n"
-        "  -o OUT                   the file written (replaced when it exists)\n"
-        "  --price PRICEFILE        coordinates the order with that price list first\n");
-    const QString find = QStringLiteral(
-        "\n"
-        "find: searches the price list for TEXT as the window's search field does\n"
-        "(codes, part numbers however they are typed, name words, the other\n"
-        "keyboard layout, analogues both ways) and prints the rows found, best\n"
-        "first, with the columns of price plus \"Найдено\": how each row was found.\n"
-        "Exit status 0 when something was found, 1 when nothing was.\n"
-        "  --price FILE  the price list searched (default: ZOLT.TXT in DIR, the\n"
-        "                list the window loads at start)\n"
-        "  --limit N     at most N rows\n");
-    const QString tail = QStringLiteral(
-        "\n"
-        "  ordix-cli --help, ordix-cli COMMAND --help: this text.\n"
-        "Exit status: 0 success; 1 failure, with a one-line message on stderr;\n"
-        "2 usage error, with this text on stderr.\n");
-
-    if (command == Price)
-        return head + priceLine + dir + price;
-    if (command == Order)
-        return head + orderLine + dir + order;
-    if (command == Export)
-        return head + exportLine + dir + exporting;
-    if (command == Find)
-        return head + findLine + dir + find;
-    return head + priceLine + orderLine + exportLine + findLine + dir + price + order + exporting + find + tail;
-}
-
-bool CliRunner::parse(const QStringList &arguments, Options *options, QString *problem)
-{
-    Options &o = *options;
-    qsizetype i = 0;
-    QSet<QString> seen;
-
-    // The value of an option: written after "=" or the next argument.
-    const auto takeValue = [&](const QString &name, const std::optional<QString> &inlineValue, QString *value) {
-        if (inlineValue) {
-            *value = *inlineValue;
-            return true;
-        }
-        if (i + 1 >= arguments.size()) {
-            *problem = QStringLiteral("option %1 needs a value").arg(name);
-            return false;
-        }
-        *value = arguments.at(++i);
-        return true;
-    };
-    const auto once = [&](const QString &name) {
-        if (seen.contains(name)) {
-            *problem = QStringLiteral("option %1 given twice").arg(name);
-            return false;
-        }
-        seen.insert(name);
-        return true;
-    };
-    const auto isHelp = [](const QString &name) {
-        return name == QLatin1String("--help") || name == QLatin1String("-h");
-    };
-
-    // Options before the command.
-    for (; i < arguments.size() && isOption(arguments.at(i)); ++i) {
-        QString name;
-        std::optional<QString> inlineValue;
-        splitInline(arguments.at(i), &name, &inlineValue);
-        if (isHelp(name) && !inlineValue) {
-            o.help = true;
-            return true;
-        }
-        if (name != QLatin1String("--dir")) {
-            *problem = QStringLiteral("unknown option ") + arguments.at(i);
-            return false;
-        }
-        if (!once(name) || !takeValue(name, inlineValue, &o.dir))
-            return false;
-        if (o.dir.isEmpty()) {
-            *problem = QStringLiteral("--dir names no folder");
-            return false;
-        }
-    }
-
-    if (i >= arguments.size()) {
-        *problem = QStringLiteral("no command given");
-        return false;
-    }
-    o.command = arguments.at(i++);
-    if (o.command != Price && o.command != Order && o.command != Export && o.command != Find) {
-        *problem = QStringLiteral("unknown command ") + o.command;
-        return false;
-    }
-
-    QStringList positional;
-    bool optionsEnded = false;
-    for (; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        if (!optionsEnded && argument == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        if (optionsEnded || !isOption(argument)) {
-            positional << argument;
-            continue;
-        }
-        QString name;
-        std::optional<QString> inlineValue;
-        splitInline(argument, &name, &inlineValue);
-        if (isHelp(name) && !inlineValue) {
-            o.help = true;
-            return true;
-        }
-        const OptionSpec *option = findOption(o.command, name);
-        if (!option) {
-            *problem = QStringLiteral("unknown option %1 for %2").arg(argument, o.command);
-            return false;
-        }
-        if (!once(name))
-            return false;
-        if (!option->takesValue) {
-            if (inlineValue) {
-                *problem = QStringLiteral("option %1 takes no value").arg(name);
-                return false;
-            }
-            o.descending = true; // --desc, the one switch
-            continue;
-        }
-        QString value;
-        if (!takeValue(name, inlineValue, &value))
-            return false;
-        if (name == QLatin1String("--mode")) {
-            if (value != QLatin1String("1") && value != QLatin1String("2")) {
-                *problem = QStringLiteral("--mode takes 1 or 2, not ") + value;
-                return false;
-            }
-            o.mode = value.toInt();
-        } else if (name == QLatin1String("--filter")) {
-            o.filter = value;
-            o.hasFilter = true;
-        } else if (name == QLatin1String("--sort")) {
-            o.sortField = value;
-        } else if (name == QLatin1String("--compare")) {
-            o.compareFile = value;
-        } else if (name == QLatin1String("--price")) {
-            o.priceFile = value;
-        } else if (name == QLatin1String("--to")) {
-            if (!Targets.contains(value)) {
-                *problem = QStringLiteral("--to takes xlsx, pdf, txt or order, not ") + value;
-                return false;
-            }
-            o.target = value;
-        } else if (name == QLatin1String("-o")) {
-            o.outFile = value;
-        } else if (name == QLatin1String("--limit")) {
-            bool number = false;
-            o.limit = value.toInt(&number);
-            if (!number || o.limit < 1) {
-                *problem = QStringLiteral("--limit takes a positive number, not ") + value;
-                return false;
-            }
-        }
-        if (value.isEmpty() && name != QLatin1String("--filter")) {
-            *problem = QStringLiteral("option %1 needs a value").arg(name);
-            return false;
-        }
-    }
-
-    const QString fileName = o.command == Export ? QStringLiteral("ORDERFILE")
-                             : o.command == Find ? QStringLiteral("TEXT")
-                                                 : QStringLiteral("FILE");
-    if (positional.isEmpty()) {
-        *problem = QStringLiteral("%1 needs %2").arg(o.command, fileName);
-        return false;
-    }
-    if (positional.size() > 1) {
-        *problem = QStringLiteral("unexpected argument ") + positional.at(1);
-        return false;
-    }
-    o.file = positional.first();
-    if (o.file.isEmpty()) {
-        *problem = QStringLiteral("%1 is empty").arg(fileName);
-        return false;
-    }
-    if (o.command == Order && o.hasFilter && o.priceFile.isEmpty()) {
-        *problem = QStringLiteral("--filter needs --price");
-        return false;
-    }
-    if (o.descending && o.sortField.isEmpty()) {
-        *problem = QStringLiteral("--desc needs --sort");
-        return false;
-    }
-    if (o.command == Export) {
-        if (o.target.isEmpty()) {
-            *problem = QStringLiteral("export needs --to");
-            return false;
-        }
-        if (o.outFile.isEmpty()) {
-            *problem = QStringLiteral("export needs -o OUT");
-            return false;
-        }
-    }
-    return true;
-}
-
 int CliRunner::run(const QStringList &arguments)
 {
-    Options options;
+    CliOptions options;
     QString problem;
-    if (!parse(arguments, &options, &problem)) {
-        m_err.write((QStringLiteral("ordix-cli: ") + problem + QStringLiteral("\n\n") + usage()).toUtf8());
+    if (!CliOptions::parse(arguments, &options, &problem)) {
+        m_err.write((QStringLiteral("ordix-cli: ") + problem + QStringLiteral("\n\n") + CliOptions::usage()).toUtf8());
         return UsageError;
     }
     if (options.help) {
-        write(usage(options.command));
+        write(CliOptions::usage(options.command));
         return Success;
     }
     try {
@@ -455,7 +165,7 @@ void CliRunner::setUp(Workspace &workspace, CliPrompts &prompts, ProgressReporte
     StandardActions::startUp(workspace);
 }
 
-int CliRunner::execute(const Options &options)
+int CliRunner::execute(const CliOptions &options)
 {
     const CurrentFolder folder(options.dir.isEmpty() ? QStringLiteral(".") : options.dir);
     PrivateSchemaFolder schemaFolder;
@@ -531,7 +241,7 @@ int CliRunner::execute(const Options &options)
     return Success;
 }
 
-void CliRunner::readOrder(Workspace &workspace, const Options &options)
+void CliRunner::readOrder(Workspace &workspace, const CliOptions &options)
 {
     if (OrderFile::read(workspace, options.file) > 0)
         note(workspace.label(Workspace::Label::Status));
@@ -571,8 +281,8 @@ void CliRunner::printPrice(Workspace &workspace, bool withOldPrice, const std::v
     const QString priceMask = table.displayFormat(table.fieldByName(QStringLiteral("Price")));
 
     // What each printed column is, worked out once: text columns are copied
-    // from the table's bytes to UTF-8 through one table, numbers formatted
-    // by their mask.
+    // from the table's Windows-1251 bytes to UTF-8, numbers formatted by
+    // their mask.
     enum class Kind
     {
         RowNumber,
@@ -608,22 +318,6 @@ void CliRunner::printPrice(Workspace &workspace, bool withOldPrice, const std::v
     }
     if (found)
         titles << foundTitle();
-
-    // Windows-1251 to UTF-8 by byte; TAB, CR and LF become blanks so that a
-    // field never breaks its line.
-    struct Utf8Byte
-    {
-        char bytes[3];
-        uint8_t length;
-    };
-    Utf8Byte utf8[256];
-    for (int b = 0; b < 256; ++b) {
-        QByteArray encoded = QString(QChar(Cp1251::toUnicode(uchar(b)))).toUtf8();
-        if (b == '\t' || b == '\n' || b == '\r')
-            encoded = QByteArray(" ");
-        utf8[b].length = uint8_t(encoded.size());
-        std::memcpy(utf8[b].bytes, encoded.constData(), size_t(qMin<qsizetype>(3, encoded.size())));
-    }
 
     writeBytes(titles.join(QLatin1Char('\t')).toUtf8() + '\n');
     const int rows = table.rowCount(); // brings the view up to date before the threads read it
@@ -676,13 +370,14 @@ void CliRunner::printPrice(Workspace &workspace, bool withOldPrice, const std::v
                     case Kind::Text: {
                         const QByteArrayView bytes = texts[at];
                         char *const start = room(3 * bytes.size());
-                        char *p = start;
-                        for (char ch : bytes) {
-                            const Utf8Byte &u = utf8[uchar(ch)];
-                            std::memcpy(p, u.bytes, 3);
-                            p += u.length;
+                        char *const end = start + Cp1251::writeUtf8(bytes, start);
+                        // TAB, CR and LF become blanks so that a field never
+                        // breaks its line.
+                        for (char *p = start; p < end; ++p) {
+                            if (*p == '\t' || *p == '\n' || *p == '\r')
+                                *p = ' ';
                         }
-                        size += p - start;
+                        size += end - start;
                         break;
                     }
                     case Kind::Number:
@@ -764,7 +459,7 @@ void CliRunner::printOrder(Workspace &workspace)
     write(text);
 }
 
-void CliRunner::exportOrder(Workspace &workspace, CliPrompts &prompts, const Options &options)
+void CliRunner::exportOrder(Workspace &workspace, CliPrompts &prompts, const CliOptions &options)
 {
     // The window offers the exports only for an order with lines.
     if (!workspace.orderNotEmpty())

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+class CliOptions;
 class CliPrompts;
 class ProgressReporter;
 class QIODevice;
@@ -45,11 +46,9 @@ public:
     void setPdfWriter(PdfWriter writer) { m_pdfWriter = std::move(writer); }
     void setTextWidth(TextWidth measure) { m_textWidth = std::move(measure); }
 
-    // Runs one command; `arguments` without the program's name.
+    // Runs one command; `arguments` without the program's name (read by
+    // CliOptions, which also has the usage text).
     int run(const QStringList &arguments);
-
-    // The usage text: all commands, or only the named one.
-    static QString usage(const QString &command = QString());
 
     // The price grid's title of the old price, printed with --compare.
     static QString oldPriceTitle() { return QStringLiteral("Старая цена"); }
@@ -57,37 +56,13 @@ public:
     static QString foundTitle() { return QStringLiteral("Найдено"); }
 
 private:
-    struct Options
-    {
-        QString dir;
-        QString command;
-        QString file;
-        bool help = false;
-        // price
-        int mode = 0; // 0: as user.ini says
-        QString filter;
-        bool hasFilter = false;
-        QString sortField;
-        bool descending = false;
-        QString compareFile;
-        // order, export
-        QString priceFile;
-        QString target; // xlsx, pdf, txt, order
-        QString outFile;
-        // find (the text is kept in `file`)
-        int limit = 0;
-    };
-
-    // Fills `options` from the arguments; false with the problem on a usage error.
-    static bool parse(const QStringList &arguments, Options *options, QString *problem);
-
-    int execute(const Options &options);
+    int execute(const CliOptions &options);
     void setUp(Workspace &workspace, CliPrompts &prompts, ProgressReporter &progress) const;
     // `found`: a last column, one UTF-8 text per view row.
     void printPrice(Workspace &workspace, bool withOldPrice, const std::vector<QByteArray> *found = nullptr);
     void printOrder(Workspace &workspace);
-    void exportOrder(Workspace &workspace, CliPrompts &prompts, const Options &options);
-    void readOrder(Workspace &workspace, const Options &options);
+    void exportOrder(Workspace &workspace, CliPrompts &prompts, const CliOptions &options);
+    void readOrder(Workspace &workspace, const CliOptions &options);
 
     void write(const QString &text);
     void writeBytes(const QByteArray &bytes);

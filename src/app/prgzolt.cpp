@@ -10,7 +10,7 @@
 #include "actionicons.h"
 #include "applicationwindows.h"
 #include "htmlhelp.h"
-#include "main.h"
+#include "makeorderform.h"
 #include "orderfileguard.h"
 #include "orderrecovery.h"
 #include "ordixapplication.h"

@@ -1,6 +1,7 @@
 #include "cp1251.h"
 
 #include <array>
+#include <cstring>
 
 namespace
 {
@@ -30,6 +31,8 @@ namespace
         std::array<char16_t, 256> toUnicode{};
         std::array<unsigned char, 65536> fromUnicode{};
         std::array<unsigned char, 256> fold{};
+        // The UTF-8 form of each byte: up to three bytes, then its length.
+        std::array<std::array<char, 4>, 256> utf8{};
 
         Tables()
         {
@@ -43,6 +46,18 @@ namespace
                 const char16_t ch = toUnicode[size_t(b)];
                 if (ch != 0xFFFD)
                     fromUnicode[ch] = static_cast<unsigned char>(b);
+            }
+
+            for (int b = 0; b < 256; ++b) {
+                const char16_t ch = toUnicode[size_t(b)];
+                std::array<char, 4> &u = utf8[size_t(b)];
+                if (ch < 0x80) {
+                    u = {char(ch), 0, 0, 1};
+                } else if (ch < 0x800) {
+                    u = {char(0xC0 | (ch >> 6)), char(0x80 | (ch & 0x3F)), 0, 2};
+                } else {
+                    u = {char(0xE0 | (ch >> 12)), char(0x80 | ((ch >> 6) & 0x3F)), char(0x80 | (ch & 0x3F)), 3};
+                }
             }
 
             for (int b = 0; b < 256; ++b)
@@ -103,6 +118,18 @@ namespace Cp1251
         for (qsizetype i = 0, n = bytes.size(); i < n; ++i)
             out[i] = map[in[i]];
         return result;
+    }
+
+    qsizetype writeUtf8(QByteArrayView bytes, char *out)
+    {
+        const auto &map = tables().utf8;
+        char *p = out;
+        for (const char byte : bytes) {
+            const std::array<char, 4> &u = map[static_cast<unsigned char>(byte)];
+            std::memcpy(p, u.data(), 3);
+            p += u[3];
+        }
+        return p - out;
     }
 
     QByteArray encode(QStringView text, bool *ok)

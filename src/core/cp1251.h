@@ -14,6 +14,9 @@ namespace Cp1251
     unsigned char fromUnicode(char16_t ch);
 
     QString decode(QByteArrayView bytes);
+    // Writes the UTF-8 form of the bytes to `out`, which has room for three
+    // bytes a byte; returns the number of bytes written.
+    qsizetype writeUtf8(QByteArrayView bytes, char *out);
     // Characters the code page lacks become '?'.
     QByteArray encode(QStringView text);
     // As encode(), but reports whether every character could be encoded.

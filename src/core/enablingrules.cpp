@@ -29,9 +29,9 @@ namespace EnablingRules
         if (!ws.orderNotEmpty())
             return false;
         // Coordination looks parts up in the whole list: a filter that
-        // hides every row leaves it enabled.
+        // hides every row leaves it enabled while the list has rows at all.
         const RecordTable &price = ws.price();
-        return ws.priceNotEmpty() || (price.isActive() && price.isFiltered() && price.clone()->rowCount() > 0);
+        return ws.priceNotEmpty() || (price.isActive() && price.isFiltered() && price.storedRowCount() > 0);
     }
 
     bool PriceDownloadNew_Update(Workspace &ws)

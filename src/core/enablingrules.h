@@ -3,8 +3,9 @@
 class Workspace;
 
 // The enabling rules of the main window's commands. Each answers whether its
-// actions may run now; the action list evaluates them when the interface is
-// idle and before every run. The last five belong to one command or group
+// actions may run now from the workspace's state, without copying a table;
+// the action list evaluates them before every run, the window whenever that
+// state tells a change. The last five belong to one command or group
 // each and also keep that command's hint or check mark current.
 namespace EnablingRules
 {

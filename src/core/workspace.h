@@ -8,6 +8,7 @@
 #include "actionlist.h"
 #include "currencylist.h"
 #include "gridlayout.h"
+#include "orderdocument.h"
 #include "recordtable.h"
 #include "settings.h"
 
@@ -15,9 +16,10 @@ class ProgressReporter;
 class UserPrompts;
 
 // Everything the main window owns for the whole run, without the widgets:
-// the four record tables, the action list, the settings, the file names,
-// the order's total and saved state, the filter state, the texts of the
-// window's labels and which panels are shown. The subsystems work on it;
+// the four record tables, the action list, the settings, the price list's
+// file names, the order as a document (its file, changed state and total),
+// the filter state, the texts the logic shows in the window's labels and
+// which panels are shown. The subsystems work on it;
 // the window shows it and the command-line program prints from it.
 class Workspace final : public QObject
 {
@@ -96,11 +98,12 @@ public:
     // --- shared state ---------------------------------------------------
     QString priceFileName;
     QString oldPriceFileName;
-    QString orderFileName;
     QString currentDownloadURL;
-    double orderTotal = 0;
-    bool orderChanged = false; // the order's changed state; false: saved
     FilterState filter;
+
+    // The open order's file name, changed state and total.
+    OrderDocument &document() { return m_document; }
+    const OrderDocument &document() const { return m_document; }
 
     GridLayout &grid(Grid which) { return which == Grid::Price ? m_priceGrid : m_orderGrid; }
     const GridLayout &grid(Grid which) const { return which == Grid::Price ? m_priceGrid : m_orderGrid; }
@@ -162,6 +165,7 @@ private:
     RecordTable m_models;
     RecordTable m_modelsAsg;
     ActionList m_actions;
+    OrderDocument m_document;
     Settings m_settings;
     GridLayout m_priceGrid;
     GridLayout m_orderGrid;

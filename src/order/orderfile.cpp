@@ -59,15 +59,15 @@ void OrderFile::save(Workspace &workspace)
     actions.setTag(SaveAction, 0);
 
     OrderFileGuard &guard = OrderFileGuard::of(workspace);
-    bool askName = workspace.orderFileName.isEmpty();
+    bool askName = workspace.document().fileName().isEmpty();
     QString proposed = askName ? proposedName(workspace.settings().customer, QDate::currentDate())
-                               : workspace.orderFileName;
-    if (!askName && guard.isReadOnly() && guard.path() == QFileInfo(workspace.orderFileName).absoluteFilePath()) {
+                               : workspace.document().fileName();
+    if (!askName && guard.isReadOnly() && guard.path() == QFileInfo(workspace.document().fileName()).absoluteFilePath()) {
         // Opened read-only: the order goes to a file of its own.
         askName = true;
-    } else if (!askName && guard.changedOnDisk(workspace.orderFileName)) {
+    } else if (!askName && guard.changedOnDisk(workspace.document().fileName())) {
         // Nothing is written over what another program saved without a word.
-        const UserPrompts::Answer answer = workspace.prompts().askYesNoCancel(changedOnDiskQuestion(workspace.orderFileName));
+        const UserPrompts::Answer answer = workspace.prompts().askYesNoCancel(changedOnDiskQuestion(workspace.document().fileName()));
         if (answer == UserPrompts::Answer::No)
             askName = true;
         else if (answer != UserPrompts::Answer::Yes)
@@ -77,38 +77,38 @@ void OrderFile::save(Workspace &workspace)
         const QString path = workspace.prompts().saveFile(orderDialog(QStringLiteral("Сохранить файл заказа"), proposed));
         if (path.isEmpty())
             return;
-        workspace.orderFileName = path;
+        workspace.document().setFileName(path);
     }
 
     QStringList lines;
     OrderWriter::write(workspace, lines, OrderWriter::Form::File);
     // Replaces the file in one step: a failed write throws and leaves the
     // old file whole and the order in its changed state.
-    TextFile::writeLines(workspace.orderFileName, lines);
+    TextFile::writeLines(workspace.document().fileName(), lines);
 
-    workspace.orderChanged = false;
-    guard.take(workspace.orderFileName);
+    workspace.document().setModified(false);
+    guard.take(workspace.document().fileName());
     if (OrderRecovery *recovery = OrderRecovery::find(workspace))
         recovery->discard();
     actions.setTag(SaveAction, ActionList::ActionDone);
-    workspace.setLabel(Workspace::Label::OrderTitle, OrderTable::titleFor(workspace.orderFileName));
+    workspace.setLabel(Workspace::Label::OrderTitle, OrderTable::titleFor(workspace.document().fileName()));
     workspace.setLabel(Workspace::Label::Status,
-                       QStringLiteral("Заказ сохранён: ") + QDir::toNativeSeparators(workspace.orderFileName));
+                       QStringLiteral("Заказ сохранён: ") + QDir::toNativeSeparators(workspace.document().fileName()));
 }
 
 void OrderFile::saveAs(Workspace &workspace)
 {
-    const QString remembered = workspace.orderFileName;
-    workspace.orderFileName.clear();
+    const QString remembered = workspace.document().fileName();
+    workspace.document().setFileName(QString());
     try {
         workspace.execute(SaveAction);
     } catch (...) {
-        if (workspace.orderFileName.isEmpty())
-            workspace.orderFileName = remembered;
+        if (workspace.document().fileName().isEmpty())
+            workspace.document().setFileName(remembered);
         throw;
     }
-    if (workspace.orderFileName.isEmpty())
-        workspace.orderFileName = remembered;
+    if (workspace.document().fileName().isEmpty())
+        workspace.document().setFileName(remembered);
 }
 
 QString OrderFile::askFileToOpen(Workspace &workspace)
@@ -134,16 +134,16 @@ int OrderFile::read(Workspace &workspace, const QString &path)
     const QList<OrderReader::Item> items = OrderReader::parse(lines, workspace.settings().priceSeparator, &skipped);
 
     OrderTable::startNew(workspace);
-    workspace.orderFileName = path;
+    workspace.document().setFileName(path);
     RecordTable &table = workspace.order();
     {
         const GridFreeze freeze(workspace, Workspace::Grid::Order);
         skipped += int(items.size()) - OrderReader::append(workspace, items);
     }
-    workspace.orderChanged = false;
+    workspace.document().setModified(false);
     OrderFileGuard::of(workspace).take(path);
     table.first();
-    workspace.orderTotal = 0;
+    workspace.document().setTotal(0);
     OrderTable::showOrderSum(workspace);
     workspace.setLabel(Workspace::Label::OrderTitle, OrderTable::titleFor(path));
     workspace.setLabel(Workspace::Label::Status, loadedText(skipped));

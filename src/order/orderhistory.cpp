@@ -75,8 +75,8 @@ OrderHistory::Snapshot OrderHistory::take() const
     Workspace &ws = m_workspace;
     const RecordTable &order = ws.order();
     snapshot.open = order.isActive();
-    snapshot.total = ws.orderTotal;
-    snapshot.changed = ws.orderChanged;
+    snapshot.total = ws.document().total();
+    snapshot.changed = ws.document().isModified();
     if (const MissingLines *missing = MissingLines::find(ws))
         snapshot.missing = missing->codes();
     if (!snapshot.open)
@@ -221,8 +221,8 @@ void OrderHistory::restore(const Snapshot &snapshot)
                 setMark(price, flagField, code, snapshot.marked.contains(code));
         }
 
-        ws.orderTotal = snapshot.total;
-        ws.orderChanged = snapshot.changed;
+        ws.document().setTotal(snapshot.total);
+        ws.document().setModified(snapshot.changed);
         MissingLines::of(ws).setCodes(snapshot.missing);
         OrderTable::showOrderSum(ws);
     } catch (...) {

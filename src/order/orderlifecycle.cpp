@@ -124,8 +124,8 @@ void OrderLifecycle::orderClose(Workspace &workspace)
     }
 
     UserPrompts::Answer answer = UserPrompts::Answer::No;
-    if (workspace.orderChanged && order.rowCount() > 0) {
-        answer = workspace.prompts().askYesNoCancel(closeQuestion(workspace.orderFileName));
+    if (workspace.document().isModified() && order.rowCount() > 0) {
+        answer = workspace.prompts().askYesNoCancel(closeQuestion(workspace.document().fileName()));
         if (answer != UserPrompts::Answer::Yes && answer != UserPrompts::Answer::No)
             return; // Cancel: the order stays as it is
     }
@@ -141,9 +141,9 @@ void OrderLifecycle::orderClose(Workspace &workspace)
     workspace.execute(QStringLiteral("PanelOrderPosition"));
     order.empty();
     order.close();
-    workspace.orderFileName.clear();
+    workspace.document().setFileName(QString());
     OrderFileGuard::of(workspace).release();
-    workspace.orderChanged = false;
+    workspace.document().setModified(false);
     OrderHistory::of(workspace).clear();
     MissingLines::of(workspace).clear();
     if (OrderRecovery *recovery = OrderRecovery::find(workspace))
@@ -210,7 +210,7 @@ void OrderLifecycle::coordinate(Workspace &workspace)
         RecordTable &row = whole.rows();
 
         order.first();
-        workspace.orderTotal = 0;
+        workspace.document().setTotal(0);
         workspace.setLabel(Workspace::Label::Summ, QString());
         progress.startProgress(QStringLiteral("Согласование.цен.."), 0, 100);
         end.emplace(progress);
@@ -246,7 +246,7 @@ void OrderLifecycle::coordinate(Workspace &workspace)
                     order.setString(OrderTable::Producer, row.asString(producerField));
                     order.post();
                     OrderTable::notePosted(workspace);
-                    workspace.orderTotal += order.asFloat(OrderTable::SUM);
+                    workspace.document().addToTotal(order.asFloat(OrderTable::SUM));
                     whole.mark();
                 }
             } catch (...) {
@@ -264,7 +264,7 @@ void OrderLifecycle::coordinate(Workspace &workspace)
     }
     OrderTable::showOrderSum(workspace);
     end.reset(); // StepProgress(101)
-    workspace.orderChanged = true;
+    workspace.document().setModified(true);
     MissingLines &missing = MissingLines::of(workspace);
     missing.setResult(missingCodes, missingLines, foundLines);
     workspace.setLabel(Workspace::Label::Status, missing.statusText());
@@ -281,7 +281,7 @@ void OrderLifecycle::deletePricesInOrder(Workspace &workspace)
     {
         const GridFreeze freeze(workspace, Workspace::Grid::Order);
         order.first();
-        workspace.orderTotal = 0;
+        workspace.document().setTotal(0);
         workspace.setLabel(Workspace::Label::Summ, QString());
         while (!order.atEnd()) {
             try {

@@ -63,9 +63,9 @@ namespace
 
     void changed(Workspace &workspace, double amount)
     {
-        workspace.orderTotal += amount;
+        workspace.document().addToTotal(amount);
         OrderTable::showOrderSum(workspace);
-        workspace.orderChanged = true;
+        workspace.document().setModified(true);
     }
 }
 
@@ -180,7 +180,7 @@ void OrderLines::removeFromOrder(Workspace &workspace)
     if (!workspace.orderNotEmpty() || order.rowNumber() == 0)
         return;
 
-    workspace.orderTotal -= order.asFloat(OrderTable::SUM);
+    workspace.document().addToTotal(-order.asFloat(OrderTable::SUM));
     OrderTable::showOrderSum(workspace);
 
     RecordTable &price = workspace.price();
@@ -194,5 +194,5 @@ void OrderLines::removeFromOrder(Workspace &workspace)
     }
 
     order.deleteRow();
-    workspace.orderChanged = true;
+    workspace.document().setModified(true);
 }

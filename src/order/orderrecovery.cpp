@@ -204,8 +204,8 @@ OrderRecovery::Saved OrderRecovery::current() const
     const RecordTable &order = m_workspace.order();
     saved.savedAt = QDateTime::currentDateTime();
     saved.folder = QDir::currentPath();
-    saved.orderFileName = m_workspace.orderFileName;
-    saved.total = m_workspace.orderTotal;
+    saved.orderFileName = m_workspace.document().fileName();
+    saved.total = m_workspace.document().total();
     for (int r = 0; r < order.rowCount(); ++r) {
         QVariantList row;
         for (int f = 0; f < OrderTable::FieldCount; ++f) {
@@ -226,7 +226,7 @@ OrderRecovery::Saved OrderRecovery::current() const
 void OrderRecovery::write()
 {
     const RecordTable &order = m_workspace.order();
-    if (!order.isActive() || !m_workspace.orderChanged || order.rowCount() == 0) {
+    if (!order.isActive() || !m_workspace.document().isModified() || order.rowCount() == 0) {
         discard();
         return;
     }
@@ -483,11 +483,11 @@ void OrderRecovery::restore(const Saved &saved)
         }
     }
 
-    m_workspace.orderFileName = saved.orderFileName;
+    m_workspace.document().setFileName(saved.orderFileName);
     if (!saved.orderFileName.isEmpty())
         OrderFileGuard::of(m_workspace).take(saved.orderFileName);
-    m_workspace.orderTotal = saved.total;
-    m_workspace.orderChanged = true;
+    m_workspace.document().setTotal(saved.total);
+    m_workspace.document().setModified(true);
     OrderTable::showOrderSum(m_workspace);
     m_workspace.setLabel(Workspace::Label::OrderTitle, saved.orderFileName.isEmpty()
                                                            ? QStringLiteral("Заказ")

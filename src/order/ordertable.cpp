@@ -48,14 +48,14 @@ void OrderTable::startNew(Workspace &workspace)
     if (table.isActive())
         table.close();
 
-    workspace.orderFileName.clear();
+    workspace.document().setFileName(QString());
     OrderFileGuard::of(workspace).release();
     table.open(fields());
     table.setDisplayFormat(Price, MoneyMask);
     table.setDisplayFormat(SUM, MoneyMask);
     table.setDisplayFormat(Code, CodeMask);
-    workspace.orderChanged = false;
-    workspace.orderTotal = 0;
+    workspace.document().setModified(false);
+    workspace.document().setTotal(0);
     OrderHistory::of(workspace).clear();
     MissingLines::of(workspace).clear();
 
@@ -123,7 +123,7 @@ void OrderTable::notePosted(Workspace &workspace, int viewRow)
 void OrderTable::showOrderSum(Workspace &workspace)
 {
     const double d = workspace.settings().discount;
-    const double total = workspace.orderTotal;
+    const double total = workspace.document().total();
     QString shown;
     QString hint;
     if (d >= 100) {

@@ -233,9 +233,9 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                 }
             } catch (...) {
                 order.resumeViews();
-                workspace.orderTotal += amount;
+                workspace.document().addToTotal(amount);
                 OrderTable::showOrderSum(workspace);
-                workspace.orderChanged = true;
+                workspace.document().setModified(true);
                 throw;
             }
             order.resumeViews();
@@ -245,9 +245,9 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                 if (row >= 0)
                     OrderTable::notePosted(workspace, row);
             }
-            workspace.orderTotal += amount;
+            workspace.document().addToTotal(amount);
             OrderTable::showOrderSum(workspace);
-            workspace.orderChanged = true;
+            workspace.document().setModified(true);
         });
     }
     if (showsProgress)

@@ -1,12 +1,10 @@
-#include "main.h"
+#include "makeorderform.h"
 
-#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -30,6 +28,7 @@
 #include "legendpanel.h"
 #include "partsearchfield.h"
 #include "missinglinedelegate.h"
+#include "orderhistory.h"
 #include "modelspanel.h"
 #include "orderlifecycle.h"
 #include "orderoutput.h"
@@ -85,20 +84,6 @@ namespace
             label->setPalette(palette);
         }
     }
-
-    QTableView *createGrid(QWidget *parent, const char *name)
-    {
-        auto *grid = named(new QTableView(parent), name);
-        grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        grid->setSelectionMode(QAbstractItemView::SingleSelection);
-        grid->setSelectionBehavior(QAbstractItemView::SelectItems);
-        grid->setShowGrid(true);
-        grid->verticalHeader()->hide();
-        grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        grid->verticalHeader()->setDefaultSectionSize(18);
-        grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-        return grid;
-    }
 }
 
 TMakeOrderForm::TMakeOrderForm(QWidget *parent)
@@ -144,9 +129,8 @@ TMakeOrderForm::TMakeOrderForm(QWidget *parent)
     if (auto *app = qobject_cast<OrdixApplication *>(QCoreApplication::instance()))
         app->setErrorReport([this](const QString &text) { reportError(text); });
 
-    // Enabled states follow the rules whenever the interface is idle.
-    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
-        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TMakeOrderForm::updateActions);
+    // Enabled states follow the rules whenever what the rules read changes.
+    watchRuleInputs();
     updateActions();
     resize(1000, 700);
 }
@@ -157,6 +141,8 @@ TMakeOrderForm::~TMakeOrderForm()
         app->setErrorReport(nullptr);
     m_workspace->actions().setErrorReport(nullptr);
     m_workspace->actions().setChangeListener(nullptr);
+    for (const RuleListener &listener : std::as_const(m_ruleListeners))
+        listener.table->removeListener(listener.id);
     // What hangs on the window (grids with their models, the subsystems'
     // controllers and panels) may refer to the workspace: it goes before the
     // workspace does. The window's own layout stays for the base class.
@@ -239,6 +225,40 @@ void TMakeOrderForm::runAction(const QString &name)
     // decides the mark.
     syncAction(name);
     updateActions();
+}
+
+void TMakeOrderForm::watchRuleInputs()
+{
+    Workspace &ws = *m_workspace;
+    // Tables opened, closed, filled, emptied or filtered; lines edited.
+    for (RecordTable *table : {&ws.price(), &ws.order(), &ws.models(), &ws.modelsAsg()}) {
+        m_ruleListeners.append({table, table->onViewChanged([this] { scheduleActionUpdate(); })});
+        m_ruleListeners.append({table, table->onRowChanged([this](int) { scheduleActionUpdate(); })});
+    }
+    const OrderDocument *document = &ws.document();
+    connect(document, &OrderDocument::fileNameChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+    connect(document, &OrderDocument::modifiedChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+    connect(document, &OrderDocument::totalChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+    connect(&OrderHistory::of(ws), &OrderHistory::changed, this, &TMakeOrderForm::scheduleActionUpdate);
+    // The download address, and the filter's state, which its label shows.
+    connect(&ws, &Workspace::settingsChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+    connect(&ws, &Workspace::labelChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+    connect(&ws, &Workspace::panelVisibilityChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+}
+
+void TMakeOrderForm::scheduleActionUpdate()
+{
+    // Many changes of one command come to one evaluation once it is done.
+    if (m_actionUpdatePending)
+        return;
+    m_actionUpdatePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_actionUpdatePending = false;
+            updateActions();
+        },
+        Qt::QueuedConnection);
 }
 
 void TMakeOrderForm::updateActions()
@@ -499,7 +519,8 @@ void TMakeOrderForm::createPanels()
     m_panelPrice = named(new QWidget(m_panelPriceTotal), "PanelPrice");
     auto *gridLayout = new QVBoxLayout(m_panelPrice);
     gridLayout->setContentsMargins(0, 0, 0, 0);
-    m_gridPrice = createGrid(m_panelPrice, "GridPrice");
+    // Both grids are set up by their GridController (createGridControllers).
+    m_gridPrice = named(new QTableView(m_panelPrice), "GridPrice");
     m_gridPrice->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_gridPrice, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         m_popupMenu->popup(m_gridPrice->viewport()->mapToGlobal(pos));
@@ -528,7 +549,7 @@ void TMakeOrderForm::createPanels()
     orderTitleLayout->addWidget(m_summ);
     paintAsTitleStrip(m_panelOrderTitle, {m_orderTitle, m_summ});
     orderLayout->addWidget(m_panelOrderTitle);
-    m_gridOrder = createGrid(m_panelOrder, "GridOrder");
+    m_gridOrder = named(new QTableView(m_panelOrder), "GridOrder");
     orderLayout->addWidget(m_gridOrder, 1);
 
     m_splitter->addWidget(m_panelPriceTotal);

@@ -52,7 +52,9 @@ public:
     // The QAction mirroring an action of the list (null for an unknown name).
     QAction *action(const QString &name) const { return m_actions.value(name); }
     // Recomputes every action's enabled state from its rule. Runs by itself
-    // whenever the interface is idle and before a menu opens.
+    // after every command, before a menu opens, and once the event loop is
+    // back after a table, the order document, the undo history, the
+    // settings or a label of the workspace told a change.
     void updateActions();
     // Lays the price and order panels out: the order panel 150 pixels high
     // under the price list when both show, otherwise filling the work area.
@@ -98,6 +100,8 @@ private:
     void createPanels();
     void createStatusBar();
     void connectWorkspace();
+    void watchRuleInputs();
+    void scheduleActionUpdate();
     void createGridControllers();
     // CopyCell: the selected cell's text on the clipboard; an empty text
     // leaves the clipboard as it was.
@@ -125,6 +129,13 @@ private:
         QString name;
     };
     QList<Proxy> m_proxies;
+    struct RuleListener
+    {
+        RecordTable *table;
+        int id;
+    };
+    QList<RuleListener> m_ruleListeners;
+    bool m_actionUpdatePending = false;
 
     QMenu *m_catalogMenu = nullptr;
     QMenu *m_fileMenu = nullptr;
