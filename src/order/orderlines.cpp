@@ -5,6 +5,7 @@
 #include "gridposition.h"
 #include "inordermark.h"
 #include "ordertable.h"
+#include "pricelinefields.h"
 #include "userprompts.h"
 #include "wholepricelist.h"
 #include "workspace.h"
@@ -126,16 +127,11 @@ void OrderLines::addPartFrom(Workspace &workspace, RecordTable &price, int quant
     if (!price.isActive() || price.rowCount() == 0 || quantity < 1)
         return;
 
-    const int priceFlagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
-    const int priceCodeField = price.fieldByName(QStringLiteral("Code"));
-    const int priceNameField = price.fieldByName(QStringLiteral("Name"));
-    const int priceCatalogField = price.fieldByName(QStringLiteral("CatalogID"));
-    const int priceProducerField = price.fieldByName(QStringLiteral("ProductionOf"));
-    const int pricePriceField = price.fieldByName(QStringLiteral("Price"));
+    const PriceLineFields priceFields(price);
 
-    const QVariant code = price.value(priceCodeField);
-    const QString name = price.asString(priceNameField);
-    const double unitPrice = price.asFloat(pricePriceField);
+    const QVariant code = price.value(priceFields.code);
+    const QString name = price.asString(priceFields.name);
+    const double unitPrice = price.asFloat(priceFields.price);
 
     if (!workspace.orderOpen() || code.isNull() || !order.locate(OrderTable::fields().at(OrderTable::Code).name, code))
         OrderTable::lineAmount(unitPrice, quantity); // refused before any order is started
@@ -151,13 +147,13 @@ void OrderLines::addPartFrom(Workspace &workspace, RecordTable &price, int quant
     if (inOrder) {
         amount = setLineCount(workspace, quantity);
     } else {
-        const qint64 flag = Availability::withoutInOrder(price.asInteger(priceFlagField));
+        const qint64 flag = Availability::withoutInOrder(price.asInteger(priceFields.flag));
         const double sum = OrderTable::lineAmount(unitPrice, quantity);
-        order.appendRow(QVariantList{int(flag), code, name, price.asString(priceCatalogField),
-                                     price.asString(priceProducerField), quantity, unitPrice, sum});
+        order.appendRow(QVariantList{int(flag), code, name, price.asString(priceFields.catalog),
+                                     price.asString(priceFields.producer), quantity, unitPrice, sum});
         OrderTable::notePosted(workspace, order.rowCount() - 1);
         amount = sum;
-        Availability::setInOrder(price, priceFlagField, true);
+        Availability::setInOrder(price, priceFields.flag, true);
     }
     changed(workspace, amount);
 }

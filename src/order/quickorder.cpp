@@ -11,6 +11,7 @@
 #include "inordermark.h"
 #include "orderhistory.h"
 #include "ordertable.h"
+#include "pricelinefields.h"
 #include "progressreporter.h"
 #include "textfile.h"
 #include "unfilteredprice.h"
@@ -123,12 +124,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
 
     ProgressReporter &progress = workspace.progress();
     const bool showsProgress = parsed.lines.size() > ProgressLines;
-    const int priceFlagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
-    const int priceCodeField = price.fieldByName(QStringLiteral("Code"));
-    const int priceNameField = price.fieldByName(QStringLiteral("Name"));
-    const int priceCatalogField = price.fieldByName(QStringLiteral("CatalogID"));
-    const int priceProducerField = price.fieldByName(QStringLiteral("ProductionOf"));
-    const int pricePriceField = price.fieldByName(QStringLiteral("Price"));
+    const PriceLineFields priceFields(price);
 
     const GridFreeze freeze(workspace, Workspace::Grid::Price);
     // A part hidden by the price list's filter is still in the list.
@@ -156,13 +152,13 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             continue;
         }
         const int row = price.rowNumber() - 1;
-        const double unitPrice = price.floatAt(row, pricePriceField);
+        const double unitPrice = price.floatAt(row, priceFields.price);
         if (line.quantity > std::numeric_limits<qint32>::max()
             || !(std::fabs(unitPrice * double(line.quantity)) <= OrderTable::MaxAmount)) {
             result.tooLarge.append(line.codeText);
             continue;
         }
-        found.push_back({row, price.integerAt(row, priceCodeField), qint32(line.quantity), unitPrice});
+        found.push_back({row, price.integerAt(row, priceFields.code), qint32(line.quantity), unitPrice});
     }
     if (showsProgress)
         progress.stepProgress(50);
@@ -208,11 +204,11 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                         ++result.changed;
                         continue;
                     }
-                    const qint64 flag = Availability::withoutInOrder(price.integerAt(part.priceRow, priceFlagField));
+                    const qint64 flag = Availability::withoutInOrder(price.integerAt(part.priceRow, priceFields.flag));
                     const double sum = OrderTable::lineAmount(part.unitPrice, part.quantity);
-                    const QVariantList values{int(flag), part.code, price.stringAt(part.priceRow, priceNameField),
-                                              price.stringAt(part.priceRow, priceCatalogField),
-                                              price.stringAt(part.priceRow, priceProducerField), part.quantity,
+                    const QVariantList values{int(flag), part.code, price.stringAt(part.priceRow, priceFields.name),
+                                              price.stringAt(part.priceRow, priceFields.catalog),
+                                              price.stringAt(part.priceRow, priceFields.producer), part.quantity,
                                               part.unitPrice, sum};
                     order.appendRow(values);
                     const int row = order.rowCount() - 1;
@@ -226,9 +222,9 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                     }
                     amount += sum;
                     ++result.added;
-                    if (!Availability::isInOrder(price.integerAt(part.priceRow, priceFlagField))) {
+                    if (!Availability::isInOrder(price.integerAt(part.priceRow, priceFields.flag))) {
                         price.setRowNumber(part.priceRow + 1);
-                        Availability::setInOrder(price, priceFlagField, true);
+                        Availability::setInOrder(price, priceFields.flag, true);
                     }
                 }
             } catch (...) {
