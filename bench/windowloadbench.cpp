@@ -11,7 +11,7 @@
 
 #include "applicationwindows.h"
 #include "benchregistry.h"
-#include "makeorderform.h"
+#include "main.h"
 #include "scriptedprompts.h"
 #include "workspace.h"
 

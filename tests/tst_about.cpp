@@ -8,7 +8,7 @@
 
 #include "about.h"
 #include "applicationwindows.h"
-#include "makeorderform.h"
+#include "main.h"
 #include "workspace.h"
 
 class TestAbout : public QObject

@@ -19,7 +19,7 @@
 #include "downloadlist.h"
 #include "httptestserver.h"
 #include "inordermark.h"
-#include "makeorderform.h"
+#include "main.h"
 #include "ordertable.h"
 #include "priceloader.h"
 #include "progress.h"

@@ -9,7 +9,7 @@
 
 #include "applicationwindows.h"
 #include "listrep.h"
-#include "makeorderform.h"
+#include "main.h"
 #include "reportpainter.h"
 #include "scriptedprompts.h"
 #include "textexport.h"

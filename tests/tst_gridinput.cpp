@@ -12,7 +12,7 @@
 #include "gridcontroller.h"
 #include "gridheader.h"
 #include "lookupgridprice.h"
-#include "makeorderform.h"
+#include "main.h"
 #include "progress.h"
 #include "testdesktop.h"
 #include "textfile.h"

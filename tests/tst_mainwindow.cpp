@@ -21,7 +21,7 @@
 #include "filter.h"
 #include "legendpanel.h"
 #include "listrep.h"
-#include "makeorderform.h"
+#include "main.h"
 #include "programicon.h"
 #include "ordixapplication.h"
 #include "ordixerror.h"

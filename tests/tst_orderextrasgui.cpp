@@ -12,7 +12,7 @@
 #include <QTableView>
 #include <QToolTip>
 
-#include "makeorderform.h"
+#include "main.h"
 #include "missinglinedelegate.h"
 #include "missinglines.h"
 #include "orderfile.h"

@@ -7,7 +7,7 @@
 
 #include "addtoorder.h"
 #include "gridcontroller.h"
-#include "makeorderform.h"
+#include "main.h"
 #include "ordergui.h"
 #include "partsearchfield.h"
 #include "priceloader.h"

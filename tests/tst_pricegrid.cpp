@@ -13,7 +13,7 @@
 #include "gridheader.h"
 #include "orderfixture.h"
 #include "gridcontroller.h"
-#include "makeorderform.h"
+#include "main.h"
 #include "moneydelegate.h"
 #include "priceloader.h"
 #include "recordtablemodel.h"

@@ -13,7 +13,7 @@
 #include <functional>
 
 #include "applicationwindows.h"
-#include "makeorderform.h"
+#include "main.h"
 #include "preferences.h"
 #include "props.h"
 #include "scriptedprompts.h"

@@ -9,7 +9,7 @@
 #include "filter.h"
 #include "listrep.h"
 #include "gridcontroller.h"
-#include "makeorderform.h"
+#include "main.h"
 #include "ordergui.h"
 #include "qtprompts.h"
 #include "programicon.h"

@@ -1,4 +1,4 @@
-#include "makeorderform.h"
+#include "main.h"
 
 #include <QAction>
 #include <QApplication>

@@ -10,7 +10,7 @@
 #include "actionicons.h"
 #include "applicationwindows.h"
 #include "htmlhelp.h"
-#include "makeorderform.h"
+#include "main.h"
 #include "orderfileguard.h"
 #include "orderrecovery.h"
 #include "ordixapplication.h"
