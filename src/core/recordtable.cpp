@@ -148,30 +148,34 @@ namespace
         if (count > fields)
             throw OrdixError(QStringLiteral("Table %1 has %2 fields, %3 values given").arg(d.name).arg(fields).arg(count));
     }
+
+    // Appends one row of values, each converted into its field's cell.
+    template<typename Values, typename Convert>
+    void appendConverted(RecordTablePrivate &d, const Values &values, Convert convert)
+    {
+        d.requireActive();
+        d.checkBrowse();
+        checkValueCount(d, values.size());
+        const QList<FieldDef> &fields = d.s->fields();
+        std::vector<Cell> cells(size_t(fields.size()));
+        for (qsizetype i = 0; i < values.size(); ++i)
+            convert(fields[i], values[i], cells[size_t(i)]);
+        appendCells(d, cells);
+    }
 }
 
 void RecordTable::appendRow(const QStringList &values)
 {
-    d->requireActive();
-    d->checkBrowse();
-    checkValueCount(*d, values.size());
-    const QList<FieldDef> &fields = d->s->fields();
-    std::vector<Cell> cells(size_t(fields.size()));
-    for (qsizetype i = 0; i < values.size(); ++i)
-        convertText(fields[i], QStringView(values[i]), cells[size_t(i)]);
-    appendCells(*d, cells);
+    appendConverted(*d, values, [](const FieldDef &field, const QString &value, Cell &cell) {
+        convertText(field, QStringView(value), cell);
+    });
 }
 
 void RecordTable::appendRow(const QVariantList &values)
 {
-    d->requireActive();
-    d->checkBrowse();
-    checkValueCount(*d, values.size());
-    const QList<FieldDef> &fields = d->s->fields();
-    std::vector<Cell> cells(size_t(fields.size()));
-    for (qsizetype i = 0; i < values.size(); ++i)
-        convertVariant(fields[i], values[i], cells[size_t(i)]);
-    appendCells(*d, cells);
+    appendConverted(*d, values, [](const FieldDef &field, const QVariant &value, Cell &cell) {
+        convertVariant(field, value, cell);
+    });
 }
 
 // --- bulk work in stored order ---------------------------------------------------------
