@@ -16,8 +16,8 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
-#ifdef Q_OS_UNIX
 #include "cp1251.h"
+#ifdef Q_OS_UNIX
 #include "filesizelimit.h"
 #endif
 #include "ordixerror.h"
