@@ -13,23 +13,23 @@ namespace
 
     const QStringList Targets{QStringLiteral("xlsx"), QStringLiteral("pdf"), QStringLiteral("txt"), Order};
 
-    struct OptionSpec
+    struct KnownOption
     {
         const char *command;
         const char *name; // as written: "--mode", "-o"
         bool takesValue;
     };
 
-    constexpr OptionSpec OptionSpecs[] = {
+    constexpr KnownOption KnownOptions[] = {
         {"price", "--mode", true},  {"price", "--filter", true},  {"price", "--sort", true},
         {"price", "--desc", false}, {"price", "--compare", true}, {"order", "--price", true},  {"order", "--filter", true},
         {"export", "--to", true},   {"export", "-o", true},       {"export", "--price", true},
         {"find", "--price", true},  {"find", "--limit", true},
     };
 
-    const OptionSpec *findOption(const QString &command, const QString &name)
+    const KnownOption *findOption(const QString &command, const QString &name)
     {
-        for (const OptionSpec &option : OptionSpecs) {
+        for (const KnownOption &option : KnownOptions) {
             if (command == QLatin1String(option.command) && name == QLatin1String(option.name))
                 return &option;
         }
@@ -214,10 +214,10 @@ bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QStrin
     const QStringList rest = commandPart.mid(1);
     QCommandLineParser local;
     setUp(local);
-    for (const OptionSpec &spec : OptionSpecs) {
-        if (o.command == QLatin1String(spec.command)) {
-            const QString name = parserName(QLatin1String(spec.name));
-            local.addOption(QCommandLineOption(name, QString(), spec.takesValue ? name.toUpper() : QString()));
+    for (const KnownOption &known : KnownOptions) {
+        if (o.command == QLatin1String(known.command)) {
+            const QString name = parserName(QLatin1String(known.name));
+            local.addOption(QCommandLineOption(name, QString(), known.takesValue ? name.toUpper() : QString()));
         }
     }
     read(local, rest);
@@ -233,8 +233,8 @@ bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QStrin
             o.help = true;
             return true;
         }
-        const OptionSpec *spec = findOption(o.command, option.name);
-        if (!spec) {
+        const KnownOption *known = findOption(o.command, option.name);
+        if (!known) {
             *problem = QStringLiteral("unknown option %1 for %2").arg(argument, o.command);
             return false;
         }
@@ -244,7 +244,7 @@ bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QStrin
             return false;
         }
         seen.insert(name);
-        if (!spec->takesValue) {
+        if (!known->takesValue) {
             if (option.inlineValue) {
                 *problem = QStringLiteral("option %1 takes no value").arg(name);
                 return false;
