@@ -2,7 +2,6 @@
 // its code in the loaded list, re-priced and its price row marked, against
 // SQLite joining the same order to the same price rows.
 
-#include <QDir>
 #include <QFile>
 #include <QVariantList>
 
@@ -12,9 +11,7 @@
 #include "cp1251.h"
 #include "orderlifecycle.h"
 #include "ordertable.h"
-#include "priceloader.h"
 #include "scriptedprompts.h"
-#include "silentprogress.h"
 #include "standardactions.h"
 #include "textfile.h"
 #include "workspace.h"
@@ -124,18 +121,12 @@ namespace
     {
         const std::vector<OrderLine> order = makeOrder(context.codes);
 
-        ScriptedPrompts prompts;
-        SilentProgress progress;
-        Workspace workspace;
-        workspace.setPrompts(&prompts);
-        workspace.setProgress(&progress);
+        PriceSession session;
+        Workspace &workspace = session.workspace;
+        ScriptedPrompts &prompts = session.prompts;
         StandardActions::install(workspace);
         OrderLifecycle::installActions(workspace);
-
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(context.workDir.path());
-        PriceLoader::loadFile(workspace, context.priceFile);
-        QDir::setCurrent(previous);
+        loadWithRealLoader(session, context.priceFile);
 
         OrderTable::startNew(workspace);
         RecordTable &table = workspace.order();

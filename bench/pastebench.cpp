@@ -4,16 +4,13 @@
 // SQLite looking each code up in the price table and upserting the order
 // line. Both read the same codes; the order's line count is compared.
 
-#include <QDir>
 
 #include <sqlite3.h>
 
 #include "benchregistry.h"
 #include "orderlifecycle.h"
-#include "priceloader.h"
 #include "quickorder.h"
 #include "scriptedprompts.h"
-#include "silentprogress.h"
 #include "standardactions.h"
 #include "workspace.h"
 
@@ -97,17 +94,12 @@ namespace
             for (const Pasted &line : paste)
                 text += QString::number(line.code) + QLatin1Char('\t') + QString::number(line.quantity) + QLatin1Char('\n');
 
-            ScriptedPrompts prompts;
-            SilentProgress progress;
-            Workspace workspace;
-            workspace.setPrompts(&prompts);
-            workspace.setProgress(&progress);
+            PriceSession session;
+            Workspace &workspace = session.workspace;
+            ScriptedPrompts &prompts = session.prompts;
             StandardActions::install(workspace);
             OrderLifecycle::installActions(workspace);
-            const QString previous = QDir::currentPath();
-            QDir::setCurrent(context.workDir.path());
-            PriceLoader::loadFile(workspace, context.priceFile);
-            QDir::setCurrent(previous);
+            loadWithRealLoader(session, context.priceFile);
 
             prompts.setClipboardText(text);
             Stopwatch watch;
