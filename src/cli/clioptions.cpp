@@ -10,6 +10,7 @@ namespace
     const QString Order = QStringLiteral("order");
     const QString Export = QStringLiteral("export");
     const QString Find = QStringLiteral("find");
+    const QString Layout = QStringLiteral("layout");
 
     const QStringList Targets{QStringLiteral("xlsx"), QStringLiteral("pdf"), QStringLiteral("txt"), Order};
 
@@ -25,6 +26,8 @@ namespace
         {"price", "--desc", false}, {"price", "--compare", true}, {"order", "--price", true},  {"order", "--filter", true},
         {"export", "--to", true},   {"export", "-o", true},       {"export", "--price", true},
         {"find", "--price", true},  {"find", "--limit", true},
+        {"price", "--layout", true}, {"order", "--layout", true}, {"export", "--layout", true}, {"find", "--layout", true},
+        {"layout", "--set", true},  {"layout", "--header-row", true}, {"layout", "--sheet", true},
     };
 
     const KnownOption *findOption(const QString &command, const QString &name)
@@ -95,6 +98,9 @@ QString CliOptions::usage(const QString &command)
     const QString exportLine = QStringLiteral(
         "  ordix-cli [--dir DIR] export ORDERFILE --to xlsx|pdf|txt|order -o OUT [--price PRICEFILE]\n");
     const QString findLine = QStringLiteral("  ordix-cli [--dir DIR] find TEXT [--price FILE] [--limit N]\n");
+    const QString layoutLine = QStringLiteral(
+        "  ordix-cli [--dir DIR] layout show FILE | layout list\n"
+        "  ordix-cli [--dir DIR] layout save FILE NAME [--set FIELD=COLUMN]... [--header-row N] [--sheet S]\n");
     const QString dir = QStringLiteral(
         "\n"
         "  --dir DIR   the folder where user.ini is read and relative file names\n"
@@ -142,6 +148,22 @@ QString CliOptions::usage(const QString &command)
         "  --price FILE  the price list searched (default: ZOLT.TXT in DIR, the\n"
         "                list the window loads at start)\n"
         "  --limit N     at most N rows\n");
+    const QString layout = QStringLiteral(
+        "\n"
+        "Other suppliers' lists (xlsx, xlsm, ods, xls, CSV and other delimited\n"
+        "text) are read by price, order --price, export --price and find --price\n"
+        "with the saved layout that fits them, or with a guess that found every\n"
+        "needed column by its header (said on stderr).\n"
+        "  --layout NAME|FILE.json  read the list with this saved layout\n"
+        "layout show FILE: what was detected (format, sheet, encoding, delimiter,\n"
+        "header row), each column with its field and why, and the count of rows of\n"
+        "each kind. layout list: the saved layouts.\n"
+        "layout save FILE NAME: saves the layout of FILE as the supplier NAME.\n"
+        "  --set FIELD=COLUMN  FIELD is code, name, partNumber, maker, pack, price,\n"
+        "                      group, analogues or stock; COLUMN the header's text\n"
+        "                      or the column's letter, or \"-\" for none\n"
+        "  --header-row N      the header is row N (0: the list has none)\n"
+        "  --sheet S           the sheet by its name or number (from 1)\n");
     const QString tail = QStringLiteral(
         "\n"
         "  ordix-cli --help, ordix-cli COMMAND --help: this text.\n"
@@ -156,7 +178,45 @@ QString CliOptions::usage(const QString &command)
         return head + exportLine + dir + exporting;
     if (command == Find)
         return head + findLine + dir + find;
-    return head + priceLine + orderLine + exportLine + findLine + dir + price + order + exporting + find + tail;
+    if (command == Layout)
+        return head + layoutLine + dir + layout;
+    return head + priceLine + orderLine + exportLine + findLine + layoutLine + dir + price + order + exporting + find
+        + layout + tail;
+}
+
+bool CliOptions::parseLayout(const QStringList &positional, CliOptions *options, QString *problem)
+{
+    CliOptions &o = *options;
+    o.layoutAction = positional.value(0);
+    const int wanted = o.layoutAction == QLatin1String("list") ? 1
+                       : o.layoutAction == QLatin1String("show") ? 2
+                       : o.layoutAction == QLatin1String("save") ? 3
+                                                                  : 0;
+    if (wanted == 0) {
+        *problem = o.layoutAction.isEmpty() ? QStringLiteral("layout needs show, save or list")
+                                            : QStringLiteral("layout takes show, save or list, not ") + o.layoutAction;
+        return false;
+    }
+    if (positional.size() < wanted) {
+        *problem = wanted == 3 && positional.size() == 2 ? QStringLiteral("layout save needs FILE NAME")
+                                                         : QStringLiteral("layout %1 needs FILE").arg(o.layoutAction);
+        return false;
+    }
+    if (positional.size() > wanted) {
+        *problem = QStringLiteral("unexpected argument ") + positional.at(wanted);
+        return false;
+    }
+    if (wanted != 3 && (!o.layoutSets.isEmpty() || o.headerRow >= 0 || !o.sheet.isEmpty())) {
+        *problem = QStringLiteral("--set, --header-row and --sheet go with layout save");
+        return false;
+    }
+    o.file = positional.value(1);
+    o.layoutName = positional.value(2).trimmed();
+    if ((wanted >= 2 && o.file.isEmpty()) || (wanted == 3 && o.layoutName.isEmpty())) {
+        *problem = wanted == 3 ? QStringLiteral("layout save needs FILE NAME") : QStringLiteral("FILE is empty");
+        return false;
+    }
+    return true;
 }
 
 bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QString *problem)
@@ -205,7 +265,7 @@ bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QStrin
         return false;
     }
     o.command = commandPart.first();
-    if (o.command != Price && o.command != Order && o.command != Export && o.command != Find) {
+    if (o.command != Price && o.command != Order && o.command != Export && o.command != Find && o.command != Layout) {
         *problem = QStringLiteral("unknown command ") + o.command;
         return false;
     }
@@ -239,7 +299,7 @@ bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QStrin
             return false;
         }
         const QString &name = option.name;
-        if (seen.contains(name)) {
+        if (seen.contains(name) && name != QLatin1String("--set")) {
             *problem = QStringLiteral("option %1 given twice").arg(name);
             return false;
         }
@@ -256,7 +316,7 @@ bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QStrin
             *problem = QStringLiteral("option %1 needs a value").arg(name);
             return false;
         }
-        const QString value = local.values(parserName(name)).value(0);
+        const QString value = option.inlineValue ? argument.mid(argument.indexOf(QLatin1Char('=')) + 1) : rest.at(i);
         if (name == QLatin1String("--mode")) {
             if (value != QLatin1String("1") && value != QLatin1String("2")) {
                 *problem = QStringLiteral("--mode takes 1 or 2, not ") + value;
@@ -280,6 +340,23 @@ bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QStrin
             o.target = value;
         } else if (name == QLatin1String("-o")) {
             o.outFile = value;
+        } else if (name == QLatin1String("--layout")) {
+            o.layout = value;
+        } else if (name == QLatin1String("--set")) {
+            if (!value.contains(QLatin1Char('='))) {
+                *problem = QStringLiteral("--set takes FIELD=COLUMN, not ") + value;
+                return false;
+            }
+            o.layoutSets.append(value);
+        } else if (name == QLatin1String("--header-row")) {
+            bool number = false;
+            o.headerRow = value.toInt(&number);
+            if (!number || o.headerRow < 0) {
+                *problem = QStringLiteral("--header-row takes a row number, not ") + value;
+                return false;
+            }
+        } else if (name == QLatin1String("--sheet")) {
+            o.sheet = value;
         } else if (name == QLatin1String("--limit")) {
             bool number = false;
             o.limit = value.toInt(&number);
@@ -298,6 +375,8 @@ bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QStrin
                              : o.command == Find ? QStringLiteral("TEXT")
                                                  : QStringLiteral("FILE");
     const QStringList positional = local.positionalArguments();
+    if (o.command == Layout)
+        return parseLayout(positional, &o, problem);
     if (positional.isEmpty()) {
         *problem = QStringLiteral("%1 needs %2").arg(o.command, fileName);
         return false;

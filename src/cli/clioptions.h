@@ -29,10 +29,22 @@ public:
     QString target; // xlsx, pdf, txt, order
     QString outFile;
     int limit = 0; // find: 0 for no limit
+    // price, order, export, find: a saved layout's name or a layout file
+    // for another supplier's list
+    QString layout;
+    // layout: "show", "save" or "list", with save's NAME and settings
+    QString layoutAction;
+    QString layoutName;
+    QStringList layoutSets; // FIELD=COLUMN
+    int headerRow = -1;     // -1: found in the list
+    QString sheet;
 
     // Fills `options` from the arguments (without the program's name); false
     // with the problem on a usage error.
     static bool parse(const QStringList &arguments, CliOptions *options, QString *problem);
+
+    // The layout command's words after "layout".
+    static bool parseLayout(const QStringList &positional, CliOptions *options, QString *problem);
 
     // The usage text: all commands, or only the named one.
     static QString usage(const QString &command = QString());

@@ -1,6 +1,8 @@
 #include "cliprompts.h"
 
+#include "clilayout.h"
 #include "ordixerror.h"
+#include "supplierlist.h"
 
 void CliPrompts::expectSaveFile(const QString &path)
 {
@@ -51,4 +53,10 @@ QString CliPrompts::saveFile(const FileDialog &dialog)
 bool CliPrompts::askQuantity(const QuantityRequest &request, int *)
 {
     refuse(QStringLiteral("Добавить в заказ: ") + request.partName);
+}
+
+bool CliPrompts::confirmPriceLayout(PriceLayoutQuestion &question)
+{
+    const auto ignore = [](const QString &) {};
+    return CliLayout::answer(question, m_note ? m_note : ignore, m_report ? m_report : ignore);
 }

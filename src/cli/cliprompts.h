@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 
 #include "userprompts.h"
@@ -24,10 +26,20 @@ public:
     QString openFile(const FileDialog &dialog) override;
     QString saveFile(const FileDialog &dialog) override;
     bool askQuantity(const QuantityRequest &request, int *quantity) override;
+    bool confirmPriceLayout(PriceLayoutQuestion &question) override;
+
+    // Where notes (one line) and reports (several lines) go: the error device.
+    void setOutput(std::function<void(const QString &)> note, std::function<void(const QString &)> report)
+    {
+        m_note = std::move(note);
+        m_report = std::move(report);
+    }
 
 private:
     [[noreturn]] static void refuse(const QString &what);
 
+    std::function<void(const QString &)> m_note;
+    std::function<void(const QString &)> m_report;
     QString m_savePath;
     bool m_saveExpected = false;
     bool m_saveAsked = false;

@@ -19,6 +19,7 @@
 #include "actionlist.h"
 #include "carmodels.h"
 #include "cp1251.h"
+#include "clilayout.h"
 #include "clioptions.h"
 #include "cliprompts.h"
 #include "gridlayout.h"
@@ -176,6 +177,11 @@ int CliRunner::execute(const CliOptions &options)
     setUp(workspace, prompts, progress);
     if (options.mode != 0)
         workspace.settings().priceMode = options.mode;
+    prompts.setOutput([this](const QString &text) { note(text); },
+                      [this](const QString &text) { m_err.write(text.toUtf8()); });
+    workspace.setForcedPriceLayout(options.layout);
+    if (options.command == QLatin1String("layout"))
+        return CliLayout::run(options, [this](const QString &text) { write(text); });
 
     if (options.command == Price) {
         PriceLoader::loadFile(workspace, options.file);

@@ -115,6 +115,16 @@ bool ScriptedPrompts::askQuantity(const QuantityRequest &request, int *quantity)
     return true;
 }
 
+bool ScriptedPrompts::confirmPriceLayout(PriceLayoutQuestion &question)
+{
+    Record record;
+    record.kind = QStringLiteral("layout");
+    m_records.append(record);
+    if (m_layoutAnswers.isEmpty())
+        return false;
+    return m_layoutAnswers.dequeue()(question);
+}
+
 UserPrompts::Answer ScriptedPrompts::askYesNoBox(const QString &text, const BoxOptions &options)
 {
     const Answer answer = askYesNo(text);

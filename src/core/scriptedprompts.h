@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QList>
 #include <QQueue>
 #include <QString>
@@ -15,7 +17,7 @@ class ScriptedPrompts final : public UserPrompts
 public:
     struct Record
     {
-        QString kind; // "yesno", "yesnocancel", "message", "retrycancel", "open", "save", "quantity"
+        QString kind; // "yesno", "yesnocancel", "message", "retrycancel", "open", "save", "quantity", "layout"
         QString text; // question text, message text, or dialog title
         QString title;
         bool onTop = false;
@@ -30,6 +32,10 @@ public:
     void queueFile(const QString &path) { m_files.enqueue(path); }
     // Quantities for askQuantity; a negative number cancels.
     void queueQuantity(int quantity) { m_quantities.enqueue(quantity); }
+    // Answers for confirmPriceLayout, in order: each may change the
+    // question's layout and returns whether the buyer confirmed. An empty
+    // queue cancels.
+    void queueLayoutAnswer(std::function<bool(PriceLayoutQuestion &)> answer) { m_layoutAnswers.enqueue(std::move(answer)); }
     // The text clipboardText() returns.
     void setClipboardText(const QString &text) { m_clipboard = text; }
 
@@ -39,7 +45,10 @@ public:
     QStringList messages() const { return texts(QStringLiteral("message")); }
     QStringList questions() const; // yesno and yesnocancel texts
     void clear();
-    bool allAnswersUsed() const { return m_answers.isEmpty() && m_files.isEmpty() && m_quantities.isEmpty(); }
+    bool allAnswersUsed() const
+    {
+        return m_answers.isEmpty() && m_files.isEmpty() && m_quantities.isEmpty() && m_layoutAnswers.isEmpty();
+    }
 
     Answer askYesNo(const QString &text) override;
     Answer askYesNoCancel(const QString &text) override;
@@ -48,6 +57,7 @@ public:
     QString openFile(const FileDialog &dialog) override;
     QString saveFile(const FileDialog &dialog) override;
     bool askQuantity(const QuantityRequest &request, int *quantity) override;
+    bool confirmPriceLayout(PriceLayoutQuestion &question) override;
     QString clipboardText() override { return m_clipboard; }
     Answer askYesNoBox(const QString &text, const BoxOptions &options) override;
     void messageBox(const QString &text, Icon icon, const BoxOptions &options) override;
@@ -58,6 +68,7 @@ private:
     QQueue<Answer> m_answers;
     QQueue<QString> m_files;
     QQueue<int> m_quantities;
+    QQueue<std::function<bool(PriceLayoutQuestion &)>> m_layoutAnswers;
     QList<Record> m_records;
     QString m_clipboard;
 };

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+struct PriceLayoutQuestion;
+
 // Every question, message box, file dialog and the quantity dialog reach the
 // program's logic through this interface. The window implements it with real
 // dialogs; tests use ScriptedPrompts, which answers from a queue and records
@@ -73,6 +75,15 @@ public:
     // The text on the clipboard ("Вставить заказ из буфера"); empty where
     // there is no clipboard.
     virtual QString clipboardText() { return QString(); }
+
+    // The columns of a supplier's list ("Столбцы прайс-листа"): the buyer
+    // confirms or corrects the proposed layout in `question` and names it.
+    // False when the buyer cancels; prompts without windows cannot ask.
+    virtual bool confirmPriceLayout(PriceLayoutQuestion &question)
+    {
+        Q_UNUSED(question);
+        return false;
+    }
 
     // askYesNo and message with a title and stacking of their own; prompts
     // without windows answer them as the plain ones.

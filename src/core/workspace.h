@@ -98,6 +98,14 @@ public:
     // --- shared state ---------------------------------------------------
     QString priceFileName;
     QString oldPriceFileName;
+    // The name of the supplier's layout the loaded list was read with; empty
+    // for the wholesaler's own list.
+    const QString &priceLayoutName() const { return m_priceLayoutName; }
+    void setPriceLayoutName(const QString &name) { m_priceLayoutName = name; }
+    // A layout chosen in advance for the next supplier's list (a saved
+    // layout's name or a layout file); empty: recognise or ask.
+    const QString &forcedPriceLayout() const { return m_forcedPriceLayout; }
+    void setForcedPriceLayout(const QString &layout) { m_forcedPriceLayout = layout; }
     QString currentDownloadURL;
     FilterState filter;
 
@@ -171,6 +179,8 @@ private:
     GridLayout m_orderGrid;
     UserPrompts *m_prompts = nullptr;
     ProgressReporter *m_progress = nullptr;
+    QString m_priceLayoutName;
+    QString m_forcedPriceLayout;
     std::function<int(const QString &)> m_textWidth;
     CurrencyList m_currencyList;
     PriceLoader m_priceLoader;

@@ -18,6 +18,8 @@
 #include "pricesearch.h"
 #include "progressreporter.h"
 #include "schemafile.h"
+#include "supplierlist.h"
+#include "supplierlistloader.h"
 #include "textencoding.h"
 #include "textfile.h"
 #include "userprompts.h"
@@ -212,6 +214,16 @@ namespace
     }
 }
 
+QString PriceLoader::openDialogFilter()
+{
+    // The wholesaler's own list and every other supplier's list (workbooks,
+    // delimited text) first, each kind on its own after.
+    return QStringLiteral("Прайс-листы (*.txt *.xlsx *.xlsm *.xls *.ods *.csv)|*.txt;*.xlsx;*.xlsm;*.xls;*.ods;*.csv|"
+                          "Прайс-лист (*.txt)|*.txt|Книги Excel (*.xlsx *.xlsm *.xls)|*.xlsx;*.xlsm;*.xls|"
+                          "Таблицы OpenDocument (*.ods)|*.ods|Текст с разделителями (*.csv *.tsv)|*.csv;*.tsv|"
+                          "Все файлы (*)|*");
+}
+
 QList<FieldDef> PriceLoader::priceFields()
 {
     return {
@@ -294,6 +306,11 @@ int PriceLoader::lastSkippedLines()
     return g_lastSkipped;
 }
 
+void PriceLoader::noteSkipped(int lines)
+{
+    g_lastSkipped = lines;
+}
+
 void PriceLoader::initializePriceDataSet(Workspace &workspace)
 {
     const QList<FieldDef> fields = priceFields();
@@ -364,7 +381,7 @@ void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName
         UserPrompts::FileDialog dialog;
         dialog.title = QStringLiteral("Открыть файл прайс-листа");
         dialog.defaultExtension = QStringLiteral("txt");
-        dialog.filter = QStringLiteral("Прайс-лист (*.txt)|*.txt");
+        dialog.filter = PriceLoader::openDialogFilter();
         chosen = workspace.prompts().openFile(dialog);
     }
     if (chosen.isEmpty()) {
@@ -372,7 +389,8 @@ void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName
         return;
     }
 
-    loadFile(workspace, chosen, closeLoaded);
+    if (!loadFile(workspace, chosen, closeLoaded))
+        return;
 
     if (!chosen.toUpper().contains(QLatin1String("_OLD")))
         workspace.execute(QStringLiteral("ComparePrices"));
@@ -388,9 +406,11 @@ void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName
     workspace.requestGridFocus(Workspace::Grid::Price);
 }
 
-void PriceLoader::loadFile(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
+bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
 {
     g_lastSkipped = 0;
+    if (SupplierList::detectFormat(path, workspace.settings().priceSeparator) != ListFormat::Native)
+        return SupplierListLoader::load(workspace, path, beforeReplacing);
     RecordTable &table = workspace.price();
     ProgressReporter &progress = workspace.progress();
     GridLayout &grid = workspace.grid(Workspace::Grid::Price);
@@ -596,6 +616,8 @@ void PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
     grid.fixedColumns = 2;
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
     // The part search's index is built once per load, where one is kept.
+    workspace.setPriceLayoutName(QString());
     if (PriceSearch *search = PriceSearch::of(workspace))
         search->priceLoaded();
+    return true;
 }

@@ -34,6 +34,8 @@ public:
     static QString defaultFileName() { return QStringLiteral("ZOLT.TXT"); }
     static QString defaultOldFileName() { return QStringLiteral("ZOLT_OLD.TXT"); }
 
+    // The open dialog's filter.
+    static QString openDialogFilter();
     // The price table's fields in order.
     static QList<FieldDef> priceFields();
 
@@ -46,7 +48,10 @@ public:
     // without a recognised header, or whose data lines give no row, throws
     // before the loaded list is touched; `beforeReplacing` runs once the file
     // is found usable, before the list is replaced.
-    static void loadFile(Workspace &workspace, const QString &path,
+    // Another supplier's list (a workbook or a delimited text) is read
+    // through its saved or confirmed layout; false when the buyer cancelled
+    // that, the loaded list then as it was.
+    static bool loadFile(Workspace &workspace, const QString &path,
                          const std::function<void()> &beforeReplacing = {});
 
     // InitializePriceDataSet: writes DStruct.xml, opens the table empty with
@@ -62,4 +67,5 @@ public:
 
     // Rows dropped by the last load because their values did not convert.
     static int lastSkippedLines();
+    static void noteSkipped(int lines);
 };

@@ -1,0 +1,273 @@
+#include "importcells.h"
+
+#include <cmath>
+
+#include <QDate>
+
+namespace
+{
+    bool isBlank(QChar ch)
+    {
+        return ch.isSpace() || ch == QChar(0x00A0) || ch == QChar(0x202F) || ch == QChar(0x2009);
+    }
+
+    // How many zeros a format like "000000" or "00000" asks for; 0 when the
+    // format is something else.
+    int zeroPadding(const QString &format)
+    {
+        if (format.isEmpty())
+            return 0;
+        int zeros = 0;
+        for (QChar ch : format) {
+            if (ch == u'0')
+                ++zeros;
+            else if (ch != u'"' && ch != u'\\')
+                return 0;
+        }
+        return zeros > 1 ? zeros : 0;
+    }
+
+    bool isDateFormat(const QString &format)
+    {
+        // Letters inside quotes or brackets are text or colours, not parts of a date.
+        bool quoted = false;
+        bool bracket = false;
+        for (QChar ch : format) {
+            if (ch == u'"')
+                quoted = !quoted;
+            else if (ch == u'[')
+                bracket = true;
+            else if (ch == u']')
+                bracket = false;
+            else if (!quoted && !bracket) {
+                const QChar lower = ch.toLower();
+                if (lower == u'd' || lower == u'y' || lower == u'д' || lower == u'г')
+                    return true;
+                if (lower == u'm' && !format.contains(u'h', Qt::CaseInsensitive))
+                    return true;
+            }
+        }
+        return false;
+    }
+
+    QString plainNumber(double value)
+    {
+        if (std::isfinite(value) && std::fabs(value) < 1e15 && value == std::floor(value))
+            return QString::number(qint64(value));
+        // As a spreadsheet shows it: "2.19E+26".
+        return QString::number(value, 'g', 15).toUpper();
+    }
+}
+
+QString ImportCells::text(const SheetCell &cell, bool uses1904Dates)
+{
+    switch (cell.kind) {
+    case SheetCell::Kind::Empty:
+        return QString();
+    case SheetCell::Kind::Text:
+    case SheetCell::Kind::Error:
+        return cell.text;
+    case SheetCell::Kind::Bool:
+        return cell.number != 0 ? QStringLiteral("ИСТИНА") : QStringLiteral("ЛОЖЬ");
+    case SheetCell::Kind::Number:
+        break;
+    }
+    const int zeros = zeroPadding(cell.numberFormat);
+    if (zeros > 0 && cell.number >= 0 && cell.number < 1e15 && cell.number == std::floor(cell.number))
+        return QString::number(qint64(cell.number)).rightJustified(zeros, QLatin1Char('0'));
+    if (!cell.text.isEmpty())
+        return cell.text;
+    if (isDateFormat(cell.numberFormat) && cell.number > 0 && cell.number < 2958466) {
+        // Serial days: from 1899-12-30 (1900 system, counting its false
+        // 29 February) or from 1904-01-01.
+        const QDate base = uses1904Dates ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
+        return base.addDays(qint64(std::floor(cell.number))).toString(QStringLiteral("dd.MM.yyyy"));
+    }
+    return plainNumber(cell.number);
+}
+
+bool ImportCells::isDamagedCode(const SheetCell &cell)
+{
+    if (cell.kind == SheetCell::Kind::Number) {
+        if (std::fabs(cell.number) >= 1e15)
+            return true;
+        return cell.numberFormat.contains(QLatin1String("E+"), Qt::CaseInsensitive);
+    }
+    if (cell.kind != SheetCell::Kind::Text)
+        return false;
+    // "2,19E+26" or "2.19E+26" as the spreadsheet shows such a number.
+    const QString t = cell.text.trimmed();
+    const int e = int(t.indexOf(QLatin1String("E+"), 0, Qt::CaseInsensitive));
+    if (e < 1 || e + 2 >= t.size())
+        return false;
+    for (int i = 0; i < t.size(); ++i) {
+        const QChar ch = t.at(i);
+        if (i == e || i == e + 1)
+            continue;
+        if (!ch.isDigit() && !((ch == u'.' || ch == u',') && i < e))
+            return false;
+    }
+    return true;
+}
+
+bool ImportCells::parseNumber(QStringView text, QChar decimalMark, double *value)
+{
+    // Strip what surrounds the number: blanks, currency signs and words.
+    int begin = 0;
+    int end = int(text.size());
+    const auto isNumberChar = [](QChar ch) {
+        return ch.isDigit() || ch == u'-' || ch == u'+' || ch == u'−';
+    };
+    while (begin < end && !isNumberChar(text.at(begin))) {
+        const QChar ch = text.at(begin);
+        if (!(isBlank(ch) || ch.isLetter() || ch.category() == QChar::Symbol_Currency || ch == u'.'))
+            return false;
+        ++begin;
+    }
+    while (end > begin && !text.at(end - 1).isDigit()) {
+        const QChar ch = text.at(end - 1);
+        if (!(isBlank(ch) || ch.isLetter() || ch.category() == QChar::Symbol_Currency || ch == u'.'
+              || ch == u','))
+            return false;
+        --end;
+    }
+    if (begin >= end)
+        return false;
+
+    QByteArray digits;
+    digits.reserve(end - begin);
+    bool negative = false;
+    int i = begin;
+    if (text.at(i) == u'-' || text.at(i) == u'−') {
+        negative = true;
+        ++i;
+    } else if (text.at(i) == u'+') {
+        ++i;
+    }
+    // Find the marks used: their count and the digits after the last one.
+    int dots = 0, commas = 0, lastMark = -1;
+    for (int k = i; k < end; ++k) {
+        const QChar ch = text.at(k);
+        if (ch == u'.') {
+            ++dots;
+            lastMark = k;
+        } else if (ch == u',') {
+            ++commas;
+            lastMark = k;
+        } else if (!ch.isDigit() && !isBlank(ch) && ch != u'\'') {
+            return false;
+        }
+    }
+    QChar decimal = decimalMark;
+    if (decimal.isNull()) {
+        if (dots > 0 && commas > 0)
+            decimal = text.at(lastMark); // "1,234.50" or "1.234,50"
+        else if (dots + commas == 1)
+            decimal = text.at(lastMark); // one mark: decimal
+        else if (dots > 1)
+            decimal = u','; // "1.234.567": dots group
+        else
+            decimal = u'.'; // "1,234,567": commas group
+    }
+    const QChar grouping = decimal == u',' ? u'.' : u',';
+    bool seenDecimal = false;
+    int digitsAfterGroup = -1;
+    for (int k = i; k < end; ++k) {
+        const QChar ch = text.at(k);
+        if (ch.isDigit()) {
+            digits.append(char('0' + ch.digitValue()));
+            if (digitsAfterGroup >= 0)
+                ++digitsAfterGroup;
+        } else if (ch == decimal) {
+            if (seenDecimal)
+                return false;
+            if (digitsAfterGroup >= 0 && digitsAfterGroup != 3)
+                return false;
+            seenDecimal = true;
+            digitsAfterGroup = -1;
+            digits.append('.');
+        } else if (ch == grouping || isBlank(ch) || ch == u'\'') {
+            if (seenDecimal)
+                return false; // grouping marks stand before the decimal mark only
+            if (digitsAfterGroup >= 0 && digitsAfterGroup != 3)
+                return false;
+            digitsAfterGroup = 0;
+        }
+    }
+    if (digitsAfterGroup >= 0 && digitsAfterGroup != 3)
+        return false;
+    if (digits.isEmpty() || digits == ".")
+        return false;
+    bool ok = false;
+    const double v = digits.toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        return false;
+    *value = negative ? -v : v;
+    return true;
+}
+
+QChar ImportCells::decideDecimalMark(const QList<QString> &texts)
+{
+    int commaDecimal = 0;
+    int dotDecimal = 0;
+    for (const QString &t : texts) {
+        const qsizetype dot = t.lastIndexOf(u'.');
+        const qsizetype comma = t.lastIndexOf(u',');
+        if (dot >= 0 && comma >= 0) {
+            (dot > comma ? dotDecimal : commaDecimal) += 2;
+            continue;
+        }
+        const qsizetype mark = dot >= 0 ? dot : comma;
+        if (mark < 0)
+            continue;
+        if (t.count(t.at(mark)) > 1) {
+            // The mark stands more than once: it groups thousands.
+            (t.at(mark) == u'.' ? commaDecimal : dotDecimal) += 2;
+            continue;
+        }
+        int after = 0;
+        for (qsizetype k = mark + 1; k < t.size() && t.at(k).isDigit(); ++k)
+            ++after;
+        if (after != 3)
+            (t.at(mark) == u'.' ? dotDecimal : commaDecimal) += 1;
+    }
+    if (commaDecimal > dotDecimal)
+        return u',';
+    if (dotDecimal > commaDecimal)
+        return u'.';
+    return QChar();
+}
+
+bool ImportCells::number(const SheetCell &cell, QChar decimalMark, double *value)
+{
+    switch (cell.kind) {
+    case SheetCell::Kind::Number:
+        *value = cell.number;
+        return std::isfinite(cell.number);
+    case SheetCell::Kind::Text:
+        return parseNumber(cell.text, decimalMark, value);
+    default:
+        return false;
+    }
+}
+
+bool ImportCells::wholeNumber(const SheetCell &cell, qint32 *value)
+{
+    if (cell.kind == SheetCell::Kind::Number) {
+        if (cell.number != std::floor(cell.number) || std::fabs(cell.number) > 2147483647.0)
+            return false;
+        *value = qint32(cell.number);
+        return true;
+    }
+    if (cell.kind != SheetCell::Kind::Text)
+        return false;
+    const QString t = cell.text.trimmed();
+    if (t.isEmpty() || t.size() > 11)
+        return false;
+    bool ok = false;
+    const qint64 v = t.toLongLong(&ok);
+    if (!ok || v < -2147483648LL || v > 2147483647LL)
+        return false;
+    *value = qint32(v);
+    return true;
+}

@@ -1,0 +1,440 @@
+#include "supplierlist.h"
+
+#include <cmath>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "cp1251.h"
+#include "importcells.h"
+#include "ordixerror.h"
+#include "progressreporter.h"
+#include "textencoding.h"
+#include "textfile.h"
+
+namespace
+{
+    constexpr int PreviewRows = 200;
+
+    // Price table fields the import fills, in the table's order.
+    enum Value
+    {
+        VAvailability = 0,
+        VCode,
+        VName,
+        VPartNumber,
+        VMaker,
+        VPack,
+        VPrice,
+        VGroup,
+        VAnalogues,
+        ValueCount
+    };
+
+    bool headerLineOfNativeList(const QString &line)
+    {
+        const auto has = [&line](const char16_t *marker) { return line.contains(QString::fromUtf16(marker)); };
+        const QString lower = line.toLower();
+        const auto hasLatin = [&lower](const char *marker) { return lower.contains(QLatin1String(marker)); };
+        return ((has(u"|Код") || has(u"Код|")) && (has(u"|Наименование") || has(u"Наименование|")))
+            || ((hasLatin("|code") || hasLatin("code|")) && (hasLatin("|name") || hasLatin("name|")));
+    }
+
+    // Availability from a stock column: a quantity, or a word.
+    int availabilityOf(const SheetCell &cell)
+    {
+        double v = 0;
+        if (ImportCells::number(cell, QChar(), &v))
+            return v > 0 ? 1 : 0;
+        const QString t = ImportLayout::normalizedHeader(ImportCells::text(cell));
+        if (t.isEmpty())
+            return 0;
+        for (const char16_t *word : {u"нет", u"no", u"отсутствует", u"0"}) {
+            if (t == QString::fromUtf16(word))
+                return 0;
+        }
+        for (const char16_t *word : {u"ожида", u"подзаказ", u"expected", u"впути"}) {
+            if (t.startsWith(QString::fromUtf16(word)))
+                return 3;
+        }
+        return 1; // "есть", "да", "много", ">10", "+"
+    }
+
+    QByteArray priceText(double value)
+    {
+        QByteArray text = QByteArray::number(value, 'f', 4);
+        while (text.endsWith('0'))
+            text.chop(1);
+        if (text.endsWith('.'))
+            text.chop(1);
+        if (Decimal::separator() == QLatin1Char(','))
+            text.replace('.', ',');
+        return text;
+    }
+}
+
+ListFormat SupplierList::detectFormat(const QString &path, QChar nativeSeparator)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw OrdixError(QStringLiteral("Не удалось открыть файл прайс-листа %1: %2").arg(path, file.errorString()));
+    const QByteArray head = file.read(64 * 1024);
+    if (head.startsWith("PK\x03\x04")) {
+        if (head.mid(30, 8) == "mimetype" && head.mid(38, 60).contains("opendocument.spreadsheet"))
+            return ListFormat::Ods;
+        // The members' names stand in the central directory at the end.
+        const qint64 size = file.size();
+        QByteArray tail;
+        if (size > head.size()) {
+            file.seek(qMax<qint64>(0, size - 1024 * 1024));
+            tail = file.read(1024 * 1024);
+        }
+        if (head.contains("xl/workbook.xml") || tail.contains("xl/workbook.xml") || head.contains("xl/_rels")
+            || tail.contains("xl/_rels"))
+            return ListFormat::Xlsx;
+        if (head.contains("content.xml") || tail.contains("content.xml"))
+            return ListFormat::Ods;
+        throw OrdixError(QStringLiteral("Файл %1 — архив zip, но не книга Excel и не таблица OpenDocument").arg(path));
+    }
+    if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
+        return ListFormat::Xls;
+    const QString notWorkbook = SheetReaders::notAWorkbook(head);
+    if (!notWorkbook.isEmpty() && !head.startsWith("\xEF\xBB\xBF") && (head.trimmed().startsWith('<')))
+        throw OrdixError(notWorkbook.arg(path));
+
+    // Text: the wholesaler's own list has its header line before the first
+    // line that begins with a whole number.
+    const QByteArray sample = TextEncoding::toCp1251(head);
+    const char separator = char(Cp1251::fromUnicode(nativeSeparator.unicode()));
+    bool native = false;
+    int lines = 0;
+    TextFile::forEachLineOfBlock(sample.constData(), size_t(sample.size()), true, [&](QByteArrayView line, size_t) {
+        if (++lines > 200)
+            return false;
+        int position = 1;
+        const QByteArrayView first = SplitField(line, position, separator);
+        qint32 value = 0;
+        if (isWholeNumber(first, &value) && value != -10101) {
+            // The wholesaler's data lines (a list without its header is
+            // refused by its own reader).
+            native = true;
+            return false;
+        }
+        if (headerLineOfNativeList(Cp1251::decode(line))) {
+            native = true;
+            return false;
+        }
+        return true;
+    });
+    return native ? ListFormat::Native : ListFormat::Csv;
+}
+
+QString SupplierList::formatName(ListFormat format)
+{
+    switch (format) {
+    case ListFormat::Native: return QStringLiteral("txt");
+    case ListFormat::Xlsx: return QStringLiteral("xlsx");
+    case ListFormat::Ods: return QStringLiteral("ods");
+    case ListFormat::Xls: return QStringLiteral("xls");
+    case ListFormat::Csv: return QStringLiteral("csv");
+    }
+    return QString();
+}
+
+SupplierList::SupplierList(const QString &path)
+    : m_path(path)
+    , m_format(detectFormat(path, QLatin1Char('|')))
+{
+    if (m_format == ListFormat::Native)
+        m_format = ListFormat::Csv; // read as any delimited text when asked to
+    openReader({}, 0);
+}
+
+SupplierList::SupplierList(const QString &path, ListFormat format, std::unique_ptr<SheetReader> reader)
+    : m_path(path)
+    , m_format(format)
+    , m_reader(std::move(reader))
+{
+}
+
+SupplierList::~SupplierList() = default;
+
+void SupplierList::openReader(const QByteArray &encoding, char delimiter)
+{
+    m_reader = SheetReaders::open(m_path, m_format, encoding, delimiter);
+    m_previewRead = false;
+}
+
+QList<SheetInfo> SupplierList::sheets() const
+{
+    return m_reader->sheets();
+}
+
+QByteArray SupplierList::encoding() const
+{
+    return SheetReaders::encodingOf(*m_reader);
+}
+
+char SupplierList::delimiter() const
+{
+    return SheetReaders::delimiterOf(*m_reader);
+}
+
+void SupplierList::readPreview()
+{
+    m_preview.clear();
+    const QList<SheetInfo> all = m_reader->sheets();
+    if (all.isEmpty())
+        throw OrdixError(QStringLiteral("В файле %1 нет ни одного листа").arg(m_path));
+    const auto readSheet = [this](int sheet) {
+        m_preview.clear();
+        m_reader->readSheet(sheet, [this](const SheetRow &row) {
+            m_preview.append(row);
+            return m_preview.size() < PreviewRows;
+        });
+    };
+    if (m_sheet < 0) {
+        // The first visible sheet with data.
+        for (int s = 0; s < all.size() && m_sheet < 0; ++s) {
+            if (all.at(s).hidden)
+                continue;
+            readSheet(s);
+            if (!m_preview.isEmpty())
+                m_sheet = s;
+        }
+        if (m_sheet < 0) {
+            m_sheet = 0;
+            readSheet(0);
+        }
+    } else {
+        readSheet(qBound(0, m_sheet, int(all.size()) - 1));
+    }
+    m_previewRead = true;
+}
+
+const QList<SheetRow> &SupplierList::preview()
+{
+    if (!m_previewRead)
+        readPreview();
+    return m_preview;
+}
+
+void SupplierList::choose(int sheet, const QByteArray &encoding, char delimiter)
+{
+    if (m_format == ListFormat::Csv)
+        openReader(encoding, delimiter);
+    m_sheet = sheet;
+    m_previewRead = false;
+}
+
+void SupplierList::chooseFor(const ImportLayout &layout)
+{
+    int sheet = m_sheet;
+    if (!layout.sheet.isEmpty()) {
+        const QList<SheetInfo> all = sheets();
+        for (int s = 0; s < all.size(); ++s) {
+            if (all.at(s).name == layout.sheet)
+                sheet = s;
+        }
+    }
+    if (m_format == ListFormat::Csv && (layout.encoding != encoding() || layout.delimiter != delimiter()))
+        choose(sheet, layout.encoding, layout.delimiter);
+    else if (sheet != m_sheet)
+        choose(sheet);
+}
+
+int SupplierList::columnCountOf(const QList<SheetRow> &rows)
+{
+    int columns = 0;
+    for (const SheetRow &row : rows) {
+        int last = int(row.cells.size());
+        while (last > 0 && row.cells.at(last - 1).isEmpty())
+            --last;
+        columns = qMax(columns, last);
+    }
+    return columns;
+}
+
+QStringList SupplierList::headerAt(int row)
+{
+    QStringList header;
+    for (const SheetRow &r : preview()) {
+        if (r.index + 1 != row)
+            continue;
+        for (const SheetCell &cell : r.cells)
+            header.append(ImportCells::text(cell).trimmed());
+        while (!header.isEmpty() && header.constLast().isEmpty())
+            header.removeLast();
+        break;
+    }
+    return header;
+}
+
+ImportLayout SupplierList::guess(QStringList *why, bool *certain, int headerRow)
+{
+    ImportLayout layout = LayoutGuess::guess(preview(), why, certain, headerRow);
+    layout.fileFormat = formatName(m_format);
+    const QList<SheetInfo> all = sheets();
+    if (m_sheet >= 0 && m_sheet < all.size() && m_format != ListFormat::Csv)
+        layout.sheet = all.at(m_sheet).name;
+    layout.encoding = encoding();
+    layout.delimiter = delimiter();
+    // The decimal mark of the price column, from the preview's texts.
+    const int priceColumn = layout.column(ImportField::Price);
+    if (priceColumn >= 0) {
+        QList<QString> texts;
+        for (const SheetRow &row : preview()) {
+            if (priceColumn < row.cells.size() && row.cells.at(priceColumn).kind == SheetCell::Kind::Text)
+                texts.append(row.cells.at(priceColumn).text);
+        }
+        layout.decimalMark = ImportCells::decideDecimalMark(texts);
+    }
+    return layout;
+}
+
+std::optional<LayoutStore::Match> SupplierList::findSaved(const LayoutStore &store)
+{
+    const QString sheetName = m_format == ListFormat::Csv ? QString() : (m_sheet >= 0 ? sheets().value(m_sheet).name : QString());
+    // The header at the row each saved layout names, then the one found.
+    QList<int> rows;
+    for (const ImportLayout &layout : store.layouts()) {
+        if (layout.headerRow > 0 && !rows.contains(layout.headerRow))
+            rows.append(layout.headerRow);
+    }
+    const int found = LayoutGuess::findHeaderRow(preview());
+    if (found >= 0 && !rows.contains(int(preview().at(found).index) + 1))
+        rows.append(int(preview().at(found).index) + 1);
+    std::optional<LayoutStore::Match> near;
+    for (int row : rows) {
+        const QStringList header = headerAt(row);
+        if (header.isEmpty())
+            continue;
+        std::optional<LayoutStore::Match> m = store.match(header, sheetName, int(header.size()));
+        if (!m)
+            continue;
+        m->layout.headerRow = row;
+        m->layout.sheet = sheetName;
+        if (m->exact)
+            return m;
+        if (!near)
+            near = m;
+    }
+    return near;
+}
+
+PriceLayoutQuestion SupplierList::question(const std::optional<LayoutStore::Match> &match)
+{
+    PriceLayoutQuestion q;
+    q.path = m_path;
+    q.format = formatName(m_format);
+    q.sheets = sheets();
+    q.sheet = qMax(0, m_sheet);
+    q.rows = preview();
+    bool certain = false;
+    const ImportLayout guessed = guess(&q.reasons, &certain);
+    q.certain = certain;
+    if (match) {
+        q.layout = match->layout;
+        q.changes = match->changes;
+        q.fromSaved = true;
+        if (q.layout.columnCount < guessed.columnCount)
+            q.layout.columnCount = guessed.columnCount;
+    } else {
+        q.layout = guessed;
+        q.layout.name = QFileInfo(m_path).completeBaseName();
+    }
+    q.reload = [this](PriceLayoutQuestion &again) {
+        choose(again.sheet, again.layout.encoding, again.layout.delimiter);
+        const QString name = again.layout.name;
+        again.rows = preview();
+        again.reasons.clear();
+        bool sure = false;
+        again.layout = guess(&again.reasons, &sure);
+        again.layout.name = name;
+        again.certain = sure;
+        again.fromSaved = false;
+        again.changes.clear();
+        again.sheets = sheets();
+    };
+    return q;
+}
+
+SupplierList::Result SupplierList::read(const ImportLayout &layout,
+                                        const std::function<bool(const QByteArrayView *values)> &onItem,
+                                        ProgressReporter *progress)
+{
+    chooseFor(layout);
+    Result result;
+    RowClassifier classifier(layout);
+    if (classifier.decimalMark().isNull()) {
+        // Decided from the data, not cell by cell.
+        const int priceColumn = layout.column(ImportField::Price);
+        QList<QString> texts;
+        for (const SheetRow &row : preview()) {
+            if (priceColumn >= 0 && priceColumn < row.cells.size() && row.cells.at(priceColumn).kind == SheetCell::Kind::Text)
+                texts.append(row.cells.at(priceColumn).text);
+        }
+        classifier.setDecimalMark(ImportCells::decideDecimalMark(texts));
+    }
+    const bool uses1904 = m_reader->uses1904Dates();
+    const int codeColumn = layout.column(ImportField::Code);
+    QString group;
+    QByteArray values[ValueCount];
+    QByteArrayView views[ValueCount];
+    qint64 rows = 0;
+    const auto textOf = [uses1904](const SheetRow &row, int column) {
+        return column >= 0 && column < row.cells.size() ? ImportCells::text(row.cells.at(column), uses1904).trimmed()
+                                                        : QString();
+    };
+    m_reader->readSheet(qMax(0, m_sheet), [&](const SheetRow &row) {
+        const RowClass kind = classifier.classify(row);
+        ++rows;
+        if (kind == RowClass::Group)
+            group = RowClassifier::groupText(row);
+        if (kind != RowClass::Item) {
+            ++result.counts[size_t(kind)];
+        } else {
+            const SheetCell empty;
+            const auto cellAt = [&row, &empty](int column) -> const SheetCell & {
+                return column >= 0 && column < row.cells.size() ? row.cells.at(column) : empty;
+            };
+            const int stockColumn = layout.column(ImportField::Stock);
+            values[VAvailability] = QByteArray::number(stockColumn >= 0 ? availabilityOf(cellAt(stockColumn)) : 1);
+            if (codeColumn >= 0) {
+                qint32 code = 0;
+                ImportCells::wholeNumber(cellAt(codeColumn), &code);
+                values[VCode] = QByteArray::number(code);
+            } else {
+                values[VCode].clear();
+            }
+            if (ImportCells::isDamagedCode(cellAt(codeColumn)) || ImportCells::isDamagedCode(cellAt(layout.column(ImportField::PartNumber))))
+                ++result.damagedCodes;
+            values[VName] = Cp1251::encode(textOf(row, layout.column(ImportField::Name)));
+            values[VPartNumber] = Cp1251::encode(textOf(row, layout.column(ImportField::PartNumber)));
+            values[VMaker] = Cp1251::encode(textOf(row, layout.column(ImportField::Maker)));
+            values[VPack] = Cp1251::encode(textOf(row, layout.column(ImportField::Pack)));
+            double price = 0;
+            ImportCells::number(cellAt(layout.column(ImportField::Price)), classifier.decimalMark(), &price);
+            values[VPrice] = priceText(price);
+            const QString groupText = layout.column(ImportField::Group) >= 0 ? textOf(row, layout.column(ImportField::Group)) : group;
+            values[VGroup] = Cp1251::encode(groupText);
+            values[VAnalogues] = Cp1251::encode(textOf(row, layout.column(ImportField::Analogues)));
+            for (int v = 0; v < ValueCount; ++v)
+                views[v] = values[v];
+            if (onItem(views))
+                ++result.counts[size_t(RowClass::Item)];
+            else
+                ++result.counts[size_t(RowClass::Unreadable)];
+        }
+        if (progress && rows % 4096 == 0) {
+            progress->stepProgress(10 + int(qMin<qint64>(80, rows / 20000)));
+            if (progress->stopRequested()) {
+                result.stopped = true;
+                return false;
+            }
+        }
+        return true;
+    });
+    result.notes = m_reader->notes();
+    return result;
+}

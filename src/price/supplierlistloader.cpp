@@ -1,0 +1,250 @@
+#include "supplierlistloader.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include <QDate>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#include "cp1251.h"
+#include "layoutstore.h"
+#include "ordixerror.h"
+#include "priceloader.h"
+#include "pricesearch.h"
+#include "progressreporter.h"
+#include "supplierlist.h"
+#include "textfile.h"
+#include "userprompts.h"
+#include "workspace.h"
+
+namespace
+{
+    enum PriceField
+    {
+        FCode = 1,
+        FPrice = 6
+    };
+
+    // The layout for this list: the one the caller named, a saved one that
+    // fits, or the one the buyer confirms. False when the buyer cancelled.
+    bool chooseLayout(Workspace &workspace, SupplierList &list, ImportLayout *layout)
+    {
+        const LayoutStore store;
+        const QString forced = workspace.forcedPriceLayout();
+        if (!forced.isEmpty()) {
+            if (forced.endsWith(QLatin1String(".json"), Qt::CaseInsensitive) && QFileInfo(forced).isFile()) {
+                *layout = LayoutStore::load(forced);
+            } else {
+                const std::optional<ImportLayout> named = store.byName(forced);
+                if (!named)
+                    throw OrdixError(QStringLiteral("Нет сохранённых столбцов прайс-листа «%1» (папка %2)").arg(forced, store.folder()));
+                *layout = *named;
+            }
+            // A header that moved or was renamed is followed by its names.
+            list.chooseFor(*layout);
+            const QStringList header = list.headerAt(layout->headerRow);
+            if (layout->headerRow > 0 && !header.isEmpty() && layout->fingerprint() != ImportLayout::fingerprint(header, layout->sheet, int(header.size()))) {
+                QStringList changes;
+                if (!LayoutGuess::applyByHeader(*layout, header, &changes) || !layout->isComplete())
+                    throw OrdixError(QStringLiteral("Столбцы «%1» не подходят к %2: %3").arg(layout->name, list.path(), changes.join(QStringLiteral("; "))));
+            }
+            return true;
+        }
+        const std::optional<LayoutStore::Match> match = list.findSaved(store);
+        if (match && match->exact) {
+            *layout = match->layout;
+            return true;
+        }
+        PriceLayoutQuestion question = list.question(match);
+        if (!workspace.prompts().confirmPriceLayout(question))
+            return false;
+        if (!question.layout.isComplete())
+            throw OrdixError(QStringLiteral("Не указаны столбцы: %1").arg(question.layout.missingFields()));
+        *layout = question.layout;
+        if (layout->headerRow > 0) {
+            layout->header = list.headerAt(layout->headerRow);
+            layout->columnCount = qMax(int(layout->header.size()), layout->columnCount);
+        }
+        if (question.remember && !layout->name.trimmed().isEmpty())
+            store.save(*layout);
+        return true;
+    }
+
+    // The new edition against the loaded one of the same supplier: the share
+    // of its codes found there and the median ratio of their prices. A price
+    // jump of about a hundred times, or fewer than half the codes found, is
+    // asked about before the list replaces the old one.
+    bool acceptAgainstPrevious(Workspace &workspace, const QString &layoutName,
+                               const std::vector<std::pair<qint32, double>> &items)
+    {
+        RecordTable &old = workspace.price();
+        if (items.empty() || layoutName.isEmpty() || workspace.priceLayoutName() != layoutName || !old.isActive()
+            || old.storedRowCount() == 0)
+            return true;
+        QHash<qint32, double> oldPrices;
+        oldPrices.reserve(qsizetype(old.storedRowCount()));
+        for (uint32_t r = 0; r < old.storedRowCount(); ++r)
+            oldPrices.insert(qint32(old.storedInteger(r, FCode)), old.storedFloat(r, FPrice));
+        std::vector<double> ratios;
+        qint64 matched = 0;
+        for (const auto &[code, price] : items) {
+            const auto it = oldPrices.constFind(code);
+            if (it == oldPrices.constEnd())
+                continue;
+            ++matched;
+            if (it.value() > 0 && price > 0)
+                ratios.push_back(price / it.value());
+        }
+        QStringList problems;
+        if (!ratios.empty()) {
+            std::nth_element(ratios.begin(), ratios.begin() + qsizetype(ratios.size() / 2), ratios.end());
+            const double median = ratios[ratios.size() / 2];
+            if (median > 30 || median < 1.0 / 30)
+                problems << QStringLiteral("Цены изменились в 100 раз: проверьте разделитель дробной части");
+        }
+        const double share = double(matched) / double(items.size());
+        if (share < 0.5) {
+            problems << QStringLiteral("С прежним прайс-листом «%1» совпало только %2% кодов")
+                            .arg(layoutName)
+                            .arg(int(share * 100));
+        }
+        if (problems.isEmpty())
+            return true;
+        return workspace.prompts().askYesNo(problems.join(QLatin1Char('\n')) + QStringLiteral("\nЗаменить прайс-лист новым?"))
+            == UserPrompts::Answer::Yes;
+    }
+
+    // A stable code for a list without codes of its own: from the part
+    // number and the maker, so that the same part keeps its code in the
+    // supplier's next list.
+    qint32 keyCode(QByteArrayView partNumber, QByteArrayView maker)
+    {
+        quint32 h = 2166136261u;
+        const auto mix = [&h](QByteArrayView bytes) {
+            for (char c : bytes) {
+                const unsigned char b = Cp1251::fold(static_cast<unsigned char>(c));
+                if (b == ' ' || b == '-' || b == '.' || b == '/')
+                    continue;
+                h = (h ^ b) * 16777619u;
+            }
+        };
+        mix(partNumber);
+        h = (h ^ 0x1f) * 16777619u;
+        mix(maker);
+        return qint32(h % 2000000000u) + 1;
+    }
+}
+
+bool SupplierListLoader::load(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
+{
+    RecordTable &table = workspace.price();
+    ProgressReporter &progress = workspace.progress();
+    GridLayout &grid = workspace.grid(Workspace::Grid::Price);
+
+    SupplierList list(path);
+    ImportLayout layout;
+    if (!chooseLayout(workspace, list, &layout))
+        return false;
+
+    // The rows go into batches first: the loaded list stays whole until the
+    // new one has proved itself.
+    RecordTable scratch;
+    scratch.open(PriceLoader::priceFields());
+    std::vector<std::unique_ptr<RecordTable::RowBatch>> batches;
+    std::vector<std::pair<qint32, double>> keys;
+    int widest[7] = {};
+    QSet<qint32> usedCodes;
+    const bool makeCodes = layout.column(ImportField::Code) < 0;
+    QByteArray madeCode;
+    SupplierList::Result result;
+    {
+        const ProgressFinish progressGuard(progress);
+        progress.startProgress(QStringLiteral("Loading data..."), 0, 100);
+        progress.stepProgress(10);
+        result = list.read(layout, [&](const QByteArrayView *values) {
+            QByteArrayView row[9];
+            std::copy(values, values + 9, row);
+            if (makeCodes) {
+                qint32 code = keyCode(values[3], values[4]);
+                while (usedCodes.contains(code))
+                    code = code % 2000000000 + 1;
+                usedCodes.insert(code);
+                madeCode = QByteArray::number(code);
+                row[1] = madeCode;
+            }
+            if (batches.empty() || batches.back()->rowCount() >= 65536)
+                batches.push_back(std::make_unique<RecordTable::RowBatch>(scratch));
+            if (!batches.back()->addRaw(row, 9))
+                return false;
+            for (int v = 0; v < 7; ++v) {
+                const int length = int(row[v].size());
+                widest[v] = qMax(widest[v], v == 6 ? 8 * length + 16 : 7 * length + 4);
+            }
+            bool okCode = false, okPrice = false;
+            const qint32 code = QByteArray(row[1].data(), row[1].size()).toInt(&okCode);
+            double price = 0;
+            okPrice = Decimal::parse(row[6], &price);
+            if (okCode && okPrice)
+                keys.emplace_back(code, price);
+            return true;
+        }, &progress);
+    }
+    const qint64 items = result.counts[size_t(RowClass::Item)];
+    if (items == 0) {
+        throw OrdixError(QStringLiteral("В прайс-листе %1 нет ни одной строки, которую можно прочитать со столбцами «%2» "
+                                        "(строк без цены или кода: %3)")
+                             .arg(path, layout.name)
+                             .arg(result.counts[size_t(RowClass::Unreadable)]));
+    }
+    if (!acceptAgainstPrevious(workspace, layout.name, keys))
+        return false;
+
+    if (beforeReplacing)
+        beforeReplacing();
+    workspace.priceFileName = path;
+    try {
+        PriceLoader::initializePriceDataSet(workspace);
+    } catch (...) {
+        workspace.priceFileName.clear();
+        throw;
+    }
+    workspace.settings().currencyRateLine.clear();
+    workspace.setPriceLayoutName(layout.name);
+    qint64 skipped = result.counts[size_t(RowClass::Unreadable)];
+    table.suspendViews();
+    try {
+        for (const auto &batch : batches)
+            skipped += table.appendBatch(*batch);
+    } catch (...) {
+        table.resumeViews();
+        throw;
+    }
+    batches.clear();
+    for (int v = 0; v < 7; ++v)
+        grid.raisePreferredWidth(v + 1, widest[v]);
+    table.first();
+    table.resumeViews();
+    if (result.stopped)
+        workspace.prompts().message(QStringLiteral("Action stopped"), UserPrompts::Icon::Information);
+
+    QString status = QStringLiteral("Прайс-лист загружен (%1, столбцы «%2»)").arg(list.formatName(list.format()), layout.name);
+    if (skipped > 0)
+        status += QStringLiteral(". Пропущено строк с ошибками: %1").arg(skipped);
+    if (result.damagedCodes > 0)
+        status += QStringLiteral(". Коды, испорченные Excel (например 2.19E+26): %1").arg(result.damagedCodes);
+    if (!result.notes.isEmpty())
+        status += QStringLiteral(". ") + result.notes.join(QStringLiteral(". "));
+    workspace.setLabel(Workspace::Label::Status, status);
+    workspace.setLabel(Workspace::Label::Title, QStringLiteral("Прайс-лист «%1» на ").arg(layout.name)
+                                                   + TextFile::dateTimeText(TextFile::fileDateTime(path)));
+    workspace.setLabel(Workspace::Label::CurDate, TextFile::longDate(QDate::currentDate()));
+    grid.fixedColumns = 2;
+    workspace.gridColumnsRebuilt(Workspace::Grid::Price);
+    if (PriceSearch *search = PriceSearch::of(workspace))
+        search->priceLoaded();
+    PriceLoader::noteSkipped(int(skipped));
+    return true;
+}
