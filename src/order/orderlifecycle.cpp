@@ -1,5 +1,7 @@
 #include "orderlifecycle.h"
 
+#include "partkey.h"
+
 #include <optional>
 
 #include <QFileInfo>
@@ -184,6 +186,35 @@ void OrderLifecycle::coordinateOrder(Workspace &workspace)
         workspace.prompts().message(missing, UserPrompts::Icon::Warning);
 }
 
+namespace
+{
+    // The price row of an order line, made current in `whole`. A line of a
+    // supplier without codes is found by its part number and maker: the
+    // code made from them, checked against the row (two parts whose made-up
+    // codes collide take the next one).
+    bool findPart(RecordTable &order, WholePriceList &whole, qint64 *code)
+    {
+        *code = order.asInteger(OrderTable::Code);
+        const QString part = order.asString(OrderTable::CatalogID);
+        const QString maker = order.asString(OrderTable::Producer);
+        if (!PartKey::isMadeUp(*code, part, maker))
+            return whole.find(order.value(OrderTable::Code));
+        RecordTable &row = whole.rows();
+        const int partField = row.fieldByName(QStringLiteral("CatalogID"));
+        const int makerField = row.fieldByName(QStringLiteral("ProductionOf"));
+        const qint32 wanted = PartKey::code(part, maker);
+        for (int salt = 0; salt < PartKey::Salts; ++salt) {
+            const qint32 candidate = PartKey::code(part, maker, salt);
+            if (whole.find(QVariant(candidate))
+                && PartKey::code(row.asString(partField), row.asString(makerField)) == wanted) {
+                *code = candidate;
+                return true;
+            }
+        }
+        return false;
+    }
+}
+
 void OrderLifecycle::coordinate(Workspace &workspace)
 {
     RecordTable &order = workspace.order();
@@ -220,7 +251,8 @@ void OrderLifecycle::coordinate(Workspace &workspace)
         int shown = 0;
         while (!order.atEnd()) {
             try {
-                const bool found = !order.isNull(OrderTable::Code) && whole.find(order.value(OrderTable::Code));
+                qint64 foundCode = 0;
+                const bool found = !order.isNull(OrderTable::Code) && findPart(order, whole, &foundCode);
                 if (found) {
                     ++foundLines;
                 } else if (!order.isNull(OrderTable::Code)) {
@@ -238,6 +270,8 @@ void OrderLifecycle::coordinate(Workspace &workspace)
                         throw;
                     }
                     order.edit();
+                    if (foundCode != order.asInteger(OrderTable::Code))
+                        order.setInteger(OrderTable::Code, foundCode);
                     order.setString(OrderTable::Name, row.asString(nameField));
                     order.setInteger(OrderTable::AvailabilityFlag, Availability::withoutInOrder(flag));
                     order.setFloat(OrderTable::Price, unitPrice);

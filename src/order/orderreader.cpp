@@ -1,5 +1,7 @@
 #include "orderreader.h"
 
+#include "partkey.h"
+
 #include <QVariantList>
 
 #include "ordertable.h"
@@ -42,7 +44,13 @@ namespace
         int position = 1;
         for (QString &field : fields)
             field = OrderReader::trimField(SplitField(line, position, separator));
-        if (!isWholeNumber(fields[0], &item->code) || !readCount(fields[4], &item->count))
+        if (!readCount(fields[4], &item->count))
+            return false;
+        // A part of a supplier without codes: its part number and maker
+        // give it the code its list gives it.
+        if (fields[0].isEmpty() && !fields[2].isEmpty())
+            item->code = PartKey::code(fields[2], fields[3]);
+        else if (!isWholeNumber(fields[0], &item->code))
             return false;
         item->name = fields[1];
         item->catalogId = fields[2];

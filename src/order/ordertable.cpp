@@ -1,5 +1,7 @@
 #include "ordertable.h"
 
+#include "partkey.h"
+
 #include <cmath>
 
 #include <QFileInfo>
@@ -142,4 +144,13 @@ void OrderTable::showOrderSum(Workspace &workspace)
 QString OrderTable::titleFor(const QString &path)
 {
     return QStringLiteral("Заказ: ") + QFileInfo(path).fileName();
+}
+
+QString OrderTable::displayText(const RecordTable &table, int viewRow, int field)
+{
+    if (field == Code
+        && PartKey::isMadeUp(table.integerAt(viewRow, Code), table.stringAt(viewRow, CatalogID),
+                             table.stringAt(viewRow, Producer)))
+        return QString();
+    return table.displayTextAt(viewRow, field);
 }

@@ -30,6 +30,10 @@ public:
     static constexpr int FieldCount = 8;
 
     static QList<FieldDef> fields();
+    // The display text of a line's field as files and exports write it: a
+    // code the program made for a supplier without codes is left empty.
+    static QString displayText(const RecordTable &table, int viewRow, int field);
+    static QString codeText(const RecordTable &table, int viewRow) { return displayText(table, viewRow, Code); }
 
     // Largest amount a line may carry: beyond it the money texts lose their
     // kopecks (and far beyond it the product is no number at all).

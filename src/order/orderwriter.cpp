@@ -99,10 +99,10 @@ void OrderWriter::write(Workspace &workspace, QStringList &target, Form form)
     const int rows = table.isActive() ? table.rowCount() : 0;
     int shown = 10;
     for (int r = 0; r < rows; ++r) {
-        const QString code = table.displayTextAt(r, OrderTable::Code);
         const QString name = table.stringAt(r, OrderTable::Name);
         const QString catalogId = table.stringAt(r, OrderTable::CatalogID);
         const QString producer = table.stringAt(r, OrderTable::Producer);
+        const QString code = OrderTable::codeText(table, r);
         const qint64 count = table.integerAt(r, OrderTable::Count);
         if (form == Form::File) {
             target << fileLine(code, name, catalogId, producer, count);

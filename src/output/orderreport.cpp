@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ordertable.h"
 #include "arialmetrics.h"
 #include "gridlayout.h"
 #include "recordtable.h"
@@ -173,7 +174,7 @@ OrderReport OrderReport::prepare(Workspace &workspace, const QDate &date, const 
         QStringList line;
         for (int i = 0; i < fields.size(); ++i) {
             const int field = fields.at(i);
-            line << (field < 0 ? QString::number(r + 1) : table.displayTextAt(r, field));
+            line << (field < 0 ? QString::number(r + 1) : OrderTable::displayText(table, r, field));
             // The band is shared by what is printed, in the font it is printed in.
             inputs[i].contentWidth = std::max(inputs.at(i).contentWidth, measure(line.last(), Font::Detail));
         }

@@ -4,6 +4,7 @@
 #include <QScopeGuard>
 #include <QStringList>
 
+#include "ordertable.h"
 #include "gridlayout.h"
 #include "orderwriter.h"
 #include "outputfilename.h"
@@ -47,7 +48,7 @@ QString TextExport::clipboardText(Workspace &workspace)
         for (int c = 2; c < grid.count(); ++c) {
             const GridColumn &column = grid.columns.at(c);
             text += column.fieldPosition < 0 ? QString::number(viewRow + 1)
-                                             : table.displayTextAt(viewRow, column.fieldPosition);
+                                             : OrderTable::displayText(table, viewRow, column.fieldPosition);
             if (c + 1 < grid.count())
                 text += QLatin1Char('\t');
         }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QScopeGuard>
 
+#include "ordertable.h"
 #include "gridlayout.h"
 #include "gridposition.h"
 #include "progressreporter.h"
@@ -37,7 +38,7 @@ namespace
     {
         if (column.fieldPosition < 0)
             return QString::number(viewRow + 1); // the row-number column
-        return table.displayTextAt(viewRow, column.fieldPosition);
+        return OrderTable::displayText(table, viewRow, column.fieldPosition);
     }
 
     void frame(XlSheet &sheet, const XlRange &range)

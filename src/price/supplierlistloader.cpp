@@ -11,6 +11,7 @@
 
 #include "cp1251.h"
 #include "layoutstore.h"
+#include "partkey.h"
 #include "ordixerror.h"
 #include "priceloader.h"
 #include "pricesearch.h"
@@ -117,25 +118,6 @@ namespace
             == UserPrompts::Answer::Yes;
     }
 
-    // A stable code for a list without codes of its own: from the part
-    // number and the maker, so that the same part keeps its code in the
-    // supplier's next list.
-    qint32 keyCode(QByteArrayView partNumber, QByteArrayView maker)
-    {
-        quint32 h = 2166136261u;
-        const auto mix = [&h](QByteArrayView bytes) {
-            for (char c : bytes) {
-                const unsigned char b = Cp1251::fold(static_cast<unsigned char>(c));
-                if (b == ' ' || b == '-' || b == '.' || b == '/')
-                    continue;
-                h = (h ^ b) * 16777619u;
-            }
-        };
-        mix(partNumber);
-        h = (h ^ 0x1f) * 16777619u;
-        mix(maker);
-        return qint32(h % 2000000000u) + 1;
-    }
 }
 
 bool SupplierListLoader::load(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
@@ -168,9 +150,11 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
             QByteArrayView row[9];
             std::copy(values, values + 9, row);
             if (makeCodes) {
-                qint32 code = keyCode(values[3], values[4]);
-                while (usedCodes.contains(code))
-                    code = code % 2000000000 + 1;
+                qint32 code = 0;
+                for (int salt = 0; salt < PartKey::Salts && (code == 0 || usedCodes.contains(code)); ++salt)
+                    code = PartKey::code(values[3], values[4], salt);
+                if (code == 0 || usedCodes.contains(code))
+                    return false; // no part number, or a part listed over and over
                 usedCodes.insert(code);
                 madeCode = QByteArray::number(code);
                 row[1] = madeCode;
@@ -213,6 +197,9 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     }
     workspace.settings().currencyRateLine.clear();
     workspace.setPriceLayoutName(layout.name);
+    // Codes the program made are no supplier's: not shown.
+    if (makeCodes && grid.columns.size() > FCode + 1)
+        grid.columns[FCode + 1].visible = false;
     qint64 skipped = result.counts[size_t(RowClass::Unreadable)];
     table.suspendViews();
     try {
