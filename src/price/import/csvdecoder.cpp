@@ -1,7 +1,8 @@
 #include "csvdecoder.h"
 
+#include <algorithm>
 #include <array>
-#include <cstring>
+#include <utility>
 
 #include "cp1251.h"
 
@@ -75,7 +76,7 @@ namespace
 CsvDecoder::CsvDecoder(const QByteArray &encoding)
     // The byte-order mark is skipped by the reader when it is there; one
     // that follows it is text.
-    : m_decoder(encoding.constData(), QStringConverter::Flag::ConvertInitialBom)
+    : m_decoder(encoding.constData(), QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom)
 {
     if (encoding == "UTF-8")
         m_unicode = Unicode::Utf8;
@@ -105,75 +106,84 @@ const char16_t *CsvDecoder::singleByteTable(QByteArrayView encoding)
     return nullptr;
 }
 
+QChar *CsvDecoder::decodeInto(QChar *out, QByteArrayView bytes)
+{
+    if (m_table) {
+        const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            const char16_t c = m_table[in[i]];
+            m_error = m_error || c == 0xFFFD;
+            out[i] = QChar(c);
+        }
+        return out + bytes.size();
+    }
+    QChar *end = m_decoder.appendToBuffer(out, bytes);
+    m_error = m_error || m_decoder.hasError();
+    return end;
+}
+
 QStringView CsvDecoder::decode(QByteArrayView bytes)
 {
-    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype size = bytes.size();
-    if (m_table) {
-        if (m_buffer.size() < size)
-            m_buffer.resize(size);
-        char16_t *out = reinterpret_cast<char16_t *>(m_buffer.data());
-        for (qsizetype i = 0; i < size; ++i) {
-            out[i] = m_table[in[i]];
-            if (out[i] == 0xFFFD)
-                m_tableError = true;
-        }
-        return QStringView(out, size);
+    // The carried start of a character with the bytes that go on with it
+    // (a broken character ends at the first byte that cannot continue it).
+    QByteArray head;
+    if (!m_carry.isEmpty()) {
+        const int need = m_unicode == Unicode::Utf8 ? utf8Length(static_cast<unsigned char>(m_carry[0])) : 2;
+        qsizetype taken = 0;
+        while (m_carry.size() + taken < need && taken < bytes.size()
+               && (m_unicode == Unicode::Utf16 || (static_cast<unsigned char>(bytes[taken]) & 0xC0) == 0x80))
+            ++taken;
+        m_carry.append(bytes.first(taken));
+        bytes = bytes.sliced(taken);
+        if (m_carry.size() < need && bytes.isEmpty())
+            return {};
+        head = std::exchange(m_carry, QByteArray());
     }
 
-    m_bytes += size;
-    // Keep the last three bytes: enough to see a UTF-8 character cut by the
-    // end of the file.
-    if (size >= 3) {
-        std::memcpy(m_tail, in + size - 3, 3);
-        m_tailSize = 3;
-    } else {
-        for (qsizetype i = 0; i < size; ++i) {
-            if (m_tailSize == 3) {
-                m_tail[0] = m_tail[1];
-                m_tail[1] = m_tail[2];
-                m_tailSize = 2;
-            }
-            m_tail[m_tailSize++] = in[i];
+    // Keep back a character that the end of the block cuts.
+    qsizetype whole = bytes.size();
+    if (m_unicode == Unicode::Utf16) {
+        whole -= whole % 2;
+    } else if (m_unicode == Unicode::Utf8) {
+        for (qsizetype j = whole - 1; j >= 0 && j >= whole - 3; --j) {
+            const auto b = static_cast<unsigned char>(bytes[j]);
+            if ((b & 0xC0) == 0x80)
+                continue;
+            if (utf8Length(b) > whole - j)
+                whole = j;
+            break;
         }
     }
+    m_carry = bytes.sliced(whole).toByteArray();
+    bytes = bytes.first(whole);
 
-    const qsizetype space = m_decoder.requiredSpace(size);
+    const qsizetype space = head.size() + (m_table ? bytes.size() : m_decoder.requiredSpace(bytes.size()));
     if (m_buffer.size() < space)
         m_buffer.resize(space);
-    QChar *begin = m_buffer.data();
-    QChar *end = m_decoder.appendToBuffer(begin, bytes);
+    QChar *const begin = m_buffer.data();
+    QChar *end = begin;
+    if (!head.isEmpty())
+        end = decodeInto(end, head);
+    end = decodeInto(end, bytes);
     return QStringView(begin, end);
 }
 
 QStringView CsvDecoder::finish()
 {
-    if (m_table || m_cutAtEnd || m_unicode == Unicode::None)
+    if (m_carry.isEmpty())
         return {};
-    bool cut = false;
-    if (m_unicode == Unicode::Utf16) {
-        cut = m_bytes % 2 != 0;
-    } else {
-        // The last lead byte among the last three, and whether the bytes
-        // after it complete its character.
-        for (int k = m_tailSize - 1; k >= 0; --k) {
-            const unsigned char b = m_tail[k];
-            if ((b & 0xC0) == 0x80)
-                continue;
-            cut = b >= 0xC0 && utf8Length(b) > m_tailSize - k;
-            break;
-        }
-    }
-    if (!cut)
-        return {};
-    m_cutAtEnd = true;
-    if (m_buffer.isEmpty())
-        m_buffer.resize(1);
-    m_buffer[0] = QChar::ReplacementCharacter;
-    return QStringView(m_buffer.constData(), 1);
+    // The file ends inside a character: one U+FFFD for each byte of UTF-8
+    // (as anywhere in the file), one for the odd byte of UTF-16.
+    m_error = true;
+    const qsizetype size = m_unicode == Unicode::Utf16 ? 1 : m_carry.size();
+    m_carry.clear();
+    if (m_buffer.size() < size)
+        m_buffer.resize(size);
+    std::fill_n(m_buffer.data(), size, QChar(QChar::ReplacementCharacter));
+    return QStringView(m_buffer.constData(), size);
 }
 
 bool CsvDecoder::hasError() const
 {
-    return m_tableError || m_cutAtEnd || (!m_table && m_decoder.hasError());
+    return m_error;
 }

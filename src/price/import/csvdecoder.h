@@ -7,9 +7,11 @@
 #include <QStringView>
 
 // Turns the bytes of a text file into text block by block. A character cut
-// by the end of a block is finished by the next one. The Cyrillic code
-// pages go through Qt's codec where Qt has one (ICU) and through the tables
-// below where it has not, so the program reads them on every system.
+// by the end of a block is kept back and finished by the next one, so the
+// text does not depend on where the blocks end: each byte that is no
+// character becomes one U+FFFD wherever it lies. The Cyrillic code pages go
+// through Qt's codec where Qt has one (ICU) and through the tables below
+// where it has not, so the program reads them on every system.
 class CsvDecoder final
 {
 public:
@@ -37,15 +39,14 @@ private:
         Utf16
     };
 
+    QChar *decodeInto(QChar *out, QByteArrayView bytes);
+
+    // Qt's decoder sees whole characters only, each piece on its own.
     QStringDecoder m_decoder;
     const char16_t *m_table = nullptr;
     Unicode m_unicode = Unicode::None;
-    bool m_tableError = false;
-    bool m_cutAtEnd = false;
-    // The bytes of a multi-byte character still open at the end of the
-    // last block, as far as finish() needs to know.
-    qint64 m_bytes = 0;
-    unsigned char m_tail[3] = {};
-    int m_tailSize = 0;
+    bool m_error = false;
+    // The start of a character that the end of the last block cut.
+    QByteArray m_carry;
     QString m_buffer;
 };

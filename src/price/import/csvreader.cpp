@@ -103,9 +103,11 @@ void CsvReader::readSheet(int sheet, const std::function<bool(const SheetRow &)>
                            .arg(QString::fromLatin1(m_options.encoding));
     };
 
-    QByteArray block(kBlockSize, Qt::Uninitialized);
+    // A small list needs no big block.
+    const qint64 blockSize = qBound<qint64>(4096, file.size() + 1, kBlockSize);
+    QByteArray block(blockSize, Qt::Uninitialized);
     for (;;) {
-        const qint64 size = file.read(block.data(), kBlockSize);
+        const qint64 size = file.read(block.data(), blockSize);
         if (size < 0)
             throwReadError(m_path, file);
         if (size == 0)
