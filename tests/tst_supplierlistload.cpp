@@ -1,0 +1,179 @@
+#include <QtTest>
+
+#include "cp1251.h"
+#include "orderfile.h"
+#include "orderfixture.h"
+#include "ordixerror.h"
+#include "supplierlist.h"
+
+namespace
+{
+    enum
+    {
+        FAvail = 0,
+        FCode,
+        FName,
+        FCatalog,
+        FProducer,
+        FPack,
+        FPrice,
+        FGroup
+    };
+
+    void writeBytes(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    // A supplier's CSV list in Windows-1251: title rows, a group row, part
+    // numbers and no codes, prices written "1 234,50".
+    QByteArray supplierCsv(const QString &header, const QStringList &items)
+    {
+        QString text = QStringLiteral("Прайс-лист ООО Юг\n\n") + header + QStringLiteral("\nТормоза;;;\n")
+            + items.join(QLatin1Char('\n')) + QLatin1Char('\n');
+        return Cp1251::encode(text);
+    }
+
+    // Part number → price of the loaded list, all its rows.
+    QString prices(RecordTable &table)
+    {
+        QStringList parts;
+        for (int r = 0; r < table.rowCount(); ++r)
+            parts << table.stringAt(r, FCatalog) + QLatin1Char('=') + QString::number(table.floatAt(r, FPrice));
+        parts.sort();
+        return parts.join(QLatin1Char(' '));
+    }
+}
+
+class TestSupplierListLoad : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void aSupplierWithoutCodesFromListToReprice();
+    void badFilesLeaveTheListAlone_data();
+    void badFilesLeaveTheListAlone();
+
+private:
+    std::unique_ptr<OrderSession> m_session;
+    std::unique_ptr<QTemporaryDir> m_layouts;
+};
+
+void TestSupplierListLoad::init()
+{
+    m_layouts = std::make_unique<QTemporaryDir>();
+    qputenv("ORDIX_LAYOUT_DIR", m_layouts->path().toLocal8Bit());
+    m_session = std::make_unique<OrderSession>();
+}
+
+void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
+{
+    Workspace &ws = m_session->ws;
+    ScriptedPrompts &prompts = m_session->prompts;
+    const QString header = QStringLiteral("Артикул;Номенклатура;Бренд;Цена, руб.");
+    writeBytes(QStringLiteral("yug.csv"), supplierCsv(header, {QStringLiteral("2101-3501090;Колодки;ВАЗ;\"1 234,50\""),
+                                                              QStringLiteral("0986452041;Фильтр;BOSCH;310,00"),
+                                                              QStringLiteral("SD-12;Свеча;NGK;75")}));
+
+    // The first time: the guess is shown and confirmed under a name.
+    prompts.queueLayoutAnswer([](PriceLayoutQuestion &q) {
+        if (q.format != QLatin1String("csv") || !q.certain || q.layout.headerRow != 3)
+            return false;
+        q.layout.name = QStringLiteral("ООО Юг");
+        return true;
+    });
+    QVERIFY(PriceLoader::loadFile(ws, QStringLiteral("yug.csv")));
+    QCOMPARE(prices(ws.price()), QStringLiteral("0986452041=310 2101-3501090=1234.5 SD-12=75"));
+    QCOMPARE(ws.price().stringAt(0, FGroup), QStringLiteral("Тормоза"));
+    QVERIFY(QFile::exists(m_layouts->filePath(QStringLiteral("ООО Юг.json"))));
+
+    // An order from it: its file keeps part numbers and makers, no code.
+    QVERIFY(ws.price().locate(QStringLiteral("CatalogID"), QStringLiteral("SD-12")));
+    prompts.queueQuantity(4);
+    QVERIFY(ws.execute(QStringLiteral("AddToOrder")));
+    QVERIFY(ws.price().locate(QStringLiteral("CatalogID"), QStringLiteral("0986452041")));
+    prompts.queueQuantity(1);
+    QVERIFY(ws.execute(QStringLiteral("AddToOrder")));
+    prompts.queueFile(QStringLiteral("order.txt"));
+    QVERIFY(ws.execute(QStringLiteral("OrderFileSave")));
+    const QStringList lines = TextFile::readLines(QStringLiteral("order.txt"));
+    QVERIFY2(lines.contains(QStringLiteral("|Свеча|SD-12|NGK|4")), qPrintable(lines.join(u'\n')));
+    QVERIFY(lines.contains(QStringLiteral("|Фильтр|0986452041|BOSCH|1")));
+    QVERIFY(ws.execute(QStringLiteral("OrderClose")));
+
+    // The next edition: a column moved in, new prices. The layout follows
+    // the header by name and says what changed; the one after opens with
+    // no question at all.
+    const QString moved = QStringLiteral("Бренд;Артикул;Номенклатура;Цена, руб.");
+    writeBytes(QStringLiteral("yug2.csv"), supplierCsv(moved, {QStringLiteral("ВАЗ;2101-3501090;Колодки;1 300,00"),
+                                                              QStringLiteral("BOSCH;0986452041;Фильтр;320,00"),
+                                                              QStringLiteral("NGK;SD-12;Свеча;80")}));
+    QStringList changes;
+    prompts.queueLayoutAnswer([&changes](PriceLayoutQuestion &q) {
+        changes = q.changes;
+        return q.fromSaved && q.layout.isComplete();
+    });
+    QVERIFY(PriceLoader::loadFile(ws, QStringLiteral("yug2.csv")));
+    QVERIFY2(changes.contains(QStringLiteral("Артикул: был столбец A, теперь B")), qPrintable(changes.join(u';')));
+    QVERIFY(PriceLoader::loadFile(ws, QStringLiteral("yug2.csv")));
+    QCOMPARE(prompts.texts(QStringLiteral("layout")).size(), 2);
+
+    // The order re-prices against it line for line by part number.
+    prompts.queueFile(QStringLiteral("order.txt"));
+    QVERIFY(ws.execute(QStringLiteral("OrderFileOpen")));
+    prompts.queueAnswer(UserPrompts::Answer::Yes);
+    QVERIFY(ws.execute(QStringLiteral("CoordinateOrder")));
+    RecordTable &order = ws.order();
+    QStringList priced;
+    for (int r = 0; r < order.rowCount(); ++r)
+        priced << order.stringAt(r, OrderTable::CatalogID) + QLatin1Char('=') + QString::number(order.floatAt(r, OrderTable::Price));
+    priced.sort();
+    QCOMPARE(priced.join(u' '), QStringLiteral("0986452041=320 SD-12=80"));
+
+    // Prices a hundred times higher: asked before the list is replaced.
+    writeBytes(QStringLiteral("yug3.csv"), supplierCsv(moved, {QStringLiteral("ВАЗ;2101-3501090;Колодки;130000"),
+                                                              QStringLiteral("BOSCH;0986452041;Фильтр;32000"),
+                                                              QStringLiteral("NGK;SD-12;Свеча;8000")}));
+    prompts.queueAnswer(UserPrompts::Answer::No);
+    QVERIFY(!PriceLoader::loadFile(ws, QStringLiteral("yug3.csv")));
+    QVERIFY(prompts.questions().last().startsWith(QStringLiteral("Цены изменились в 100 раз: проверьте разделитель дробной части")));
+    QCOMPARE(prices(ws.price()), QStringLiteral("0986452041=320 2101-3501090=1300 SD-12=80"));
+}
+
+void TestSupplierListLoad::badFilesLeaveTheListAlone_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("an HTML page named .xls") << QByteArray("<html><body><table><tr><td>1</td></tr></table></body></html>")
+                                             << QStringLiteral("HTML");
+    QTest::newRow("a zip that is no workbook") << QByteArray("PK\x03\x04rest of a zip", 18) << QStringLiteral("не книга Excel");
+    QTest::newRow("no row that reads") << Cp1251::encode(QStringLiteral("Артикул;Наименование;Цена\nA-1;Болт;по запросу\n"))
+                                       << QStringLiteral("нет ни одной строки");
+}
+
+void TestSupplierListLoad::badFilesLeaveTheListAlone()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    m_session->loadPrice();
+    writeBytes(QStringLiteral("bad.xls"), bytes);
+    m_session->prompts.queueLayoutAnswer([](PriceLayoutQuestion &q) {
+        q.layout.name = QStringLiteral("x");
+        return true;
+    });
+    try {
+        PriceLoader::loadFile(m_session->ws, QStringLiteral("bad.xls"));
+        QFAIL("loaded");
+    } catch (const OrdixError &error) {
+        QVERIFY2(error.message().contains(message), qPrintable(error.message()));
+    }
+    QCOMPARE(m_session->ws.price().rowCount(), 3);
+    QCOMPARE(m_session->ws.priceFileName, QStringLiteral("prices.txt"));
+}
+
+QTEST_GUILESS_MAIN(TestSupplierListLoad)
+#include "tst_supplierlistload.moc"
