@@ -4,6 +4,7 @@
 #include "orderfile.h"
 #include "orderfixture.h"
 #include "ordixerror.h"
+#include "pricecompare.h"
 #include "supplierlist.h"
 
 namespace
@@ -120,6 +121,10 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
     QVERIFY2(changes.contains(QStringLiteral("Артикул: был столбец A, теперь B")), qPrintable(changes.join(u';')));
     QVERIFY(PriceLoader::loadFile(ws, QStringLiteral("yug2.csv")));
     QCOMPARE(prompts.texts(QStringLiteral("layout")).size(), 2);
+    // Compared with the first edition by the same layout.
+    PriceCompare::compareWith(ws, QStringLiteral("yug.csv"));
+    QVERIFY(ws.price().locate(QStringLiteral("CatalogID"), QStringLiteral("SD-12")));
+    QCOMPARE(ws.price().asFloat(ws.price().fieldByName(QStringLiteral("OldPrice"))), 75.0);
 
     // The order re-prices against it line for line by part number.
     prompts.queueFile(QStringLiteral("order.txt"));

@@ -16,6 +16,8 @@
 #include "priceloader.h"
 #include "progressreporter.h"
 #include "textencoding.h"
+#include "supplierlist.h"
+#include "supplierlistloader.h"
 #include "textfile.h"
 #include "userprompts.h"
 #include "workspace.h"
@@ -59,7 +61,7 @@ void PriceCompare::comparePrices(Workspace &workspace)
             UserPrompts::FileDialog dialog;
             dialog.title = QStringLiteral("Открыть старый файл прайс-листа");
             dialog.defaultExtension = QStringLiteral("txt");
-            dialog.filter = QStringLiteral("Прайс-лист (*.txt)|*.txt");
+            dialog.filter = PriceLoader::openDialogFilter();
             workspace.oldPriceFileName = prompts.openFile(dialog);
         }
     }
@@ -82,6 +84,19 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
     const int priceMode = workspace.settings().priceMode;
 
     progress.startProgress(QStringLiteral("Loading old prices..."), 0, 100);
+    if (QFileInfo(path).isFile() && SupplierList::detectFormat(path, separator) != ListFormat::Native) {
+        // Another supplier's list: read through its layout, by code.
+        const ProgressFinish end(progress);
+        const QHash<qint32, double> byCode = SupplierListLoader::editionPrices(workspace, path);
+        RecordTable &table = workspace.price();
+        std::vector<double> prices(table.isActive() ? table.storedRowCount() : 0, std::numeric_limits<double>::quiet_NaN());
+        for (uint32_t r = 0; r < prices.size(); ++r) {
+            const auto it = byCode.constFind(qint32(table.storedInteger(r, CodeField)));
+            if (it != byCode.constEnd())
+                prices[r] = it.value();
+        }
+        return prices;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         progress.finishProgress();

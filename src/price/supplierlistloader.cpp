@@ -120,6 +120,44 @@ namespace
 
 }
 
+namespace
+{
+    // The code of each item: the supplier's, or one made from its part
+    // number and maker (the next salt where two collide).
+    class ItemCodes final
+    {
+    public:
+        explicit ItemCodes(bool madeUp)
+            : m_madeUp(madeUp)
+        {
+        }
+
+        // 0 when the item has no code to give.
+        qint32 code(const QByteArrayView *values)
+        {
+            if (!m_madeUp) {
+                bool ok = false;
+                const qint32 code = QByteArray(values[1].data(), values[1].size()).toInt(&ok);
+                return ok ? code : 0;
+            }
+            for (int salt = 0; salt < PartKey::Salts; ++salt) {
+                const qint32 code = PartKey::code(values[3], values[4], salt);
+                if (code == 0)
+                    return 0;
+                if (!m_used.contains(code)) {
+                    m_used.insert(code);
+                    return code;
+                }
+            }
+            return 0; // a part listed over and over
+        }
+
+    private:
+        bool m_madeUp;
+        QSet<qint32> m_used;
+    };
+}
+
 bool SupplierListLoader::load(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
 {
     RecordTable &table = workspace.price();
@@ -138,8 +176,8 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     std::vector<std::unique_ptr<RecordTable::RowBatch>> batches;
     std::vector<std::pair<qint32, double>> keys;
     int widest[7] = {};
-    QSet<qint32> usedCodes;
     const bool makeCodes = layout.column(ImportField::Code) < 0;
+    ItemCodes codes(makeCodes);
     QByteArray madeCode;
     SupplierList::Result result;
     {
@@ -149,13 +187,10 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
         result = list.read(layout, [&](const QByteArrayView *values) {
             QByteArrayView row[9];
             std::copy(values, values + 9, row);
+            const qint32 code = codes.code(values);
             if (makeCodes) {
-                qint32 code = 0;
-                for (int salt = 0; salt < PartKey::Salts && (code == 0 || usedCodes.contains(code)); ++salt)
-                    code = PartKey::code(values[3], values[4], salt);
-                if (code == 0 || usedCodes.contains(code))
+                if (code == 0)
                     return false; // no part number, or a part listed over and over
-                usedCodes.insert(code);
                 madeCode = QByteArray::number(code);
                 row[1] = madeCode;
             }
@@ -167,11 +202,8 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
                 const int length = int(row[v].size());
                 widest[v] = qMax(widest[v], v == 6 ? 8 * length + 16 : 7 * length + 4);
             }
-            bool okCode = false, okPrice = false;
-            const qint32 code = QByteArray(row[1].data(), row[1].size()).toInt(&okCode);
             double price = 0;
-            okPrice = Decimal::parse(row[6], &price);
-            if (okCode && okPrice)
+            if (code != 0 && Decimal::parse(row[6], &price))
                 keys.emplace_back(code, price);
             return true;
         }, &progress);
@@ -234,4 +266,38 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
         search->priceLoaded();
     PriceLoader::noteSkipped(int(skipped));
     return true;
+}
+
+QHash<qint32, double> SupplierListLoader::editionPrices(Workspace &workspace, const QString &path)
+{
+    SupplierList list(path);
+    const LayoutStore store;
+    std::optional<ImportLayout> layout;
+    if (const std::optional<ImportLayout> loaded = store.byName(workspace.priceLayoutName())) {
+        layout = loaded;
+        list.chooseFor(*layout);
+        const QStringList header = list.headerAt(layout->headerRow);
+        if (layout->headerRow > 0 && !header.isEmpty())
+            LayoutGuess::applyByHeader(*layout, header, nullptr);
+    } else if (const std::optional<LayoutStore::Match> match = list.findSaved(store)) {
+        layout = match->layout;
+    } else {
+        bool certain = false;
+        layout = list.guess(nullptr, &certain);
+        if (!certain)
+            layout.reset();
+    }
+    if (!layout || !layout->isComplete())
+        throw OrdixError(QStringLiteral("Столбцы прайс-листа %1 не распознаны: откройте его один раз как прайс-лист").arg(path));
+    QHash<qint32, double> prices;
+    ItemCodes codes(layout->column(ImportField::Code) < 0);
+    list.read(*layout, [&](const QByteArrayView *values) {
+        const qint32 code = codes.code(values);
+        double price = 0;
+        if (code == 0 || !Decimal::parse(values[6], &price))
+            return false;
+        prices.insert(code, price);
+        return true;
+    }, &workspace.progress());
+    return prices;
 }

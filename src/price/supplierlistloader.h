@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <QHash>
 #include <QString>
 
 class Workspace;
@@ -17,4 +18,7 @@ public:
     // loaded list then stays as it was). Throws OrdixError when the file
     // cannot be read or gives no item.
     static bool load(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing);
+    // The prices by code of another edition of a supplier's list (the
+    // comparison's old list), read with the loaded list's layout.
+    static QHash<qint32, double> editionPrices(Workspace &workspace, const QString &path);
 };

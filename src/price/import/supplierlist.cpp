@@ -79,6 +79,8 @@ ListFormat SupplierList::detectFormat(const QString &path, QChar nativeSeparator
     if (!file.open(QIODevice::ReadOnly))
         throw OrdixError(QStringLiteral("Не удалось открыть файл прайс-листа %1: %2").arg(path, file.errorString()));
     const QByteArray head = file.read(64 * 1024);
+    if (head.trimmed().isEmpty())
+        return ListFormat::Native; // its reader says the file is empty
     if (head.startsWith("PK\x03\x04")) {
         if (head.mid(30, 8) == "mimetype" && head.mid(38, 60).contains("opendocument.spreadsheet"))
             return ListFormat::Ods;
@@ -99,7 +101,7 @@ ListFormat SupplierList::detectFormat(const QString &path, QChar nativeSeparator
     if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
         return ListFormat::Xls;
     const QString notWorkbook = SheetReaders::notAWorkbook(head);
-    if (!notWorkbook.isEmpty() && !head.startsWith("\xEF\xBB\xBF") && (head.trimmed().startsWith('<')))
+    if (!notWorkbook.isEmpty())
         throw OrdixError(notWorkbook.arg(path));
 
     // Text: the wholesaler's own list has its header line before the first
