@@ -136,6 +136,8 @@ void TestCsvReader::reads_data()
         QTest::newRow(name) << bytes << QByteArray(encoding) << delimiter << QByteArray(encoding) << delimiter << rows << note;
     };
     forced("forced encoding and delimiter", Cp1251::encode(QStringLiteral("Цена;1,5\n")), "KOI8-R", ',', "0:[жЕМЮ;1][5]");
+    QTest::newRow("forced name in any case") << QByteArray("a;b\n") << QByteArray("koi8-r") << char(0) << QByteArray("KOI8-R")
+                                             << ';' << QStringLiteral("0:[a][b]") << QString();
     forced("forced utf-8 on windows-1251", Cp1251::encode(QStringLiteral("Цена;1\n")), "UTF-8", ';',
            QStringLiteral("0:[\uFFFD\uFFFD\uFFFD\uFFFD][1]"), "заменены");
 }

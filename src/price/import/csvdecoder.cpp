@@ -87,11 +87,6 @@ CsvDecoder::CsvDecoder(const QByteArray &encoding)
         m_table = singleByteTable(encoding);
 }
 
-bool CsvDecoder::isValid() const
-{
-    return m_table || m_decoder.isValid();
-}
-
 const char16_t *CsvDecoder::singleByteTable(QByteArrayView encoding)
 {
     static const Table cp1251 = makeTable(nullptr);

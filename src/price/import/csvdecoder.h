@@ -17,8 +17,6 @@ class CsvDecoder final
 public:
     // `encoding`: one of CsvReader::encodings().
     explicit CsvDecoder(const QByteArray &encoding);
-    // Neither Qt nor the tables know the encoding.
-    bool isValid() const;
 
     // The text of the next block; valid until the next call.
     QStringView decode(QByteArrayView bytes);

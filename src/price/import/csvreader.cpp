@@ -1,5 +1,7 @@
 #include "csvreader.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -38,8 +40,16 @@ CsvReader::CsvReader(const QString &path, const CsvOptions &forced)
     : m_path(path)
     , m_options(forced)
 {
-    if (!m_options.encoding.isEmpty() && !CsvDecoder(m_options.encoding).isValid())
-        throw OrdixError(QStringLiteral("Кодировка %1 не поддерживается").arg(QString::fromLatin1(m_options.encoding)));
+    if (!m_options.encoding.isEmpty()) {
+        // The names as the reader spells them, whatever the letter case.
+        const QList<QByteArray> known = encodings();
+        const auto it = std::find_if(known.cbegin(), known.cend(), [this](const QByteArray &name) {
+            return name.compare(m_options.encoding, Qt::CaseInsensitive) == 0;
+        });
+        if (it == known.cend())
+            throw OrdixError(QStringLiteral("Кодировка %1 не поддерживается").arg(QString::fromLatin1(m_options.encoding)));
+        m_options.encoding = *it;
+    }
     if (m_options.delimiter != 0 && !usableDelimiter(m_options.delimiter))
         throw OrdixError(QStringLiteral("Знак с кодом %1 не может разделять поля").arg(int(m_options.delimiter)));
 
