@@ -13,6 +13,7 @@
 #include "reportpainter.h"
 #include "scriptedprompts.h"
 #include "textexport.h"
+#include "cp1251.h"
 #include "textfile.h"
 #include "workspace.h"
 
@@ -48,6 +49,9 @@ private slots:
     void folderLeftAsFound();
     void readerStoppingEarlyLeavesNoSchemaFile();
     void schemaFilesNeverGoThroughLinks();
+
+    void supplierLists_data();
+    void supplierLists();
 
     void repricedSumMatchesTheWindow_data();
     void repricedSumMatchesTheWindow();
@@ -94,6 +98,8 @@ void TestCli::init()
 {
     m_dir = new QTemporaryDir;
     QVERIFY(m_dir->isValid());
+    // Saved layouts of suppliers' lists stay in the test's folder.
+    qputenv("ORDIX_LAYOUT_DIR", m_dir->filePath(QStringLiteral("layouts")).toLocal8Bit());
 }
 
 void TestCli::cleanup()
@@ -884,6 +890,56 @@ void TestCli::exportsMatchTheWindow()
     QCOMPARE(fromCli, contents(windowOut));
     if (target == QLatin1String("pdf"))
         QVERIFY(QString::fromUtf8(fromCli).contains(QStringLiteral("Page 2")));
+}
+
+
+void TestCli::supplierLists_data()
+{
+    QTest::addColumn<QList<QStringList>>("commands"); // the last one is checked
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("out");
+    QTest::addColumn<QString>("err"); // a part of stderr
+
+    const QString item = QStringLiteral("1\t1\tКолодки\t2101-3501090\tВАЗ\t\t1 234.50 р.\tТормоза");
+    QTest::newRow("a guess by the header's words is read, and said")
+        << QList<QStringList>{{"price", "yug.csv"}} << 0 << QStringList{item} << "угаданы по заголовку";
+    QTest::newRow("an unsure guess fails with the command that saves it")
+        << QList<QStringList>{{"price", "unsure.csv"}} << 1 << QStringList()
+        << "ordix-cli layout save unsure.csv unsure --set code=- --set name=B --set partNumber=A";
+    QTest::newRow("a layout saved by column letter reads with no note")
+        << QList<QStringList>{{"layout", "save", "unsure.csv", "Север", "--set", "price=Сумма"},
+                              {"price", "unsure.csv", "--layout", "Север"}}
+        << 0 << QStringList{"1\t1\tБолт\tAB-1\t\t\t1 200.50 р.\t"} << QString();
+    QTest::newRow("layout show counts the kinds of rows")
+        << QList<QStringList>{{"layout", "show", "yug.csv"}} << 0
+        << QStringList{"Строк «над заголовком»\t1", "Строк «заголовок»\t1", "Строк «товар»\t1", "Строк «группа»\t1"}
+        << QString();
+}
+
+void TestCli::supplierLists()
+{
+    QFETCH(QList<QStringList>, commands);
+    QFETCH(int, code);
+    QFETCH(QStringList, out);
+    QFETCH(QString, err);
+    QFile yug(path(QStringLiteral("yug.csv")));
+    QVERIFY(yug.open(QIODevice::WriteOnly));
+    yug.write(Cp1251::encode(QStringLiteral("Прайс ООО Юг\nАртикул;Номенклатура;Бренд;Цена, руб.\nТормоза\n"
+                                            "2101-3501090;Колодки;ВАЗ;\"1 234,50\"\n")));
+    yug.close();
+    QFile unsure(path(QStringLiteral("unsure.csv")));
+    QVERIFY(unsure.open(QIODevice::WriteOnly));
+    unsure.write("Артикул;Наименование;Сумма\nAB-1;Болт;1 200,50\nAB-2;Гайка;300,25\n");
+    unsure.close();
+
+    Result result;
+    for (const QStringList &command : commands)
+        result = cli(command);
+    QCOMPARE(result.code, code);
+    QVERIFY2(result.err.contains(err), qPrintable(result.err));
+    const QStringList lines = outputLines(result.out);
+    for (const QString &line : out)
+        QVERIFY2(lines.contains(line), qPrintable(result.out));
 }
 
 QTEST_MAIN(TestCli)

@@ -1,5 +1,6 @@
 #include "supplierlist.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QFile>
@@ -58,6 +59,22 @@ namespace
                 return 3;
         }
         return 1; // "есть", "да", "много", ">10", "+"
+    }
+
+    // The written prices of the rows below the header, for the column's
+    // decimal mark.
+    QList<QString> priceTexts(const QList<SheetRow> &rows, const ImportLayout &layout)
+    {
+        QList<QString> texts;
+        const int column = layout.column(ImportField::Price);
+        for (const SheetRow &row : rows) {
+            if (column < 0 || column >= row.cells.size() || row.index + 1 <= layout.headerRow)
+                continue;
+            const SheetCell &cell = row.cells.at(column);
+            if (cell.kind == SheetCell::Kind::Text && std::any_of(cell.text.begin(), cell.text.end(), [](QChar ch) { return ch.isDigit(); }))
+                texts.append(cell.text);
+        }
+        return texts;
     }
 
     QByteArray priceText(double value)
@@ -282,15 +299,8 @@ ImportLayout SupplierList::guess(QStringList *why, bool *certain, int headerRow)
     layout.encoding = encoding();
     layout.delimiter = delimiter();
     // The decimal mark of the price column, from the preview's texts.
-    const int priceColumn = layout.column(ImportField::Price);
-    if (priceColumn >= 0) {
-        QList<QString> texts;
-        for (const SheetRow &row : preview()) {
-            if (priceColumn < row.cells.size() && row.cells.at(priceColumn).kind == SheetCell::Kind::Text)
-                texts.append(row.cells.at(priceColumn).text);
-        }
-        layout.decimalMark = ImportCells::decideDecimalMark(texts);
-    }
+    if (layout.column(ImportField::Price) >= 0)
+        layout.decimalMark = ImportCells::decideDecimalMark(priceTexts(preview(), layout));
     return layout;
 }
 
@@ -370,13 +380,7 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
     RowClassifier classifier(layout);
     if (classifier.decimalMark().isNull()) {
         // Decided from the data, not cell by cell.
-        const int priceColumn = layout.column(ImportField::Price);
-        QList<QString> texts;
-        for (const SheetRow &row : preview()) {
-            if (priceColumn >= 0 && priceColumn < row.cells.size() && row.cells.at(priceColumn).kind == SheetCell::Kind::Text)
-                texts.append(row.cells.at(priceColumn).text);
-        }
-        classifier.setDecimalMark(ImportCells::decideDecimalMark(texts));
+        classifier.setDecimalMark(ImportCells::decideDecimalMark(priceTexts(preview(), layout)));
     }
     const bool uses1904 = m_reader->uses1904Dates();
     const int codeColumn = layout.column(ImportField::Code);
