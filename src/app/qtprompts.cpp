@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include "ordixerror.h"
+#include "pricelayoutdialog.h"
 
 namespace
 {
@@ -156,6 +157,13 @@ bool QtPrompts::askQuantity(const QuantityRequest &request, int *quantity)
     if (!m_quantityDialog)
         throw OrdixError(QStringLiteral("The quantity dialog is not available"));
     return m_quantityDialog(request, quantity);
+}
+
+bool QtPrompts::confirmPriceLayout(PriceLayoutQuestion &question)
+{
+    // Made for each list, as the message boxes and file dialogs are: the
+    // question brings its own rows and choices.
+    return PriceLayoutDialog::ask(question, m_owner);
 }
 
 QString QtPrompts::clipboardText()

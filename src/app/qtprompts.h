@@ -27,6 +27,7 @@ public:
     QString openFile(const FileDialog &dialog) override;
     QString saveFile(const FileDialog &dialog) override;
     bool askQuantity(const QuantityRequest &request, int *quantity) override;
+    bool confirmPriceLayout(PriceLayoutQuestion &question) override;
     QString clipboardText() override;
     Answer askYesNoBox(const QString &text, const BoxOptions &options) override;
     void messageBox(const QString &text, Icon icon, const BoxOptions &options) override;

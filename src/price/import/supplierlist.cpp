@@ -306,6 +306,7 @@ ImportLayout SupplierList::guess(QStringList *why, bool *certain, int headerRow)
 
 std::optional<LayoutStore::Match> SupplierList::findSaved(const LayoutStore &store)
 {
+    preview(); // decides the sheet when none was chosen
     const QString sheetName = m_format == ListFormat::Csv ? QString() : (m_sheet >= 0 ? sheets().value(m_sheet).name : QString());
     // The header at the row each saved layout names, then the one found.
     QList<int> rows;
@@ -340,8 +341,9 @@ PriceLayoutQuestion SupplierList::question(const std::optional<LayoutStore::Matc
     q.path = m_path;
     q.format = formatName(m_format);
     q.sheets = sheets();
-    q.sheet = qMax(0, m_sheet);
+    // The preview picks the first visible sheet with data when none was chosen.
     q.rows = preview();
+    q.sheet = qMax(0, m_sheet);
     bool certain = false;
     const ImportLayout guessed = guess(&q.reasons, &certain);
     q.certain = certain;
