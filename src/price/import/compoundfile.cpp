@@ -11,7 +11,6 @@
 namespace
 {
     constexpr quint32 EndOfChain = 0xFFFFFFFE;
-    constexpr quint32 FreeSector = 0xFFFFFFFF;
     constexpr quint32 NoEntry = 0xFFFFFFFF;
     // Sector numbers from here up mark special sectors, not data.
     constexpr quint32 MaxRegularSector = 0xFFFFFFFA;

@@ -395,9 +395,11 @@ QString describeNotAWorkbook(QByteArrayView firstBytes, const QString &fileName)
         return QStringLiteral("Файл %1 пуст").arg(name);
     if (firstBytes.startsWith("PK\x03\x04"))
         return QStringLiteral("Файл %1 — не книга Excel 97–2003, а архив ZIP (так хранятся книги .xlsx и .ods): "
-                              "сохраните его под расширением .xlsx или .ods").arg(name);
-    if (firstBytes.size() >= 4 && firstBytes.at(0) == '\x09' && firstBytes.at(3) == '\0'
-        && (firstBytes.at(1) == '\0' || firstBytes.at(1) == '\x02' || firstBytes.at(1) == '\x04')) {
+                              "переименуйте его, указав расширение .xlsx или .ods").arg(name);
+    // The first record of an Excel 2.x–4.0 sheet: its type and a short length.
+    if (firstBytes.size() >= 4 && firstBytes.at(0) == '\x09'
+        && (firstBytes.at(1) == '\0' || firstBytes.at(1) == '\x02' || firstBytes.at(1) == '\x04')
+        && (firstBytes.at(2) == '\x04' || firstBytes.at(2) == '\x06') && firstBytes.at(3) == '\0') {
         return QStringLiteral("Файл %1 — книга Excel 2.x–4.0, такой старый формат не поддерживается; "
                               "сохраните файл как .xls (97–2003) или .xlsx").arg(name);
     }
@@ -417,7 +419,7 @@ QString describeNotAWorkbook(QByteArrayView firstBytes, const QString &fileName)
             return QStringLiteral("Файл %1 — не книга Excel, а документ XML").arg(name);
     }
     if (text.startsWith("mime-version:") || text.contains("\nmime-version:"))
-        return QStringLiteral("Файл %1 — не книга Excel, а веб-архив (страница HTML)").arg(name) + saveAsXlsx;
+        return QStringLiteral("Файл %1 — не книга Excel, а страница HTML (веб-архив)").arg(name) + saveAsXlsx;
     static const char *const htmlStarts[] = {"<html", "<!doctype html", "<table", "<head", "<body", "<meta",
                                              "<style", "<div", "<tr", "<!--"};
     const bool html = (text.startsWith('<') && text.contains("<html"))
