@@ -3,6 +3,7 @@
 #include <QRandomGenerator>
 #include <QtEndian>
 
+#include "compoundfile.h"
 #include "ordixerror.h"
 #include "xlsreader.h"
 
@@ -31,6 +32,87 @@ namespace
             return true;
         });
         return rows;
+    }
+
+    QStringList rowTexts(SheetReader &reader)
+    {
+        QStringList texts;
+        for (const SheetRow &row : readRows(reader, 0)) {
+            for (const SheetCell &cell : row.cells)
+                texts.append(QString::number(row.index) + cell.text);
+        }
+        return texts;
+    }
+
+    // A compound file of sectors of 1 << shift bytes with `workbook` as its
+    // one stream, after `padding` unused sectors; enough of them make the
+    // sector table outgrow the header's list of its sectors.
+    QByteArray compoundFile(const QByteArray &workbook, int shift, int padding)
+    {
+        const int size = 1 << shift;
+        const int per = size / 4;
+        const int data = int((workbook.size() + size - 1) / size);
+        int fat = 0;
+        int difat = 0;
+        for (int total = 0; total != padding + data + 1 + fat + difat;) {
+            total = padding + data + 1 + fat + difat;
+            fat = (total + per - 1) / per;
+            difat = fat > 109 ? (fat - 109 + per - 2) / (per - 1) : 0;
+        }
+        const int directory = padding + data;
+        const int fat0 = directory + 1;
+        const int difat0 = fat0 + fat;
+        QList<quint32> table(qsizetype(fat) * per, 0xFFFFFFFF);
+        for (int i = 0; i < data; ++i)
+            table[padding + i] = i + 1 < data ? padding + i + 1 : 0xFFFFFFFE;
+        table[directory] = 0xFFFFFFFE;
+        std::fill_n(table.begin() + fat0, fat, 0xFFFFFFFD);
+        std::fill_n(table.begin() + difat0, difat, 0xFFFFFFFC);
+
+        QByteArray out(qsizetype(difat0 + difat + 1) * size, '\0');
+        const auto put = [&](qsizetype at, quint32 value) { qToLittleEndian<quint32>(value, out.data() + at); };
+        const auto sector = [&](int s) { return qsizetype(s + 1) * size; };
+        out.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+        put(24, (shift == 12 ? 4 : 3) << 16 | 0x3E);
+        put(28, shift << 16 | 0xFFFE);
+        put(32, 6);
+        put(44, fat);
+        put(48, directory);
+        put(56, 4096);
+        put(60, 0xFFFFFFFE);
+        put(68, difat ? difat0 : 0xFFFFFFFE);
+        put(72, difat);
+        for (int i = 0; i < 109 + difat * (per - 1); ++i) {
+            const int d = (i - 109) / (per - 1);
+            put(i < 109 ? 76 + 4 * i : sector(difat0 + d) + 4 * ((i - 109) % (per - 1)), i < fat ? fat0 + i : 0xFFFFFFFF);
+        }
+        for (int d = 0; d < difat; ++d)
+            put(sector(difat0 + d) + 4 * (per - 1), d + 1 < difat ? difat0 + d + 1 : 0xFFFFFFFE);
+        for (int i = 0; i < table.size(); ++i)
+            put(sector(fat0 + i / per) + 4 * (i % per), table[i]);
+        out.replace(sector(padding), workbook.size(), workbook);
+
+        // The root and, as its only child, the stream.
+        const QString names[] = {QStringLiteral("Root Entry"), QStringLiteral("Workbook")};
+        for (int e = 0; e < 2; ++e) {
+            const qsizetype at = sector(directory) + 128 * e;
+            for (int c = 0; c < names[e].size(); ++c)
+                qToLittleEndian<quint16>(names[e].at(c).unicode(), out.data() + at + 2 * c);
+            qToLittleEndian<quint16>(quint16(2 * names[e].size() + 2), out.data() + at + 64);
+            out[at + 66] = char(e == 0 ? 5 : 2);
+            put(at + 68, 0xFFFFFFFF);
+            put(at + 72, 0xFFFFFFFF);
+            put(at + 76, e == 0 ? 1 : 0xFFFFFFFF);
+            put(at + 116, e == 0 ? 0xFFFFFFFE : padding);
+            put(at + 120, e == 0 ? 0 : quint32(workbook.size()));
+        }
+        return out;
+    }
+
+    QByteArray stringsWorkbook()
+    {
+        return CompoundFile(fileBytes(QStringLiteral("strings.xls")), QStringLiteral("strings.xls"))
+            .readStream(QStringLiteral("Workbook"));
     }
 
     // Opens the bytes and reads every sheet; the error's text, or empty.
@@ -74,6 +156,8 @@ private slots:
     void cells();
     void sharedStringsAcrossRecords();
     void layout();
+    void containers_data();
+    void containers();
     void packedNumbers_data();
     void packedNumbers();
     void refused_data();
@@ -190,6 +274,25 @@ void TestXlsReader::layout()
     QCOMPARE(seen, 2);
 }
 
+void TestXlsReader::containers_data()
+{
+    QTest::addColumn<int>("shift");
+    QTest::addColumn<int>("padding");
+
+    QTest::newRow("512-byte sectors") << 9 << 3;
+    QTest::newRow("4096-byte sectors") << 12 << 0;
+    QTest::newRow("sector table listed past the header") << 9 << 14000;
+}
+
+void TestXlsReader::containers()
+{
+    QFETCH(int, shift);
+    QFETCH(int, padding);
+    XlsReader original(dataPath(QStringLiteral("strings.xls")));
+    XlsReader rebuilt(compoundFile(stringsWorkbook(), shift, padding), QStringLiteral("strings.xls"));
+    QCOMPARE(rowTexts(rebuilt), rowTexts(original));
+}
+
 void TestXlsReader::packedNumbers_data()
 {
     QTest::addColumn<quint32>("packed");
@@ -277,6 +380,13 @@ void TestXlsReader::damaged_data()
     for (qsizetype i = 512; i < noise.size(); ++i)
         noise[i] = char(random.bounded(256));
     QTest::newRow("noise after the header") << noise;
+    // The list of the sector table's sectors claims more than it holds,
+    // its last sector naming itself as the next.
+    QByteArray list = compoundFile(stringsWorkbook(), 9, 14000);
+    const quint32 difat = qFromLittleEndian<quint32>(list.constData() + 68);
+    qToLittleEndian<quint32>(200, list.data() + 44);
+    qToLittleEndian<quint32>(difat, list.data() + (difat + 1) * 512 + 508);
+    QTest::newRow("sector list loops") << list;
 }
 
 void TestXlsReader::damaged()
