@@ -30,7 +30,7 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_filter fuzz_lines fuzz_settings fuzz_price fuzz_csv fuzz_compare fuzz_order
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_filter fuzz_lines fuzz_settings fuzz_price fuzz_csv fuzz_xls fuzz_compare fuzz_order
                                      fuzz_carmodels fuzz_downloadlist fuzz_schema fuzz_currency fuzz_archive)
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
