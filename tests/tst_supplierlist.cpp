@@ -88,6 +88,9 @@ void TestSupplierList::guess_data()
     QTest::newRow("English header, code column")
         << QStringLiteral("Code|Description|Brand|Unit price|Stock\n#42|Bolt M8|Bosch|#12.5|#3\n#43|Nut|Bosch|#3.2|#0")
         << 1 << "code=A name=B maker=C price=D stock=E" << true;
+    QTest::newRow("a code column of texts holds part numbers; whole numbers under a header are no codes")
+        << QStringLiteral("Код|Наименование|Закупка|Цена\nA-1|Товар 1|#10|#15\nA-2|Товар 2|#20|#30\nA-3|Товар 3|#30|#45")
+        << 1 << "name=B partNumber=A price=D" << true;
     QTest::newRow("two price columns: the rightmost")
         << QStringLiteral("Код|Наименование|Цена розница|Цена опт\n#1|Болт|#10.5|#9.5\n#2|Гайка|#3.5|#3.1")
         << 1 << "code=A name=B price=D" << true;

@@ -99,7 +99,9 @@ namespace
         double meanLength = 0;
     };
 
-    ColumnStats statsOf(const QList<SheetRow> &rows, int first, int column)
+    // Over the rows below the header that have a price where the header
+    // names its column (so group and total rows do not count).
+    ColumnStats statsOf(const QList<SheetRow> &rows, int first, int column, int priceColumn, const QStringList &header)
     {
         ColumnStats s;
         QSet<QString> seen;
@@ -107,6 +109,12 @@ namespace
         for (int r = first; r < rows.size(); ++r) {
             if (column >= rows.at(r).cells.size())
                 continue;
+            if (priceColumn >= 0
+                && (priceColumn >= rows.at(r).cells.size() || ImportCells::text(rows.at(r).cells.at(priceColumn)).trimmed().isEmpty()))
+                continue;
+            if (column < header.size() && !header.at(column).isEmpty()
+                && ImportLayout::normalizedHeader(ImportCells::text(rows.at(r).cells.at(column))) == ImportLayout::normalizedHeader(header.at(column)))
+                continue; // the header repeated
             const SheetCell &cell = rows.at(r).cells.at(column);
             const QString t = ImportCells::text(cell).trimmed();
             if (t.isEmpty())
@@ -245,13 +253,12 @@ ImportLayout LayoutGuess::guess(const QList<SheetRow> &rows, QStringList *why, b
     } else {
         layout.columnCount = columns;
     }
-    const bool byHeader = layout.isComplete();
 
     // The columns the header left open, by their values.
     const int first = headerIndex + 1;
     QList<ColumnStats> stats;
     for (int c = 0; c < columns; ++c)
-        stats.append(statsOf(rows, first, c));
+        stats.append(statsOf(rows, first, c, layout.column(ImportField::Price), layout.header));
     // A column the header names keeps its name's meaning (or none, for a
     // second price column): only the unnamed ones are judged by values.
     QSet<int> named;
@@ -260,6 +267,22 @@ ImportLayout LayoutGuess::guess(const QList<SheetRow> &rows, QStringList *why, b
             named.insert(c);
     }
     const auto isFree = [&](int c) { return !named.contains(c) && layout.fieldOfColumn(c) == ImportField::None; };
+    // A "code" column of texts like "A-12" holds the supplier's part
+    // numbers: the price table's code is a whole number.
+    const int codeColumn = layout.column(ImportField::Code);
+    if (codeColumn >= 0 && codeColumn < columns) {
+        const ColumnStats &s = stats.at(codeColumn);
+        if (s.filled > 0 && s.whole < s.filled * 0.8) {
+            layout.setColumn(ImportField::Code, -1);
+            if (layout.column(ImportField::PartNumber) < 0) {
+                layout.setColumn(ImportField::PartNumber, codeColumn);
+                reasons[codeColumn] = QStringLiteral("«%1» не целые числа: артикул").arg(layout.header.value(codeColumn));
+            } else {
+                reasons[codeColumn] = QStringLiteral("«%1» не целые числа").arg(layout.header.value(codeColumn));
+            }
+        }
+    }
+    const bool byHeader = layout.isComplete();
     const auto pick = [&](ImportField field, const QString &reason, auto &&score) {
         if (layout.column(field) >= 0)
             return;
@@ -282,9 +305,14 @@ ImportLayout LayoutGuess::guess(const QList<SheetRow> &rows, QStringList *why, b
     pick(ImportField::Price, QStringLiteral("числа с копейками"), [](const ColumnStats &s) {
         return s.numbers >= s.filled * 0.8 && s.fractional >= s.filled * 0.5 ? 1.0 + s.fractional : 0.0;
     });
-    pick(ImportField::Code, QStringLiteral("разные целые числа"), [](const ColumnStats &s) {
-        return s.whole == s.filled && s.distinct >= s.filled * 0.95 && s.fractional == 0 ? 1.0 + s.distinct : 0.0;
-    });
+    // Whole numbers under a header that does not call them codes are more
+    // often quantities or other prices: codes by their values only in a
+    // list without a header.
+    if (headerIndex < 0) {
+        pick(ImportField::Code, QStringLiteral("разные целые числа"), [](const ColumnStats &s) {
+            return s.whole == s.filled && s.distinct >= s.filled * 0.95 && s.fractional == 0 ? 1.0 + s.distinct : 0.0;
+        });
+    }
     pick(ImportField::PartNumber, QStringLiteral("разные короткие номера с цифрами"), [](const ColumnStats &s) {
         return s.tokens >= s.filled * 0.8 && s.distinct >= s.filled * 0.9 && s.fractional < s.filled * 0.2 ? 1.0 + s.tokens
                                                                                                        : 0.0;
