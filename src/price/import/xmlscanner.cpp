@@ -358,8 +358,13 @@ void XmlScanner::decode(QByteArrayView raw, std::string &out)
             return;
         }
         out.append(p, size_t(amp - p));
-        const auto *semi = static_cast<const char *>(std::memchr(amp, ';', size_t(std::min<qsizetype>(end - amp, 12))));
-        if (!semi) {
+        // A reference is "&name;" or "&#digits;": a bare "&" is kept as it is.
+        const char *semi = amp + 1;
+        while (semi < end && semi - amp < 12
+               && ((*semi >= 'a' && *semi <= 'z') || (*semi >= 'A' && *semi <= 'Z') || (*semi >= '0' && *semi <= '9')
+                   || *semi == '#'))
+            ++semi;
+        if (semi == end || *semi != ';') {
             out.push_back('&');
             p = amp + 1;
             continue;
