@@ -21,9 +21,14 @@ namespace
     }
 
     const QString Content = QStringLiteral("content.xml");
-    // The longest text kept of one cell (a cell of the sheet program holds
-    // far less); the rest is dropped.
-    constexpr size_t MaxCellText = 1024 * 1024;
+    // The longest text kept of one cell, in bytes (a spreadsheet cell shows
+    // at most 32,767 characters); the rest is dropped. With the cap on one
+    // run of spaces it keeps a small file from growing into gigabytes of
+    // text.
+    constexpr size_t MaxCellText = 100000;
+    constexpr qint64 MaxSpaces = 1024;
+    // The tables and table styles listed (far more than a file has).
+    constexpr qsizetype MaxItems = 65536;
 
     // Turns the rows of one table of content.xml into sheet rows.
     class TableParser final
@@ -192,7 +197,7 @@ namespace
                 ++m_paragraph;
             } else if (m_paragraph > 0) {
                 if (is(name, "text:s")) {
-                    const qint64 count = repeat("text:c", qint64(MaxCellText));
+                    const qint64 count = repeat("text:c", MaxSpaces);
                     if (m_text.size() < MaxCellText)
                         m_text.append(size_t(qMin<qint64>(count, qint64(MaxCellText - m_text.size()))), ' ');
                 } else if (is(name, "text:tab")) {
@@ -390,13 +395,13 @@ void OdsReader::readOutline()
             const QByteArrayView element = scanner.qualifiedName();
             if (token == XmlScanner::Token::StartElement) {
                 if (is(element, "table:table")) {
-                    if (++depth == 1) {
+                    if (++depth == 1 && m_sheets.size() < MaxItems) {
                         m_sheets.append({scanner.attributeText("table:name"),
                                          hiddenStyles.contains(scanner.attributeText("table:style-name"))});
                     }
                 } else if (is(element, "style:style")) {
                     style = is(scanner.attribute("style:family"), "table") ? scanner.attributeText("style:name") : QString();
-                } else if (is(element, "style:table-properties") && !style.isEmpty()
+                } else if (is(element, "style:table-properties") && !style.isEmpty() && hiddenStyles.size() < MaxItems
                            && is(scanner.attribute("table:display"), "false")) {
                     hiddenStyles.insert(style);
                 }

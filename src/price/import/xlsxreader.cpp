@@ -25,6 +25,14 @@ namespace
     // The widest sheet Excel makes; a cell past it is ignored.
     constexpr int MaxColumns = 16384;
 
+    // How many relationships of one part, sheets, number formats and cell
+    // styles are kept (far more than Excel makes): a small damaged file must
+    // not grow into gigabytes of lists.
+    constexpr qsizetype MaxItems = 65536;
+    // The shared strings a workbook may have: a book past it would be far
+    // larger than a price list.
+    constexpr qsizetype MaxSharedStrings = qsizetype(1) << 24;
+
     const QString General = QStringLiteral("General");
 
     bool isHex(QChar c)
@@ -103,7 +111,7 @@ namespace
     {
         QList<Relationship> list;
         zip.scanMember(scanner, [&](XmlScanner::Token token) {
-            if (token == XmlScanner::Token::StartElement && is(scanner.name(), "Relationship")
+            if (token == XmlScanner::Token::StartElement && is(scanner.name(), "Relationship") && list.size() < MaxItems
                 && !is(scanner.attribute("TargetMode"), "External")) {
                 list.append({scanner.attributeText("Id"), scanner.attributeText("Type"),
                              resolveTarget(source, scanner.attributeText("Target"))});
@@ -503,6 +511,10 @@ void XlsxReader::readWorkbook()
             throw OrdixError(QStringLiteral("Файл %1 — таблица OpenDocument (ods), а не книга Excel (xlsx)").arg(name));
         throw OrdixError(QStringLiteral("Файл %1 не является книгой Excel (xlsx): в архиве нет книги").arg(name));
     }
+    if (workbook.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive)) {
+        throw OrdixError(QStringLiteral("Файл %1 — двоичная книга Excel (xlsb): сохраните её в Excel как книгу xlsx")
+                             .arg(name));
+    }
     const QList<Relationship> workbookLinks = relationships.value(partKey(workbook));
     const QString folder = workbook.left(workbook.lastIndexOf(QLatin1Char('/')) + 1);
     const Relationship *stylesLink = findType(workbookLinks, QLatin1String("/styles"));
@@ -528,7 +540,7 @@ void XlsxReader::readWorkbook()
             zip.scanMember(scanner, [&](XmlScanner::Token token) {
                 if (token != XmlScanner::Token::StartElement)
                     return true;
-                if (is(scanner.name(), "sheet")) {
+                if (is(scanner.name(), "sheet") && entries.size() < MaxItems) {
                     entries.append({scanner.attributeText("name"), scanner.attributeText("state"),
                                     scanner.attributeText("id")});
                 } else if (is(scanner.name(), "workbookPr")) {
@@ -543,11 +555,11 @@ void XlsxReader::readWorkbook()
             zip.scanMember(scanner, [&](XmlScanner::Token token) {
                 const QByteArrayView element = scanner.name();
                 if (token == XmlScanner::Token::StartElement) {
-                    if (is(element, "numFmt"))
+                    if (is(element, "numFmt") && custom.size() < MaxItems)
                         custom.insert(toInt(scanner.attribute("numFmtId"), -1), scanner.attributeText("formatCode"));
                     else if (is(element, "cellXfs"))
                         inCellStyles = true;
-                    else if (is(element, "xf") && inCellStyles)
+                    else if (is(element, "xf") && inCellStyles && ids.size() < MaxItems)
                         ids.append(toInt(scanner.attribute("numFmtId"), 0));
                 } else if (token == XmlScanner::Token::EndElement && is(element, "cellXfs")) {
                     inCellStyles = false;
@@ -584,6 +596,8 @@ void XlsxReader::readWorkbook()
                     break;
                 case XmlScanner::Token::EndElement:
                     if (is(scanner.name(), "si")) {
+                        if (m_sharedStrings.size() >= MaxSharedStrings)
+                            zip.damaged(QStringLiteral("в книге слишком много строк"));
                         m_sharedStrings.append(textOf(text));
                         inItem = inText = false;
                         phonetic = 0;

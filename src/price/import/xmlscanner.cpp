@@ -292,7 +292,8 @@ XmlScanner::Token XmlScanner::startTag(const char *p, const char *end)
                 value = QByteArrayView(valueStart, q);
             }
         }
-        m_attributes.push_back({name, localName, value});
+        if (m_attributes.size() < MaxAttributes)
+            m_attributes.push_back({name, localName, value});
     }
     m_emptyElement = empty;
     m_pendingEnd = empty;

@@ -37,6 +37,8 @@ public:
     };
 
     static constexpr qsizetype MaxToken = 64 * 1024 * 1024;
+    // Attributes kept of one tag; the rest are skipped.
+    static constexpr size_t MaxAttributes = 256;
 
     void feed(QByteArrayView data);
     void finish() { m_finished = true; }
