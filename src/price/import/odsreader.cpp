@@ -233,34 +233,28 @@ namespace
             m_column += m_cellRepeat;
             if (first >= OdsReader::MaxColumns)
                 return;
-            const QString shown = QString::fromUtf8(m_text.data(), qsizetype(m_text.size()));
-            const QString value = QString::fromUtf8(m_value.data(), qsizetype(m_value.size()));
+            const QByteArrayView value(m_value.data(), qsizetype(m_value.size()));
             SheetCell cell;
+            cell.text = QString::fromUtf8(m_text.data(), qsizetype(m_text.size()));
             switch (m_type) {
             case Type::Number:
-                if (toDouble(QByteArrayView(m_value.data(), qsizetype(m_value.size())), cell.number)) {
-                    cell.kind = SheetCell::Kind::Number;
-                    cell.text = shown;
-                } else {
-                    cell.kind = SheetCell::Kind::Text;
-                    cell.text = shown;
-                }
+                cell.kind = toDouble(value, cell.number) ? SheetCell::Kind::Number : SheetCell::Kind::Text;
                 break;
             case Type::Bool:
                 cell.kind = SheetCell::Kind::Bool;
-                cell.number = value.trimmed() == QLatin1String("true") ? 1 : 0;
-                cell.text = shown;
+                cell.number = is(trimmed(value), "true") ? 1 : 0;
                 break;
             case Type::Error:
                 cell.kind = SheetCell::Kind::Error;
-                cell.text = shown;
                 break;
             case Type::Date:
             case Type::Time:
             case Type::String:
             case Type::None:
+                // What the cell shows; a date or a string kept only as a value otherwise.
                 cell.kind = SheetCell::Kind::Text;
-                cell.text = shown.isEmpty() ? value : shown;
+                if (cell.text.isEmpty())
+                    cell.text = QString::fromUtf8(value);
                 break;
             }
             if (cell.isEmpty() || (cell.kind == SheetCell::Kind::Error && cell.text.isEmpty()))

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <QUrl>
 
 #include "ordixerror.h"
@@ -491,11 +492,11 @@ void XlsxReader::readWorkbook()
     // First walk: the member names and every relationship list; the parts
     // are found through them.
     QHash<QString, QList<Relationship>> relationships; // by the key of the source part
-    QHash<QString, QString> members;                   // key -> name
+    QSet<QString> members;                             // by their keys
     {
         ZipStream zip(m_path, m_limits);
         while (zip.nextMember()) {
-            members.insert(partKey(zip.memberName()), zip.memberName());
+            members.insert(partKey(zip.memberName()));
             QString source;
             if (relationshipSource(zip.memberName(), source))
                 relationships.insert(partKey(source), readRelationships(zip, scanner, source));
@@ -619,16 +620,14 @@ void XlsxReader::readWorkbook()
     if (entries.isEmpty())
         zip.damaged(QStringLiteral("в книге нет листов"));
 
+    QHash<QString, QString> targets;
+    for (const Relationship &r : workbookLinks)
+        targets.insert(r.id, r.target);
     for (const SheetEntry &entry : std::as_const(entries)) {
         Sheet sheet;
         sheet.info.name = entry.name;
         sheet.info.hidden = entry.state == QLatin1String("hidden") || entry.state == QLatin1String("veryHidden");
-        for (const Relationship &r : workbookLinks) {
-            if (r.id == entry.id) {
-                sheet.part = r.target;
-                break;
-            }
-        }
+        sheet.part = targets.value(entry.id);
         m_sheets.append(sheet);
     }
 }
