@@ -59,7 +59,16 @@ public:
     template <qsizetype N>
     QByteArrayView attribute(const char (&name)[N]) const
     {
-        return attribute(QByteArrayView(name, N - 1));
+        static_assert(N > 1);
+        bool qualified = false;
+        for (qsizetype i = 0; i < N - 1; ++i)
+            qualified = qualified || name[i] == ':';
+        for (const Attribute &a : m_attributes) {
+            const QByteArrayView candidate = qualified ? a.name : a.localName;
+            if (candidate.size() == N - 1 && std::memcmp(candidate.data(), name, N - 1) == 0)
+                return a.value;
+        }
+        return QByteArrayView();
     }
     template <qsizetype N>
     QString attributeText(const char (&name)[N]) const
