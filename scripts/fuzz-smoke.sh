@@ -30,8 +30,8 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_filter fuzz_lines fuzz_settings fuzz_price fuzz_csv fuzz_xls fuzz_compare fuzz_order
-                                     fuzz_carmodels fuzz_downloadlist fuzz_schema fuzz_currency fuzz_archive)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_filter fuzz_lines fuzz_settings fuzz_price fuzz_csv fuzz_xls fuzz_xlsx fuzz_compare
+                                     fuzz_order fuzz_carmodels fuzz_downloadlist fuzz_schema fuzz_currency fuzz_archive)
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja \

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <functional>
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include "xmlscanner.h"
+
+struct archive;
+struct archive_entry;
+
+// One walk through the members of a zip file (a workbook, an ods table),
+// each member inflated block by block as it is read; members not read are
+// skipped without inflating. A reader makes one walk for its small parts
+// and one more for each sheet it streams.
+//
+// Damage, an encrypted member and a member that inflates too far (a "zip
+// bomb") are thrown as OrdixError naming the file.
+class ZipStream final
+{
+public:
+    // How far one member may inflate: never past `maxMemberSize`, and, once
+    // past `ratioFrom` bytes, never to more than `maxRatio` times the size
+    // of the whole file.
+    struct Limits
+    {
+        qint64 maxMemberSize = qint64(4) * 1024 * 1024 * 1024;
+        qint64 ratioFrom = 8 * 1024 * 1024;
+        qint64 maxRatio = 200;
+    };
+
+    enum class Signature
+    {
+        Zip,
+        OleCompound, // an Excel 97-2003 book, or a password-protected xlsx
+        Other
+    };
+
+    // What the file starts with; throws when it cannot be read or is empty.
+    static Signature signature(const QString &path);
+
+    ZipStream(const QString &path, const Limits &limits);
+    ~ZipStream();
+    ZipStream(const ZipStream &) = delete;
+    ZipStream &operator=(const ZipStream &) = delete;
+
+    // Moves to the next file in the archive; false after the last one.
+    bool nextMember();
+    // The current member's path as stored, with "/" separators and no
+    // leading "/".
+    const QString &memberName() const { return m_memberName; }
+    // Inflates the current member and hands it over block by block until
+    // its end or until `onBlock` returns false (the rest is not inflated).
+    void readMember(const std::function<bool(QByteArrayView)> &onBlock);
+    // The whole current member; throws when it is longer than `maxSize`.
+    QByteArray readAll(qint64 maxSize);
+    // Streams the current member through `scanner`, handing each token to
+    // `handle` (bool(XmlScanner::Token)) until the end of the member or
+    // until it returns false.
+    template <typename Handle>
+    void scanMember(XmlScanner &scanner, Handle &&handle)
+    {
+        scanner.reset();
+        bool stopped = false;
+        const auto drain = [&] {
+            for (;;) {
+                const XmlScanner::Token token = scanner.next();
+                if (token == XmlScanner::Token::NeedData)
+                    return true;
+                if (token == XmlScanner::Token::Invalid)
+                    damaged(QStringLiteral("часть «%1» не читается как XML").arg(m_memberName));
+                if (!handle(token))
+                    return false;
+            }
+        };
+        readMember([&](QByteArrayView block) {
+            scanner.feed(block);
+            stopped = !drain();
+            return !stopped;
+        });
+        if (!stopped) {
+            scanner.finish();
+            drain();
+        }
+    }
+
+    // "Файл X повреждён: what", for the readers' own findings.
+    [[noreturn]] void damaged(const QString &what) const;
+    static QString displayName(const QString &path);
+
+private:
+    [[noreturn]] void fail() const;
+
+    QString m_path;
+    Limits m_limits;
+    qint64 m_fileSize = 0;
+    archive *m_archive = nullptr;
+    archive_entry *m_entry = nullptr;
+    QString m_memberName;
+};
