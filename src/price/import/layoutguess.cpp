@@ -306,9 +306,9 @@ ImportLayout LayoutGuess::guess(const QList<SheetRow> &rows, QStringList *why, b
         return s.numbers >= s.filled * 0.8 && s.fractional >= s.filled * 0.5 ? 1.0 + s.fractional : 0.0;
     });
     // Whole numbers under a header that does not call them codes are more
-    // often quantities or other prices: codes by their values only in a
-    // list without a header.
-    if (headerIndex < 0) {
+    // often quantities or other prices: codes by their values only where
+    // the header tells little (none, or words of its own).
+    if (named.size() < 2) {
         pick(ImportField::Code, QStringLiteral("разные целые числа"), [](const ColumnStats &s) {
             return s.whole == s.filled && s.distinct >= s.filled * 0.95 && s.fractional == 0 ? 1.0 + s.distinct : 0.0;
         });
