@@ -96,8 +96,8 @@ bool ImportCells::isDamagedCode(const SheetCell &cell)
     if (cell.kind != SheetCell::Kind::Text)
         return false;
     // "2,19E+26" or "2.19E+26" as the spreadsheet shows such a number.
-    const QString t = cell.text.trimmed();
-    const int e = int(t.indexOf(QLatin1String("E+"), 0, Qt::CaseInsensitive));
+    const QStringView t = QStringView(cell.text).trimmed();
+    const int e = int(t.indexOf(u"E+", 0, Qt::CaseInsensitive));
     if (e < 1 || e + 2 >= t.size())
         return false;
     for (int i = 0; i < t.size(); ++i) {
@@ -261,7 +261,7 @@ bool ImportCells::wholeNumber(const SheetCell &cell, qint32 *value)
     }
     if (cell.kind != SheetCell::Kind::Text)
         return false;
-    const QString t = cell.text.trimmed();
+    const QStringView t = QStringView(cell.text).trimmed();
     if (t.isEmpty() || t.size() > 11)
         return false;
     bool ok = false;

@@ -65,11 +65,21 @@ namespace
         return column >= 0 && column < row.cells.size() ? ImportCells::text(row.cells.at(column)).trimmed() : QString();
     }
 
+    bool cellFilled(const SheetCell &cell)
+    {
+        return !cell.isEmpty() && !(cell.kind == SheetCell::Kind::Text && QStringView(cell.text).trimmed().isEmpty());
+    }
+
+    bool isFilled(const SheetRow &row, int column)
+    {
+        return column >= 0 && column < row.cells.size() && cellFilled(row.cells.at(column));
+    }
+
     int nonEmptyCells(const SheetRow &row)
     {
         int n = 0;
         for (const SheetCell &cell : row.cells) {
-            if (!cell.isEmpty() && !(cell.kind == SheetCell::Kind::Text && cell.text.trimmed().isEmpty()))
+            if (cellFilled(cell))
                 ++n;
         }
         return n;
@@ -388,8 +398,6 @@ RowClassifier::RowClassifier(const ImportLayout &layout)
     : m_layout(layout)
     , m_decimalMark(layout.decimalMark)
 {
-    for (const QString &cell : layout.header)
-        m_normalizedHeader.append(ImportLayout::normalizedHeader(cell));
 }
 
 QString RowClassifier::groupText(const SheetRow &row)
@@ -404,6 +412,7 @@ QString RowClassifier::groupText(const SheetRow &row)
 
 RowClass RowClassifier::classify(const SheetRow &row, QString *why) const
 {
+    // Called for every row of a list: nothing here allocates for an item.
     const int filled = nonEmptyCells(row);
     if (filled == 0)
         return RowClass::Blank;
@@ -413,57 +422,64 @@ RowClass RowClassifier::classify(const SheetRow &row, QString *why) const
         return RowClass::Header;
 
     // The header again (printed lists repeat it on every page).
-    if (!m_normalizedHeader.isEmpty()) {
+    if (!m_layout.header.isEmpty()) {
         int same = 0;
-        for (int c = 0; c < row.cells.size() && c < m_normalizedHeader.size(); ++c) {
-            const QString n = ImportLayout::normalizedHeader(ImportCells::text(row.cells.at(c)));
-            if (!n.isEmpty() && n == m_normalizedHeader.at(c))
+        for (int c = 0; c < row.cells.size() && c < m_layout.header.size(); ++c) {
+            const SheetCell &cell = row.cells.at(c);
+            if (cell.kind == SheetCell::Kind::Text && !m_layout.header.at(c).isEmpty()
+                && QStringView(cell.text).trimmed().compare(m_layout.header.at(c), Qt::CaseInsensitive) == 0)
                 ++same;
         }
         if (same >= 2)
             return RowClass::RepeatedHeader;
     }
 
-    const QString name = cellText(row, m_layout.column(ImportField::Name));
-    const QString code = cellText(row, m_layout.column(ImportField::Code));
-    const QString partNumber = cellText(row, m_layout.column(ImportField::PartNumber));
+    const int nameColumn = m_layout.column(ImportField::Name);
+    const int codeColumn = m_layout.column(ImportField::Code);
+    const int partColumn = m_layout.column(ImportField::PartNumber);
     const int priceColumn = m_layout.column(ImportField::Price);
-    const QString priceText = cellText(row, priceColumn);
+    const bool hasName = isFilled(row, nameColumn);
+    const bool hasPart = isFilled(row, partColumn);
+    const bool hasPriceText = isFilled(row, priceColumn);
     double price = 0;
-    const bool hasPrice = priceColumn >= 0 && priceColumn < row.cells.size()
-        && ImportCells::number(row.cells.at(priceColumn), m_decimalMark, &price);
+    const bool hasPrice = hasPriceText && ImportCells::number(row.cells.at(priceColumn), m_decimalMark, &price);
 
-    const QString first = ImportLayout::normalizedHeader(groupText(row));
-    if (first.startsWith(QStringLiteral("итог")) || first.startsWith(QStringLiteral("всего"))
-        || first.startsWith(QLatin1String("total"))) {
-        return RowClass::Total;
+    for (const SheetCell &cell : row.cells) {
+        if (cell.isEmpty())
+            continue;
+        if (cell.kind == SheetCell::Kind::Text) {
+            const QStringView first = QStringView(cell.text).trimmed();
+            if (first.startsWith(u"итог", Qt::CaseInsensitive) || first.startsWith(u"всего", Qt::CaseInsensitive)
+                || first.startsWith(u"total", Qt::CaseInsensitive))
+                return RowClass::Total;
+        }
+        break;
     }
     // A group: a name alone (or with a count), no price and no code.
     qint32 codeValue = 0;
-    const int codeColumn = m_layout.column(ImportField::Code);
     const bool hasCode = codeColumn >= 0 && codeColumn < row.cells.size()
         && ImportCells::wholeNumber(row.cells.at(codeColumn), &codeValue);
-    if (!hasPrice && priceText.isEmpty() && !hasCode && filled <= 2 && (partNumber.isEmpty() || name.isEmpty()))
+    if (!hasPrice && !hasPriceText && !hasCode && filled <= 2 && (!hasPart || !hasName))
         return RowClass::Group;
-    if (name.isEmpty()) {
+    if (!hasName) {
         if (why)
             *why = QStringLiteral("нет наименования");
         return RowClass::Unreadable;
     }
     if (!hasPrice) {
         if (why)
-            *why = priceText.isEmpty() ? QStringLiteral("нет цены") : QStringLiteral("цена «%1» не число").arg(priceText);
+            *why = !hasPriceText ? QStringLiteral("нет цены") : QStringLiteral("цена «%1» не число").arg(cellText(row, priceColumn));
         return RowClass::Unreadable;
     }
-    if (m_layout.column(ImportField::Code) >= 0) {
-        qint32 value = 0;
-        const int c = m_layout.column(ImportField::Code);
-        if (c >= row.cells.size() || !ImportCells::wholeNumber(row.cells.at(c), &value)) {
-            if (why)
+    if (codeColumn >= 0) {
+        if (!hasCode) {
+            if (why) {
+                const QString code = cellText(row, codeColumn);
                 *why = code.isEmpty() ? QStringLiteral("нет кода") : QStringLiteral("код «%1» не целое число").arg(code);
+            }
             return RowClass::Unreadable;
         }
-    } else if (partNumber.isEmpty()) {
+    } else if (!hasPart) {
         if (why)
             *why = QStringLiteral("нет артикула");
         return RowClass::Unreadable;

@@ -67,6 +67,5 @@ public:
 
 private:
     ImportLayout m_layout;
-    QStringList m_normalizedHeader;
     QChar m_decimalMark;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include <QFile>
 #include <QFileInfo>
@@ -77,17 +78,6 @@ namespace
         return texts;
     }
 
-    QByteArray priceText(double value)
-    {
-        QByteArray text = QByteArray::number(value, 'f', 4);
-        while (text.endsWith('0'))
-            text.chop(1);
-        if (text.endsWith('.'))
-            text.chop(1);
-        if (Decimal::separator() == QLatin1Char(','))
-            text.replace('.', ',');
-        return text;
-    }
 }
 
 ListFormat SupplierList::detectFormat(const QString &path, QChar nativeSeparator)
@@ -386,19 +376,46 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
     }
     const bool uses1904 = m_reader->uses1904Dates();
     const int codeColumn = layout.column(ImportField::Code);
-    QString group;
+    const int partColumn = layout.column(ImportField::PartNumber);
+    const int stockColumn = layout.column(ImportField::Stock);
+    const int groupColumn = layout.column(ImportField::Group);
+    const int priceColumn = layout.column(ImportField::Price);
+    const bool commaDecimal = Decimal::separator() == QLatin1Char(',');
+    QByteArray group;
     QByteArray values[ValueCount];
     QByteArrayView views[ValueCount];
+    char priceBuffer[64];
     qint64 rows = 0;
-    const auto textOf = [uses1904](const SheetRow &row, int column) {
-        return column >= 0 && column < row.cells.size() ? ImportCells::text(row.cells.at(column), uses1904).trimmed()
-                                                        : QString();
+    QString scratch;
+    // Row by row without allocating: texts are read where the reader keeps
+    // them and encoded into buffers that live for the whole read.
+    const auto encodeField = [&](const SheetRow &row, int column, QByteArray &out) {
+        if (column < 0 || column >= row.cells.size()) {
+            out.resize(0);
+            return;
+        }
+        const SheetCell &cell = row.cells.at(column);
+        QStringView text;
+        if (cell.kind == SheetCell::Kind::Text) {
+            text = QStringView(cell.text).trimmed();
+        } else {
+            scratch = ImportCells::text(cell, uses1904).trimmed();
+            text = scratch;
+        }
+        out.resize(text.size());
+        char *to = out.data();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const unsigned char b = Cp1251::fromUnicode(text[i].unicode());
+            to[i] = b ? char(b) : '?';
+        }
     };
     m_reader->readSheet(qMax(0, m_sheet), [&](const SheetRow &row) {
         const RowClass kind = classifier.classify(row);
         ++rows;
-        if (kind == RowClass::Group)
-            group = RowClassifier::groupText(row);
+        if (kind == RowClass::Group) {
+            scratch = RowClassifier::groupText(row);
+            group = Cp1251::encode(scratch);
+        }
         if (kind != RowClass::Item) {
             ++result.counts[size_t(kind)];
         } else {
@@ -406,29 +423,42 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
             const auto cellAt = [&row, &empty](int column) -> const SheetCell & {
                 return column >= 0 && column < row.cells.size() ? row.cells.at(column) : empty;
             };
-            const int stockColumn = layout.column(ImportField::Stock);
-            values[VAvailability] = QByteArray::number(stockColumn >= 0 ? availabilityOf(cellAt(stockColumn)) : 1);
+            values[VAvailability] = stockColumn < 0 ? QByteArrayLiteral("1")
+                                                   : QByteArray::number(availabilityOf(cellAt(stockColumn)));
             if (codeColumn >= 0) {
                 qint32 code = 0;
                 ImportCells::wholeNumber(cellAt(codeColumn), &code);
-                values[VCode] = QByteArray::number(code);
+                values[VCode].setNum(code);
             } else {
-                values[VCode].clear();
+                values[VCode].resize(0);
             }
-            if (ImportCells::isDamagedCode(cellAt(codeColumn)) || ImportCells::isDamagedCode(cellAt(layout.column(ImportField::PartNumber))))
+            if (ImportCells::isDamagedCode(cellAt(codeColumn)) || ImportCells::isDamagedCode(cellAt(partColumn)))
                 ++result.damagedCodes;
-            values[VName] = Cp1251::encode(textOf(row, layout.column(ImportField::Name)));
-            values[VPartNumber] = Cp1251::encode(textOf(row, layout.column(ImportField::PartNumber)));
-            values[VMaker] = Cp1251::encode(textOf(row, layout.column(ImportField::Maker)));
-            values[VPack] = Cp1251::encode(textOf(row, layout.column(ImportField::Pack)));
+            encodeField(row, layout.column(ImportField::Name), values[VName]);
+            encodeField(row, partColumn, values[VPartNumber]);
+            encodeField(row, layout.column(ImportField::Maker), values[VMaker]);
+            encodeField(row, layout.column(ImportField::Pack), values[VPack]);
             double price = 0;
-            ImportCells::number(cellAt(layout.column(ImportField::Price)), classifier.decimalMark(), &price);
-            values[VPrice] = priceText(price);
-            const QString groupText = layout.column(ImportField::Group) >= 0 ? textOf(row, layout.column(ImportField::Group)) : group;
-            values[VGroup] = Cp1251::encode(groupText);
-            values[VAnalogues] = Cp1251::encode(textOf(row, layout.column(ImportField::Analogues)));
+            ImportCells::number(cellAt(priceColumn), classifier.decimalMark(), &price);
+            int length = std::snprintf(priceBuffer, sizeof priceBuffer, "%.4f", price);
+            while (length > 0 && priceBuffer[length - 1] == '0')
+                --length;
+            if (length > 0 && priceBuffer[length - 1] == '.')
+                --length;
+            if (commaDecimal) {
+                for (int i = 0; i < length; ++i) {
+                    if (priceBuffer[i] == '.')
+                        priceBuffer[i] = ',';
+                }
+            }
+            if (groupColumn >= 0)
+                encodeField(row, groupColumn, values[VGroup]);
+            encodeField(row, layout.column(ImportField::Analogues), values[VAnalogues]);
             for (int v = 0; v < ValueCount; ++v)
                 views[v] = values[v];
+            views[VPrice] = QByteArrayView(priceBuffer, length);
+            if (groupColumn < 0)
+                views[VGroup] = group;
             if (onItem(views))
                 ++result.counts[size_t(RowClass::Item)];
             else
