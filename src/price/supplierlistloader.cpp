@@ -1,6 +1,9 @@
 #include "supplierlistloader.h"
 
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <memory>
 #include <vector>
 
@@ -23,6 +26,13 @@
 
 namespace
 {
+    void returnFreedMemory()
+    {
+#if defined(__GLIBC__)
+        malloc_trim(0);
+#endif
+    }
+
     enum PriceField
     {
         FCode = 1,
@@ -235,13 +245,26 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     qint64 skipped = result.counts[size_t(RowClass::Unreadable)];
     table.suspendViews();
     try {
-        for (const auto &batch : batches)
+        // Room for every row at once, and each batch let go as soon as its
+        // rows are in: the list is held twice only for a moment.
+        qint64 rowCount = 0;
+        std::vector<size_t> textBytes(9, 0);
+        for (const auto &batch : batches) {
+            rowCount += batch->rowCount();
+            for (int v = 0; v < 9; ++v)
+                textBytes[size_t(v)] += batch->textBytes(v);
+        }
+        table.reserve(rowCount, textBytes);
+        for (auto &batch : batches) {
             skipped += table.appendBatch(*batch);
+            batch.reset();
+        }
     } catch (...) {
         table.resumeViews();
         throw;
     }
     batches.clear();
+    returnFreedMemory();
     for (int v = 0; v < 7; ++v)
         grid.raisePreferredWidth(v + 1, widest[v]);
     table.first();

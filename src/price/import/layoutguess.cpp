@@ -236,8 +236,12 @@ ImportLayout LayoutGuess::guess(const QList<SheetRow> &rows, QStringList *why, b
         }
     }
     int columns = 0;
-    for (const SheetRow &row : rows)
-        columns = qMax(columns, int(row.cells.size()));
+    for (const SheetRow &row : rows) {
+        int last = int(row.cells.size());
+        while (last > 0 && row.cells.at(last - 1).isEmpty())
+            --last;
+        columns = qMax(columns, last);
+    }
     QStringList reasons(columns);
     if (headerIndex >= 0) {
         const SheetRow &header = rows.at(headerIndex);

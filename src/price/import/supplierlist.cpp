@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <charconv>
 
 #include <QFile>
 #include <QFileInfo>
@@ -301,7 +301,7 @@ std::optional<LayoutStore::Match> SupplierList::findSaved(const LayoutStore &sto
     // The header at the row each saved layout names, then the one found.
     QList<int> rows;
     for (const ImportLayout &layout : store.layouts()) {
-        if (layout.headerRow > 0 && !rows.contains(layout.headerRow))
+        if (layout.headerRow >= 0 && !rows.contains(layout.headerRow))
             rows.append(layout.headerRow);
     }
     const int found = LayoutGuess::findHeaderRow(preview());
@@ -309,10 +309,14 @@ std::optional<LayoutStore::Match> SupplierList::findSaved(const LayoutStore &sto
         rows.append(int(preview().at(found).index) + 1);
     std::optional<LayoutStore::Match> near;
     for (int row : rows) {
-        const QStringList header = headerAt(row);
-        if (header.isEmpty())
+        // A list without a header is known by its sheet and its width.
+        const QStringList header = row > 0 ? headerAt(row) : QStringList();
+        if (row > 0 && header.isEmpty())
             continue;
-        std::optional<LayoutStore::Match> m = store.match(header, sheetName, int(header.size()));
+        std::optional<LayoutStore::Match> m
+            = store.match(header, sheetName, row > 0 ? int(header.size()) : columnCountOf(preview()));
+        if (m && row == 0 && !m->exact)
+            continue;
         if (!m)
             continue;
         m->layout.headerRow = row;
@@ -440,7 +444,9 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
             encodeField(row, layout.column(ImportField::Pack), values[VPack]);
             double price = 0;
             ImportCells::number(cellAt(priceColumn), classifier.decimalMark(), &price);
-            int length = std::snprintf(priceBuffer, sizeof priceBuffer, "%.4f", price);
+            const auto written = std::to_chars(priceBuffer, priceBuffer + sizeof priceBuffer, price,
+                                               std::chars_format::fixed, 4);
+            int length = written.ec == std::errc() ? int(written.ptr - priceBuffer) : 0;
             while (length > 0 && priceBuffer[length - 1] == '0')
                 --length;
             if (length > 0 && priceBuffer[length - 1] == '.')
