@@ -179,18 +179,42 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     if (!chooseLayout(workspace, list, &layout))
         return false;
 
-    // The rows go into batches first: the loaded list stays whole until the
-    // new one has proved itself.
+    // With a list loaded, the rows go into batches first: that list stays
+    // whole until the new one has proved itself. With none, they go
+    // straight into the table through one batch.
+    const bool direct = !table.isActive() || table.storedRowCount() == 0;
+    const bool makeCodes = layout.column(ImportField::Code) < 0;
+    const auto replace = [&] {
+        if (beforeReplacing)
+            beforeReplacing();
+        workspace.priceFileName = path;
+        try {
+            PriceLoader::initializePriceDataSet(workspace);
+        } catch (...) {
+            workspace.priceFileName.clear();
+            throw;
+        }
+        workspace.settings().currencyRateLine.clear();
+        workspace.setPriceLayoutName(layout.name);
+        // Codes the program made are no supplier's: not shown.
+        if (makeCodes && grid.columns.size() > FCode + 1)
+            grid.columns[FCode + 1].visible = false;
+    };
     RecordTable scratch;
     scratch.open(PriceLoader::priceFields());
+    if (direct)
+        replace();
     std::vector<std::unique_ptr<RecordTable::RowBatch>> batches;
     std::vector<std::pair<qint32, double>> keys;
     int widest[7] = {};
-    const bool makeCodes = layout.column(ImportField::Code) < 0;
     ItemCodes codes(makeCodes);
     QByteArray madeCode;
+    qint64 refused = 0; // rows the table could not hold
     SupplierList::Result result;
-    {
+    constexpr int BatchRows = 16384;
+    if (direct)
+        table.suspendViews();
+    try {
         const ProgressFinish progressGuard(progress);
         progress.startProgress(QStringLiteral("Loading data..."), 0, 100);
         progress.stepProgress(10);
@@ -204,64 +228,71 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
                 madeCode = QByteArray::number(code);
                 row[1] = madeCode;
             }
-            if (batches.empty() || batches.back()->rowCount() >= 65536)
+            if (batches.empty() || (!direct && batches.back()->rowCount() >= BatchRows))
                 batches.push_back(std::make_unique<RecordTable::RowBatch>(scratch));
-            if (!batches.back()->addRaw(row, 9))
+            RecordTable::RowBatch &batch = *batches.back();
+            if (!batch.addRaw(row, 9))
                 return false;
+            if (direct && batch.rowCount() >= BatchRows) {
+                refused += table.appendBatch(batch);
+                batch.clear();
+            }
             for (int v = 0; v < 7; ++v) {
                 const int length = int(row[v].size());
                 widest[v] = qMax(widest[v], v == 6 ? 8 * length + 16 : 7 * length + 4);
             }
             double price = 0;
-            if (code != 0 && Decimal::parse(row[6], &price))
+            if (!direct && code != 0 && Decimal::parse(row[6], &price))
                 keys.emplace_back(code, price);
             return true;
         }, &progress);
+        if (direct && !batches.empty())
+            refused += table.appendBatch(*batches.back());
+    } catch (...) {
+        if (direct) {
+            table.resumeViews();
+            workspace.execute(QStringLiteral("PriceClose"));
+            workspace.priceFileName.clear();
+        }
+        throw;
     }
     const qint64 items = result.counts[size_t(RowClass::Item)];
     if (items == 0) {
+        if (direct) {
+            table.resumeViews();
+            workspace.execute(QStringLiteral("PriceClose"));
+            workspace.priceFileName.clear();
+        }
         throw OrdixError(QStringLiteral("В прайс-листе %1 нет ни одной строки, которую можно прочитать со столбцами «%2» "
                                         "(строк без цены или кода: %3)")
                              .arg(path, layout.name)
                              .arg(result.counts[size_t(RowClass::Unreadable)]));
     }
-    if (!acceptAgainstPrevious(workspace, layout.name, keys))
-        return false;
-
-    if (beforeReplacing)
-        beforeReplacing();
-    workspace.priceFileName = path;
-    try {
-        PriceLoader::initializePriceDataSet(workspace);
-    } catch (...) {
-        workspace.priceFileName.clear();
-        throw;
-    }
-    workspace.settings().currencyRateLine.clear();
-    workspace.setPriceLayoutName(layout.name);
-    // Codes the program made are no supplier's: not shown.
-    if (makeCodes && grid.columns.size() > FCode + 1)
-        grid.columns[FCode + 1].visible = false;
-    qint64 skipped = result.counts[size_t(RowClass::Unreadable)];
-    table.suspendViews();
-    try {
-        // Room for every row at once, and each batch let go as soon as its
-        // rows are in: the list is held twice only for a moment.
-        qint64 rowCount = 0;
-        std::vector<size_t> textBytes(9, 0);
-        for (const auto &batch : batches) {
-            rowCount += batch->rowCount();
-            for (int v = 0; v < 9; ++v)
-                textBytes[size_t(v)] += batch->textBytes(v);
+    qint64 skipped = result.counts[size_t(RowClass::Unreadable)] + refused;
+    if (!direct) {
+        if (!acceptAgainstPrevious(workspace, layout.name, keys))
+            return false;
+        replace();
+        table.suspendViews();
+        try {
+            // Room for every row at once, and each batch let go as soon as
+            // its rows are in: the list is held twice only for a moment.
+            qint64 rowCount = 0;
+            std::vector<size_t> textBytes(9, 0);
+            for (const auto &batch : batches) {
+                rowCount += batch->rowCount();
+                for (int v = 0; v < 9; ++v)
+                    textBytes[size_t(v)] += batch->textBytes(v);
+            }
+            table.reserve(rowCount, textBytes);
+            for (auto &batch : batches) {
+                skipped += table.appendBatch(*batch);
+                batch.reset();
+            }
+        } catch (...) {
+            table.resumeViews();
+            throw;
         }
-        table.reserve(rowCount, textBytes);
-        for (auto &batch : batches) {
-            skipped += table.appendBatch(*batch);
-            batch.reset();
-        }
-    } catch (...) {
-        table.resumeViews();
-        throw;
     }
     batches.clear();
     returnFreedMemory();
