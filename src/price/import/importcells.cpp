@@ -97,6 +97,8 @@ bool ImportCells::isDamagedCode(const SheetCell &cell)
         return false;
     // "2,19E+26" or "2.19E+26" as the spreadsheet shows such a number.
     const QStringView t = QStringView(cell.text).trimmed();
+    if (t.size() < 4 || !t.at(0).isDigit())
+        return false;
     const int e = int(t.indexOf(u"E+", 0, Qt::CaseInsensitive));
     if (e < 1 || e + 2 >= t.size())
         return false;

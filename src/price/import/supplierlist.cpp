@@ -3,9 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <charconv>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include "cp1251.h"
 #include "importcells.h"
@@ -389,6 +395,7 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
     QByteArray values[ValueCount];
     QByteArrayView views[ValueCount];
     char priceBuffer[64];
+    char codeBuffer[16];
     qint64 rows = 0;
     QString scratch;
     // Row by row without allocating: texts are read where the reader keeps
@@ -413,7 +420,7 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
             to[i] = b ? char(b) : '?';
         }
     };
-    m_reader->readSheet(qMax(0, m_sheet), [&](const SheetRow &row) {
+    const auto processRow = [&](const SheetRow &row) -> bool {
         const RowClass kind = classifier.classify(row);
         ++rows;
         if (kind == RowClass::Group) {
@@ -427,14 +434,13 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
             const auto cellAt = [&row, &empty](int column) -> const SheetCell & {
                 return column >= 0 && column < row.cells.size() ? row.cells.at(column) : empty;
             };
-            values[VAvailability] = stockColumn < 0 ? QByteArrayLiteral("1")
-                                                   : QByteArray::number(availabilityOf(cellAt(stockColumn)));
+            static const char digits[] = "01234";
+            views[VAvailability] = QByteArrayView(digits + (stockColumn < 0 ? 1 : availabilityOf(cellAt(stockColumn))), 1);
+            int codeLength = 0;
             if (codeColumn >= 0) {
                 qint32 code = 0;
                 ImportCells::wholeNumber(cellAt(codeColumn), &code);
-                values[VCode].setNum(code);
-            } else {
-                values[VCode].resize(0);
+                codeLength = int(std::to_chars(codeBuffer, codeBuffer + sizeof codeBuffer, code).ptr - codeBuffer);
             }
             if (ImportCells::isDamagedCode(cellAt(codeColumn)) || ImportCells::isDamagedCode(cellAt(partColumn)))
                 ++result.damagedCodes;
@@ -460,8 +466,9 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
             if (groupColumn >= 0)
                 encodeField(row, groupColumn, values[VGroup]);
             encodeField(row, layout.column(ImportField::Analogues), values[VAnalogues]);
-            for (int v = 0; v < ValueCount; ++v)
+            for (int v = VName; v < ValueCount; ++v)
                 views[v] = values[v];
+            views[VCode] = QByteArrayView(codeBuffer, codeLength);
             views[VPrice] = QByteArrayView(priceBuffer, length);
             if (groupColumn < 0)
                 views[VGroup] = group;
@@ -478,7 +485,95 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
             }
         }
         return true;
-    });
+    };
+    readRows(qMax(0, m_sheet), processRow);
     result.notes = m_reader->notes();
     return result;
+}
+
+void SupplierList::readRows(int sheet, const std::function<bool(const SheetRow &)> &processRow)
+{
+    if (QThread::idealThreadCount() < 2) {
+        m_reader->readSheet(sheet, processRow);
+        return;
+    }
+    // Two cores: the file is read on one while the rows are turned into
+    // items on the other, handed over in chunks through a short queue.
+    using Chunk = std::vector<SheetRow>;
+    constexpr size_t ChunkRows = 512;
+    constexpr size_t QueuedChunks = 8;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Chunk> queue;
+    bool finished = false;
+    bool stop = false;
+    std::exception_ptr failure;
+    std::thread reader([&] {
+        const auto hand = [&](Chunk &chunk) {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return stop || queue.size() < QueuedChunks; });
+            if (stop)
+                return false;
+            queue.push_back(std::move(chunk));
+            changed.notify_all();
+            return true;
+        };
+        try {
+            Chunk chunk;
+            chunk.reserve(ChunkRows);
+            m_reader->readSheet(sheet, [&](const SheetRow &row) {
+                chunk.push_back(row);
+                if (chunk.size() < ChunkRows)
+                    return true;
+                const bool more = hand(chunk);
+                chunk = Chunk();
+                chunk.reserve(ChunkRows);
+                return more;
+            });
+            if (!chunk.empty())
+                hand(chunk);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const std::lock_guard lock(mutex);
+        finished = true;
+        changed.notify_all();
+    });
+    const auto finish = [&] {
+        {
+            const std::lock_guard lock(mutex);
+            stop = true;
+            changed.notify_all();
+        }
+        reader.join();
+    };
+    try {
+        for (;;) {
+            Chunk chunk;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return finished || !queue.empty(); });
+                if (queue.empty())
+                    break;
+                chunk = std::move(queue.front());
+                queue.pop_front();
+                changed.notify_all();
+            }
+            bool more = true;
+            for (const SheetRow &row : chunk) {
+                if (!processRow(row)) {
+                    more = false;
+                    break;
+                }
+            }
+            if (!more)
+                break;
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    if (failure)
+        std::rethrow_exception(failure);
 }

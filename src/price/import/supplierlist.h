@@ -99,6 +99,8 @@ public:
 
 private:
     void openReader(const QByteArray &encoding, char delimiter);
+    // The rows of the sheet to `processRow` until it returns false.
+    void readRows(int sheet, const std::function<bool(const SheetRow &)> &processRow);
     void readPreview();
 
     QString m_path;
