@@ -103,6 +103,11 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
     const QStringList lines = TextFile::readLines(QStringLiteral("order.txt"));
     QVERIFY2(lines.contains(QStringLiteral("|Свеча|SD-12|NGK|4")), qPrintable(lines.join(u'\n')));
     QVERIFY(lines.contains(QStringLiteral("|Фильтр|0986452041|BOSCH|1")));
+    // The list closed (as a new one replaces it): the lines keep their makers.
+    QVERIFY(ws.execute(QStringLiteral("PriceClose")));
+    QVERIFY(ws.execute(QStringLiteral("OrderFileSave")));
+    const auto orderLines = [](const QStringList &file) { return file.mid(file.indexOf(QStringLiteral("ЗАКАЗ:"))); };
+    QCOMPARE(orderLines(TextFile::readLines(QStringLiteral("order.txt"))), orderLines(lines));
     QVERIFY(ws.execute(QStringLiteral("OrderClose")));
 
     // The next edition: a column moved in, new prices. The layout follows

@@ -323,7 +323,12 @@ void OrderLifecycle::deletePricesInOrder(Workspace &workspace)
                 order.setInteger(OrderTable::AvailabilityFlag, 0);
                 order.setFloat(OrderTable::Price, 0);
                 order.setFloat(OrderTable::SUM, 0);
-                order.setString(OrderTable::Producer, QString());
+                // The maker of a part keyed by part number and maker is the
+                // line's own: without it the line finds no part in the next
+                // list, and its code would be written as the supplier's.
+                if (!PartKey::isMadeUp(order.asInteger(OrderTable::Code), order.asString(OrderTable::CatalogID),
+                                       order.asString(OrderTable::Producer)))
+                    order.setString(OrderTable::Producer, QString());
                 order.post();
                 OrderTable::notePosted(workspace);
             } catch (...) {

@@ -1,5 +1,6 @@
 #include "recordtablemodel.h"
 
+#include "ordertable.h"
 #include "ordixerror.h"
 
 namespace
@@ -106,6 +107,10 @@ QString RecordTableModel::displayText(int row, int columnIndex) const
         return QString();
     if (isMoneyField(c->fieldName))
         return m_workspace.formatMoney(m_workspace.applyDiscount(t.floatAt(row, c->fieldPosition)));
+    // An order line keyed by part number and maker shows no code: it is the
+    // program's own, as in the order's files and exports.
+    if (m_grid == Workspace::Grid::Order)
+        return OrderTable::displayText(t, row, c->fieldPosition);
     return t.displayTextAt(row, c->fieldPosition);
 }
 
