@@ -126,8 +126,10 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
     QVERIFY2(changes.contains(QStringLiteral("Артикул: был столбец A, теперь B")), qPrintable(changes.join(u';')));
     QVERIFY(PriceLoader::loadFile(ws, QStringLiteral("yug2.csv")));
     QCOMPARE(prompts.texts(QStringLiteral("layout")).size(), 2);
-    // Compared with the first edition by the same layout.
-    PriceCompare::compareWith(ws, QStringLiteral("yug.csv"));
+    // Compared with the edition it replaced, read by the same layout.
+    prompts.queueAnswer(UserPrompts::Answer::Yes);
+    QVERIFY(ws.execute(QStringLiteral("ComparePrices")));
+    QCOMPARE(ws.oldPriceFileName, QStringLiteral("yug.csv"));
     QVERIFY(ws.price().locate(QStringLiteral("CatalogID"), QStringLiteral("SD-12")));
     QCOMPARE(ws.price().asFloat(ws.price().fieldByName(QStringLiteral("OldPrice"))), 75.0);
 

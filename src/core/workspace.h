@@ -106,6 +106,19 @@ public:
     // layout's name or a layout file); empty: recognise or ask.
     const QString &forcedPriceLayout() const { return m_forcedPriceLayout; }
     void setForcedPriceLayout(const QString &layout) { m_forcedPriceLayout = layout; }
+    // The file of the same supplier's list that the loaded one replaced: the
+    // comparison offers it as the old edition.
+    const QString &previousEditionFile() const { return m_previousEditionFile; }
+    void setPreviousEditionFile(const QString &path) { m_previousEditionFile = path; }
+    // The last supplier's list loaded in this session, kept when it is
+    // closed: the supplier's layout name and the file.
+    const QString &lastSupplierLayout() const { return m_lastSupplierLayout; }
+    const QString &lastSupplierFile() const { return m_lastSupplierFile; }
+    void setLastSupplierList(const QString &layout, const QString &path)
+    {
+        m_lastSupplierLayout = layout;
+        m_lastSupplierFile = path;
+    }
     QString currentDownloadURL;
     FilterState filter;
 
@@ -181,6 +194,9 @@ private:
     ProgressReporter *m_progress = nullptr;
     QString m_priceLayoutName;
     QString m_forcedPriceLayout;
+    QString m_previousEditionFile;
+    QString m_lastSupplierLayout;
+    QString m_lastSupplierFile;
     std::function<int(const QString &)> m_textWidth;
     CurrencyList m_currencyList;
     PriceLoader m_priceLoader;

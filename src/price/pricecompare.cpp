@@ -47,7 +47,11 @@ QString PriceCompare::candidateName(const QString &priceFileName)
 void PriceCompare::comparePrices(Workspace &workspace)
 {
     workspace.oldPriceFileName.clear();
-    const QString candidate = candidateName(workspace.priceFileName);
+    // A supplier's list is compared with the edition it replaced.
+    QString candidate = candidateName(workspace.priceFileName);
+    if (!workspace.priceLayoutName().isEmpty() && !QFileInfo(candidate).isFile()
+        && QFileInfo(workspace.previousEditionFile()).isFile())
+        candidate = workspace.previousEditionFile();
     UserPrompts &prompts = workspace.prompts();
     if (QFileInfo(candidate).isFile()) {
         const QString question = QStringLiteral("Вы хотите сравнить цены текущего прайс-листа со старым?\nТекущий файл: ")

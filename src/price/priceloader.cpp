@@ -617,6 +617,7 @@ bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
     // The part search's index is built once per load, where one is kept.
     workspace.setPriceLayoutName(QString());
+    workspace.setPreviousEditionFile(QString());
     if (PriceSearch *search = PriceSearch::of(workspace))
         search->priceLoaded();
     return true;

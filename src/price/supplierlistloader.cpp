@@ -184,6 +184,11 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     // straight into the table through one batch.
     const bool direct = !table.isActive() || table.storedRowCount() == 0;
     const bool makeCodes = layout.column(ImportField::Code) < 0;
+    QString previousEdition;
+    if (workspace.lastSupplierLayout() == layout.name) {
+        previousEdition = QFileInfo(workspace.lastSupplierFile()) != QFileInfo(path) ? workspace.lastSupplierFile()
+                                                                                    : workspace.previousEditionFile();
+    }
     const auto replace = [&] {
         if (beforeReplacing)
             beforeReplacing();
@@ -196,6 +201,8 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
         }
         workspace.settings().currencyRateLine.clear();
         workspace.setPriceLayoutName(layout.name);
+        workspace.setPreviousEditionFile(previousEdition);
+        workspace.setLastSupplierList(layout.name, path);
         // Codes the program made are no supplier's: not shown.
         if (makeCodes && grid.columns.size() > FCode + 1)
             grid.columns[FCode + 1].visible = false;
