@@ -84,8 +84,6 @@ void TestDownloadStatusOrder::linesComeInTheDefinedOrderOnce_data()
                                    << lines("find connA reqA mime beginA A150/300 A300/300 done");
     QTest::newRow("request told at three moments") << "connect answer request data request 300/300 request done" << full;
     QTest::newRow("kept connection never told") << "request answer data 300/300 done" << full;
-    QTest::newRow("connection told after the request") << "request connect answer data 300/300 done" << full;
-    QTest::newRow("data before the answer") << "connect request data answer 300/300 done" << full;
     QTest::newRow("figures repeated or going back") << "connect request answer data 100/300 100/300 50/300 300/300 done"
                                                     << lines("find connA reqA mime beginA A100/300 A300/300 done");
     QTest::newRow("no figures: the bar still ends") << "connect request answer data done" << full;
@@ -97,8 +95,6 @@ void TestDownloadStatusOrder::linesComeInTheDefinedOrderOnce_data()
     QTest::newRow("late request counts for the new address") << "connect redirect request connect answer data done" << viaB;
     QTest::newRow("redirect after the file's answer") << "connect request answer redirect data 300/300 done" << full;
     QTest::newRow("404, then late steps") << "connect answer- error request 300/300 done" << lines("find connA reqA");
-    QTest::newRow("error before any answer") << "connect error request answer data done" << lines("find connA");
-    QTest::newRow("error at once") << "error connect done" << lines("find");
     QTest::newRow("stopped in the file") << "answer data 100/300 error 200/300 done" << lines("find connA reqA mime beginA A100/300");
     QTest::newRow("steps after the end") << "answer data done connect 400/400 error redirect" << full;
 
