@@ -110,8 +110,8 @@ else
     wine_display=$(. "$wine_state" && echo "$DISPLAY_NAME")
     DISPLAY=$wine_display run_suite build-windows
     scripts/xvfb-session.sh stop "$wine_state"
-    windows_step "ordix-cli.exe gives the Linux program's output" scripts/windows/test-windows.sh cli "$qt_win"
     windows_step "the installer" scripts/windows/test-windows.sh installer "$qt_win"
+    windows_step "the installed ordix-cli.exe gives the Linux program's output" scripts/windows/test-windows.sh cli "$qt_win"
     windows_step "the installed program under Wine" scripts/windows/test-windows.sh scenario
   else
     echo "Windows leg failed: the cross-build"

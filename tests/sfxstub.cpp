@@ -1,5 +1,6 @@
 // A Windows program standing in for the supplier's self-extracting price
-// archive: after a short pause it writes where it ran into "here.txt" of
+// archive: after a short pause (and, while a file "hold" lies in its current
+// folder, until that file is gone) it writes where it ran into "here.txt" of
 // its current folder and, when "sfx-payload.txt" lies there, copies it to
 // "ZOLT.TXT", as the real archive unpacks the new list.
 #include <chrono>
@@ -9,8 +10,12 @@
 
 int main()
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const std::filesystem::path here = std::filesystem::current_path();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Let go by the test, or after half a minute (a program that was waited
+    // for then shows as a failure rather than a hang).
+    for (int i = 0; i < 3000 && std::filesystem::exists(here / "hold"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::ofstream(here / "here.txt") << here.string() << "\n";
     std::error_code error;
     if (std::filesystem::exists(here / "sfx-payload.txt")) {

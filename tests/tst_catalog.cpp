@@ -33,6 +33,10 @@ namespace
 {
     using Answer = UserPrompts::Answer;
 
+    // How long a wait for a queued event may last before the test fails:
+    // only a guard, each wait ends when its event comes.
+    constexpr int EventWaitMs = 30000;
+
     const QStringList Price{
         QStringLiteral("Код|Наименование|Артикул|Производитель|Цена|Статус"),
         QStringLiteral("12|Болт М8|OEM-12|Россия|10|1"),
@@ -255,7 +259,7 @@ void TestCatalog::start(const QString &libraryPath)
     form.show();
     QEvent activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(&form, &activate);
-    QTRY_COMPARE(activated.count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(activated.count(), 1, EventWaitMs);
 }
 
 void TestCatalog::loadPrice()
@@ -330,7 +334,7 @@ void TestCatalog::firstActivationAttachesAndBuildsTheMenu()
     TMakeOrderForm &form = m_windows->mainForm();
     QMenu *menu = form.catalogMenu();
     QCOMPARE(menu->objectName(), QStringLiteral("MICatalog"));
-    QTRY_VERIFY(menu->menuAction()->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(menu->menuAction()->isVisible(), EventWaitMs);
     QCOMPARE(m_probe->product(), QStringLiteral("zolt"));
     QCOMPARE(m_probe->window(), reinterpret_cast<void *>(form.winId()));
     QCOMPARE(m_probe->services(), 3);
@@ -359,7 +363,7 @@ void TestCatalog::clicksReachThePlugin()
 {
     start();
     QMenu *menu = m_windows->mainForm().catalogMenu();
-    QTRY_VERIFY(menu->menuAction()->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(menu->menuAction()->isVisible(), EventWaitMs);
     const QList<QAction *> actions = menu->actions();
     actions.at(0)->trigger();
     QCOMPARE(m_probe->clicks(1), 1);
@@ -378,7 +382,7 @@ void TestCatalog::cursorMovesAndThePhotoEntryTellTheCurrentPart()
 {
     start();
     TMakeOrderForm &form = m_windows->mainForm();
-    QTRY_VERIFY(form.showItemAction()->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(form.showItemAction()->isVisible(), EventWaitMs);
     loadPrice();
     RecordTable &price = form.workspace().price();
     int code = 0;
@@ -408,7 +412,7 @@ void TestCatalog::addToOrderByCode()
     start();
     TMakeOrderForm &form = m_windows->mainForm();
     Workspace &ws = form.workspace();
-    QTRY_COMPARE(m_probe->services(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(m_probe->services(), 3, EventWaitMs);
     loadPrice();
 
     // The quantity dialog stays above all windows while the plug-in adds.
@@ -465,7 +469,7 @@ void TestCatalog::addToOrderWithoutPriceListAsksToOpenOne()
     QFETCH(bool, open);
     start();
     Workspace &ws = m_windows->mainForm().workspace();
-    QTRY_COMPARE(m_probe->services(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(m_probe->services(), 3, EventWaitMs);
     TextFile::writeLines(QStringLiteral("other.txt"), Price);
     m_prompts.queueAnswer(open ? Answer::Yes : Answer::No);
     if (open) {
@@ -535,7 +539,7 @@ void TestCatalog::downloadListLines()
 
     start();
     Workspace &ws = m_windows->mainForm().workspace();
-    QTRY_COMPARE(m_probe->services(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(m_probe->services(), 3, EventWaitMs);
     ws.settings().url = server.url(QStringLiteral("/data/pricetxt.exe"));
     ListProgress progress;
     ws.setProgress(&progress);
@@ -562,7 +566,7 @@ void TestCatalog::listFileWithAFailingLine()
     server.setRoute(QStringLiteral("/data/3.jpg"), HttpTestServer::file("three"));
     start();
     Workspace &ws = m_windows->mainForm().workspace();
-    QTRY_COMPARE(m_probe->services(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(m_probe->services(), 3, EventWaitMs);
     ws.settings().url = server.url(QStringLiteral("/data/pricetxt.exe"));
     TextFile::writeLines(QStringLiteral("list.txt"), {QStringLiteral("1.jpg"), QStringLiteral("2.jpg=фото=2.jpg"),
                                                       QStringLiteral("3.jpg")});
@@ -592,7 +596,7 @@ void TestCatalog::emptyListFile()
     HttpTestServer server;
     start();
     Workspace &ws = m_windows->mainForm().workspace();
-    QTRY_COMPARE(m_probe->services(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(m_probe->services(), 3, EventWaitMs);
     ws.settings().url = server.url(QStringLiteral("/data/pricetxt.exe"));
     TextFile::writeLines(QStringLiteral("empty.lst"), {});
     ListProgress progress;
@@ -618,7 +622,7 @@ void TestCatalog::escapeInAListFileKeepsTheRest()
     server.setRoute(QStringLiteral("/data/3.jpg"), HttpTestServer::file("three"));
     start();
     Workspace &ws = m_windows->mainForm().workspace();
-    QTRY_COMPARE(m_probe->services(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(m_probe->services(), 3, EventWaitMs);
     ws.settings().url = server.url(QStringLiteral("/data/pricetxt.exe"));
     TextFile::writeLines(QStringLiteral("list.txt"), {QStringLiteral("1.jpg"), QStringLiteral("slow.jpg=photo=s.jpg"),
                                                       QStringLiteral("3.jpg")});
@@ -668,7 +672,7 @@ void TestCatalog::listNamesCannotLeaveTheFolder()
     QDir::setCurrent(QStringLiteral("work"));
     start();
     Workspace &ws = m_windows->mainForm().workspace();
-    QTRY_COMPARE(m_probe->services(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(m_probe->services(), 3, EventWaitMs);
     ws.settings().url = server.url(QStringLiteral("/data/pricetxt.exe"));
     TextFile::writeLines(QStringLiteral("list.txt"), {line, QStringLiteral("x.jpg")});
 
@@ -687,7 +691,7 @@ void TestCatalog::closingDetachesAndTakesTheMenuDown()
     start();
     TMakeOrderForm &form = m_windows->mainForm();
     QMenu *menu = form.catalogMenu();
-    QTRY_VERIFY(menu->menuAction()->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(menu->menuAction()->isVisible(), EventWaitMs);
     QCOMPARE(m_probe->detachCount(), 0);
     QVERIFY(form.close());
     QCOMPARE(m_probe->detachCount(), 1);
@@ -703,7 +707,7 @@ void TestCatalog::declinedPluginStaysHidden()
     start(pluginPath(QStringLiteral("decline")));
     TMakeOrderForm &form = m_windows->mainForm();
     RunCatalog &host = form.findChild<CatalogMenu *>()->host();
-    QTRY_COMPARE(m_probe->product(), QStringLiteral("zolt"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_probe->product(), QStringLiteral("zolt"), EventWaitMs);
     QVERIFY(host.isLoaded());
     QVERIFY(!host.isAttached());
     QVERIFY(!form.catalogMenu()->menuAction()->isVisible());

@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <algorithm>
+
 #include <QNetworkProxy>
 
 #include <archive.h>
@@ -26,6 +28,11 @@
 namespace
 {
     using Answer = UserPrompts::Answer;
+
+    // How long a wait for something that happens by itself may last before
+    // the test fails. Only a guard: each wait ends when its event comes, and
+    // a loaded machine (Wine beside other builds) may take many seconds.
+    constexpr int EventWaitMs = 30000;
 
     const QStringList OldPrice{
         QStringLiteral("Код|Наименование|Артикул|Производитель|Цена|Статус"),
@@ -74,6 +81,14 @@ namespace
         }
         QCOMPARE(archive_write_close(a), ARCHIVE_OK);
         archive_write_free(a);
+    }
+
+    // The status lines with a repeated line (the progress as data comes)
+    // shown once.
+    QStringList shownOnce(QStringList lines)
+    {
+        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+        return lines;
     }
 
     QByteArray bigBody(int size)
@@ -358,18 +373,12 @@ void TestDownload::goodFileArrivesWithStatusTexts()
     QCOMPARE(DownloadAction::find(*m_ws)->itemNumber(), 0);
     QVERIFY(m_ran.isEmpty());
 
-    QVERIFY(m_statusLines.contains(QStringLiteral("Поиск серевого ресурса 127.0.0.1")));
-    QVERIFY(m_statusLines.contains(QStringLiteral("Соединение с 127.0.0.1")));
-    QVERIFY(m_statusLines.contains(QStringLiteral("Запрос ") + url));
-    QVERIFY(m_statusLines.contains(QStringLiteral("Тип MIME доступен application/octet-stream")));
-    QVERIFY(m_statusLines.contains(QStringLiteral("Начало загрузки ") + url));
-    QVERIFY(m_statusLines.contains(QStringLiteral("Загрузка ") + url));
-    QCOMPARE(m_statusLines.last(), QStringLiteral("Загрузка завершена pricetxt.exe"));
-    // Connecting comes before the request, the request before the data.
-    QVERIFY(m_statusLines.indexOf(QStringLiteral("Соединение с 127.0.0.1"))
-            < m_statusLines.indexOf(QStringLiteral("Запрос ") + url));
-    QVERIFY(m_statusLines.indexOf(QStringLiteral("Запрос ") + url)
-            < m_statusLines.indexOf(QStringLiteral("Начало загрузки ") + url));
+    // Each line once and in this order (the progress line as the data comes).
+    QCOMPARE(shownOnce(m_statusLines),
+             (QStringList{QStringLiteral("Поиск серевого ресурса 127.0.0.1"), QStringLiteral("Соединение с 127.0.0.1"),
+                          QStringLiteral("Запрос ") + url, QStringLiteral("Тип MIME доступен application/octet-stream"),
+                          QStringLiteral("Начало загрузки ") + url, QStringLiteral("Загрузка ") + url,
+                          QStringLiteral("Загрузка завершена pricetxt.exe")}));
     // The bar went up to the end of the file.
     QVERIFY(m_progress.steps().contains(100));
     QCOMPARE(m_server->requests(), QStringList{QStringLiteral("/data/pricetxt.exe")});
@@ -389,12 +398,19 @@ void TestDownload::redirectIsFollowed()
     // The file keeps the name of the address asked for.
     QCOMPARE(readAll(QStringLiteral("price.exe")), QByteArray("new archive"));
     QVERIFY(!QFile::exists(QStringLiteral("pricetxt.exe")));
-    QVERIFY(m_statusLines.contains(QStringLiteral("Переадресация на ") + target));
+    const QString asked = m_ws->settings().url;
+    QCOMPARE(shownOnce(m_statusLines),
+             (QStringList{QStringLiteral("Поиск серевого ресурса 127.0.0.1"), QStringLiteral("Соединение с 127.0.0.1"),
+                          QStringLiteral("Запрос ") + asked, QStringLiteral("Переадресация на ") + target,
+                          QStringLiteral("Соединение с 127.0.0.1"), QStringLiteral("Запрос ") + target,
+                          QStringLiteral("Тип MIME доступен application/octet-stream"),
+                          QStringLiteral("Начало загрузки ") + target, QStringLiteral("Загрузка ") + target,
+                          QStringLiteral("Загрузка завершена price.exe")}));
     // Each address once, in this order (a client may repeat a request on a
     // fresh connection).
-    QStringList asked = m_server->requests();
-    asked.removeDuplicates();
-    QCOMPARE(asked, (QStringList{QStringLiteral("/data/price.exe"), QStringLiteral("/files/2024/pricetxt.exe")}));
+    QStringList requests = m_server->requests();
+    requests.removeDuplicates();
+    QCOMPARE(requests, (QStringList{QStringLiteral("/data/price.exe"), QStringLiteral("/files/2024/pricetxt.exe")}));
     QVERIFY(m_prompts.messages().isEmpty());
 }
 
@@ -419,7 +435,10 @@ void TestDownload::failedDownloadKeepsTheEarlierFile()
     HttpTestServer::Route stall = HttpTestServer::file(bigBody(100000));
     stall.stallAfter = 5000;
     m_server->setRoute(QStringLiteral("/data/stall.exe"), stall);
-    service().setStallTimeout(400);
+    // The short stall time only where the server falls silent: elsewhere a
+    // loaded machine's slow answer must not pass for a silent server.
+    if (path == QLatin1String("/data/stall.exe"))
+        service().setStallTimeout(400);
 
     const QString url = unreachable ? QStringLiteral("http://127.0.0.1:%1%2").arg(HttpTestServer::closedPort()).arg(path)
                                     : m_server->url(path);
@@ -428,10 +447,7 @@ void TestDownload::failedDownloadKeepsTheEarlierFile()
     writeBytes(fileName, "earlier archive");
     m_prompts.queueAnswer(Answer::Yes);
 
-    QElapsedTimer timer;
-    timer.start();
     QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
-    QVERIFY2(timer.elapsed() < 20000, "the download ended in bounded time");
 
     const QStringList messages = m_prompts.messages();
     QCOMPARE(messages.size(), 1);
@@ -677,15 +693,18 @@ void TestDownload::runAndWait()
 {
     QCOMPARE(RunAndWait(QDir::current().filePath(QStringLiteral("no-such-program")), -1, QString()), -1);
 #ifdef Q_OS_WIN
-    // The stand-in archive writes where it ran, after a pause.
+    // The stand-in archive writes where it ran, after a pause; held by a
+    // file "hold", it waits until that file is gone.
     const QString stub = QCoreApplication::applicationDirPath() + QStringLiteral("/sfxstub.exe");
     QVERIFY(QDir().mkdir(QStringLiteral("work")) && QDir().mkdir(QStringLiteral("late")));
     QCOMPARE(RunAndWait(stub, -1, QDir::current().filePath(QStringLiteral("work"))), 0);
     QCOMPARE(QDir::fromNativeSeparators(QString::fromLocal8Bit(readAll(QStringLiteral("work/here.txt")).trimmed())),
              QDir::current().filePath(QStringLiteral("work")));
+    writeBytes(QStringLiteral("late/hold"), "");
     QCOMPARE(RunAndWait(stub, 0, QDir::current().filePath(QStringLiteral("late"))), 0);
     QVERIFY(!QFile::exists(QStringLiteral("late/here.txt")));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("late/here.txt")), 10000);
+    QVERIFY(QFile::remove(QStringLiteral("late/hold")));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("late/here.txt")), EventWaitMs);
     return;
 #endif
 
@@ -697,12 +716,16 @@ void TestDownload::runAndWait()
     QCOMPARE(readAll(QStringLiteral("work/here.txt")).trimmed(),
              QFile::encodeName(QDir(QDir::current().filePath(QStringLiteral("work"))).canonicalPath()));
 
-    // Without a wait it returns at once; the program goes on by itself.
-    writeBytes(QStringLiteral("late.sh"), "#!/bin/sh\nsleep 0.3\necho done > late.txt\n");
+    // Without a wait it returns at once, the program still held by the
+    // file "hold"; it goes on by itself once let go.
+    writeBytes(QStringLiteral("hold"), "");
+    writeBytes(QStringLiteral("late.sh"), "#!/bin/sh\ni=0\nwhile [ -e hold ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n"
+                                          "echo done > late.txt\n");
     QVERIFY(QFile::setPermissions(QStringLiteral("late.sh"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QCOMPARE(RunAndWait(QDir::current().filePath(QStringLiteral("late.sh")), 0, QString()), 0);
     QVERIFY(!QFile::exists(QStringLiteral("late.txt")));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("late.txt")), 5000);
+    QVERIFY(QFile::remove(QStringLiteral("hold")));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("late.txt")), EventWaitMs);
 }
 
 void TestDownload::windowsRunsTheArchiveThenLoadsTheList()

@@ -65,13 +65,14 @@ def scenario(s, setup, demo_script, tmp):
     s.note("installed files: " + ", ".join(installed))
     for wanted in ["ordix.exe", "ordix-cli.exe", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
                    "Qt6PrintSupport.dll", "Qt6Network.dll", "plugins/platforms/qwindows.dll",
+                   "plugins/platforms/qoffscreen.dll",
                    "translations/qtbase_ru.qm", "qt.conf", "readme.html", "ordix.ico", "uninstall.exe"]:
         if wanted not in installed:
             raise Failure("the installer did not install " + wanted)
     if any(os.path.basename(f).startswith("tst_") for f in installed):
         raise Failure("the installer installed a test program")
-    if any("offscreen" in f for f in installed):
-        raise Failure("the installer installed the offscreen plug-in")
+    # The offscreen platform is ordix-cli.exe's; ordix.exe takes Qt's default,
+    # the Windows one: the window it shows on the X display below proves it.
     users = glob.glob(os.path.join(drive_c, "users", "*", "Documents", "Ordix"))
     if not users:
         raise Failure("the installer made no working folder Documents\\Ordix")

@@ -2,6 +2,7 @@
 // price lists and order files, for batch work and scripts, without a window.
 
 #include <cstdio>
+#include <cstdlib>
 
 #include <QFile>
 #include <QFontMetrics>
@@ -17,11 +18,18 @@
 namespace
 {
     // The toolkit's own chatter (font look-ups, platform notes) would break
-    // the promise of one line on stderr; only its real errors pass.
+    // the promise of one line on stderr; only its real errors pass. A fatal
+    // one (no platform plug-in, say) ends the run with that line and the
+    // failure code: on Windows the toolkit's own abort would raise a crash
+    // report that waits for a click, and a script would never see the end.
     void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
     {
         if (type == QtCriticalMsg || type == QtFatalMsg)
             std::fprintf(stderr, "ordix-cli: %s\n", message.toLocal8Bit().constData());
+        if (type == QtFatalMsg) {
+            std::fflush(stderr);
+            std::_Exit(CliRunner::Failure);
+        }
     }
 
     // The printed report to a PDF file, as the window prints it when the print
@@ -49,7 +57,8 @@ int main(int argc, char *argv[])
 
     if (!qEnvironmentVariableIsSet("ORDIX_CLI_DEBUG"))
         qInstallMessageHandler(quietMessages);
-    // The report and the text widths need fonts, not a display.
+    // The report and the text widths need fonts, not a display: the
+    // offscreen platform, shipped beside the window program's own.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     int toolkitArgc = 1;

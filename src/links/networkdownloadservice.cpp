@@ -1,7 +1,5 @@
 #include "networkdownloadservice.h"
 
-#include <limits>
-
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -12,19 +10,12 @@
 #include <QUrl>
 
 #include "atomicfile.h"
-#include "downloadstatus.h"
+#include "downloadstatusorder.h"
 
 namespace
 {
     // How often a stop is polled while the server is silent.
     constexpr int StopPollMs = 100;
-
-    quint32 toUnsigned32(qint64 value)
-    {
-        if (value <= 0)
-            return 0;
-        return quint32(qMin<qint64>(value, std::numeric_limits<quint32>::max()));
-    }
 
     bool isSuccess(int status)
     {
@@ -40,15 +31,16 @@ namespace
             , m_fileName(fileName)
             , m_callbacks(callbacks)
             , m_file(fileName)
+            , m_order(QUrl(url))
         {
         }
 
         bool run(QNetworkAccessManager &manager, int stallTimeoutMs, int maximumRedirects, QString *reason);
 
     private:
-        void report(int code, const QString &text, qint64 progress = 0, qint64 maximum = 0);
+        void report(const QList<UrlDownloadService::Report> &lines);
         void stop();
-        void reportRequest();
+        QString successType() const;
         void readBody();
         QString failure() const;
 
@@ -59,24 +51,22 @@ namespace
         QPointer<QNetworkReply> m_reply;
         QTimer m_stall;
         int m_stallTimeoutMs = 0;
-        QString m_requestReported; // the address whose request was last reported
+        DownloadStatusOrder m_order;
         bool m_begun = false;
         bool m_stopped = false;
         bool m_timedOut = false;
         bool m_writeFailed = false;
     };
 
-    void Transfer::report(int code, const QString &text, qint64 progress, qint64 maximum)
+    // The status lines due, in order, until one of them stops the download.
+    void Transfer::report(const QList<UrlDownloadService::Report> &lines)
     {
-        if (m_stopped || !m_callbacks.progress)
-            return;
-        UrlDownloadService::Report r;
-        r.code = code;
-        r.text = text;
-        r.progress = toUnsigned32(progress);
-        r.maximum = toUnsigned32(maximum);
-        if (m_callbacks.progress(r))
-            stop();
+        for (const UrlDownloadService::Report &line : lines) {
+            if (m_stopped || !m_callbacks.progress)
+                return;
+            if (m_callbacks.progress(line))
+                stop();
+        }
     }
 
     void Transfer::stop()
@@ -88,16 +78,13 @@ namespace
             m_reply->abort();
     }
 
-    // The request is reported once per address. Some systems tell that the
-    // request went out only after the answer began to arrive; the status line
-    // still shows the request before the answer.
-    void Transfer::reportRequest()
+    // The type of the file as the answer names it; empty while no
+    // successful answer is there.
+    QString Transfer::successType() const
     {
-        const QString url = m_reply->url().toString();
-        if (url == m_requestReported)
-            return;
-        m_requestReported = url;
-        report(DownloadStatus::SendingRequest, url);
+        if (!m_reply || !isSuccess(m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()))
+            return QString();
+        return m_reply->header(QNetworkRequest::ContentTypeHeader).toString();
     }
 
     void Transfer::readBody()
@@ -111,8 +98,7 @@ namespace
             return;
         if (!m_begun) {
             m_begun = true;
-            reportRequest();
-            report(DownloadStatus::BeginDownloadData, m_reply->url().toString());
+            report(m_order.dataBegan(successType()));
             if (m_stopped)
                 return;
         }
@@ -159,7 +145,7 @@ namespace
             return false;
         }
 
-        report(DownloadStatus::FindingResource, url.host());
+        report(m_order.started());
         if (m_stopped)
             return false;
 
@@ -189,25 +175,23 @@ namespace
                 m_stall.start();
         };
 
-        QObject::connect(reply, &QNetworkReply::socketStartedConnecting, reply, [this, url, active] {
+        // The network layer's steps as it tells them; the order of the status
+        // lines is DownloadStatusOrder's.
+        QObject::connect(reply, &QNetworkReply::socketStartedConnecting, reply, [this, active] {
             active();
-            report(DownloadStatus::Connecting, url.host());
+            report(m_order.connecting());
         });
         QObject::connect(reply, &QNetworkReply::requestSent, reply, [this, active] {
             active();
-            reportRequest();
+            report(m_order.requestSent());
         });
         QObject::connect(reply, &QNetworkReply::redirected, reply, [this, active](const QUrl &target) {
             active();
-            report(DownloadStatus::Redirecting, target.toString());
+            report(m_order.redirected(target));
         });
         QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [this, active] {
             active();
-            reportRequest();
-            const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            const QString type = m_reply->header(QNetworkRequest::ContentTypeHeader).toString();
-            if (isSuccess(status) && !type.isEmpty())
-                report(DownloadStatus::MIMETypeAvailable, type);
+            report(m_order.answered(successType()));
         });
         QObject::connect(reply, &QNetworkReply::readyRead, reply, [this, active] {
             active();
@@ -215,9 +199,8 @@ namespace
         });
         QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [this, active](qint64 received, qint64 total) {
             active();
-            const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            if (isSuccess(status) && received > 0)
-                report(DownloadStatus::DownloadingData, m_reply->url().toString(), received, total > 0 ? total : 0);
+            if (isSuccess(m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()))
+                report(m_order.progressed(received, total, successType()));
         });
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
 
@@ -235,6 +218,7 @@ namespace
         reply->disconnect();
         reply->deleteLater();
         if (failed) {
+            m_order.failed();
             m_file.cancel();
             *reason = why;
             return false;
@@ -243,7 +227,7 @@ namespace
             *reason = QStringLiteral("Невозможно записать файл %1: %2").arg(m_fileName, m_file.errorString());
             return false;
         }
-        report(DownloadStatus::EndDownloadData, QFileInfo(m_fileName).fileName());
+        report(m_order.finished(QFileInfo(m_fileName).fileName(), QFileInfo(m_fileName).size()));
         return true;
     }
 }
