@@ -5,6 +5,7 @@
 #include "inordermark.h"
 #include "missinglines.h"
 #include "ordertable.h"
+#include "pricecodes.h"
 #include "unfilteredprice.h"
 #include "workspace.h"
 
@@ -96,8 +97,10 @@ OrderHistory::Snapshot OrderHistory::take() const
     if (flagField >= 0 && !snapshot.rows.isEmpty()) {
         const GridFreeze freeze(ws, Workspace::Grid::Price);
         const UnfilteredPrice unfiltered(price);
+        PriceCodes codes(price);
         for (const qint64 code : codesOf(snapshot)) {
-            if (price.locate(QStringLiteral("Code"), code) && Availability::isInOrder(price.asInteger(flagField)))
+            const qint64 row = codes.find(code);
+            if (row >= 0 && Availability::isInOrder(price.storedInteger(uint32_t(row), flagField)))
                 snapshot.marked.insert(code);
         }
     }

@@ -11,6 +11,8 @@
 #include "inordermark.h"
 #include "orderhistory.h"
 #include "ordertable.h"
+#include "ordixerror.h"
+#include "pricecodes.h"
 #include "pricelinefields.h"
 #include "progressreporter.h"
 #include "textfile.h"
@@ -46,7 +48,7 @@ namespace
     // A part found in the price list, with what goes into its order line.
     struct Found
     {
-        int priceRow = 0; // in the unfiltered view
+        uint32_t priceRow = 0; // stored row
         qint64 code = 0;
         qint32 quantity = 0;
         double unitPrice = 0;
@@ -129,6 +131,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
     const GridFreeze freeze(workspace, Workspace::Grid::Price);
     // A part hidden by the price list's filter is still in the list.
     const UnfilteredPrice unfiltered(price);
+    PriceCodes codes(price);
 
     // First every code is looked up, changing nothing: Escape here leaves
     // the order as it was.
@@ -147,18 +150,19 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             progress.stepProgress(int(i * 50 / parsed.lines.size()));
         }
         const Line &line = parsed.lines.at(i);
-        if (!price.locate(QStringLiteral("Code"), line.code)) {
+        const qint64 row = codes.find(line.code);
+        if (row < 0) {
             result.notFound.append(line.codeText);
             continue;
         }
-        const int row = price.rowNumber() - 1;
-        const double unitPrice = price.floatAt(row, priceFields.price);
+        const double unitPrice = price.storedFloat(uint32_t(row), priceFields.price);
         if (line.quantity > std::numeric_limits<qint32>::max()
             || !(std::fabs(unitPrice * double(line.quantity)) <= OrderTable::MaxAmount)) {
             result.tooLarge.append(line.codeText);
             continue;
         }
-        found.push_back({row, price.integerAt(row, priceFields.code), qint32(line.quantity), unitPrice});
+        found.push_back({uint32_t(row), price.storedInteger(uint32_t(row), priceFields.code), qint32(line.quantity),
+                         unitPrice});
     }
     if (showsProgress)
         progress.stepProgress(50);
@@ -174,11 +178,25 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                 if (!order.isNullAt(r, OrderTable::Code))
                     orderRows.insert(order.integerAt(r, OrderTable::Code), r);
             }
+            const uint32_t firstNew = order.storedRowCount();
+            // The new lines go in at once, after the loop; the price rows
+            // they take from get the in-order mark with them.
+            RecordTable::RowBatch added(order);
+            std::vector<uint32_t> markRows;
+            std::vector<RecordTable::StoredValue> marks;
+            int lastChanged = -1; // the view row of the line handled last, when it was a changed one
             double amount = 0;
             // The widest texts of the new lines are measured for the grid,
             // not every line.
-            std::vector<int> longest(OrderTable::FieldCount, -1);
-            std::vector<qsizetype> longestLength(OrderTable::FieldCount, -1);
+            OrderTable::LongestLines longest;
+            const auto flush = [&] {
+                if (added.rowCount() > 0)
+                    order.appendBatch(added);
+                added.clear();
+                price.setStoredValues(priceFields.flag, markRows, marks);
+                markRows.clear();
+                marks.clear();
+            };
             order.suspendViews();
             try {
                 size_t done = 0;
@@ -202,32 +220,37 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                         }
                         amount += sum - oldSum;
                         ++result.changed;
+                        lastChanged = *existing;
                         continue;
                     }
-                    const qint64 flag = Availability::withoutInOrder(price.integerAt(part.priceRow, priceFields.flag));
+                    const qint64 priceFlag = price.storedInteger(part.priceRow, priceFields.flag);
                     const double sum = OrderTable::lineAmount(part.unitPrice, part.quantity);
-                    const QVariantList values{int(flag), part.code, price.stringAt(part.priceRow, priceFields.name),
-                                              price.stringAt(part.priceRow, priceFields.catalog),
-                                              price.stringAt(part.priceRow, priceFields.producer), part.quantity,
-                                              part.unitPrice, sum};
-                    order.appendRow(values);
-                    const int row = order.rowCount() - 1;
-                    orderRows.insert(part.code, row);
-                    for (int f = 0; f < OrderTable::FieldCount; ++f) {
-                        const qsizetype length = values.at(f).toString().size();
-                        if (length > longestLength[size_t(f)]) {
-                            longestLength[size_t(f)] = length;
-                            longest[size_t(f)] = row;
-                        }
-                    }
+                    const RecordTable::StoredValue values[OrderTable::FieldCount]{
+                        {{}, double(Availability::withoutInOrder(priceFlag))},
+                        {{}, double(part.code)},
+                        {price.storedBytes(part.priceRow, priceFields.name)},
+                        {price.storedBytes(part.priceRow, priceFields.catalog)},
+                        {price.storedBytes(part.priceRow, priceFields.producer)},
+                        {{}, double(part.quantity)},
+                        {{}, part.unitPrice},
+                        {{}, sum}};
+                    if (!added.add(values, OrderTable::FieldCount))
+                        throw OrdixError(QStringLiteral("Строка прайс-листа с кодом %1 не подходит для заказа").arg(part.code));
+                    longest.note(order.rowCount() + added.rowCount() - 1, values);
                     amount += sum;
                     ++result.added;
-                    if (!Availability::isInOrder(price.integerAt(part.priceRow, priceFields.flag))) {
-                        price.setRowNumber(part.priceRow + 1);
-                        Availability::setInOrder(price, priceFields.flag, true);
+                    lastChanged = -1;
+                    if (!Availability::isInOrder(priceFlag)) {
+                        markRows.push_back(part.priceRow);
+                        marks.push_back({{}, double(Availability::withInOrder(priceFlag))});
                     }
                 }
+                flush();
             } catch (...) {
+                try {
+                    flush();
+                } catch (...) {
+                }
                 order.resumeViews();
                 workspace.document().addToTotal(amount);
                 OrderTable::showOrderSum(workspace);
@@ -235,12 +258,12 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                 throw;
             }
             order.resumeViews();
-            std::sort(longest.begin(), longest.end());
-            longest.erase(std::unique(longest.begin(), longest.end()), longest.end());
-            for (const int row : longest) {
-                if (row >= 0)
-                    OrderTable::notePosted(workspace, row);
-            }
+            // The line handled last is the current one, as after adding it.
+            if (lastChanged >= 0)
+                order.setRowNumber(lastChanged + 1);
+            else if (order.storedRowCount() > firstNew)
+                order.setRowNumber(order.rowCount());
+            longest.notePosted(workspace);
             workspace.document().addToTotal(amount);
             OrderTable::showOrderSum(workspace);
             workspace.document().setModified(true);
