@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include <QHash>
 #include <QVariantList>
@@ -11,7 +12,6 @@
 #include "inordermark.h"
 #include "orderhistory.h"
 #include "ordertable.h"
-#include "ordixerror.h"
 #include "pricecodes.h"
 #include "pricelinefields.h"
 #include "progressreporter.h"
@@ -172,16 +172,23 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             if (!workspace.orderOpen())
                 OrderTable::startNew(workspace);
             RecordTable &order = workspace.order();
-            QHash<qint64, int> orderRows;
+            // The lines already in the order: view row and stored row by code.
+            QHash<qint64, std::pair<int, uint32_t>> orderRows;
             orderRows.reserve(order.rowCount());
             for (int r = 0; r < order.rowCount(); ++r) {
                 if (!order.isNullAt(r, OrderTable::Code))
-                    orderRows.insert(order.integerAt(r, OrderTable::Code), r);
+                    orderRows.insert(order.integerAt(r, OrderTable::Code), {r, order.storedRowAt(r)});
             }
             const uint32_t firstNew = order.storedRowCount();
-            // The new lines go in at once, after the loop; the price rows
-            // they take from get the in-order mark with them.
-            RecordTable::RowBatch added(order);
+            const int firstNewRow = order.rowCount();
+            // The new lines go in at the end of the table, told to the views
+            // once; the new quantities of the lines already there and the
+            // in-order marks of the price rows the new lines take from are
+            // written all at once after the loop.
+            order.reserve(qint64(firstNew) + qint64(found.size()), {});
+            std::vector<uint32_t> changedRows;
+            std::vector<RecordTable::StoredValue> counts;
+            std::vector<RecordTable::StoredValue> sums;
             std::vector<uint32_t> markRows;
             std::vector<RecordTable::StoredValue> marks;
             int lastChanged = -1; // the view row of the line handled last, when it was a changed one
@@ -190,9 +197,11 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             // not every line.
             OrderTable::LongestLines longest;
             const auto flush = [&] {
-                if (added.rowCount() > 0)
-                    order.appendBatch(added);
-                added.clear();
+                order.setStoredValues(OrderTable::Count, changedRows, counts);
+                order.setStoredValues(OrderTable::SUM, changedRows, sums);
+                changedRows.clear();
+                counts.clear();
+                sums.clear();
                 price.setStoredValues(priceFields.flag, markRows, marks);
                 markRows.clear();
                 marks.clear();
@@ -206,21 +215,15 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                     const auto existing = orderRows.constFind(part.code);
                     if (existing != orderRows.constEnd()) {
                         // The line keeps its own price, as in the quantity dialog.
-                        order.setRowNumber(*existing + 1);
-                        const double oldSum = order.asFloat(OrderTable::SUM);
-                        const double sum = OrderTable::lineAmount(order.asFloat(OrderTable::Price), part.quantity);
-                        order.edit();
-                        try {
-                            order.setInteger(OrderTable::Count, part.quantity);
-                            order.setFloat(OrderTable::SUM, sum);
-                            order.post();
-                        } catch (...) {
-                            order.cancel();
-                            throw;
-                        }
+                        const uint32_t stored = existing->second;
+                        const double oldSum = order.storedFloat(stored, OrderTable::SUM);
+                        const double sum = OrderTable::lineAmount(order.storedFloat(stored, OrderTable::Price), part.quantity);
+                        changedRows.push_back(stored);
+                        counts.push_back({{}, double(part.quantity)});
+                        sums.push_back({{}, sum});
                         amount += sum - oldSum;
                         ++result.changed;
-                        lastChanged = *existing;
+                        lastChanged = existing->first;
                         continue;
                     }
                     const qint64 priceFlag = price.storedInteger(part.priceRow, priceFields.flag);
@@ -234,9 +237,8 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                         {{}, double(part.quantity)},
                         {{}, part.unitPrice},
                         {{}, sum}};
-                    if (!added.add(values, OrderTable::FieldCount))
-                        throw OrdixError(QStringLiteral("Строка прайс-листа с кодом %1 не подходит для заказа").arg(part.code));
-                    longest.note(order.rowCount() + added.rowCount() - 1, values);
+                    order.appendRowValues(values, OrderTable::FieldCount);
+                    longest.note(firstNewRow + result.added, values);
                     amount += sum;
                     ++result.added;
                     lastChanged = -1;

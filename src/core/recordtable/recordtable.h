@@ -107,6 +107,9 @@ public:
         double number = 0;
         bool unset = false;
     };
+    // The same fast path for values given by type (see StoredValue): throws
+    // and adds no row when a number does not fit its field.
+    void appendRowValues(const StoredValue *values, int count);
     // Rows converted for a table's fields away from it (on any thread, the
     // table untouched), to be appended in one step by appendBatch(): for
     // loaders that read on more than one core.

@@ -131,6 +131,22 @@ void RecordTable::appendRowRaw(const QByteArrayView *values, int count)
     d->s->appendRow(in.data());
 }
 
+void RecordTable::appendRowValues(const StoredValue *values, int count)
+{
+    d->requireActive();
+    const QList<FieldDef> &fields = d->s->fields();
+    const int n = int(fields.size());
+    checkRawCount(d->name, n, count);
+    RowCells in(n);
+    for (int i = 0; i < n; ++i) {
+        if (i >= count)
+            in[i] = CellInput();
+        else if (!convertStored(fields[i], values[i], in[i]))
+            FieldValue::throwNotConvertible(fields[i], QString::number(values[i].number, 'g', 17));
+    }
+    d->s->appendRow(in.data());
+}
+
 RecordTable::RowBatch::RowBatch(const RecordTable &table)
     : m_table(table.d->name)
     , m_fields(table.d->s ? table.d->s->fields() : QList<FieldDef>())
