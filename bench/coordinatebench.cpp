@@ -137,6 +137,7 @@ namespace
         Stopwatch watch;
         OrderLifecycle::coordinateOrder(workspace);
         const double ordixMs = watch.ms();
+        const double ordixCpuMs = watch.cpuMs();
 
         int found = 0;
         for (int r = 0; r < table.rowCount(); ++r) {
@@ -151,7 +152,11 @@ namespace
 
         const bool same = qAbs(sqliteTotal - workspace.document().total()) <= 1e-6 * qMax(1.0, qAbs(sqliteTotal));
         reportRatio(orderLines == 10000 ? QStringLiteral("coordinate") : QStringLiteral("coordinate_%1k").arg(orderLines / 1000), ordixMs, sqliteMs,
-                    QStringLiteral("lines=%1 found=%2 totals=%3").arg(order.size()).arg(found).arg(same ? "same" : "differ"));
+                    QStringLiteral("lines=%1 found=%2 totals=%3 ordix_cpu_ms=%4")
+                        .arg(order.size())
+                        .arg(found)
+                        .arg(same ? "same" : "differ")
+                        .arg(qRound(ordixCpuMs)));
     }
 
     // 10,000 order lines ("coordinate") and 100,000 ("coordinate_100k").
