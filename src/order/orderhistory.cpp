@@ -98,9 +98,14 @@ OrderHistory::Snapshot OrderHistory::take() const
         const GridFreeze freeze(ws, Workspace::Grid::Price);
         const UnfilteredPrice unfiltered(price);
         PriceCodes codes(price);
-        for (const qint64 code : codesOf(snapshot)) {
-            const qint64 row = codes.find(code);
-            if (row >= 0 && Availability::isInOrder(price.storedInteger(uint32_t(row), flagField)))
+        // A code on two lines is looked up twice rather than gathered first.
+        for (const QVariantList &row : std::as_const(snapshot.rows)) {
+            const QVariant &value = row.at(OrderTable::Code);
+            if (value.isNull())
+                continue;
+            const qint64 code = value.toLongLong();
+            const qint64 found = codes.find(code);
+            if (found >= 0 && Availability::isInOrder(price.storedInteger(uint32_t(found), flagField)))
                 snapshot.marked.insert(code);
         }
     }
