@@ -18,8 +18,6 @@
 
 namespace
 {
-    constexpr int OrderLines = 10000;
-
     struct OrderLine
     {
         qint32 code = 0;
@@ -28,12 +26,12 @@ namespace
 
     // The order: codes spread over the whole list, one line in twenty with a
     // code the list does not have.
-    std::vector<OrderLine> makeOrder(const std::vector<qint32> &codes)
+    std::vector<OrderLine> makeOrder(const std::vector<qint32> &codes, size_t orderLines)
     {
         std::vector<OrderLine> lines;
         if (codes.empty())
             return lines;
-        const size_t wanted = std::min<size_t>(OrderLines, codes.size());
+        const size_t wanted = std::min<size_t>(orderLines, codes.size());
         const size_t step = std::max<size_t>(1, codes.size() / wanted);
         for (size_t i = 0; i < wanted; ++i) {
             const qint32 code = i % 20 == 19 ? -1 - qint32(i) : codes.at((i * step + i % step) % codes.size());
@@ -117,9 +115,9 @@ namespace
         return watch.ms();
     }
 
-    void runCoordinate(BenchContext &context)
+    void runCoordinateOf(BenchContext &context, size_t orderLines)
     {
-        const std::vector<OrderLine> order = makeOrder(context.codes);
+        const std::vector<OrderLine> order = makeOrder(context.codes, orderLines);
 
         PriceSession session;
         Workspace &workspace = session.workspace;
@@ -139,6 +137,7 @@ namespace
         Stopwatch watch;
         OrderLifecycle::coordinateOrder(workspace);
         const double ordixMs = watch.ms();
+        const double ordixCpuMs = watch.cpuMs();
 
         int found = 0;
         for (int r = 0; r < table.rowCount(); ++r) {
@@ -152,8 +151,19 @@ namespace
         sqlite3_close(db);
 
         const bool same = qAbs(sqliteTotal - workspace.document().total()) <= 1e-6 * qMax(1.0, qAbs(sqliteTotal));
-        reportRatio(QStringLiteral("coordinate"), ordixMs, sqliteMs,
-                    QStringLiteral("lines=%1 found=%2 totals=%3").arg(order.size()).arg(found).arg(same ? "same" : "differ"));
+        reportRatio(orderLines == 10000 ? QStringLiteral("coordinate") : QStringLiteral("coordinate_%1k").arg(orderLines / 1000), ordixMs, sqliteMs,
+                    QStringLiteral("lines=%1 found=%2 totals=%3 ordix_cpu_ms=%4")
+                        .arg(order.size())
+                        .arg(found)
+                        .arg(same ? "same" : "differ")
+                        .arg(qRound(ordixCpuMs)));
+    }
+
+    // 10,000 order lines ("coordinate") and 100,000 ("coordinate_100k").
+    void runCoordinate(BenchContext &context)
+    {
+        for (const size_t orderLines : {size_t(10000), size_t(100000)})
+            runCoordinateOf(context, orderLines);
     }
 
     const BenchRegistrar coordinateRegistrar(QStringLiteral("coordinate"), 70, &runCoordinate);

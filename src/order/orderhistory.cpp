@@ -5,6 +5,7 @@
 #include "inordermark.h"
 #include "missinglines.h"
 #include "ordertable.h"
+#include "pricecodes.h"
 #include "unfilteredprice.h"
 #include "workspace.h"
 
@@ -96,8 +97,15 @@ OrderHistory::Snapshot OrderHistory::take() const
     if (flagField >= 0 && !snapshot.rows.isEmpty()) {
         const GridFreeze freeze(ws, Workspace::Grid::Price);
         const UnfilteredPrice unfiltered(price);
-        for (const qint64 code : codesOf(snapshot)) {
-            if (price.locate(QStringLiteral("Code"), code) && Availability::isInOrder(price.asInteger(flagField)))
+        PriceCodes codes(price);
+        // A code on two lines is looked up twice rather than gathered first.
+        for (const QVariantList &row : std::as_const(snapshot.rows)) {
+            const QVariant &value = row.at(OrderTable::Code);
+            if (value.isNull())
+                continue;
+            const qint64 code = value.toLongLong();
+            const qint64 found = codes.find(code);
+            if (found >= 0 && Availability::isInOrder(price.storedInteger(uint32_t(found), flagField)))
                 snapshot.marked.insert(code);
         }
     }

@@ -2,7 +2,9 @@
 
 #include "partkey.h"
 
+#include <cmath>
 #include <optional>
+#include <vector>
 
 #include <QFileInfo>
 
@@ -14,6 +16,7 @@
 #include "orderhistory.h"
 #include "orderlines.h"
 #include "ordixerror.h"
+#include "pricecodes.h"
 #include "orderfileguard.h"
 #include "orderrecovery.h"
 #include "ordertable.h"
@@ -246,10 +249,9 @@ void OrderLifecycle::coordinate(Workspace &workspace)
         progress.startProgress(QStringLiteral("Согласование.цен.."), 0, 100);
         end.emplace(progress);
 
-        const int lines = order.rowCount();
-        int done = 0;
-        int shown = 0;
-        while (!order.atEnd()) {
+        // A line re-priced through the cursors, as the made-up codes need:
+        // its amount, or nothing when it was not found or refused.
+        const auto coordinateCurrent = [&]() -> std::optional<double> {
             try {
                 qint64 foundCode = 0;
                 const bool found = !order.isNull(OrderTable::Code) && findPart(order, whole, &foundCode);
@@ -259,41 +261,134 @@ void OrderLifecycle::coordinate(Workspace &workspace)
                     missingCodes.insert(order.asInteger(OrderTable::Code));
                     missingLines.append(order.displayText(OrderTable::Code) + QLatin1Char(' ') + order.asString(OrderTable::Name));
                 }
-                if (found) {
-                    const qint64 flag = row.asInteger(flagField);
-                    const double unitPrice = row.asFloat(priceField);
-                    double amount = 0;
-                    try {
-                        amount = OrderTable::lineAmount(unitPrice, order.asInteger(OrderTable::Count));
-                    } catch (const OrdixError &) {
-                        ++refused; // the line keeps its fields and stays out of the total
-                        throw;
-                    }
-                    order.edit();
-                    if (foundCode != order.asInteger(OrderTable::Code))
-                        order.setInteger(OrderTable::Code, foundCode);
-                    order.setString(OrderTable::Name, row.asString(nameField));
-                    order.setInteger(OrderTable::AvailabilityFlag, Availability::withoutInOrder(flag));
-                    order.setFloat(OrderTable::Price, unitPrice);
-                    order.setFloat(OrderTable::SUM, amount);
-                    order.setString(OrderTable::CatalogID, row.asString(catalogField));
-                    order.setString(OrderTable::Producer, row.asString(producerField));
-                    order.post();
-                    OrderTable::notePosted(workspace);
-                    workspace.document().addToTotal(order.asFloat(OrderTable::SUM));
-                    whole.mark();
+                if (!found)
+                    return std::nullopt;
+                const qint64 flag = row.asInteger(flagField);
+                const double unitPrice = row.asFloat(priceField);
+                double amount = 0;
+                try {
+                    amount = OrderTable::lineAmount(unitPrice, order.asInteger(OrderTable::Count));
+                } catch (const OrdixError &) {
+                    ++refused; // the line keeps its fields and stays out of the total
+                    throw;
                 }
+                order.edit();
+                if (foundCode != order.asInteger(OrderTable::Code))
+                    order.setInteger(OrderTable::Code, foundCode);
+                order.setString(OrderTable::Name, row.asString(nameField));
+                order.setInteger(OrderTable::AvailabilityFlag, Availability::withoutInOrder(flag));
+                order.setFloat(OrderTable::Price, unitPrice);
+                order.setFloat(OrderTable::SUM, amount);
+                order.setString(OrderTable::CatalogID, row.asString(catalogField));
+                order.setString(OrderTable::Producer, row.asString(producerField));
+                order.post();
+                OrderTable::notePosted(workspace);
+                const double sum = order.asFloat(OrderTable::SUM);
+                whole.mark();
+                return sum;
             } catch (...) {
                 // One line that cannot be treated does not stop the others.
                 cancelEdits(order, row);
             }
+            return std::nullopt;
+        };
+
+        const int lines = order.rowCount();
+        int done = 0;
+        int shown = 0;
+        const auto step = [&] {
             ++done;
-            const int step = int(qint64(done) * 100 / lines);
-            if (step != shown && step < 100) {
-                shown = step;
-                progress.stepProgress(step);
+            const int now = int(qint64(done) * 100 / lines);
+            if (now != shown && now < 100) {
+                shown = now;
+                progress.stepProgress(now);
             }
-            order.next();
+        };
+        // An order shown as stored, the usual case, is re-priced in one
+        // pass over its rows: the parts looked up by the code look-up
+        // table, the fields of the found lines and the marks of their price
+        // rows written at the end, field by field, and only the longest
+        // texts measured for the grid.
+        const bool plainOrder = !order.isFiltered() && !order.hasRowChoice() && !order.isLinked()
+            && order.indexName().isEmpty() && order.indexFields().isEmpty();
+        if (plainOrder) {
+            PriceCodes codes(row);
+            double total = 0;
+            std::vector<uint32_t> lineRows;
+            std::vector<RecordTable::StoredValue> fieldValues[OrderTable::FieldCount];
+            std::vector<uint32_t> markRows;
+            std::vector<RecordTable::StoredValue> marks;
+            OrderTable::LongestLines longest;
+            for (int r = 0; r < lines; ++r) {
+                if (order.isNullAt(r, OrderTable::Code)) {
+                    step();
+                    continue;
+                }
+                const qint64 code = order.integerAt(r, OrderTable::Code);
+                if (code >= PartKey::LowestMadeUp
+                    && PartKey::isMadeUp(code, order.stringAt(r, OrderTable::CatalogID),
+                                         order.stringAt(r, OrderTable::Producer))) {
+                    order.setRowNumber(r + 1);
+                    if (const std::optional<double> sum = coordinateCurrent())
+                        total += *sum;
+                    step();
+                    continue;
+                }
+                const qint64 found = codes.find(code);
+                if (found < 0) {
+                    missingCodes.insert(code);
+                    missingLines.append(order.displayTextAt(r, OrderTable::Code) + QLatin1Char(' ')
+                                        + order.stringAt(r, OrderTable::Name));
+                    step();
+                    continue;
+                }
+                ++foundLines;
+                const uint32_t p = uint32_t(found);
+                const qint64 flag = row.storedInteger(p, flagField);
+                const double unitPrice = row.storedFloat(p, priceField);
+                const qint64 count = order.integerAt(r, OrderTable::Count);
+                const double amount = unitPrice * double(count);
+                if (!(std::fabs(amount) <= OrderTable::MaxAmount)) {
+                    ++refused; // the line keeps its fields and stays out of the total
+                    step();
+                    continue;
+                }
+                const RecordTable::StoredValue values[OrderTable::FieldCount]{
+                    {{}, double(Availability::withoutInOrder(flag))},
+                    {{}, double(code)},
+                    {row.storedBytes(p, nameField)},
+                    {row.storedBytes(p, catalogField)},
+                    {row.storedBytes(p, producerField)},
+                    {{}, double(count)},
+                    {{}, unitPrice},
+                    {{}, amount}};
+                lineRows.push_back(order.storedRowAt(r));
+                for (int f = 0; f < OrderTable::FieldCount; ++f) {
+                    if (f != OrderTable::Code && f != OrderTable::Count)
+                        fieldValues[f].push_back(values[f]);
+                }
+                longest.note(r, values);
+                total += amount;
+                if (!Availability::isInOrder(flag)) {
+                    markRows.push_back(p);
+                    marks.push_back({{}, double(Availability::withInOrder(flag))});
+                }
+                step();
+            }
+            for (int f = 0; f < OrderTable::FieldCount; ++f) {
+                if (f != OrderTable::Code && f != OrderTable::Count)
+                    order.setStoredValues(f, lineRows, fieldValues[f]);
+            }
+            row.setStoredValues(flagField, markRows, marks);
+            longest.notePosted(workspace);
+            workspace.document().setTotal(total);
+        } else {
+            while (!order.atEnd()) {
+                if (const std::optional<double> sum = coordinateCurrent())
+                    workspace.document().addToTotal(*sum);
+                step();
+                order.next();
+            }
         }
     }
     OrderTable::showOrderSum(workspace);

@@ -2,7 +2,10 @@
 
 #include "partkey.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <vector>
 
 #include <QFileInfo>
 
@@ -120,6 +123,48 @@ void OrderTable::notePosted(Workspace &workspace, int viewRow)
         }
     }
     workspace.gridPreferredWidthsRaised(Workspace::Grid::Order);
+}
+
+namespace
+{
+    qsizetype digits(quint64 value)
+    {
+        qsizetype n = 1;
+        for (; value >= 10; value /= 10)
+            ++n;
+        return n;
+    }
+}
+
+void OrderTable::LongestLines::note(int viewRow, const RecordTable::StoredValue *values)
+{
+    for (int f = 0; f < FieldCount; ++f) {
+        const RecordTable::StoredValue &value = values[f];
+        qsizetype length = 0;
+        if (value.unset)
+            length = 0;
+        else if (f == Name || f == CatalogID || f == Producer)
+            length = value.text.size(); // one byte a character
+        else if (f == Price || f == SUM)
+            length = (value.number < 0 ? 1 : 0) + digits(quint64(std::fabs(value.number) * 100 + 0.5)) + 1;
+        else
+            length = (value.number < 0 ? 1 : 0) + digits(quint64(std::fabs(value.number)));
+        if (length > m_lengths[f]) {
+            m_lengths[f] = length;
+            m_rows[f] = viewRow;
+        }
+    }
+}
+
+void OrderTable::LongestLines::notePosted(Workspace &workspace) const
+{
+    std::vector<int> rows(std::begin(m_rows), std::end(m_rows));
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (const int row : rows) {
+        if (row >= 0)
+            OrderTable::notePosted(workspace, row);
+    }
 }
 
 void OrderTable::showOrderSum(Workspace &workspace)

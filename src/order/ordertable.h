@@ -56,6 +56,23 @@ public:
     // `viewRow` is 0-based; -1 means the current row.
     static void notePosted(Workspace &workspace, int viewRow = -1);
 
+    // Of many lines added or changed at once, the one with the longest
+    // text in each field, so that only those are measured for the grid
+    // (texts by their characters, whole numbers by their digits, money by
+    // its digits with kopecks).
+    class LongestLines final
+    {
+    public:
+        // The line's values in field order, as they are stored now.
+        void note(int viewRow, const RecordTable::StoredValue *values);
+        // notePosted() for each of the lines kept.
+        void notePosted(Workspace &workspace) const;
+
+    private:
+        int m_rows[FieldCount]{-1, -1, -1, -1, -1, -1, -1, -1};
+        qsizetype m_lengths[FieldCount]{-1, -1, -1, -1, -1, -1, -1, -1};
+    };
+
     // ShowOrderSum: the text and hint of `SUMM` from `OrderTotal`, with the
     // customer's discount or markup.
     static void showOrderSum(Workspace &workspace);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include <QHash>
 #include <QVariantList>
@@ -11,6 +12,7 @@
 #include "inordermark.h"
 #include "orderhistory.h"
 #include "ordertable.h"
+#include "pricecodes.h"
 #include "pricelinefields.h"
 #include "progressreporter.h"
 #include "textfile.h"
@@ -46,7 +48,7 @@ namespace
     // A part found in the price list, with what goes into its order line.
     struct Found
     {
-        int priceRow = 0; // in the unfiltered view
+        uint32_t priceRow = 0; // stored row
         qint64 code = 0;
         qint32 quantity = 0;
         double unitPrice = 0;
@@ -129,6 +131,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
     const GridFreeze freeze(workspace, Workspace::Grid::Price);
     // A part hidden by the price list's filter is still in the list.
     const UnfilteredPrice unfiltered(price);
+    PriceCodes codes(price);
 
     // First every code is looked up, changing nothing: Escape here leaves
     // the order as it was.
@@ -147,18 +150,19 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             progress.stepProgress(int(i * 50 / parsed.lines.size()));
         }
         const Line &line = parsed.lines.at(i);
-        if (!price.locate(QStringLiteral("Code"), line.code)) {
+        const qint64 row = codes.find(line.code);
+        if (row < 0) {
             result.notFound.append(line.codeText);
             continue;
         }
-        const int row = price.rowNumber() - 1;
-        const double unitPrice = price.floatAt(row, priceFields.price);
+        const double unitPrice = price.storedFloat(uint32_t(row), priceFields.price);
         if (line.quantity > std::numeric_limits<qint32>::max()
             || !(std::fabs(unitPrice * double(line.quantity)) <= OrderTable::MaxAmount)) {
             result.tooLarge.append(line.codeText);
             continue;
         }
-        found.push_back({row, price.integerAt(row, priceFields.code), qint32(line.quantity), unitPrice});
+        found.push_back({uint32_t(row), price.storedInteger(uint32_t(row), priceFields.code), qint32(line.quantity),
+                         unitPrice});
     }
     if (showsProgress)
         progress.stepProgress(50);
@@ -168,17 +172,40 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             if (!workspace.orderOpen())
                 OrderTable::startNew(workspace);
             RecordTable &order = workspace.order();
-            QHash<qint64, int> orderRows;
+            // The lines already in the order: view row and stored row by code.
+            QHash<qint64, std::pair<int, uint32_t>> orderRows;
             orderRows.reserve(order.rowCount());
             for (int r = 0; r < order.rowCount(); ++r) {
                 if (!order.isNullAt(r, OrderTable::Code))
-                    orderRows.insert(order.integerAt(r, OrderTable::Code), r);
+                    orderRows.insert(order.integerAt(r, OrderTable::Code), {r, order.storedRowAt(r)});
             }
+            const uint32_t firstNew = order.storedRowCount();
+            const int firstNewRow = order.rowCount();
+            // The new lines go in at the end of the table, told to the views
+            // once; the new quantities of the lines already there and the
+            // in-order marks of the price rows the new lines take from are
+            // written all at once after the loop.
+            order.reserve(qint64(firstNew) + qint64(found.size()), {});
+            std::vector<uint32_t> changedRows;
+            std::vector<RecordTable::StoredValue> counts;
+            std::vector<RecordTable::StoredValue> sums;
+            std::vector<uint32_t> markRows;
+            std::vector<RecordTable::StoredValue> marks;
+            int lastChanged = -1; // the view row of the line handled last, when it was a changed one
             double amount = 0;
             // The widest texts of the new lines are measured for the grid,
             // not every line.
-            std::vector<int> longest(OrderTable::FieldCount, -1);
-            std::vector<qsizetype> longestLength(OrderTable::FieldCount, -1);
+            OrderTable::LongestLines longest;
+            const auto flush = [&] {
+                order.setStoredValues(OrderTable::Count, changedRows, counts);
+                order.setStoredValues(OrderTable::SUM, changedRows, sums);
+                changedRows.clear();
+                counts.clear();
+                sums.clear();
+                price.setStoredValues(priceFields.flag, markRows, marks);
+                markRows.clear();
+                marks.clear();
+            };
             order.suspendViews();
             try {
                 size_t done = 0;
@@ -188,46 +215,44 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                     const auto existing = orderRows.constFind(part.code);
                     if (existing != orderRows.constEnd()) {
                         // The line keeps its own price, as in the quantity dialog.
-                        order.setRowNumber(*existing + 1);
-                        const double oldSum = order.asFloat(OrderTable::SUM);
-                        const double sum = OrderTable::lineAmount(order.asFloat(OrderTable::Price), part.quantity);
-                        order.edit();
-                        try {
-                            order.setInteger(OrderTable::Count, part.quantity);
-                            order.setFloat(OrderTable::SUM, sum);
-                            order.post();
-                        } catch (...) {
-                            order.cancel();
-                            throw;
-                        }
+                        const uint32_t stored = existing->second;
+                        const double oldSum = order.storedFloat(stored, OrderTable::SUM);
+                        const double sum = OrderTable::lineAmount(order.storedFloat(stored, OrderTable::Price), part.quantity);
+                        changedRows.push_back(stored);
+                        counts.push_back({{}, double(part.quantity)});
+                        sums.push_back({{}, sum});
                         amount += sum - oldSum;
                         ++result.changed;
+                        lastChanged = existing->first;
                         continue;
                     }
-                    const qint64 flag = Availability::withoutInOrder(price.integerAt(part.priceRow, priceFields.flag));
+                    const qint64 priceFlag = price.storedInteger(part.priceRow, priceFields.flag);
                     const double sum = OrderTable::lineAmount(part.unitPrice, part.quantity);
-                    const QVariantList values{int(flag), part.code, price.stringAt(part.priceRow, priceFields.name),
-                                              price.stringAt(part.priceRow, priceFields.catalog),
-                                              price.stringAt(part.priceRow, priceFields.producer), part.quantity,
-                                              part.unitPrice, sum};
-                    order.appendRow(values);
-                    const int row = order.rowCount() - 1;
-                    orderRows.insert(part.code, row);
-                    for (int f = 0; f < OrderTable::FieldCount; ++f) {
-                        const qsizetype length = values.at(f).toString().size();
-                        if (length > longestLength[size_t(f)]) {
-                            longestLength[size_t(f)] = length;
-                            longest[size_t(f)] = row;
-                        }
-                    }
+                    const RecordTable::StoredValue values[OrderTable::FieldCount]{
+                        {{}, double(Availability::withoutInOrder(priceFlag))},
+                        {{}, double(part.code)},
+                        {price.storedBytes(part.priceRow, priceFields.name)},
+                        {price.storedBytes(part.priceRow, priceFields.catalog)},
+                        {price.storedBytes(part.priceRow, priceFields.producer)},
+                        {{}, double(part.quantity)},
+                        {{}, part.unitPrice},
+                        {{}, sum}};
+                    order.appendRowValues(values, OrderTable::FieldCount);
+                    longest.note(firstNewRow + result.added, values);
                     amount += sum;
                     ++result.added;
-                    if (!Availability::isInOrder(price.integerAt(part.priceRow, priceFields.flag))) {
-                        price.setRowNumber(part.priceRow + 1);
-                        Availability::setInOrder(price, priceFields.flag, true);
+                    lastChanged = -1;
+                    if (!Availability::isInOrder(priceFlag)) {
+                        markRows.push_back(part.priceRow);
+                        marks.push_back({{}, double(Availability::withInOrder(priceFlag))});
                     }
                 }
+                flush();
             } catch (...) {
+                try {
+                    flush();
+                } catch (...) {
+                }
                 order.resumeViews();
                 workspace.document().addToTotal(amount);
                 OrderTable::showOrderSum(workspace);
@@ -235,12 +260,12 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                 throw;
             }
             order.resumeViews();
-            std::sort(longest.begin(), longest.end());
-            longest.erase(std::unique(longest.begin(), longest.end()), longest.end());
-            for (const int row : longest) {
-                if (row >= 0)
-                    OrderTable::notePosted(workspace, row);
-            }
+            // The line handled last is the current one, as after adding it.
+            if (lastChanged >= 0)
+                order.setRowNumber(lastChanged + 1);
+            else if (order.storedRowCount() > firstNew)
+                order.setRowNumber(order.rowCount());
+            longest.notePosted(workspace);
             workspace.document().addToTotal(amount);
             OrderTable::showOrderSum(workspace);
             workspace.document().setModified(true);

@@ -31,7 +31,7 @@ qint32 PartKey::code(const QString &partNumber, const QString &maker, int salt)
 
 bool PartKey::isMadeUp(qint64 code, const QString &partNumber, const QString &maker)
 {
-    if (code < 1000000000)
+    if (code < LowestMadeUp)
         return false;
     const QByteArray part = Cp1251::encode(partNumber);
     const QByteArray by = Cp1251::encode(maker);

@@ -11,6 +11,8 @@
 // and the code field empty).
 namespace PartKey
 {
+    // Made-up codes are never below it.
+    constexpr qint64 LowestMadeUp = 1000000000;
     // Codes that collide within one list take the next salt.
     constexpr int Salts = 8;
 

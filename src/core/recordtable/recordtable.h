@@ -98,6 +98,18 @@ public:
     // Fast path for loaders: values as Windows-1251 bytes. Does not move the
     // cursor or notify; callers that append in bulk call suspendViews first.
     void appendRowRaw(const QByteArrayView *values, int count);
+    // A value given by type rather than as text: for a text field its
+    // Windows-1251 bytes (cut to the width), for a numeric field the number
+    // (a whole one for integer fields); `unset` leaves the cell unset.
+    struct StoredValue
+    {
+        QByteArrayView text;
+        double number = 0;
+        bool unset = false;
+    };
+    // The same fast path for values given by type (see StoredValue): throws
+    // and adds no row when a number does not fit its field.
+    void appendRowValues(const StoredValue *values, int count);
     // Rows converted for a table's fields away from it (on any thread, the
     // table untouched), to be appended in one step by appendBatch(): for
     // loaders that read on more than one core.
@@ -112,6 +124,9 @@ public:
         // Keeps the row as appendRowRaw() would store it; false, and no row
         // kept, when a value does not convert or is out of its range.
         bool addRaw(const QByteArrayView *values, int count);
+        // The same for values given by type: false, and no row kept, when a
+        // number does not fit its field.
+        bool add(const StoredValue *values, int count);
         int rowCount() const;
         size_t textBytes(int position) const; // kept bytes of a text field
         void clear();                         // keeps the memory for more rows
@@ -149,6 +164,11 @@ public:
     // Sets a float field of the given stored rows (values[i] for rows[i]) in
     // one step: the view is brought up to date once and told once.
     void setStoredFloats(int position, const std::vector<uint32_t> &storedRows, const std::vector<double> &values);
+    // Sets one field of many stored rows in one step (values[i] for
+    // rows[i]), as setStoredFloats() does; texts must not come from this
+    // table. A number that does not fit the field throws before anything
+    // changed.
+    void setStoredValues(int position, const std::vector<uint32_t> &storedRows, const std::vector<StoredValue> &values);
     // The raw bytes of a text field of a stored row (unset: empty).
     QByteArrayView storedBytes(uint32_t storedRow, int position) const;
     // The same for the stored rows first .. first + count - 1 at once.

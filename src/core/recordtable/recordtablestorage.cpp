@@ -795,7 +795,6 @@ void RecordTableStorage::ValueIndex::buildTable(Table<Key> &table, const Column 
         valueKey(column.type, column.number(row), &key);
         return Key(key);
     };
-    std::vector<uint32_t> counts(capacity, 0);
     bool anyShared = false;
     for (uint32_t r = 0; r < rows; ++r) {
         const Key key = keyAt(r);
@@ -806,10 +805,14 @@ void RecordTableStorage::ValueIndex::buildTable(Table<Key> &table, const Column 
         } else {
             anyShared = true;
         }
-        ++counts[i];
     }
+    // The rows per value are counted only when some value is shared: a
+    // column of codes, one row each, is gone through once.
     if (!anyShared)
         return;
+    std::vector<uint32_t> counts(capacity, 0);
+    for (uint32_t r = 0; r < rows; ++r)
+        ++counts[table.find(keyAt(r))];
     size_t total = 0;
     for (uint64_t i = 0; i < capacity; ++i)
         if (counts[i] > 1)

@@ -1,6 +1,7 @@
 #include "recordtable.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "cp1251.h"
@@ -46,6 +47,34 @@ namespace
         }
         cell.unset = false;
         return RawCell::Stored;
+    }
+
+    // A value given by type, as the store keeps it.
+    bool convertStored(const FieldDef &def, const RecordTable::StoredValue &value, CellInput &cell)
+    {
+        cell = CellInput();
+        if (value.unset)
+            return true;
+        switch (def.type) {
+        case FieldType::String:
+            cell.text = value.text.data();
+            cell.length = uint32_t(std::min<qsizetype>(value.text.size(), def.width));
+            break;
+        case FieldType::R8:
+            if (!std::isfinite(value.number))
+                return false;
+            cell.number = value.number;
+            break;
+        case FieldType::I2:
+        case FieldType::I4:
+            if (!(value.number >= double(FieldValue::minOf(def.type)) && value.number <= double(FieldValue::maxOf(def.type)))
+                || value.number != std::trunc(value.number))
+                return false;
+            cell.integer = qint64(value.number);
+            break;
+        }
+        cell.unset = false;
+        return true;
     }
 
     void checkRawCount(const QString &table, int fields, int count)
@@ -102,6 +131,22 @@ void RecordTable::appendRowRaw(const QByteArrayView *values, int count)
     d->s->appendRow(in.data());
 }
 
+void RecordTable::appendRowValues(const StoredValue *values, int count)
+{
+    d->requireActive();
+    const QList<FieldDef> &fields = d->s->fields();
+    const int n = int(fields.size());
+    checkRawCount(d->name, n, count);
+    RowCells in(n);
+    for (int i = 0; i < n; ++i) {
+        if (i >= count)
+            in[i] = CellInput();
+        else if (!convertStored(fields[i], values[i], in[i]))
+            FieldValue::throwNotConvertible(fields[i], QString::number(values[i].number, 'g', 17));
+    }
+    d->s->appendRow(in.data());
+}
+
 RecordTable::RowBatch::RowBatch(const RecordTable &table)
     : m_table(table.d->name)
     , m_fields(table.d->s ? table.d->s->fields() : QList<FieldDef>())
@@ -125,6 +170,50 @@ bool RecordTable::RowBatch::addRaw(const QByteArrayView *values, int count)
     }
     m_data->add(in.data());
     return true;
+}
+
+bool RecordTable::RowBatch::add(const StoredValue *values, int count)
+{
+    const int n = int(m_fields.size());
+    checkRawCount(m_table, n, count);
+    RowCells in(n);
+    for (int i = 0; i < n; ++i) {
+        if (i >= count)
+            in[i] = CellInput();
+        else if (!convertStored(m_fields[i], values[i], in[i]))
+            return false;
+    }
+    m_data->add(in.data());
+    return true;
+}
+
+void RecordTable::setStoredValues(int position, const std::vector<uint32_t> &storedRows,
+                                  const std::vector<StoredValue> &values)
+{
+    d->requireActive();
+    d->checkBrowse();
+    if (position < 0 || position >= d->s->fieldCount())
+        throw OrdixError(QStringLiteral("Table %1 has no field number %2").arg(d->name).arg(position));
+    const FieldDef &def = d->s->fields().at(position);
+    const size_t n = std::min(storedRows.size(), values.size());
+    std::vector<CellInput> cells(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (!convertStored(def, values[i], cells[i]))
+            FieldValue::throwNotConvertible(def, QString::number(values[i].number, 'g', 17));
+    }
+    if (n == 0)
+        return;
+    const RecordTablePrivate::Snapshot before = d->snapshot();
+    for (size_t i = 0; i < n; ++i)
+        d->s->setCell(storedRows[i], position, cells[i]);
+    d->view.fieldChanged(position);
+    d->s->notifyRowUpdated(storedRows.front(), d.get());
+    // A filter or an order on the field puts the view together again.
+    if (d->view.isFiltered() || d->view.order().keyField() == position)
+        d->view.markDirty();
+    d->view.ensure();
+    d->markDetailsStale();
+    d->finish(before, true);
 }
 
 int RecordTable::RowBatch::rowCount() const
