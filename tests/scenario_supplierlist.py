@@ -41,7 +41,9 @@ OPEN_PRICE = "Открыть файл прайс-листа"
 SAVE_ORDER = "Сохранить файл заказа"
 OPEN_ORDER = "Открыть файл заказа"
 EXPORT = "Экспорт заказа в формате MS Excel"
-SUPPLIER = "ООО Север"
+# Latin letters: xdotool types other scripts through a remapped key, which
+# drops letters on a loaded machine.
+SUPPLIER = "Sever Auto"
 TIMEOUT = 60  # the longest wait for one window or file, on a loaded machine
 
 HEADER = ["Артикул", "Номенклатура", "Производитель", "Цена, руб.", "Кратность"]
