@@ -4,6 +4,7 @@
 #include <QJsonArray>
 
 #include "ordixerror.h"
+#include "sheetnotes.h"
 
 namespace
 {
@@ -105,10 +106,7 @@ QByteArray ImportLayout::fingerprint(const QStringList &header, const QString &s
 
 QString ImportLayout::columnLetter(int column)
 {
-    QString letters;
-    for (int n = column + 1; n > 0; n = (n - 1) / 26)
-        letters.prepend(QChar(u'A' + (n - 1) % 26));
-    return letters;
+    return SheetNotes::columnName(column);
 }
 
 int ImportLayout::columnFromLetter(const QString &letters)

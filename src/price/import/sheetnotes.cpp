@@ -43,3 +43,13 @@ QStringList SheetNotes::make(qint64 hiddenRows, const QList<int> &hiddenColumns,
                  + parts.join(QLatin1String(", ")));
     return notes;
 }
+
+QList<int> SheetNotes::columnsSet(const std::vector<bool> &flags)
+{
+    QList<int> columns;
+    for (size_t c = 0; c < flags.size(); ++c) {
+        if (flags[c])
+            columns.append(int(c));
+    }
+    return columns;
+}

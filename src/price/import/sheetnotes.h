@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -14,5 +16,7 @@ public:
     static QString columnName(int column);
     // "Скрыто строк: 3", "Скрыты столбцы: B, D, K–M"; hidden columns from
     // `width` on (past the last column with data) are not mentioned.
+    // The columns whose flag is set.
+    static QList<int> columnsSet(const std::vector<bool> &flags);
     static QStringList make(qint64 hiddenRows, const QList<int> &hiddenColumns, int width);
 };

@@ -199,15 +199,7 @@ namespace
         qint64 hiddenRows() const { return m_hiddenRows; }
         int width() const { return m_width; }
 
-        QList<int> hiddenColumns() const
-        {
-            QList<int> columns;
-            for (int c = 0; c < int(m_hiddenColumns.size()); ++c) {
-                if (m_hiddenColumns[size_t(c)])
-                    columns.append(c);
-            }
-            return columns;
-        }
+        QList<int> hiddenColumns() const { return SheetNotes::columnsSet(m_hiddenColumns); }
 
     private:
         enum class Type : quint8
