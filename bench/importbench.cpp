@@ -310,7 +310,10 @@ namespace
         const QString pyScript = QStringLiteral(
             "import sys, openpyxl\nwb = openpyxl.load_workbook(sys.argv[1], read_only=True)\n"
             "n = sum(1 for _ in wb.worksheets[0].iter_rows(values_only=True))\nsys.exit(0 if n > 1 else 1)\n");
-        const double pyMs = peerMs(QStringLiteral("python3"), {QStringLiteral("-c"), pyScript, small});
+        // The system's Python: Debian's openpyxl is installed for it.
+        const QString python = QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                                                     : QStringLiteral("python3");
+        const double pyMs = peerMs(python, {QStringLiteral("-c"), pyScript, small});
         if (pyMs > 0)
             reportRatio(QStringLiteral("import_xlsx_openpyxl"), smallMs, pyMs,
                         QStringLiteral(" vs=openpyxl_read_only rows=%1 goal_ratio<=0.05").arg(smallRows));
