@@ -154,17 +154,26 @@ void TestOrderFile::safeFileName()
 void TestOrderFile::proposedName_data()
 {
     QTest::addColumn<QString>("customer");
+    QTest::addColumn<QStringList>("existing");
     QTest::addColumn<QString>("name");
-    QTest::newRow("plain customer") << "ООО Ромашка" << "order ООО Ромашка 08.12.2026.txt";
-    QTest::newRow("slash in the customer") << "Рога/Копыта" << "order Рога(Копыта 08.12.2026.txt";
-    QTest::newRow("no customer") << "" << "order  08.12.2026.txt";
+    QTest::newRow("plain customer") << "ООО Ромашка" << QStringList() << "order ООО Ромашка 08.12.2026.txt";
+    QTest::newRow("slash in the customer") << "Рога/Копыта" << QStringList() << "order Рога(Копыта 08.12.2026.txt";
+    QTest::newRow("no customer") << "" << QStringList() << "order  08.12.2026.txt";
+    QTest::newRow("second order of the day")
+        << "ООО Ромашка" << QStringList{"order ООО Ромашка 08.12.2026.txt"} << "order ООО Ромашка 08.12.2026 (2).txt";
+    QTest::newRow("third order of the day")
+        << "ООО Ромашка" << QStringList{"order ООО Ромашка 08.12.2026.txt", "order ООО Ромашка 08.12.2026 (2).txt"}
+        << "order ООО Ромашка 08.12.2026 (3).txt";
 }
 
 void TestOrderFile::proposedName()
 {
     QFETCH(QString, customer);
+    QFETCH(QStringList, existing);
     QFETCH(QString, name);
-    QCOMPARE(OrderFile::proposedName(customer, QDate(2026, 12, 8)), name);
+    for (const QString &file : existing)
+        TextFile::writeLines(file, {QStringLiteral("ЗАКАЗ:")});
+    QCOMPARE(OrderFile::unusedName(OrderFile::proposedName(customer, QDate(2026, 12, 8))), name);
 }
 
 void TestOrderFile::reader_data()

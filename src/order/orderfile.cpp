@@ -53,6 +53,21 @@ QString OrderFile::proposedName(const QString &customer, const QDate &date)
                             + QStringLiteral(".txt"));
 }
 
+QString OrderFile::unusedName(const QString &name)
+{
+    const QFileInfo info(name);
+    if (!info.exists())
+        return name;
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    const QString base = name.left(name.size() - suffix.size());
+    for (int n = 2; n < 1000; ++n) {
+        const QString candidate = base + QStringLiteral(" (%1)").arg(n) + suffix;
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
+    return name;
+}
+
 void OrderFile::save(Workspace &workspace)
 {
     ActionList &actions = workspace.actions();
@@ -60,7 +75,7 @@ void OrderFile::save(Workspace &workspace)
 
     OrderFileGuard &guard = OrderFileGuard::of(workspace);
     bool askName = workspace.document().fileName().isEmpty();
-    QString proposed = askName ? proposedName(workspace.settings().customer, QDate::currentDate())
+    QString proposed = askName ? unusedName(proposedName(workspace.settings().customer, QDate::currentDate()))
                                : workspace.document().fileName();
     if (!askName && guard.isReadOnly() && guard.path() == QFileInfo(workspace.document().fileName()).absoluteFilePath()) {
         // Opened read-only: the order goes to a file of its own.

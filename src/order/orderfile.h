@@ -12,6 +12,10 @@ public:
     // "order " + customer + " " + the short date + ".txt", made safe for the
     // file system.
     static QString proposedName(const QString &customer, const QDate &date);
+    // The name itself when no file has it, else the first free one of
+    // "name (2).txt", "name (3).txt"… in its folder: a second order of the
+    // day is not proposed the first one's file.
+    static QString unusedName(const QString &name);
 
     // OrderFileSave: asks for a name when the order has none (or was opened
     // read-only), asks first when the file changed on disk, writes the file
