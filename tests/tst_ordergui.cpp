@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -243,7 +244,13 @@ void TestOrderGui::dialogControlsAndLiveSum()
         QTest::keyClick(num, Qt::Key_Backspace);
         QTest::keyClick(num, Qt::Key_Backspace);
         QCOMPARE(m_form->sumEdit()->text(), QStringLiteral("1 234.50 $"));
+        // ... and OK waits for a quantity: Enter adds nothing.
+        QPushButton *ok = m_form->findChild<QPushButton *>(QStringLiteral("OKBtn"));
+        QVERIFY(!ok->isEnabled());
+        QTest::keyClick(num, Qt::Key_Return);
+        QVERIFY(m_form->isVisible());
         QTest::keyClicks(num, QStringLiteral("4"));
+        QVERIFY(ok->isEnabled());
         QTest::keyClick(num, Qt::Key_Return);
     });
     QVERIFY(m_form->ask(request, &quantity));

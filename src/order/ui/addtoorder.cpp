@@ -90,6 +90,12 @@ TAddToOrderForm::TAddToOrderForm(QWidget *parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(m_num, &QSpinBox::textChanged, this, &TAddToOrderForm::recomputeSum);
+    // An emptied quantity is no amount: OK waits for one. The spin box
+    // tells no change of a text it cannot read; its line does.
+    if (auto *line = m_num->findChild<QLineEdit *>()) {
+        connect(line, &QLineEdit::textChanged, this,
+                [this](const QString &text) { m_ok->setEnabled(!text.trimmed().isEmpty()); });
+    }
 }
 
 TAddToOrderForm::~TAddToOrderForm() = default;
@@ -161,6 +167,9 @@ bool TAddToOrderForm::eventFilter(QObject *watched, QEvent *event)
         const auto *key = static_cast<QKeyEvent *>(event);
         const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+            // An empty quantity stays empty: Enter waits for one.
+            if (!m_ok->isEnabled())
+                return true;
             m_num->interpretText();
             m_ok->click();
             return true;
