@@ -124,9 +124,6 @@ public:
         // Keeps the row as appendRowRaw() would store it; false, and no row
         // kept, when a value does not convert or is out of its range.
         bool addRaw(const QByteArrayView *values, int count);
-        // The same for values given by type: false, and no row kept, when a
-        // number does not fit its field.
-        bool add(const StoredValue *values, int count);
         int rowCount() const;
         size_t textBytes(int position) const; // kept bytes of a text field
         void clear();                         // keeps the memory for more rows

@@ -172,21 +172,6 @@ bool RecordTable::RowBatch::addRaw(const QByteArrayView *values, int count)
     return true;
 }
 
-bool RecordTable::RowBatch::add(const StoredValue *values, int count)
-{
-    const int n = int(m_fields.size());
-    checkRawCount(m_table, n, count);
-    RowCells in(n);
-    for (int i = 0; i < n; ++i) {
-        if (i >= count)
-            in[i] = CellInput();
-        else if (!convertStored(m_fields[i], values[i], in[i]))
-            return false;
-    }
-    m_data->add(in.data());
-    return true;
-}
-
 void RecordTable::setStoredValues(int position, const std::vector<uint32_t> &storedRows,
                                   const std::vector<StoredValue> &values)
 {
