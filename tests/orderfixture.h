@@ -68,13 +68,11 @@ inline void fillOrder(Workspace &ws, const QList<OrderLine> &lines, float discou
     ws.settings().discount = discount;
     OrderTable::startNew(ws);
     RecordTable &table = ws.order();
-    double total = 0;
     for (const OrderLine &line : lines) {
         const double sum = line.price * line.count;
         table.appendRow(QVariantList{1, line.code, line.name, line.catalogId, line.producer, line.count, line.price, sum});
         OrderTable::notePosted(ws);
-        total += sum;
     }
-    ws.document().setTotal(total);
+    ws.document().recount();
     OrderTable::showOrderSum(ws);
 }

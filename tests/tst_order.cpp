@@ -130,14 +130,18 @@ void TestOrder::orderSum()
     QFETCH(QString, hint);
     m_ws->settings().discount = discount;
     m_ws->settings().currentCurrency.rate = rate;
-    m_ws->document().setTotal(1000);
+    OrderTable::startNew(*m_ws);
+    m_ws->order().appendRow(QVariantList{0, 1, QString(), QString(), QString(), 1, 1000.0, 1000.0});
+    m_ws->document().recount();
     OrderTable::showOrderSum(*m_ws);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), text);
     QCOMPARE(m_ws->label(Workspace::Label::SummHint), hint);
-    // The report and the exports cut the labels at fixed places.
+    // The report and the exports print the texts the labels show after their captions.
     if (!hint.isEmpty())
         QCOMPARE(hint.mid(24), m_ws->formatMoney(1000));
     QCOMPARE(text.mid(7), text.sliced(QStringLiteral("Сумма: ").size()));
+    QCOMPARE(m_ws->document().payableText(), text.mid(7));
+    QCOMPARE(m_ws->document().undiscountedText(), hint.mid(24));
 }
 
 void TestOrder::changedSettingsShowInTheSum()

@@ -1,6 +1,8 @@
 #include <QtTest>
 
 #include "orderdocument.h"
+#include "ordertable.h"
+#include "workspace.h"
 
 // The order document tells each real change of its file name, changed state
 // and total once, and nothing when a value is set again.
@@ -14,7 +16,9 @@ private slots:
 
 void TestOrderDocument::tellsRealChangesOnly()
 {
-    OrderDocument document;
+    Workspace workspace;
+    OrderDocument &document = workspace.document();
+    document.table().open(OrderTable::fields());
     QSignalSpy fileName(&document, &OrderDocument::fileNameChanged);
     QSignalSpy modified(&document, &OrderDocument::modifiedChanged);
     QSignalSpy total(&document, &OrderDocument::totalChanged);
@@ -23,9 +27,12 @@ void TestOrderDocument::tellsRealChangesOnly()
     document.setFileName(QStringLiteral("заказ.txt"));
     document.setModified(true);
     document.setModified(true);
-    document.addToTotal(12.5);
-    document.setTotal(12.5);
-    document.addToTotal(-12.5);
+    document.table().appendRow(QVariantList{0, 1, QString(), QString(), QString(), 1, 12.5, 12.5});
+    document.recount();
+    document.recount();
+    document.table().first();
+    document.table().deleteRow();
+    document.recount();
     QCOMPARE(fileName.size(), 1);
     QCOMPARE(fileName.first().first().toString(), QStringLiteral("заказ.txt"));
     QCOMPARE(modified.size(), 1);

@@ -540,7 +540,8 @@ void TestOrderFile::openedFileIsSavedAndTitled()
 {
     writeBytes(QStringLiteral("in.txt"), TextFile::encodeLines({"ЗАКАЗ:", "00012|Болт М8|||2", "junk|", "7 Шайба", "x"}));
     QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
-    m_ws->document().setTotal(99);
+    m_ws->order().appendRow(QVariantList{0, 1, QString(), QString(), QString(), 1, 99.0, 99.0});
+    m_ws->document().recount();
     m_session->prompts.queueFile(QDir::current().filePath(QStringLiteral("in.txt")));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"12|Болт М8|||2|0|0"});

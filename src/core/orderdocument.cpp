@@ -2,8 +2,13 @@
 
 #include <cmath>
 
-OrderDocument::OrderDocument(QObject *parent)
+#include "orderhistory.h"
+#include "ordertable.h"
+
+OrderDocument::OrderDocument(Workspace &workspace, QObject *parent)
     : QObject(parent)
+    , m_table(QStringLiteral("OrderDataSet"))
+    , m_history(std::make_unique<OrderHistory>(workspace))
 {
 }
 
@@ -25,11 +30,25 @@ void OrderDocument::setModified(bool modified)
     emit modifiedChanged(m_modified);
 }
 
-void OrderDocument::setTotal(double total)
+void OrderDocument::recount()
 {
+    double total = 0;
+    if (m_table.isActive()) {
+        const uint32_t rows = m_table.storedRowCount();
+        for (uint32_t r = 0; r < rows; ++r) {
+            if (m_uncounted.isEmpty() || !m_uncounted.contains(m_table.storedInteger(r, OrderTable::Code)))
+                total += m_table.storedFloat(r, OrderTable::SUM);
+        }
+    }
     // Compared bit for bit: a total that only looks the same still counts.
     if (m_total == total && std::signbit(m_total) == std::signbit(total))
         return;
     m_total = total;
     emit totalChanged(m_total);
+}
+
+void OrderDocument::setSumTexts(const QString &payable, const QString &undiscounted)
+{
+    m_payable = payable;
+    m_undiscounted = undiscounted;
 }

@@ -8,9 +8,9 @@
 Workspace::Workspace(QObject *parent)
     : QObject(parent)
     , m_price(QStringLiteral("PriceDataSet"))
-    , m_order(QStringLiteral("OrderDataSet"))
     , m_models(QStringLiteral("ModelsDataSet"))
     , m_modelsAsg(QStringLiteral("ModelsAsgDataSet"))
+    , m_document(*this)
 {
 }
 

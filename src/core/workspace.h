@@ -66,11 +66,11 @@ public:
     ~Workspace() override;
 
     RecordTable &price() { return m_price; }
-    RecordTable &order() { return m_order; }
+    RecordTable &order() { return m_document.table(); }
     RecordTable &models() { return m_models; }
     RecordTable &modelsAsg() { return m_modelsAsg; }
     const RecordTable &price() const { return m_price; }
-    const RecordTable &order() const { return m_order; }
+    const RecordTable &order() const { return m_document.table(); }
 
     ActionList &actions() { return m_actions; }
     const ActionList &actions() const { return m_actions; }
@@ -122,7 +122,8 @@ public:
     QString currentDownloadURL;
     FilterState filter;
 
-    // The open order's file name, changed state and total.
+    // The open order: its table, undo history, file name, changed state,
+    // total and the texts of its sum.
     OrderDocument &document() { return m_document; }
     const OrderDocument &document() const { return m_document; }
 
@@ -152,9 +153,9 @@ public:
 
     // --- table states read by the enabling rules --------------------------
     bool priceOpen() const { return m_price.isActive(); }
-    bool orderOpen() const { return m_order.isActive(); }
+    bool orderOpen() const { return order().isActive(); }
     bool priceNotEmpty() const { return m_price.isActive() && m_price.rowCount() > 0; }
-    bool orderNotEmpty() const { return m_order.isActive() && m_order.rowCount() > 0; }
+    bool orderNotEmpty() const { return order().isActive() && order().rowCount() > 0; }
 
     // Runs an action through its rule; errors propagate.
     bool execute(const QString &action) { return m_actions.execute(action); }
@@ -182,7 +183,6 @@ signals:
 
 private:
     RecordTable m_price;
-    RecordTable m_order;
     RecordTable m_models;
     RecordTable m_modelsAsg;
     ActionList m_actions;

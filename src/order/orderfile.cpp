@@ -158,7 +158,7 @@ int OrderFile::read(Workspace &workspace, const QString &path)
     workspace.document().setModified(false);
     OrderFileGuard::of(workspace).take(path);
     table.first();
-    workspace.document().setTotal(0);
+    workspace.document().recount();
     OrderTable::showOrderSum(workspace);
     workspace.setLabel(Workspace::Label::OrderTitle, OrderTable::titleFor(path));
     workspace.setLabel(Workspace::Label::Status, loadedText(skipped));

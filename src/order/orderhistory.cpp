@@ -56,7 +56,7 @@ bool OrderHistory::Snapshot::sameOrder(const Snapshot &other) const
 }
 
 OrderHistory::OrderHistory(Workspace &workspace)
-    : QObject(&workspace)
+    : QObject(nullptr)
     , m_workspace(workspace)
 {
     setObjectName(QStringLiteral("OrderHistory"));
@@ -64,10 +64,7 @@ OrderHistory::OrderHistory(Workspace &workspace)
 
 OrderHistory &OrderHistory::of(Workspace &workspace)
 {
-    auto *history = workspace.findChild<OrderHistory *>(QString(), Qt::FindDirectChildrenOnly);
-    if (!history)
-        history = new OrderHistory(workspace);
-    return *history;
+    return workspace.document().history();
 }
 
 OrderHistory::Snapshot OrderHistory::take() const
@@ -78,6 +75,7 @@ OrderHistory::Snapshot OrderHistory::take() const
     snapshot.open = order.isActive();
     snapshot.total = ws.document().total();
     snapshot.changed = ws.document().isModified();
+    snapshot.uncounted = ws.document().uncounted();
     if (const MissingLines *missing = MissingLines::find(ws))
         snapshot.missing = missing->codes();
     if (!snapshot.open)
@@ -229,7 +227,8 @@ void OrderHistory::restore(const Snapshot &snapshot)
                 setMark(price, flagField, code, snapshot.marked.contains(code));
         }
 
-        ws.document().setTotal(snapshot.total);
+        ws.document().setUncounted(snapshot.uncounted);
+        ws.document().recount();
         ws.document().setModified(snapshot.changed);
         MissingLines::of(ws).setCodes(snapshot.missing);
         OrderTable::showOrderSum(ws);

@@ -35,13 +35,16 @@ public:
         bool changed = false;
         QSet<qint64> missing; // codes flagged as missing from the price list
         QSet<qint64> marked;  // codes whose price row carries the in-order mark
+        QSet<qint64> uncounted; // codes of the lines kept out of the total
         int rowNumber = 0;
 
         // The same lines, total and changed state.
         bool sameOrder(const Snapshot &other) const;
     };
 
-    // The workspace's history, created on first use.
+    // Made and owned by the workspace's order document.
+    explicit OrderHistory(Workspace &workspace);
+    // The workspace's history.
     static OrderHistory &of(Workspace &workspace);
 
     // Runs the step; when it changed the order, keeps it as one step named by
@@ -71,7 +74,6 @@ signals:
     void changed();
 
 private:
-    explicit OrderHistory(Workspace &workspace);
     void restore(const Snapshot &snapshot);
     void updateCaptions();
 

@@ -244,8 +244,9 @@ void OrderLifecycle::coordinate(Workspace &workspace)
         RecordTable &row = whole.rows();
 
         order.first();
-        workspace.document().setTotal(0);
-        workspace.setLabel(Workspace::Label::Summ, QString());
+        OrderTable::hideOrderSum(workspace, QString());
+        // The lines not re-priced keep their amounts, out of the total.
+        QSet<qint64> uncounted;
         progress.startProgress(QStringLiteral("Согласование.цен.."), 0, 100);
         end.emplace(progress);
 
@@ -313,7 +314,6 @@ void OrderLifecycle::coordinate(Workspace &workspace)
             && order.indexName().isEmpty() && order.indexFields().isEmpty();
         if (plainOrder) {
             PriceCodes codes(row);
-            double total = 0;
             std::vector<uint32_t> lineRows;
             std::vector<RecordTable::StoredValue> fieldValues[OrderTable::FieldCount];
             std::vector<uint32_t> markRows;
@@ -329,14 +329,15 @@ void OrderLifecycle::coordinate(Workspace &workspace)
                     && PartKey::isMadeUp(code, order.stringAt(r, OrderTable::CatalogID),
                                          order.stringAt(r, OrderTable::Producer))) {
                     order.setRowNumber(r + 1);
-                    if (const std::optional<double> sum = coordinateCurrent())
-                        total += *sum;
+                    if (!coordinateCurrent())
+                        uncounted.insert(code);
                     step();
                     continue;
                 }
                 const qint64 found = codes.find(code);
                 if (found < 0) {
                     missingCodes.insert(code);
+                    uncounted.insert(code);
                     missingLines.append(order.displayTextAt(r, OrderTable::Code) + QLatin1Char(' ')
                                         + order.stringAt(r, OrderTable::Name));
                     step();
@@ -350,6 +351,7 @@ void OrderLifecycle::coordinate(Workspace &workspace)
                 const double amount = unitPrice * double(count);
                 if (!(std::fabs(amount) <= OrderTable::MaxAmount)) {
                     ++refused; // the line keeps its fields and stays out of the total
+                    uncounted.insert(code);
                     step();
                     continue;
                 }
@@ -368,7 +370,6 @@ void OrderLifecycle::coordinate(Workspace &workspace)
                         fieldValues[f].push_back(values[f]);
                 }
                 longest.note(r, values);
-                total += amount;
                 if (!Availability::isInOrder(flag)) {
                     markRows.push_back(p);
                     marks.push_back({{}, double(Availability::withInOrder(flag))});
@@ -381,15 +382,16 @@ void OrderLifecycle::coordinate(Workspace &workspace)
             }
             row.setStoredValues(flagField, markRows, marks);
             longest.notePosted(workspace);
-            workspace.document().setTotal(total);
         } else {
             while (!order.atEnd()) {
-                if (const std::optional<double> sum = coordinateCurrent())
-                    workspace.document().addToTotal(*sum);
+                if (!coordinateCurrent() && !order.isNull(OrderTable::Code))
+                    uncounted.insert(order.asInteger(OrderTable::Code));
                 step();
                 order.next();
             }
         }
+        workspace.document().setUncounted(uncounted);
+        workspace.document().recount();
     }
     OrderTable::showOrderSum(workspace);
     end.reset(); // StepProgress(101)
@@ -410,8 +412,9 @@ void OrderLifecycle::deletePricesInOrder(Workspace &workspace)
     {
         const GridFreeze freeze(workspace, Workspace::Grid::Order);
         order.first();
-        workspace.document().setTotal(0);
-        workspace.setLabel(Workspace::Label::Summ, QString());
+        OrderTable::hideOrderSum(workspace, QString());
+        // A line that cannot be wiped keeps its amount, out of the total.
+        QSet<qint64> uncounted;
         while (!order.atEnd()) {
             try {
                 order.edit();
@@ -430,11 +433,15 @@ void OrderLifecycle::deletePricesInOrder(Workspace &workspace)
                 try {
                     if (order.isEditing())
                         order.cancel();
+                    if (!order.isNull(OrderTable::Code))
+                        uncounted.insert(order.asInteger(OrderTable::Code));
                 } catch (...) {
                 }
             }
             order.next();
         }
+        workspace.document().setUncounted(uncounted);
+        workspace.document().recount();
     }
     order.first();
     OrderTable::showOrderSum(workspace);

@@ -44,11 +44,10 @@ namespace
         return true;
     }
 
-    // Sets the current order line's quantity; returns the change of its amount.
-    double setLineCount(Workspace &workspace, int quantity)
+    // Sets the current order line's quantity and amount.
+    void setLineCount(Workspace &workspace, int quantity)
     {
         RecordTable &order = workspace.order();
-        const double oldSum = order.asFloat(OrderTable::SUM);
         order.edit();
         try {
             order.setInteger(OrderTable::Count, quantity);
@@ -59,12 +58,12 @@ namespace
             throw;
         }
         OrderTable::notePosted(workspace);
-        return order.asFloat(OrderTable::SUM) - oldSum;
+        workspace.document().countLine(order.asInteger(OrderTable::Code));
     }
 
-    void changed(Workspace &workspace, double amount)
+    void changed(Workspace &workspace)
     {
-        workspace.document().addToTotal(amount);
+        workspace.document().recount();
         OrderTable::showOrderSum(workspace);
         workspace.document().setModified(true);
     }
@@ -143,19 +142,17 @@ void OrderLines::addPartFrom(Workspace &workspace, RecordTable &price, int quant
     const QString orderCode = OrderTable::fields().at(OrderTable::Code).name;
     const bool inOrder = !code.isNull() && order.locate(orderCode, code);
 
-    double amount = 0;
     if (inOrder) {
-        amount = setLineCount(workspace, quantity);
+        setLineCount(workspace, quantity);
     } else {
         const qint64 flag = Availability::withoutInOrder(price.asInteger(priceFields.flag));
         const double sum = OrderTable::lineAmount(unitPrice, quantity);
         order.appendRow(QVariantList{int(flag), code, name, price.asString(priceFields.catalog),
                                      price.asString(priceFields.producer), quantity, unitPrice, sum});
         OrderTable::notePosted(workspace, order.rowCount() - 1);
-        amount = sum;
         Availability::setInOrder(price, priceFields.flag, true);
     }
-    changed(workspace, amount);
+    changed(workspace);
 }
 
 void OrderLines::editOrderRecord(Workspace &workspace)
@@ -167,7 +164,8 @@ void OrderLines::editOrderRecord(Workspace &workspace)
     if (!askQuantity(workspace, order.asString(OrderTable::Name), order.asFloat(OrderTable::Price),
                      int(order.asInteger(OrderTable::Count)), &quantity))
         return;
-    changed(workspace, setLineCount(workspace, quantity));
+    setLineCount(workspace, quantity);
+    changed(workspace);
 }
 
 void OrderLines::removeFromOrder(Workspace &workspace)
@@ -175,9 +173,6 @@ void OrderLines::removeFromOrder(Workspace &workspace)
     RecordTable &order = workspace.order();
     if (!workspace.orderNotEmpty() || order.rowNumber() == 0)
         return;
-
-    workspace.document().addToTotal(-order.asFloat(OrderTable::SUM));
-    OrderTable::showOrderSum(workspace);
 
     RecordTable &price = workspace.price();
     if (price.isActive() && !order.isNull(OrderTable::Code)) {
@@ -189,6 +184,8 @@ void OrderLines::removeFromOrder(Workspace &workspace)
             whole.unmark();
     }
 
+    const qint64 code = order.asInteger(OrderTable::Code);
     order.deleteRow();
-    workspace.document().setModified(true);
+    workspace.document().countLine(code);
+    changed(workspace);
 }

@@ -486,7 +486,7 @@ void OrderRecovery::restore(const Saved &saved)
     m_workspace.document().setFileName(saved.orderFileName);
     if (!saved.orderFileName.isEmpty())
         OrderFileGuard::of(m_workspace).take(saved.orderFileName);
-    m_workspace.document().setTotal(saved.total);
+    m_workspace.document().recount();
     m_workspace.document().setModified(true);
     OrderTable::showOrderSum(m_workspace);
     m_workspace.setLabel(Workspace::Label::OrderTitle, saved.orderFileName.isEmpty()

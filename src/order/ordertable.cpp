@@ -60,7 +60,8 @@ void OrderTable::startNew(Workspace &workspace)
     table.setDisplayFormat(SUM, MoneyMask);
     table.setDisplayFormat(Code, CodeMask);
     workspace.document().setModified(false);
-    workspace.document().setTotal(0);
+    workspace.document().setUncounted({});
+    workspace.document().recount();
     OrderHistory::of(workspace).clear();
     MissingLines::of(workspace).clear();
 
@@ -70,7 +71,7 @@ void OrderTable::startNew(Workspace &workspace)
     buildColumns(workspace);
 
     workspace.setLabel(Workspace::Label::OrderTitle, QStringLiteral("Заказ"));
-    workspace.setLabel(Workspace::Label::Summ, QStringLiteral("Сумма"));
+    hideOrderSum(workspace, QStringLiteral("Сумма"));
     workspace.setLabel(Workspace::Label::SummHint, QString());
 }
 
@@ -170,20 +171,31 @@ void OrderTable::LongestLines::notePosted(Workspace &workspace) const
 void OrderTable::showOrderSum(Workspace &workspace)
 {
     const double d = workspace.settings().discount;
-    const double total = workspace.document().total();
-    QString shown;
+    OrderDocument &document = workspace.document();
+    const double total = document.total();
+    QString payable;
+    QString undiscounted;
     QString hint;
     if (d >= 100) {
-        shown = workspace.formatMoney(total);
+        payable = workspace.formatMoney(total);
     } else {
+        if (d != 0)
+            undiscounted = workspace.formatMoney(total);
         if (d > 0)
-            hint = QStringLiteral("Сумма без учета скидки: ") + workspace.formatMoney(total);
+            hint = QStringLiteral("Сумма без учета скидки: ") + undiscounted;
         else if (d < 0)
-            hint = QStringLiteral("Стоимость без наценки : ") + workspace.formatMoney(total);
-        shown = workspace.formatMoney(total * (1.0 - d / 100.0));
+            hint = QStringLiteral("Стоимость без наценки : ") + undiscounted;
+        payable = workspace.formatMoney(total * (1.0 - d / 100.0));
     }
+    document.setSumTexts(payable, undiscounted);
     workspace.setLabel(Workspace::Label::SummHint, hint);
-    workspace.setLabel(Workspace::Label::Summ, QStringLiteral("Сумма: ") + shown);
+    workspace.setLabel(Workspace::Label::Summ, QStringLiteral("Сумма: ") + payable);
+}
+
+void OrderTable::hideOrderSum(Workspace &workspace, const QString &label)
+{
+    workspace.document().setSumTexts(QString(), QString());
+    workspace.setLabel(Workspace::Label::Summ, label);
 }
 
 QString OrderTable::titleFor(const QString &path)

@@ -73,9 +73,12 @@ public:
         qsizetype m_lengths[FieldCount]{-1, -1, -1, -1, -1, -1, -1, -1};
     };
 
-    // ShowOrderSum: the text and hint of `SUMM` from `OrderTotal`, with the
-    // customer's discount or markup.
+    // ShowOrderSum: the texts of the order's sum from its total, with the
+    // customer's discount or markup, given to the document (for the
+    // writers) and to `SUMM` and its hint.
     static void showOrderSum(Workspace &workspace);
+    // No sum shown: `SUMM` reads `label`, and the writers print no amount.
+    static void hideOrderSum(Workspace &workspace, const QString &label);
 
     // The title after an order file was read or written: "Заказ: " and the
     // file's name without its folder.

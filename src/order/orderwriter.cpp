@@ -121,7 +121,7 @@ void OrderWriter::write(Workspace &workspace, QStringList &target, Form form)
     }
 
     if (form == Form::Export) {
-        const QString payable = workspace.label(Workspace::Label::Summ).mid(7);
+        const QString payable = workspace.document().payableText();
         target << QStringList{QString(), QStringLiteral("ВСЕГО"), QString(), QString(), QString(), QString(), payable}
                       .join(ExportSeparator);
     }

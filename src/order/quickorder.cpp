@@ -192,7 +192,6 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             std::vector<uint32_t> markRows;
             std::vector<RecordTable::StoredValue> marks;
             int lastChanged = -1; // the view row of the line handled last, when it was a changed one
-            double amount = 0;
             // The widest texts of the new lines are measured for the grid,
             // not every line.
             OrderTable::LongestLines longest;
@@ -216,12 +215,11 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                     if (existing != orderRows.constEnd()) {
                         // The line keeps its own price, as in the quantity dialog.
                         const uint32_t stored = existing->second;
-                        const double oldSum = order.storedFloat(stored, OrderTable::SUM);
                         const double sum = OrderTable::lineAmount(order.storedFloat(stored, OrderTable::Price), part.quantity);
                         changedRows.push_back(stored);
                         counts.push_back({{}, double(part.quantity)});
                         sums.push_back({{}, sum});
-                        amount += sum - oldSum;
+                        workspace.document().countLine(part.code);
                         ++result.changed;
                         lastChanged = existing->first;
                         continue;
@@ -239,7 +237,6 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                         {{}, sum}};
                     order.appendRowValues(values, OrderTable::FieldCount);
                     longest.note(firstNewRow + result.added, values);
-                    amount += sum;
                     ++result.added;
                     lastChanged = -1;
                     if (!Availability::isInOrder(priceFlag)) {
@@ -254,7 +251,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                 } catch (...) {
                 }
                 order.resumeViews();
-                workspace.document().addToTotal(amount);
+                workspace.document().recount();
                 OrderTable::showOrderSum(workspace);
                 workspace.document().setModified(true);
                 throw;
@@ -266,7 +263,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             else if (order.storedRowCount() > firstNew)
                 order.setRowNumber(order.rowCount());
             longest.notePosted(workspace);
-            workspace.document().addToTotal(amount);
+            workspace.document().recount();
             OrderTable::showOrderSum(workspace);
             workspace.document().setModified(true);
         });

@@ -187,7 +187,7 @@ OrderReport OrderReport::prepare(Workspace &workspace, const QDate &date, const 
     // band's right edge, the captions 4 units left of it.
     const double d = s.discount;
     const double w = BandWidth;
-    const QString payable = workspace.label(Workspace::Label::Summ).mid(7);
+    const QString payable = workspace.document().payableText();
     double x = w - measure(payable, Font::Value) - 4;
     report.summary << Row{QStringLiteral("К оплате:"), payable};
     if (d >= 100) {
@@ -195,7 +195,7 @@ OrderReport OrderReport::prepare(Workspace &workspace, const QDate &date, const 
         report.summary << Row{QStringLiteral("Скидка:"), accumulative};
         x = std::min(x, w - measure(accumulative, Font::Value) - 4);
     } else if (d != 0) {
-        const QString undiscounted = workspace.label(Workspace::Label::SummHint).mid(24);
+        const QString undiscounted = workspace.document().undiscountedText();
         const QString percent = Decimal::format(std::abs(d), 2) + QLatin1Char('%');
         report.summary << Row{d > 0 ? QStringLiteral("Скидка:") : QStringLiteral("Наценка:"), percent};
         report.summary << Row{d > 0 ? QStringLiteral("Сумма без учета скидки:") : QStringLiteral("Стоимость без наценки :"),

@@ -226,7 +226,7 @@ XlSheet XL_Work::buildOrderSheet(Workspace &workspace, const QDate &date)
 
     // Totals, one empty row below the table.
     const int totalRow = lines + 30;
-    const QString payable = workspace.label(Workspace::Label::Summ).mid(7);
+    const QString payable = workspace.document().payableText();
     WriteLabelRange(sheet, XlRange::cell(totalRow, 4), QStringLiteral("К оплате:"), XlAlign::Right, 12, false);
     WriteValueRange(sheet, XlRange::span(totalRow, 5, totalRow, 7), payable, XlAlign::Right, 12, true);
 
@@ -242,7 +242,7 @@ XlSheet XL_Work::buildOrderSheet(Workspace &workspace, const QDate &date)
             WriteLabelRange(sheet, XlRange::cell(totalRow + 2, 4),
                             markup ? QStringLiteral("Стоимость без наценки :") : QStringLiteral("Сумма без учета скидки:"),
                             XlAlign::Right, 12, false);
-            const QString undiscounted = workspace.label(Workspace::Label::SummHint).mid(24);
+            const QString undiscounted = workspace.document().undiscountedText();
             WriteValueRange(sheet, XlRange::span(totalRow + 2, 5, totalRow + 2, 7), undiscounted, XlAlign::Right, 12,
                             true);
             WriteValueRange(sheet, rateRange, std::abs(discount) / 100.0, XlAlign::Right, 12, true);
