@@ -748,9 +748,9 @@ void TestOrderExtras::priceListEncodings()
         QVERIFY(m_ws->priceFileName.endsWith(QStringLiteral("prices.txt")));
         return;
     }
-    PriceLoader::loadPriceList(*m_ws, QStringLiteral("new.txt"), QString());
+    const PriceLoadResult result = PriceLoader::loadPriceList(*m_ws, QStringLiteral("new.txt"), QString());
     QCOMPARE(m_ws->price().rowCount(), rows);
-    QCOMPARE(PriceLoader::lastSkippedLines(), skipped);
+    QCOMPARE(result.skippedLines, skipped);
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
     QVERIFY(m_ws->price().asString(m_ws->price().fieldByName(QStringLiteral("Name"))).startsWith(QStringLiteral("Болт М")));
     if (skipped > 0) {

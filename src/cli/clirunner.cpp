@@ -184,8 +184,7 @@ int CliRunner::execute(const CliOptions &options)
         return CliLayout::run(options, [this](const QString &text) { write(text); });
 
     if (options.command == Price) {
-        PriceLoader::loadFile(workspace, options.file);
-        const int skipped = PriceLoader::lastSkippedLines();
+        const int skipped = PriceLoader::loadFile(workspace, options.file).skippedLines;
         if (skipped > 0 && workspace.price().rowCount() == 0) {
             throw OrdixError(QStringLiteral("no row read from the price list %1: %2")
                                  .arg(options.file, workspace.label(Workspace::Label::Status)));

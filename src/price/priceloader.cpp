@@ -27,7 +27,6 @@
 
 namespace
 {
-    int g_lastSkipped = 0;
     // Room beside a price for the arrow of a changed price (18) and the
     // margins of the cell.
     constexpr int PriceArrowRoom = 22;
@@ -301,16 +300,6 @@ PriceColumns PriceLoader::columnsFromHeader(const QString &line, QChar separator
     return columns;
 }
 
-int PriceLoader::lastSkippedLines()
-{
-    return g_lastSkipped;
-}
-
-void PriceLoader::noteSkipped(int lines)
-{
-    g_lastSkipped = lines;
-}
-
 void PriceLoader::initializePriceDataSet(Workspace &workspace)
 {
     const QList<FieldDef> fields = priceFields();
@@ -358,7 +347,7 @@ void PriceLoader::initializePriceDataSet(Workspace &workspace)
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
 }
 
-void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName, const QString &fallbackName)
+PriceLoadResult PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName, const QString &fallbackName)
 {
     // The loaded list is closed once the new one is found usable, so that a
     // file that is no price list leaves it as it was.
@@ -386,11 +375,12 @@ void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName
     }
     if (chosen.isEmpty()) {
         closeLoaded();
-        return;
+        return {};
     }
 
-    if (!loadFile(workspace, chosen, closeLoaded))
-        return;
+    const PriceLoadResult result = loadFile(workspace, chosen, closeLoaded);
+    if (!result)
+        return result;
 
     if (!chosen.toUpper().contains(QLatin1String("_OLD")))
         workspace.execute(QStringLiteral("ComparePrices"));
@@ -404,11 +394,12 @@ void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName
     if (PriceFilter *filter = PriceFilter::of(workspace))
         filter->applyToNewList();
     workspace.requestGridFocus(Workspace::Grid::Price);
+    return result;
 }
 
-bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
+PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
+                                      const std::function<void()> &beforeReplacing)
 {
-    g_lastSkipped = 0;
     if (SupplierList::detectFormat(path, workspace.settings().priceSeparator) != ListFormat::Native)
         return SupplierListLoader::load(workspace, path, beforeReplacing);
     RecordTable &table = workspace.price();
@@ -604,7 +595,6 @@ bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
     returnFreedMemory();
     if (stopped)
         workspace.prompts().message(QStringLiteral("Action stopped"), UserPrompts::Icon::Information);
-    g_lastSkipped = skipped;
 
     QString status = QStringLiteral("Прайс-лист загружен");
     if (skipped > 0)
@@ -620,5 +610,5 @@ bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
     workspace.setPreviousEditionFile(QString());
     if (PriceSearch *search = PriceSearch::of(workspace))
         search->priceLoaded();
-    return true;
+    return {true, int(skipped)};
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include "priceloadresult.h"
 #include "recordtable.h"
 
 class Workspace;
@@ -42,16 +43,17 @@ public:
     // LoadPriceList: closes the current list, chooses the file (primary,
     // fallback with the outdated question, the open dialog), reads it and
     // shows it. Either name may be empty.
-    static void loadPriceList(Workspace &workspace, const QString &primaryName, const QString &fallbackName);
+    // Its result is the chosen file's load; nothing loaded when none was chosen.
+    static PriceLoadResult loadPriceList(Workspace &workspace, const QString &primaryName, const QString &fallbackName);
     // Reads the named file with no question at all, as loadPriceList does
     // once the file is chosen (the comparison is left to the caller). A file
     // without a recognised header, or whose data lines give no row, throws
     // before the loaded list is touched; `beforeReplacing` runs once the file
     // is found usable, before the list is replaced.
     // Another supplier's list (a workbook or a delimited text) is read
-    // through its saved or confirmed layout; false when the buyer cancelled
-    // that, the loaded list then as it was.
-    static bool loadFile(Workspace &workspace, const QString &path,
+    // through its saved or confirmed layout; not loaded when the buyer
+    // cancelled that, the loaded list then as it was.
+    static PriceLoadResult loadFile(Workspace &workspace, const QString &path,
                          const std::function<void()> &beforeReplacing = {});
 
     // InitializePriceDataSet: writes DStruct.xml, opens the table empty with
@@ -64,8 +66,4 @@ public:
     // Fills the layout from a header's names, the Russian set or the English
     // one. The price column is the rightmost candidate of the price mode.
     static PriceColumns columnsFromHeader(const QString &line, QChar separator, int priceMode, bool english);
-
-    // Rows dropped by the last load because their values did not convert.
-    static int lastSkippedLines();
-    static void noteSkipped(int lines);
 };

@@ -168,7 +168,7 @@ namespace
     };
 }
 
-bool SupplierListLoader::load(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
+PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
 {
     RecordTable &table = workspace.price();
     ProgressReporter &progress = workspace.progress();
@@ -177,7 +177,7 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     SupplierList list(path);
     ImportLayout layout;
     if (!chooseLayout(workspace, list, &layout))
-        return false;
+        return {};
 
     // With a list loaded, the rows go into batches first: that list stays
     // whole until the new one has proved itself. With none, they go
@@ -278,7 +278,7 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     qint64 skipped = result.counts[size_t(RowClass::Unreadable)] + refused;
     if (!direct) {
         if (!acceptAgainstPrevious(workspace, layout.name, keys))
-            return false;
+            return {};
         replace();
         table.suspendViews();
         try {
@@ -325,8 +325,7 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
     if (PriceSearch *search = PriceSearch::of(workspace))
         search->priceLoaded();
-    PriceLoader::noteSkipped(int(skipped));
-    return true;
+    return {true, int(skipped)};
 }
 
 QHash<qint32, double> SupplierListLoader::editionPrices(Workspace &workspace, const QString &path)
