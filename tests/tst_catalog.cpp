@@ -552,7 +552,7 @@ void TestCatalog::downloadListLines()
         QVERIFY2(QFileInfo(file).isFile(), qPrintable(file));
     // Failures of a list are its own affair: no message.
     QVERIFY(m_prompts.messages().isEmpty());
-    QVERIFY(ws.currentDownloadURL.isEmpty());
+    QVERIFY(ws.currentDownloadURL().isEmpty());
     QCOMPARE(progress.texts, QStringList{QStringLiteral("Загрузка фотографий")});
     QCOMPARE(progress.maximum, 100 * int(DownloadList::splitLines(list).size()));
     QVERIFY(!progress.visible);
@@ -646,7 +646,7 @@ void TestCatalog::escapeInAListFileKeepsTheRest()
     QCOMPARE(readAll(QStringLiteral("list.txt.err")), TextFile::encodeLines({QStringLiteral("slow.jpg=photo=s.jpg")}));
     QVERIFY(!QFile::exists(QStringLiteral("s.jpg")));
     QCOMPARE(DownloadAction::find(ws)->itemNumber(), DownloadAction::StopMark);
-    QVERIFY(ws.currentDownloadURL.isEmpty());
+    QVERIFY(ws.currentDownloadURL().isEmpty());
     QVERIFY(!progress.visible);
     ws.setProgress(&m_windows->progressDialog());
 }

@@ -554,7 +554,7 @@ void TestDownload::stubbedZipIsUnpackedNotRunThenPriceLoadsAndOrderIsCoordinated
 
     QCOMPARE(m_ran, (QStringList{QStringLiteral("PriceClose"), QStringLiteral("PriceFileOpen"), QStringLiteral("CoordinateOrder")}));
     QVERIFY(m_prompts.messages().isEmpty());
-    QCOMPARE(m_ws->priceFileName, QStringLiteral("ZOLT.TXT"));
+    QCOMPARE(m_ws->priceFileName(), QStringLiteral("ZOLT.TXT"));
     QCOMPARE(m_ws->price().rowCount(), 3);
     QCOMPARE(m_prompts.questions().last(), QStringLiteral("Вы хотите согласовать заказ сейчас?"));
     // The order line took the new name and price.
@@ -610,7 +610,7 @@ void TestDownload::archiveThatNeitherRunsNorUnpacksIsReported()
              qPrintable(m_prompts.messages().first()));
     QVERIFY(m_prompts.messages().first().endsWith(QStringLiteral("Новый прайс-лист не загружен.")));
     QCOMPARE(readAll(QStringLiteral("ZOLT.TXT")), TextFile::encodeLines(OldPrice));
-    QCOMPARE(m_ws->priceFileName, QStringLiteral("ZOLT.TXT"));
+    QCOMPARE(m_ws->priceFileName(), QStringLiteral("ZOLT.TXT"));
     QVERIFY(m_ws->priceNotEmpty());
     QCOMPARE(m_ws->order().floatAt(0, OrderTable::SUM), 40.0);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 40.00 р."));

@@ -1063,8 +1063,8 @@ void TestMainWindow::catalogueDownloadErrorIsSwallowed()
     TMakeOrderForm form;
     ScriptedPrompts prompts;
     form.workspace().setPrompts(&prompts);
-    QCOMPARE(form.workspace().currentDownloadURL, QString());
-    form.workspace().currentDownloadURL = downloading;
+    QCOMPARE(form.workspace().currentDownloadURL(), QString());
+    form.workspace().setCurrentDownloadURL(downloading);
     form.workspace().actions().setHandler(QStringLiteral("DownLoadURL"), [error] { throw OrdixError(error); });
     form.workspace().actions().run(QStringLiteral("DownLoadURL"));
     QCOMPARE(prompts.messages(), shown ? QStringList{error} : QStringList());

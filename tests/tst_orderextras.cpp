@@ -745,7 +745,7 @@ void TestOrderExtras::priceListEncodings()
     if (rows < 0) {
         QVERIFY_THROWS_EXCEPTION(OrdixError, PriceLoader::loadPriceList(*m_ws, QStringLiteral("new.txt"), QString()));
         QCOMPARE(m_ws->price().rowCount(), 3);
-        QVERIFY(m_ws->priceFileName.endsWith(QStringLiteral("prices.txt")));
+        QVERIFY(m_ws->priceFileName().endsWith(QStringLiteral("prices.txt")));
         return;
     }
     const PriceLoadResult result = PriceLoader::loadPriceList(*m_ws, QStringLiteral("new.txt"), QString());

@@ -279,7 +279,7 @@ void TestPriceLoader::choosingTheFile()
 
     m_ws->actions().execute(QStringLiteral("PriceFileOpen"));
 
-    QCOMPARE(m_ws->priceFileName, loaded);
+    QCOMPARE(m_ws->priceFileName(), loaded);
     QCOMPARE(m_ws->price().isActive(), !loaded.isEmpty());
     QCOMPARE(m_ws->isPanelVisible(Workspace::Panel::Price), !loaded.isEmpty());
     const QStringList asked = m_session->prompts.texts(QStringLiteral("yesno"));
@@ -427,7 +427,7 @@ void TestPriceLoader::comparison()
     for (int r = 0; r < table.rowCount(); ++r)
         got.append(table.stringAt(r, FCode) + QLatin1Char(':') + QString::number(table.floatAt(r, FOldPrice)));
     QCOMPARE(got, expected);
-    QCOMPARE(m_ws->oldPriceFileName, QStringLiteral("list_OLD.txt"));
+    QCOMPARE(m_ws->oldPriceFileName(), QStringLiteral("list_OLD.txt"));
     QVERIFY(!m_session->progress.isVisible());
 }
 
@@ -508,7 +508,7 @@ void TestPriceLoader::comparisonQuestions()
     QVERIFY(asked.at(0).contains(QStringLiteral(")\nСтарый файл: ZOLT_OLD.TXT (")));
     QCOMPARE(asked.at(1), QStringLiteral("Подходящий старый файл прайс-листа не найден.\nВы хотите указать его вручную?"));
     QVERIFY(m_ws->price().isNull(FOldPrice));
-    QVERIFY(m_ws->oldPriceFileName.isEmpty());
+    QVERIFY(m_ws->oldPriceFileName().isEmpty());
 }
 
 void TestPriceLoader::comparisonOnFilteredView()
@@ -531,7 +531,7 @@ void TestPriceLoader::oldFileIsNotCompared()
     writeFile(QStringLiteral("ZOLT_OLD.TXT"), {"Код|Наименование|ЦенаМелОпт", "1|A|100"});
     m_session->prompts.queueAnswer(UserPrompts::Answer::Yes); // open the outdated list
     m_ws->actions().execute(QStringLiteral("PriceFileOpen"));
-    QCOMPARE(m_ws->priceFileName, QStringLiteral("ZOLT_OLD.TXT"));
+    QCOMPARE(m_ws->priceFileName(), QStringLiteral("ZOLT_OLD.TXT"));
     QCOMPARE(m_session->prompts.questions().size(), 1);
 }
 
@@ -553,12 +553,12 @@ void TestPriceLoader::closeRetiresDayOldDefaultList()
     m_session->prompts.queueAnswer(UserPrompts::Answer::No);
     m_session->prompts.queueAnswer(UserPrompts::Answer::No);
     m_ws->actions().execute(QStringLiteral("PriceFileOpen"));
-    QCOMPARE(m_ws->priceFileName, QStringLiteral("ZOLT.TXT"));
+    QCOMPARE(m_ws->priceFileName(), QStringLiteral("ZOLT.TXT"));
 
     m_ws->actions().execute(QStringLiteral("PriceClose"));
     QVERIFY(!m_ws->price().isActive());
     QVERIFY(!QFile::exists(QStringLiteral("DStruct.xml")));
-    QVERIFY(m_ws->priceFileName.isEmpty());
+    QVERIFY(m_ws->priceFileName().isEmpty());
     QVERIFY(!m_ws->isPanelVisible(Workspace::Panel::Price));
     QCOMPARE(QFile::exists(QStringLiteral("ZOLT.TXT")), !retired);
     QCOMPARE(TextFile::readLines(QStringLiteral("ZOLT_OLD.TXT")).first() == QLatin1String("older"), !retired);

@@ -455,14 +455,14 @@ void TestProps::priceModeQuestion()
     ScriptedPrompts prompts;
     prompts.queueAnswer(UserPrompts::Answer(answer));
     ws.setPrompts(&prompts);
-    ws.priceFileName = priceFile;
-    ws.oldPriceFileName = QStringLiteral("ZOLT_OLD.TXT");
+    ws.setPriceFileName(priceFile);
+    ws.setOldPriceFileName(QStringLiteral("ZOLT_OLD.TXT"));
     QStringList loads;
     ws.setPriceLoader([&](const QString &primary, const QString &fallback) {
         // As the real loader, whose PriceClose clears the workspace's names
         // before the names given are used.
-        ws.priceFileName.clear();
-        ws.oldPriceFileName.clear();
+        ws.setPriceFileName(QString());
+        ws.setOldPriceFileName(QString());
         loads.append(primary + QLatin1Char('+') + fallback);
         // The reload sees the new mode.
         QCOMPARE(ws.settings().priceMode, 2);

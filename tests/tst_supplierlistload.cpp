@@ -129,7 +129,7 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
     // Compared with the edition it replaced, read by the same layout.
     prompts.queueAnswer(UserPrompts::Answer::Yes);
     QVERIFY(ws.execute(QStringLiteral("ComparePrices")));
-    QCOMPARE(ws.oldPriceFileName, QStringLiteral("yug.csv"));
+    QCOMPARE(ws.oldPriceFileName(), QStringLiteral("yug.csv"));
     QVERIFY(ws.price().locate(QStringLiteral("CatalogID"), QStringLiteral("SD-12")));
     QCOMPARE(ws.price().asFloat(ws.price().fieldByName(QStringLiteral("OldPrice"))), 75.0);
 
@@ -184,7 +184,7 @@ void TestSupplierListLoad::badFilesLeaveTheListAlone()
         QVERIFY2(error.message().contains(message), qPrintable(error.message()));
     }
     QCOMPARE(m_session->ws.price().rowCount(), 3);
-    QCOMPARE(m_session->ws.priceFileName, QStringLiteral("prices.txt"));
+    QCOMPARE(m_session->ws.priceFileName(), QStringLiteral("prices.txt"));
 }
 
 QTEST_GUILESS_MAIN(TestSupplierListLoad)

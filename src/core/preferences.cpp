@@ -134,15 +134,15 @@ namespace Preferences
         takeBack(form, ws.settings(), ws.currencyList());
         ws.setLabel(Workspace::Label::Caption, windowCaption(ws.settings().customer));
         ws.execute(QStringLiteral("INISave"));
-        emit ws.settingsChanged();
-        emit ws.repaintGrids();
+        ws.settingsApplied();
+        ws.requestRepaint();
 
-        if (ws.settings().priceMode != oldPriceMode && !ws.priceFileName.isEmpty()) {
+        if (ws.settings().priceMode != oldPriceMode && !ws.priceFileName().isEmpty()) {
             if (ws.prompts().askYesNo(priceModeQuestion()) == UserPrompts::Answer::Yes) {
                 // Copies: closing the list clears the workspace's own names
                 // before the loader looks at them.
-                const QString primary = ws.priceFileName;
-                const QString fallback = ws.oldPriceFileName;
+                const QString primary = ws.priceFileName();
+                const QString fallback = ws.oldPriceFileName();
                 ws.loadPriceList(primary, fallback);
             }
         }

@@ -188,7 +188,7 @@ namespace StandardActions
         a.setTag(QStringLiteral("OrderClose"), ActionList::ActionDone);
         Workspace *w = &ws;
         a.setErrorReport([w](const QString &text) { reportError(*w, text); });
-        ws.currentDownloadURL.clear();
+        ws.setCurrentDownloadURL(QString());
     }
 
     void CloseAllExecute(Workspace &ws)
@@ -213,7 +213,7 @@ namespace StandardActions
         ws.settings() = loaded;
         ws.setPanelVisible(Workspace::Panel::Legend, !loaded.showLegend);
         ws.setLabel(Workspace::Label::Caption, Preferences::windowCaption(loaded.customer));
-        emit ws.settingsChanged();
+        ws.settingsApplied();
     }
 
     void INISaveExecute(Workspace &ws)
@@ -249,7 +249,7 @@ namespace StandardActions
 
     void reportError(Workspace &ws, const QString &text)
     {
-        if (isSwallowedError(text, ws.currentDownloadURL))
+        if (isSwallowedError(text, ws.currentDownloadURL()))
             return;
         try {
             ws.prompts().message(text, UserPrompts::Icon::Error);

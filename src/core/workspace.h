@@ -96,8 +96,12 @@ public:
     int fontWidth(int pixels) const;
 
     // --- shared state ---------------------------------------------------
-    QString priceFileName;
-    QString oldPriceFileName;
+    // The loaded price list's file; empty while none is loaded.
+    const QString &priceFileName() const { return m_priceFileName; }
+    void setPriceFileName(const QString &path) { m_priceFileName = path; }
+    // The old edition the loaded list was last compared with.
+    const QString &oldPriceFileName() const { return m_oldPriceFileName; }
+    void setOldPriceFileName(const QString &path) { m_oldPriceFileName = path; }
     // The name of the supplier's layout the loaded list was read with; empty
     // for the wholesaler's own list.
     const QString &priceLayoutName() const { return m_priceLayoutName; }
@@ -119,7 +123,9 @@ public:
         m_lastSupplierLayout = layout;
         m_lastSupplierFile = path;
     }
-    QString currentDownloadURL;
+    // The address being downloaded from; empty between downloads.
+    const QString &currentDownloadURL() const { return m_currentDownloadURL; }
+    void setCurrentDownloadURL(const QString &url) { m_currentDownloadURL = url; }
     FilterState filter;
 
     // The open order: its table, undo history, file name, changed state,
@@ -133,6 +139,11 @@ public:
     void gridColumnsRebuilt(Grid which) { emit gridColumnsChanged(which); }
     // Tells the window that columns' `preferredWidth` grew (lines posted).
     void gridPreferredWidthsRaised(Grid which) { emit preferredWidthsRaised(which); }
+    // Tells the window and the logic that the settings changed in a way they
+    // show (caption, legend, money).
+    void settingsApplied() { emit settingsChanged(); }
+    // Asks the grids to paint their cells anew (discount, currency or marks).
+    void requestRepaint() { emit repaintGrids(); }
     // Asks the window to give a grid the keyboard focus (after a load, so
     // that the arrows and typing work at once).
     void requestGridFocus(Grid which) { emit gridFocusRequested(which); }
@@ -192,6 +203,9 @@ private:
     GridLayout m_orderGrid;
     UserPrompts *m_prompts = nullptr;
     ProgressReporter *m_progress = nullptr;
+    QString m_priceFileName;
+    QString m_oldPriceFileName;
+    QString m_currentDownloadURL;
     QString m_priceLayoutName;
     QString m_forcedPriceLayout;
     QString m_previousEditionFile;

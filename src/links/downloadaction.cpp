@@ -72,7 +72,7 @@ void DownloadAction::run()
     const QString error = QStringLiteral("Error downloading URL: %1").arg(m_url);
     // A download list records its own failures; going through the error
     // report would only hide the list's progress window.
-    if (StandardActions::isSwallowedError(error, m_workspace.currentDownloadURL))
+    if (StandardActions::isSwallowedError(error, m_workspace.currentDownloadURL()))
         return;
     m_workspace.actions().reportError(reason.isEmpty() ? error : error + QLatin1Char('\n') + reason);
 }

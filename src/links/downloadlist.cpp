@@ -128,8 +128,8 @@ int DownloadList::run(Workspace &workspace, QString *list, const QString &captio
 
         bool arrived = false;
         {
-            workspace.currentDownloadURL = line.address;
-            const auto clear = qScopeGuard([&workspace] { workspace.currentDownloadURL.clear(); });
+            workspace.setCurrentDownloadURL(line.address);
+            const auto clear = qScopeGuard([&workspace] { workspace.setCurrentDownloadURL(QString()); });
             arrived = download->execute();
         }
         if (arrived) {

@@ -76,5 +76,5 @@ QString MissingLines::messageText() const
 void MissingLines::changed()
 {
     if (auto *workspace = qobject_cast<Workspace *>(parent()))
-        emit workspace->repaintGrids();
+        workspace->requestRepaint();
 }

@@ -237,7 +237,7 @@ void OrderHistory::restore(const Snapshot &snapshot)
         throw;
     }
     m_restoring = false;
-    emit ws.repaintGrids();
+    ws.requestRepaint();
 }
 
 void OrderHistory::updateCaptions()

@@ -46,37 +46,37 @@ QString PriceCompare::candidateName(const QString &priceFileName)
 
 void PriceCompare::comparePrices(Workspace &workspace)
 {
-    workspace.oldPriceFileName.clear();
+    workspace.setOldPriceFileName(QString());
     // A supplier's list is compared with the edition it replaced.
-    QString candidate = candidateName(workspace.priceFileName);
+    QString candidate = candidateName(workspace.priceFileName());
     if (!workspace.priceLayoutName().isEmpty() && !QFileInfo(candidate).isFile()
         && QFileInfo(workspace.previousEditionFile()).isFile())
         candidate = workspace.previousEditionFile();
     UserPrompts &prompts = workspace.prompts();
     if (QFileInfo(candidate).isFile()) {
         const QString question = QStringLiteral("Вы хотите сравнить цены текущего прайс-листа со старым?\nТекущий файл: ")
-            + describe(workspace.priceFileName) + QStringLiteral("\nСтарый файл: ") + describe(candidate);
+            + describe(workspace.priceFileName()) + QStringLiteral("\nСтарый файл: ") + describe(candidate);
         if (prompts.askYesNo(question) == UserPrompts::Answer::Yes)
-            workspace.oldPriceFileName = candidate;
+            workspace.setOldPriceFileName(candidate);
     }
-    if (workspace.oldPriceFileName.isEmpty()) {
+    if (workspace.oldPriceFileName().isEmpty()) {
         if (prompts.askYesNo(QStringLiteral("Подходящий старый файл прайс-листа не найден.\nВы хотите указать его вручную?"))
             == UserPrompts::Answer::Yes) {
             UserPrompts::FileDialog dialog;
             dialog.title = QStringLiteral("Открыть старый файл прайс-листа");
             dialog.defaultExtension = QStringLiteral("txt");
             dialog.filter = PriceLoader::openDialogFilter();
-            workspace.oldPriceFileName = prompts.openFile(dialog);
+            workspace.setOldPriceFileName(prompts.openFile(dialog));
         }
     }
-    if (workspace.oldPriceFileName.isEmpty())
+    if (workspace.oldPriceFileName().isEmpty())
         return;
-    compareWith(workspace, workspace.oldPriceFileName);
+    compareWith(workspace, workspace.oldPriceFileName());
 }
 
 void PriceCompare::compareWith(Workspace &workspace, const QString &oldFileName)
 {
-    workspace.oldPriceFileName = oldFileName;
+    workspace.setOldPriceFileName(oldFileName);
     applyOldPrices(workspace, readOldPrices(workspace, oldFileName));
 }
 

@@ -46,7 +46,7 @@ void PriceLifecycle::priceFileOpenSpecial(Workspace &workspace)
     const int remembered = priceMode;
     const auto restore = qScopeGuard([&priceMode, remembered] { priceMode = remembered; });
     priceMode = 2;
-    const QString primary = workspace.priceFileName.isEmpty() ? PriceLoader::defaultFileName() : workspace.priceFileName;
+    const QString primary = workspace.priceFileName().isEmpty() ? PriceLoader::defaultFileName() : workspace.priceFileName();
     PriceLoader::loadPriceList(workspace, primary, QString());
 }
 
@@ -80,7 +80,7 @@ void PriceLifecycle::priceClose(Workspace &workspace)
     // A default list loaded by its bare name and a day old or more becomes
     // the old list that the next comparison finds.
     const QString current = PriceLoader::defaultFileName();
-    if (workspace.priceFileName.toUpper() == current && QFileInfo(current).isFile()) {
+    if (workspace.priceFileName().toUpper() == current && QFileInfo(current).isFile()) {
         const QDateTime modified = TextFile::fileDateTime(current);
         if (modified.addDays(1) < QDateTime::currentDateTime()) {
             const QString old = PriceLoader::defaultOldFileName();
@@ -91,8 +91,8 @@ void PriceLifecycle::priceClose(Workspace &workspace)
     }
 
     workspace.execute(QStringLiteral("DeletePricesInOrder"));
-    workspace.priceFileName.clear();
-    workspace.oldPriceFileName.clear();
+    workspace.setPriceFileName(QString());
+    workspace.setOldPriceFileName(QString());
 }
 
 void PriceLifecycle::restorePriceData(Workspace &workspace)

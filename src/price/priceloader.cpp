@@ -354,7 +354,7 @@ PriceLoadResult PriceLoader::loadPriceList(Workspace &workspace, const QString &
     const auto closeLoaded = [&workspace] {
         workspace.execute(QStringLiteral("PriceClose"));
         workspace.setLabel(Workspace::Label::Status, QStringLiteral("Открытие прайс-листа......."));
-        workspace.priceFileName.clear();
+        workspace.setPriceFileName(QString());
     };
 
     QString chosen;
@@ -498,11 +498,11 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
 
         if (beforeReplacing)
             beforeReplacing();
-        workspace.priceFileName = path;
+        workspace.setPriceFileName(path);
         try {
             initializePriceDataSet(workspace);
         } catch (...) {
-            workspace.priceFileName.clear();
+            workspace.setPriceFileName(QString());
             throw;
         }
         if (rateLine.isEmpty())

@@ -192,11 +192,11 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     const auto replace = [&] {
         if (beforeReplacing)
             beforeReplacing();
-        workspace.priceFileName = path;
+        workspace.setPriceFileName(path);
         try {
             PriceLoader::initializePriceDataSet(workspace);
         } catch (...) {
-            workspace.priceFileName.clear();
+            workspace.setPriceFileName(QString());
             throw;
         }
         workspace.settings().currencyRateLine.clear();
@@ -259,7 +259,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
         if (direct) {
             table.resumeViews();
             workspace.execute(QStringLiteral("PriceClose"));
-            workspace.priceFileName.clear();
+            workspace.setPriceFileName(QString());
         }
         throw;
     }
@@ -268,7 +268,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
         if (direct) {
             table.resumeViews();
             workspace.execute(QStringLiteral("PriceClose"));
-            workspace.priceFileName.clear();
+            workspace.setPriceFileName(QString());
         }
         throw OrdixError(QStringLiteral("В прайс-листе %1 нет ни одной строки, которую можно прочитать со столбцами «%2» "
                                         "(строк без цены или кода: %3)")
