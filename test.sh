@@ -2,7 +2,8 @@
 # Builds Ordix and runs every test: the normal build (the window tests both
 # offscreen and on Xvfb with openbox, and the scenario driven by real X
 # input), the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
-# (offscreen), a short fuzz run, the install checks, and the Windows leg: the
+# (offscreen), the threaded units under ThreadSanitizer, a short fuzz run,
+# the install checks, and the Windows leg: the
 # program cross-built for Windows, its tests under Wine, the installer, and
 # the installed program driven by real keys under Wine.
 set -euo pipefail
@@ -63,6 +64,13 @@ cmake --build build-asan -j "$jobs"
 # they run offscreen only, to keep the run short.
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -LE xcb
+
+echo "== Threaded units under ThreadSanitizer"
+# A small build of its own: the units that start threads and their direct
+# test (tests/tsan), since Qt is not built with the sanitizer.
+cmake -S tests/tsan -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
+cmake --build build-tsan -j "$jobs"
+run_suite build-tsan
 
 if [ -x scripts/fuzz-smoke.sh ]; then
   echo "== Fuzz smoke run"
