@@ -78,6 +78,33 @@ namespace
             {QStringLiteral("CODESPAIR"), FieldType::I2, 0},
         };
     }
+
+    // Checks a table's invariants after every operation it tells its
+    // listeners about, and once more when the test leaves it.
+    class Consistency final
+    {
+    public:
+        explicit Consistency(RecordTable &table)
+            : m_table(table)
+        {
+            m_ids[0] = table.onViewChanged([this] { check(); });
+            m_ids[1] = table.onRowChanged([this](int) { check(); });
+        }
+        ~Consistency()
+        {
+            for (const int id : m_ids)
+                m_table.removeListener(id);
+            check();
+            QVERIFY2(m_broken == 0, "a record table operation broke the table's invariants");
+        }
+
+    private:
+        void check() { m_broken += m_table.isConsistent() ? 0 : 1; }
+
+        RecordTable &m_table;
+        int m_ids[2]{};
+        int m_broken = 0;
+    };
 }
 
 class TestRecordTable final : public QObject
@@ -183,6 +210,7 @@ void TestRecordTable::conversions()
     QFETCH(QString, stored);
 
     RecordTable t;
+    const Consistency tChecked(t);
     t.open({{QStringLiteral("Value"), FieldType(type), 0}});
     if (!accepted) {
         QVERIFY_THROWS_EXCEPTION(OrdixError, t.appendRow(QStringList{input}));
@@ -202,6 +230,7 @@ void TestRecordTable::conversions()
 void TestRecordTable::refusedRowLeavesTableUnchanged()
 {
     RecordTable t(QStringLiteral("PriceDataSet"));
+    const Consistency tChecked(t);
     openPrice(t);
     addPrice(t, 1, 10, QStringLiteral("Болт"));
     try {
@@ -225,6 +254,7 @@ void TestRecordTable::refusedRowLeavesTableUnchanged()
 void TestRecordTable::rawRowsConvertLikeText()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     const QByteArray name = Cp1251::encode(u"Болт М8");
     const QByteArray fields[] = {"2", " 42 ", name, "", "", "10", "5.50"};
@@ -295,7 +325,9 @@ void TestRecordTable::batchesStoreAsRawRows()
     };
 
     RecordTable one;
+    const Consistency oneChecked(one);
     RecordTable batched;
+    const Consistency batchedChecked(batched);
     one.open(fields);
     batched.open(fields);
     const QByteArray first[] = {"1", "5", "abcdef", "n"};
@@ -343,6 +375,7 @@ void TestRecordTable::batchesStoreAsRawRows()
 void TestRecordTable::unsetValuesRead()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     t.appendRow(QStringList{QStringLiteral("1"), QStringLiteral("7")});
     QVERIFY(t.isNull(OldPrice));
@@ -360,6 +393,7 @@ void TestRecordTable::unsetValuesRead()
 void TestRecordTable::valuesByVariant()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     t.open({{QStringLiteral("Count"), FieldType::I4, 0},
             {QStringLiteral("Price"), FieldType::R8, 0},
             {QStringLiteral("Name"), FieldType::String, 10}});
@@ -379,6 +413,7 @@ void TestRecordTable::valuesByVariant()
 void TestRecordTable::textIsCutToWidth()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     t.open({{QStringLiteral("Brand"), FieldType::String, 5}, {QStringLiteral("Model"), FieldType::String, 3}});
     t.appendRow(QStringList{QStringLiteral("Mercedes-Benz"), QStringLiteral("Жигули")});
     QCOMPARE(t.asString(0), QStringLiteral("Merce"));
@@ -394,6 +429,7 @@ void TestRecordTable::textIsCutToWidth()
     QCOMPARE(t.stringAt(1, 1), QStringLiteral("ABC"));
 
     RecordTable wide;
+    const Consistency wideChecked(wide);
     wide.open({{QStringLiteral("Note"), FieldType::String, 300}});
     wide.appendRow(QStringList{QString(400, QLatin1Char('x'))});
     QCOMPARE(wide.asString(0).size(), 300);
@@ -417,6 +453,7 @@ void TestRecordTable::definitionsRefused()
 {
     QFETCH(QList<FieldDef>, fields);
     RecordTable t;
+    const Consistency tChecked(t);
     QVERIFY_THROWS_EXCEPTION(OrdixError, t.open(fields));
     QVERIFY(!t.isActive());
     QCOMPARE(t.fieldCount(), 0);
@@ -464,6 +501,7 @@ void TestRecordTable::formatByMask()
 void TestRecordTable::displayTextUsesFieldMask()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     t.setDisplayFormat(Price, QStringLiteral("# ### ##0.00 р."));
     t.setDisplayFormat(Code, QStringLiteral("00000"));
@@ -480,6 +518,7 @@ void TestRecordTable::displayTextUsesFieldMask()
 void TestRecordTable::walkingTheView()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     QVERIFY(t.atEnd());
     QCOMPARE(t.rowNumber(), 0);
@@ -509,6 +548,7 @@ void TestRecordTable::walkingTheView()
 void TestRecordTable::rowNumberAfterFilterChanges()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     for (int i = 1; i <= 6; ++i)
         addPrice(t, i % 2, i, QStringLiteral("n%1").arg(i));
@@ -535,6 +575,7 @@ void TestRecordTable::rowNumberAfterFilterChanges()
 void TestRecordTable::unparsableFilterLeavesViewUnfiltered()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     for (int i = 1; i <= 4; ++i)
         addPrice(t, i, i, QStringLiteral("n%1").arg(i));
@@ -563,6 +604,7 @@ void TestRecordTable::unparsableFilterLeavesViewUnfiltered()
 void TestRecordTable::filterTextChangedWhileOff()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     for (int i = 1; i <= 4; ++i)
         addPrice(t, i, i, QStringLiteral("n%1").arg(i));
@@ -579,6 +621,7 @@ void TestRecordTable::filterTextChangedWhileOff()
 void TestRecordTable::postLeavingTheViewMovesToNextRow()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     addPrice(t, 6, 1, QStringLiteral("a"));
     addPrice(t, 1, 2, QStringLiteral("b"));
@@ -627,6 +670,7 @@ void TestRecordTable::restorePriceDataLoop()
 {
     QFETCH(QString, index);
     RecordTable t(QStringLiteral("PriceDataSet"));
+    const Consistency tChecked(t);
     openPrice(t);
     t.suspendViews();
     for (int i = 0; i < 300; ++i)
@@ -666,6 +710,7 @@ void TestRecordTable::restorePriceDataLoop()
 void TestRecordTable::postReplacesRowInIndexOrder()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     addPrice(t, 1, 1, QStringLiteral("b"));
     addPrice(t, 1, 2, QStringLiteral("d"));
@@ -696,6 +741,7 @@ void TestRecordTable::postReplacesRowInIndexOrder()
 void TestRecordTable::editAndCancel()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     addPrice(t, 1, 1, QStringLiteral("Болт"));
     QVERIFY_THROWS_EXCEPTION(OrdixError, t.setString(Name, QStringLiteral("x"))); // not editing
@@ -724,6 +770,7 @@ void TestRecordTable::editAndCancel()
 void TestRecordTable::settersRefuseBadValues()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     addPrice(t, 1, 1, QStringLiteral("a"));
     t.edit();
@@ -743,6 +790,7 @@ void TestRecordTable::settersRefuseBadValues()
 void TestRecordTable::deleteMakesNextRowCurrent()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     for (int i = 1; i <= 4; ++i)
         addPrice(t, 1, i, QStringLiteral("n%1").arg(i));
@@ -767,6 +815,7 @@ void TestRecordTable::deleteMakesNextRowCurrent()
 void TestRecordTable::emptyAndReopen()
 {
     RecordTable t(QStringLiteral("PriceDataSet"));
+    const Consistency tChecked(t);
     openPrice(t);
     addPrice(t, 1, 1, QStringLiteral("a"));
     t.setFilter(QStringLiteral("CODE=1"));
@@ -816,6 +865,7 @@ void TestRecordTable::indexOrder()
     QFETCH(QString, index);
     QFETCH(QStringList, expected);
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     t.addIndexDef(QStringLiteral("CiName"), QStringLiteral("name"), false, true);
     const QStringList input{"b", "Б", "A", "ё", "a", "а", "Ab", "B", "Ё", "А", "б"};
@@ -828,6 +878,7 @@ void TestRecordTable::indexOrder()
 void TestRecordTable::indexKeepsCurrentRow()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     addPrice(t, 1, 1, QStringLiteral("c"));
     addPrice(t, 1, 2, QStringLiteral("a"));
@@ -851,6 +902,7 @@ void TestRecordTable::indexAfterAppends()
     // Rows appended after the order was built take their places, in small
     // numbers and in bulk.
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     t.setIndexName(QStringLiteral("PreCODE"));
     for (int code : {50, 10, 30})
@@ -885,6 +937,7 @@ void TestRecordTable::largeIndexOrder()
     QFETCH(QString, index);
     QFETCH(bool, caseInsensitive);
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     t.addIndexDef(QStringLiteral("CiName"), QStringLiteral("name"), false, true);
     const QStringList stems{"Bolt M8x40 DIN 933 zinc", "bolt M8x40 DIN 933", "Nut M8", "NUT M8 DIN 934 ", "A", ""};
@@ -914,6 +967,7 @@ void TestRecordTable::largeIndexOrder()
 void TestRecordTable::unknownIndexRefused()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     addPrice(t, 1, 1, QStringLiteral("a"));
     t.setIndexName(QStringLiteral("PreName"));
@@ -930,6 +984,7 @@ void TestRecordTable::unknownIndexRefused()
 void TestRecordTable::sortOnFieldReordersRows()
 {
     RecordTable t(QStringLiteral("OrderDataSet"));
+    const Consistency tChecked(t);
     t.open({{QStringLiteral("AvailabilityFlag"), FieldType::I2, 0},
             {QStringLiteral("Code"), FieldType::I4, 0},
             {QStringLiteral("Name"), FieldType::String, 200},
@@ -954,6 +1009,7 @@ void TestRecordTable::sortOnFieldReordersRows()
 void TestRecordTable::groupFirstUnderIndex()
 {
     RecordTable t(QStringLiteral("ModelsDataSet"));
+    const Consistency tChecked(t);
     t.open(modelFields());
     t.addIndexDef(QStringLiteral("Brand"), QStringLiteral("Brand"));
     const QList<QStringList> rows = {{"1", "BMW", "X5"}, {"2", "AUDI", "A4"}, {"3", "audi", "80"},
@@ -973,6 +1029,7 @@ void TestRecordTable::groupFirstUnderIndex()
 void TestRecordTable::locateFindsFirstInViewOrder()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     addPrice(t, 1, 7, QStringLiteral("b"));
     addPrice(t, 1, 8, QStringLiteral("x"));
@@ -992,6 +1049,7 @@ void TestRecordTable::locateFindsFirstInViewOrder()
 void TestRecordTable::locateIgnoresRowsHiddenByFilter()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     for (int i = 1; i <= 200; ++i)
         addPrice(t, i % 2, i, QStringLiteral("n%1").arg(i));
@@ -1013,6 +1071,7 @@ void TestRecordTable::locateInLargeViews()
     // table by value, with duplicates, a filter, an index and rows appended
     // and changed after the table was built.
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     t.suspendViews();
     for (int i = 0; i < 20000; ++i)
@@ -1049,6 +1108,7 @@ void TestRecordTable::locateWithCodesFarApart()
     // Codes too far apart for a table by value: a long view is looked up
     // through the hash of the rows.
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     t.suspendViews();
     for (int i = 0; i < 10000; ++i)
@@ -1069,6 +1129,7 @@ void TestRecordTable::locateWithCodesFarApart()
 void TestRecordTable::locateTextOptions()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     addPrice(t, 1, 1, QStringLiteral("Болт М8"));
     addPrice(t, 1, 2, QStringLiteral("болт М10"));
@@ -1093,6 +1154,7 @@ void TestRecordTable::locateTextOptions()
 void TestRecordTable::locateRefusesNonNumberForNumericField()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     addPrice(t, 1, 1, QStringLiteral("a"));
     QVERIFY_THROWS_EXCEPTION(OrdixError, t.locate(QStringLiteral("Code"), QStringLiteral("1a")));
@@ -1106,11 +1168,13 @@ void TestRecordTable::locateRefusesNonNumberForNumericField()
 void TestRecordTable::linkFollowsMaster()
 {
     RecordTable models(QStringLiteral("ModelsDataSet"));
+    const Consistency modelsChecked(models);
     models.open(modelFields());
     models.appendRow(QStringList{"1", "AUDI", "A4"});
     models.appendRow(QStringList{"2", "AUDI", "A6"});
     models.appendRow(QStringList{"3", "BMW", "X5"});
     RecordTable assignments(QStringLiteral("ModelsAsgDataSet"));
+    const Consistency assignmentsChecked(assignments);
     assignments.open(assignmentFields());
     for (const QStringList &row : QList<QStringList>{{"1", "17"}, {"2", "17"}, {"1", "23"}, {"3", "5"}, {"1", "9"}})
         assignments.appendRow(row);
@@ -1157,12 +1221,14 @@ void TestRecordTable::linkFollowsMaster()
 void TestRecordTable::linkDetailToPriceTable()
 {
     RecordTable price(QStringLiteral("PriceDataSet"));
+    const Consistency priceChecked(price);
     openPrice(price);
     price.suspendViews();
     for (int i = 1; i <= 500; ++i)
         addPrice(price, 1, i, QStringLiteral("p%1").arg(i));
     price.resumeViews();
     RecordTable assignments;
+    const Consistency assignmentsChecked(assignments);
     assignments.open(assignmentFields());
     for (int i = 0; i < 3000; ++i)
         assignments.appendRow(QStringList{QString::number(i % 7), QString::number(i % 500 + 1)});
@@ -1184,6 +1250,7 @@ void TestRecordTable::linkDetailToPriceTable()
 void TestRecordTable::clonesHaveTheirOwnCursor()
 {
     RecordTable models(QStringLiteral("ModelsDataSet"));
+    const Consistency modelsChecked(models);
     models.open(modelFields());
     models.addIndexDef(QStringLiteral("Brand"), QStringLiteral("Brand"));
     models.appendRow(QStringList{"3", "VAZ", "2106"});
@@ -1228,6 +1295,7 @@ void TestRecordTable::clonesHaveTheirOwnCursor()
 void TestRecordTable::suspendAndResume()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     int views = 0;
     int scrolls = 0;
@@ -1266,6 +1334,7 @@ void TestRecordTable::suspendAndResume()
 void TestRecordTable::afterScrollAndAfterPost()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     for (int i = 1; i <= 3; ++i)
         addPrice(t, 1, i, QStringLiteral("n"));
@@ -1298,6 +1367,7 @@ void TestRecordTable::afterScrollAndAfterPost()
 void TestRecordTable::rowChangedForInPlaceEdits()
 {
     RecordTable t;
+    const Consistency tChecked(t);
     openPrice(t);
     for (int i = 1; i <= 3; ++i)
         addPrice(t, 1, i, QStringLiteral("n%1").arg(i));
@@ -1337,6 +1407,7 @@ void TestRecordTable::fastAndRowByRowFilteringAgree()
     };
 
     RecordTable loaded;
+    const Consistency loadedChecked(loaded);
     openPrice(loaded);
     loaded.suspendViews();
     for (const QStringList &row : rows)
@@ -1354,6 +1425,7 @@ void TestRecordTable::fastAndRowByRowFilteringAgree()
         loaded.setFilter(filter);
         loaded.setFiltered(true);
         RecordTable growing;
+        const Consistency growingChecked(growing);
         openPrice(growing);
         growing.setFilter(filter);
         growing.setFiltered(true);

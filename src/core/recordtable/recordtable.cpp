@@ -202,6 +202,15 @@ std::vector<uint32_t> RecordTable::viewRowsInStoredOrder()
     return rows;
 }
 
+bool RecordTable::isConsistent() const
+{
+    if (!d->s)
+        return d->view.rows().empty() && d->view.current() < 0 && !d->edit.isEditing();
+    if (d->edit.isEditing() && !d->view.currentRow())
+        return false;
+    return d->s->isConsistent() && d->view.isConsistent(d->s->rowCount());
+}
+
 uint32_t RecordTable::storedRowCount() const
 {
     return d->s ? d->s->rowCount() : 0;

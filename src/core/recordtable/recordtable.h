@@ -149,6 +149,10 @@ public:
     // writing in this order runs straight through the columns.
     std::vector<uint32_t> viewRowsInStoredOrder();
     uint32_t storedRowCount() const; // every stored row, in the view or not
+    // The table's invariants hold: its columns agree with its row count, its
+    // view holds distinct stored rows with the cursor inside it, and a row
+    // is edited only where there is a current row. Closed: no rows at all.
+    bool isConsistent() const;
     qint64 storedInteger(uint32_t storedRow, int position) const; // unset: 0
     double storedFloat(uint32_t storedRow, int position) const;   // unset: 0
     // Fills `rows` with the stored rows whose numeric field equals the value

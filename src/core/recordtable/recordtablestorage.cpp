@@ -139,6 +139,46 @@ RecordTableStorage::RecordTableStorage(const QList<FieldDef> &fields)
 
 RecordTableStorage::~RecordTableStorage() = default;
 
+bool RecordTableStorage::isConsistent() const
+{
+    const size_t rows = m_rows;
+    if (m_columns.size() != size_t(m_fields.size()) || m_displayFormats.size() != m_columns.size())
+        return false;
+    for (const Column &c : m_columns) {
+        if (c.unsetBits.size() < (rows + 63) / 64)
+            return false;
+        switch (c.type) {
+        case FieldType::I2:
+            if (c.i16.size() != rows)
+                return false;
+            break;
+        case FieldType::I4:
+            if (c.i32.size() != rows)
+                return false;
+            break;
+        case FieldType::R8:
+            if (c.f64.size() != rows)
+                return false;
+            break;
+        case FieldType::String:
+            if (c.offsets.size() != rows || (c.wide ? c.len16.size() : c.len8.size()) != rows)
+                return false;
+            if (c.hasFolded && c.folded.size() != c.bytes.size())
+                return false;
+            for (uint32_t r = 0; r < m_rows; ++r) {
+                if (size_t(c.offsets[r]) + c.length(r) > c.bytes.size())
+                    return false;
+            }
+            break;
+        }
+    }
+    for (const auto &[key, permutation] : m_permutations) {
+        if (permutation.covered > m_rows || permutation.rows.size() < permutation.covered)
+            return false;
+    }
+    return true;
+}
+
 void RecordTableStorage::appendRow(const CellInput *cells)
 {
     if (m_rows == std::numeric_limits<uint32_t>::max() - 1)
@@ -390,6 +430,7 @@ void RecordTableStorage::setFloats(int field, const std::vector<uint32_t> &rows,
 
 void RecordTableStorage::setCell(uint32_t row, int field, const CellInput &cell)
 {
+    Q_ASSERT(row < m_rows && field >= 0 && size_t(field) < m_columns.size());
     Column &c = m_columns[size_t(field)];
     invalidateColumn(field);
     setBit(c.unsetBits, row, cell.unset);
@@ -437,6 +478,7 @@ void RecordTableStorage::setCell(uint32_t row, int field, const CellInput &cell)
 
 void RecordTableStorage::removeRow(uint32_t row)
 {
+    Q_ASSERT(row < m_rows);
     for (Column &c : m_columns) {
         eraseBit(c.unsetBits, m_rows, row);
         switch (c.type) {

@@ -202,6 +202,9 @@ public:
     void notifyRowUpdated(uint32_t row, StorageObserver *by);
 
     qint64 memoryBytes() const;
+    // Every column holds a value (and an unset bit) for each row, and every
+    // text lies inside its column's arena.
+    bool isConsistent() const;
 
     // The text of a number as the tables show it: integers in decimal, floats
     // with up to 15 significant digits and the program's decimal separator.

@@ -126,6 +126,8 @@ const uint32_t *RecordTablePrivate::viewRowsAt(int first, int count, int field)
 
 void RecordTablePrivate::finish(const Snapshot &before, bool viewChanged, int changedRow)
 {
+    Q_ASSERT(view.current() < int(view.rows().size()));
+    Q_ASSERT(!edit.isEditing() || view.currentRow());
     const bool moved = view.currentRow() != before.row;
     if (moved || viewChanged)
         markDetailsStale();

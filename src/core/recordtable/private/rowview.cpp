@@ -54,6 +54,22 @@ void RowView::closed()
     m_order.clear();
 }
 
+bool RowView::isConsistent(uint32_t storedRows) const
+{
+    if (m_cur < -1 || (m_cur >= 0 && size_t(m_cur) >= m_rows.size()) || m_seen > storedRows)
+        return false;
+    if (m_rows.size() > storedRows)
+        return false;
+    std::vector<bool> seen(storedRows, false);
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        const uint32_t row = m_rows[i];
+        if (row >= storedRows || seen[row] || (m_identity && row != i))
+            return false;
+        seen[row] = true;
+    }
+    return true;
+}
+
 bool RowView::isPlain() const
 {
     return !m_table.link.master() && !m_expr && !m_order.isOrdered();
@@ -408,6 +424,7 @@ bool RowView::prior()
 
 void RowView::moveTo(int position)
 {
+    Q_ASSERT(position >= 0 && size_t(position) < m_rows.size());
     m_cur = position;
     m_atEnd = m_atBegin = false;
 }

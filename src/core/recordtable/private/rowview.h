@@ -116,6 +116,10 @@ public:
         return qint64(m_rows.capacity() * sizeof(uint32_t)) + m_positions.memoryBytes();
     }
 
+    // Each view position holds a distinct row of the `storedRows` stored,
+    // the cursor is inside the view, and a view marked as the store is.
+    bool isConsistent(uint32_t storedRows) const;
+
     // The view changed: look-up aids over its positions are out of date.
     void touched() { m_positions.touched(); }
 
