@@ -190,7 +190,7 @@ int CliRunner::execute(const CliOptions &options)
             throw OrdixError(QStringLiteral("no row read from the price list %1: %2")
                                  .arg(options.file, workspace.label(Workspace::Label::Status)));
         }
-        if (skipped > 0)
+        if (skipped > 0 || PriceLoader::lastCutAnalogueRows() > 0)
             note(workspace.label(Workspace::Label::Status));
         if (!options.compareFile.isEmpty())
             PriceCompare::compareWith(workspace, options.compareFile);

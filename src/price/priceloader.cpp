@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "analoguelist.h"
 #include "cp1251.h"
 #include "ordixerror.h"
 #include "parallellinereader.h"
@@ -28,6 +29,7 @@
 namespace
 {
     int g_lastSkipped = 0;
+    int g_lastCutAnalogues = 0;
     // Room beside a price for the arrow of a changed price (18) and the
     // margins of the cell.
     constexpr int PriceArrowRoom = 22;
@@ -123,6 +125,7 @@ namespace
         PriceBlock(const RecordTable &table, const PriceLineLayout &layout)
             : batch(table)
             , m_layout(layout)
+            , m_analogueWidth(table.field(FAnalogue).width)
         {
         }
 
@@ -130,6 +133,7 @@ namespace
         {
             batch.clear();
             failedLines.clear();
+            cutAnalogueLines.clear();
             lines = 0;
             std::fill(std::begin(widest), std::end(widest), 0);
             widestPrice.clear();
@@ -141,6 +145,7 @@ namespace
 
         RecordTable::RowBatch batch;
         std::vector<int> failedLines; // lines of the block that gave no row
+        std::vector<int> cutAnalogueLines; // lines whose row lost analogues to the field's width
         int lines = 0;
         int widest[7] = {};
         QByteArray widestPrice;
@@ -175,12 +180,17 @@ namespace
                         widestPrice = values[v].toByteArray();
                 }
             }
+            bool lost = false;
+            values[FAnalogue] = AnalogueList::fitted(values[FAnalogue], m_analogueWidth, &lost);
             if (!batch.addRaw(values, 9))
                 failedLines.push_back(lines);
+            else if (lost)
+                cutAnalogueLines.push_back(lines);
             ++lines;
         }
 
         const PriceLineLayout m_layout;
+        const int m_analogueWidth;
         QByteArrayView m_fields[64];
         QList<QByteArrayView> m_spill;
     };
@@ -306,6 +316,21 @@ int PriceLoader::lastSkippedLines()
     return g_lastSkipped;
 }
 
+int PriceLoader::lastCutAnalogueRows()
+{
+    return g_lastCutAnalogues;
+}
+
+void PriceLoader::noteCutAnalogues(int rows)
+{
+    g_lastCutAnalogues = rows;
+}
+
+QString PriceLoader::cutAnaloguesNote(int rows)
+{
+    return rows > 0 ? QStringLiteral(". Аналоги обрезаны: %1 строк").arg(rows) : QString();
+}
+
 void PriceLoader::noteSkipped(int lines)
 {
     g_lastSkipped = lines;
@@ -409,6 +434,7 @@ void PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName
 bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
 {
     g_lastSkipped = 0;
+    g_lastCutAnalogues = 0;
     if (SupplierList::detectFormat(path, workspace.settings().priceSeparator) != ListFormat::Native)
         return SupplierListLoader::load(workspace, path, beforeReplacing);
     RecordTable &table = workspace.price();
@@ -418,6 +444,7 @@ bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
     const int priceMode = workspace.settings().priceMode;
 
     int skipped = 0;
+    int cutAnalogues = 0;
     bool stopped = false;
     {
         const ProgressFinish progressGuard(progress);
@@ -563,6 +590,8 @@ bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
                     } else {
                         failed = int(block.failedLines.size());
                     }
+                    const auto &cut = block.cutAnalogueLines;
+                    cutAnalogues += int(std::lower_bound(cut.begin(), cut.end(), lines) - cut.begin());
                     skipped += failed + table.appendBatch(block.batch);
                     if (fileSize > 0)
                         progress.stepProgress(int(std::lround(qMin(1.0, double(position) / double(fileSize)) * 90.0 + 10.0)));
@@ -605,10 +634,12 @@ bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
     if (stopped)
         workspace.prompts().message(QStringLiteral("Action stopped"), UserPrompts::Icon::Information);
     g_lastSkipped = skipped;
+    g_lastCutAnalogues = cutAnalogues;
 
     QString status = QStringLiteral("Прайс-лист загружен");
     if (skipped > 0)
         status += QStringLiteral(". Пропущено строк с ошибками: %1").arg(skipped);
+    status += cutAnaloguesNote(cutAnalogues);
     workspace.setLabel(Workspace::Label::Status, status);
     workspace.setLabel(Workspace::Label::Title, QStringLiteral("Прайс-лист фирмы \"Золт\" на ")
                                                    + TextFile::dateTimeText(TextFile::fileDateTime(path)));

@@ -68,4 +68,10 @@ public:
     // Rows dropped by the last load because their values did not convert.
     static int lastSkippedLines();
     static void noteSkipped(int lines);
+    // Rows of the last load whose analogue list was longer than its field:
+    // the codes beyond it were left out (whole codes only are kept).
+    static int lastCutAnalogueRows();
+    static void noteCutAnalogues(int rows);
+    // ". Аналоги обрезаны: N строк" for the load's status line; empty for none.
+    static QString cutAnaloguesNote(int rows);
 };

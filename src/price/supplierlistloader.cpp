@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QSet>
 
+#include "analoguelist.h"
 #include "cp1251.h"
 #include "layoutstore.h"
 #include "partkey.h"
@@ -36,7 +37,8 @@ namespace
     enum PriceField
     {
         FCode = 1,
-        FPrice = 6
+        FPrice = 6,
+        FAnalogue = 8
     };
 
     // The layout for this list: the one the caller named, a saved one that
@@ -217,6 +219,8 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     ItemCodes codes(makeCodes);
     QByteArray madeCode;
     qint64 refused = 0; // rows the table could not hold
+    qint64 cutAnalogues = 0; // rows whose analogue list lost codes to the field's width
+    const int analogueWidth = scratch.field(FAnalogue).width;
     SupplierList::Result result;
     constexpr int BatchRows = 16384;
     if (direct)
@@ -238,8 +242,11 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
             if (batches.empty() || (!direct && batches.back()->rowCount() >= BatchRows))
                 batches.push_back(std::make_unique<RecordTable::RowBatch>(scratch));
             RecordTable::RowBatch &batch = *batches.back();
+            bool lost = false;
+            row[FAnalogue] = AnalogueList::fitted(row[FAnalogue], analogueWidth, &lost);
             if (!batch.addRaw(row, 9))
                 return false;
+            cutAnalogues += lost ? 1 : 0;
             if (direct && batch.rowCount() >= BatchRows) {
                 refused += table.appendBatch(batch);
                 batch.clear();
@@ -313,6 +320,7 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     QString status = QStringLiteral("Прайс-лист загружен (%1, столбцы «%2»)").arg(list.formatName(list.format()), layout.name);
     if (skipped > 0)
         status += QStringLiteral(". Пропущено строк с ошибками: %1").arg(skipped);
+    status += PriceLoader::cutAnaloguesNote(int(cutAnalogues));
     if (result.damagedCodes > 0)
         status += QStringLiteral(". Коды, испорченные Excel (например 2.19E+26): %1").arg(result.damagedCodes);
     if (!result.notes.isEmpty())
@@ -326,6 +334,7 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     if (PriceSearch *search = PriceSearch::of(workspace))
         search->priceLoaded();
     PriceLoader::noteSkipped(int(skipped));
+    PriceLoader::noteCutAnalogues(int(cutAnalogues));
     return true;
 }
 
