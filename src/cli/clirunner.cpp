@@ -224,6 +224,8 @@ int CliRunner::execute(const CliOptions &options)
         PartSearch search;
         search.build(table);
         const PartSearch::Result result = search.find(options.file, size_t(options.limit));
+        if (result.cut)
+            note(PartSearch::queryCutNote());
         if (result.hits.empty())
             return Failure;
         std::vector<uint32_t> rows;
