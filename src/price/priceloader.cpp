@@ -534,6 +534,9 @@ bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
 
         if (beforeReplacing)
             beforeReplacing();
+        // The old list's search index goes with it, before the new rows come.
+        if (PriceSearch *search = PriceSearch::of(workspace))
+            search->priceClosed();
         workspace.priceFileName = path;
         try {
             initializePriceDataSet(workspace);
@@ -622,9 +625,20 @@ bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
             const QString shown = workspace.formatMoney(qMax(widestValue, workspace.applyDiscount(widestValue)));
             grid.raisePreferredWidth(FPrice + 1, workspace.textWidth(shown) + PriceArrowRoom);
         }
-        // The blocks' memory goes back before the name order is built, so
-        // that the two never add up.
+        // The blocks' memory goes back before the search's index and the
+        // name order are built, so that none of them add up; the index is
+        // built from the stored rows before the view and the grids take
+        // their memory, and its passing memory goes back too.
         returnFreedMemory();
+        if (PriceSearch *search = PriceSearch::of(workspace)) {
+            try {
+                search->priceLoaded();
+            } catch (...) {
+                table.resumeViews();
+                throw;
+            }
+            returnFreedMemory();
+        }
         table.first();
         table.resumeViews();
     }
@@ -646,10 +660,7 @@ bool PriceLoader::loadFile(Workspace &workspace, const QString &path, const std:
     workspace.setLabel(Workspace::Label::CurDate, TextFile::longDate(QDate::currentDate()));
     grid.fixedColumns = 2;
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
-    // The part search's index is built once per load, where one is kept.
     workspace.setPriceLayoutName(QString());
     workspace.setPreviousEditionFile(QString());
-    if (PriceSearch *search = PriceSearch::of(workspace))
-        search->priceLoaded();
     return true;
 }
