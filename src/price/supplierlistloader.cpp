@@ -194,6 +194,8 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     const auto replace = [&] {
         if (beforeReplacing)
             beforeReplacing();
+        if (PriceSearch *search = PriceSearch::of(workspace))
+            search->priceClosed();
         workspace.priceFileName = path;
         try {
             PriceLoader::initializePriceDataSet(workspace);
@@ -312,6 +314,17 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     returnFreedMemory();
     for (int v = 0; v < 7; ++v)
         grid.raisePreferredWidth(v + 1, widest[v]);
+    // The search's index before the view and the grids, as the price list's
+    // own load does.
+    if (PriceSearch *search = PriceSearch::of(workspace)) {
+        try {
+            search->priceLoaded();
+        } catch (...) {
+            table.resumeViews();
+            throw;
+        }
+        returnFreedMemory();
+    }
     table.first();
     table.resumeViews();
     if (result.stopped)
@@ -331,8 +344,6 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     workspace.setLabel(Workspace::Label::CurDate, TextFile::longDate(QDate::currentDate()));
     grid.fixedColumns = 2;
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
-    if (PriceSearch *search = PriceSearch::of(workspace))
-        search->priceLoaded();
     PriceLoader::noteSkipped(int(skipped));
     PriceLoader::noteCutAnalogues(int(cutAnalogues));
     return true;
