@@ -13,6 +13,9 @@
 #include "pricegenerator.h"
 
 int runGrowth(const QList<qint64> &sizes);
+#ifdef ORDIX_BENCH_WINDOW
+int runPeakChild(const QString &kind, const QString &folder);
+#endif
 
 namespace
 {
@@ -39,6 +42,11 @@ int main(int argc, char **argv)
     BenchContext ctx;
 
     const QStringList args = app.arguments();
+#ifdef ORDIX_BENCH_WINDOW
+    // One load measured in a process of its own (see window_load_peak).
+    if (args.size() == 4 && args[1] == QLatin1String("--peak-child"))
+        return runPeakChild(args[2], args[3]);
+#endif
     QStringList only;
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--rows") && i + 1 < args.size()) {

@@ -1,17 +1,21 @@
 // The window's own way to a loaded list, offscreen: the main window opens
 // the price list from its menu action (the same steps as the automatic load
 // at start-up: the loader, the comparison question, the panels, the grid's
-// model reset) and paints the grid once; against the loader alone.
+// model reset) and paints the grid once; against the loader alone. Then
+// the peak memory of the same window load and of the loader alone, each in a
+// fresh process of its own.
 #include <cstdio>
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QProcess>
 #include <QTableView>
 
 #include "applicationwindows.h"
 #include "benchregistry.h"
 #include "main.h"
+#include "priceloader.h"
 #include "scriptedprompts.h"
 #include "workspace.h"
 
@@ -57,4 +61,84 @@ namespace
     }
 
     const BenchRegistrar windowLoadRegistrar(QStringLiteral("window_load"), 50, &runWindowLoad);
+
+    // The peak resident size of one load in a fresh process (this program
+    // run again with --peak-child): its growth over the size before the load
+    // and the process's whole peak.
+    struct Peak
+    {
+        qint64 growth = -1;
+        qint64 whole = -1;
+    };
+
+    Peak childPeak(const BenchContext &ctx, const QString &kind)
+    {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--peak-child"), kind, ctx.workDir.path()});
+        Peak peak;
+        if (!child.waitForFinished(600000) || child.exitCode() != 0)
+            return peak;
+        const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
+        if (fields.size() == 2 && fields[0].startsWith("peak_growth=") && fields[1].startsWith("peak=")) {
+            peak.growth = fields[0].mid(12).toLongLong();
+            peak.whole = fields[1].mid(5).toLongLong();
+        }
+        return peak;
+    }
+
+    void runWindowPeak(BenchContext &ctx)
+    {
+        const double mb = 1024.0 * 1024.0;
+        const Peak engine = childPeak(ctx, QStringLiteral("engine"));
+        const Peak window = childPeak(ctx, QStringLiteral("window"));
+        const double fileMb = double(ctx.priceFileBytes) / mb;
+        const auto ratio = [fileMb, mb](qint64 bytes) {
+            return QString::number(fileMb > 0 ? double(bytes) / mb / fileMb : 0, 'f', 3);
+        };
+        reportRss(double(window.growth) / mb, fileMb,
+                  QStringLiteral("name=window_load_peak goal_ratio<=2.0 engine_mb=%1 engine_ratio=%2 "
+                                 "window_whole_mb=%3 window_whole_ratio=%4 engine_whole_mb=%5 engine_whole_ratio=%6 "
+                                 "note=\"peak resident growth of the main window's PriceFileOpen (offscreen, questions "
+                                 "answered No, the search index built, the grid painted) over the window before it, "
+                                 "against the loader's alone, each in a fresh process; whole: the process's peak\"")
+                      .arg(double(engine.growth) / mb, 0, 'f', 1)
+                      .arg(ratio(engine.growth))
+                      .arg(double(window.whole) / mb, 0, 'f', 1)
+                      .arg(ratio(window.whole))
+                      .arg(double(engine.whole) / mb, 0, 'f', 1)
+                      .arg(ratio(engine.whole)));
+    }
+
+    const BenchRegistrar windowPeakRegistrar(QStringLiteral("window_load_peak"), 51, &runWindowPeak);
+}
+
+int runPeakChild(const QString &kind, const QString &folder)
+{
+    QDir::setCurrent(folder);
+    const QString file = PriceLoader::defaultFileName();
+    qint64 base = 0;
+    if (kind == QLatin1String("engine")) {
+        base = residentBytes();
+        resetPeakResident();
+        PriceSession session;
+        loadWithRealLoader(session, QDir(folder).filePath(file));
+    } else {
+        ApplicationWindows windows;
+        TMakeOrderForm &form = windows.mainForm();
+        ScriptedPrompts prompts;
+        form.workspace().setPrompts(&prompts);
+        form.show();
+        QApplication::processEvents();
+        base = residentBytes();
+        resetPeakResident();
+        form.action(QStringLiteral("PriceFileOpen"))->trigger();
+        QApplication::processEvents();
+        form.gridPrice()->viewport()->repaint();
+        if (form.workspace().price().rowCount() == 0)
+            return 1;
+    }
+    const qint64 peak = peakResidentBytes();
+    std::printf("peak_growth=%lld peak=%lld\n", static_cast<long long>(peak - base), static_cast<long long>(peak));
+    return 0;
 }

@@ -577,6 +577,10 @@ void TestCli::skippedLinesOnStderr_data()
     QTest::newRow("price list that yields no row")
         << QStringList{"defaultDecimalSeparator=,"} << QStringList{"price", "points.txt"} << 1 << QStringList()
         << "ordix-cli: В прайс-листе points.txt нет ни одной строки, которую можно прочитать\n";
+    QTest::newRow("analogue list longer than its field")
+        << QStringList() << QStringList{"price", "long.txt"} << 0
+        << QStringList{PriceTitles + QStringLiteral("Цена (мелкооптовая)\tГруппа"), "1\t\t00038\tВтулка\t\t\t\t\t"}
+        << "ordix-cli: Прайс-лист загружен. Аналоги обрезаны: 1 строк\n";
     QTest::newRow("order lines that do not read")
         << QStringList() << QStringList{"order", "bad.txt"} << 0
         << QStringList{OrderTitles, QStringLiteral("00043\tГайка М8\t\t\t10\t0.00 р.\t0.00 р."),
@@ -594,6 +598,8 @@ void TestCli::skippedLinesOnStderr()
     writePriceList();
     write(QStringLiteral("points.txt"), {QStringLiteral("Код|Наименование|Цена"), QStringLiteral("42|Болт М8|12.50"),
                                          QStringLiteral("43|Гайка М8|3.20")});
+    write(QStringLiteral("long.txt"), {QStringLiteral("Код|Наименование|Аналоги(Коды)"),
+                                       QStringLiteral("38|Втулка|") + QStringLiteral("12000,").repeated(40)});
     write(QStringLiteral("bad.txt"), {QStringLiteral("ЗАКАЗ:"), QStringLiteral("42|Болт|||0"), QString(),
                                       QStringLiteral("42|Болт|||-3"), QStringLiteral("43|Гайка М8|||10"),
                                       QStringLiteral("42|Болт|||+3"), QStringLiteral("x|Болт|||3")});

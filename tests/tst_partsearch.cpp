@@ -26,6 +26,8 @@ private slots:
     void choiceKeepsItsRowsAndOrder();
     void forms_data();
     void forms();
+    void queryLimits_data();
+    void queryLimits();
     void agreesWithAPlainScan();
     void searchInTheWorkspace();
 
@@ -179,6 +181,35 @@ void TestPartSearch::forms()
     QCOMPARE(PartSearch::partNumberForm(text), partNumber);
     QCOMPARE(PartSearch::nameWords(text).join(QLatin1Char(' ')), words);
     QCOMPARE(PartSearch::switchLayout(text), otherLayout);
+}
+
+void TestPartSearch::queryLimits_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("searched");
+    QTest::addColumn<int>("hits");
+    const QString words64 = QStringLiteral("св ").repeated(63) + QStringLiteral("зажиг");
+    QTest::newRow("within the limits") << words64 << words64 << 1;
+    QTest::newRow("words beyond the 64th left out")
+        << words64 + QStringLiteral(" карбюратор") << words64 + QLatin1Char(' ') << 1;
+    QTest::newRow("a pasted page of one letter")
+        << QStringLiteral("зажиг ") + QStringLiteral("с ").repeated(50000) << QStringLiteral("зажиг ")
+        + QStringLiteral("с ").repeated(63) << 1;
+    QTest::newRow("characters beyond the 256th left out")
+        << QStringLiteral("0242").repeated(100) << QStringLiteral("0242").repeated(64) << 0;
+}
+
+void TestPartSearch::queryLimits()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, searched);
+    QFETCH(int, hits);
+    bool cut = false;
+    QCOMPARE(PartSearch::limitedQuery(typed, &cut), searched);
+    QCOMPARE(cut, searched != typed);
+    const PartSearch::Result result = m_search.find(typed);
+    QCOMPARE(result.cut, cut);
+    QCOMPARE(int(result.hits.size()), hits);
 }
 
 void TestPartSearch::agreesWithAPlainScan()

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -83,6 +84,15 @@ void TestPartSearchGui::typeArrowsEnterEscape()
         QCOMPARE(price.asInteger(1), 101);
         QCOMPARE(form.filterStatusLabel()->text(), QString());
         QCOMPARE(QApplication::focusWidget(), grid);
+
+        // A page pasted into the field is cut to a query's limits, and said so.
+        QApplication::clipboard()->setText(QStringLiteral("свеча ").repeated(20000));
+        QTest::keyClick(&form, Qt::Key_K, Qt::ControlModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), field);
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(field->text(), QStringLiteral("свеча ").repeated(42) + QStringLiteral("свеч"));
+        QCOMPARE(ws.label(Workspace::Label::Status), QStringLiteral("Запрос сокращён до 64 слов и 256 знаков"));
+        QCOMPARE(price.rowCount(), 1);
         ws.document().setModified(false);
     }
     QDir::setCurrent(previous);

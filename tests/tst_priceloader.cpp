@@ -67,6 +67,8 @@ private slots:
     void rateLineSelectsCurrency_data();
     void rateLineSelectsCurrency();
     void skippedLinesAreCountedInStatus();
+    void analogueListsKeepWholeCodes_data();
+    void analogueListsKeepWholeCodes();
     void titlesWidthsAndSchema();
     void choosingTheFile_data();
     void choosingTheFile();
@@ -199,6 +201,36 @@ void TestPriceLoader::skippedLinesAreCountedInStatus()
     writeFile(QStringLiteral("prices.txt"), {"Код|Наименование|Цена", "1|A|5.5"});
     PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
     QCOMPARE(m_ws->label(Workspace::Label::Status), QStringLiteral("Прайс-лист загружен"));
+}
+
+void TestPriceLoader::analogueListsKeepWholeCodes_data()
+{
+    // Codes of five digits and a comma: the field's 200 bytes end inside the
+    // 34th code, or, with the list's first three bytes left out, at its end.
+    QStringList codes;
+    for (int i = 0; i < 40; ++i)
+        codes << QString::number(12000 + i);
+    const QString list = codes.join(QLatin1Char(','));
+    QTest::addColumn<QString>("analogues");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("fits") << "101, 205" << "101, 205" << "Прайс-лист загружен";
+    QTest::newRow("cut inside a code") << list << QStringList(codes.mid(0, 33)).join(QLatin1Char(','))
+                                       << "Прайс-лист загружен. Аналоги обрезаны: 1 строк";
+    QTest::newRow("cut after a whole code") << list.mid(3) << list.mid(3, 200)
+                                            << "Прайс-лист загружен. Аналоги обрезаны: 1 строк";
+    QTest::newRow("only separators beyond") << "7" + QString(250, QLatin1Char(',')) << "7" << "Прайс-лист загружен";
+}
+
+void TestPriceLoader::analogueListsKeepWholeCodes()
+{
+    QFETCH(QString, analogues);
+    QFETCH(QString, stored);
+    QFETCH(QString, status);
+    writeFile(QStringLiteral("prices.txt"), {"Код|Наименование|Аналоги(Коды)", "38|A|" + analogues, "39|B|1"});
+    PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
+    QCOMPARE(m_ws->price().stringAt(0, FAnalogue), stored);
+    QCOMPARE(m_ws->label(Workspace::Label::Status), status);
 }
 
 void TestPriceLoader::titlesWidthsAndSchema()

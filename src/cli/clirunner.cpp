@@ -184,12 +184,13 @@ int CliRunner::execute(const CliOptions &options)
         return CliLayout::run(options, [this](const QString &text) { write(text); });
 
     if (options.command == Price) {
-        const int skipped = PriceLoader::loadFile(workspace, options.file).skippedLines;
+        const PriceLoadResult load = PriceLoader::loadFile(workspace, options.file);
+        const int skipped = load.skippedLines;
         if (skipped > 0 && workspace.price().rowCount() == 0) {
             throw OrdixError(QStringLiteral("no row read from the price list %1: %2")
                                  .arg(options.file, workspace.label(Workspace::Label::Status)));
         }
-        if (skipped > 0)
+        if (skipped > 0 || load.cutAnalogueRows > 0)
             note(workspace.label(Workspace::Label::Status));
         if (!options.compareFile.isEmpty())
             PriceCompare::compareWith(workspace, options.compareFile);
@@ -223,6 +224,8 @@ int CliRunner::execute(const CliOptions &options)
         PartSearch search;
         search.build(table);
         const PartSearch::Result result = search.find(options.file, size_t(options.limit));
+        if (result.cut)
+            note(PartSearch::queryCutNote());
         if (result.hits.empty())
             return Failure;
         std::vector<uint32_t> rows;

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "analoguelist.h"
 #include "cp1251.h"
 #include "ordixerror.h"
 #include "parallellinereader.h"
@@ -122,6 +123,7 @@ namespace
         PriceBlock(const RecordTable &table, const PriceLineLayout &layout)
             : batch(table)
             , m_layout(layout)
+            , m_analogueWidth(table.field(FAnalogue).width)
         {
         }
 
@@ -129,6 +131,7 @@ namespace
         {
             batch.clear();
             failedLines.clear();
+            cutAnalogueLines.clear();
             lines = 0;
             std::fill(std::begin(widest), std::end(widest), 0);
             widestPrice.clear();
@@ -140,6 +143,7 @@ namespace
 
         RecordTable::RowBatch batch;
         std::vector<int> failedLines; // lines of the block that gave no row
+        std::vector<int> cutAnalogueLines; // lines whose row lost analogues to the field's width
         int lines = 0;
         int widest[7] = {};
         QByteArray widestPrice;
@@ -174,12 +178,17 @@ namespace
                         widestPrice = values[v].toByteArray();
                 }
             }
+            bool lost = false;
+            values[FAnalogue] = AnalogueList::fitted(values[FAnalogue], m_analogueWidth, &lost);
             if (!batch.addRaw(values, 9))
                 failedLines.push_back(lines);
+            else if (lost)
+                cutAnalogueLines.push_back(lines);
             ++lines;
         }
 
         const PriceLineLayout m_layout;
+        const int m_analogueWidth;
         QByteArrayView m_fields[64];
         QList<QByteArrayView> m_spill;
     };
@@ -300,6 +309,11 @@ PriceColumns PriceLoader::columnsFromHeader(const QString &line, QChar separator
     return columns;
 }
 
+QString PriceLoader::cutAnaloguesNote(int rows)
+{
+    return rows > 0 ? QStringLiteral(". Аналоги обрезаны: %1 строк").arg(rows) : QString();
+}
+
 void PriceLoader::initializePriceDataSet(Workspace &workspace)
 {
     const QList<FieldDef> fields = priceFields();
@@ -409,6 +423,7 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
     const int priceMode = workspace.settings().priceMode;
 
     int skipped = 0;
+    int cutAnalogues = 0;
     bool stopped = false;
     {
         const ProgressFinish progressGuard(progress);
@@ -498,6 +513,9 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
 
         if (beforeReplacing)
             beforeReplacing();
+        // The old list's search index goes with it, before the new rows come.
+        if (PriceSearch *search = PriceSearch::of(workspace))
+            search->priceClosed();
         workspace.setPriceFileName(path);
         try {
             initializePriceDataSet(workspace);
@@ -554,6 +572,8 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
                     } else {
                         failed = int(block.failedLines.size());
                     }
+                    const auto &cut = block.cutAnalogueLines;
+                    cutAnalogues += int(std::lower_bound(cut.begin(), cut.end(), lines) - cut.begin());
                     skipped += failed + table.appendBatch(block.batch);
                     if (fileSize > 0)
                         progress.stepProgress(int(std::lround(qMin(1.0, double(position) / double(fileSize)) * 90.0 + 10.0)));
@@ -584,9 +604,20 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
             const QString shown = workspace.formatMoney(qMax(widestValue, workspace.applyDiscount(widestValue)));
             grid.raisePreferredWidth(FPrice + 1, workspace.textWidth(shown) + PriceArrowRoom);
         }
-        // The blocks' memory goes back before the name order is built, so
-        // that the two never add up.
+        // The blocks' memory goes back before the search's index and the
+        // name order are built, so that none of them add up; the index is
+        // built from the stored rows before the view and the grids take
+        // their memory, and its passing memory goes back too.
         returnFreedMemory();
+        if (PriceSearch *search = PriceSearch::of(workspace)) {
+            try {
+                search->priceLoaded();
+            } catch (...) {
+                table.resumeViews();
+                throw;
+            }
+            returnFreedMemory();
+        }
         table.first();
         table.resumeViews();
     }
@@ -599,16 +630,14 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
     QString status = QStringLiteral("Прайс-лист загружен");
     if (skipped > 0)
         status += QStringLiteral(". Пропущено строк с ошибками: %1").arg(skipped);
+    status += cutAnaloguesNote(cutAnalogues);
     workspace.setLabel(Workspace::Label::Status, status);
     workspace.setLabel(Workspace::Label::Title, QStringLiteral("Прайс-лист фирмы \"Золт\" на ")
                                                    + TextFile::dateTimeText(TextFile::fileDateTime(path)));
     workspace.setLabel(Workspace::Label::CurDate, TextFile::longDate(QDate::currentDate()));
     grid.fixedColumns = 2;
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
-    // The part search's index is built once per load, where one is kept.
     workspace.setPriceLayoutName(QString());
     workspace.setPreviousEditionFile(QString());
-    if (PriceSearch *search = PriceSearch::of(workspace))
-        search->priceLoaded();
-    return {true, int(skipped)};
+    return {true, int(skipped), int(cutAnalogues)};
 }

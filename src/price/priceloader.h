@@ -66,4 +66,7 @@ public:
     // Fills the layout from a header's names, the Russian set or the English
     // one. The price column is the rightmost candidate of the price mode.
     static PriceColumns columnsFromHeader(const QString &line, QChar separator, int priceMode, bool english);
+
+    // ". Аналоги обрезаны: N строк" for the load's status line; empty for none.
+    static QString cutAnaloguesNote(int rows);
 };

@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QSet>
 
+#include "analoguelist.h"
 #include "cp1251.h"
 #include "layoutstore.h"
 #include "partkey.h"
@@ -36,7 +37,8 @@ namespace
     enum PriceField
     {
         FCode = 1,
-        FPrice = 6
+        FPrice = 6,
+        FAnalogue = 8
     };
 
     // The layout for this list: the one the caller named, a saved one that
@@ -192,6 +194,8 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     const auto replace = [&] {
         if (beforeReplacing)
             beforeReplacing();
+        if (PriceSearch *search = PriceSearch::of(workspace))
+            search->priceClosed();
         workspace.setPriceFileName(path);
         try {
             PriceLoader::initializePriceDataSet(workspace);
@@ -217,6 +221,8 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     ItemCodes codes(makeCodes);
     QByteArray madeCode;
     qint64 refused = 0; // rows the table could not hold
+    qint64 cutAnalogues = 0; // rows whose analogue list lost codes to the field's width
+    const int analogueWidth = scratch.field(FAnalogue).width;
     SupplierList::Result result;
     constexpr int BatchRows = 16384;
     if (direct)
@@ -238,8 +244,11 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
             if (batches.empty() || (!direct && batches.back()->rowCount() >= BatchRows))
                 batches.push_back(std::make_unique<RecordTable::RowBatch>(scratch));
             RecordTable::RowBatch &batch = *batches.back();
+            bool lost = false;
+            row[FAnalogue] = AnalogueList::fitted(row[FAnalogue], analogueWidth, &lost);
             if (!batch.addRaw(row, 9))
                 return false;
+            cutAnalogues += lost ? 1 : 0;
             if (direct && batch.rowCount() >= BatchRows) {
                 refused += table.appendBatch(batch);
                 batch.clear();
@@ -305,6 +314,17 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     returnFreedMemory();
     for (int v = 0; v < 7; ++v)
         grid.raisePreferredWidth(v + 1, widest[v]);
+    // The search's index before the view and the grids, as the price list's
+    // own load does.
+    if (PriceSearch *search = PriceSearch::of(workspace)) {
+        try {
+            search->priceLoaded();
+        } catch (...) {
+            table.resumeViews();
+            throw;
+        }
+        returnFreedMemory();
+    }
     table.first();
     table.resumeViews();
     if (result.stopped)
@@ -313,6 +333,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     QString status = QStringLiteral("Прайс-лист загружен (%1, столбцы «%2»)").arg(list.formatName(list.format()), layout.name);
     if (skipped > 0)
         status += QStringLiteral(". Пропущено строк с ошибками: %1").arg(skipped);
+    status += PriceLoader::cutAnaloguesNote(int(cutAnalogues));
     if (result.damagedCodes > 0)
         status += QStringLiteral(". Коды, испорченные Excel (например 2.19E+26): %1").arg(result.damagedCodes);
     if (!result.notes.isEmpty())
@@ -323,9 +344,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     workspace.setLabel(Workspace::Label::CurDate, TextFile::longDate(QDate::currentDate()));
     grid.fixedColumns = 2;
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
-    if (PriceSearch *search = PriceSearch::of(workspace))
-        search->priceLoaded();
-    return {true, int(skipped)};
+    return {true, int(skipped), int(cutAnalogues)};
 }
 
 QHash<qint32, double> SupplierListLoader::editionPrices(Workspace &workspace, const QString &path)

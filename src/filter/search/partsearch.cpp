@@ -694,8 +694,34 @@ void PartSearch::codeRows(qint64 code, std::vector<uint32_t> &rows) const
     std::sort(rows.begin(), rows.end());
 }
 
-PartSearch::Result PartSearch::find(const QString &text, size_t limit) const
+QString PartSearch::limitedQuery(const QString &text, bool *cut)
 {
+    QString query = text.left(MaxQueryChars);
+    int words = 0;
+    for (qsizetype i = 0; i < query.size(); ++i) {
+        if (query[i].isSpace())
+            continue;
+        if (++words > MaxQueryWords) {
+            query.truncate(i);
+            break;
+        }
+        while (i + 1 < query.size() && !query[i + 1].isSpace())
+            ++i;
+    }
+    if (cut)
+        *cut = query.size() < text.size() && !text.sliced(query.size()).trimmed().isEmpty();
+    return query;
+}
+
+QString PartSearch::queryCutNote()
+{
+    return QStringLiteral("Запрос сокращён до %1 слов и %2 знаков").arg(MaxQueryWords).arg(MaxQueryChars);
+}
+
+PartSearch::Result PartSearch::find(const QString &typed, size_t limit) const
+{
+    bool cut = false;
+    const QString text = limitedQuery(typed, &cut);
     Result result = findAsTyped(text);
     if (result.hits.empty()) {
         const QString other = switchLayout(text);
@@ -708,6 +734,7 @@ PartSearch::Result PartSearch::find(const QString &text, size_t limit) const
     }
     if (limit > 0 && result.hits.size() > limit)
         result.hits.resize(limit);
+    result.cut = cut;
     return result;
 }
 
@@ -724,6 +751,15 @@ PartSearch::Result PartSearch::findAsTyped(const QString &text) const
     {
         std::vector<char> buffer;
         forEachWord(bytes, buffer, [&](QByteArrayView word, uint32_t) { words.emplace_back(word.toByteArray()); });
+        // A word said twice, or one that starts another word of the query,
+        // asks nothing more: each costs a pass over its rows.
+        std::sort(words.begin(), words.end());
+        size_t kept = 0;
+        for (size_t w = 0; w < words.size(); ++w) {
+            if (w + 1 == words.size() || !words[w + 1].startsWith(words[w]))
+                words[kept++] = std::move(words[w]);
+        }
+        words.resize(kept);
     }
     if (key.isEmpty() && words.empty())
         return result;

@@ -55,7 +55,13 @@ public:
         std::vector<Hit> hits;
         bool switchedLayout = false; // found only as typed on the other layout
         QString searched;            // the text the hits were found for
+        bool cut = false;            // the text was longer than a query may be
     };
+
+    // A query holds at most this many words and characters; what is beyond
+    // is left out (a text of thousands of words would take seconds).
+    static constexpr int MaxQueryWords = 64;
+    static constexpr int MaxQueryChars = 256;
 
     PartSearch();
     ~PartSearch();
@@ -71,8 +77,15 @@ public:
     bool isBuilt() const { return m_table != nullptr; }
     uint32_t rowCount() const { return m_rows; }
 
-    // The hits for a text, at most `limit` of them (0: all).
+    // The hits for a text, at most `limit` of them (0: all); the text is
+    // first cut to a query's limits.
     Result find(const QString &text, size_t limit = 0) const;
+    // The text within a query's limits: its first MaxQueryChars characters,
+    // of them up to the end of the MaxQueryWords-th word. `cut` (when given)
+    // tells whether anything was left out.
+    static QString limitedQuery(const QString &text, bool *cut = nullptr);
+    // The note for a cut query: "Запрос сокращён до 64 слов и 256 знаков".
+    static QString queryCutNote();
 
     // How a hit was found, as the grid's hint and the command line say it:
     // "код", "артикул", "название", "раскладка" or "аналог 103".

@@ -7,11 +7,44 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QTableView>
+#include <QValidator>
 
 #include "gridcontroller.h"
+#include "partsearch.h"
 #include "pricesearch.h"
 #include "recordtablemodel.h"
 #include "workspace.h"
+
+namespace
+{
+    // Keeps the field's text within a query's limits: a paste or a key
+    // beyond them is cut, and the buyer told so.
+    class QueryLimit final : public QValidator
+    {
+    public:
+        QueryLimit(Workspace &workspace, QObject *parent)
+            : QValidator(parent)
+            , m_workspace(workspace)
+        {
+        }
+
+        State validate(QString &input, int &position) const override
+        {
+            bool cut = false;
+            const QString kept = PartSearch::limitedQuery(input, &cut);
+            if (kept.size() < input.size()) {
+                input = kept;
+                position = qMin(position, int(kept.size()));
+            }
+            if (cut)
+                m_workspace.setLabel(Workspace::Label::Status, PartSearch::queryCutNote());
+            return Acceptable;
+        }
+
+    private:
+        Workspace &m_workspace;
+    };
+}
 
 PartSearchField::PartSearchField(Workspace &workspace, GridController *priceGrid, QWidget *lookupBox, QWidget *parent)
     : QWidget(parent)
@@ -26,6 +59,7 @@ PartSearchField::PartSearchField(Workspace &workspace, GridController *priceGrid
     m_edit = new QLineEdit(this);
     m_edit->setObjectName(QStringLiteral("PartSearchEdit"));
     m_edit->setClearButtonEnabled(true);
+    m_edit->setValidator(new QueryLimit(workspace, m_edit));
     m_edit->setFocusPolicy(Qt::ClickFocus);
     m_edit->setMinimumWidth(m_edit->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 24);
     m_edit->setPlaceholderText(QStringLiteral("код, артикул, название"));
