@@ -1,6 +1,7 @@
 #include "supplierlistloader.h"
 
 #include <algorithm>
+#include <charconv>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -146,9 +147,10 @@ namespace
         qint32 code(const QByteArrayView *values)
         {
             if (!m_madeUp) {
-                bool ok = false;
-                const qint32 code = QByteArray(values[1].data(), values[1].size()).toInt(&ok);
-                return ok ? code : 0;
+                qint32 code = 0;
+                const char *end = values[1].data() + values[1].size();
+                const auto read = std::from_chars(values[1].data(), end, code);
+                return read.ec == std::errc() && read.ptr == end ? code : 0;
             }
             for (int salt = 0; salt < PartKey::Salts; ++salt) {
                 const qint32 code = PartKey::code(values[3], values[4], salt);

@@ -70,4 +70,14 @@ public:
     // Remarks about the last sheet read that the buyer should see ("3 строки
     // скрыты"); empty when none.
     virtual QStringList notes() const { return {}; }
+
+    // Lets the texts of the rows handed out point into the reader's own
+    // memory (shared strings, number formats) instead of being copies: for a
+    // caller done with every row before the reader goes. Saves an
+    // allocation per cell on a large list.
+    void setBorrowedTexts(bool borrowed) { m_borrowedTexts = borrowed; }
+    bool borrowedTexts() const { return m_borrowedTexts; }
+
+private:
+    bool m_borrowedTexts = false;
 };

@@ -108,6 +108,11 @@ bool ZipStream::nextMember()
     }
 }
 
+qint64 ZipStream::memberSize() const
+{
+    return m_entry && archive_entry_size_is_set(m_entry) ? qint64(archive_entry_size(m_entry)) : -1;
+}
+
 void ZipStream::readMember(const std::function<bool(QByteArrayView)> &onBlock)
 {
     if (!m_entry)

@@ -51,6 +51,9 @@ public:
     // The current member's path as stored, with "/" separators and no
     // leading "/".
     const QString &memberName() const { return m_memberName; }
+    // The current member's inflated size as its header gives it; -1 when
+    // unknown.
+    qint64 memberSize() const;
     // Inflates the current member and hands it over block by block until
     // its end or until `onBlock` returns false (the rest is not inflated).
     void readMember(const std::function<bool(QByteArrayView)> &onBlock);
