@@ -416,12 +416,16 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
         out.resize(text.size());
         char *to = out.data();
         for (qsizetype i = 0; i < text.size(); ++i) {
-            const unsigned char b = Cp1251::fromUnicode(text[i].unicode());
+            const char16_t c = text[i].unicode();
+            if (c < 0x80 && c != 0) {
+                to[i] = char(c);
+                continue;
+            }
+            const unsigned char b = Cp1251::fromUnicode(c);
             to[i] = b ? char(b) : '?';
         }
     };
-    const auto processRow = [&](const SheetRow &row) -> bool {
-        const RowClass kind = classifier.classify(row);
+    const auto processRow = [&](const SheetRow &row, RowClass kind) -> bool {
         ++rows;
         if (kind == RowClass::Group) {
             scratch = RowClassifier::groupText(row);
@@ -494,7 +498,9 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
         explicit Borrow(SheetReader &r) : reader(r) { reader.setBorrowedTexts(true); }
         ~Borrow() { reader.setBorrowedTexts(false); }
     } borrow(*m_reader);
-    readRows(qMax(0, m_sheet), processRow);
+    // A text file is split quickly: its reading thread sorts the rows too.
+    readRows(qMax(0, m_sheet), [&classifier](const SheetRow &row) { return classifier.classify(row); },
+             m_format == ListFormat::Csv, processRow);
     result.notes = m_reader->notes();
     return result;
 }
@@ -530,10 +536,11 @@ namespace
     }
 }
 
-void SupplierList::readRows(int sheet, const std::function<bool(const SheetRow &)> &processRow)
+void SupplierList::readRows(int sheet, const std::function<RowClass(const SheetRow &)> &classify,
+                            bool classifyWhileReading, const std::function<bool(const SheetRow &, RowClass)> &processRow)
 {
     if (QThread::idealThreadCount() < 2) {
-        m_reader->readSheet(sheet, processRow);
+        m_reader->readSheet(sheet, [&](const SheetRow &row) { return processRow(row, classify(row)); });
         return;
     }
     // Two cores: the file is read on one while the rows are turned into
@@ -543,6 +550,7 @@ void SupplierList::readRows(int sheet, const std::function<bool(const SheetRow &
     struct Chunk
     {
         std::vector<SheetRow> rows;
+        std::vector<RowClass> classes;
         size_t used = 0;
     };
     constexpr size_t ChunkRows = 512;
@@ -573,8 +581,12 @@ void SupplierList::readRows(int sheet, const std::function<bool(const SheetRow &
             m_reader->readSheet(sheet, [&](const SheetRow &row) {
                 if (!chunk)
                     chunk = std::make_unique<Chunk>();
-                if (chunk->rows.size() <= chunk->used)
+                if (chunk->rows.size() <= chunk->used) {
                     chunk->rows.resize(chunk->used + 1);
+                    chunk->classes.resize(chunk->used + 1);
+                }
+                if (classifyWhileReading)
+                    chunk->classes[chunk->used] = classify(row);
                 copyRow(row, chunk->rows[chunk->used++]);
                 if (chunk->used < ChunkRows)
                     return true;
@@ -611,7 +623,8 @@ void SupplierList::readRows(int sheet, const std::function<bool(const SheetRow &
             }
             bool more = true;
             for (size_t r = 0; r < chunk->used; ++r) {
-                if (!processRow(chunk->rows[r])) {
+                const SheetRow &row = chunk->rows[r];
+                if (!processRow(row, classifyWhileReading ? chunk->classes[r] : classify(row))) {
                     more = false;
                     break;
                 }

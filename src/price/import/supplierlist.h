@@ -99,8 +99,12 @@ public:
 
 private:
     void openReader(const QByteArray &encoding, char delimiter);
-    // The rows of the sheet to `processRow` until it returns false.
-    void readRows(int sheet, const std::function<bool(const SheetRow &)> &processRow);
+    // The rows of the sheet with their classes to `processRow` until it
+    // returns false. `classify` runs on the reading thread when
+    // `classifyWhileReading` (for a reader that leaves that thread time to
+    // spare), else on the calling one.
+    void readRows(int sheet, const std::function<RowClass(const SheetRow &)> &classify, bool classifyWhileReading,
+                  const std::function<bool(const SheetRow &, RowClass)> &processRow);
     void readPreview();
 
     QString m_path;
