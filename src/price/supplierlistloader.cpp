@@ -219,6 +219,7 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
     ItemCodes codes(makeCodes);
     QByteArray madeCode;
     qint64 refused = 0; // rows the table could not hold
+    int directBatches = 0;
     SupplierList::Result result;
     constexpr int BatchRows = 16384;
     if (direct)
@@ -243,6 +244,21 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
             if (!batch.addRaw(row, 9))
                 return false;
             if (direct && batch.rowCount() >= BatchRows) {
+                if (++directBatches == 4) {
+                    // Room for the whole list, by the share of it read so
+                    // far: growing column by column would hold a column
+                    // twice for a moment. Untouched room costs address
+                    // space, not memory.
+                    const int permille = list.readPermille();
+                    if (permille >= 5 && permille < 900) {
+                        const double scale = 1000.0 / permille * 1.15;
+                        const double rowsSoFar = double(table.storedRowCount() + batch.rowCount());
+                        std::vector<size_t> textBytes(9, 0);
+                        for (int v = 0; v < 9; ++v)
+                            textBytes[size_t(v)] = size_t(double(batch.textBytes(v)) / batch.rowCount() * rowsSoFar * scale);
+                        table.reserve(qint64(rowsSoFar * scale) + 64, textBytes);
+                    }
+                }
                 refused += table.appendBatch(batch);
                 batch.clear();
             }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -78,6 +80,18 @@ public:
     void setBorrowedTexts(bool borrowed) { m_borrowedTexts = borrowed; }
     bool borrowedTexts() const { return m_borrowedTexts; }
 
+    // How much of the sheet a readSheet() running on another thread has
+    // read, in thousandths; -1 when the reader does not say.
+    int readPermille() const { return m_readPermille.load(std::memory_order_relaxed); }
+
+protected:
+    void noteRead(qint64 done, qint64 total)
+    {
+        if (total > 0)
+            m_readPermille.store(int(std::clamp<qint64>(done * 1000 / total, 0, 1000)), std::memory_order_relaxed);
+    }
+
 private:
     bool m_borrowedTexts = false;
+    std::atomic<int> m_readPermille{-1};
 };

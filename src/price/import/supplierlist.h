@@ -93,6 +93,10 @@ public:
     Result read(const ImportLayout &layout, const std::function<bool(const QByteArrayView *values)> &onItem,
                 ProgressReporter *progress = nullptr);
 
+    // How much of the sheet the reading thread of read() has got through,
+    // in thousandths; -1 when the reader does not say.
+    int readPermille() const { return m_reader->readPermille(); }
+
     // The header cells of the row with 1-based number `row` in the preview.
     QStringList headerAt(int row);
     static int columnCountOf(const QList<SheetRow> &rows);

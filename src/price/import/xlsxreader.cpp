@@ -679,7 +679,15 @@ void XlsxReader::readSheet(int sheet, const std::function<bool(const SheetRow &)
         if (partKey(zip.memberName()) != key)
             continue;
         found = true;
-        zip.scanMember(scanner, [&](XmlScanner::Token token) { return parser.handle(token); });
+        const qint64 size = zip.memberSize();
+        int tokens = 0;
+        zip.scanMember(scanner, [&](XmlScanner::Token token) {
+            if (++tokens == 8192) {
+                tokens = 0;
+                noteRead(zip.inflated(), size);
+            }
+            return parser.handle(token);
+        });
     }
     if (!found)
         zip.damaged(QStringLiteral("нет листа «%1»").arg(wanted.info.name));

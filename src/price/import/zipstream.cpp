@@ -123,6 +123,7 @@ void ZipStream::readMember(const std::function<bool(QByteArrayView)> &onBlock)
                              .arg(displayName(m_path), m_memberName));
     }
     qint64 total = 0;
+    m_inflated = 0;
     for (;;) {
         const void *data = nullptr;
         size_t size = 0;
@@ -135,6 +136,7 @@ void ZipStream::readMember(const std::function<bool(QByteArrayView)> &onBlock)
         if (size == 0)
             continue;
         total += qint64(size);
+        m_inflated = total;
         if (total > m_limits.maxMemberSize) {
             throw OrdixError(QStringLiteral("Файл %1 не прочитан: часть «%2» распаковывается больше чем в %3 — "
                                             "это «zip-бомба» или повреждённый архив")
