@@ -273,7 +273,8 @@ namespace
         const double xlsxMs = bestLoad(xlsx, &rows, &peak);
         reportRatio(QStringLiteral("import_xlsx"), xlsxMs, nativeMs,
                     QStringLiteral(" vs=native_txt rows=%1 goal_ratio<=3").arg(rows));
-        std::printf("rss_import_xlsx ordix_mb=%.1f native_file_mb=%.1f ratio=%.2f goal_ratio<=2.5 note=\"peak resident growth\"\n", double(peak) / 1e6,
+        std::printf("rss_import_xlsx ordix_mb=%.1f native_file_mb=%.1f ratio=%.2f goal_ratio<=2.5"
+                    " note=\"peak resident growth\"\n", double(peak) / 1e6,
                     fileMb, double(peak) / 1e6 / fileMb);
         const double csvMs = bestLoad(csv, &rows, &peak);
         reportRatio(QStringLiteral("import_csv"), csvMs, nativeMs,

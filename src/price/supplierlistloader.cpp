@@ -254,8 +254,9 @@ bool SupplierListLoader::load(Workspace &workspace, const QString &path, const s
                         const double scale = 1000.0 / permille * 1.15;
                         const double rowsSoFar = double(table.storedRowCount() + batch.rowCount());
                         std::vector<size_t> textBytes(9, 0);
+                        const double perRow = rowsSoFar * scale / batch.rowCount();
                         for (int v = 0; v < 9; ++v)
-                            textBytes[size_t(v)] = size_t(double(batch.textBytes(v)) / batch.rowCount() * rowsSoFar * scale);
+                            textBytes[size_t(v)] = size_t(double(batch.textBytes(v)) * perRow);
                         table.reserve(qint64(rowsSoFar * scale) + 64, textBytes);
                     }
                 }

@@ -537,7 +537,8 @@ namespace
 }
 
 void SupplierList::readRows(int sheet, const std::function<RowClass(const SheetRow &)> &classify,
-                            bool classifyWhileReading, const std::function<bool(const SheetRow &, RowClass)> &processRow)
+                            bool classifyWhileReading,
+                            const std::function<bool(const SheetRow &, RowClass)> &processRow)
 {
     if (QThread::idealThreadCount() < 2) {
         m_reader->readSheet(sheet, [&](const SheetRow &row) { return processRow(row, classify(row)); });
