@@ -1,6 +1,7 @@
 #include "supplierlistloader.h"
 
 #include <algorithm>
+#include <charconv>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -148,9 +149,10 @@ namespace
         qint32 code(const QByteArrayView *values)
         {
             if (!m_madeUp) {
-                bool ok = false;
-                const qint32 code = QByteArray(values[1].data(), values[1].size()).toInt(&ok);
-                return ok ? code : 0;
+                qint32 code = 0;
+                const char *end = values[1].data() + values[1].size();
+                const auto read = std::from_chars(values[1].data(), end, code);
+                return read.ec == std::errc() && read.ptr == end ? code : 0;
             }
             for (int salt = 0; salt < PartKey::Salts; ++salt) {
                 const qint32 code = PartKey::code(values[3], values[4], salt);
@@ -223,6 +225,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     qint64 refused = 0; // rows the table could not hold
     qint64 cutAnalogues = 0; // rows whose analogue list lost codes to the field's width
     const int analogueWidth = scratch.field(FAnalogue).width;
+    int directBatches = 0;
     SupplierList::Result result;
     constexpr int BatchRows = 16384;
     if (direct)
@@ -250,6 +253,22 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
                 return false;
             cutAnalogues += lost ? 1 : 0;
             if (direct && batch.rowCount() >= BatchRows) {
+                if (++directBatches == 4) {
+                    // Room for the whole list, by the share of it read so
+                    // far: growing column by column would hold a column
+                    // twice for a moment. Untouched room costs address
+                    // space, not memory.
+                    const int permille = list.readPermille();
+                    if (permille >= 5 && permille < 900) {
+                        const double scale = 1000.0 / permille * 1.15;
+                        const double rowsSoFar = double(table.storedRowCount() + batch.rowCount());
+                        std::vector<size_t> textBytes(9, 0);
+                        const double perRow = rowsSoFar * scale / batch.rowCount();
+                        for (int v = 0; v < 9; ++v)
+                            textBytes[size_t(v)] = size_t(double(batch.textBytes(v)) * perRow);
+                        table.reserve(qint64(rowsSoFar * scale) + 64, textBytes);
+                    }
+                }
                 refused += table.appendBatch(batch);
                 batch.clear();
             }

@@ -122,6 +122,7 @@ void CsvReader::readSheet(int sheet, const std::function<bool(const SheetRow &)>
             throwReadError(m_path, file);
         if (size == 0)
             break;
+        noteRead(file.pos(), file.size());
         if (!parser.feed(decoder.decode(QByteArrayView(block.constData(), size)))) {
             noteDecoding();
             return;

@@ -1,8 +1,10 @@
 #include "importcells.h"
 
+#include <charconv>
 #include <cmath>
 
 #include <QDate>
+#include <QVarLengthArray>
 
 namespace
 {
@@ -136,8 +138,8 @@ bool ImportCells::parseNumber(QStringView text, QChar decimalMark, double *value
     if (begin >= end)
         return false;
 
-    QByteArray digits;
-    digits.reserve(end - begin);
+    // Called for the price of every row: the digits go to the stack.
+    QVarLengthArray<char, 64> digits;
     bool negative = false;
     int i = begin;
     if (text.at(i) == u'-' || text.at(i) == u'−') {
@@ -198,11 +200,12 @@ bool ImportCells::parseNumber(QStringView text, QChar decimalMark, double *value
     }
     if (digitsAfterGroup >= 0 && digitsAfterGroup != 3)
         return false;
-    if (digits.isEmpty() || digits == ".")
+    if (digits.isEmpty() || (digits.size() == 1 && digits[0] == '.'))
         return false;
-    bool ok = false;
-    const double v = digits.toDouble(&ok);
-    if (!ok || !std::isfinite(v))
+    double v = 0;
+    const char *digitsEnd = digits.constData() + digits.size();
+    const auto read = std::from_chars(digits.constData(), digitsEnd, v);
+    if (read.ec != std::errc() || read.ptr != digitsEnd || !std::isfinite(v))
         return false;
     *value = negative ? -v : v;
     return true;

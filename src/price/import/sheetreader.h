@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -70,4 +72,26 @@ public:
     // Remarks about the last sheet read that the buyer should see ("3 строки
     // скрыты"); empty when none.
     virtual QStringList notes() const { return {}; }
+
+    // Lets the texts of the rows handed out point into the reader's own
+    // memory (shared strings, number formats) instead of being copies: for a
+    // caller done with every row before the reader goes. Saves an
+    // allocation per cell on a large list.
+    void setBorrowedTexts(bool borrowed) { m_borrowedTexts = borrowed; }
+    bool borrowedTexts() const { return m_borrowedTexts; }
+
+    // How much of the sheet a readSheet() running on another thread has
+    // read, in thousandths; -1 when the reader does not say.
+    int readPermille() const { return m_readPermille.load(std::memory_order_relaxed); }
+
+protected:
+    void noteRead(qint64 done, qint64 total)
+    {
+        if (total > 0)
+            m_readPermille.store(int(std::clamp<qint64>(done * 1000 / total, 0, 1000)), std::memory_order_relaxed);
+    }
+
+private:
+    bool m_borrowedTexts = false;
+    std::atomic<int> m_readPermille{-1};
 };

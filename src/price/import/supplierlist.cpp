@@ -416,12 +416,16 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
         out.resize(text.size());
         char *to = out.data();
         for (qsizetype i = 0; i < text.size(); ++i) {
-            const unsigned char b = Cp1251::fromUnicode(text[i].unicode());
+            const char16_t c = text[i].unicode();
+            if (c < 0x80 && c != 0) {
+                to[i] = char(c);
+                continue;
+            }
+            const unsigned char b = Cp1251::fromUnicode(c);
             to[i] = b ? char(b) : '?';
         }
     };
-    const auto processRow = [&](const SheetRow &row) -> bool {
-        const RowClass kind = classifier.classify(row);
+    const auto processRow = [&](const SheetRow &row, RowClass kind) -> bool {
         ++rows;
         if (kind == RowClass::Group) {
             scratch = RowClassifier::groupText(row);
@@ -486,51 +490,110 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
         }
         return true;
     };
-    readRows(qMax(0, m_sheet), processRow);
+    // Every row is done with before the read returns: the reader may hand
+    // out texts from its own memory.
+    struct Borrow
+    {
+        SheetReader &reader;
+        explicit Borrow(SheetReader &r) : reader(r) { reader.setBorrowedTexts(true); }
+        ~Borrow() { reader.setBorrowedTexts(false); }
+    } borrow(*m_reader);
+    // A text file is split quickly: its reading thread sorts the rows too.
+    readRows(qMax(0, m_sheet), [&classifier](const SheetRow &row) { return classifier.classify(row); },
+             m_format == ListFormat::Csv, processRow);
     result.notes = m_reader->notes();
     return result;
 }
 
-void SupplierList::readRows(int sheet, const std::function<bool(const SheetRow &)> &processRow)
+namespace
+{
+    // A text into a string that keeps its memory from row to row; a
+    // borrowed text (no memory of its own) is taken as it is.
+    void copyText(const QString &from, QString &to)
+    {
+        if (from.capacity() == 0) {
+            to = from;
+            return;
+        }
+        to.resize(from.size());
+        std::copy_n(from.constData(), from.size(), to.data());
+    }
+
+    void copyRow(const SheetRow &from, SheetRow &to)
+    {
+        to.index = from.index;
+        to.hidden = from.hidden;
+        if (to.cells.size() != from.cells.size())
+            to.cells.resize(from.cells.size());
+        SheetCell *out = to.cells.data();
+        for (const SheetCell &cell : from.cells) {
+            out->kind = cell.kind;
+            out->number = cell.number;
+            copyText(cell.text, out->text);
+            copyText(cell.numberFormat, out->numberFormat);
+            ++out;
+        }
+    }
+}
+
+void SupplierList::readRows(int sheet, const std::function<RowClass(const SheetRow &)> &classify,
+                            bool classifyWhileReading,
+                            const std::function<bool(const SheetRow &, RowClass)> &processRow)
 {
     if (QThread::idealThreadCount() < 2) {
-        m_reader->readSheet(sheet, processRow);
+        m_reader->readSheet(sheet, [&](const SheetRow &row) { return processRow(row, classify(row)); });
         return;
     }
     // Two cores: the file is read on one while the rows are turned into
-    // items on the other, handed over in chunks through a short queue.
-    using Chunk = std::vector<SheetRow>;
+    // items on the other, handed over in chunks through a short queue. The
+    // chunks go round: their rows keep their memory, so a row costs copies
+    // of its texts and no allocation.
+    struct Chunk
+    {
+        std::vector<SheetRow> rows;
+        std::vector<RowClass> classes;
+        size_t used = 0;
+    };
     constexpr size_t ChunkRows = 512;
     constexpr size_t QueuedChunks = 8;
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<Chunk> queue;
+    std::deque<std::unique_ptr<Chunk>> queue;
+    std::vector<std::unique_ptr<Chunk>> spare;
     bool finished = false;
     bool stop = false;
     std::exception_ptr failure;
     std::thread reader([&] {
-        const auto hand = [&](Chunk &chunk) {
+        const auto hand = [&](std::unique_ptr<Chunk> &chunk) {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&] { return stop || queue.size() < QueuedChunks; });
             if (stop)
                 return false;
             queue.push_back(std::move(chunk));
+            if (!spare.empty()) {
+                chunk = std::move(spare.back());
+                spare.pop_back();
+            }
             changed.notify_all();
             return true;
         };
         try {
-            Chunk chunk;
-            chunk.reserve(ChunkRows);
+            std::unique_ptr<Chunk> chunk = std::make_unique<Chunk>();
             m_reader->readSheet(sheet, [&](const SheetRow &row) {
-                chunk.push_back(row);
-                if (chunk.size() < ChunkRows)
+                if (!chunk)
+                    chunk = std::make_unique<Chunk>();
+                if (chunk->rows.size() <= chunk->used) {
+                    chunk->rows.resize(chunk->used + 1);
+                    chunk->classes.resize(chunk->used + 1);
+                }
+                if (classifyWhileReading)
+                    chunk->classes[chunk->used] = classify(row);
+                copyRow(row, chunk->rows[chunk->used++]);
+                if (chunk->used < ChunkRows)
                     return true;
-                const bool more = hand(chunk);
-                chunk = Chunk();
-                chunk.reserve(ChunkRows);
-                return more;
+                return hand(chunk);
             });
-            if (!chunk.empty())
+            if (chunk && chunk->used > 0)
                 hand(chunk);
         } catch (...) {
             failure = std::current_exception();
@@ -549,7 +612,7 @@ void SupplierList::readRows(int sheet, const std::function<bool(const SheetRow &
     };
     try {
         for (;;) {
-            Chunk chunk;
+            std::unique_ptr<Chunk> chunk;
             {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] { return finished || !queue.empty(); });
@@ -560,14 +623,18 @@ void SupplierList::readRows(int sheet, const std::function<bool(const SheetRow &
                 changed.notify_all();
             }
             bool more = true;
-            for (const SheetRow &row : chunk) {
-                if (!processRow(row)) {
+            for (size_t r = 0; r < chunk->used; ++r) {
+                const SheetRow &row = chunk->rows[r];
+                if (!processRow(row, classifyWhileReading ? chunk->classes[r] : classify(row))) {
                     more = false;
                     break;
                 }
             }
             if (!more)
                 break;
+            chunk->used = 0;
+            const std::lock_guard lock(mutex);
+            spare.push_back(std::move(chunk));
         }
     } catch (...) {
         finish();

@@ -93,14 +93,22 @@ public:
     Result read(const ImportLayout &layout, const std::function<bool(const QByteArrayView *values)> &onItem,
                 ProgressReporter *progress = nullptr);
 
+    // How much of the sheet the reading thread of read() has got through,
+    // in thousandths; -1 when the reader does not say.
+    int readPermille() const { return m_reader->readPermille(); }
+
     // The header cells of the row with 1-based number `row` in the preview.
     QStringList headerAt(int row);
     static int columnCountOf(const QList<SheetRow> &rows);
 
 private:
     void openReader(const QByteArray &encoding, char delimiter);
-    // The rows of the sheet to `processRow` until it returns false.
-    void readRows(int sheet, const std::function<bool(const SheetRow &)> &processRow);
+    // The rows of the sheet with their classes to `processRow` until it
+    // returns false. `classify` runs on the reading thread when
+    // `classifyWhileReading` (for a reader that leaves that thread time to
+    // spare), else on the calling one.
+    void readRows(int sheet, const std::function<RowClass(const SheetRow &)> &classify, bool classifyWhileReading,
+                  const std::function<bool(const SheetRow &, RowClass)> &processRow);
     void readPreview();
 
     QString m_path;

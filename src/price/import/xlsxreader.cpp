@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSet>
+#include <QStringDecoder>
 #include <QUrl>
 
 #include "ordixerror.h"
@@ -171,11 +172,13 @@ namespace
     class SheetParser final
     {
     public:
-        SheetParser(XmlScanner &scanner, const QList<QString> &sharedStrings, const QList<QString> &formats,
-                    const std::function<bool(const SheetRow &)> &onRow)
+        SheetParser(XmlScanner &scanner, const QString &sharedText, const std::vector<qsizetype> &sharedEnds,
+                    const QList<QString> &formats, bool borrowed, const std::function<bool(const SheetRow &)> &onRow)
             : m_scanner(scanner)
-            , m_sharedStrings(sharedStrings)
+            , m_sharedText(sharedText)
+            , m_sharedEnds(sharedEnds)
             , m_formats(formats)
+            , m_borrowed(borrowed)
             , m_onRow(onRow)
         {
         }
@@ -379,7 +382,9 @@ namespace
                     SheetCell &cell = put();
                     cell.kind = SheetCell::Kind::Number;
                     cell.number = number;
-                    cell.numberFormat = m_style < m_formats.size() ? m_formats[m_style] : General;
+                    const QString &format = m_style < m_formats.size() ? m_formats[m_style] : General;
+                    // Borrowed: no shared count to touch from two threads.
+                    cell.numberFormat = m_borrowed ? QString::fromRawData(format.constData(), format.size()) : format;
                 } else {
                     putText(textOf(m_value));
                 }
@@ -387,8 +392,14 @@ namespace
             }
             case Type::Shared: {
                 const int index = toInt(QByteArrayView(m_value.data(), qsizetype(m_value.size())), -1);
-                if (index >= 0 && index < m_sharedStrings.size())
-                    putText(m_sharedStrings[index]);
+                if (index < 0 || size_t(index) >= m_sharedEnds.size())
+                    break;
+                const qsizetype begin = index == 0 ? 0 : m_sharedEnds[size_t(index) - 1];
+                const qsizetype size = m_sharedEnds[size_t(index)] - begin;
+                if (size == 0)
+                    break;
+                const QChar *text = m_sharedText.constData() + begin;
+                putText(m_borrowed ? QString::fromRawData(text, size) : QString(text, size));
                 break;
             }
             case Type::Inline:
@@ -422,8 +433,10 @@ namespace
         }
 
         XmlScanner &m_scanner;
-        const QList<QString> &m_sharedStrings;
+        const QString &m_sharedText;
+        const std::vector<qsizetype> &m_sharedEnds;
         const QList<QString> &m_formats;
+        const bool m_borrowed;
         const std::function<bool(const SheetRow &)> &m_onRow;
 
         SheetRow m_row;
@@ -567,6 +580,14 @@ void XlsxReader::readWorkbook()
                 m_styleFormats.append(code.isEmpty() ? General : code);
             }
         } else if (key == strings) {
+            // Room for the characters at once: never more than the part's
+            // bytes, and pages never written cost nothing.
+            m_sharedText.clear();
+            m_sharedEnds.clear();
+            const qint64 partSize = zip.memberSize();
+            if (partSize > 0)
+                m_sharedText.reserve(qsizetype(qMin<qint64>(partSize, qint64(1) << 30)));
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
             std::string text;
             bool inItem = false;
             bool inText = false;
@@ -589,9 +610,18 @@ void XlsxReader::readWorkbook()
                     break;
                 case XmlScanner::Token::EndElement:
                     if (is(scanner.name(), "si")) {
-                        if (m_sharedStrings.size() >= MaxSharedStrings)
+                        if (qsizetype(m_sharedEnds.size()) >= MaxSharedStrings)
                             zip.damaged(QStringLiteral("в книге слишком много строк"));
-                        m_sharedStrings.append(textOf(text));
+                        if (text.find("_x") != std::string::npos) {
+                            m_sharedText.append(textOf(text));
+                        } else {
+                            const qsizetype from = m_sharedText.size();
+                            m_sharedText.resize(from + qsizetype(text.size()));
+                            QChar *end = utf8.appendToBuffer(m_sharedText.data() + from,
+                                                             QByteArrayView(text.data(), qsizetype(text.size())));
+                            m_sharedText.resize(end - m_sharedText.constData());
+                        }
+                        m_sharedEnds.push_back(m_sharedText.size());
                         inItem = inText = false;
                         phonetic = 0;
                     } else if (is(scanner.name(), "rPh")) {
@@ -643,13 +673,21 @@ void XlsxReader::readSheet(int sheet, const std::function<bool(const SheetRow &)
 
     ZipStream zip(m_path, m_limits);
     XmlScanner scanner;
-    SheetParser parser(scanner, m_sharedStrings, m_styleFormats, onRow);
+    SheetParser parser(scanner, m_sharedText, m_sharedEnds, m_styleFormats, borrowedTexts(), onRow);
     bool found = false;
     while (!found && !wanted.part.isEmpty() && zip.nextMember()) {
         if (partKey(zip.memberName()) != key)
             continue;
         found = true;
-        zip.scanMember(scanner, [&](XmlScanner::Token token) { return parser.handle(token); });
+        const qint64 size = zip.memberSize();
+        int tokens = 0;
+        zip.scanMember(scanner, [&](XmlScanner::Token token) {
+            if (++tokens == 8192) {
+                tokens = 0;
+                noteRead(zip.inflated(), size);
+            }
+            return parser.handle(token);
+        });
     }
     if (!found)
         zip.damaged(QStringLiteral("нет листа «%1»").arg(wanted.info.name));

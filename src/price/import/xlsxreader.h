@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "sheetreader.h"
 #include "zipstream.h"
 
@@ -37,7 +39,11 @@ private:
     QString m_path;
     ZipStream::Limits m_limits;
     QList<Sheet> m_sheets;
-    QList<QString> m_sharedStrings;
+    // The shared strings one after another in one buffer, each ending
+    // where m_sharedEnds says: a million of them cost their characters and
+    // an offset each, not a string object each.
+    QString m_sharedText;
+    std::vector<qsizetype> m_sharedEnds;
     QList<QString> m_styleFormats; // the number format code of each cell style
     bool m_1904 = false;
     QList<int> m_hiddenColumns;

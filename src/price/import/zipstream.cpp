@@ -108,6 +108,11 @@ bool ZipStream::nextMember()
     }
 }
 
+qint64 ZipStream::memberSize() const
+{
+    return m_entry && archive_entry_size_is_set(m_entry) ? qint64(archive_entry_size(m_entry)) : -1;
+}
+
 void ZipStream::readMember(const std::function<bool(QByteArrayView)> &onBlock)
 {
     if (!m_entry)
@@ -118,6 +123,7 @@ void ZipStream::readMember(const std::function<bool(QByteArrayView)> &onBlock)
                              .arg(displayName(m_path), m_memberName));
     }
     qint64 total = 0;
+    m_inflated = 0;
     for (;;) {
         const void *data = nullptr;
         size_t size = 0;
@@ -130,6 +136,7 @@ void ZipStream::readMember(const std::function<bool(QByteArrayView)> &onBlock)
         if (size == 0)
             continue;
         total += qint64(size);
+        m_inflated = total;
         if (total > m_limits.maxMemberSize) {
             throw OrdixError(QStringLiteral("Файл %1 не прочитан: часть «%2» распаковывается больше чем в %3 — "
                                             "это «zip-бомба» или повреждённый архив")

@@ -51,6 +51,11 @@ public:
     // The current member's path as stored, with "/" separators and no
     // leading "/".
     const QString &memberName() const { return m_memberName; }
+    // The current member's inflated size as its header gives it; -1 when
+    // unknown.
+    qint64 memberSize() const;
+    // The bytes of the current member inflated so far.
+    qint64 inflated() const { return m_inflated; }
     // Inflates the current member and hands it over block by block until
     // its end or until `onBlock` returns false (the rest is not inflated).
     void readMember(const std::function<bool(QByteArrayView)> &onBlock);
@@ -99,4 +104,5 @@ private:
     archive *m_archive = nullptr;
     archive_entry *m_entry = nullptr;
     QString m_memberName;
+    qint64 m_inflated = 0;
 };
