@@ -139,6 +139,13 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
     found.reserve(size_t(parsed.lines.size()));
     if (showsProgress)
         progress.startProgress(QStringLiteral("Вставка заказа из буфера..."), 0, 100);
+    // One pass over the list's codes finds them all.
+    std::vector<qint64> wanted;
+    wanted.reserve(size_t(parsed.lines.size()));
+    for (const Line &line : parsed.lines)
+        wanted.push_back(line.code);
+    std::vector<qint64> rows;
+    codes.findAll(wanted, rows);
     for (qsizetype i = 0; i < parsed.lines.size(); ++i) {
         if (showsProgress && i % StepLines == 0) {
             if (progress.stopRequested()) {
@@ -150,7 +157,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             progress.stepProgress(int(i * 50 / parsed.lines.size()));
         }
         const Line &line = parsed.lines.at(i);
-        const qint64 row = codes.find(line.code);
+        const qint64 row = rows[size_t(i)];
         if (row < 0) {
             result.notFound.append(line.codeText);
             continue;
