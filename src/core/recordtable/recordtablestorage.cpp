@@ -750,7 +750,26 @@ void RecordTableStorage::firstRowsWithValues(int field, const std::vector<double
         sought[at].key = key;
         slotOf[i] = int64_t(at);
     }
+    // A bit per hash of every value sought turns most other rows away
+    // before the table is read.
+    int filterBits = 9;
+    while ((uint64_t(1) << filterBits) < 8 * uint64_t(values.size()))
+        ++filterBits;
+    std::vector<uint64_t> filter((size_t(1) << filterBits) / 64, 0);
+    const uint64_t filterMask = (uint64_t(1) << filterBits) - 1;
+    const auto filterBit = [filterMask](uint64_t key) {
+        return ((key ^ (key >> 31)) * 0x9E3779B97F4A7C15ULL >> 17) & filterMask;
+    };
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (slotOf[i] >= 0) {
+            const uint64_t bit = filterBit(sought[size_t(slotOf[i])].key);
+            filter[bit >> 6] |= uint64_t(1) << (bit & 63);
+        }
+    }
     const auto seen = [&](uint64_t key, uint32_t row) {
+        const uint64_t bit = filterBit(key);
+        if (!((filter[bit >> 6] >> (bit & 63)) & 1))
+            return;
         uint64_t at = bucket(key);
         while (sought[at].used) {
             if (sought[at].key == key) {
