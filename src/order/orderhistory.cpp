@@ -36,9 +36,13 @@ OrderHistory::Lines OrderHistory::Lines::of(const RecordTable &order)
         Field &field = data->fields[size_t(f)];
         field.text = order.field(f).type == FieldType::String;
         field.unset.resize(size_t(rows));
-        if (field.text)
+        if (field.text) {
             field.ends.reserve(size_t(rows));
-        else
+            qsizetype bytes = 0;
+            for (int r = 0; r < rows; ++r)
+                bytes += order.storedBytes(order.storedRowAt(r), f).size();
+            field.bytes.reserve(bytes);
+        } else
             field.numbers.reserve(size_t(rows));
     }
     for (int r = 0; r < rows; ++r) {
