@@ -148,6 +148,7 @@ OrderHistory::Snapshot OrderHistory::take() const
         const std::vector<qint64> lineCodes = snapshot.rows.codes(OrderTable::Code);
         std::vector<qint64> found;
         codes.findAll(lineCodes, found);
+        snapshot.marked.reserve(qsizetype(lineCodes.size()));
         for (size_t i = 0; i < lineCodes.size(); ++i) {
             if (found[i] >= 0 && Availability::isInOrder(price.storedInteger(uint32_t(found[i]), flagField)))
                 snapshot.marked.insert(lineCodes[i]);

@@ -74,16 +74,28 @@ namespace
                     return m_slots[at].line;
                 at = (at + 1) & (m_slots.size() - 1);
             }
-            m_slots[at] = {code, line};
+            m_slots[at] = {code, qint32(line)};
             ++m_count;
             return -1;
+        }
+
+        // Room for `codes` codes without growing.
+        void reserve(qsizetype codes)
+        {
+            int bits = 10;
+            while ((size_t(1) << bits) < 2 * size_t(codes) + 2)
+                ++bits;
+            if (bits > m_bits) {
+                m_bits = bits - 1;
+                grow();
+            }
         }
 
     private:
         struct Slot
         {
             qint32 code = 0;
-            qsizetype line = -1;
+            qint32 line = -1; // a text of 2^31 lines is beyond any clipboard
         };
 
         size_t bucket(qint32 code) const
@@ -94,7 +106,7 @@ namespace
         void grow()
         {
             std::vector<Slot> old = std::move(m_slots);
-            m_bits = old.empty() ? 10 : m_bits + 1;
+            m_bits = std::max(10, m_bits + 1);
             m_slots.assign(size_t(1) << m_bits, Slot());
             m_count = 0;
             for (const Slot &slot : old) {
@@ -124,6 +136,9 @@ QuickOrder::Parsed QuickOrder::parse(const QString &text)
     Parsed parsed;
     CodeLines byCode;
     const QStringView all(text);
+    const qsizetype lines = all.count(QLatin1Char('\n')) + 1;
+    byCode.reserve(lines);
+    parsed.lines.reserve(lines);
     qsizetype start = 0;
     const qsizetype size = all.size();
     while (start <= size) {
