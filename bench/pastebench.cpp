@@ -39,7 +39,8 @@ namespace
         return paste;
     }
 
-    double sqlitePasteMs(const std::vector<qint32> &codes, const std::vector<Pasted> &paste, qint64 *lines)
+    double sqlitePasteMs(const std::vector<qint32> &codes, const std::vector<Pasted> &paste, qint64 *lines,
+                         double *cpuMs)
     {
         sqlite3 *db = nullptr;
         sqlite3_open(":memory:", &db);
@@ -73,6 +74,7 @@ namespace
         sqlite3_finalize(upsert);
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
         const double ms = watch.ms();
+        *cpuMs = watch.cpuMs();
 
         sqlite3_stmt *count = nullptr;
         sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM orders", -1, &count, nullptr);
@@ -109,13 +111,15 @@ namespace
             const qint64 orderLines = workspace.order().isActive() ? workspace.order().rowCount() : 0;
 
             qint64 sqliteLines = 0;
-            const double sqliteMs = sqlitePasteMs(context.codes, paste, &sqliteLines);
+            double sqliteCpuMs = 0;
+            const double sqliteMs = sqlitePasteMs(context.codes, paste, &sqliteLines, &sqliteCpuMs);
             reportRatio(QStringLiteral("paste_%1k").arg(lines / 1000), ordixMs, sqliteMs,
-                        QStringLiteral("lines=%1 order_lines=%2 same=%3 ordix_cpu_ms=%4")
+                        QStringLiteral("lines=%1 order_lines=%2 same=%3 ordix_cpu_ms=%4 sqlite_cpu_ms=%5")
                             .arg(lines)
                             .arg(orderLines)
                             .arg(orderLines == sqliteLines ? "yes" : "no")
-                            .arg(qRound(ordixCpuMs)));
+                            .arg(qRound(ordixCpuMs))
+                            .arg(qRound(sqliteCpuMs)));
         }
     }
 

@@ -1,5 +1,7 @@
 #include "orderhistory.h"
 
+#include <algorithm>
+
 #include "actionlist.h"
 #include "gridposition.h"
 #include "inordermark.h"
@@ -13,40 +15,92 @@ namespace
 {
     const QString UndoAction = QStringLiteral("OrderUndo");
     const QString RedoAction = QStringLiteral("OrderRedo");
+}
 
-    QVariant cell(const RecordTable &table, int row, int field)
-    {
-        if (table.isNullAt(row, field))
-            return QVariant();
-        switch (table.field(field).type) {
-        case FieldType::I2:
-        case FieldType::I4:
-            return table.integerAt(row, field);
-        case FieldType::R8:
-            return table.floatAt(row, field);
-        case FieldType::String:
-            return table.stringAt(row, field);
-        }
-        return QVariant();
+bool OrderHistory::Lines::operator==(const Lines &other) const
+{
+    if (m_data == other.m_data)
+        return true;
+    if (size() != other.size())
+        return false;
+    return size() == 0 || m_data->fields == other.m_data->fields;
+}
+
+OrderHistory::Lines OrderHistory::Lines::of(const RecordTable &order)
+{
+    auto data = std::make_shared<Data>();
+    const int rows = order.rowCount();
+    data->rows = rows;
+    data->fields.resize(size_t(order.fieldCount()));
+    for (int f = 0; f < order.fieldCount(); ++f) {
+        Field &field = data->fields[size_t(f)];
+        field.text = order.field(f).type == FieldType::String;
+        field.unset.resize(size_t(rows));
+        if (field.text) {
+            field.ends.reserve(size_t(rows));
+            qsizetype bytes = 0;
+            for (int r = 0; r < rows; ++r)
+                bytes += order.storedBytes(order.storedRowAt(r), f).size();
+            field.bytes.reserve(bytes);
+        } else
+            field.numbers.reserve(size_t(rows));
     }
-
-    // Sets or takes away the in-order mark of the price row with the code.
-    void setMark(RecordTable &price, int flagField, qint64 code, bool marked)
-    {
-        if (price.locate(QStringLiteral("Code"), code))
-            Availability::setInOrder(price, flagField, marked);
-    }
-
-    QSet<qint64> codesOf(const OrderHistory::Snapshot &snapshot)
-    {
-        QSet<qint64> codes;
-        for (const QVariantList &row : snapshot.rows) {
-            const QVariant &code = row.at(OrderTable::Code);
-            if (!code.isNull())
-                codes.insert(code.toLongLong());
+    for (int r = 0; r < rows; ++r) {
+        const uint32_t stored = order.storedRowAt(r);
+        for (int f = 0; f < order.fieldCount(); ++f) {
+            Field &field = data->fields[size_t(f)];
+            field.unset[size_t(r)] = order.isNullAt(r, f);
+            if (field.text) {
+                field.bytes.append(order.storedBytes(stored, f));
+                field.ends.push_back(uint32_t(field.bytes.size()));
+            } else {
+                field.numbers.push_back(order.storedFloat(stored, f));
+            }
         }
+    }
+    Lines lines;
+    lines.m_data = std::move(data);
+    return lines;
+}
+
+void OrderHistory::Lines::appendTo(RecordTable &order) const
+{
+    if (isEmpty())
+        return;
+    const std::vector<Field> &fields = m_data->fields;
+    std::vector<size_t> textBytes(fields.size(), 0);
+    for (size_t f = 0; f < fields.size(); ++f)
+        textBytes[f] = size_t(fields[f].bytes.size());
+    order.reserve(qint64(order.storedRowCount()) + size(), textBytes);
+    std::vector<RecordTable::StoredValue> values(fields.size());
+    for (qsizetype r = 0; r < size(); ++r) {
+        for (size_t f = 0; f < fields.size(); ++f) {
+            const Field &field = fields[f];
+            RecordTable::StoredValue &value = values[f];
+            value.unset = field.unset[size_t(r)];
+            if (field.text) {
+                const uint32_t from = r > 0 ? field.ends[size_t(r) - 1] : 0;
+                value.text = QByteArrayView(field.bytes.constData() + from, field.ends[size_t(r)] - from);
+            } else {
+                value.number = field.numbers[size_t(r)];
+            }
+        }
+        order.appendRowValues(values.data(), int(values.size()));
+    }
+}
+
+std::vector<qint64> OrderHistory::Lines::codes(int codeField) const
+{
+    std::vector<qint64> codes;
+    if (isEmpty())
         return codes;
+    const Field &field = m_data->fields.at(size_t(codeField));
+    codes.reserve(size_t(size()));
+    for (qsizetype r = 0; r < size(); ++r) {
+        if (!field.unset[size_t(r)])
+            codes.push_back(qint64(field.numbers[size_t(r)]));
     }
+    return codes;
 }
 
 bool OrderHistory::Snapshot::sameOrder(const Snapshot &other) const
@@ -81,14 +135,7 @@ OrderHistory::Snapshot OrderHistory::take() const
     if (!snapshot.open)
         return snapshot;
     snapshot.rowNumber = order.rowNumber();
-    snapshot.rows.reserve(order.rowCount());
-    for (int r = 0; r < order.rowCount(); ++r) {
-        QVariantList row;
-        row.reserve(order.fieldCount());
-        for (int f = 0; f < order.fieldCount(); ++f)
-            row.append(cell(order, r, f));
-        snapshot.rows.append(row);
-    }
+    snapshot.rows = Lines::of(order);
 
     RecordTable &price = ws.price();
     const int flagField = price.isActive() ? price.findField(QStringLiteral("AvailabilityFlag")) : -1;
@@ -96,15 +143,13 @@ OrderHistory::Snapshot OrderHistory::take() const
         const GridFreeze freeze(ws, Workspace::Grid::Price);
         const UnfilteredPrice unfiltered(price);
         PriceCodes codes(price);
-        // A code on two lines is looked up twice rather than gathered first.
-        for (const QVariantList &row : std::as_const(snapshot.rows)) {
-            const QVariant &value = row.at(OrderTable::Code);
-            if (value.isNull())
-                continue;
-            const qint64 code = value.toLongLong();
-            const qint64 found = codes.find(code);
-            if (found >= 0 && Availability::isInOrder(price.storedInteger(uint32_t(found), flagField)))
-                snapshot.marked.insert(code);
+        const std::vector<qint64> lineCodes = snapshot.rows.codes(OrderTable::Code);
+        std::vector<qint64> found;
+        codes.findAll(lineCodes, found);
+        snapshot.marked.reserve(qsizetype(lineCodes.size()));
+        for (size_t i = 0; i < lineCodes.size(); ++i) {
+            if (found[i] >= 0 && Availability::isInOrder(price.storedInteger(uint32_t(found[i]), flagField)))
+                snapshot.marked.insert(lineCodes[i]);
         }
     }
     return snapshot;
@@ -204,14 +249,26 @@ void OrderHistory::restore(const Snapshot &snapshot)
     RecordTable &order = ws.order();
     m_restoring = true;
     try {
-        const QSet<qint64> touched = codesOf(take()) + codesOf(snapshot);
+        std::vector<qint64> touched = snapshot.rows.codes(OrderTable::Code);
+        if (order.isActive()) {
+            const std::vector<qint64> now = Lines::of(order).codes(OrderTable::Code);
+            touched.insert(touched.end(), now.begin(), now.end());
+        }
+        std::sort(touched.begin(), touched.end());
+        touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
         if (!order.isActive())
             OrderTable::startNew(ws);
         {
             const GridFreeze freeze(ws, Workspace::Grid::Order);
             order.empty();
-            for (const QVariantList &row : snapshot.rows)
-                order.appendRow(row);
+            order.suspendViews();
+            try {
+                snapshot.rows.appendTo(order);
+            } catch (...) {
+                order.resumeViews();
+                throw;
+            }
+            order.resumeViews();
         }
         for (int r = 0; r < order.rowCount(); ++r)
             OrderTable::notePosted(ws, r);
@@ -223,8 +280,23 @@ void OrderHistory::restore(const Snapshot &snapshot)
         if (flagField >= 0) {
             const GridFreeze freeze(ws, Workspace::Grid::Price);
             const UnfilteredPrice unfiltered(price);
-            for (const qint64 code : touched)
-                setMark(price, flagField, code, snapshot.marked.contains(code));
+            PriceCodes codes(price);
+            std::vector<qint64> found;
+            codes.findAll(touched, found);
+            std::vector<uint32_t> markRows;
+            std::vector<RecordTable::StoredValue> marks;
+            for (size_t i = 0; i < touched.size(); ++i) {
+                if (found[i] < 0)
+                    continue;
+                const qint64 flag = price.storedInteger(uint32_t(found[i]), flagField);
+                const qint64 wanted = snapshot.marked.contains(touched[i]) ? Availability::withInOrder(flag)
+                                                                          : Availability::withoutInOrder(flag);
+                if (wanted != flag) {
+                    markRows.push_back(uint32_t(found[i]));
+                    marks.push_back({{}, double(wanted)});
+                }
+            }
+            price.setStoredValues(flagField, markRows, marks);
         }
 
         ws.document().setUncounted(snapshot.uncounted);

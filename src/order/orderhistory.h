@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include <QList>
 #include <QObject>
@@ -8,6 +10,7 @@
 #include <QString>
 #include <QVariantList>
 
+class RecordTable;
 class Workspace;
 
 // The undo history of the order's edits: adding a part, changing a quantity,
@@ -27,10 +30,43 @@ public:
     // The most steps kept; older ones are forgotten.
     static constexpr int Limit = 100;
 
+    // The order's lines field by field: numbers as they are stored, texts
+    // as their stored bytes in one buffer per field. Copies share the data.
+    class Lines final
+    {
+    public:
+        qsizetype size() const { return m_data ? m_data->rows : 0; }
+        bool isEmpty() const { return size() == 0; }
+        bool operator==(const Lines &other) const;
+
+        static Lines of(const RecordTable &order);
+        // Appends the lines to the (empty) order.
+        void appendTo(RecordTable &order) const;
+        // The codes of the lines that have one.
+        std::vector<qint64> codes(int codeField) const;
+
+    private:
+        struct Field
+        {
+            bool text = false;
+            std::vector<double> numbers;
+            QByteArray bytes;
+            std::vector<uint32_t> ends; // end of each line's text in `bytes`
+            std::vector<bool> unset;
+            bool operator==(const Field &other) const = default;
+        };
+        struct Data
+        {
+            qsizetype rows = 0;
+            std::vector<Field> fields;
+        };
+        std::shared_ptr<const Data> m_data;
+    };
+
     struct Snapshot
     {
         bool open = false;
-        QList<QVariantList> rows;
+        Lines rows;
         double total = 0;
         bool changed = false;
         QSet<qint64> missing; // codes flagged as missing from the price list

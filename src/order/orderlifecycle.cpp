@@ -319,6 +319,14 @@ void OrderLifecycle::coordinate(Workspace &workspace)
             std::vector<uint32_t> markRows;
             std::vector<RecordTable::StoredValue> marks;
             OrderTable::LongestLines longest;
+            // Every line's code looked up at once (an empty one as 0).
+            std::vector<qint64> lineCodes(size_t(lines), 0);
+            for (int r = 0; r < lines; ++r) {
+                if (!order.isNullAt(r, OrderTable::Code))
+                    lineCodes[size_t(r)] = order.integerAt(r, OrderTable::Code);
+            }
+            std::vector<qint64> foundRows;
+            codes.findAll(lineCodes, foundRows);
             for (int r = 0; r < lines; ++r) {
                 if (order.isNullAt(r, OrderTable::Code)) {
                     step();
@@ -334,7 +342,7 @@ void OrderLifecycle::coordinate(Workspace &workspace)
                     step();
                     continue;
                 }
-                const qint64 found = codes.find(code);
+                const qint64 found = foundRows[size_t(r)];
                 if (found < 0) {
                     missingCodes.insert(code);
                     uncounted.insert(code);

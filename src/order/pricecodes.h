@@ -20,11 +20,17 @@ public:
 
     // The stored row of the first row with the code; -1 when none has it.
     qint64 find(qint64 code);
-    bool direct() const { return m_direct; }
+    // The same for many codes at once (rows[i] for codes[i]): one pass over
+    // the list's codes unless their look-up table is already built, so that
+    // a batch costs no table of every code.
+    void findAll(const std::vector<qint64> &codes, std::vector<qint64> &rows);
+    bool direct();
 
 private:
     RecordTable &m_table;
     int m_codeField = -1;
-    bool m_direct = false;
+    bool m_whole = false;       // the view is every stored row
+    bool m_storedOrder = false; // ... in stored order
+    int m_direct = -1;          // not yet known
     std::vector<uint32_t> m_rows;
 };

@@ -52,6 +52,72 @@ namespace
         qint64 code = 0;
         qint32 quantity = 0;
         double unitPrice = 0;
+        qint64 flag = 0;
+        QByteArrayView name;
+        QByteArrayView catalog;
+        QByteArrayView producer;
+    };
+
+    // Codes met so far and where their line is: open addressing over a
+    // power-of-two table, doubled at half full.
+    class CodeLines final
+    {
+    public:
+        // The index of the code's line, or -1 after noting `line` as it.
+        qsizetype findOrAdd(qint32 code, qsizetype line)
+        {
+            if (2 * (m_count + 1) > m_slots.size())
+                grow();
+            size_t at = bucket(code);
+            while (m_slots[at].line >= 0) {
+                if (m_slots[at].code == code)
+                    return m_slots[at].line;
+                at = (at + 1) & (m_slots.size() - 1);
+            }
+            m_slots[at] = {code, qint32(line)};
+            ++m_count;
+            return -1;
+        }
+
+        // Room for `codes` codes without growing.
+        void reserve(qsizetype codes)
+        {
+            int bits = 10;
+            while ((size_t(1) << bits) < 2 * size_t(codes) + 2)
+                ++bits;
+            if (bits > m_bits) {
+                m_bits = bits - 1;
+                grow();
+            }
+        }
+
+    private:
+        struct Slot
+        {
+            qint32 code = 0;
+            qint32 line = -1; // a text of 2^31 lines is beyond any clipboard
+        };
+
+        size_t bucket(qint32 code) const
+        {
+            return size_t((uint64_t(uint32_t(code)) * 0x9E3779B97F4A7C15ULL) >> (64 - m_bits));
+        }
+
+        void grow()
+        {
+            std::vector<Slot> old = std::move(m_slots);
+            m_bits = std::max(10, m_bits + 1);
+            m_slots.assign(size_t(1) << m_bits, Slot());
+            m_count = 0;
+            for (const Slot &slot : old) {
+                if (slot.line >= 0)
+                    findOrAdd(slot.code, slot.line);
+            }
+        }
+
+        std::vector<Slot> m_slots;
+        size_t m_count = 0;
+        int m_bits = 0;
     };
 
     void appendNamed(QString &text, const char16_t *label, const QStringList &codes)
@@ -68,8 +134,11 @@ namespace
 QuickOrder::Parsed QuickOrder::parse(const QString &text)
 {
     Parsed parsed;
-    QHash<qint32, qsizetype> byCode;
+    CodeLines byCode;
     const QStringView all(text);
+    const qsizetype lines = all.count(QLatin1Char('\n')) + 1;
+    byCode.reserve(lines);
+    parsed.lines.reserve(lines);
     qsizetype start = 0;
     const qsizetype size = all.size();
     while (start <= size) {
@@ -105,12 +174,11 @@ QuickOrder::Parsed QuickOrder::parse(const QString &text)
             ++parsed.skipped;
             continue;
         }
-        const auto known = byCode.constFind(code);
-        if (known != byCode.constEnd()) {
-            parsed.lines[*known].quantity += quantity;
+        const qsizetype known = byCode.findOrAdd(code, parsed.lines.size());
+        if (known >= 0) {
+            parsed.lines[known].quantity += quantity;
             continue;
         }
-        byCode.insert(code, parsed.lines.size());
         parsed.lines.append({fields[0].toString(), code, quantity});
     }
     return parsed;
@@ -137,8 +205,16 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
     // the order as it was.
     std::vector<Found> found;
     found.reserve(size_t(parsed.lines.size()));
+    std::vector<size_t> textBytes(OrderTable::FieldCount, 0); // of the found parts, by order field
     if (showsProgress)
         progress.startProgress(QStringLiteral("Вставка заказа из буфера..."), 0, 100);
+    // One pass over the list's codes finds them all.
+    std::vector<qint64> wanted;
+    wanted.reserve(size_t(parsed.lines.size()));
+    for (const Line &line : parsed.lines)
+        wanted.push_back(line.code);
+    std::vector<qint64> rows;
+    codes.findAll(wanted, rows);
     for (qsizetype i = 0; i < parsed.lines.size(); ++i) {
         if (showsProgress && i % StepLines == 0) {
             if (progress.stopRequested()) {
@@ -150,7 +226,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             progress.stepProgress(int(i * 50 / parsed.lines.size()));
         }
         const Line &line = parsed.lines.at(i);
-        const qint64 row = codes.find(line.code);
+        const qint64 row = rows[size_t(i)];
         if (row < 0) {
             result.notFound.append(line.codeText);
             continue;
@@ -161,8 +237,13 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             result.tooLarge.append(line.codeText);
             continue;
         }
-        found.push_back({uint32_t(row), price.storedInteger(uint32_t(row), priceFields.code), qint32(line.quantity),
-                         unitPrice});
+        const uint32_t p = uint32_t(row);
+        found.push_back({p, price.storedInteger(p, priceFields.code), qint32(line.quantity), unitPrice,
+                         price.storedInteger(p, priceFields.flag), price.storedBytes(p, priceFields.name),
+                         price.storedBytes(p, priceFields.catalog), price.storedBytes(p, priceFields.producer)});
+        textBytes[OrderTable::Name] += size_t(found.back().name.size());
+        textBytes[OrderTable::CatalogID] += size_t(found.back().catalog.size());
+        textBytes[OrderTable::Producer] += size_t(found.back().producer.size());
     }
     if (showsProgress)
         progress.stepProgress(50);
@@ -185,7 +266,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             // once; the new quantities of the lines already there and the
             // in-order marks of the price rows the new lines take from are
             // written all at once after the loop.
-            order.reserve(qint64(firstNew) + qint64(found.size()), {});
+            order.reserve(qint64(firstNew) + qint64(found.size()), textBytes);
             std::vector<uint32_t> changedRows;
             std::vector<RecordTable::StoredValue> counts;
             std::vector<RecordTable::StoredValue> sums;
@@ -208,7 +289,16 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             order.suspendViews();
             try {
                 size_t done = 0;
+                // The price rows' texts lie anywhere in the list: those of a
+                // few parts ahead are fetched while this one is copied.
+                constexpr size_t Ahead = 16;
                 for (const Found &part : found) {
+                    if (done + Ahead < found.size()) {
+                        const Found &next = found[done + Ahead];
+                        __builtin_prefetch(next.name.data());
+                        __builtin_prefetch(next.catalog.data());
+                        __builtin_prefetch(next.producer.data());
+                    }
                     if (showsProgress && ++done % StepLines == 0)
                         progress.stepProgress(int(50 + done * 50 / found.size()));
                     const auto existing = orderRows.constFind(part.code);
@@ -224,14 +314,14 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                         lastChanged = existing->first;
                         continue;
                     }
-                    const qint64 priceFlag = price.storedInteger(part.priceRow, priceFields.flag);
+                    const qint64 priceFlag = part.flag;
                     const double sum = OrderTable::lineAmount(part.unitPrice, part.quantity);
                     const RecordTable::StoredValue values[OrderTable::FieldCount]{
                         {{}, double(Availability::withoutInOrder(priceFlag))},
                         {{}, double(part.code)},
-                        {price.storedBytes(part.priceRow, priceFields.name)},
-                        {price.storedBytes(part.priceRow, priceFields.catalog)},
-                        {price.storedBytes(part.priceRow, priceFields.producer)},
+                        {part.name},
+                        {part.catalog},
+                        {part.producer},
                         {{}, double(part.quantity)},
                         {{}, part.unitPrice},
                         {{}, sum}};

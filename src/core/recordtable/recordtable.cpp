@@ -298,6 +298,15 @@ bool RecordTable::storedValuesUnique(int position)
     return d->s->valuesUnique(position);
 }
 
+void RecordTable::firstStoredRows(int position, const std::vector<double> &values, std::vector<qint64> &rows,
+                                  std::vector<char> &shared)
+{
+    d->requireActive();
+    if (position < 0 || position >= d->s->fieldCount() || d->s->column(position).type == FieldType::String)
+        throw OrdixError(QStringLiteral("Field number %1 holds no numbers").arg(position));
+    d->s->firstRowsWithValues(position, values, rows, shared);
+}
+
 void RecordTable::setStoredFloats(int position, const std::vector<uint32_t> &storedRows, const std::vector<double> &values)
 {
     d->requireActive();

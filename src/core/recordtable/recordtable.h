@@ -162,6 +162,12 @@ public:
     // Whether no two stored rows hold the same value of the numeric field
     // (unset reads as 0); builds the same look-up table.
     bool storedValuesUnique(int position);
+    // For each of `values`, the first stored row whose numeric field holds
+    // it (unset reads as 0; -1: none) and, in `shared`, whether a later row
+    // holds it too: through that look-up table when it is up to date,
+    // otherwise in one pass over the field, building no table.
+    void firstStoredRows(int position, const std::vector<double> &values, std::vector<qint64> &rows,
+                         std::vector<char> &shared);
     // Sets a float field of the given stored rows (values[i] for rows[i]) in
     // one step: the view is brought up to date once and told once.
     void setStoredFloats(int position, const std::vector<uint32_t> &storedRows, const std::vector<double> &values);

@@ -745,6 +745,116 @@ RecordTableStorage::ValueIndex &RecordTableStorage::valueIndex(int field)
     return *index;
 }
 
+void RecordTableStorage::firstRowsWithValues(int field, const std::vector<double> &values, std::vector<qint64> &rows,
+                                             std::vector<char> &shared)
+{
+    const Column &c = m_columns[size_t(field)];
+    rows.assign(values.size(), -1);
+    shared.assign(values.size(), 0);
+    if (size_t(field) < m_valueIndexes.size() && m_valueIndexes[size_t(field)]
+        && m_valueIndexes[size_t(field)]->isCurrent(m_rows)) {
+        const ValueIndex &index = *m_valueIndexes[size_t(field)];
+        for (size_t i = 0; i < values.size(); ++i) {
+            index.forEach(c, values[i], [&](uint32_t row) {
+                if (rows[i] >= 0)
+                    shared[i] = 1;
+                if (rows[i] < 0 || row < rows[i])
+                    rows[i] = row;
+            });
+        }
+        return;
+    }
+
+    // The values sought, each once, in an open-addressing table that stays
+    // in the cache when they are few; the column is read straight through.
+    struct Slot
+    {
+        uint64_t key = 0;
+        uint32_t first = std::numeric_limits<uint32_t>::max(); // no row yet
+        bool used = false;
+        bool shared = false;
+    };
+    int bits = 4;
+    while ((uint64_t(1) << bits) < 2 * uint64_t(values.size()))
+        ++bits;
+    std::vector<Slot> sought(size_t(1) << bits);
+    const uint64_t mask = sought.size() - 1;
+    const auto bucket = [bits](uint64_t key) { return ((key ^ (key >> 29)) * 0xBF58476D1CE4E5B9ULL) >> (64 - bits); };
+    std::vector<int64_t> slotOf(values.size(), -1);
+    for (size_t i = 0; i < values.size(); ++i) {
+        uint64_t key = 0;
+        if (!valueKey(c.type, values[i], &key))
+            continue;
+        uint64_t at = bucket(key);
+        while (sought[at].used && sought[at].key != key)
+            at = (at + 1) & mask;
+        sought[at].used = true;
+        sought[at].key = key;
+        slotOf[i] = int64_t(at);
+    }
+    // A bit per hash of every value sought turns most other rows away
+    // before the table is read.
+    int filterBits = 9;
+    while ((uint64_t(1) << filterBits) < 8 * uint64_t(values.size()))
+        ++filterBits;
+    std::vector<uint64_t> filter((size_t(1) << filterBits) / 64, 0);
+    const uint64_t filterMask = (uint64_t(1) << filterBits) - 1;
+    const auto filterBit = [filterMask](uint64_t key) {
+        return ((key ^ (key >> 31)) * 0x9E3779B97F4A7C15ULL >> 17) & filterMask;
+    };
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (slotOf[i] >= 0) {
+            const uint64_t bit = filterBit(sought[size_t(slotOf[i])].key);
+            filter[bit >> 6] |= uint64_t(1) << (bit & 63);
+        }
+    }
+    const auto seen = [&](uint64_t key, uint32_t row) {
+        const uint64_t bit = filterBit(key);
+        if (!((filter[bit >> 6] >> (bit & 63)) & 1))
+            return;
+        uint64_t at = bucket(key);
+        while (sought[at].used) {
+            if (sought[at].key == key) {
+                if (sought[at].first == std::numeric_limits<uint32_t>::max())
+                    sought[at].first = row;
+                else
+                    sought[at].shared = true;
+                return;
+            }
+            at = (at + 1) & mask;
+        }
+    };
+    // Unset cells hold 0 and are found as 0, as through the hash table.
+    switch (c.type) {
+    case FieldType::I2:
+        for (uint32_t r = 0; r < m_rows; ++r)
+            seen(uint64_t(int64_t(c.i16[r])), r);
+        break;
+    case FieldType::I4:
+        for (uint32_t r = 0; r < m_rows; ++r)
+            seen(uint64_t(int64_t(c.i32[r])), r);
+        break;
+    case FieldType::R8:
+        for (uint32_t r = 0; r < m_rows; ++r) {
+            uint64_t key = 0;
+            valueKey(c.type, c.f64[r], &key);
+            seen(key, r);
+        }
+        break;
+    case FieldType::String:
+        return;
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (slotOf[i] < 0)
+            continue;
+        const Slot &slot = sought[size_t(slotOf[i])];
+        if (slot.first != std::numeric_limits<uint32_t>::max()) {
+            rows[i] = slot.first;
+            shared[i] = slot.shared;
+        }
+    }
+}
+
 void RecordTableStorage::addObserver(StorageObserver *observer)
 {
     m_observers.push_back(observer);

@@ -195,6 +195,12 @@ public:
     // Whether no two rows hold the same value of the numeric field, through
     // the same hash table.
     bool valuesUnique(int field);
+    // For each of `values`, the first row whose numeric field holds it (-1:
+    // none) and whether a later row holds it too: through that hash table
+    // when it is up to date, otherwise in one pass over the column with a
+    // table of the values sought, building no index.
+    void firstRowsWithValues(int field, const std::vector<double> &values, std::vector<qint64> &rows,
+                             std::vector<char> &shared);
 
     // --- observers ----------------------------------------------------------
     void addObserver(StorageObserver *observer);
