@@ -783,7 +783,8 @@ void TestOrderExtras::quickOrderPasteShapes_data()
     const QString unchanged = QStringLiteral("12:3:10:30 | total=30 changed=1 marked=12");
     QTest::newRow("long paste stopped with Escape") << big << 2 << "Action stopped" << unchanged;
     QTest::newRow("Escape once the lines go in") << found << 4 << "Action stopped" << unchanged;
-    QTest::newRow("long paste") << big << -1 << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 2500 (коды 100000, "
+    QTest::newRow("long paste") << big << -1
+                                << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 2500 (коды 100000, "
         "100002, 100004, 100006, 100008, 100010, 100012, 100014, 100016, 100018, 100020, 100022, 100024, 100026, "
         "100028, 100030, 100032, 100034, 100036, 100038, …)"
                                 << "12:3:10:30 42:2500:2.5:6250 | total=6280 changed=1 marked=12,42";
