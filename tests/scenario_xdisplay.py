@@ -76,7 +76,7 @@ class Scenario:
             self.procs.append(subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
                                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
             self.poll(lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False),
-                      10, "openbox did not start")
+                      60, "openbox did not start")
 
     def stop(self):
         for proc in reversed(self.procs):

@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QColor>
 #include <QPalette>
+#include <QScopeGuard>
 #include <QtMath>
 #include <QTest>
 #include <QWidget>
+
+#include "windowretirement.h"
 
 // The window tests also run under the looks of other desktops. With
 // ORDIX_TEST_PALETTE=dark they get the Fusion style with a dark palette, as
@@ -69,4 +72,12 @@ inline bool activateTestWindow(QWidget *window)
     else if (!window->isActiveWindow())
         window->activateWindow();
     return QTest::qWaitFor([window] { return window->isActiveWindow(); });
+}
+
+// For a window made on the stack, declared after it: hidden at the end of
+// the scope and destroyed only once that is safe, as the program's windows.
+template<typename Window>
+[[nodiscard]] auto settleOnExit(Window &window)
+{
+    return qScopeGuard([&window] { WindowRetirement::settle({&window}); });
 }

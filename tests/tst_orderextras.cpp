@@ -763,22 +763,28 @@ void TestOrderExtras::priceListEncodings()
 void TestOrderExtras::quickOrderPasteShapes_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("report"); // "stopped": Escape in the progress window
+    QTest::addColumn<int>("polls");      // polls of the progress window before Escape; -1: none
+    QTest::addColumn<QString>("report"); // after Escape: "Action stopped"
     QTest::addColumn<QString>("order");  // after a line 12×3 was in the order
 
     QTest::newRow("same code twice, with leading zeros: added up")
-        << "42 2\n042\t3\n0042;1\n12 5" << "Добавлено: 1; изменено: 1; не найдено в прайс-листе: 0"
+        << "42 2\n042\t3\n0042;1\n12 5" << -1 << "Добавлено: 1; изменено: 1; не найдено в прайс-листе: 0"
         << "12:5:10:50 42:6:2.5:15 | total=65 changed=1 marked=12,42";
     QTest::newRow("quantity beyond the dialog's limit")
-        << "42 2147483647\n42 1\n7 2" << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 0\n"
-                                          "Количество или сумма больше допустимых, строки не добавлены (коды 42)"
+        << "42 2147483647\n42 1\n7 2" << -1 << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 0\n"
+                                                "Количество или сумма больше допустимых, строки не добавлены (коды 42)"
         << "12:3:10:30 7:2:100:200 | total=230 changed=1 marked=12,7";
     QString big;
     for (int i = 0; i < 5000; ++i)
         big += QStringLiteral("%1\t1\n").arg(i % 2 ? 42 : 100000 + i);
-    QTest::newRow("long paste stopped with Escape") << big << "stopped"
-                                                    << "12:3:10:30 | total=30 changed=1 marked=12";
-    QTest::newRow("long paste") << big << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 2500 (коды 100000, "
+    QString found = QStringLiteral("12 1\n");
+    for (int code = 1000; code < 4000; ++code)
+        found += QStringLiteral("%1 2\n").arg(code);
+    const QString unchanged = QStringLiteral("12:3:10:30 | total=30 changed=1 marked=12");
+    QTest::newRow("long paste stopped with Escape") << big << 2 << "Action stopped" << unchanged;
+    QTest::newRow("Escape once the lines go in") << found << 4 << "Action stopped" << unchanged;
+    QTest::newRow("long paste") << big << -1
+                                << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 2500 (коды 100000, "
         "100002, 100004, 100006, 100008, 100010, 100012, 100014, 100016, 100018, 100020, 100022, 100024, 100026, "
         "100028, 100030, 100032, 100034, 100036, 100038, …)"
                                 << "12:3:10:30 42:2500:2.5:6250 | total=6280 changed=1 marked=12,42";
@@ -787,26 +793,30 @@ void TestOrderExtras::quickOrderPasteShapes_data()
 void TestOrderExtras::quickOrderPasteShapes()
 {
     QFETCH(QString, text);
+    QFETCH(int, polls);
     QFETCH(QString, report);
     QFETCH(QString, order);
-    loadPrice();
+    // Enough parts for a paste whose lines go in over more than one step.
+    QStringList price = StandardPrice;
+    for (int code = 1000; code < 4000; ++code)
+        price.append(QStringLiteral("%1|Втулка %1|OEM-%1|Россия|1|1").arg(code));
+    loadPrice(price);
     addPart(12, 3);
     const int steps = OrderHistory::of(*m_ws).canUndo() ? 1 : 0;
     m_session->prompts.clear();
     m_session->prompts.setClipboardText(text);
-    if (report == QLatin1String("stopped"))
-        m_session->progress.stopAfter(2);
+    m_session->progress.stopAfter(polls);
     QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
     m_session->progress.stopAfter(-1);
     QCOMPARE(state(*m_ws), order);
-    if (report == QLatin1String("stopped")) {
-        QCOMPARE(m_session->prompts.messages(), QStringList{"Action stopped"});
+    QCOMPARE(m_session->prompts.messages(), QStringList{report});
+    if (polls >= 0) {
         QVERIFY(steps == 1);
+        QVERIFY(!OrderHistory::of(*m_ws).canRedo());
         QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
         QVERIFY(!m_ws->orderOpen() || m_ws->order().rowCount() == 0);
         return;
     }
-    QCOMPARE(m_session->prompts.messages(), QStringList{report});
     QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
     QCOMPARE(state(*m_ws), QStringLiteral("12:3:10:30 | total=30 changed=1 marked=12"));
 }

@@ -86,6 +86,7 @@ namespace
     {
         QDir::setCurrent(qEnvironmentVariable("ORDIX_RECOVERY_CHILD"));
         TMakeOrderForm form;
+        const auto settled = settleOnExit(form);
         Workspace &ws = form.workspace();
         SilentProgress progress;
         ws.setProgress(&progress);
@@ -142,6 +143,7 @@ void TestOrderExtrasGui::cleanup()
 void TestOrderExtrasGui::orderMenuAndKeys()
 {
     TMakeOrderForm form;
+    const auto settled = settleOnExit(form);
     QMenu *order = form.findChild<QMenu *>(QStringLiteral("MIOrder"));
     QVERIFY(order);
     for (const char *name : {"OrderPasteClipboard", "OrderUndo", "OrderRedo"})
@@ -167,6 +169,7 @@ void TestOrderExtrasGui::orderMenuAndKeys()
 void TestOrderExtrasGui::pasteUndoRedoByKey()
 {
     TMakeOrderForm form;
+    const auto settled = settleOnExit(form);
     Workspace &ws = form.workspace();
     SilentProgress progress;
     ws.setProgress(&progress);
@@ -209,6 +212,7 @@ void TestOrderExtrasGui::missingLineHasItsOwnPicture()
 {
     TextFile::writeLines(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00042|Гайка|||4", "00099|Фильтр масляный|X|Y|2"});
     TMakeOrderForm form;
+    const auto settled = settleOnExit(form);
     Workspace &ws = form.workspace();
     SilentProgress progress;
     ws.setProgress(&progress);
@@ -276,6 +280,7 @@ void TestOrderExtrasGui::orderOfferedAgainAfterKill()
 
     // The next start offers the order.
     TMakeOrderForm form;
+    const auto settled = settleOnExit(form);
     Workspace &ws = form.workspace();
     SilentProgress progress;
     ws.setProgress(&progress);

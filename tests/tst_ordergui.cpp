@@ -180,7 +180,8 @@ void TestOrderGui::init()
 
 void TestOrderGui::cleanup()
 {
-    delete m_window; // the grids and the order's hold on them go with it
+    // The grids and the order's hold on them go with the window.
+    WindowRetirement::retire(m_window);
     m_window = nullptr;
     delete m_ws;
     m_ws = nullptr;

@@ -16,6 +16,7 @@
 #include "progress.h"
 #include "props.h"
 #include "runcatalog.h"
+#include "windowretirement.h"
 
 ApplicationWindows::ApplicationWindows()
     : m_mainForm(std::make_unique<TMakeOrderForm>())
@@ -51,4 +52,9 @@ ApplicationWindows::ApplicationWindows()
     QObject::connect(form, &TMakeOrderForm::closing, &catalog->host(), &RunCatalog::unload);
 }
 
-ApplicationWindows::~ApplicationWindows() = default;
+ApplicationWindows::~ApplicationWindows()
+{
+    // Hidden first, and gone only once the window system is done with them.
+    WindowRetirement::settle({m_filterDialog.get(), m_progressDialog.get(), m_propertiesDlg.get(), m_aboutBox.get(),
+                              m_addToOrderForm.get(), m_mainForm.get()});
+}

@@ -9,6 +9,7 @@
 
 #include "ordixerror.h"
 #include "pricelayoutdialog.h"
+#include "windowretirement.h"
 
 namespace
 {
@@ -47,14 +48,15 @@ namespace
                QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
                QMessageBox::StandardButton escapeButton, bool onTop = false)
     {
-        QMessageBox box(icon, title.isEmpty() ? QCoreApplication::applicationName() : title, text, buttons, owner);
-        box.setObjectName(QStringLiteral("MessageBox"));
+        const RetiringWindow<QMessageBox> box(
+            new QMessageBox(icon, title.isEmpty() ? QCoreApplication::applicationName() : title, text, buttons, owner));
+        box->setObjectName(QStringLiteral("MessageBox"));
         if (onTop)
-            box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        box.setDefaultButton(defaultButton);
+            box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        box->setDefaultButton(defaultButton);
         if (escapeButton != QMessageBox::NoButton)
-            box.setEscapeButton(escapeButton);
-        return box.exec();
+            box->setEscapeButton(escapeButton);
+        return box->exec();
     }
 }
 
@@ -123,22 +125,22 @@ QStringList QtPrompts::nameFilters(const QString &filter)
 
 QString QtPrompts::runFileDialog(const FileDialog &dialog, bool save)
 {
-    QFileDialog fileDialog(m_owner, dialog.title);
-    fileDialog.setObjectName(save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
-    fileDialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    fileDialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    const RetiringWindow<QFileDialog> fileDialog(new QFileDialog(m_owner, dialog.title));
+    fileDialog->setObjectName(save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
+    fileDialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    fileDialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList filters = nameFilters(dialog.filter);
     if (!filters.isEmpty())
-        fileDialog.setNameFilters(filters);
-    fileDialog.setDefaultSuffix(dialog.defaultExtension);
+        fileDialog->setNameFilters(filters);
+    fileDialog->setDefaultSuffix(dialog.defaultExtension);
     if (save && !dialog.overwritePrompt)
-        fileDialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    fileDialog.setDirectory(dialog.directory.isEmpty() ? QDir::currentPath() : dialog.directory);
+        fileDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    fileDialog->setDirectory(dialog.directory.isEmpty() ? QDir::currentPath() : dialog.directory);
     if (!dialog.fileName.isEmpty())
-        fileDialog.selectFile(dialog.fileName);
-    if (fileDialog.exec() != QDialog::Accepted)
+        fileDialog->selectFile(dialog.fileName);
+    if (fileDialog->exec() != QDialog::Accepted)
         return QString();
-    const QStringList chosen = fileDialog.selectedFiles();
+    const QStringList chosen = fileDialog->selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.first();
 }
 

@@ -160,6 +160,18 @@ void OrderHistory::record(const QString &caption, const std::function<void()> &s
     record([caption](const Snapshot &, const Snapshot &) { return caption; }, step);
 }
 
+void OrderHistory::recordWhole(const QString &caption, const std::function<void()> &step)
+{
+    m_whole = !m_recording && !m_restoring;
+    try {
+        record(caption, step);
+    } catch (...) {
+        m_whole = false;
+        throw;
+    }
+    m_whole = false;
+}
+
 void OrderHistory::record(const Caption &caption, const std::function<void()> &step)
 {
     if (m_recording || m_restoring) {
@@ -182,6 +194,10 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
         step();
     } catch (...) {
         m_recording = false;
+        if (m_whole) {
+            restore(before);
+            throw;
+        }
         // Whatever the failed step changed is kept as a step of its own, so
         // that it can be undone as well.
         Snapshot after = take();

@@ -89,6 +89,9 @@ public:
     using Caption = std::function<QString(const Snapshot &before, const Snapshot &after)>;
     void record(const Caption &caption, const std::function<void()> &step);
     void record(const QString &caption, const std::function<void()> &step);
+    // The same for a step that is all or nothing: when it throws, the order
+    // is put back as it was before it and no step is kept.
+    void recordWhole(const QString &caption, const std::function<void()> &step);
 
     bool canUndo() const { return m_done > 0; }
     bool canRedo() const { return m_done < m_steps.size(); }
@@ -125,4 +128,5 @@ private:
     qsizetype m_done = 0; // steps [0, m_done) are done
     bool m_recording = false;
     bool m_restoring = false;
+    bool m_whole = false; // the step being recorded is all or nothing
 };

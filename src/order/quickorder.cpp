@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -22,6 +23,23 @@
 
 namespace
 {
+    // Escape pressed while a quick order's lines go in.
+    struct Stopped
+    {
+    };
+
+    // Runs the step that puts a quick order's lines in as one step of the
+    // undo history; false, and the order as it was, when Escape stopped it.
+    bool recordUnlessStopped(Workspace &workspace, const std::function<void()> &step)
+    {
+        try {
+            OrderHistory::of(workspace).recordWhole(QStringLiteral("вставка заказа из буфера"), step);
+            return true;
+        } catch (const Stopped &) {
+            return false;
+        }
+    }
+
     // The most codes the report names one by one.
     constexpr int NamedCodes = 20;
     // Lines looked up between two looks at the progress window.
@@ -249,7 +267,7 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
         progress.stepProgress(50);
 
     if (!found.empty()) {
-        OrderHistory::of(workspace).record(QStringLiteral("вставка заказа из буфера"), [&] {
+        const bool applied = recordUnlessStopped(workspace, [&] {
             if (!workspace.orderOpen())
                 OrderTable::startNew(workspace);
             RecordTable &order = workspace.order();
@@ -299,8 +317,12 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                         __builtin_prefetch(next.catalog.data());
                         __builtin_prefetch(next.producer.data());
                     }
-                    if (showsProgress && ++done % StepLines == 0)
+                    ++done;
+                    if (showsProgress && done % StepLines == 0) {
+                        if (progress.stopRequested())
+                            throw Stopped();
                         progress.stepProgress(int(50 + done * 50 / found.size()));
+                    }
                     const auto existing = orderRows.constFind(part.code);
                     if (existing != orderRows.constEnd()) {
                         // The line keeps its own price, as in the quantity dialog.
@@ -357,6 +379,12 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             OrderTable::showOrderSum(workspace);
             workspace.document().setModified(true);
         });
+        if (!applied) {
+            progress.finishProgress();
+            result = Result();
+            result.stopped = true;
+            return result;
+        }
     }
     if (showsProgress)
         progress.finishProgress();

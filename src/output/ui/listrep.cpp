@@ -16,6 +16,7 @@
 #include "reportpainter.h"
 #include "textexport.h"
 #include "textfile.h"
+#include "windowretirement.h"
 #include "workspace.h"
 
 namespace
@@ -94,17 +95,17 @@ void TListForm::PrinterPreviewOrderExecute()
         return;
     const GridFreeze freeze(ws, Workspace::Grid::Order);
     ReportPrinter printer(jobTitle());
-    QPrintPreviewDialog dialog(&printer, m_owner);
-    dialog.setWindowTitle(QStringLiteral("Просмотр заказа"));
+    const RetiringWindow<QPrintPreviewDialog> dialog(new QPrintPreviewDialog(&printer, m_owner));
+    dialog->setWindowTitle(QStringLiteral("Просмотр заказа"));
     QString failure;
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [this, &failure](QPrinter *target) {
+    connect(dialog.get(), &QPrintPreviewDialog::paintRequested, dialog.get(), [this, &failure](QPrinter *target) {
         try {
             printTo(target);
         } catch (const std::exception &error) {
             failure = QString::fromUtf8(error.what());
         }
     });
-    dialog.exec();
+    dialog->exec();
     if (!failure.isEmpty())
         throw OrdixError(failure);
 }
@@ -116,13 +117,13 @@ void TListForm::PrinterPrintOrderExecute()
         return;
     const GridFreeze freeze(ws, Workspace::Grid::Order);
     ReportPrinter printer(jobTitle());
-    QPrintDialog dialog(&printer, m_owner);
-    dialog.setWindowTitle(QStringLiteral("Печать заказа"));
+    const RetiringWindow<QPrintDialog> dialog(new QPrintDialog(&printer, m_owner));
+    dialog->setWindowTitle(QStringLiteral("Печать заказа"));
     // Printing to a file proposes the whole title in the working folder; the
     // dialog would start in the home folder and cut the name at its last dot.
-    if (auto *fileName = dialog.findChild<QLineEdit *>(QStringLiteral("filename")))
+    if (auto *fileName = dialog->findChild<QLineEdit *>(QStringLiteral("filename")))
         fileName->setText(QDir::toNativeSeparators(pdfFileName()));
-    if (dialog.exec() != QDialog::Accepted)
+    if (dialog->exec() != QDialog::Accepted)
         return;
     if (!printTo(&printer))
         return;

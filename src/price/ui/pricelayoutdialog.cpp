@@ -25,6 +25,7 @@
 #include "ordixerror.h"
 #include "pricelayoutpreview.h"
 #include "readablecolour.h"
+#include "windowretirement.h"
 
 namespace
 {
@@ -109,10 +110,10 @@ PriceLayoutDialog::~PriceLayoutDialog() = default;
 
 bool PriceLayoutDialog::ask(PriceLayoutQuestion &question, QWidget *parent)
 {
-    PriceLayoutDialog dialog(question, parent);
-    if (dialog.exec() != QDialog::Accepted)
+    const RetiringWindow<PriceLayoutDialog> dialog(new PriceLayoutDialog(question, parent));
+    if (dialog->exec() != QDialog::Accepted)
         return false;
-    question = dialog.question();
+    question = dialog->question();
     return true;
 }
 
@@ -532,8 +533,11 @@ void PriceLayoutDialog::reload(int sheet, const QByteArray &encoding, char delim
     }
     QGuiApplication::restoreOverrideCursor();
     refreshAll();
-    if (!error.isEmpty())
-        QMessageBox::warning(this, windowTitle(), error);
+    if (!error.isEmpty()) {
+        const RetiringWindow<QMessageBox> box(
+            new QMessageBox(QMessageBox::Warning, windowTitle(), error, QMessageBox::Ok, this));
+        box->exec();
+    }
 }
 
 void PriceLayoutDialog::scrollToSection(int section)
