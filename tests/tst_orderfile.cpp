@@ -88,6 +88,8 @@ private slots:
     void saveAsCancelledKeepsName();
     void failedReplaceKeepsOldFileAndChangedState();
     void unwritableTargetShowsErrorAndKeepsOrder();
+    void readOnlyFileIsNotReplaced_data();
+    void readOnlyFileIsNotReplaced();
     void unreadableFileOpensNoOrder();
     void openedFileIsSavedAndTitled();
 
@@ -164,6 +166,16 @@ void TestOrderFile::proposedName_data()
     QTest::newRow("third order of the day")
         << "ООО Ромашка" << QStringList{"order ООО Ромашка 08.12.2026.txt", "order ООО Ромашка 08.12.2026 (2).txt"}
         << "order ООО Ромашка 08.12.2026 (3).txt";
+    // The file system takes 255 bytes (UTF-8) or, on Windows, 255 UTF-16
+    // units, with room left for " (999)".
+#ifdef Q_OS_WIN
+    const QString longName = QStringLiteral("order ") + QString(228, u'Ж') + QStringLiteral(" 08.12.2026");
+#else
+    const QString longName = QStringLiteral("order ") + QString(114, u'Ж') + QStringLiteral(" 08.12.2026");
+#endif
+    QTest::newRow("long legal name") << QString(300, u'Ж') << QStringList() << longName + ".txt";
+    QTest::newRow("long legal name, second order")
+        << QString(300, u'Ж') << QStringList{longName + ".txt"} << longName + " (2).txt";
 }
 
 void TestOrderFile::proposedName()
@@ -522,8 +534,47 @@ void TestOrderFile::unwritableTargetShowsErrorAndKeepsOrder()
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QVERIFY(m_ws->orderOpen());
     QVERIFY(m_ws->document().isModified());
-    QCOMPARE(m_ws->document().fileName(), target);
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ"));
+    // The failed name is not kept: the next save asks for one again.
+    QVERIFY(m_ws->document().fileName().isEmpty());
+    m_session->prompts.queueFile(QStringLiteral("order.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QCOMPARE(m_session->prompts.texts(QStringLiteral("save")).size(), 2);
+    QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ: order.txt"));
+}
+
+void TestOrderFile::readOnlyFileIsNotReplaced_data()
+{
+    QTest::addColumn<bool>("opened"); // the order was read from the file, else saved onto it
+    QTest::addColumn<QString>("otherName"); // answered after Да; empty: Нет
+    QTest::newRow("opened, Нет") << true << "";
+    QTest::newRow("opened, Да and another name") << true << "copy.txt";
+    QTest::newRow("chosen in the dialog, Нет") << false << "";
+    QTest::newRow("chosen in the dialog, Да and another name") << false << "copy.txt";
+}
+
+void TestOrderFile::readOnlyFileIsNotReplaced()
+{
+    QFETCH(bool, opened);
+    QFETCH(QString, otherName);
+    const QByteArray old = TextFile::encodeLines({"ЗАКАЗ:", "00012|Болт М8|||2"});
+    writeBytes(QStringLiteral("ro.txt"), old);
+    QVERIFY(QFile::setPermissions(QStringLiteral("ro.txt"), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    loadPrice();
+    if (opened) {
+        m_session->prompts.queueFile(QStringLiteral("ro.txt"));
+        QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    }
+    addPart(42, 1);
+    if (!opened)
+        m_session->prompts.queueFile(QStringLiteral("ro.txt"));
+    m_session->prompts.queueAnswer(otherName.isEmpty() ? UserPrompts::Answer::No : UserPrompts::Answer::Yes);
+    m_session->prompts.queueFile(otherName);
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QCOMPARE(m_session->prompts.questions(), QStringList{OrderFile::writeProtectedQuestion(QStringLiteral("ro.txt"))});
+    QCOMPARE(readBytes(QStringLiteral("ro.txt")), old);
+    QCOMPARE(m_ws->actions().isDone(QStringLiteral("OrderFileSave")), !otherName.isEmpty());
+    QCOMPARE(QFile::exists(QStringLiteral("copy.txt")), !otherName.isEmpty());
 }
 
 void TestOrderFile::unreadableFileOpensNoOrder()
