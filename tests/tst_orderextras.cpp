@@ -2,10 +2,10 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 #ifdef Q_OS_LINUX
 #include <sys/fsuid.h>
+#include <unistd.h>
 #endif
 
 #include "cp1251.h"
@@ -97,10 +97,8 @@ private slots:
     void recoveryPlaceThatFails();
     void orderFileInTwoWindows();
     void recoveredOrderKnowsItsFileOnDisk();
-    void crashedOrderRestoredByOneWindow();
-    void recoveryFolderThatCannotBeWritten();
-    void staleLocksRemoved_data();
-    void staleLocksRemoved();
+    void crashedOrderOfferedOnce_data();
+    void crashedOrderOfferedOnce();
     void priceListEncodings_data();
     void priceListEncodings();
     void quickOrderPasteShapes_data();
@@ -715,9 +713,8 @@ void TestOrderExtras::orderFileInTwoWindows()
 
 namespace
 {
-    // A lock as a window leaves it when it is killed: it names a process
-    // that no longer runs (`pid` 0: this one, which runs).
-    void writeLock(const QString &path, qint64 pid)
+    // A lock left by a killed window: it names a process that no longer runs.
+    void writeStaleLock(const QString &path)
     {
         QByteArray bytes;
         {
@@ -727,20 +724,7 @@ namespace
             QVERIFY(file.open(QIODevice::ReadOnly));
             bytes = file.readAll();
         }
-        if (pid > 0)
-            bytes = QByteArray::number(pid) + bytes.mid(bytes.indexOf('\n'));
-        writeBytes(path, bytes);
-    }
-
-    const qint64 GonePid = 999999999;
-
-    OrderRecovery::Saved crashedOrder()
-    {
-        OrderRecovery::Saved saved;
-        saved.savedAt = QDateTime(QDate(2026, 12, 9), QTime(8, 0));
-        saved.total = 100;
-        saved.rows.append(QVariantList{0, 7, QStringLiteral("Шайба"), QString(), QString(), 1, 100.0, 100.0});
-        return saved;
+        writeBytes(path, "999999999" + bytes.mid(bytes.indexOf('\n')));
     }
 }
 
@@ -751,136 +735,87 @@ void TestOrderExtras::recoveredOrderKnowsItsFileOnDisk()
     addPart(12, 3);
     m_session->prompts.queueFile(QStringLiteral("o1.txt"));
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
-
-    // Another window opens o1.txt and changes it without saving; this one
-    // adds a line and saves; then the other window is killed.
+    // Another window opens o1.txt and changes it; this one saves a line
+    // more; the other one is killed.
     auto crashed = std::make_unique<SecondWindow>();
     PriceLoader::loadFile(crashed->ws, QStringLiteral("prices.txt"));
     crashed->prompts.queueFile(QStringLiteral("o1.txt"));
     QVERIFY(crashed->ws.execute(QStringLiteral("OrderFileOpen")));
-    OrderRecovery &recovery = OrderRecovery::enable(crashed->ws, folder);
-    QVERIFY(crashed->ws.price().locate(QStringLiteral("Code"), 7));
+    OrderRecovery::enable(crashed->ws, folder);
     crashed->prompts.queueQuantity(1);
     QVERIFY(crashed->ws.execute(QStringLiteral("AddToOrder")));
-    recovery.flush();
     addPart(42, 2);
     QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
-    const QByteArray saved = TextFile::readLines(QStringLiteral("o1.txt")).join(QLatin1Char('\n')).toUtf8();
+    const QStringList newer = TextFile::readLines(QStringLiteral("o1.txt"));
+    OrderRecovery::find(crashed->ws)->flush();
     crashed.reset();
+    writeStaleLock(QStringLiteral(".~lock.old.txt#"));
+    writeBytes(QStringLiteral(".~lock.sheet.txt#"), ",user,host,09.12.2026 10:00,user;"); // another program's
 
-    // Restored: saving over the newer o1.txt asks as any other save does.
+    // Restored, the order asks before it replaces the newer file; the
+    // killed program's lock beside it goes.
     SecondWindow restarted;
-    PriceLoader::loadFile(restarted.ws, QStringLiteral("prices.txt"));
+    OrderFileGuard::of(restarted.ws).setLocking(true);
     restarted.prompts.queueAnswer(Answer::Yes);
     QVERIFY(OrderRecovery::enable(restarted.ws, folder).offer());
     restarted.prompts.queueAnswer(Answer::Cancel);
     QVERIFY(restarted.ws.execute(QStringLiteral("OrderFileSave")));
-    QCOMPARE(restarted.prompts.questions().size(), 2);
-    QCOMPARE(restarted.prompts.questions().at(1),
-             OrderFile::changedOnDiskQuestion(QStringLiteral("o1.txt")));
-    QCOMPARE(TextFile::readLines(QStringLiteral("o1.txt")).join(QLatin1Char('\n')).toUtf8(), saved);
+    QCOMPARE(restarted.prompts.questions().value(1), OrderFile::changedOnDiskQuestion(QStringLiteral("o1.txt")));
+    QCOMPARE(TextFile::readLines(QStringLiteral("o1.txt")), newer);
+    QVERIFY(!QFile::exists(QStringLiteral(".~lock.old.txt#")));
+    QVERIFY(QFile::exists(QStringLiteral(".~lock.sheet.txt#")));
 }
 
-void TestOrderExtras::crashedOrderRestoredByOneWindow()
+void TestOrderExtras::crashedOrderOfferedOnce_data()
 {
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("two windows started together") << false;
+    QTest::newRow("folder that cannot be written") << true;
+}
+
+void TestOrderExtras::crashedOrderOfferedOnce()
+{
+    QFETCH(bool, readOnly);
     const QString folder = m_session->dir.filePath(QStringLiteral("recovery"));
     QVERIFY(QDir().mkpath(folder));
+    OrderRecovery::Saved saved;
+    saved.rows.append(QVariantList{0, 7, QStringLiteral("Шайба"), QString(), QString(), 1, 100.0, 100.0});
     const QString path = QDir(folder).filePath(QStringLiteral("order-1-gone.txt"));
-    writeBytes(path, OrderRecovery::format(crashedOrder()));
-    writeLock(path + QStringLiteral(".lock"), GonePid);
-
-    // Two windows start together: while the first asks, the second looks.
-    loadPrice();
+    writeBytes(path, OrderRecovery::format(saved));
+    writeStaleLock(path + QStringLiteral(".lock"));
+    writeStaleLock(QDir(folder).filePath(QStringLiteral("order-2-saved.txt.lock")));
+    // The second window looks while the first one asks.
     SecondWindow other;
-    PriceLoader::loadFile(other.ws, QStringLiteral("prices.txt"));
-    OrderRecovery &theirs = OrderRecovery::enable(other.ws, folder);
     other.prompts.queueAnswer(Answer::Yes);
     bool theyRestored = false;
-    m_session->prompts.setWhileAsking([&] { theyRestored = theirs.offer(); });
-    m_session->prompts.queueAnswer(Answer::Yes);
-    QVERIFY(OrderRecovery::enable(*m_ws, folder).offer());
-    m_session->prompts.setWhileAsking(nullptr);
-    QVERIFY(!theyRestored);
-    QVERIFY(other.prompts.questions().isEmpty());
-    QVERIFY(!other.ws.orderOpen());
-    QCOMPARE(state(*m_ws), QStringLiteral("7:1:100:100 | total=100 changed=1 marked=7"));
-    QVERIFY(!QFile::exists(path));
-    QVERIFY(!QFile::exists(path + QStringLiteral(".lock")));
-}
-
-void TestOrderExtras::recoveryFolderThatCannotBeWritten()
-{
-#ifndef Q_OS_UNIX
-    QSKIP("folder permissions are tried on Unix");
-#else
-    const QString folder = m_session->dir.filePath(QStringLiteral("recovery"));
-    QVERIFY(QDir().mkpath(folder));
-    const QString path = QDir(folder).filePath(QStringLiteral("order-1-gone.txt"));
-    writeBytes(path, OrderRecovery::format(crashedOrder()));
-    writeLock(path + QStringLiteral(".lock"), GonePid);
-    loadPrice();
-    QVERIFY(::chmod(QFile::encodeName(m_session->dir.path()).constData(), 0755) == 0);
-    QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
-    // An administrator writes anywhere: the folder is tried as a plain user.
-    const bool root = ::geteuid() == 0;
+    if (!readOnly)
+        m_session->prompts.setWhileAsking([&] { theyRestored = OrderRecovery::enable(other.ws, folder).offer(); });
 #ifdef Q_OS_LINUX
-    if (root) {
-        ::setfsgid(65534);
-        ::setfsuid(65534);
+    // Another user's folder, readable, not writable; an administrator writes
+    // anywhere, so the files are then tried as the user "nobody".
+    const uid_t user = readOnly && ::geteuid() == 0 ? 65534 : 0;
+    if (readOnly) {
+        QVERIFY(::chmod(QFile::encodeName(m_session->dir.path()).constData(), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
     }
+    ::setfsgid(user), ::setfsuid(user);
 #else
-    if (root)
-        QSKIP("a plain user's rights are tried on Linux");
+    if (readOnly)
+        QSKIP("a folder that cannot be written is tried on Linux");
 #endif
     m_session->prompts.queueAnswer(Answer::Yes);
     const bool restored = OrderRecovery::enable(*m_ws, folder).offer();
 #ifdef Q_OS_LINUX
-    if (root) {
-        ::setfsuid(0);
-        ::setfsgid(0);
-    }
-#endif
+    ::setfsuid(0), ::setfsgid(0);
     ::chmod(QFile::encodeName(folder).constData(), 0755);
-    QVERIFY(restored);
-    QVERIFY2(m_ws->label(Workspace::Label::Status).startsWith(QStringLiteral("Автосохранение недоступно: ")),
-             qPrintable(m_ws->label(Workspace::Label::Status)));
-    QCOMPARE(m_session->prompts.questions().size(), 1);
-    QCOMPARE(state(*m_ws), QStringLiteral("7:1:100:100 | total=100 changed=1 marked=7"));
 #endif
-}
-
-void TestOrderExtras::staleLocksRemoved_data()
-{
-    QTest::addColumn<bool>("recovery");
-    QTest::addColumn<QString>("stale");
-    QTest::addColumn<QString>("live");
-    QTest::newRow("beside order files") << false << ".~lock.old.txt#" << ".~lock.open.txt#";
-    QTest::newRow("in the recovery folder") << true << "recovery/order-1-a.txt.lock" << "recovery/order-2-b.txt.lock";
-}
-
-void TestOrderExtras::staleLocksRemoved()
-{
-    QFETCH(bool, recovery);
-    QFETCH(QString, stale);
-    QFETCH(QString, live);
-    QVERIFY(QDir().mkpath(QStringLiteral("recovery")));
-    writeLock(stale, GonePid);
-    writeLock(live, 0);
-    // Another program's file of the same name is not this program's lock.
-    const QString foreign = QFileInfo(stale).path() + QStringLiteral("/.~lock.sheet.txt#");
-    writeBytes(foreign, ",user,host,09.12.2026 10:00,user;");
-    loadPrice();
-    addPart(12, 1);
-    if (recovery) {
-        OrderRecovery::enable(*m_ws, m_session->dir.filePath(QStringLiteral("recovery"))).offer();
-    } else {
-        OrderFileGuard::of(*m_ws).setLocking(true);
-        m_session->prompts.queueFile(QStringLiteral("new.txt"));
-        QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
-    }
-    QVERIFY(!QFile::exists(stale));
-    QVERIFY(QFile::exists(live));
-    QVERIFY(QFile::exists(foreign));
+    m_session->prompts.setWhileAsking(nullptr);
+    QVERIFY(restored && !theyRestored);
+    QVERIFY(other.prompts.questions().isEmpty());
+    QCOMPARE(m_ws->order().rowCount(), 1);
+    QCOMPARE(m_ws->label(Workspace::Label::Status).startsWith(QStringLiteral("Автосохранение недоступно: ")), readOnly);
+    QCOMPARE(QFile::exists(path), readOnly);
+    QCOMPARE(QFile::exists(QDir(folder).filePath(QStringLiteral("order-2-saved.txt.lock"))), readOnly);
 }
 
 void TestOrderExtras::priceListEncodings_data()
