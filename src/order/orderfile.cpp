@@ -68,8 +68,10 @@ QString OrderFile::proposedName(const QString &customer, const QDate &date)
     QString head = MakeSafeFileName(QStringLiteral("order ") + customer);
     // A file name holds at most 255 bytes (UTF-8 on Linux) or 255 UTF-16
     // units (Windows); a long legal name is cut, the date and the extension
-    // stay, and " (999)" of unusedName() still fits.
-    constexpr qsizetype Limit = 255 - 6;
+    // stay, and " (999)" of unusedName() and the lock beside the file still
+    // fit (".~lock.<name>#", and ".rmlock" after it while a lock left by a
+    // killed program is taken over).
+    constexpr qsizetype Limit = 255 - 6 - 15;
     const auto fits = [&tail](const QString &text) {
 #ifdef Q_OS_WIN
         return text.size() + tail.size() <= Limit;
