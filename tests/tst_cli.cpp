@@ -348,6 +348,10 @@ void TestCli::unwritableOut_data()
     QTest::newRow("txt onto a FIFO") << "txt" << "fifo" << "ordix-cli: Не удалось записать файл fifo" + fifo;
     QTest::newRow("order onto a FIFO") << "order" << "fifo" << "ordix-cli: Не удалось записать файл fifo" + fifo;
     QTest::newRow("pdf onto a FIFO") << "pdf" << "fifo" << "ordix-cli: Не удалось создать файл fifo" + fifo;
+    // A file marked read-only is never replaced unasked.
+    QTest::newRow("order onto a read-only file")
+        << "order" << "readonly.txt"
+        << "ordix-cli: unexpected question from the program: Файл заказа readonly.txt защищён от записи";
     QTest::newRow("txt through a link to a FIFO") << "txt" << "fifolink" << "ordix-cli: Не удалось записать файл fifolink" + fifo;
 }
 
@@ -363,6 +367,8 @@ void TestCli::unwritableOut()
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder")));
     QVERIFY(mkfifo(QFile::encodeName(path(QStringLiteral("fifo"))).constData(), 0600) == 0);
     QVERIFY(QFile::link(QStringLiteral("fifo"), path(QStringLiteral("fifolink"))));
+    writeOrder(QStringLiteral("readonly.txt"));
+    QVERIFY(QFile::setPermissions(path(QStringLiteral("readonly.txt")), QFileDevice::ReadOwner));
     const QStringList before = folderEntries();
 
     const Result result = cli({"export", "order.txt", "--price", "prices.txt", "--to", target, "-o", out});

@@ -3,6 +3,10 @@
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <sys/fsuid.h>
+#include <unistd.h>
+#endif
 
 #include "cp1251.h"
 #include "inordermark.h"
@@ -92,6 +96,9 @@ private slots:
     void recoveryFilePerWindow();
     void recoveryPlaceThatFails();
     void orderFileInTwoWindows();
+    void recoveredOrderKnowsItsFileOnDisk();
+    void crashedOrderOfferedOnce_data();
+    void crashedOrderOfferedOnce();
     void priceListEncodings_data();
     void priceListEncodings();
     void quickOrderPasteShapes_data();
@@ -702,6 +709,106 @@ void TestOrderExtras::orderFileInTwoWindows()
     // Closed: the lock goes.
     QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
     QVERIFY(!QFile::exists(OrderFileGuard::lockPath(QStringLiteral("o.txt"))));
+}
+
+namespace
+{
+    // A lock left by a killed window: it names a process that no longer
+    // runs, on this machine (no host name).
+    void writeStaleLock(const QString &path)
+    {
+        writeBytes(path, "999999999\nordix\n\n");
+    }
+}
+
+void TestOrderExtras::recoveredOrderKnowsItsFileOnDisk()
+{
+    const QString folder = m_session->dir.filePath(QStringLiteral("recovery"));
+    loadPrice();
+    addPart(12, 3);
+    m_session->prompts.queueFile(QStringLiteral("o1.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    // Another window opens o1.txt and changes it; this one saves a line
+    // more; the other one is killed.
+    auto crashed = std::make_unique<SecondWindow>();
+    PriceLoader::loadFile(crashed->ws, QStringLiteral("prices.txt"));
+    crashed->prompts.queueFile(QStringLiteral("o1.txt"));
+    QVERIFY(crashed->ws.execute(QStringLiteral("OrderFileOpen")));
+    OrderRecovery::enable(crashed->ws, folder);
+    crashed->prompts.queueQuantity(1);
+    QVERIFY(crashed->ws.execute(QStringLiteral("AddToOrder")));
+    addPart(42, 2);
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    const QStringList newer = TextFile::readLines(QStringLiteral("o1.txt"));
+    OrderRecovery::find(crashed->ws)->flush();
+    crashed.reset();
+    writeStaleLock(QStringLiteral(".~lock.old.txt#"));
+    writeBytes(QStringLiteral(".~lock.sheet.txt#"), ",user,host,09.12.2026 10:00,user;"); // another program's
+
+    // Restored, the order asks before it replaces the newer file; the
+    // killed program's lock beside it goes.
+    SecondWindow restarted;
+    OrderFileGuard::of(restarted.ws).setLocking(true);
+    restarted.prompts.queueAnswer(Answer::Yes);
+    QVERIFY(OrderRecovery::enable(restarted.ws, folder).offer());
+    restarted.prompts.queueAnswer(Answer::Cancel);
+    QVERIFY(restarted.ws.execute(QStringLiteral("OrderFileSave")));
+    QCOMPARE(restarted.prompts.questions().value(1), OrderFile::changedOnDiskQuestion(QStringLiteral("o1.txt")));
+    QCOMPARE(TextFile::readLines(QStringLiteral("o1.txt")), newer);
+    QVERIFY(!QFile::exists(QStringLiteral(".~lock.old.txt#")));
+    QVERIFY(QFile::exists(QStringLiteral(".~lock.sheet.txt#")));
+}
+
+void TestOrderExtras::crashedOrderOfferedOnce_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("two windows started together") << false;
+    QTest::newRow("folder that cannot be written") << true;
+}
+
+void TestOrderExtras::crashedOrderOfferedOnce()
+{
+    QFETCH(bool, readOnly);
+    const QString folder = m_session->dir.filePath(QStringLiteral("recovery"));
+    QVERIFY(QDir().mkpath(folder));
+    OrderRecovery::Saved saved;
+    saved.rows.append(QVariantList{0, 7, QStringLiteral("Шайба"), QString(), QString(), 1, 100.0, 100.0});
+    const QString path = QDir(folder).filePath(QStringLiteral("order-1-gone.txt"));
+    writeBytes(path, OrderRecovery::format(saved));
+    writeStaleLock(path + QStringLiteral(".lock"));
+    writeStaleLock(QDir(folder).filePath(QStringLiteral("order-2-saved.txt.lock")));
+    // The second window looks while the first one asks.
+    SecondWindow other;
+    other.prompts.queueAnswer(Answer::Yes);
+    bool theyRestored = false;
+    if (!readOnly)
+        m_session->prompts.setWhileAsking([&] { theyRestored = OrderRecovery::enable(other.ws, folder).offer(); });
+#ifdef Q_OS_LINUX
+    // Another user's folder, readable, not writable; an administrator writes
+    // anywhere, so the files are then tried as the user "nobody".
+    const uid_t user = readOnly && ::geteuid() == 0 ? 65534 : 0;
+    if (readOnly) {
+        QVERIFY(::chmod(QFile::encodeName(m_session->dir.path()).constData(), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
+    }
+    ::setfsgid(user), ::setfsuid(user);
+#else
+    if (readOnly)
+        QSKIP("a folder that cannot be written is tried on Linux");
+#endif
+    m_session->prompts.queueAnswer(Answer::Yes);
+    const bool restored = OrderRecovery::enable(*m_ws, folder).offer();
+#ifdef Q_OS_LINUX
+    ::setfsuid(0), ::setfsgid(0);
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+#endif
+    m_session->prompts.setWhileAsking(nullptr);
+    QVERIFY(restored && !theyRestored);
+    QVERIFY(other.prompts.questions().isEmpty());
+    QCOMPARE(m_ws->order().rowCount(), 1);
+    QCOMPARE(m_ws->label(Workspace::Label::Status).startsWith(QStringLiteral("Автосохранение недоступно: ")), readOnly);
+    QCOMPARE(QFile::exists(path), readOnly);
+    QCOMPARE(QFile::exists(QDir(folder).filePath(QStringLiteral("order-2-saved.txt.lock"))), readOnly);
 }
 
 void TestOrderExtras::priceListEncodings_data()

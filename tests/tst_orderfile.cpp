@@ -88,6 +88,7 @@ private slots:
     void saveAsCancelledKeepsName();
     void failedReplaceKeepsOldFileAndChangedState();
     void unwritableTargetShowsErrorAndKeepsOrder();
+    void readOnlyFileIsNotReplaced();
     void unreadableFileOpensNoOrder();
     void openedFileIsSavedAndTitled();
 
@@ -164,6 +165,16 @@ void TestOrderFile::proposedName_data()
     QTest::newRow("third order of the day")
         << "ООО Ромашка" << QStringList{"order ООО Ромашка 08.12.2026.txt", "order ООО Ромашка 08.12.2026 (2).txt"}
         << "order ООО Ромашка 08.12.2026 (3).txt";
+    // The file system takes 255 bytes (UTF-8) or, on Windows, 255 UTF-16
+    // units, with room left for " (999)" and the lock beside the file.
+#ifdef Q_OS_WIN
+    const QString longName = QStringLiteral("order ") + QString(213, u'Ж') + QStringLiteral(" 08.12.2026");
+#else
+    const QString longName = QStringLiteral("order ") + QString(106, u'Ж') + QStringLiteral(" 08.12.2026");
+#endif
+    QTest::newRow("long legal name") << QString(300, u'Ж') << QStringList() << longName + ".txt";
+    QTest::newRow("long legal name, second order")
+        << QString(300, u'Ж') << QStringList{longName + ".txt"} << longName + " (2).txt";
 }
 
 void TestOrderFile::proposedName()
@@ -522,8 +533,28 @@ void TestOrderFile::unwritableTargetShowsErrorAndKeepsOrder()
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QVERIFY(m_ws->orderOpen());
     QVERIFY(m_ws->document().isModified());
-    QCOMPARE(m_ws->document().fileName(), target);
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ"));
+    // The failed name is not kept: the next save asks for one again.
+    QVERIFY(m_ws->document().fileName().isEmpty());
+    m_ws->actions().run(QStringLiteral("OrderFileSave"));
+    QCOMPARE(m_session->prompts.texts(QStringLiteral("save")).size(), 2);
+}
+
+void TestOrderFile::readOnlyFileIsNotReplaced()
+{
+    const QByteArray old = TextFile::encodeLines({"ЗАКАЗ:", "00012|Болт М8|||2"});
+    writeBytes(QStringLiteral("ro.txt"), old);
+    QVERIFY(QFile::setPermissions(QStringLiteral("ro.txt"), QFileDevice::ReadOwner));
+    loadPrice();
+    addPart(42, 1);
+    // Chosen in the dialog: the order goes under another name or nowhere.
+    m_session->prompts.queueFile(QStringLiteral("ro.txt"));
+    m_session->prompts.queueAnswer(UserPrompts::Answer::Yes);
+    m_session->prompts.queueFile(QStringLiteral("copy.txt"));
+    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
+    QCOMPARE(m_session->prompts.questions(), QStringList{OrderFile::writeProtectedQuestion(QStringLiteral("ro.txt"))});
+    QCOMPARE(readBytes(QStringLiteral("ro.txt")), old);
 }
 
 void TestOrderFile::unreadableFileOpensNoOrder()

@@ -30,6 +30,8 @@ void ScriptedPrompts::clear()
 
 UserPrompts::Answer ScriptedPrompts::takeAnswer(Answer fallback)
 {
+    if (m_whileAsking)
+        m_whileAsking();
     return m_answers.isEmpty() ? fallback : m_answers.dequeue();
 }
 

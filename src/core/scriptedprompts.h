@@ -36,6 +36,9 @@ public:
     // question's layout and returns whether the buyer confirmed. An empty
     // queue cancels.
     void queueLayoutAnswer(std::function<bool(PriceLayoutQuestion &)> answer) { m_layoutAnswers.enqueue(std::move(answer)); }
+    // Runs before each question is answered: what another program
+    // does while the question is on the screen.
+    void setWhileAsking(std::function<void()> action) { m_whileAsking = std::move(action); }
     // The text clipboardText() returns.
     void setClipboardText(const QString &text) { m_clipboard = text; }
 
@@ -71,4 +74,5 @@ private:
     QQueue<std::function<bool(PriceLayoutQuestion &)>> m_layoutAnswers;
     QList<Record> m_records;
     QString m_clipboard;
+    std::function<void()> m_whileAsking;
 };

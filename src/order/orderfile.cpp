@@ -47,10 +47,45 @@ QString OrderFile::openElsewhereQuestion(const QString &path)
         .arg(QDir::toNativeSeparators(path));
 }
 
+QString OrderFile::writeProtectedQuestion(const QString &path)
+{
+    return QStringLiteral("Файл заказа %1 защищён от записи (только для чтения) и не будет заменён.\n\n"
+                          "Сохранить заказ под другим именем?")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+bool OrderFile::isWriteProtected(const QString &path)
+{
+    const QFileInfo info(path);
+    // The owner's write mark as well: even a user who may write anything
+    // (an administrator) does not replace a file marked read-only unasked.
+    return info.isFile() && (!info.isWritable() || !(info.permissions() & QFileDevice::WriteOwner));
+}
+
 QString OrderFile::proposedName(const QString &customer, const QDate &date)
 {
-    return MakeSafeFileName(QStringLiteral("order ") + customer + QLatin1Char(' ') + TextFile::shortDate(date)
-                            + QStringLiteral(".txt"));
+    const QString tail = MakeSafeFileName(QLatin1Char(' ') + TextFile::shortDate(date) + QStringLiteral(".txt"));
+    QString head = MakeSafeFileName(QStringLiteral("order ") + customer);
+    // A file name holds at most 255 bytes (UTF-8 on Linux) or 255 UTF-16
+    // units (Windows); a long legal name is cut, the date and the extension
+    // stay, and " (999)" of unusedName() and the lock beside the file still
+    // fit (".~lock.<name>#", and ".rmlock" after it while a lock left by a
+    // killed program is taken over).
+    constexpr qsizetype Limit = 255 - 6 - 15;
+    const auto fits = [&tail](const QString &text) {
+#ifdef Q_OS_WIN
+        return text.size() + tail.size() <= Limit;
+#else
+        return QFile::encodeName(text + tail).size() <= Limit;
+#endif
+    };
+    if (!fits(head)) {
+        while (!head.isEmpty() && !fits(head))
+            head.chop(head.size() >= 2 && head.back().isLowSurrogate() ? 2 : 1);
+        while (head.endsWith(QLatin1Char(' ')))
+            head.chop(1);
+    }
+    return head + tail;
 }
 
 QString OrderFile::unusedName(const QString &name)
@@ -74,9 +109,9 @@ void OrderFile::save(Workspace &workspace)
     actions.setTag(SaveAction, 0);
 
     OrderFileGuard &guard = OrderFileGuard::of(workspace);
-    bool askName = workspace.document().fileName().isEmpty();
-    QString proposed = askName ? unusedName(proposedName(workspace.settings().customer, QDate::currentDate()))
-                               : workspace.document().fileName();
+    QString target = workspace.document().fileName();
+    bool askName = target.isEmpty();
+    QString proposed = askName ? unusedName(proposedName(workspace.settings().customer, QDate::currentDate())) : target;
     if (!askName && guard.isReadOnly() && guard.path() == QFileInfo(workspace.document().fileName()).absoluteFilePath()) {
         // Opened read-only: the order goes to a file of its own.
         askName = true;
@@ -88,19 +123,31 @@ void OrderFile::save(Workspace &workspace)
         else if (answer != UserPrompts::Answer::Yes)
             return;
     }
-    if (askName) {
-        const QString path = workspace.prompts().saveFile(orderDialog(QStringLiteral("Сохранить файл заказа"), proposed));
-        if (path.isEmpty())
+    for (;;) {
+        if (askName) {
+            target = workspace.prompts().saveFile(orderDialog(QStringLiteral("Сохранить файл заказа"), proposed));
+            if (target.isEmpty())
+                return;
+        }
+        if (!isWriteProtected(target))
+            break;
+        // A file marked read-only is never replaced: the order may go
+        // under another name.
+        if (workspace.prompts().askYesNo(writeProtectedQuestion(target)) != UserPrompts::Answer::Yes)
             return;
-        workspace.document().setFileName(path);
+        askName = true;
+        proposed = unusedName(target);
     }
 
     QStringList lines;
     OrderWriter::write(workspace, lines, OrderWriter::Form::File);
     // Replaces the file in one step: a failed write throws and leaves the
-    // old file whole and the order in its changed state.
-    TextFile::writeLines(workspace.document().fileName(), lines);
+    // old file whole and the order in its changed state. The name is the
+    // order's only once it holds the order, so after a failed first save
+    // the next one asks for a name again.
+    TextFile::writeLines(target, lines);
 
+    workspace.document().setFileName(target);
     workspace.document().setModified(false);
     guard.take(workspace.document().fileName());
     if (OrderRecovery *recovery = OrderRecovery::find(workspace))

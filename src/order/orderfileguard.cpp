@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 
+#include "stalelock.h"
 #include "workspace.h"
 
 OrderFileGuard::OrderFileGuard(Workspace &workspace)
@@ -46,18 +47,20 @@ OrderFileGuard::State OrderFileGuard::stateOf(const QString &path)
     state.exists = info.exists();
     if (state.exists) {
         state.size = info.size();
-        state.modified = info.lastModified();
+        state.modified = info.lastModified().toMSecsSinceEpoch();
     }
     return state;
 }
 
-void OrderFileGuard::take(const QString &path, bool readOnly)
+void OrderFileGuard::holdLock(const QString &path, bool readOnly)
 {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     if (absolute != m_path || readOnly) {
         release();
         m_path = absolute;
         if (m_locking && !readOnly) {
+            // Locks left in the folder by killed programs go first.
+            StaleLock::removeIn(QFileInfo(absolute).absolutePath(), QStringLiteral(".~lock.*#"));
             m_lock = std::make_unique<QLockFile>(lockPath(absolute));
             m_lock->setStaleLockTime(0);
             // A folder where no lock can be made still takes the order.
@@ -66,7 +69,41 @@ void OrderFileGuard::take(const QString &path, bool readOnly)
         }
     }
     m_readOnly = readOnly;
-    m_state = stateOf(absolute);
+}
+
+void OrderFileGuard::take(const QString &path, bool readOnly)
+{
+    holdLock(path, readOnly);
+    m_state = stateOf(m_path);
+}
+
+QString OrderFileGuard::noted() const
+{
+    if (m_path.isEmpty())
+        return QString();
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(int(m_state.exists))
+        .arg(m_state.size)
+        .arg(m_state.modified)
+        .arg(int(m_readOnly));
+}
+
+void OrderFileGuard::takeAsNoted(const QString &path, const QString &noted)
+{
+    const QStringList parts = noted.split(QLatin1Char(' '));
+    bool ok = parts.size() == 4;
+    State state;
+    if (ok) {
+        bool sizeOk = false;
+        bool timeOk = false;
+        state.exists = parts.at(0) == QLatin1String("1");
+        state.size = parts.at(1).toLongLong(&sizeOk);
+        state.modified = parts.at(2).toLongLong(&timeOk);
+        ok = sizeOk && timeOk;
+    }
+    holdLock(path, ok && parts.at(3) == QLatin1String("1"));
+    // Unknown: whatever lies there now was not seen by the order.
+    m_state = ok ? state : State{true, UnknownSize, -1};
 }
 
 void OrderFileGuard::release()
@@ -81,5 +118,9 @@ bool OrderFileGuard::changedOnDisk(const QString &path) const
 {
     if (m_path.isEmpty() || QFileInfo(path).absoluteFilePath() != m_path)
         return false;
-    return !(stateOf(m_path) == m_state);
+    const State now = stateOf(m_path);
+    // A note that did not read: only a file that is there now is asked about.
+    if (m_state.size == UnknownSize)
+        return now.exists;
+    return !(now == m_state);
 }

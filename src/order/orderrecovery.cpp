@@ -23,6 +23,7 @@
 #include "inordermark.h"
 #include "orderfileguard.h"
 #include "orderhistory.h"
+#include "stalelock.h"
 #include "ordertable.h"
 #include "ordixerror.h"
 #include "textencoding.h"
@@ -162,16 +163,44 @@ OrderRecovery *OrderRecovery::find(Workspace &workspace)
     return workspace.findChild<OrderRecovery *>(QString(), Qt::FindDirectChildrenOnly);
 }
 
-bool OrderRecovery::lockOwnFile()
+bool OrderRecovery::lockOwnFile(QString *cause)
 {
     if (m_lock && m_lock->isLocked())
         return true;
-    if (!QDir().mkpath(m_folder))
+    if (!QDir().mkpath(m_folder)) {
+        if (cause)
+            *cause = QStringLiteral("не удалось создать папку %1").arg(native(m_folder));
         return false;
+    }
     m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
     // Only a lock whose program has gone is taken over, however old.
     m_lock->setStaleLockTime(0);
-    return m_lock->tryLock(0);
+    if (m_lock->tryLock(0))
+        return true;
+    if (cause) {
+        *cause = (m_lock->error() == QLockFile::PermissionError ? QStringLiteral("нет права записи в папку %1")
+                                                                : QStringLiteral("не удалось создать файл в папке %1"))
+                     .arg(native(m_folder));
+    }
+    return false;
+}
+
+void OrderRecovery::checkFolder()
+{
+    QString cause;
+    if (lockOwnFile(&cause)) {
+#ifdef Q_OS_UNIX
+        const int fd = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+        const bool readable = fd >= 0;
+#else
+        const bool readable = QDir(m_folder).isReadable();
+#endif
+        if (!readable)
+            cause = QStringLiteral("не удалось прочитать папку %1").arg(native(m_folder));
+    }
+    showProblem(cause);
 }
 
 void OrderRecovery::schedule()
@@ -205,6 +234,9 @@ OrderRecovery::Saved OrderRecovery::current() const
     saved.savedAt = QDateTime::currentDateTime();
     saved.folder = QDir::currentPath();
     saved.orderFileName = m_workspace.document().fileName();
+    const OrderFileGuard &guard = OrderFileGuard::of(m_workspace);
+    if (!saved.orderFileName.isEmpty() && guard.path() == QFileInfo(saved.orderFileName).absoluteFilePath())
+        saved.fileState = guard.noted();
     saved.total = m_workspace.document().total();
     for (int r = 0; r < order.rowCount(); ++r) {
         QVariantList row;
@@ -262,6 +294,8 @@ QByteArray OrderRecovery::format(const Saved &saved)
     text += QStringLiteral("saved=") + saved.savedAt.toString(Qt::ISODate) + QStringLiteral("\r\n");
     text += QStringLiteral("dir=") + clean(saved.folder) + QStringLiteral("\r\n");
     text += QStringLiteral("file=") + clean(saved.orderFileName) + QStringLiteral("\r\n");
+    if (!saved.fileState.isEmpty())
+        text += QStringLiteral("filestate=") + clean(saved.fileState) + QStringLiteral("\r\n");
     text += QStringLiteral("total=") + numberText(saved.total) + QStringLiteral("\r\n");
     for (const QVariantList &row : saved.rows) {
         QStringList fields;
@@ -303,6 +337,10 @@ OrderRecovery::Saved OrderRecovery::read(const QString &path)
                 saved.orderFileName = line.mid(5);
                 continue;
             }
+            if (line.startsWith(QStringLiteral("filestate="))) {
+                saved.fileState = line.mid(10);
+                continue;
+            }
             if (line.startsWith(QStringLiteral("total="))) {
                 saved.total = line.mid(6).toDouble(&totalRead);
                 continue;
@@ -341,19 +379,40 @@ QString OrderRecovery::question(const Saved &saved)
 QList<OrderRecovery::Orphan> OrderRecovery::orphans()
 {
     QList<Orphan> found;
+    // Locks left by windows that were killed with nothing unsaved.
+    const QStringList locks = QDir(m_folder).entryList({QStringLiteral("order*.txt.lock")},
+                                                       QDir::Files | QDir::System | QDir::Hidden);
+    for (const QString &name : locks) {
+        const QString lockPath = QDir(m_folder).filePath(name);
+        if (!QFileInfo::exists(lockPath.chopped(5)))
+            StaleLock::remove(lockPath);
+    }
     const QFileInfoList files = QDir(m_folder).entryInfoList({QStringLiteral("order*.txt")},
                                                              QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
     for (const QFileInfo &info : files) {
         const QString path = info.absoluteFilePath();
         if (path == QFileInfo(m_path).absoluteFilePath() || isDeclined(path))
             continue;
-        // A file whose program still runs is that program's.
-        QLockFile lock(path + QStringLiteral(".lock"));
-        lock.setStaleLockTime(0);
-        if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError)
+        // A file whose program still runs is that program's; one that
+        // another new window claimed first is that window's to offer. The
+        // claim holds until the file is dealt with here.
+        const QString lockPath = path + QStringLiteral(".lock");
+        auto claim = std::make_shared<QLockFile>(lockPath);
+        claim->setStaleLockTime(0);
+        if (!claim->tryLock(0)) {
+            // No lock can be made or taken over (a folder that cannot be
+            // written): the owner alone decides, and the file is offered
+            // unclaimed.
+            if (claim->error() == QLockFile::LockFailedError && StaleLock::ownerRunning(lockPath))
+                continue;
+            claim.reset();
+        }
+        // Gone while it was claimed: another window has dealt with it.
+        if (const QFileInfo now(path); !now.exists() && !now.isSymLink())
             continue;
         Orphan orphan;
         orphan.path = path;
+        orphan.claim = claim;
         try {
             orphan.saved = read(path);
         } catch (const OrdixError &error) {
@@ -400,10 +459,16 @@ bool OrderRecovery::isDeclined(const QString &path) const
     return TextEncoding::decodeLines(list.readAll()).contains(mark);
 }
 
-void OrderRecovery::drop(const QString &path)
+void OrderRecovery::drop(const Orphan &orphan)
 {
-    QFile::remove(path + QStringLiteral(".lock"));
-    if (QFile::remove(path) || !QFileInfo::exists(path))
+    const QString &path = orphan.path;
+    // The file goes before its lock: no other window finds it unclaimed.
+    const bool removed = QFile::remove(path) || !QFileInfo::exists(path);
+    if (orphan.claim)
+        orphan.claim->unlock();
+    else
+        QFile::remove(path + QStringLiteral(".lock"));
+    if (removed)
         return;
     // A file that stays (a read-only folder) is not offered again.
     QStringList marks;
@@ -422,25 +487,26 @@ void OrderRecovery::drop(const QString &path)
 
 bool OrderRecovery::offer()
 {
+    checkFolder();
     m_timer.stop();
     const QList<Orphan> files = orphans();
     for (const Orphan &orphan : files) {
         if (!orphan.error.isEmpty()) {
-            drop(orphan.path);
+            drop(orphan);
             m_workspace.prompts().message(orphan.error, UserPrompts::Icon::Warning);
             continue;
         }
         const Saved &saved = orphan.saved;
         if (saved.rows.isEmpty() && saved.damaged == 0) {
-            drop(orphan.path);
+            drop(orphan);
             continue;
         }
         if (m_workspace.prompts().askYesNo(question(saved)) != UserPrompts::Answer::Yes) {
-            drop(orphan.path);
+            drop(orphan);
             continue;
         }
         if (saved.rows.isEmpty()) {
-            drop(orphan.path);
+            drop(orphan);
             continue;
         }
         // The current order (normally none at start) is closed the usual way.
@@ -451,7 +517,7 @@ bool OrderRecovery::offer()
         }
         restore(saved);
         // The order is this window's now, written to its own file.
-        drop(orphan.path);
+        drop(orphan);
         return true;
     }
     return false;
@@ -485,7 +551,7 @@ void OrderRecovery::restore(const Saved &saved)
 
     m_workspace.document().setFileName(saved.orderFileName);
     if (!saved.orderFileName.isEmpty())
-        OrderFileGuard::of(m_workspace).take(saved.orderFileName);
+        OrderFileGuard::of(m_workspace).takeAsNoted(saved.orderFileName, saved.fileState);
     m_workspace.document().recount();
     m_workspace.document().setModified(true);
     OrderTable::showOrderSum(m_workspace);

@@ -20,8 +20,10 @@ class Workspace;
 // closing it without saving by the user's choice, removes this window's
 // file only. At the next start the program offers the files whose program
 // no longer runs, those of orders from its own folder first, then the
-// newest first; "Нет" removes the file asked about. When the file cannot be
-// written, the status line says so once, and again when it can. Only the
+// newest first; "Нет" removes the file asked about. A file being offered is
+// locked by the window that offers it, so no other window offers it too.
+// When the folder cannot be read or written, or the file cannot be written,
+// the status line says so once, and again when it can. Only the
 // window turns this on; the command-line program and the tests that do not
 // ask for it write nothing.
 class OrderRecovery final : public QObject
@@ -38,6 +40,7 @@ public:
         QDateTime savedAt;
         QString folder;        // the program's folder when it was written
         QString orderFileName; // the order's own file, or empty
+        QString fileState;     // that file as last read or saved (OrderFileGuard::noted)
         double total = 0;
         QList<QVariantList> rows; // the order table's fields
         int damaged = 0;          // lines of rows that did not read
@@ -82,18 +85,21 @@ private:
         QString path;
         Saved saved;
         QString error; // why it did not read
+        std::shared_ptr<QLockFile> claim; // held while it is offered here
     };
 
     OrderRecovery(Workspace &workspace, const QString &folder);
     void schedule();
     void write();
     Saved current() const;
-    bool lockOwnFile();
+    bool lockOwnFile(QString *cause = nullptr);
+    // Says at start when the folder cannot be read or written.
+    void checkFolder();
     void showProblem(const QString &cause);
     QList<Orphan> orphans();
     void restore(const Saved &saved);
     // Removes an offered file; one that stays is noted as declined.
-    void drop(const QString &path);
+    void drop(const Orphan &orphan);
     QString declinedListPath() const;
     static QString fileMark(const QString &path);
     bool isDeclined(const QString &path) const;

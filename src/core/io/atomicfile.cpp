@@ -68,7 +68,16 @@ namespace
     {
         const qsizetype slash = final.lastIndexOf('/');
         const QByteArray folder = slash < 0 ? QByteArray() : final.left(slash + 1);
-        const QByteArray name = final.mid(slash + 1);
+        QByteArray name = final.mid(slash + 1);
+        // The hidden name must fit where the target's does: a long name
+        // is cut (on a character's first byte) to make room for the rest.
+        if (name.size() > 200) {
+            name.truncate(200);
+            while (!name.isEmpty() && (uchar(name.back()) & 0xC0) == 0x80)
+                name.chop(1);
+            if (!name.isEmpty() && (uchar(name.back()) & 0x80))
+                name.chop(1);
+        }
         return folder + '.' + name + '.' + QByteArray::number(QRandomGenerator::system()->generate64(), 36)
             + QByteArrayLiteral(".tmp");
     }
@@ -149,8 +158,12 @@ bool AtomicFile::open()
 
     const QFileInfo final(m_final);
     const QString folder = final.absolutePath();
+    // The hidden name must fit where the target's does: a long name is cut.
+    QString base = final.fileName().left(200);
+    if (!base.isEmpty() && base.back().isHighSurrogate())
+        base.chop(1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString name = folder + QLatin1String("/.") + final.fileName() + QLatin1Char('.')
+        const QString name = folder + QLatin1String("/.") + base + QLatin1Char('.')
             + QString::number(QRandomGenerator::system()->generate64(), 36) + QLatin1String(".tmp");
         HANDLE handle = ::CreateFileW(nativeName(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
