@@ -10,15 +10,13 @@
 
 #include "windowretirement.h"
 
-// The window tests also run under the looks of other desktops. With
-// ORDIX_TEST_PALETTE=dark they get the Fusion style with a dark palette, as
-// a dark desktop theme gives it (tooltips included: light text on a light
-// tooltip background is what such themes often bring).
-inline void applyTestDesktop()
+// The window tests also run under the looks of other desktops.
+
+// A dark palette as a dark desktop theme gives it (tooltips included: light
+// text on a light tooltip background is what such themes often bring, and a
+// placeholder text as dark as the fields).
+inline QPalette darkTestPalette()
 {
-    if (qEnvironmentVariable("ORDIX_TEST_PALETTE") != QLatin1String("dark"))
-        return;
-    QApplication::setStyle(QStringLiteral("Fusion"));
     QPalette dark;
     const QColor window(53, 53, 53);
     dark.setColor(QPalette::Window, window);
@@ -34,9 +32,20 @@ inline void applyTestDesktop()
     dark.setColor(QPalette::Link, QColor(42, 130, 218));
     dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
     dark.setColor(QPalette::HighlightedText, Qt::black);
+    dark.setColor(QPalette::PlaceholderText, QColor(0x13, 0x15, 0x16));
     for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         dark.setColor(QPalette::Disabled, role, QColor(127, 127, 127));
-    QApplication::setPalette(dark);
+    return dark;
+}
+
+// With ORDIX_TEST_PALETTE=dark the window tests get the Fusion style with
+// the dark palette.
+inline void applyTestDesktop()
+{
+    if (qEnvironmentVariable("ORDIX_TEST_PALETTE") != QLatin1String("dark"))
+        return;
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setPalette(darkTestPalette());
 }
 
 // The contrast ratio of two colours by the web's accessibility guidelines.

@@ -15,9 +15,13 @@
 #include "gridcontroller.h"
 #include "legendpanel.h"
 #include "lookupgridprice.h"
+#include "orderlines.h"
 #include "ordergui.h"
+#include "ordixapplication.h"
+#include "partsearchfield.h"
 #include "ordertable.h"
 #include "priceloader.h"
+#include "readablecolour.h"
 #include "scriptedprompts.h"
 #include "silentprogress.h"
 #include "standardactions.h"
@@ -80,6 +84,29 @@ namespace
         });
     }
 
+    // The contrast of a text as drawn: the pixels that change when the text is taken away are the text's;
+    // the colour most of them show without it is its background.
+    double drawnContrast(QWidget *widget, QObject *holder, const char *property)
+    {
+        const QImage with = widget->grab().toImage();
+        holder->setProperty(property, QString());
+        const QImage without = widget->grab().toImage();
+        QHash<QRgb, int> under;
+        QList<QRgb> drawn;
+        for (int y = 0; y < with.height(); ++y) {
+            for (int x = 0; x < with.width(); ++x) {
+                if (with.pixel(x, y) != without.pixel(x, y) && ++under[without.pixel(x, y)])
+                    drawn << with.pixel(x, y);
+            }
+        }
+        const QList<int> counts = under.values();
+        const QColor background(under.key(counts.isEmpty() ? 0 : *std::max_element(counts.begin(), counts.end())));
+        double best = 1;
+        for (const QRgb pixel : std::as_const(drawn))
+            best = qMax(best, contrastRatio(QColor(pixel), background));
+        return best;
+    }
+
     void typeQuantityAndConfirm(TAddToOrderForm *form, const QString &text)
     {
         whenDialogShows(form, [form, text] {
@@ -97,7 +124,11 @@ class TestOrderGui : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { applyTestDesktop(); }
+    void initTestCase()
+    {
+        applyTestDesktop();
+        m_desktopPalette = QApplication::palette();
+    }
     void init();
     void cleanup();
 
@@ -107,6 +138,10 @@ private slots:
     void dialogCancelAddsNothing();
     void dialogKeys_data();
     void dialogKeys();
+    void dialogTellsTheLineCost_data();
+    void dialogTellsTheLineCost();
+    void quantityByPacks_data();
+    void quantityByPacks();
 
     void enterAndDoubleClickInPriceGridAdd();
     void enterEditsAndDeleteRemovesInOrderGrid();
@@ -114,6 +149,7 @@ private slots:
     void incrementalSearchInCodeColumn();
     void enterInTheSearchBoxAddsOnlyWhatTheTextNames_data();
     void enterInTheSearchBoxAddsOnlyWhatTheTextNames();
+    void searchBoxPlacement_data();
     void searchBoxPlacement();
     void keyboardNeverLeftOnTheHiddenBox_data();
     void keyboardNeverLeftOnTheHiddenBox();
@@ -123,6 +159,7 @@ private slots:
     void orderGridColumnsSortAndMoney();
 
 private:
+    QPalette m_desktopPalette;
     QTemporaryDir *m_dir = nullptr;
     QString m_oldCurrent;
     Workspace *m_ws = nullptr;
@@ -166,9 +203,9 @@ void TestOrderGui::init()
 
     QFile file(QStringLiteral("prices.txt"));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(TextFile::encodeLines({"Код|Наименование|Артикул|Производитель|Цена|Статус", "12|Болт М8|OEM-12|Россия|10|1",
-                                      "42|Гайка М8|OEM-42|Китай|2.5|0", "7|Шайба||Тайвань|100|3",
-                                      "120|болванка|||5|1", "5|Втулка|||1|1"}));
+    file.write(TextFile::encodeLines({"Код|Наименование|Артикул|Производитель|НормаУпаковки|Цена|Статус",
+                                      "12|Болт М8|OEM-12|Россия||10|1", "42|Гайка М8|OEM-42|Китай|1|2.5|0",
+                                      "7|Шайба||Тайвань|10|100|3", "120|болванка||||5|1", "5|Втулка||||1|1"}));
     file.close();
     PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
     QVERIFY(m_ws->priceNotEmpty());
@@ -299,6 +336,81 @@ void TestOrderGui::dialogKeys()
     int quantity = 0;
     QCOMPARE(m_form->ask(request, &quantity), accepted);
     QCOMPARE(quantity, accepted ? 6 : 0);
+}
+
+void TestOrderGui::dialogTellsTheLineCost_data()
+{
+    QTest::addColumn<float>("discount");
+    QTest::addColumn<float>("rate");
+    QTest::addColumn<QString>("symbol");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("told"); // before the amount; empty: nothing told
+    QTest::newRow("discount") << 5.0f << 1.0f << "р." << 12 << "С учётом скидки 5%";
+    QTest::newRow("markup") << -7.5f << 1.0f << "р." << 42 << "С учётом наценки 7.5%";
+    QTest::newRow("discount in dollars") << 12.5f << 28.5f << "$" << 7 << "С учётом скидки 12.5%";
+    QTest::newRow("markup in euros") << -3.0f << 32.1f << "€" << 42 << "С учётом наценки 3%";
+    QTest::newRow("neither") << 0.0f << 28.5f << "$" << 12 << "";
+    QTest::newRow("accumulative discount") << 100.0f << 1.0f << "р." << 12 << "";
+}
+
+void TestOrderGui::dialogTellsTheLineCost()
+{
+    QFETCH(float, discount);
+    QFETCH(float, rate);
+    QFETCH(QString, symbol);
+    QFETCH(int, code);
+    QFETCH(QString, told);
+    m_ws->settings().discount = discount;
+    m_ws->settings().currentCurrency = {rate, QString(), symbol};
+    QString shown;
+    whenDialogShows(m_form, [this, &shown] {
+        QTest::keyClicks(m_form->quantityEdit(), QStringLiteral("13"));
+        shown = m_form->lineCostLabel()->isHidden() ? QString() : m_form->lineCostLabel()->text();
+        QTest::keyClick(m_form->quantityEdit(), Qt::Key_Return);
+    });
+    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
+    QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+    // The amount told is the line's amount as the order grid shows it.
+    const QString amount = m_orderGrid->view()->model()->index(0, 8).data().toString();
+    QCOMPARE(shown, told.isEmpty() ? QString() : told + QStringLiteral(": ") + amount);
+}
+
+void TestOrderGui::quantityByPacks_data()
+{
+    QTest::addColumn<int>("code"); // 7 is packed by 10, 42 by 1, 12 has no pack
+    QTest::addColumn<int>("inOrder"); // the line's quantity before; 0: a new line
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<int>("quantity");
+    QTest::newRow("a new line: one pack") << 7 << 0 << "" << QList<int>{} << 10;
+    QTest::newRow("up, up") << 7 << 0 << "" << QList<int>{Qt::Key_Up, Qt::Key_Up} << 30;
+    QTest::newRow("down stops at one pack") << 7 << 0 << "" << QList<int>{Qt::Key_Down} << 10;
+    QTest::newRow("typed, up") << 7 << 0 << "13" << QList<int>{Qt::Key_Up} << 20;
+    QTest::newRow("typed, down") << 7 << 0 << "13" << QList<int>{Qt::Key_Down} << 10;
+    QTest::newRow("a line keeps its quantity") << 7 << 13 << "" << QList<int>{} << 13;
+    QTest::newRow("a line, up") << 7 << 13 << "" << QList<int>{Qt::Key_Up} << 20;
+    QTest::newRow("a pack of one") << 42 << 0 << "" << QList<int>{Qt::Key_Up} << 2;
+    QTest::newRow("no pack") << 12 << 0 << "5" << QList<int>{Qt::Key_Up} << 6;
+}
+
+void TestOrderGui::quantityByPacks()
+{
+    QFETCH(int, code);
+    QFETCH(int, inOrder);
+    QFETCH(QString, typed);
+    QFETCH(QList<int>, keys);
+    QFETCH(int, quantity);
+    QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
+    if (inOrder)
+        OrderLines::addPart(*m_ws, inOrder);
+    whenDialogShows(m_form, [this, typed, keys] {
+        QTest::keyClicks(m_form->quantityEdit(), typed);
+        for (const int key : keys)
+            QTest::keyClick(m_form->quantityEdit(), Qt::Key(key));
+        QTest::keyClick(m_form->quantityEdit(), Qt::Key_Return);
+    });
+    QVERIFY(m_ws->execute(QString::fromLatin1(inOrder ? "EditOrderRecord" : "AddToOrder")));
+    QCOMPARE(m_ws->order().integerAt(0, OrderTable::Count), quantity);
 }
 
 void TestOrderGui::enterAndDoubleClickInPriceGridAdd()
@@ -457,9 +569,23 @@ void TestOrderGui::enterInTheSearchBoxAddsOnlyWhatTheTextNames()
     }
 }
 
+void TestOrderGui::searchBoxPlacement_data()
+{
+    QTest::addColumn<int>("room"); // pixels under the last whole row, over a scroll bar; -1: the grid as it is
+    QTest::newRow("under the rows") << -1;
+    QTest::newRow("little room at the foot") << 5; // the box moves up over the last row
+}
+
 void TestOrderGui::searchBoxPlacement()
 {
+    QFETCH(int, room);
     QTableView *view = m_priceGrid->view();
+    const int rowHeight = view->verticalHeader()->defaultSectionSize();
+    if (room >= 0) {
+        view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        view->setFixedHeight(view->height() - view->viewport()->height() + 3 * rowHeight + room);
+        QTRY_COMPARE(view->viewport()->height(), 3 * rowHeight + room);
+    }
     m_priceGrid->setSelectedColumn(4);
     view->setFocus();
     typeText(view, QStringLiteral("O"));
@@ -467,11 +593,12 @@ void TestOrderGui::searchBoxPlacement()
     QVERIFY(box->isVisible());
     QCOMPARE(box->parentWidget(), view);
     const QRect viewport = view->viewport()->geometry();
-    const int rowHeight = view->verticalHeader()->defaultSectionSize();
     QCOMPARE(box->x(), viewport.left() + view->columnViewportPosition(4));
-    QCOMPARE(box->y(), viewport.top() + 5 * rowHeight); // under the five rows
+    QCOMPARE(box->y(), room < 0 ? viewport.top() + 5 * rowHeight : viewport.bottom() + 1 - 19); // shown whole
     QCOMPARE(box->width(), view->columnWidth(4) + 2);
     QCOMPARE(box->height(), 19);
+    if (room >= 0)
+        return;
     // Losing the focus hides the box.
     m_orderGrid->view()->setFocus();
     QTRY_VERIFY(!box->isVisible());
@@ -537,42 +664,52 @@ void TestOrderGui::keyboardNeverLeftOnTheHiddenBox()
 
 void TestOrderGui::selfColouredTextsAreReadable_data()
 {
+    QTest::addColumn<bool>("dark");
     QTest::addColumn<QString>("text");
-    QTest::newRow("the quantity dialog's sum") << "sum";
-    QTest::newRow("the search box") << "search";
-    QTest::newRow("a legend topic") << "topic";
-    QTest::newRow("a legend topic under the pointer") << "topic hover";
+    for (const bool dark : {false, true}) {
+        for (const char *text : {"sum", "pack note", "marked quantity", "search box", "placeholder", "topic", "hover"})
+            QTest::addRow("%s, %s", dark ? "dark" : "light", text) << dark << QString::fromLatin1(text);
+    }
 }
 
 void TestOrderGui::selfColouredTextsAreReadable()
 {
+    QFETCH(bool, dark);
     QFETCH(QString, text);
-    QWidget *widget = nullptr;
-    QPalette::ColorRole foreground = QPalette::Text;
+    cleanup(); // the program as started under a light or a dark desktop palette
+    const auto restore = qScopeGuard([this] { QApplication::setPalette(m_desktopPalette); });
+    QApplication::setPalette(dark ? darkTestPalette() : QApplication::style()->standardPalette());
+    init();
+    m_form->prepare({QStringLiteral("Шайба"), 100, QStringLiteral("р."), 13, 10, {}});
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form) && activateTestWindow(m_form));
+    m_form->findChild<QPushButton *>(QStringLiteral("OKBtn"))->setFocus(); // no selection, no cursor
+    QLineEdit *quantity = m_form->quantityEdit()->findChild<QLineEdit *>();
+    QTRY_VERIFY(!quantity->hasFocus());
     LegendPanel legend;
-    if (text == QLatin1String("sum")) {
-        widget = m_form->sumEdit();
-    } else if (text == QLatin1String("search")) {
-        m_priceGrid->view()->setFocus();
+    legend.show();
+    QLabel *topic = legend.topicLabel(0);
+    QEvent enter(QEvent::Enter);
+    if (text == QLatin1String("hover"))
+        QCoreApplication::sendEvent(topic, &enter);
+    QLineEdit *search = (new PartSearchField(*m_ws, m_priceGrid, m_gui->lookup(), m_window))->edit();
+    search->parentWidget()->show();
+    LookupGridPrice *box = m_gui->lookup();
+    if (text == QLatin1String("search box")) {
         typeText(m_priceGrid->view(), QStringLiteral("б"));
-        widget = m_gui->lookup();
-    } else {
-        legend.show();
-        QLabel *label = legend.topicLabel(0);
-        if (text.endsWith(QLatin1String("hover"))) {
-            QEvent enter(QEvent::Enter);
-            QCoreApplication::sendEvent(label, &enter);
-            QVERIFY(label->font().underline());
-        }
-        widget = label;
-        foreground = QPalette::WindowText;
+        box->setCursorPosition(0); // where it stays without the text
     }
-    QVERIFY(widget);
-    const QPalette &palette = widget->palette();
-    const QColor background = palette.color(widget->backgroundRole());
-    const QColor colour = palette.color(foreground);
-    const double ratio = contrastRatio(colour, background);
-    QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 on %2: %3").arg(colour.name(), background.name()).arg(ratio)));
+    const QHash<QString, std::tuple<QWidget *, QObject *, const char *>> texts{
+        {"sum", {m_form->sumEdit(), m_form->sumEdit(), "text"}},
+        {"pack note", {m_form->packLabel(), m_form->packLabel(), "text"}},
+        {"marked quantity", {m_form->quantityEdit(), quantity, "text"}},
+        {"search box", {box, box, "text"}},
+        {"placeholder", {search, search, "placeholderText"}},
+        {"topic", {topic, topic, "text"}},
+        {"hover", {topic, topic, "text"}}};
+    const auto [widget, holder, property] = texts.value(text);
+    const double ratio = drawnContrast(widget, holder, property);
+    QVERIFY2(ratio >= ReadableColour::MinimumContrast, QByteArray::number(ratio));
 }
 
 void TestOrderGui::tabMovesToNextColumn()
@@ -645,5 +782,13 @@ void TestOrderGui::orderGridColumnsSortAndMoney()
              (QStringList{"00007|Шайба||Тайвань|2", "00042|Гайка М8|OEM-42|Китай|2", "00012|Болт М8|OEM-12|Россия|2"}));
 }
 
-QTEST_MAIN(TestOrderGui)
+int main(int argc, char *argv[])
+{
+    // The program's own application object: it keeps the placeholder texts
+    // of every palette readable.
+    OrdixApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestOrderGui test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_ordergui.moc"

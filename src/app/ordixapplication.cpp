@@ -3,15 +3,34 @@
 #include <exception>
 
 #include <QDebug>
+#include <QEvent>
 #include <QLibraryInfo>
+#include <QPalette>
 #include <QStringList>
 #include <QTranslator>
 
 #include "ordixerror.h"
+#include "readablecolour.h"
 
 OrdixApplication::OrdixApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    keepPlaceholdersReadable();
+}
+
+bool OrdixApplication::event(QEvent *event)
+{
+    if (event->type() == QEvent::ApplicationPaletteChange)
+        keepPlaceholdersReadable();
+    return QApplication::event(event);
+}
+
+void OrdixApplication::keepPlaceholdersReadable()
+{
+    QPalette colours = palette();
+    // Setting the palette tells a change again, which then finds it readable.
+    if (ReadableColour::makePlaceholdersReadable(&colours))
+        setPalette(colours);
 }
 
 bool OrdixApplication::notify(QObject *receiver, QEvent *event)

@@ -24,7 +24,14 @@ public:
     // the file dialogs) into the application; false when they are missing.
     static bool installRussianTranslations(QCoreApplication &app);
 
+protected:
+    bool event(QEvent *event) override;
+
 private:
+    // The desktop's palette with readable placeholder texts (kept so when
+    // the desktop brings another palette).
+    void keepPlaceholdersReadable();
+
     void report(const QString &text);
 
     ErrorReport m_errorReport;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QtGlobal>
 
@@ -46,6 +48,10 @@ public:
         QString currencySymbol; // for the money masks
         int quantity = 1;       // initial value
         int packSize = 0;       // the part's pack when a whole number above 1, else 0
+        // What the order line comes to for a quantity with the customer's
+        // discount or markup ("С учётом скидки 5%: 2 958.41 р."); empty
+        // when neither applies. Unset: nothing to tell.
+        std::function<QString(int quantity)> lineCost;
     };
 
     // A box with a title of its own, kept above all windows when `onTop`

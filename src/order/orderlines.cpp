@@ -1,11 +1,15 @@
 #include "orderlines.h"
 
+#include <cmath>
+
 #include <QVariantList>
 
 #include "gridposition.h"
 #include "inordermark.h"
+#include "ordixerror.h"
 #include "ordertable.h"
 #include "pricelinefields.h"
+#include "textfile.h"
 #include "userprompts.h"
 #include "wholepricelist.h"
 #include "workspace.h"
@@ -18,8 +22,6 @@ namespace
         return rate > 0 ? rate : 1.0;
     }
 
-    // Asks for a quantity; false when the user cancelled (or nothing usable
-    // came back).
     // The pack field's number when it is a whole number above 1, else 0.
     int packSize(const QString &pack)
     {
@@ -28,8 +30,16 @@ namespace
         return whole && size > 1 ? size : 0;
     }
 
-    bool askQuantity(Workspace &workspace, const QString &name, double price, int initial, int *quantity,
-                     int pack = 0)
+    int packOf(const RecordTable &price)
+    {
+        const int field = price.findField(QStringLiteral("Pack"));
+        return field >= 0 ? packSize(price.asString(field)) : 0;
+    }
+
+    // Asks for a quantity; false when the user cancelled (or nothing usable
+    // came back). The dialog shows `price`; its line will carry `linePrice`.
+    bool askQuantity(Workspace &workspace, const QString &name, double price, double linePrice, int initial,
+                     int *quantity, int pack = 0)
     {
         UserPrompts::QuantityRequest request;
         request.partName = name;
@@ -37,6 +47,9 @@ namespace
         request.price = price / displayRate(workspace);
         request.currencySymbol = workspace.settings().currentCurrency.symbol;
         request.quantity = initial;
+        request.lineCost = [&workspace, linePrice](int count) {
+            return OrderLines::lineCostText(workspace, linePrice, count);
+        };
         int entered = initial;
         if (!workspace.prompts().askQuantity(request, &entered) || entered < 1)
             return false;
@@ -105,12 +118,14 @@ void OrderLines::addFrom(Workspace &workspace, RecordTable &price)
 
     const QString orderCode = OrderTable::fields().at(OrderTable::Code).name;
     const bool inOrder = workspace.orderOpen() && !code.isNull() && order.locate(orderCode, code);
-    const int initial = inOrder ? int(order.asInteger(OrderTable::Count)) : 1;
+    // A new line starts at one pack; a line in the order keeps its quantity
+    // and its own price.
+    const int pack = packOf(price);
+    const int initial = inOrder ? int(order.asInteger(OrderTable::Count)) : qMax(1, pack);
+    const double linePrice = inOrder ? order.asFloat(OrderTable::Price) : unitPrice;
 
     int quantity = 0;
-    const int packField = price.findField(QStringLiteral("Pack"));
-    const int pack = packField >= 0 ? packSize(price.asString(packField)) : 0;
-    if (!askQuantity(workspace, name, unitPrice, initial, &quantity, pack))
+    if (!askQuantity(workspace, name, unitPrice, linePrice, initial, &quantity, pack))
         return;
     addPartFrom(workspace, price, quantity);
 }
@@ -160,12 +175,39 @@ void OrderLines::editOrderRecord(Workspace &workspace)
     RecordTable &order = workspace.order();
     if (!workspace.orderNotEmpty() || order.rowNumber() == 0)
         return;
+    int pack = 0;
+    if (workspace.price().isActive()) {
+        WholePriceList whole(workspace.price());
+        if (whole.find(order.value(OrderTable::Code)))
+            pack = packOf(whole.rows());
+    }
     int quantity = 0;
-    if (!askQuantity(workspace, order.asString(OrderTable::Name), order.asFloat(OrderTable::Price),
-                     int(order.asInteger(OrderTable::Count)), &quantity))
+    const double linePrice = order.asFloat(OrderTable::Price);
+    if (!askQuantity(workspace, order.asString(OrderTable::Name), linePrice, linePrice,
+                     int(order.asInteger(OrderTable::Count)), &quantity, pack))
         return;
     setLineCount(workspace, quantity);
     changed(workspace);
+}
+
+QString OrderLines::lineCostText(const Workspace &workspace, double price, qint64 count)
+{
+    const double d = workspace.settings().discount;
+    if (d == 0 || d >= 100)
+        return QString();
+    double amount = 0;
+    try {
+        amount = OrderTable::lineAmount(price, count);
+    } catch (const OrdixError &) {
+        return QString(); // no line is made of it
+    }
+    QString percent = Decimal::format(std::fabs(d), 2);
+    while (percent.endsWith(QLatin1Char('0')))
+        percent.chop(1);
+    if (percent.endsWith(Decimal::separator()))
+        percent.chop(1);
+    return (d > 0 ? QStringLiteral("С учётом скидки ") : QStringLiteral("С учётом наценки ")) + percent
+        + QStringLiteral("%: ") + workspace.formatMoney(workspace.applyDiscount(amount));
 }
 
 void OrderLines::removeFromOrder(Workspace &workspace)

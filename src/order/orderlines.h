@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 class RecordTable;
@@ -26,6 +27,12 @@ public:
     static void addPart(Workspace &workspace, int quantity);
     // EditOrderRecord: asks for the current line's new quantity.
     static void editOrderRecord(Workspace &workspace);
+    // What a line of `count` at `price` (price-list money) comes to with the
+    // customer's discount or markup, as the order grid shows its amount:
+    // "С учётом скидки 5%: 2 958.41 р." or "С учётом наценки 5%: …"; empty
+    // with neither (or an accumulative discount) and for an amount no line
+    // may carry.
+    static QString lineCostText(const Workspace &workspace, double price, qint64 count);
     // RemoveFromOrder: deletes the current line without a question and takes
     // the mark off its price row.
     static void removeFromOrder(Workspace &workspace);

@@ -34,7 +34,7 @@ TAddToOrderForm::TAddToOrderForm(QWidget *parent)
     m_price->setFocusPolicy(Qt::NoFocus);
     m_price->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    m_num = new QSpinBox(m_group);
+    m_num = new PackSpinBox(m_group);
     m_num->setObjectName(QStringLiteral("num"));
     m_num->setRange(1, std::numeric_limits<int>::max());
     m_num->setValue(1);
@@ -61,11 +61,17 @@ TAddToOrderForm::TAddToOrderForm(QWidget *parent)
     m_pack->setObjectName(QStringLiteral("pack"));
     m_pack->hide();
 
+    m_lineCost = new QLabel(m_group);
+    m_lineCost->setObjectName(QStringLiteral("lineCost"));
+    m_lineCost->setAlignment(Qt::AlignCenter);
+    m_lineCost->hide();
+
     auto *form = new QFormLayout(m_group);
     form->addRow(QStringLiteral("Цена:"), m_price);
     form->addRow(QStringLiteral("Количество:"), m_num);
     form->addRow(QString(), m_pack);
     form->addRow(QStringLiteral("Сумма:"), m_sum);
+    form->addRow(m_lineCost);
 
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *ok = buttons->addButton(QDialogButtonBox::Ok);
@@ -127,7 +133,10 @@ void TAddToOrderForm::prepare(const UserPrompts::QuantityRequest &request)
     m_symbol = request.currencySymbol;
     m_price->setText(maskText(m_priceValue, m_symbol));
     m_packSize = request.packSize > 1 ? request.packSize : 0;
+    m_num->setPack(m_packSize);
     m_pack->setVisible(m_packSize > 0);
+    m_lineCostOf = request.lineCost;
+    m_lineCost->clear();
     m_pack->setText(QStringLiteral("Норма упаковки: %1").arg(m_packSize));
     const int initial = qMax(1, request.quantity);
     if (m_num->value() == initial)
@@ -139,11 +148,29 @@ void TAddToOrderForm::prepare(const UserPrompts::QuantityRequest &request)
 
 void TAddToOrderForm::markPack()
 {
-    m_packMismatch = m_packSize > 0 && m_num->value() % m_packSize != 0;
-    // The quantity stays as typed; the note and the box turn red.
-    m_pack->setStyleSheet(m_packMismatch ? QStringLiteral("color: #C00000; font-weight: bold;") : QString());
+    const bool mismatch = m_packSize > 0 && m_num->value() % m_packSize != 0;
+    if (mismatch == m_packMismatch)
+        return;
+    m_packMismatch = mismatch;
     m_pack->setToolTip(m_packMismatch ? QStringLiteral("Количество не кратно норме упаковки") : QString());
-    m_num->setStyleSheet(m_packMismatch ? QStringLiteral("QSpinBox { background: #FFD8D8; }") : QString());
+    paintPackMark();
+}
+
+void TAddToOrderForm::paintPackMark()
+{
+    if (!m_packMismatch) {
+        m_pack->setStyleSheet(QString());
+        m_num->setStyleSheet(QString());
+        return;
+    }
+    // The quantity stays as typed; the note turns red and the box pink, each
+    // text kept readable on its background in a light and a dark palette.
+    const QPalette &colours = palette();
+    const QColor red = ReadableColour::on(QColor(0xC0, 0x00, 0x00), colours.color(QPalette::Window));
+    m_pack->setStyleSheet(QStringLiteral("color: %1; font-weight: bold;").arg(red.name()));
+    const QColor pink(0xFF, 0xD8, 0xD8);
+    const QColor text = ReadableColour::on(colours.color(QPalette::Text), pink);
+    m_num->setStyleSheet(QStringLiteral("QSpinBox { background: %1; color: %2; }").arg(pink.name(), text.name()));
 }
 
 int TAddToOrderForm::quantity() const
@@ -190,6 +217,8 @@ void TAddToOrderForm::changeEvent(QEvent *event)
     // Whenever the dialog becomes active the quantity is ready to be typed over.
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         focusQuantity();
+    else if (event->type() == QEvent::PaletteChange)
+        paintPackMark();
 }
 
 void TAddToOrderForm::focusQuantity()
@@ -203,5 +232,8 @@ void TAddToOrderForm::recomputeSum(const QString &quantityText)
     if (quantityText.trimmed().isEmpty())
         return;
     m_sum->setText(maskText(double(m_num->value()) * m_priceValue, m_symbol));
+    const QString cost = m_lineCostOf ? m_lineCostOf(m_num->value()) : QString();
+    m_lineCost->setText(cost);
+    m_lineCost->setVisible(!cost.isEmpty());
     markPack();
 }

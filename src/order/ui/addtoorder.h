@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include "packspinbox.h"
 #include "userprompts.h"
 
 class QGroupBox;
@@ -15,7 +16,9 @@ class QSpinBox;
 // price, the quantity (1 to 2147483647) and the amount, kept current as the
 // quantity is typed. For a part packed by more than one, "Норма упаковки: N"
 // shows under the quantity, marked while the quantity is no multiple of N
-// (the quantity itself is left as typed).
+// (the quantity itself is left as typed), and the spin box steps by whole
+// packs. With the customer's discount or markup, a line under the sum tells
+// what the order line will cost ("С учётом скидки 5%: …").
 class TAddToOrderForm final : public QDialog
 {
     Q_OBJECT
@@ -43,6 +46,7 @@ public:
     QSpinBox *quantityEdit() const { return m_num; }
     QLineEdit *sumEdit() const { return m_sum; }
     QLabel *packLabel() const { return m_pack; }
+    QLabel *lineCostLabel() const { return m_lineCost; }
     // Whether the quantity is marked as no multiple of the pack.
     bool packMismatch() const { return m_packMismatch; }
 
@@ -55,13 +59,17 @@ private:
     void focusQuantity();
     void recomputeSum(const QString &quantityText);
     void markPack();
+    // The colours of the mark, readable on the palette in use.
+    void paintPackMark();
 
     QGroupBox *m_group = nullptr;
     QLineEdit *m_price = nullptr;
-    QSpinBox *m_num = nullptr;
+    PackSpinBox *m_num = nullptr;
     QLineEdit *m_sum = nullptr;
     QPushButton *m_ok = nullptr;
     QLabel *m_pack = nullptr;
+    QLabel *m_lineCost = nullptr;
+    std::function<QString(int)> m_lineCostOf;
     int m_packSize = 0;
     bool m_packMismatch = false;
     double m_priceValue = 0;

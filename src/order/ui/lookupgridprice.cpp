@@ -61,7 +61,11 @@ void LookupGridPrice::place()
     const int rows = view->model() ? view->model()->rowCount() : 0;
     const int shownRows = qBound(0, qMin(viewport.height() / rowHeight, rows - firstRow), rows);
     const int left = viewport.left() + view->columnViewportPosition(column);
-    const int top = qMin(viewport.top() + shownRows * rowHeight, view->height() - BoxHeight);
+    // Under the last row shown; where the rows leave too little room above
+    // the grid's foot (a horizontal scroll bar there), as low as the box
+    // still shows whole.
+    const int lowest = viewport.bottom() + 1 - BoxHeight;
+    const int top = qMax(viewport.top(), qMin(viewport.top() + shownRows * rowHeight, lowest));
     setGeometry(left, top, view->columnWidth(column) + 2, BoxHeight);
 }
 
