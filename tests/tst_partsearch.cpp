@@ -24,6 +24,8 @@ private slots:
     void rules();
     void hitsShowOnTopOfTheFilter();
     void choiceKeepsItsRowsAndOrder();
+    void ranking_data();
+    void ranking();
     void forms_data();
     void forms();
     void agreesWithAPlainScan();
@@ -108,6 +110,38 @@ void TestPartSearch::rules()
         shown << QString::number(table.storedInteger(hit.row, code)) + QLatin1Char(' ')
                      + PartSearch::foundText(hit, result.switchedLayout);
     QCOMPARE(shown.join(QStringLiteral("; ")), found);
+}
+
+void TestPartSearch::ranking_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("codes"); // every hit, best first
+    QTest::newRow("whole word at the front, whole word later, word starts at the front, later")
+        << QStringLiteral("масло") << QStringLiteral("2 4 11 12 6 8 9 3 1");
+    QTest::newRow("typed on the Latin layout") << QStringLiteral("vfckj") << QStringLiteral("2 4 11 12 6 8 9 3 1");
+    QTest::newRow("a whole word outranks the front") << QStringLiteral("фильтр") << QStringLiteral("7 9 8 10 11");
+    QTest::newRow("two words: both whole, then one") << QStringLiteral("масло фильтр") << QStringLiteral("9 8 11");
+    QTest::newRow("part numbers stay above the names") << QStringLiteral("5w") << QStringLiteral("12 2");
+}
+
+void TestPartSearch::ranking()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, codes);
+    RecordTable table;
+    table.open(PriceLoader::priceFields());
+    const QStringList names = QStringLiteral("Колпачки маслосъёмные|Масло моторное 5W-40|Маслосъёмный колпачок|"
+                                             "Масло трансмиссионное|Щуп масла|Насос масло-воздушный|Фильтр воздушный|"
+                                             "Фильтрующий элемент масло|Корпус фильтр масло|Элемент фильтра|"
+                                             "Масло фильтровальное|Масло 5W").split(QLatin1Char('|'));
+    for (int code = 1; code <= names.size(); ++code)
+        table.appendRow(QStringList{QStringLiteral("1"), QString::number(code), names.at(code - 1), QStringLiteral("X")});
+    PartSearch search;
+    search.build(table);
+    QStringList found;
+    for (const PartSearch::Hit &hit : search.find(query).hits)
+        found << QString::number(table.storedInteger(hit.row, 1));
+    QCOMPARE(found.join(QLatin1Char(' ')), codes);
 }
 
 void TestPartSearch::hitsShowOnTopOfTheFilter()
@@ -235,6 +269,7 @@ void TestPartSearch::agreesWithAPlainScan()
             for (const PartSearch::Hit &hit : result.hits)
                 if (!hit.inName)
                     found[int(hit.tier)].push_back(hit.row);
+            std::sort(found[4].begin(), found[4].end()); // ranked, not stored order
             for (int tier = 2; tier <= 4; ++tier)
                 QVERIFY2(found[tier] == expected[tier], qPrintable(QStringLiteral("%1, tier %2").arg(query).arg(tier)));
         }
