@@ -278,26 +278,30 @@ void TestPartSearch::agreesWithAPlainScan()
 
 void TestPartSearch::searchInTheWorkspace()
 {
-    // The status line, the count on top of a filter applied meanwhile, the
-    // row current before the search, and a new list ending the search.
+    // The status line, the count on top of a filter applied meanwhile with
+    // the hits it hides, the words searched, the row current before the
+    // search, and a new list ending the search.
     Workspace &ws = m_session->ws;
     PriceSearch *search = PriceSearch::install(ws);
     RecordTable &price = ws.price();
     QVERIFY(price.locate(QStringLiteral("Code"), 106));
     search->search(QStringLiteral("bm512483"));
-    QCOMPARE(ws.label(Workspace::Label::FilterStatus), QStringLiteral("Поиск: «bm512483» — найдено 3"));
+    QCOMPARE(search->statusText(), QStringLiteral("Поиск: «bm512483» — найдено 3"));
     QCOMPARE(search->hint(2), QStringLiteral("Найдено: аналог 103"));
-    ws.filter.priceCondition = QStringLiteral("Code >= 104");
-    ws.filter.priceActive = true;
+    ws.filter.modelCondition = QStringLiteral("Code >= 104");
+    ws.filter.modelActive = true;
     PriceFilter::of(ws)->applyPriceFilter();
-    QCOMPARE(ws.label(Workspace::Label::FilterStatus), QStringLiteral("Поиск: «bm512483» — найдено 2"));
+    QCOMPARE(search->statusText(), QStringLiteral("Поиск: «bm512483» — найдено 2 · ещё 1 скрыто фильтром"));
+    search->searchWholeList();
     search->search(QStringLiteral("fvjhnbpfnjh"));
+    QCOMPARE(search->statusText(),
+             QStringLiteral("Поиск по всему прайсу: «амортизатор» (другая раскладка) — найдено 2"));
     QCOMPARE(search->hint(0), QStringLiteral("Найдено: раскладка «амортизатор»"));
     search->clear();
     QCOMPARE(price.asInteger(1), 106);
     QCOMPARE(price.rowCount(), 6);
-    QVERIFY(!ws.label(Workspace::Label::FilterStatus).startsWith(QStringLiteral("Поиск")));
-    ws.filter.priceActive = false;
+    QCOMPARE(search->statusText(), QString());
+    ws.filter.modelActive = false;
     PriceFilter::of(ws)->applyPriceFilter();
 
     search->search(QStringLiteral("103"));
@@ -305,7 +309,6 @@ void TestPartSearch::searchInTheWorkspace()
     PriceLoader::loadFile(ws, QStringLiteral("prices.txt"));
     QCOMPARE(reset.count(), 1);
     QVERIFY(!search->isActive());
-    QVERIFY(!ws.label(Workspace::Label::FilterStatus).startsWith(QStringLiteral("Поиск")));
     QCOMPARE(price.rowCount(), 9);
     QCOMPARE(search->index().rowCount(), 9u);
 }
