@@ -159,11 +159,11 @@ void GridController::rebuildColumns()
     // after the fixed ones; the layout's columns keep their order.
     const int extra = m_model->extraColumn();
     for (int c = 0; c < layout.count(); ++c) {
-        const int wanted = c + (extra >= 0 && c >= layout.fixedColumns ? 1 : 0);
-        if (header->visualIndex(c) != wanted)
-            header->moveSection(header->visualIndex(c), wanted);
+        if (header->visualIndex(c) != c)
+            header->moveSection(header->visualIndex(c), c);
     }
     if (extra >= 0) {
+        header->moveSection(header->visualIndex(extra), qMin(layout.fixedColumns, extra));
         QAbstractItemDelegate *old = m_view->itemDelegateForColumn(extra);
         m_view->setItemDelegateForColumn(extra, nullptr);
         if (m_fixed)
