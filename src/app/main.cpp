@@ -506,6 +506,8 @@ void TMakeOrderForm::createPanels()
     priceLayout->setSpacing(0);
     auto *priceTitle = named(new QWidget(m_panelPriceTotal), "PanelTitle");
     m_title = named(new QLabel(priceTitle), "Title");
+    // The title gives way (its end cut) to the search's status and the date.
+    m_title->setMinimumWidth(1);
     m_curDate = named(new QLabel(priceTitle), "CurDate");
     m_curDate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto *priceTitleLayout = new QHBoxLayout(priceTitle);

@@ -182,8 +182,12 @@ QString PriceSearch::statusText() const
     if (!m_active)
         return QString();
     QString text = m_wholeList ? QStringLiteral("Поиск по всему прайсу: «%1»") : QStringLiteral("Поиск: «%1»");
-    // The words searched: on the other layout those the hits were found for.
-    text = text.arg(m_result.switchedLayout ? m_result.searched : m_text);
+    // The words searched: on the other layout those the hits were found for;
+    // a long text cut so that the line keeps its length.
+    QString words = m_result.switchedLayout ? m_result.searched : m_text;
+    if (words.size() > 40)
+        words = words.left(39) + QChar(0x2026);
+    text = text.arg(words);
     if (m_result.switchedLayout)
         text += QStringLiteral(" (другая раскладка)");
     text += QStringLiteral(" — найдено %1").arg(foundCount());

@@ -90,13 +90,19 @@ void PartSearchField::showStatus()
         m_status->setText(text.toHtmlEscaped());
         return;
     }
-    // The link in the strip's own text colour, underlined: a link colour
-    // of the palette need not be readable on the strip.
+    // The link in the strip's own text colour, underlined (a link colour of
+    // the palette need not be readable on the strip); with the keyboard on
+    // it, in the strip's colours swapped.
     const QString shown = text.left(text.size() - hidden.size());
-    const QString colour = m_status->palette().color(QPalette::WindowText).name();
+    const QPalette palette = m_status->palette();
+    QString colours = QStringLiteral("color:") + palette.color(QPalette::WindowText).name();
+    if (m_status->hasFocus()) {
+        colours = QStringLiteral("color:%1; background-color:%2")
+                      .arg(palette.color(QPalette::Window).name(), palette.color(QPalette::WindowText).name());
+    }
     m_status->setText(shown.toHtmlEscaped()
-                      + QStringLiteral("<a href=\"whole\" style=\"color:%1; text-decoration:underline\">%2</a>")
-                            .arg(colour, hidden.toHtmlEscaped()));
+                      + QStringLiteral("<a href=\"whole\" style=\"%1; text-decoration:underline\">%2</a>")
+                            .arg(colours, hidden.toHtmlEscaped()));
 }
 
 void PartSearchField::searchWholeList()
@@ -138,6 +144,8 @@ void PartSearchField::clearSearch()
 
 bool PartSearchField::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_status && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        showStatus();
     if (event->type() != QEvent::KeyPress)
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
