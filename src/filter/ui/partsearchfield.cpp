@@ -150,9 +150,12 @@ bool PartSearchField::eventFilter(QObject *watched, QEvent *event)
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
     if (watched == m_status) {
-        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter && key->key() != Qt::Key_Space)
+        if (key->key() == Qt::Key_Escape)
+            clearSearch();
+        else if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space)
+            searchWholeList();
+        else
             return false;
-        searchWholeList();
         return true;
     }
     if (watched == m_edit) {

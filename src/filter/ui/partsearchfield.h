@@ -12,11 +12,11 @@ class Workspace;
 // as the price grid's ranked hits on top of the active filters, with a
 // column "Найдено" telling how each row was found. Enter or Down moves to
 // the first hit in the grid (where Enter adds the part as always); Esc, in
-// the field or in the grid while a search shows, clears the search and
-// brings the previous rows and current row back; Shift+Tab in the grid
-// comes back to the field. Beside the field the search's status line; when
-// the filters hide hits, its "ещё N скрыто фильтром" is a link (a click,
-// or Enter once Tab reached it) that searches the whole list.
+// the field, on its link or in the grid while a search shows, clears the
+// search and brings the previous rows and current row back; Shift+Tab in
+// the grid comes back to the field. Beside the field the search's status
+// line; when the filters hide hits, its "ещё N скрыто фильтром" is a link
+// (a click, or Enter once Tab reached it) that searches the whole list.
 class PartSearchField final : public QWidget
 {
     Q_OBJECT
