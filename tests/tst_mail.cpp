@@ -358,6 +358,17 @@ void TestMail::helpDocumentShipsBesideTheProgram()
                               "Сохранение и открытие заказа", "Согласование заказа с прайсом", "Печать, экспорт и почта",
                               "Настройки"})
         QVERIFY2(text.contains(QString::fromUtf8(topic)), topic);
+    // Every key of a command is in the table of keys.
+    QStringList keys;
+    static const QRegularExpression row(QStringLiteral("<tr><td>(.*?)</td>")), tag(QStringLiteral("<[^>]*>"));
+    for (const QRegularExpressionMatch &match : row.globalMatch(text))
+        keys += match.captured(1).remove(tag).replace(QStringLiteral("Insert"), QStringLiteral("Ins"))
+                    .split(QStringLiteral(", "));
+    for (const QString &name : m_ws->actions().names()) {
+        const ActionList::Action &action = m_ws->actions().get(name);
+        for (const QString &key : action.shortcut.split(QStringLiteral(", "), Qt::SkipEmptyParts))
+            QVERIFY2(action.internal || keys.contains(key), qPrintable(name + QStringLiteral(": ") + key));
+    }
 }
 
 void TestMail::helpDocumentOfAnInstalledProgram_data()

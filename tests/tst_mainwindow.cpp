@@ -263,6 +263,7 @@ void TestMainWindow::actionCaptionsHintsAndShortcuts_data()
     row("ExportClipboard", "В буфер обмена", "В буфер обмена", "\x01");
     row("ExportText", "В текстовый файл", "В текстовый файл", "\x01");
     row("SendOrder", "Послать заказ", "Послать заказ по E-mail", "", "Ctrl+Alt+S");
+    row("PartSearchFocus", "Найти деталь…", "Найти деталь", "Поиск по коду, артикулу, названию и аналогам", "Ctrl+K");
     row("FilterCreate", "Фильтр...", "Задать фильтр", "Изменение условий фильтрации прайс-листа", "Ctrl+F");
     row("FilterQ", "Автофильтр", "Автоматический фильтр", "Задать автоматический фильтр по выделению", "F3");
     row("FilterPrice", "Применить фильтр", "Отфильтровать", "Применить/отменить фильтрацию прайс-листа", "Ctrl+F3");
@@ -533,7 +534,7 @@ void TestMainWindow::menuBarInItsOrder()
 
     auto entries = [&](int index) { return menuEntries(top.at(index)->menu()); };
     QCOMPARE(entries(1), (QStringList{"PriceFileOpen", "PriceFileOpenSpecial", "PriceDataOpen", "PriceClose", "PriceNew",
-                                      "-", "ComparePrices"}));
+                                      "-", "ComparePrices", "-", "PartSearchFocus"}));
     QCOMPARE(entries(2), (QStringList{"Models_LoadSMAsg", "Models_CloseSMAsg", "-", "Models_Apply_To", "-",
                                       "Models_Panel"}));
     QCOMPARE(entries(4), (QStringList{"AddToOrder", "RemoveFromOrder", "OrderPasteClipboard", "-", "OrderUndo",
@@ -569,7 +570,7 @@ void TestMainWindow::toolBarInItsOrder()
             entries.append(action->objectName());
     }
     QCOMPARE(entries, (QStringList{"ToolButtonNew", "ToolButtonOpen", "OrderFileSave", "CoordinateOrder", "-",
-                                   "Preferences", "-", "FilterCreate", "FilterQ", "FilterPrice", "-",
+                                   "Preferences", "-", "PartSearchFocus", "FilterCreate", "FilterQ", "FilterPrice", "-",
                                    "Models_LoadSMAsg", "Models_Apply_To", "-", "AddToOrder", "RemoveFromOrder", "-",
                                    "PrinterPreviewOrder", "PrinterPrintOrder", "-", "LegendSwitch", "-",
                                    "FilterStatusLabel"}));

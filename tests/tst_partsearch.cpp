@@ -24,6 +24,8 @@ private slots:
     void rules();
     void hitsShowOnTopOfTheFilter();
     void choiceKeepsItsRowsAndOrder();
+    void ranking_data();
+    void ranking();
     void forms_data();
     void forms();
     void queryLimits_data();
@@ -110,6 +112,38 @@ void TestPartSearch::rules()
         shown << QString::number(table.storedInteger(hit.row, code)) + QLatin1Char(' ')
                      + PartSearch::foundText(hit, result.switchedLayout);
     QCOMPARE(shown.join(QStringLiteral("; ")), found);
+}
+
+void TestPartSearch::ranking_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("codes"); // every hit, best first
+    QTest::newRow("whole word at the front, whole word later, word starts at the front, later")
+        << QStringLiteral("масло") << QStringLiteral("2 4 11 12 6 8 9 3 1");
+    QTest::newRow("typed on the Latin layout") << QStringLiteral("vfckj") << QStringLiteral("2 4 11 12 6 8 9 3 1");
+    QTest::newRow("a whole word outranks the front") << QStringLiteral("фильтр") << QStringLiteral("7 9 8 10 11");
+    QTest::newRow("two words: both whole, then one") << QStringLiteral("масло фильтр") << QStringLiteral("9 8 11");
+    QTest::newRow("part numbers stay above the names") << QStringLiteral("5w") << QStringLiteral("12 2");
+}
+
+void TestPartSearch::ranking()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, codes);
+    RecordTable table;
+    table.open(PriceLoader::priceFields());
+    const QStringList names = QStringLiteral("Колпачки маслосъёмные|Масло моторное 5W-40|Маслосъёмный колпачок|"
+                                             "Масло трансмиссионное|Щуп масла|Насос масло-воздушный|Фильтр воздушный|"
+                                             "Фильтрующий элемент масло|Корпус фильтр масло|Элемент фильтра|"
+                                             "Масло фильтровальное|Масло 5W").split(QLatin1Char('|'));
+    for (int code = 1; code <= names.size(); ++code)
+        table.appendRow(QStringList{QStringLiteral("1"), QString::number(code), names.at(code - 1), QStringLiteral("X")});
+    PartSearch search;
+    search.build(table);
+    QStringList found;
+    for (const PartSearch::Hit &hit : search.find(query).hits)
+        found << QString::number(table.storedInteger(hit.row, 1));
+    QCOMPARE(found.join(QLatin1Char(' ')), codes);
 }
 
 void TestPartSearch::hitsShowOnTopOfTheFilter()
@@ -266,6 +300,7 @@ void TestPartSearch::agreesWithAPlainScan()
             for (const PartSearch::Hit &hit : result.hits)
                 if (!hit.inName)
                     found[int(hit.tier)].push_back(hit.row);
+            std::sort(found[4].begin(), found[4].end()); // ranked, not stored order
             for (int tier = 2; tier <= 4; ++tier)
                 QVERIFY2(found[tier] == expected[tier], qPrintable(QStringLiteral("%1, tier %2").arg(query).arg(tier)));
         }
@@ -274,26 +309,30 @@ void TestPartSearch::agreesWithAPlainScan()
 
 void TestPartSearch::searchInTheWorkspace()
 {
-    // The status line, the count on top of a filter applied meanwhile, the
-    // row current before the search, and a new list ending the search.
+    // The status line, the count on top of a filter applied meanwhile with
+    // the hits it hides, the words searched, the row current before the
+    // search, and a new list ending the search.
     Workspace &ws = m_session->ws;
     PriceSearch *search = PriceSearch::install(ws);
     RecordTable &price = ws.price();
     QVERIFY(price.locate(QStringLiteral("Code"), 106));
     search->search(QStringLiteral("bm512483"));
-    QCOMPARE(ws.label(Workspace::Label::FilterStatus), QStringLiteral("Поиск: «bm512483» — найдено 3"));
+    QCOMPARE(search->statusText(), QStringLiteral("Поиск: «bm512483» — найдено 3"));
     QCOMPARE(search->hint(2), QStringLiteral("Найдено: аналог 103"));
-    ws.filter.priceCondition = QStringLiteral("Code >= 104");
-    ws.filter.priceActive = true;
+    ws.filter.modelCondition = QStringLiteral("Code >= 104");
+    ws.filter.modelActive = true;
     PriceFilter::of(ws)->applyPriceFilter();
-    QCOMPARE(ws.label(Workspace::Label::FilterStatus), QStringLiteral("Поиск: «bm512483» — найдено 2"));
+    QCOMPARE(search->statusText(), QStringLiteral("Поиск: «bm512483» — найдено 2 · ещё 1 скрыто фильтром"));
+    search->searchWholeList();
     search->search(QStringLiteral("fvjhnbpfnjh"));
+    QCOMPARE(search->statusText(),
+             QStringLiteral("Поиск по всему прайсу: «амортизатор» (другая раскладка) — найдено 2"));
     QCOMPARE(search->hint(0), QStringLiteral("Найдено: раскладка «амортизатор»"));
     search->clear();
     QCOMPARE(price.asInteger(1), 106);
     QCOMPARE(price.rowCount(), 6);
-    QVERIFY(!ws.label(Workspace::Label::FilterStatus).startsWith(QStringLiteral("Поиск")));
-    ws.filter.priceActive = false;
+    QCOMPARE(search->statusText(), QString());
+    ws.filter.modelActive = false;
     PriceFilter::of(ws)->applyPriceFilter();
 
     search->search(QStringLiteral("103"));
@@ -301,7 +340,6 @@ void TestPartSearch::searchInTheWorkspace()
     PriceLoader::loadFile(ws, QStringLiteral("prices.txt"));
     QCOMPARE(reset.count(), 1);
     QVERIFY(!search->isActive());
-    QVERIFY(!ws.label(Workspace::Label::FilterStatus).startsWith(QStringLiteral("Поиск")));
     QCOMPARE(price.rowCount(), 9);
     QCOMPARE(search->index().rowCount(), 9u);
 }

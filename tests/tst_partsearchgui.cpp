@@ -1,16 +1,19 @@
 #include <QtTest>
 
 #include <QClipboard>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTableView>
+#include <QToolTip>
 
 #include "addtoorder.h"
 #include "gridcontroller.h"
 #include "main.h"
 #include "ordergui.h"
 #include "partsearchfield.h"
+#include "pricefilter.h"
 #include "priceloader.h"
 #include "scriptedprompts.h"
 #include "silentprogress.h"
@@ -62,7 +65,7 @@ void TestPartSearchGui::typeArrowsEnterEscape()
         QTRY_COMPARE(QApplication::focusWidget(), field);
         QTest::keyClicks(field, QStringLiteral("bm 5124 83"));
         QCOMPARE(price.rowCount(), 3);
-        QCOMPARE(form.filterStatusLabel()->text(), QStringLiteral("Поиск: «bm 5124 83» — найдено 3"));
+        QCOMPARE(form.partSearchField()->status()->text(), QStringLiteral("Поиск: «bm 5124 83» — найдено 3"));
 
         QTest::keyClick(field, Qt::Key_Down);
         QTRY_COMPARE(QApplication::focusWidget(), grid);
@@ -93,6 +96,50 @@ void TestPartSearchGui::typeArrowsEnterEscape()
         QCOMPARE(field->text(), QStringLiteral("свеча ").repeated(42) + QStringLiteral("свеч"));
         QCOMPARE(ws.label(Workspace::Label::Status), QStringLiteral("Запрос сокращён до 64 слов и 256 знаков"));
         QCOMPARE(price.rowCount(), 1);
+        QTest::keyClick(field, Qt::Key_Escape);
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+
+        // Under a filter: the hits it hides are told and reached; the column
+        // and the tool tip of the row under the pointer say how a row was
+        // found; F3 on a hit and Esc keep the new filter and, as it hides the
+        // row from before the search, the hit F3 was made on.
+        ws.filter.modelCondition = QStringLiteral("not Code = 104");
+        ws.filter.modelActive = true;
+        PriceFilter::of(ws)->applyPriceFilter();
+        QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), field);
+        QTest::keyClicks(field, QStringLiteral("bm512483"));
+        QLabel *status = form.partSearchField()->status();
+        QCOMPARE(status->text().remove(QRegularExpression(QStringLiteral("<[^>]*>"))),
+                 QStringLiteral("Поиск: «bm512483» — найдено 2 · ещё 1 скрыто фильтром"));
+        QCOMPARE(form.filterStatusLabel()->text(), QStringLiteral("Применено фильтров: 1"));
+        QTest::keyClick(field, Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), status);
+        QTest::keyClick(status, Qt::Key_Return);
+        QCOMPARE(status->text(), QStringLiteral("Поиск по всему прайсу: «bm512483» — найдено 3"));
+        const QAbstractItemModel *model = grid->model();
+        const int found = model->columnCount() - 1;
+        QCOMPARE(model->headerData(found, Qt::Horizontal).toString(), QStringLiteral("Найдено"));
+        const QHeaderView *header = grid->horizontalHeader();
+        QVERIFY(header->visualIndex(found) == 2 && header->logicalIndex(3) == 2
+                && header->logicalIndex(found) == found - 1);
+        QCOMPARE(model->index(1, found).data().toString(), QStringLiteral("аналог 103"));
+        const QPoint cell = grid->visualRect(model->index(1, 4)).center();
+        QHelpEvent help(QEvent::ToolTip, cell, grid->viewport()->mapToGlobal(cell));
+        QApplication::sendEvent(grid->viewport(), &help);
+        QTRY_COMPARE(QToolTip::text(), QStringLiteral("Найдено: аналог 103"));
+
+        QTest::keyClick(field, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTRY_VERIFY(form.findChild<QAction *>(QStringLiteral("FilterQ"))->isEnabled());
+        QTest::keyClick(grid, Qt::Key_F3); // the part (105) and its analogue
+        QCOMPARE(price.rowCount(), 2);
+        QTest::keyClick(grid, Qt::Key_Escape);
+        QCOMPARE(price.rowCount(), 2);
+        QCOMPARE(price.asInteger(1), 105);
+        QCOMPARE(model->columnCount(), found);
+        QCOMPARE(form.filterStatusLabel()->text(), QStringLiteral("Применено фильтров: 2"));
         ws.document().setModified(false);
     }
     QDir::setCurrent(previous);

@@ -21,6 +21,7 @@ namespace
             {QStringLiteral("PriceClose"), {"document-close", QStyle::SP_DialogCloseButton}},
             {QStringLiteral("PriceNew"), {"go-down", QStyle::SP_ArrowDown}},
             {QStringLiteral("ComparePrices"), {"view-sort-ascending", QStyle::SP_FileDialogContentsView}},
+            {QStringLiteral("PartSearchFocus"), {"edit-find", QStyle::SP_FileDialogContentsView}},
             {QStringLiteral("Models_LoadSMAsg"), {"document-import", QStyle::SP_DriveHDIcon}},
             {QStringLiteral("Models_CloseSMAsg"), {"edit-clear", QStyle::SP_DialogDiscardButton}},
             {QStringLiteral("Models_Apply_To"), {"system-search", QStyle::SP_FileDialogListView}},

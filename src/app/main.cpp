@@ -306,6 +306,8 @@ void TMakeOrderForm::createMenus()
     price->addActions({a("PriceFileOpen"), a("PriceFileOpenSpecial"), a("PriceDataOpen"), a("PriceClose"), a("PriceNew")});
     price->addSeparator();
     price->addAction(a("ComparePrices"));
+    price->addSeparator();
+    price->addAction(a("PartSearchFocus"));
     bar->addMenu(price);
 
     QMenu *models = addMenu(bar, QStringLiteral(" Автомобили"), "MIModels");
@@ -417,7 +419,7 @@ void TMakeOrderForm::createToolBar()
     m_toolBar->addSeparator();
     m_toolBar->addAction(a("Preferences"));
     m_toolBar->addSeparator();
-    m_toolBar->addActions({a("FilterCreate"), a("FilterQ"), a("FilterPrice")});
+    m_toolBar->addActions({a("PartSearchFocus"), a("FilterCreate"), a("FilterQ"), a("FilterPrice")});
     m_toolBar->addSeparator();
     m_toolBar->addActions({a("Models_LoadSMAsg"), a("Models_Apply_To")});
     m_toolBar->addSeparator();
@@ -452,15 +454,13 @@ void TMakeOrderForm::createGridControllers()
     MissingLineDelegate::install(m_gridOrder, ws);
 
     // The part search field in the price title strip, between the title and
-    // the date. Ctrl+F stays the filter dialog's; Ctrl+K reaches the field.
+    // the date. Ctrl+F stays the filter dialog's; Ctrl+K (PartSearchFocus)
+    // reaches the field, and so does Shift+Tab from the price grid.
     m_partSearch = new PartSearchField(ws, m_priceGridController, m_lookupGridPrice, m_priceTitleLayout->parentWidget());
     m_priceTitleLayout->insertWidget(1, m_partSearch);
-    auto *focusSearch = new QAction(QStringLiteral("Поиск"), this);
-    focusSearch->setObjectName(QStringLiteral("PartSearchFocus"));
-    focusSearch->setShortcut(QKeySequence(QStringLiteral("Ctrl+K")));
-    focusSearch->setShortcutContext(Qt::WindowShortcut);
-    connect(focusSearch, &QAction::triggered, m_partSearch, &PartSearchField::focusField);
-    addAction(focusSearch);
+    ws.actions().setHandler(QStringLiteral("PartSearchFocus"), [this] { m_partSearch->focusField(); });
+    setTabOrder(m_partSearch->lastFocusable(), m_gridPrice);
+    setTabOrder(m_gridPrice, m_gridOrder);
 }
 
 void TMakeOrderForm::copyCell()
@@ -506,6 +506,8 @@ void TMakeOrderForm::createPanels()
     priceLayout->setSpacing(0);
     auto *priceTitle = named(new QWidget(m_panelPriceTotal), "PanelTitle");
     m_title = named(new QLabel(priceTitle), "Title");
+    // The title gives way (its end cut) to the search's status and the date.
+    m_title->setMinimumWidth(1);
     m_curDate = named(new QLabel(priceTitle), "CurDate");
     m_curDate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto *priceTitleLayout = new QHBoxLayout(priceTitle);

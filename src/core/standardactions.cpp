@@ -85,6 +85,10 @@ namespace StandardActions
                   PriceDownloadNew_Update);
         d.command("ComparePrices", QStringLiteral("Сравнить"), QStringLiteral("Сравнить|Сравнить с другим прайсом"), nullptr,
                   EnabledWhilePriceIsNotEmpty);
+        // The window puts the keyboard into its part search field.
+        d.command("PartSearchFocus", QStringLiteral("Найти деталь…"),
+                  QStringLiteral("Найти деталь|Поиск по коду, артикулу, названию и аналогам"), "Ctrl+K",
+                  EnabledWhilePriceIsOpen);
 
         // Car models
         d.command("Models_LoadSMAsg", QStringLiteral("Загрузить автомобили"),

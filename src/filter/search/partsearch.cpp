@@ -214,35 +214,6 @@ namespace
         return value < (1u << 7) ? 1 : value < (1u << 14) ? 2 : value < (1u << 21) ? 3 : value < (1u << 28) ? 4 : 5;
     }
 
-    // Rows as a bit per stored row.
-    class RowSet final
-    {
-    public:
-        explicit RowSet(uint32_t rows) : m_bits((size_t(rows) + 63) / 64, 0) {}
-        void add(uint32_t row) { m_bits[row >> 6] |= uint64_t(1) << (row & 63); }
-        bool has(uint32_t row) const { return (m_bits[row >> 6] >> (row & 63)) & 1u; }
-        void intersect(const RowSet &other)
-        {
-            for (size_t w = 0; w < m_bits.size(); ++w)
-                m_bits[w] &= other.m_bits[w];
-        }
-        void clear() { std::fill(m_bits.begin(), m_bits.end(), 0); }
-        template<typename Fn>
-        void forEach(Fn &&fn) const
-        {
-            for (size_t w = 0; w < m_bits.size(); ++w) {
-                uint64_t word = m_bits[w];
-                while (word) {
-                    fn(uint32_t(w * 64 + size_t(std::countr_zero(word))));
-                    word &= word - 1;
-                }
-            }
-        }
-
-    private:
-        std::vector<uint64_t> m_bits;
-    };
-
     bool startsWith(QByteArrayView text, QByteArrayView prefix)
     {
         return text.size() >= prefix.size() && std::memcmp(text.data(), prefix.data(), size_t(prefix.size())) == 0;
@@ -272,6 +243,35 @@ namespace
         return ch.script() == QChar::Script_Cyrillic && ch.isLetter();
     }
 }
+
+// Rows as a bit per stored row.
+class PartSearch::RowSet final
+{
+public:
+    explicit RowSet(uint32_t rows) : m_bits((size_t(rows) + 63) / 64, 0) {}
+    void add(uint32_t row) { m_bits[row >> 6] |= uint64_t(1) << (row & 63); }
+    bool has(uint32_t row) const { return (m_bits[row >> 6] >> (row & 63)) & 1u; }
+    void intersect(const RowSet &other)
+    {
+        for (size_t w = 0; w < m_bits.size(); ++w)
+            m_bits[w] &= other.m_bits[w];
+    }
+    void clear() { std::fill(m_bits.begin(), m_bits.end(), 0); }
+    template<typename Fn>
+    void forEach(Fn &&fn) const
+    {
+        for (size_t w = 0; w < m_bits.size(); ++w) {
+            uint64_t word = m_bits[w];
+            while (word) {
+                fn(uint32_t(w * 64 + size_t(std::countr_zero(word))));
+                word &= word - 1;
+            }
+        }
+    }
+
+private:
+    std::vector<uint64_t> m_bits;
+};
 
 // --- building ------------------------------------------------------------------
 
@@ -819,25 +819,8 @@ PartSearch::Result PartSearch::findAsTyped(const QString &text) const
     }
 
     // 4. Every word of the query starts a word of the name.
-    if (!words.empty()) {
-        RowSet all(m_rows);
-        RowSet one(m_rows);
-        bool firstWord = true;
-        for (const QByteArray &word : words) {
-            RowSet &into = firstWord ? all : one;
-            if (!firstWord)
-                one.clear();
-            size_t first = 0;
-            size_t last = 0;
-            m_words.range(word, false, &first, &last);
-            for (size_t t = first; t < last; ++t)
-                m_words.forEachRow(t, [&](uint32_t row) { into.add(row); });
-            if (!firstWord)
-                all.intersect(one);
-            firstWord = false;
-        }
-        all.forEach([&](uint32_t row) { take(row, Tier::NameWords); });
-    }
+    if (!words.empty())
+        takeNameWords(words, taken, hits);
 
     // 5. Analogues of the first two tiers, both ways.
     {
@@ -878,6 +861,81 @@ PartSearch::Result PartSearch::findAsTyped(const QString &text) const
             take(n.row, Tier::Analogue, false, n.of);
     }
     return result;
+}
+
+void PartSearch::takeNameWords(const std::vector<QByteArray> &words, RowSet &taken, std::vector<Hit> &hits) const
+{
+    RowSet all(m_rows);
+    RowSet one(m_rows);
+    // Per query word, the rows holding it as a whole word.
+    std::vector<RowSet> whole;
+    whole.reserve(words.size());
+    bool firstWord = true;
+    for (const QByteArray &word : words) {
+        RowSet &into = firstWord ? all : one;
+        if (!firstWord)
+            one.clear();
+        size_t first = 0;
+        size_t last = 0;
+        m_words.range(word, false, &first, &last);
+        whole.emplace_back(m_rows);
+        for (size_t t = first; t < last; ++t) {
+            RowSet &exact = whole.back();
+            const bool equal = m_words.term(t).size() == word.size();
+            m_words.forEachRow(t, [&](uint32_t row) {
+                into.add(row);
+                if (equal)
+                    exact.add(row);
+            });
+        }
+        if (!firstWord)
+            all.intersect(one);
+        firstWord = false;
+    }
+
+    // Ranked: more query words equal to whole words of the name first, then
+    // the names whose first word a query word starts, then stored order.
+    // "масло" puts "Масло моторное" before "Колпачки маслосъёмные".
+    const ByteRules &r = rules();
+    const size_t ranks = 2 * (words.size() + 1);
+    std::vector<uint32_t> rankOf;
+    std::vector<uint32_t> rows;
+    std::vector<uint32_t> count(ranks + 1, 0);
+    all.forEach([&](uint32_t row) {
+        if (taken.has(row))
+            return;
+        size_t equal = 0;
+        for (const RowSet &exact : whole)
+            equal += exact.has(row) ? 1 : 0;
+        // The name's first word, in word form, against each query word.
+        const QByteArrayView name = m_table->storedBytes(row, m_nameField);
+        qsizetype i = 0;
+        while (i < name.size() && !r.wordChar[uchar(name[i])])
+            ++i;
+        bool startsName = false;
+        for (const QByteArray &word : words) {
+            qsizetype k = 0;
+            while (k < word.size() && i + k < name.size() && r.wordChar[uchar(name[i + k])]
+                   && char(r.wordForm[uchar(name[i + k])]) == word[k])
+                ++k;
+            if (k == word.size()) {
+                startsName = true;
+                break;
+            }
+        }
+        const size_t rank = 2 * (words.size() - equal) + (startsName ? 0 : 1);
+        rankOf.push_back(uint32_t(rank));
+        rows.push_back(row);
+        ++count[rank + 1];
+    });
+    for (size_t k = 1; k <= ranks; ++k)
+        count[k] += count[k - 1];
+    const size_t from = hits.size();
+    hits.resize(from + rows.size());
+    for (size_t h = 0; h < rows.size(); ++h) {
+        taken.add(rows[h]);
+        hits[from + count[rankOf[h]]++] = Hit{rows[h], Tier::NameWords, false, 0};
+    }
 }
 
 // --- texts ---------------------------------------------------------------------

@@ -24,7 +24,9 @@ class RecordTable;
 // token of the name) equal to the query; the part number starting with it;
 // name words; then the analogues of the first two kinds, both ways (the
 // parts a found part names in its Analogue field and the parts that name
-// it). Hits of one kind keep the price list's stored order.
+// it). Name words rank the names with more query words equal to whole words
+// first, then those whose first word a query word starts; other hits of
+// one kind keep the price list's stored order.
 //
 // The index keeps no copy of the texts it can read from the table: the part
 // numbers are kept as an order of rows, the name's words and tokens as
@@ -121,8 +123,12 @@ private:
         qint64 memoryBytes() const;
     };
     class DictionaryBuilder;
+    class RowSet;
 
     Result findAsTyped(const QString &text) const;
+    // Tier 4: the rows whose name has a word starting with each query word
+    // (word form), ranked, appended to `hits` unless already taken.
+    void takeNameWords(const std::vector<QByteArray> &words, RowSet &taken, std::vector<Hit> &hits) const;
     // The part-number form of row's CatalogID into `out`.
     void catalogKey(uint32_t row, QByteArray &out) const;
     void catalogRange(QByteArrayView key, size_t *first, size_t *last) const;

@@ -19,12 +19,14 @@ PriceSearch *PriceSearch::install(Workspace &workspace)
     if (search)
         return search;
     search = new PriceSearch(workspace);
-    // A filter applied while a search shows narrows the hits; the status
-    // line then tells the new count again.
+    // A filter applied while a search shows narrows the hits (and holds
+    // again when it had been set aside for the whole list).
     if (PriceFilter *filter = PriceFilter::of(workspace)) {
         connect(filter, &PriceFilter::applied, search, [search] {
-            if (search->m_active)
-                search->showStatus();
+            if (!search->m_active)
+                return;
+            search->m_wholeList = false;
+            emit search->changed();
         });
     }
     if (workspace.price().isActive() && workspace.price().storedRowCount() > 0)
@@ -41,6 +43,7 @@ void PriceSearch::priceLoaded()
 {
     const bool was = m_active;
     m_active = false;
+    m_wholeList = false;
     m_text.clear();
     m_result = PartSearch::Result();
     m_hitOfRow.clear();
@@ -50,14 +53,8 @@ void PriceSearch::priceLoaded()
         m_index.build(table);
     else
         m_index.clear();
-    if (was) {
-        // The status line no longer tells of the search.
-        if (PriceFilter *filter = PriceFilter::of(m_workspace))
-            filter->refreshStatusLabel();
-        else
-            m_workspace.setLabel(Workspace::Label::FilterStatus, QString());
+    if (was)
         emit reset();
-    }
 }
 
 void PriceSearch::priceClosed()
@@ -96,7 +93,20 @@ void PriceSearch::search(const QString &text)
     for (const PartSearch::Hit &hit : m_result.hits)
         rows.push_back(hit.row);
     table.setRowChoice(std::move(rows));
-    showStatus();
+    emit changed();
+}
+
+void PriceSearch::searchWholeList()
+{
+    RecordTable &table = m_workspace.price();
+    if (!m_active || m_wholeList || !table.isActive())
+        return;
+    m_wholeList = true;
+    // The chosen rows stay; only the filter stops narrowing them.
+    if (table.isFiltered()) {
+        table.setFiltered(false);
+        table.first();
+    }
     emit changed();
 }
 
@@ -112,26 +122,40 @@ void PriceSearch::end(bool restoreRow)
 {
     if (!m_active)
         return;
+    const bool wholeList = m_wholeList;
     m_active = false;
+    m_wholeList = false;
     m_text.clear();
     m_result = PartSearch::Result();
     m_hitOfRow.clear();
     RecordTable &table = m_workspace.price();
     if (table.isActive()) {
+        const int codeField = table.findField(QStringLiteral("Code"));
+        std::optional<qint64> codeNow;
+        if (codeField >= 0 && table.rowCount() > 0)
+            codeNow = table.asInteger(codeField);
         table.clearRowChoice();
-        if (restoreRow && m_codeBefore) {
+        if (wholeList && !table.filter().isEmpty()) {
             try {
-                table.locate(QStringLiteral("Code"), *m_codeBefore);
+                table.setFiltered(true);
+            } catch (...) {
+                // The filter was accepted before; the list stays whole.
+            }
+        }
+        // The row before the search, or, when a filter applied meanwhile
+        // (an F3 on a hit) hides it, the hit the filter was made on.
+        bool found = false;
+        for (const std::optional<qint64> &code : {m_codeBefore, codeNow}) {
+            if (!restoreRow || found || !code)
+                continue;
+            try {
+                found = table.locate(QStringLiteral("Code"), *code);
             } catch (...) {
                 // The first row of the view stays current.
             }
         }
     }
     m_codeBefore.reset();
-    if (PriceFilter *filter = PriceFilter::of(m_workspace))
-        filter->refreshStatusLabel();
-    else
-        m_workspace.setLabel(Workspace::Label::FilterStatus, QString());
 }
 
 int PriceSearch::foundCount() const
@@ -140,18 +164,44 @@ int PriceSearch::foundCount() const
     return m_active && table.isActive() ? table.rowCount() : 0;
 }
 
-void PriceSearch::showStatus()
+int PriceSearch::hiddenCount() const
 {
-    m_workspace.setLabel(Workspace::Label::FilterStatus, QStringLiteral("Поиск: «%1» — найдено %2")
-                                                             .arg(m_text)
-                                                             .arg(foundCount()));
+    if (!m_active || m_wholeList)
+        return 0;
+    return qMax(0, int(m_result.hits.size()) - foundCount());
 }
 
-QString PriceSearch::hint(int viewRow) const
+QString PriceSearch::hiddenText() const
+{
+    const int hidden = hiddenCount();
+    return hidden > 0 ? QStringLiteral("ещё %1 скрыто фильтром").arg(hidden) : QString();
+}
+
+QString PriceSearch::statusText() const
+{
+    if (!m_active)
+        return QString();
+    QString text = m_wholeList ? QStringLiteral("Поиск по всему прайсу: «%1»") : QStringLiteral("Поиск: «%1»");
+    // The words searched: on the other layout those the hits were found for;
+    // a long text cut so that the line keeps its length.
+    QString words = m_result.switchedLayout ? m_result.searched : m_text;
+    if (words.size() > 40)
+        words = words.left(39) + QChar(0x2026);
+    text = text.arg(words);
+    if (m_result.switchedLayout)
+        text += QStringLiteral(" (другая раскладка)");
+    text += QStringLiteral(" — найдено %1").arg(foundCount());
+    const QString hidden = hiddenText();
+    if (!hidden.isEmpty())
+        text += QStringLiteral(" · ") + hidden;
+    return text;
+}
+
+const PartSearch::Hit *PriceSearch::hitAt(int viewRow) const
 {
     const RecordTable &table = m_workspace.price();
     if (!m_active || !table.isActive() || viewRow < 0 || viewRow >= table.rowCount())
-        return QString();
+        return nullptr;
     if (m_hitOfRow.empty() && !m_result.hits.empty()) {
         m_hitOfRow.reserve(m_result.hits.size());
         for (size_t h = 0; h < m_result.hits.size(); ++h)
@@ -161,9 +211,22 @@ QString PriceSearch::hint(int viewRow) const
     const uint64_t row = table.storedRowAt(viewRow);
     const auto it = std::lower_bound(m_hitOfRow.begin(), m_hitOfRow.end(), row << 32);
     if (it == m_hitOfRow.end() || (*it >> 32) != row)
+        return nullptr;
+    return &m_result.hits[size_t(*it & 0xFFFFFFFFu)];
+}
+
+QString PriceSearch::found(int viewRow) const
+{
+    const PartSearch::Hit *hit = hitAt(viewRow);
+    return hit ? PartSearch::foundText(*hit, m_result.switchedLayout) : QString();
+}
+
+QString PriceSearch::hint(int viewRow) const
+{
+    const PartSearch::Hit *hit = hitAt(viewRow);
+    if (!hit)
         return QString();
-    const PartSearch::Hit &hit = m_result.hits[size_t(*it & 0xFFFFFFFFu)];
-    QString text = QStringLiteral("Найдено: ") + PartSearch::foundText(hit, m_result.switchedLayout);
+    QString text = QStringLiteral("Найдено: ") + PartSearch::foundText(*hit, m_result.switchedLayout);
     if (m_result.switchedLayout)
         text += QStringLiteral(" «%1»").arg(m_result.searched);
     return text;

@@ -60,22 +60,37 @@ PartSearchField::PartSearchField(Workspace &workspace, GridController *priceGrid
     m_edit->setObjectName(QStringLiteral("PartSearchEdit"));
     m_edit->setClearButtonEnabled(true);
     m_edit->setValidator(new QueryLimit(workspace, m_edit));
-    m_edit->setFocusPolicy(Qt::ClickFocus);
+    m_edit->setFocusPolicy(Qt::StrongFocus);
     m_edit->setMinimumWidth(m_edit->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 24);
     m_edit->setPlaceholderText(QStringLiteral("код, артикул, название"));
     m_edit->setToolTip(QStringLiteral("Поиск по коду, артикулу, названию и аналогам (Ctrl+K)"));
     label->setBuddy(m_edit);
+    // The search's status line; its link reached by Tab, taken by Enter.
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("PartSearchStatus"));
+    m_status->setTextFormat(Qt::RichText);
+    m_status->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    m_status->setFocusPolicy(Qt::NoFocus);
+    m_status->hide();
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     layout->addWidget(label);
     layout->addWidget(m_edit);
+    layout->addWidget(m_status);
+    setTabOrder(m_edit, m_status);
 
     m_edit->installEventFilter(this);
+    m_status->installEventFilter(this);
     if (m_grid && m_grid->view())
         m_grid->view()->installEventFilter(this);
-    if (m_grid && m_grid->model())
+    if (m_grid && m_grid->model()) {
         m_grid->model()->setRowHint([search = m_search](int viewRow) { return search->hint(viewRow); });
+        m_grid->model()->setExtraColumn(QStringLiteral("Найдено"), [search = m_search] { return search->isActive(); },
+                                        [search = m_search](int viewRow) { return search->found(viewRow); });
+    }
+    connect(m_status, &QLabel::linkActivated, this, &PartSearchField::searchWholeList);
+    connect(m_search, &PriceSearch::changed, this, &PartSearchField::showStatus);
 
     connect(m_edit, &QLineEdit::textChanged, this, [this](const QString &text) {
         try {
@@ -88,10 +103,52 @@ PartSearchField::PartSearchField(Workspace &workspace, GridController *priceGrid
     connect(m_search, &PriceSearch::reset, this, [this] {
         const QSignalBlocker block(m_edit);
         m_edit->clear();
+        showStatus();
     });
 }
 
 PartSearchField::~PartSearchField() = default;
+
+QWidget *PartSearchField::lastFocusable() const
+{
+    return m_status;
+}
+
+void PartSearchField::showStatus()
+{
+    const QString text = m_search->statusText();
+    const QString hidden = m_search->hiddenText();
+    m_status->setVisible(!text.isEmpty());
+    m_status->setFocusPolicy(hidden.isEmpty() ? Qt::NoFocus : Qt::StrongFocus);
+    if (hidden.isEmpty()) {
+        m_status->setText(text.toHtmlEscaped());
+        return;
+    }
+    // The link in the strip's own text colour, underlined (a link colour of
+    // the palette need not be readable on the strip); with the keyboard on
+    // it, in the strip's colours swapped.
+    const QString shown = text.left(text.size() - hidden.size());
+    const QPalette palette = m_status->palette();
+    QString colours = QStringLiteral("color:") + palette.color(QPalette::WindowText).name();
+    if (m_status->hasFocus()) {
+        colours = QStringLiteral("color:%1; background-color:%2")
+                      .arg(palette.color(QPalette::Window).name(), palette.color(QPalette::WindowText).name());
+    }
+    m_status->setText(shown.toHtmlEscaped()
+                      + QStringLiteral("<a href=\"whole\" style=\"%1; text-decoration:underline\">%2</a>")
+                            .arg(colours, hidden.toHtmlEscaped()));
+}
+
+void PartSearchField::searchWholeList()
+{
+    const bool hadFocus = m_status->hasFocus();
+    m_search->searchWholeList();
+    if (m_grid)
+        m_grid->followTableCursor();
+    // The link is gone: the keyboard goes back to the field.
+    if (hadFocus)
+        m_edit->setFocus(Qt::OtherFocusReason);
+}
 
 void PartSearchField::focusField()
 {
@@ -121,9 +178,20 @@ void PartSearchField::clearSearch()
 
 bool PartSearchField::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_status && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        showStatus();
     if (event->type() != QEvent::KeyPress)
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
+    if (watched == m_status) {
+        if (key->key() == Qt::Key_Escape)
+            clearSearch();
+        else if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space)
+            searchWholeList();
+        else
+            return false;
+        return true;
+    }
     if (watched == m_edit) {
         switch (key->key()) {
         case Qt::Key_Return:
@@ -141,6 +209,12 @@ bool PartSearchField::eventFilter(QObject *watched, QEvent *event)
     if (m_grid && watched == m_grid->view() && key->key() == Qt::Key_Escape && m_search->isActive()
         && !(m_lookupBox && m_lookupBox->isVisible())) {
         clearSearch();
+        return true;
+    }
+    // Shift+Tab: back from the grid below to the field (Tab moves along
+    // the grid's columns).
+    if (m_grid && watched == m_grid->view() && key->key() == Qt::Key_Backtab && isVisible()) {
+        focusField();
         return true;
     }
     return false;

@@ -155,6 +155,23 @@ void GridController::rebuildColumns()
         m_view->setColumnWidth(c, column.width);
         m_view->setColumnHidden(c, !column.visible);
     }
+    // The model's own last column (how a search found the row) shows right
+    // after the fixed ones; the layout's columns keep their order.
+    const int extra = m_model->extraColumn();
+    for (int c = 0; c < layout.count(); ++c) {
+        if (header->visualIndex(c) != c)
+            header->moveSection(header->visualIndex(c), c);
+    }
+    if (extra >= 0) {
+        header->moveSection(header->visualIndex(extra), qMin(layout.fixedColumns, extra));
+        QAbstractItemDelegate *old = m_view->itemDelegateForColumn(extra);
+        m_view->setItemDelegateForColumn(extra, nullptr);
+        if (m_fixed)
+            m_fixed->setItemDelegateForColumn(extra, nullptr);
+        delete old;
+        m_view->setColumnHidden(extra, false);
+        m_view->setColumnWidth(extra, m_view->fontMetrics().horizontalAdvance(QStringLiteral("аналог 00000000")));
+    }
     if (m_fixed)
         m_fixed->setCount(layout.fixedColumns);
     applySortIndicator();
@@ -254,23 +271,27 @@ void GridController::onCurrentChanged()
 
 void GridController::updateHint()
 {
-    m_hint.clear();
-    const QModelIndex current = m_view ? m_view->currentIndex() : QModelIndex();
-    if (!current.isValid() || m_grid != Workspace::Grid::Price)
-        return;
+    m_hint = hintOf(m_view ? m_view->currentIndex() : QModelIndex());
+}
+
+QString GridController::hintOf(const QModelIndex &cell) const
+{
+    if (!cell.isValid() || m_grid != Workspace::Grid::Price)
+        return QString();
     // The row's own hint (how a search found it) comes first.
-    m_hint = current.data(Qt::ToolTipRole).toString();
-    const QVariant oldPrice = current.data(RecordTableModel::OldPriceRole);
+    QString hint = cell.data(Qt::ToolTipRole).toString();
+    const QVariant oldPrice = cell.data(RecordTableModel::OldPriceRole);
     if (!oldPrice.isValid())
-        return;
+        return hint;
     const double o = oldPrice.toDouble();
-    const double p = current.data(RecordTableModel::RawValueRole).toDouble();
+    const double p = cell.data(RecordTableModel::RawValueRole).toDouble();
     if (o != p && o > 0) {
-        if (!m_hint.isEmpty())
-            m_hint += QStringLiteral("; ");
-        m_hint += QStringLiteral("Старая цена: ") + m_workspace.formatMoney(o) + QStringLiteral("; изменение цены: ")
+        if (!hint.isEmpty())
+            hint += QStringLiteral("; ");
+        hint += QStringLiteral("Старая цена: ") + m_workspace.formatMoney(o) + QStringLiteral("; изменение цены: ")
             + m_workspace.formatMoney(p - o);
     }
+    return hint;
 }
 
 QString GridController::selectedCellText() const
@@ -447,8 +468,11 @@ bool GridController::eventFilter(QObject *watched, QEvent *event)
         }
     }
     if (watched == m_viewportObject && event->type() == QEvent::ToolTip) {
-        if (!m_hint.isEmpty())
-            QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), m_hint, m_view);
+        // The hint of the cell under the pointer.
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QString hint = m_view ? hintOf(m_view->indexAt(help->pos())) : QString();
+        if (!hint.isEmpty())
+            QToolTip::showText(help->globalPos(), hint, m_view);
         else
             QToolTip::hideText();
         return true;

@@ -49,8 +49,11 @@ public:
     // A double-click on the border right of `column`: fit it to its content.
     void fitColumn(int column);
 
-    // The old-price hint of the selected cell ("Старая цена: …"), or empty.
+    // The hint of the selected cell: how a search found its row, its old
+    // price ("Старая цена: …"), or empty. The tool tip shows the hint of the
+    // cell under the pointer.
     QString currentHint() const { return m_hint; }
+    QString hintOf(const QModelIndex &cell) const;
 
     // Lays out the side scroll bar (position, range) and hides what must hide.
     void layoutSideBar();

@@ -72,7 +72,20 @@ void RecordTableModel::reset()
     const RecordTable &t = table();
     m_oldPriceField = t.isActive() ? t.findField(QStringLiteral("OldPrice")) : -1;
     m_rowCount = t.isActive() ? t.rowCount() : 0;
+    m_extra = m_extraShown && m_extraShown();
     endResetModel();
+}
+
+void RecordTableModel::setExtraColumn(const QString &title, std::function<bool()> shown, RowHint text)
+{
+    m_extraTitle = title;
+    m_extraShown = std::move(shown);
+    m_extraText = std::move(text);
+}
+
+int RecordTableModel::extraColumn() const
+{
+    return m_extra ? m_workspace.grid(m_grid).count() : -1;
 }
 
 int RecordTableModel::rowCount(const QModelIndex &parent) const
@@ -85,7 +98,7 @@ int RecordTableModel::rowCount(const QModelIndex &parent) const
 
 int RecordTableModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_workspace.grid(m_grid).count();
+    return parent.isValid() ? 0 : m_workspace.grid(m_grid).count() + (m_extra ? 1 : 0);
 }
 
 Qt::ItemFlags RecordTableModel::flags(const QModelIndex &index) const
@@ -99,7 +112,11 @@ QString RecordTableModel::displayText(int row, int columnIndex) const
 {
     const GridColumn *c = column(columnIndex);
     const RecordTable &t = table();
-    if (!c || !t.isActive() || row < 0 || row >= t.rowCount())
+    if (!t.isActive() || row < 0 || row >= t.rowCount())
+        return QString();
+    if (columnIndex == extraColumn())
+        return m_extraText ? m_extraText(row) : QString();
+    if (!c)
         return QString();
     if (c->fieldPosition < 0)
         return QString::number(row + 1);
@@ -121,7 +138,18 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
     const GridColumn *c = column(index.column());
     const RecordTable &t = table();
     const int row = index.row();
-    if (!c || !t.isActive() || row >= t.rowCount())
+    if (!t.isActive() || row >= t.rowCount())
+        return QVariant();
+    if (!c && index.column() == extraColumn()) {
+        if (role == Qt::DisplayRole || role == RawValueRole)
+            return displayText(row, index.column());
+        if (role == Qt::ToolTipRole && m_rowHint)
+            return m_rowHint(row);
+        if (role == Qt::TextAlignmentRole)
+            return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        return QVariant();
+    }
+    if (!c)
         return QVariant();
     const int field = c->fieldPosition;
 
@@ -177,9 +205,9 @@ QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, 
     if (orientation != Qt::Horizontal)
         return QVariant();
     const GridColumn *c = column(section);
-    if (!c)
+    if (!c && section != extraColumn())
         return QVariant();
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return c->title;
+        return c ? c->title : m_extraTitle;
     return QVariant();
 }

@@ -47,6 +47,11 @@ public:
     // A hint for each row, shown over any of its cells (empty: none).
     using RowHint = std::function<QString(int viewRow)>;
     void setRowHint(RowHint hint) { m_rowHint = std::move(hint); }
+    // A column after the layout's ones, titled `title`, with each row's
+    // `text`; there while `shown` answered true at the last reset.
+    void setExtraColumn(const QString &title, std::function<bool()> shown, RowHint text);
+    // Its index, or -1 while it is not there.
+    int extraColumn() const;
 
 private:
     void attach();
@@ -59,4 +64,8 @@ private:
     int m_oldPriceField = -1;
     int m_rowCount = 0;
     RowHint m_rowHint;
+    QString m_extraTitle;
+    std::function<bool()> m_extraShown;
+    RowHint m_extraText;
+    bool m_extra = false;
 };
