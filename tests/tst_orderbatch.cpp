@@ -57,6 +57,7 @@ namespace
             ws.order().appendRow(QVariantList{0, code, QStringLiteral("старое"), QString(), QStringLiteral("П"),
                                               parts.at(1).toInt(), 1.5, 1.5 * parts.at(1).toInt()});
         }
+        ws.document().recount();
     }
 }
 
