@@ -309,6 +309,22 @@ PriceColumns PriceLoader::columnsFromHeader(const QString &line, QChar separator
     return columns;
 }
 
+void PriceLoader::openLoadedTable(Workspace &workspace, RecordTable &table)
+{
+    returnFreedMemory();
+    if (PriceSearch *search = PriceSearch::of(workspace)) {
+        try {
+            search->priceLoaded();
+        } catch (...) {
+            table.resumeViews();
+            throw;
+        }
+        returnFreedMemory();
+    }
+    table.first();
+    table.resumeViews();
+}
+
 QString PriceLoader::cutAnaloguesNote(int rows)
 {
     return rows > 0 ? QStringLiteral(". Аналоги обрезаны: %1 строк").arg(rows) : QString();
@@ -608,18 +624,7 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
         // name order are built, so that none of them add up; the index is
         // built from the stored rows before the view and the grids take
         // their memory, and its passing memory goes back too.
-        returnFreedMemory();
-        if (PriceSearch *search = PriceSearch::of(workspace)) {
-            try {
-                search->priceLoaded();
-            } catch (...) {
-                table.resumeViews();
-                throw;
-            }
-            returnFreedMemory();
-        }
-        table.first();
-        table.resumeViews();
+        openLoadedTable(workspace, table);
     }
     // The load's passing memory (the view's build, the read block) goes back
     // to the system instead of staying with the process.

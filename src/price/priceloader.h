@@ -67,6 +67,12 @@ public:
     // one. The price column is the rightmost candidate of the price mode.
     static PriceColumns columnsFromHeader(const QString &line, QChar separator, int priceMode, bool english);
 
+    // After a load into `table` with its views suspended: gives the load's
+    // passing memory back, builds the search's index from the stored rows
+    // (before the view and the grids take their memory), then opens the
+    // views on the first row. The views are resumed even when it throws.
+    static void openLoadedTable(Workspace &workspace, RecordTable &table);
+
     // ". Аналоги обрезаны: N строк" for the load's status line; empty for none.
     static QString cutAnaloguesNote(int rows);
 };

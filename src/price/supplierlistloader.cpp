@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 #include <memory>
 #include <vector>
 
@@ -28,13 +25,6 @@
 
 namespace
 {
-    void returnFreedMemory()
-    {
-#if defined(__GLIBC__)
-        malloc_trim(0);
-#endif
-    }
-
     enum PriceField
     {
         FCode = 1,
@@ -330,22 +320,9 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
         }
     }
     batches.clear();
-    returnFreedMemory();
     for (int v = 0; v < 7; ++v)
         grid.raisePreferredWidth(v + 1, widest[v]);
-    // The search's index before the view and the grids, as the price list's
-    // own load does.
-    if (PriceSearch *search = PriceSearch::of(workspace)) {
-        try {
-            search->priceLoaded();
-        } catch (...) {
-            table.resumeViews();
-            throw;
-        }
-        returnFreedMemory();
-    }
-    table.first();
-    table.resumeViews();
+    PriceLoader::openLoadedTable(workspace, table);
     if (result.stopped)
         workspace.prompts().message(QStringLiteral("Action stopped"), UserPrompts::Icon::Information);
 
