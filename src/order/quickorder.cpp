@@ -152,6 +152,7 @@ namespace
 QuickOrder::Parsed QuickOrder::parse(const QString &text)
 {
     Parsed parsed;
+    parsed.text = text;
     CodeLines byCode;
     const QStringView all(text);
     const qsizetype lines = all.count(QLatin1Char('\n')) + 1;
@@ -197,7 +198,7 @@ QuickOrder::Parsed QuickOrder::parse(const QString &text)
             parsed.lines[known].quantity += quantity;
             continue;
         }
-        parsed.lines.append({fields[0].toString(), code, quantity});
+        parsed.lines.append({fields[0].data() - all.data(), fields[0].size(), code, quantity});
     }
     return parsed;
 }
@@ -246,13 +247,13 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
         const Line &line = parsed.lines.at(i);
         const qint64 row = rows[size_t(i)];
         if (row < 0) {
-            result.notFound.append(line.codeText);
+            result.notFound.append(parsed.codeText(line));
             continue;
         }
         const double unitPrice = price.storedFloat(uint32_t(row), priceFields.price);
         if (line.quantity > std::numeric_limits<qint32>::max()
             || !(std::fabs(unitPrice * double(line.quantity)) <= OrderTable::MaxAmount)) {
-            result.tooLarge.append(line.codeText);
+            result.tooLarge.append(parsed.codeText(line));
             continue;
         }
         const uint32_t p = uint32_t(row);

@@ -24,15 +24,20 @@ public:
 
     struct Line
     {
-        QString codeText; // as first written, for the report
+        qsizetype codeAt = 0; // where the code stands in the parsed text, as first written
+        qsizetype codeLength = 0;
         qint32 code = 0;
         qint64 quantity = 1; // the sum over the lines of the code
     };
 
     struct Parsed
     {
+        QString text;      // the parsed text (shared, not copied), for the codes as written
         QList<Line> lines; // one per code, in the order first met
         int skipped = 0;   // non-empty lines that are not "code [quantity]"
+
+        // The line's code as it was written, for the report.
+        QString codeText(const Line &line) const { return text.mid(line.codeAt, line.codeLength); }
     };
 
     struct Result
