@@ -314,6 +314,8 @@ void TestOrderGui::dialogKeys_data()
     QTest::newRow("Tab goes to OK, Enter") << QList<int>{Qt::Key_Tab, Qt::Key_Return} << true;
     QTest::newRow("Tab, Tab goes to Отмена, Enter") << QList<int>{Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return} << false;
     QTest::newRow("Esc") << QList<int>{Qt::Key_Escape} << false;
+    QTest::newRow("emptied, Tab away and back to OK, Enter")
+        << QList<int>{Qt::Key_Backspace, Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Return} << true;
 }
 
 void TestOrderGui::dialogKeys()
