@@ -159,6 +159,16 @@ private slots:
     void orderGridColumnsSortAndMoney();
 
 private:
+    // The first letter typed on the price grid in that column: the search box
+    // that it opens.
+    LookupGridPrice *startLookup(int column, const QString &first)
+    {
+        m_priceGrid->setSelectedColumn(column);
+        m_priceGrid->view()->setFocus();
+        typeText(m_priceGrid->view(), first);
+        return m_gui->lookup();
+    }
+
     QPalette m_desktopPalette;
     QTemporaryDir *m_dir = nullptr;
     QString m_oldCurrent;
@@ -263,11 +273,7 @@ void TestOrderGui::dialogControlsAndLiveSum()
     QVERIFY(m_form->priceEdit()->isReadOnly());
     QVERIFY(m_form->sumEdit()->isReadOnly());
 
-    UserPrompts::QuantityRequest request;
-    request.partName = QStringLiteral("Болт М8");
-    request.price = 1234.5;
-    request.currencySymbol = QStringLiteral("$");
-    request.quantity = 3;
+    const UserPrompts::QuantityRequest request{QStringLiteral("Болт М8"), 1234.5, QStringLiteral("$"), 3, 0, {}};
     int quantity = 0;
     whenDialogShows(m_form, [this] {
         QCOMPARE(m_form->group()->title(), QStringLiteral("Болт М8"));
@@ -314,6 +320,8 @@ void TestOrderGui::dialogKeys_data()
     QTest::newRow("Tab goes to OK, Enter") << QList<int>{Qt::Key_Tab, Qt::Key_Return} << true;
     QTest::newRow("Tab, Tab goes to Отмена, Enter") << QList<int>{Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return} << false;
     QTest::newRow("Esc") << QList<int>{Qt::Key_Escape} << false;
+    QTest::newRow("emptied, Tab away and back to OK, Enter")
+        << QList<int>{Qt::Key_Backspace, Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Return} << true;
 }
 
 void TestOrderGui::dialogKeys()
@@ -328,11 +336,7 @@ void TestOrderGui::dialogKeys()
         for (const int key : keys)
             QTest::sendKeyEvent(QTest::Click, m_form->windowHandle(), Qt::Key(key), QString(), Qt::NoModifier);
     });
-    UserPrompts::QuantityRequest request;
-    request.partName = QStringLiteral("Болт М8");
-    request.price = 10;
-    request.currencySymbol = QStringLiteral("р.");
-    request.quantity = 1;
+    const UserPrompts::QuantityRequest request{QStringLiteral("Болт М8"), 10, QStringLiteral("р."), 1, 0, {}};
     int quantity = 0;
     QCOMPARE(m_form->ask(request, &quantity), accepted);
     QCOMPARE(quantity, accepted ? 6 : 0);
@@ -471,10 +475,7 @@ void TestOrderGui::incrementalSearchByName()
     QTableView *view = m_priceGrid->view();
     RecordTable &price = m_ws->price();
     price.last();
-    m_priceGrid->setSelectedColumn(3); // Name
-    view->setFocus();
-    typeText(view, QStringLiteral("б"));
-    LookupGridPrice *box = m_gui->lookup();
+    LookupGridPrice *box = startLookup(3, QStringLiteral("б")); // Name
     QVERIFY(box->isVisible());
     QVERIFY(box->hasFocus());
     QCOMPARE(box->lookupField(), QStringLiteral("Name"));
@@ -501,10 +502,7 @@ void TestOrderGui::incrementalSearchInCodeColumn()
     QTableView *view = m_priceGrid->view();
     RecordTable &price = m_ws->price();
     QVERIFY(price.locate(QStringLiteral("Code"), 7));
-    m_priceGrid->setSelectedColumn(2); // Code
-    view->setFocus();
-    typeText(view, QStringLiteral("1"));
-    LookupGridPrice *box = m_gui->lookup();
+    LookupGridPrice *box = startLookup(2, QStringLiteral("1")); // Code
     QVERIFY(box->isVisible());
     // No code is 1, but a digit is taken in the code column.
     QCOMPARE(box->text(), QStringLiteral("1"));
@@ -543,10 +541,7 @@ void TestOrderGui::enterInTheSearchBoxAddsOnlyWhatTheTextNames()
     QTableView *view = m_priceGrid->view();
     RecordTable &price = m_ws->price();
     QVERIFY(price.locate(QStringLiteral("Code"), 7));
-    m_priceGrid->setSelectedColumn(column);
-    view->setFocus();
-    typeText(view, typed.left(1));
-    LookupGridPrice *box = m_gui->lookup();
+    LookupGridPrice *box = startLookup(column, typed.left(1));
     QVERIFY(box->isVisible());
     typeText(box, typed.mid(1));
     if (added)
@@ -586,10 +581,7 @@ void TestOrderGui::searchBoxPlacement()
         view->setFixedHeight(view->height() - view->viewport()->height() + 3 * rowHeight + room);
         QTRY_COMPARE(view->viewport()->height(), 3 * rowHeight + room);
     }
-    m_priceGrid->setSelectedColumn(4);
-    view->setFocus();
-    typeText(view, QStringLiteral("O"));
-    LookupGridPrice *box = m_gui->lookup();
+    LookupGridPrice *box = startLookup(4, QStringLiteral("O"));
     QVERIFY(box->isVisible());
     QCOMPARE(box->parentWidget(), view);
     const QRect viewport = view->viewport()->geometry();
@@ -631,10 +623,7 @@ void TestOrderGui::keyboardNeverLeftOnTheHiddenBox()
         return QTest::qWaitFor([window] { return window->isActiveWindow(); });
     };
     QTableView *view = m_priceGrid->view();
-    m_priceGrid->setSelectedColumn(3);
-    view->setFocus();
-    typeText(view, QStringLiteral("б"));
-    LookupGridPrice *box = m_gui->lookup();
+    LookupGridPrice *box = startLookup(3, QStringLiteral("б"));
     QVERIFY(box->hasFocus());
 
     // Another window takes the keyboard (a compositor may do that by

@@ -212,8 +212,11 @@ bool PartSearchField::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     // Shift+Tab: back from the grid below to the field (Tab moves along
-    // the grid's columns).
-    if (m_grid && watched == m_grid->view() && key->key() == Qt::Key_Backtab && isVisible()) {
+    // the grid's columns). Some keymaps (a virtual keyboard's) give it as
+    // Tab with Shift held.
+    const bool backTab = key->key() == Qt::Key_Backtab
+                         || (key->key() == Qt::Key_Tab && key->modifiers().testFlag(Qt::ShiftModifier));
+    if (m_grid && watched == m_grid->view() && backTab && isVisible()) {
         focusField();
         return true;
     }

@@ -97,10 +97,13 @@ TAddToOrderForm::TAddToOrderForm(QWidget *parent)
 
     connect(m_num, &QSpinBox::textChanged, this, &TAddToOrderForm::recomputeSum);
     // An emptied quantity is no amount: OK waits for one. The spin box
-    // tells no change of a text it cannot read; its line does.
+    // tells no change of a text it cannot read; its line does. Leaving the
+    // emptied box (Tab, another window) puts the last quantity back without
+    // a word from either, but ends the editing.
     if (auto *line = m_num->findChild<QLineEdit *>()) {
-        connect(line, &QLineEdit::textChanged, this,
-                [this](const QString &text) { m_ok->setEnabled(!text.trimmed().isEmpty()); });
+        const auto followText = [this, line] { m_ok->setEnabled(!line->text().trimmed().isEmpty()); };
+        connect(line, &QLineEdit::textChanged, this, followText);
+        connect(m_num, &QAbstractSpinBox::editingFinished, this, followText);
     }
 }
 

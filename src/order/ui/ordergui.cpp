@@ -116,7 +116,8 @@ bool OrderGui::eventFilter(QObject *watched, QEvent *event)
     }
     if (m_priceGrid && watched == m_priceGrid->view() && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        if (key->key() == Qt::Key_Tab
+            && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))) {
             nextPriceColumn();
             return true;
         }
