@@ -185,7 +185,7 @@ void TestCsvReader::piecesReadAsTheWhole()
         {"UTF-8", "\xEF\xBB;\xE0\x80x;\xD0\xD0\xB1\n\xF0\x90\x80", QStringLiteral("0:[\uFFFD\uFFFD][\uFFFD\uFFFDx][\uFFFDб] 1:[\uFFFD\uFFFD\uFFFD] -1")},
     };
     for (const auto &c : cases) {
-        const auto parse = [&](qsizetype cut) {
+        const auto parse = [&](qsizetype cut) -> QString {
             QList<SheetRow> rows;
             CsvDecoder decoder(c.encoding);
             CsvParser parser(u';', [&rows](const SheetRow &row) {

@@ -296,7 +296,7 @@ void TestFilterExpr::everyCapitalMatchesItsSmallLetter()
         const QList<int> both{2 * i, 2 * i + 1};
         for (const int byte : {pairs[i].first, pairs[i].second}) {
             const QString l = letter(byte);
-            for (const QString &filter : {QStringLiteral("Name LIKE '%") + l + QStringLiteral("9%'"),
+            for (const QString &filter : QStringList{QStringLiteral("Name LIKE '%") + l + QStringLiteral("9%'"),
                                           QStringLiteral("Name LIKE '%") + l + QStringLiteral("9#'"),
                                           QStringLiteral("Group='") + l + QStringLiteral("9'"),
                                           QStringLiteral("Group='") + l + QStringLiteral("*'")}) {

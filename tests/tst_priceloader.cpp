@@ -388,7 +388,7 @@ void TestPriceLoader::largeListLoadsAndComparesEveryRow()
     // longer after the first rows, beyond the room the first rows suggest.
     QFETCH(QByteArray, lineEnd);
     const int count = 30000;
-    const auto name = [](int code) {
+    const auto name = [](int code) -> QString {
         return QStringLiteral("Болт М%1 ").arg(code) + QString(code < 3000 ? 1 : 40 + code % 17, QChar(u'ж'));
     };
     QByteArray list = Cp1251::encode(QStringLiteral("Код|Наименование|Цена")) + lineEnd;

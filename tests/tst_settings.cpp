@@ -301,7 +301,7 @@ void TestSettings::discountIsWrittenWithSeparatorInForce()
     Settings s;
     s.discount = discount;
     const QByteArray bytes = SettingsFile::serialize(s);
-    QVERIFY2(bytes.contains("\r\n" + line), bytes.constData());
+    QVERIFY2(bytes.contains(QByteArray("\r\n" + line)), bytes.constData());
 }
 
 void TestSettings::priceMode_data()
@@ -414,7 +414,7 @@ void TestSettings::effectiveDecimalSeparator()
     QCOMPARE(s.effectiveDecimalSeparator(), effective);
     // The odd character itself is kept for the file.
     const auto restore = useDecimalSeparator(QLatin1Char('.'));
-    QVERIFY(SettingsFile::serialize(s).contains("\r\ndefaultDecimalSeparator=" + QString(stored).toLatin1() + "\r\n"));
+    QVERIFY(SettingsFile::serialize(s).contains(QByteArray("\r\ndefaultDecimalSeparator=" + QString(stored).toLatin1() + "\r\n")));
 }
 
 void TestSettings::saveAsksRetryUntilCancel()

@@ -177,7 +177,10 @@ int CliLayout::run(const CliOptions &options, const Print &out)
         if (saved) {
             layout = saved->layout;
             list.guess(&why);
-            out(QStringLiteral("Сохранённые столбцы\t%1%2\n").arg(layout.name, saved->exact ? QString() : QStringLiteral(" (заголовок изменился: ") + saved->changes.join(QStringLiteral("; ")) + QLatin1Char(')')));
+            QString changed;
+            if (!saved->exact)
+                changed = QStringLiteral(" (заголовок изменился: %1)").arg(saved->changes.join(QStringLiteral("; ")));
+            out(QStringLiteral("Сохранённые столбцы\t%1%2\n").arg(layout.name, changed));
         } else {
             bool certain = false;
             layout = list.guess(&why, &certain);

@@ -179,7 +179,7 @@ XlSheet XL_Work::buildOrderSheet(Workspace &workspace, const QDate &date)
         sheet.setColumnWidth(2, MaxNameWidth);
 
     WriteLabelRange(sheet, XlRange::address(QStringLiteral("B2:G2")),
-                    QStringLiteral("Заказ на ") + TextFile::shortDate(date), XlAlign::Center, 16, true);
+                    QString(QStringLiteral("Заказ на ") + TextFile::shortDate(date)), XlAlign::Center, 16, true);
     sheet.setRowHeight(3, 5);
 
     frame(sheet, XlRange::address(QStringLiteral("B4:G22")));
