@@ -196,6 +196,9 @@ void LegendPanel::addTopic(QWidget *list, const QString &title, QWidget *content
     Topic topic;
     topic.label = new QLabel(title, list);
     topic.label->setObjectName(QStringLiteral("TopicLabel%1").arg(m_topics.size() + 1));
+    // The panel's width is fixed: a title wider than it in a larger font
+    // (GNOME's, for one) goes on to a second line instead of being cut.
+    topic.label->setWordWrap(true);
     topic.label->setCursor(Qt::PointingHandCursor);
     topic.label->installEventFilter(this);
     setTopicHover(topic.label, false);
