@@ -64,11 +64,14 @@ namespace
 
     // The peak resident size of one load in a fresh process (this program
     // run again with --peak-child): its growth over the size before the load
-    // and the process's whole peak.
+    // (what the load adds), the process's whole peak, and the size before
+    // the load (what Qt, the fonts and, for the window, the window itself
+    // hold before any list).
     struct Peak
     {
         qint64 growth = -1;
         qint64 whole = -1;
+        qint64 base = -1;
     };
 
     Peak childPeak(const BenchContext &ctx, const QString &kind)
@@ -80,9 +83,11 @@ namespace
         if (!child.waitForFinished(600000) || child.exitCode() != 0)
             return peak;
         const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
-        if (fields.size() == 2 && fields[0].startsWith("peak_growth=") && fields[1].startsWith("peak=")) {
+        if (fields.size() == 3 && fields[0].startsWith("peak_growth=") && fields[1].startsWith("peak=")
+            && fields[2].startsWith("base=")) {
             peak.growth = fields[0].mid(12).toLongLong();
             peak.whole = fields[1].mid(5).toLongLong();
+            peak.base = fields[2].mid(5).toLongLong();
         }
         return peak;
     }
@@ -96,18 +101,19 @@ namespace
         const auto ratio = [fileMb, mb](qint64 bytes) {
             return QString::number(fileMb > 0 ? double(bytes) / mb / fileMb : 0, 'f', 3);
         };
+        const auto megabytes = [mb](qint64 bytes) { return QString::number(double(bytes) / mb, 'f', 1); };
         reportRss(double(window.growth) / mb, fileMb,
                   QStringLiteral("name=window_load_peak goal_ratio<=2.0 engine_mb=%1 engine_ratio=%2 "
                                  "window_whole_mb=%3 window_whole_ratio=%4 engine_whole_mb=%5 engine_whole_ratio=%6 "
+                                 "window_base_mb=%7 engine_base_mb=%8 "
                                  "note=\"peak resident growth of the main window's PriceFileOpen (offscreen, questions "
                                  "answered No, the search index built, the grid painted) over the window before it, "
-                                 "against the loader's alone, each in a fresh process; whole: the process's peak\"")
-                      .arg(double(engine.growth) / mb, 0, 'f', 1)
-                      .arg(ratio(engine.growth))
-                      .arg(double(window.whole) / mb, 0, 'f', 1)
-                      .arg(ratio(window.whole))
-                      .arg(double(engine.whole) / mb, 0, 'f', 1)
-                      .arg(ratio(engine.whole)));
+                                 "against the loader's alone, each in a fresh process; whole: the process's peak; "
+                                 "base: the process before the load (Qt and its fonts; for the window, the empty "
+                                 "window too), whole = base + what the load adds\"")
+                      .arg(megabytes(engine.growth), ratio(engine.growth), megabytes(window.whole), ratio(window.whole),
+                           megabytes(engine.whole), ratio(engine.whole), megabytes(window.base),
+                           megabytes(engine.base)));
     }
 
     const BenchRegistrar windowPeakRegistrar(QStringLiteral("window_load_peak"), 51, &runWindowPeak);
@@ -139,6 +145,7 @@ int runPeakChild(const QString &kind, const QString &folder)
             return 1;
     }
     const qint64 peak = peakResidentBytes();
-    std::printf("peak_growth=%lld peak=%lld\n", static_cast<long long>(peak - base), static_cast<long long>(peak));
+    std::printf("peak_growth=%lld peak=%lld base=%lld\n", static_cast<long long>(peak - base),
+                static_cast<long long>(peak), static_cast<long long>(base));
     return 0;
 }

@@ -72,9 +72,14 @@ inline bool activateTestWindow(QWidget *window)
         // The compositor's own word on activation comes in a configure a
         // moment after a window shows or another closes, and may move the
         // focus (a dialog puts it on its first field again): the keys wait
-        // for it, as a user's do.
-        QApplication::setActiveWindow(window);
-        QTest::qWait(300);
+        // until it has named this window, as a user's do (asked for the
+        // window when it names another).
+        const QWindow *handle = window->windowHandle();
+        const auto named = [handle] { return handle && QGuiApplication::focusWindow() == handle; };
+        if (!named())
+            window->activateWindow();
+        if (!QTest::qWaitFor(named))
+            return false;
         QApplication::setActiveWindow(window);
     } else if (platform == QLatin1String("offscreen"))
         QApplication::setActiveWindow(window);

@@ -81,7 +81,8 @@ QString MailOrder::writeAttachment() const
     if (!folder.isValid())
         return QString();
     folder.setAutoRemove(false);
-    const QString path = folder.filePath(OrderFile::proposedName(m_workspace.settings().customer, QDate::currentDate()));
+    const QString name = OrderFile::proposedName(m_workspace.settings().customer, QDate::currentDate(), folder.path());
+    const QString path = folder.filePath(name);
     try {
         TextFile::writeLines(path, m_body);
     } catch (const OrdixError &) {

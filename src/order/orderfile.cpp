@@ -62,7 +62,7 @@ bool OrderFile::isWriteProtected(const QString &path)
     return info.isFile() && (!info.isWritable() || !(info.permissions() & QFileDevice::WriteOwner));
 }
 
-QString OrderFile::proposedName(const QString &customer, const QDate &date)
+QString OrderFile::proposedName(const QString &customer, const QDate &date, const QString &folder)
 {
     const QString tail = MakeSafeFileName(QLatin1Char(' ') + TextFile::shortDate(date) + QStringLiteral(".txt"));
     QString head = MakeSafeFileName(QStringLiteral("order ") + customer);
@@ -71,14 +71,19 @@ QString OrderFile::proposedName(const QString &customer, const QDate &date)
     // stay, and " (999)" of unusedName() and the lock beside the file still
     // fit (".~lock.<name>#", and ".rmlock" after it while a lock left by a
     // killed program is taken over).
-    constexpr qsizetype Limit = 255 - 6 - 15;
-    const auto fits = [&tail](const QString &text) {
+    constexpr qsizetype Reserve = 6 + 15;
+    constexpr qsizetype Limit = 255 - Reserve;
 #ifdef Q_OS_WIN
-        return text.size() + tail.size() <= Limit;
+    // Most Windows programs (Explorer, mail attachments, the file dialogs)
+    // take a whole path of at most 259 characters: the folder's share of it
+    // is not the name's.
+    const QString where = QDir::toNativeSeparators(folder.isEmpty() ? QDir::currentPath() : QDir(folder).absolutePath());
+    const qsizetype room = qMin(Limit, 259 - Reserve - where.size() - (where.endsWith(QLatin1Char('\\')) ? 0 : 1));
+    const auto fits = [&tail, room](const QString &text) { return text.size() + tail.size() <= room; };
 #else
-        return QFile::encodeName(text + tail).size() <= Limit;
+    Q_UNUSED(folder);
+    const auto fits = [&tail](const QString &text) { return QFile::encodeName(text + tail).size() <= Limit; };
 #endif
-    };
     if (!fits(head)) {
         while (!head.isEmpty() && !fits(head))
             head.chop(head.size() >= 2 && head.back().isLowSurrogate() ? 2 : 1);

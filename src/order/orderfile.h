@@ -10,8 +10,10 @@ class OrderFile final
 {
 public:
     // "order " + customer + " " + the short date + ".txt", made safe for the
-    // file system, the customer cut when the name would be too long for it.
-    static QString proposedName(const QString &customer, const QDate &date);
+    // file system, the customer cut when the name would be too long for it
+    // (on Windows, too long for a whole path in `folder`, the current folder
+    // when empty).
+    static QString proposedName(const QString &customer, const QDate &date, const QString &folder = QString());
     // The name itself when no file has it, else the first free one of
     // "name (2).txt", "name (3).txt"… in its folder: a second order of the
     // day is not proposed the first one's file.

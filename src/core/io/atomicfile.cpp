@@ -158,8 +158,11 @@ bool AtomicFile::open()
 
     const QFileInfo final(m_final);
     const QString folder = final.absolutePath();
-    // The hidden name must fit where the target's does: a long name is cut.
-    QString base = final.fileName().left(200);
+    // The hidden name must fit where the target's does: a long name is cut,
+    // and the whole path stays within the 259 characters Windows takes
+    // ("/." before, and "." with up to 13 random characters and ".tmp" after).
+    const qsizetype room = qMax<qsizetype>(0, 259 - QDir::toNativeSeparators(folder).size() - 20);
+    QString base = final.fileName().left(qMin<qsizetype>(200, room));
     if (!base.isEmpty() && base.back().isHighSurrogate())
         base.chop(1);
     for (int attempt = 0; attempt < 100; ++attempt) {

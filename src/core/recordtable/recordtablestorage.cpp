@@ -918,10 +918,70 @@ void RecordTableStorage::ValueIndex::build(const Column &column, uint32_t rows)
     m_rows = rows;
     m_built = true;
     releaseVector(m_multi);
+    releaseVector(m_dense);
     if (column.type == FieldType::R8)
         buildTable(m_wide, column, rows);
-    else
+    else if (!buildDense(column, rows))
         buildTable(m_narrow, column, rows);
+}
+
+bool RecordTableStorage::ValueIndex::buildDense(const Column &column, uint32_t rows)
+{
+    if (rows == 0)
+        return false;
+    qint64 lo = column.integer(0);
+    qint64 hi = lo;
+    for (uint32_t r = 1; r < rows; ++r) {
+        const qint64 v = column.integer(r);
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    if (uint64_t(hi - lo) >= 2 * uint64_t(rows))
+        return false;
+    releaseVector(m_narrow.entries);
+    m_denseMin = lo;
+    m_dense.assign(size_t(hi - lo + 1), 0);
+    bool anyShared = false;
+    for (uint32_t r = 0; r < rows; ++r) {
+        uint32_t &ref = m_dense[size_t(column.integer(r) - lo)];
+        if (ref == 0)
+            ref = r + 1;
+        else
+            anyShared = true;
+    }
+    if (anyShared) {
+        shareRows(
+            m_dense.size(), rows, [this](uint64_t slot) -> uint32_t & { return m_dense[slot]; },
+            [&column, lo](uint32_t row) { return uint64_t(column.integer(row) - lo); });
+    }
+    return true;
+}
+
+template<typename RefOf, typename SlotOf>
+void RecordTableStorage::ValueIndex::shareRows(uint64_t slotCount, uint32_t rows, RefOf &&refOf, SlotOf &&slotOf)
+{
+    std::vector<uint32_t> counts(slotCount, 0);
+    for (uint32_t r = 0; r < rows; ++r)
+        ++counts[slotOf(r)];
+    size_t total = 0;
+    for (uint64_t i = 0; i < slotCount; ++i)
+        if (counts[i] > 1)
+            total += counts[i] + 1;
+    m_multi.resize(total);
+    uint32_t next = 0;
+    for (uint64_t i = 0; i < slotCount; ++i) {
+        if (counts[i] > 1) {
+            m_multi[next] = counts[i];
+            refOf(i) = kShared | next;
+            counts[i] = next + 1; // where the next row goes
+            next += m_multi[next] + 1;
+        }
+    }
+    for (uint32_t r = 0; r < rows; ++r) {
+        const uint64_t i = slotOf(r);
+        if (refOf(i) & kShared)
+            m_multi[counts[i]++] = r;
+    }
 }
 
 template<typename Key>
@@ -962,32 +1022,14 @@ void RecordTableStorage::ValueIndex::buildTable(Table<Key> &table, const Column 
     // column of codes, one row each, is gone through once.
     if (!anyShared)
         return;
-    std::vector<uint32_t> counts(capacity, 0);
-    for (uint32_t r = 0; r < rows; ++r)
-        ++counts[table.find(keyAt(r))];
-    size_t total = 0;
-    for (uint64_t i = 0; i < capacity; ++i)
-        if (counts[i] > 1)
-            total += counts[i] + 1;
-    m_multi.resize(total);
-    uint32_t next = 0;
-    for (uint64_t i = 0; i < capacity; ++i) {
-        if (counts[i] > 1) {
-            m_multi[next] = counts[i];
-            table.entries[i].ref = kShared | next;
-            counts[i] = next + 1; // where the next row goes
-            next += m_multi[next] + 1;
-        }
-    }
-    for (uint32_t r = 0; r < rows; ++r) {
-        const uint64_t i = table.find(keyAt(r));
-        if (table.entries[i].ref & kShared)
-            m_multi[counts[i]++] = r;
-    }
+    shareRows(
+        capacity, rows, [&table](uint64_t slot) -> uint32_t & { return table.entries[slot].ref; },
+        [&table, &keyAt](uint32_t row) { return table.find(keyAt(row)); });
 }
 
 qint64 RecordTableStorage::ValueIndex::memoryBytes() const
 {
     return qint64(m_narrow.entries.capacity() * sizeof(Table<uint32_t>::Slot)
-                  + m_wide.entries.capacity() * sizeof(Table<uint64_t>::Slot) + m_multi.capacity() * sizeof(uint32_t));
+                  + m_wide.entries.capacity() * sizeof(Table<uint64_t>::Slot)
+                  + (m_multi.capacity() + m_dense.capacity()) * sizeof(uint32_t));
 }

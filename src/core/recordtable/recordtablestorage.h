@@ -243,8 +243,10 @@ private:
 // Hash table from the value of a numeric field to its rows. Distinct values
 // take one slot each (open addressing); a value held by one row keeps that
 // row in its slot, a value held by several points to a count followed by the
-// rows in ascending order. Integer columns use 8-byte entries. Rebuilt whole
-// when the rows changed since it was built.
+// rows in ascending order. Integer columns use 8-byte entries, or, when
+// their values lie close together (a range at most twice the rows, as a
+// price list's codes), a plain array by value of 4-byte entries, a third of
+// the memory. Rebuilt whole when the rows changed since it was built.
 class RecordTableStorage::ValueIndex
 {
 public:
@@ -259,14 +261,34 @@ public:
         uint64_t key;
         if (!valueKey(column.type, value, &key))
             return;
-        if (column.type == FieldType::R8)
+        if (column.type == FieldType::R8) {
             m_wide.forEach(key, m_multi, fn);
-        else
+        } else if (m_dense.empty()) {
             m_narrow.forEach(uint32_t(key), m_multi, fn);
+        } else {
+            const uint64_t at = uint64_t(qint64(key) - m_denseMin);
+            if (at < m_dense.size())
+                forEachRef(m_dense[at], m_multi, fn);
+        }
     }
 
 private:
     static constexpr uint32_t kShared = 0x80000000u;
+
+    // A slot's reference: 0 none, row + 1, or kShared | where its rows are.
+    template<typename Fn>
+    static void forEachRef(uint32_t ref, const std::vector<uint32_t> &shared, Fn &fn)
+    {
+        if (ref == 0)
+            return;
+        if (!(ref & kShared)) {
+            fn(ref - 1);
+            return;
+        }
+        const uint32_t at = ref & ~kShared;
+        for (uint32_t k = 1; k <= shared[at]; ++k)
+            fn(shared[at + k]);
+    }
 
     template<typename Key>
     struct Table
@@ -301,24 +323,22 @@ private:
         {
             if (entries.empty())
                 return;
-            const Slot &slot = entries[find(key)];
-            if (slot.ref == 0)
-                return;
-            if (!(slot.ref & kShared)) {
-                fn(slot.ref - 1);
-                return;
-            }
-            const uint32_t at = slot.ref & ~kShared;
-            for (uint32_t k = 1; k <= shared[at]; ++k)
-                fn(shared[at + k]);
+            forEachRef(entries[find(key)].ref, shared, fn);
         }
     };
 
     template<typename Key>
     void buildTable(Table<Key> &table, const Column &column, uint32_t rows);
+    bool buildDense(const Column &column, uint32_t rows);
+    // Lays out the rows of the values held by several rows: `refOf(slot)` is
+    // a slot's reference, `slotOf(row)` the slot of the row's value.
+    template<typename RefOf, typename SlotOf>
+    void shareRows(uint64_t slotCount, uint32_t rows, RefOf &&refOf, SlotOf &&slotOf);
 
     Table<uint32_t> m_narrow; // I2 and I4
     Table<uint64_t> m_wide;   // R8, by the bits of the value
+    std::vector<uint32_t> m_dense; // I2 and I4 close together: the reference by value - m_denseMin
+    qint64 m_denseMin = 0;
     std::vector<uint32_t> m_multi;
     uint32_t m_rows = 0;
     bool m_built = false;

@@ -552,28 +552,52 @@ void PartSearch::build(RecordTable &table)
         tokens.finish(m_tokens);
     }
 
-    // Analogue codes.
+    // Analogue codes, by code: the pairs take their room once and are put
+    // in order as they are made (the index is built while the whole list is
+    // in memory: no second copy of them at any time).
     {
-        forEachText(table, m_analogueField, rows, [&](uint32_t row, QByteArrayView analogues) {
-            qint64 code = -1;
-            for (qsizetype i = 0; i <= analogues.size(); ++i) {
-                const char ch = i < analogues.size() ? analogues[i] : ',';
-                if (isDigit(ch)) {
-                    code = (code < 0 ? 0 : code) * 10 + (ch - '0');
-                    if (code > std::numeric_limits<qint32>::max())
-                        code = std::numeric_limits<qint64>::max() / 20;
-                } else if (ch != ' ') {
-                    if (code >= 0 && code <= std::numeric_limits<qint32>::max())
-                        m_namedBy.push_back((uint64_t(code) << 32) | row);
-                    code = -1;
+        const auto forEachAnalogue = [&](auto &&fn) {
+            forEachText(table, m_analogueField, rows, [&](uint32_t row, QByteArrayView analogues) {
+                qint64 code = -1;
+                for (qsizetype i = 0; i <= analogues.size(); ++i) {
+                    const char ch = i < analogues.size() ? analogues[i] : ',';
+                    if (isDigit(ch)) {
+                        code = (code < 0 ? 0 : code) * 10 + (ch - '0');
+                        if (code > std::numeric_limits<qint32>::max())
+                            code = std::numeric_limits<qint64>::max() / 20;
+                    } else if (ch != ' ') {
+                        if (code >= 0 && code <= std::numeric_limits<qint32>::max())
+                            fn((uint64_t(code) << 32) | row);
+                        code = -1;
+                    }
                 }
-            }
+            });
+        };
+        // How many pairs and the highest code; how many in each bucket of
+        // codes; then each pair straight to its place. The rows come in
+        // order, so only the codes that share a bucket need a sort.
+        size_t pairs = 0;
+        uint64_t highest = 0;
+        forEachAnalogue([&](uint64_t pair) {
+            ++pairs;
+            highest = std::max(highest, pair >> 32);
         });
-        // By code; the rows come in order already and stay so.
-        if (!m_namedBy.empty())
-            radixSort(m_namedBy, [](uint64_t pair) { return pair; }, 32, 64);
+        // A bucket a code where the buckets take no more than the pairs.
+        const uint64_t most = std::max<uint64_t>(uint64_t(1) << 20, pairs);
+        int shift = 0;
+        while ((highest >> shift) >= most)
+            ++shift;
+        std::vector<uint32_t> bucketEnd(size_t(highest >> shift) + 2, 0);
+        forEachAnalogue([&](uint64_t pair) { ++bucketEnd[size_t(pair >> 32 >> shift) + 1]; });
+        for (size_t b = 1; b < bucketEnd.size(); ++b)
+            bucketEnd[b] += bucketEnd[b - 1];
+        m_namedBy.resize(pairs);
+        forEachAnalogue([&](uint64_t pair) { m_namedBy[bucketEnd[size_t(pair >> 32 >> shift)]++] = pair; });
+        if (shift > 0) {
+            for (size_t b = 0, from = 0; b + 1 < bucketEnd.size(); from = bucketEnd[b++])
+                std::sort(m_namedBy.begin() + std::ptrdiff_t(from), m_namedBy.begin() + std::ptrdiff_t(bucketEnd[b]));
+        }
         m_namedBy.erase(std::unique(m_namedBy.begin(), m_namedBy.end()), m_namedBy.end());
-        m_namedBy.shrink_to_fit();
     }
     joinNames.dismiss();
     if (names.joinable())
