@@ -2,8 +2,9 @@
 
 #include <utility>
 
-CsvParser::CsvParser(char16_t delimiter, RowHandler onRow)
+CsvParser::CsvParser(char16_t delimiter, RowHandler onRow, qint64 firstRecord)
     : m_onRow(std::move(onRow))
+    , m_record(firstRecord)
     , m_delimiter(delimiter)
 {
     startField();

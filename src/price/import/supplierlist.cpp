@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include "cp1251.h"
+#include "csvreader.h"
 #include "importcells.h"
 #include "ordixerror.h"
 #include "progressreporter.h"
@@ -373,6 +374,168 @@ PriceLayoutQuestion SupplierList::question(const std::optional<LayoutStore::Matc
     return q;
 }
 
+namespace
+{
+    // What the import keeps of the rows of a stretch of the list: each
+    // row's class and, for an item, the texts of the nine values
+    // (Windows-1251), for a group row its text. Filled on either thread
+    // and taken on the calling one; the memory stays from stretch to
+    // stretch, so a row allocates nothing.
+    class RowValues final
+    {
+    public:
+        struct Settings
+        {
+            int columns[ValueCount] = {}; // the column of each value read from a cell; -1: none
+            int stockColumn = -1;
+            int codeColumn = -1;
+            int partColumn = -1;
+            int priceColumn = -1;
+            QChar decimalMark;
+            bool uses1904 = false;
+            bool commaDecimal = false;
+        };
+
+        struct Row
+        {
+            RowClass kind = RowClass::Blank;
+            bool damaged = false;            // a code or part number a spreadsheet spoilt
+            quint32 ends[ValueCount] = {};   // value v: [ends[v - 1] (or start), ends[v])
+            quint32 start = 0;
+        };
+
+        RowValues(const Settings &settings, const RowClassifier &classifier)
+            : m_settings(settings)
+            , m_classifier(classifier)
+        {
+        }
+
+        void clear()
+        {
+            m_rows.clear();
+            m_text.clear();
+        }
+
+        void add(const SheetRow &row) { add(row, m_classifier.classify(row)); }
+
+        void add(const SheetRow &row, RowClass kind)
+        {
+            Row &out = m_rows.emplace_back();
+            out.kind = kind;
+            out.start = quint32(m_text.size());
+            if (kind == RowClass::Group) {
+                const QByteArray group = Cp1251::encode(RowClassifier::groupText(row));
+                m_text.insert(m_text.end(), group.cbegin(), group.cend());
+                endAllAt(out, VGroup);
+                return;
+            }
+            if (kind != RowClass::Item) {
+                endAllAt(out, 0);
+                return;
+            }
+            const Settings &s = m_settings;
+            const SheetCell empty;
+            const auto cellAt = [&row, &empty](int column) -> const SheetCell & {
+                return column >= 0 && column < row.cells.size() ? row.cells.at(column) : empty;
+            };
+            m_text.push_back(char('0' + (s.stockColumn < 0 ? 1 : availabilityOf(cellAt(s.stockColumn)))));
+            out.ends[VAvailability] = quint32(m_text.size());
+            if (s.codeColumn >= 0) {
+                qint32 code = 0;
+                ImportCells::wholeNumber(cellAt(s.codeColumn), &code);
+                char buffer[16];
+                char *end = std::to_chars(buffer, buffer + sizeof buffer, code).ptr;
+                m_text.insert(m_text.end(), buffer, end);
+            }
+            out.ends[VCode] = quint32(m_text.size());
+            out.damaged = ImportCells::isDamagedCode(cellAt(s.codeColumn)) || ImportCells::isDamagedCode(cellAt(s.partColumn));
+            for (int v = VName; v <= VPack; ++v)
+                out.ends[v] = encodeField(row, s.columns[v]);
+            double price = 0;
+            ImportCells::number(cellAt(s.priceColumn), m_classifier.decimalMark(), &price);
+            char buffer[64];
+            const auto written = std::to_chars(buffer, buffer + sizeof buffer, price, std::chars_format::fixed, 4);
+            int length = written.ec == std::errc() ? int(written.ptr - buffer) : 0;
+            while (length > 0 && buffer[length - 1] == '0')
+                --length;
+            if (length > 0 && buffer[length - 1] == '.')
+                --length;
+            if (s.commaDecimal) {
+                for (int i = 0; i < length; ++i) {
+                    if (buffer[i] == '.')
+                        buffer[i] = ',';
+                }
+            }
+            m_text.insert(m_text.end(), buffer, buffer + length);
+            out.ends[VPrice] = quint32(m_text.size());
+            out.ends[VGroup] = encodeField(row, s.columns[VGroup]);
+            out.ends[VAnalogues] = encodeField(row, s.columns[VAnalogues]);
+        }
+
+        const std::vector<Row> &rows() const { return m_rows; }
+        QByteArrayView value(const Row &row, int v) const
+        {
+            const quint32 begin = v == 0 ? row.start : row.ends[v - 1];
+            return QByteArrayView(m_text.data() + begin, qsizetype(row.ends[v] - begin));
+        }
+
+    private:
+        void endAllAt(Row &out, int filled)
+        {
+            for (int v = 0; v < ValueCount; ++v)
+                out.ends[v] = v < filled ? out.start : quint32(m_text.size());
+        }
+
+        // The cell's text, trimmed, in Windows-1251 ('?' for what it
+        // lacks); returns where it ends.
+        quint32 encodeField(const SheetRow &row, int column)
+        {
+            if (column < 0 || column >= row.cells.size())
+                return quint32(m_text.size());
+            const SheetCell &cell = row.cells.at(column);
+            QStringView text;
+            if (cell.kind == SheetCell::Kind::Text) {
+                text = QStringView(cell.text).trimmed();
+            } else {
+                m_scratch = ImportCells::text(cell, m_settings.uses1904).trimmed();
+                text = m_scratch;
+            }
+            const size_t from = m_text.size();
+            m_text.resize(from + size_t(text.size()));
+            char *to = m_text.data() + from;
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                const char16_t c = text[i].unicode();
+                if (c < 0x80 && c != 0) {
+                    to[i] = char(c);
+                    continue;
+                }
+                const unsigned char b = Cp1251::fromUnicode(c);
+                to[i] = b ? char(b) : '?';
+            }
+            return quint32(m_text.size());
+        }
+
+        const Settings &m_settings;
+        const RowClassifier &m_classifier;
+        std::vector<Row> m_rows;
+        std::vector<char> m_text;
+        QString m_scratch;
+    };
+
+    class CsvRowValues final : public CsvReader::ChunkWork
+    {
+    public:
+        CsvRowValues(const RowValues::Settings &settings, const RowClassifier &classifier)
+            : values(settings, classifier)
+        {
+        }
+        void clear() override { values.clear(); }
+        void row(const SheetRow &row) override { values.add(row); }
+
+        RowValues values;
+    };
+}
+
 SupplierList::Result SupplierList::read(const ImportLayout &layout,
                                         const std::function<bool(const QByteArrayView *values)> &onItem,
                                         ProgressReporter *progress)
@@ -384,111 +547,73 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
         // Decided from the data, not cell by cell.
         classifier.setDecimalMark(ImportCells::decideDecimalMark(priceTexts(preview(), layout)));
     }
-    const bool uses1904 = m_reader->uses1904Dates();
-    const int codeColumn = layout.column(ImportField::Code);
-    const int partColumn = layout.column(ImportField::PartNumber);
-    const int stockColumn = layout.column(ImportField::Stock);
-    const int groupColumn = layout.column(ImportField::Group);
-    const int priceColumn = layout.column(ImportField::Price);
-    const bool commaDecimal = Decimal::separator() == QLatin1Char(',');
+    RowValues::Settings settings;
+    std::fill(std::begin(settings.columns), std::end(settings.columns), -1);
+    settings.columns[VName] = layout.column(ImportField::Name);
+    settings.columns[VPartNumber] = layout.column(ImportField::PartNumber);
+    settings.columns[VMaker] = layout.column(ImportField::Maker);
+    settings.columns[VPack] = layout.column(ImportField::Pack);
+    settings.columns[VGroup] = layout.column(ImportField::Group);
+    settings.columns[VAnalogues] = layout.column(ImportField::Analogues);
+    settings.stockColumn = layout.column(ImportField::Stock);
+    settings.codeColumn = layout.column(ImportField::Code);
+    settings.partColumn = layout.column(ImportField::PartNumber);
+    settings.priceColumn = layout.column(ImportField::Price);
+    settings.decimalMark = classifier.decimalMark();
+    settings.uses1904 = m_reader->uses1904Dates();
+    settings.commaDecimal = Decimal::separator() == QLatin1Char(',');
+    const bool groupColumn = settings.columns[VGroup] >= 0;
+
+    // The rows in file order, on the calling thread.
     QByteArray group;
-    QByteArray values[ValueCount];
     QByteArrayView views[ValueCount];
-    char priceBuffer[64];
-    char codeBuffer[16];
     qint64 rows = 0;
-    QString scratch;
-    // Row by row without allocating: texts are read where the reader keeps
-    // them and encoded into buffers that live for the whole read.
-    const auto encodeField = [&](const SheetRow &row, int column, QByteArray &out) {
-        if (column < 0 || column >= row.cells.size()) {
-            out.resize(0);
-            return;
-        }
-        const SheetCell &cell = row.cells.at(column);
-        QStringView text;
-        if (cell.kind == SheetCell::Kind::Text) {
-            text = QStringView(cell.text).trimmed();
-        } else {
-            scratch = ImportCells::text(cell, uses1904).trimmed();
-            text = scratch;
-        }
-        out.resize(text.size());
-        char *to = out.data();
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t c = text[i].unicode();
-            if (c < 0x80 && c != 0) {
-                to[i] = char(c);
-                continue;
+    const auto takeRows = [&](const RowValues &values) -> bool {
+        for (const RowValues::Row &row : values.rows()) {
+            ++rows;
+            if (row.kind == RowClass::Group)
+                group = values.value(row, VGroup).toByteArray();
+            if (row.kind != RowClass::Item) {
+                ++result.counts[size_t(row.kind)];
+            } else {
+                if (row.damaged)
+                    ++result.damagedCodes;
+                for (int v = 0; v < ValueCount; ++v)
+                    views[v] = values.value(row, v);
+                if (!groupColumn)
+                    views[VGroup] = group;
+                if (onItem(views))
+                    ++result.counts[size_t(RowClass::Item)];
+                else
+                    ++result.counts[size_t(RowClass::Unreadable)];
             }
-            const unsigned char b = Cp1251::fromUnicode(c);
-            to[i] = b ? char(b) : '?';
-        }
-    };
-    const auto processRow = [&](const SheetRow &row, RowClass kind) -> bool {
-        ++rows;
-        if (kind == RowClass::Group) {
-            scratch = RowClassifier::groupText(row);
-            group = Cp1251::encode(scratch);
-        }
-        if (kind != RowClass::Item) {
-            ++result.counts[size_t(kind)];
-        } else {
-            const SheetCell empty;
-            const auto cellAt = [&row, &empty](int column) -> const SheetCell & {
-                return column >= 0 && column < row.cells.size() ? row.cells.at(column) : empty;
-            };
-            static const char digits[] = "01234";
-            views[VAvailability] = QByteArrayView(digits + (stockColumn < 0 ? 1 : availabilityOf(cellAt(stockColumn))), 1);
-            int codeLength = 0;
-            if (codeColumn >= 0) {
-                qint32 code = 0;
-                ImportCells::wholeNumber(cellAt(codeColumn), &code);
-                codeLength = int(std::to_chars(codeBuffer, codeBuffer + sizeof codeBuffer, code).ptr - codeBuffer);
-            }
-            if (ImportCells::isDamagedCode(cellAt(codeColumn)) || ImportCells::isDamagedCode(cellAt(partColumn)))
-                ++result.damagedCodes;
-            encodeField(row, layout.column(ImportField::Name), values[VName]);
-            encodeField(row, partColumn, values[VPartNumber]);
-            encodeField(row, layout.column(ImportField::Maker), values[VMaker]);
-            encodeField(row, layout.column(ImportField::Pack), values[VPack]);
-            double price = 0;
-            ImportCells::number(cellAt(priceColumn), classifier.decimalMark(), &price);
-            const auto written = std::to_chars(priceBuffer, priceBuffer + sizeof priceBuffer, price,
-                                               std::chars_format::fixed, 4);
-            int length = written.ec == std::errc() ? int(written.ptr - priceBuffer) : 0;
-            while (length > 0 && priceBuffer[length - 1] == '0')
-                --length;
-            if (length > 0 && priceBuffer[length - 1] == '.')
-                --length;
-            if (commaDecimal) {
-                for (int i = 0; i < length; ++i) {
-                    if (priceBuffer[i] == '.')
-                        priceBuffer[i] = ',';
+            if (progress && rows % 4096 == 0) {
+                progress->stepProgress(10 + int(qMin<qint64>(80, rows / 20000)));
+                if (progress->stopRequested()) {
+                    result.stopped = true;
+                    return false;
                 }
-            }
-            if (groupColumn >= 0)
-                encodeField(row, groupColumn, values[VGroup]);
-            encodeField(row, layout.column(ImportField::Analogues), values[VAnalogues]);
-            for (int v = VName; v < ValueCount; ++v)
-                views[v] = values[v];
-            views[VCode] = QByteArrayView(codeBuffer, codeLength);
-            views[VPrice] = QByteArrayView(priceBuffer, length);
-            if (groupColumn < 0)
-                views[VGroup] = group;
-            if (onItem(views))
-                ++result.counts[size_t(RowClass::Item)];
-            else
-                ++result.counts[size_t(RowClass::Unreadable)];
-        }
-        if (progress && rows % 4096 == 0) {
-            progress->stepProgress(10 + int(qMin<qint64>(80, rows / 20000)));
-            if (progress->stopRequested()) {
-                result.stopped = true;
-                return false;
             }
         }
         return true;
+    };
+
+    auto *csv = dynamic_cast<CsvReader *>(m_reader.get());
+    if (csv && csv->readsInChunks()) {
+        // A text file is cut into chunks of records on its bytes: both cores
+        // split, sort and encode them, and the items go out in order.
+        csv->readChunks(qMax(1, layout.headerRow), [&]() -> std::unique_ptr<CsvReader::ChunkWork> {
+            return std::make_unique<CsvRowValues>(settings, classifier);
+        }, [&](CsvReader::ChunkWork &work) { return takeRows(static_cast<CsvRowValues &>(work).values); });
+        result.notes = m_reader->notes();
+        return result;
+    }
+
+    RowValues single(settings, classifier);
+    const auto processRow = [&](const SheetRow &row, RowClass kind) -> bool {
+        single.clear();
+        single.add(row, kind);
+        return takeRows(single);
     };
     // Every row is done with before the read returns: the reader may hand
     // out texts from its own memory.
