@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "importcells.h"
+
 CsvParser::CsvParser(char16_t delimiter, RowHandler onRow, qint64 firstRecord)
     : m_onRow(std::move(onRow))
     , m_record(firstRecord)
@@ -29,7 +31,7 @@ bool CsvParser::endRecord()
     bool visible = false;
     for (const SheetCell &cell : std::as_const(m_row.cells)) {
         for (const QChar c : cell.text) {
-            if (!c.isSpace()) {
+            if (!ImportCells::isSpace(c.unicode())) {
                 visible = true;
                 break;
             }

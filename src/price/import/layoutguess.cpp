@@ -67,7 +67,7 @@ namespace
 
     bool cellFilled(const SheetCell &cell)
     {
-        return !cell.isEmpty() && !(cell.kind == SheetCell::Kind::Text && QStringView(cell.text).trimmed().isEmpty());
+        return !cell.isEmpty() && !(cell.kind == SheetCell::Kind::Text && ImportCells::trimmed(cell.text).isEmpty());
     }
 
     bool isFilled(const SheetRow &row, int column)
@@ -414,7 +414,7 @@ QString RowClassifier::groupText(const SheetRow &row)
     return QString();
 }
 
-RowClass RowClassifier::classify(const SheetRow &row, QString *why) const
+RowClass RowClassifier::classify(const SheetRow &row, QString *why, double *priceOut) const
 {
     // Called for every row of a list: nothing here allocates for an item.
     const int filled = nonEmptyCells(row);
@@ -430,8 +430,12 @@ RowClass RowClassifier::classify(const SheetRow &row, QString *why) const
         int same = 0;
         for (int c = 0; c < row.cells.size() && c < m_layout.header.size(); ++c) {
             const SheetCell &cell = row.cells.at(c);
-            if (cell.kind == SheetCell::Kind::Text && !m_layout.header.at(c).isEmpty()
-                && QStringView(cell.text).trimmed().compare(m_layout.header.at(c), Qt::CaseInsensitive) == 0)
+            if (cell.kind != SheetCell::Kind::Text || m_layout.header.at(c).isEmpty())
+                continue;
+            // Folding keeps the length: a text of another length is no match.
+            const QStringView text = ImportCells::trimmed(cell.text);
+            if (text.size() == m_layout.header.at(c).size()
+                && text.compare(m_layout.header.at(c), Qt::CaseInsensitive) == 0)
                 ++same;
         }
         if (same >= 2)
@@ -452,7 +456,7 @@ RowClass RowClassifier::classify(const SheetRow &row, QString *why) const
         if (cell.isEmpty())
             continue;
         if (cell.kind == SheetCell::Kind::Text) {
-            const QStringView first = QStringView(cell.text).trimmed();
+            const QStringView first = ImportCells::trimmed(cell.text);
             if (first.startsWith(u"итог", Qt::CaseInsensitive) || first.startsWith(u"всего", Qt::CaseInsensitive)
                 || first.startsWith(u"total", Qt::CaseInsensitive))
                 return RowClass::Total;
@@ -488,5 +492,7 @@ RowClass RowClassifier::classify(const SheetRow &row, QString *why) const
             *why = QStringLiteral("нет артикула");
         return RowClass::Unreadable;
     }
+    if (priceOut)
+        *priceOut = price;
     return RowClass::Item;
 }

@@ -416,9 +416,15 @@ namespace
             m_text.clear();
         }
 
-        void add(const SheetRow &row) { add(row, m_classifier.classify(row)); }
+        void add(const SheetRow &row)
+        {
+            double price = 0;
+            const RowClass kind = m_classifier.classify(row, nullptr, &price);
+            add(row, kind, &price);
+        }
 
-        void add(const SheetRow &row, RowClass kind)
+        // `price`: the item's price when the classifier gave it.
+        void add(const SheetRow &row, RowClass kind, const double *knownPrice = nullptr)
         {
             Row &out = m_rows.emplace_back();
             out.kind = kind;
@@ -452,7 +458,10 @@ namespace
             for (int v = VName; v <= VPack; ++v)
                 out.ends[v] = encodeField(row, s.columns[v]);
             double price = 0;
-            ImportCells::number(cellAt(s.priceColumn), m_classifier.decimalMark(), &price);
+            if (knownPrice)
+                price = *knownPrice;
+            else
+                ImportCells::number(cellAt(s.priceColumn), m_classifier.decimalMark(), &price);
             char buffer[64];
             const auto written = std::to_chars(buffer, buffer + sizeof buffer, price, std::chars_format::fixed, 4);
             int length = written.ec == std::errc() ? int(written.ptr - buffer) : 0;
@@ -495,7 +504,7 @@ namespace
             const SheetCell &cell = row.cells.at(column);
             QStringView text;
             if (cell.kind == SheetCell::Kind::Text) {
-                text = QStringView(cell.text).trimmed();
+                text = ImportCells::trimmed(cell.text);
             } else {
                 m_scratch = ImportCells::text(cell, m_settings.uses1904).trimmed();
                 text = m_scratch;
@@ -507,10 +516,12 @@ namespace
                 const char16_t c = text[i].unicode();
                 if (c < 0x80 && c != 0) {
                     to[i] = char(c);
-                    continue;
+                } else if (c >= 0x410 && c <= 0x44F) {
+                    to[i] = char(c - 0x410 + 0xC0); // А..я, in order in both
+                } else {
+                    const unsigned char b = Cp1251::fromUnicode(c);
+                    to[i] = b ? char(b) : '?';
                 }
-                const unsigned char b = Cp1251::fromUnicode(c);
-                to[i] = b ? char(b) : '?';
             }
             return quint32(m_text.size());
         }
