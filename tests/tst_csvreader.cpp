@@ -65,7 +65,12 @@ namespace
     {
     public:
         void clear() override { rows.clear(); }
-        void row(const SheetRow &row) override { rows << row; }
+        void row(const SheetRow &row) override
+        {
+            rows << row;
+            for (SheetCell &cell : rows.last().cells)
+                cell.text = QString(cell.text.constData(), cell.text.size()); // its own copy
+        }
         QList<SheetRow> rows;
     };
 

@@ -18,8 +18,12 @@ void CsvParser::startField()
         m_row.cells.emplaceBack();
     SheetCell &cell = m_row.cells[m_fields++];
     cell.kind = SheetCell::Kind::Text;
-    // resize(0) keeps the memory; clear() would drop it.
-    cell.text.resize(0);
+    // resize(0) keeps the memory; clear() would drop it. A borrowed text
+    // (no memory of its own) just goes.
+    if (cell.text.capacity() == 0)
+        cell.text = QString();
+    else
+        cell.text.resize(0);
     m_field = &cell.text;
     m_state = State::FieldStart;
 }
@@ -83,8 +87,12 @@ bool CsvParser::feed(QStringView text)
             const char16_t *run = p;
             while (p != end && *p != delimiter && *p != u'\n' && *p != u'\r')
                 ++p;
-            if (p != run)
-                m_field->append(QStringView(run, p));
+            if (p != run) {
+                if (m_borrowed && p != end && m_field->isEmpty())
+                    *m_field = QString::fromRawData(reinterpret_cast<const QChar *>(run), p - run);
+                else
+                    m_field->append(QStringView(run, p));
+            }
             if (p == end)
                 return true;
             const char16_t c = *p++;

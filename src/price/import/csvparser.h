@@ -40,6 +40,9 @@ public:
     qint64 unclosedQuoteRecord() const { return m_unclosedQuote; }
     // The number of the next record: the records read so far past the first.
     qint64 nextRecord() const { return m_record; }
+    // Hands out the unquoted fields that lie whole in one piece as views
+    // of it, valid while the handler runs: no copy of their text.
+    void setBorrowedTexts(bool borrowed) { m_borrowed = borrowed; }
 
 private:
     enum class State : quint8
@@ -63,4 +66,5 @@ private:
     char16_t m_delimiter;
     State m_state = State::FieldStart;
     bool m_skipLf = false;
+    bool m_borrowed = false;
 };

@@ -70,6 +70,7 @@ namespace
                 m_work->row(row);
                 return true;
             }, firstRecord);
+            parser.setBorrowedTexts(true);
             parser.feed(m_decoder.decode(m_block));
             // The end of the file: the last record, a character or a quote
             // left open; nothing for a chunk that ends with its record.

@@ -52,6 +52,8 @@ public:
         virtual ~ChunkWork() = default;
         // A chunk begins; its rows follow in order.
         virtual void clear() = 0;
+        // The row's texts may be views of the reader's memory, valid
+        // during the call only.
         virtual void row(const SheetRow &row) = 0;
     };
     using MakeChunkWork = std::function<std::unique_ptr<ChunkWork>()>;

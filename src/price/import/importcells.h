@@ -13,14 +13,14 @@ namespace ImportCells
 {
     // Whether a character is a blank as QChar::isSpace() says, without a
     // call for the letters and digits that fill a list.
-    inline bool isSpace(char16_t c)
+    Q_ALWAYS_INLINE bool isSpace(char16_t c)
     {
         if (c < 0x80)
             return c == u' ' || (c >= u'\t' && c <= u'\r');
         return (c == 0x85 || c == 0xA0 || c >= 0x1680) && QChar::isSpace(c);
     }
     // The text without blanks around it, as QStringView::trimmed().
-    inline QStringView trimmed(QStringView text)
+    Q_ALWAYS_INLINE QStringView trimmed(QStringView text)
     {
         const char16_t *begin = text.utf16();
         const char16_t *end = begin + text.size();

@@ -67,7 +67,10 @@ namespace
 
     bool cellFilled(const SheetCell &cell)
     {
-        return !cell.isEmpty() && !(cell.kind == SheetCell::Kind::Text && ImportCells::trimmed(cell.text).isEmpty());
+        if (cell.kind != SheetCell::Kind::Text)
+            return !cell.isEmpty();
+        // Any character but a blank.
+        return std::any_of(cell.text.cbegin(), cell.text.cend(), [](QChar c) { return !ImportCells::isSpace(c.unicode()); });
     }
 
     bool isFilled(const SheetRow &row, int column)

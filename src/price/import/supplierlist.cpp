@@ -381,6 +381,21 @@ namespace
     // (Windows-1251), for a group row its text. Filled on either thread
     // and taken on the calling one; the memory stays from stretch to
     // stretch, so a row allocates nothing.
+    // The Windows-1251 byte of each UTF-16 unit: '?' for what the code
+    // page lacks (a NUL among them).
+    const char *windows1251Bytes()
+    {
+        static const std::vector<char> table = [] {
+            std::vector<char> t(65536);
+            for (size_t c = 0; c < t.size(); ++c) {
+                const unsigned char b = c != 0 ? Cp1251::fromUnicode(char16_t(c)) : 0;
+                t[c] = b ? char(b) : '?';
+            }
+            return t;
+        }();
+        return table.data();
+    }
+
     class RowValues final
     {
     public:
@@ -413,7 +428,7 @@ namespace
         void clear()
         {
             m_rows.clear();
-            m_text.clear();
+            m_used = 0;
         }
 
         void add(const SheetRow &row)
@@ -428,10 +443,10 @@ namespace
         {
             Row &out = m_rows.emplace_back();
             out.kind = kind;
-            out.start = quint32(m_text.size());
+            out.start = quint32(m_used);
             if (kind == RowClass::Group) {
                 const QByteArray group = Cp1251::encode(RowClassifier::groupText(row));
-                m_text.insert(m_text.end(), group.cbegin(), group.cend());
+                std::copy(group.cbegin(), group.cend(), room(size_t(group.size())));
                 endAllAt(out, VGroup);
                 return;
             }
@@ -444,16 +459,16 @@ namespace
             const auto cellAt = [&row, &empty](int column) -> const SheetCell & {
                 return column >= 0 && column < row.cells.size() ? row.cells.at(column) : empty;
             };
-            m_text.push_back(char('0' + (s.stockColumn < 0 ? 1 : availabilityOf(cellAt(s.stockColumn)))));
-            out.ends[VAvailability] = quint32(m_text.size());
+            *room(1) = char('0' + (s.stockColumn < 0 ? 1 : availabilityOf(cellAt(s.stockColumn))));
+            out.ends[VAvailability] = quint32(m_used);
             if (s.codeColumn >= 0) {
                 qint32 code = 0;
                 ImportCells::wholeNumber(cellAt(s.codeColumn), &code);
                 char buffer[16];
                 char *end = std::to_chars(buffer, buffer + sizeof buffer, code).ptr;
-                m_text.insert(m_text.end(), buffer, end);
+                std::copy(buffer, end, room(size_t(end - buffer)));
             }
-            out.ends[VCode] = quint32(m_text.size());
+            out.ends[VCode] = quint32(m_used);
             out.damaged = ImportCells::isDamagedCode(cellAt(s.codeColumn)) || ImportCells::isDamagedCode(cellAt(s.partColumn));
             for (int v = VName; v <= VPack; ++v)
                 out.ends[v] = encodeField(row, s.columns[v]);
@@ -475,8 +490,8 @@ namespace
                         buffer[i] = ',';
                 }
             }
-            m_text.insert(m_text.end(), buffer, buffer + length);
-            out.ends[VPrice] = quint32(m_text.size());
+            std::copy(buffer, buffer + length, room(size_t(length)));
+            out.ends[VPrice] = quint32(m_used);
             out.ends[VGroup] = encodeField(row, s.columns[VGroup]);
             out.ends[VAnalogues] = encodeField(row, s.columns[VAnalogues]);
         }
@@ -492,7 +507,18 @@ namespace
         void endAllAt(Row &out, int filled)
         {
             for (int v = 0; v < ValueCount; ++v)
-                out.ends[v] = v < filled ? out.start : quint32(m_text.size());
+                out.ends[v] = v < filled ? out.start : quint32(m_used);
+        }
+
+        // `size` more bytes of text; the buffer only grows, and is not
+        // cleared.
+        char *room(size_t size)
+        {
+            if (m_used + size > m_text.size())
+                m_text.resize(std::max(m_text.size() * 2, m_used + size + 4096));
+            char *at = m_text.data() + m_used;
+            m_used += size;
+            return at;
         }
 
         // The cell's text, trimmed, in Windows-1251 ('?' for what it
@@ -500,7 +526,7 @@ namespace
         quint32 encodeField(const SheetRow &row, int column)
         {
             if (column < 0 || column >= row.cells.size())
-                return quint32(m_text.size());
+                return quint32(m_used);
             const SheetCell &cell = row.cells.at(column);
             QStringView text;
             if (cell.kind == SheetCell::Kind::Text) {
@@ -509,27 +535,19 @@ namespace
                 m_scratch = ImportCells::text(cell, m_settings.uses1904).trimmed();
                 text = m_scratch;
             }
-            const size_t from = m_text.size();
-            m_text.resize(from + size_t(text.size()));
-            char *to = m_text.data() + from;
-            for (qsizetype i = 0; i < text.size(); ++i) {
-                const char16_t c = text[i].unicode();
-                if (c < 0x80 && c != 0) {
-                    to[i] = char(c);
-                } else if (c >= 0x410 && c <= 0x44F) {
-                    to[i] = char(c - 0x410 + 0xC0); // А..я, in order in both
-                } else {
-                    const unsigned char b = Cp1251::fromUnicode(c);
-                    to[i] = b ? char(b) : '?';
-                }
-            }
-            return quint32(m_text.size());
+            char *to = room(size_t(text.size()));
+            const char *const table = windows1251Bytes();
+            const char16_t *from = text.utf16();
+            for (qsizetype i = 0; i < text.size(); ++i)
+                to[i] = table[from[i]];
+            return quint32(m_used);
         }
 
         const Settings &m_settings;
         const RowClassifier &m_classifier;
         std::vector<Row> m_rows;
         std::vector<char> m_text;
+        size_t m_used = 0;
         QString m_scratch;
     };
 
