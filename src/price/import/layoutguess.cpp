@@ -460,8 +460,11 @@ RowClass RowClassifier::classify(const SheetRow &row, QString *why, double *pric
             continue;
         if (cell.kind == SheetCell::Kind::Text) {
             const QStringView first = ImportCells::trimmed(cell.text);
-            if (first.startsWith(u"итог", Qt::CaseInsensitive) || first.startsWith(u"всего", Qt::CaseInsensitive)
-                || first.startsWith(u"total", Qt::CaseInsensitive))
+            // Most rows start with a digit: no word to look for.
+            const char16_t lead = first.isEmpty() ? u'0' : first.front().unicode();
+            if ((lead < u'0' || lead > u'9')
+                && (first.startsWith(u"итог", Qt::CaseInsensitive) || first.startsWith(u"всего", Qt::CaseInsensitive)
+                    || first.startsWith(u"total", Qt::CaseInsensitive)))
                 return RowClass::Total;
         }
         break;
