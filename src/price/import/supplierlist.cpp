@@ -415,6 +415,7 @@ namespace
         {
             RowClass kind = RowClass::Blank;
             bool damaged = false;            // a code or part number a spreadsheet spoilt
+            bool refused = false;            // an item the batch refused
             quint32 ends[ValueCount] = {};   // value v: [ends[v - 1] (or start), ends[v])
             quint32 start = 0;
         };
@@ -497,6 +498,7 @@ namespace
         }
 
         const std::vector<Row> &rows() const { return m_rows; }
+        std::vector<Row> &rows() { return m_rows; }
         QByteArrayView value(const Row &row, int v) const
         {
             const quint32 begin = v == 0 ? row.start : row.ends[v - 1];
@@ -554,20 +556,39 @@ namespace
     class CsvRowValues final : public CsvReader::ChunkWork
     {
     public:
-        CsvRowValues(const RowValues::Settings &settings, const RowClassifier &classifier)
+        // `batch`: where the items go on this thread, if anywhere.
+        CsvRowValues(const RowValues::Settings &settings, const RowClassifier &classifier,
+                     std::unique_ptr<SupplierList::ItemBatch> batch)
             : values(settings, classifier)
+            , batch(std::move(batch))
         {
         }
-        void clear() override { values.clear(); }
-        void row(const SheetRow &row) override { values.add(row); }
+        void clear() override
+        {
+            values.clear();
+            if (batch)
+                batch->clear();
+        }
+        void row(const SheetRow &row) override
+        {
+            values.add(row);
+            RowValues::Row &added = values.rows().back();
+            if (!batch || added.kind != RowClass::Item)
+                return;
+            QByteArrayView views[ValueCount];
+            for (int v = 0; v < ValueCount; ++v)
+                views[v] = values.value(added, v);
+            added.refused = !batch->add(views);
+        }
 
         RowValues values;
+        std::unique_ptr<SupplierList::ItemBatch> batch;
     };
 }
 
 SupplierList::Result SupplierList::read(const ImportLayout &layout,
                                         const std::function<bool(const QByteArrayView *values)> &onItem,
-                                        ProgressReporter *progress)
+                                        ProgressReporter *progress, const ItemBatches *batches)
 {
     chooseFor(layout);
     Result result;
@@ -597,7 +618,9 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
     QByteArray group;
     QByteArrayView views[ValueCount];
     qint64 rows = 0;
-    const auto takeRows = [&](const RowValues &values) -> bool {
+    // `batch`: where the stretch's items went already.
+    const auto takeRows = [&](const RowValues &values, ItemBatch *batch) -> bool {
+        int batched = 0;
         for (const RowValues::Row &row : values.rows()) {
             ++rows;
             if (row.kind == RowClass::Group)
@@ -607,23 +630,33 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
             } else {
                 if (row.damaged)
                     ++result.damagedCodes;
-                for (int v = 0; v < ValueCount; ++v)
-                    views[v] = values.value(row, v);
-                if (!groupColumn)
-                    views[VGroup] = group;
-                if (onItem(views))
-                    ++result.counts[size_t(RowClass::Item)];
-                else
-                    ++result.counts[size_t(RowClass::Unreadable)];
+                bool taken = false;
+                if (batch) {
+                    taken = !row.refused;
+                    batched += taken ? 1 : 0;
+                } else {
+                    for (int v = 0; v < ValueCount; ++v)
+                        views[v] = values.value(row, v);
+                    if (!groupColumn)
+                        views[VGroup] = group;
+                    taken = onItem(views);
+                }
+                ++result.counts[size_t(taken ? RowClass::Item : RowClass::Unreadable)];
             }
             if (progress && rows % 4096 == 0) {
                 progress->stepProgress(10 + int(qMin<qint64>(80, rows / 20000)));
                 if (progress->stopRequested()) {
                     result.stopped = true;
+                    if (batch) {
+                        batch->truncate(batched);
+                        batches->take(*batch);
+                    }
                     return false;
                 }
             }
         }
+        if (batch)
+            batches->take(*batch);
         return true;
     };
 
@@ -631,9 +664,15 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
     if (csv && csv->readsInChunks()) {
         // A text file is cut into chunks of records on its bytes: both cores
         // split, sort and encode them, and the items go out in order.
+        // Items that carry their own group need nothing from the rows before
+        // them: they go into the caller's batches on both threads too.
+        const bool batched = batches && groupColumn;
         csv->readChunks(qMax(1, layout.headerRow), [&]() -> std::unique_ptr<CsvReader::ChunkWork> {
-            return std::make_unique<CsvRowValues>(settings, classifier);
-        }, [&](CsvReader::ChunkWork &work) { return takeRows(static_cast<CsvRowValues &>(work).values); });
+            return std::make_unique<CsvRowValues>(settings, classifier, batched ? batches->make() : nullptr);
+        }, [&](CsvReader::ChunkWork &work) {
+            auto &chunk = static_cast<CsvRowValues &>(work);
+            return takeRows(chunk.values, chunk.batch.get());
+        });
         result.notes = m_reader->notes();
         return result;
     }
@@ -642,7 +681,7 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
     const auto processRow = [&](const SheetRow &row, RowClass kind) -> bool {
         single.clear();
         single.add(row, kind);
-        return takeRows(single);
+        return takeRows(single, nullptr);
     };
     // Every row is done with before the read returns: the reader may hand
     // out texts from its own memory.
