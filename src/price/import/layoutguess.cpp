@@ -70,7 +70,8 @@ namespace
         if (cell.kind != SheetCell::Kind::Text)
             return !cell.isEmpty();
         // Any character but a blank.
-        return std::any_of(cell.text.cbegin(), cell.text.cend(), [](QChar c) { return !ImportCells::isSpace(c.unicode()); });
+        return std::any_of(cell.text.cbegin(), cell.text.cend(),
+                           [](QChar c) { return !ImportCells::isSpace(c.unicode()); });
     }
 
     bool isFilled(const SheetRow &row, int column)

@@ -470,7 +470,8 @@ namespace
                 std::copy(buffer, end, room(size_t(end - buffer)));
             }
             out.ends[VCode] = quint32(m_used);
-            out.damaged = ImportCells::isDamagedCode(cellAt(s.codeColumn)) || ImportCells::isDamagedCode(cellAt(s.partColumn));
+            out.damaged = ImportCells::isDamagedCode(cellAt(s.codeColumn))
+                || ImportCells::isDamagedCode(cellAt(s.partColumn));
             for (int v = VName; v <= VPack; ++v)
                 out.ends[v] = encodeField(row, s.columns[v]);
             double price = 0;
