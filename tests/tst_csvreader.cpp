@@ -60,6 +60,30 @@ namespace
         });
         return rows;
     }
+
+    class KeptRows final : public CsvReader::ChunkWork
+    {
+    public:
+        void clear() override { rows.clear(); }
+        void row(const SheetRow &row) override
+        {
+            rows << row;
+            for (SheetCell &cell : rows.last().cells)
+                cell.text = QString(cell.text.constData(), cell.text.size()); // its own copy
+        }
+        QList<SheetRow> rows;
+    };
+
+    // The rows as the chunks on two threads give them.
+    QList<SheetRow> readAllInChunks(CsvReader &reader)
+    {
+        QList<SheetRow> rows;
+        reader.readChunks(1, [] { return std::make_unique<KeptRows>(); }, [&rows](CsvReader::ChunkWork &work) {
+            rows << static_cast<KeptRows &>(work).rows;
+            return true;
+        });
+        return rows;
+    }
 }
 
 class TestCsvReader : public QObject
@@ -129,6 +153,8 @@ void TestCsvReader::reads_data()
     row("missing closing quote", "a;b\n1;\"open\n2;3\n", "UTF-8", ';', "0:[a][b] 1:[1][open\\n2;3\\n]",
         "строке 2");
     row("cr line ends", "a;b\r1;2\r\r3;4", "UTF-8", ';', "0:[a][b] 1:[1][2] 3:[3][4]");
+    row("quoted line ends, a lone cr and a bom", "\xEF\xBB\xBF\"a\r\rb\";\"\"\"\n\";c\r1;2\r\n",
+        "UTF-8", ';', "0:[a\\n\\nb][\"\\n][c] 1:[1][2]");
     row("blank records are counted", "a;b\r\n\r\n;\r\n  ; \r\nc;d\r\n", "UTF-8", ';', "0:[a][b] 4:[c][d]");
 
     auto forced = [&](const char *name, const QByteArray &bytes, const char *encoding, char delimiter, const QString &rows,
@@ -165,6 +191,11 @@ void TestCsvReader::reads()
     QCOMPARE(compact(readAll(reader)), rows);
     QCOMPARE(reader.notes().join(u' ').contains(note), true);
     QCOMPARE(reader.notes().isEmpty(), note.isEmpty());
+    if (reader.readsInChunks()) {
+        const QStringList notes = reader.notes();
+        QCOMPARE(compact(readAllInChunks(reader)), rows);
+        QCOMPARE(reader.notes(), notes);
+    }
 }
 
 void TestCsvReader::piecesReadAsTheWhole()
@@ -203,6 +234,30 @@ void TestCsvReader::piecesReadAsTheWhole()
             QCOMPARE(whole, c.rows);
         for (qsizetype cut = 0; cut < c.bytes.size(); ++cut)
             QCOMPARE(parse(cut), whole);
+        if (c.encoding != "UTF-8")
+            continue;
+        // Chunks of whole records, from a block of any length: each parsed
+        // on its own, they give the rows of the whole.
+        for (qsizetype have = 1; have < c.bytes.size(); ++have) {
+            const size_t cut = CsvReader::wholeRecordsEnd(c.bytes.constData(), size_t(have), ';');
+            if (cut == 0)
+                continue;
+            QList<SheetRow> rows;
+            qint64 next = 0, unclosed = -1;
+            for (const QByteArrayView chunk : {c.bytes.first(qsizetype(cut)), c.bytes.sliced(qsizetype(cut))}) {
+                CsvDecoder decoder(c.encoding);
+                CsvParser parser(u';', [&rows](const SheetRow &row) {
+                    rows << row;
+                    return true;
+                }, next);
+                parser.feed(decoder.decode(chunk));
+                parser.feed(decoder.finish());
+                parser.finish();
+                next = parser.nextRecord();
+                unclosed = parser.unclosedQuoteRecord();
+            }
+            QCOMPARE(compact(rows) + u' ' + QString::number(unclosed), whole);
+        }
     }
 }
 

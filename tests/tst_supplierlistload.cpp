@@ -55,6 +55,7 @@ class TestSupplierListLoad : public QObject
 private slots:
     void init();
     void aSupplierWithoutCodesFromListToReprice();
+    void aLargeListReadsAsOnOneCore();
     void badFilesLeaveTheListAlone_data();
     void badFilesLeaveTheListAlone();
 
@@ -153,6 +154,38 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
     QVERIFY(!PriceLoader::loadFile(ws, QStringLiteral("yug3.csv")));
     QVERIFY(prompts.questions().last().startsWith(QStringLiteral("Цены изменились в 100 раз: проверьте разделитель дробной части")));
     QCOMPARE(prices(ws.price()), QStringLiteral("0986452041=320 2101-3501090=1300 SD-12=80"));
+}
+
+void TestSupplierListLoad::aLargeListReadsAsOnOneCore()
+{
+    // Several blocks of UTF-8 text with codes and a group column: a fresh
+    // load makes the rows on both cores; a load over a loaded list makes
+    // them in order on one. Names over two lines, rows of no item.
+    QByteArray text = "Прайс\r\nКод;Наименование;Кратность;Цена;Группа\r\n";
+    for (int i = 1; i <= 40000; ++i) {
+        const QByteArray name = i % 7 == 0 ? "\"Болт М" + QByteArray::number(i) + "\r\nоцинкованный\"" : "Гайка";
+        const QByteArray price = i % 1000 == 0 ? "по запросу" : QByteArray::number(i) + ",5";
+        text += QByteArray::number(i) + ';' + name + ';' + QByteArray::number(i % 10) + ';' + price + ";Крепёж\r\n";
+    }
+    writeBytes(QStringLiteral("big.csv"), text);
+    const auto rows = [](RecordTable &table) {
+        QStringList all;
+        for (int r = 0; r < table.rowCount(); ++r) {
+            for (int f = FAvail; f <= FGroup; ++f)
+                all << table.stringAt(r, f);
+        }
+        return all;
+    };
+    m_session->prompts.queueLayoutAnswer([](PriceLayoutQuestion &q) {
+        q.layout.name = QStringLiteral("big");
+        return true;
+    });
+    QVERIFY(PriceLoader::loadFile(m_session->ws, QStringLiteral("big.csv")));
+    const QStringList fresh = rows(m_session->ws.price());
+    QCOMPARE(m_session->ws.price().rowCount(), 40000 - 40);
+    QVERIFY(fresh.contains(QStringLiteral("Болт М7\nоцинкованный")));
+    QVERIFY(PriceLoader::loadFile(m_session->ws, QStringLiteral("big.csv")));
+    QCOMPARE(rows(m_session->ws.price()), fresh);
 }
 
 void TestSupplierListLoad::badFilesLeaveTheListAlone_data()

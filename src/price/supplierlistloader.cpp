@@ -160,6 +160,50 @@ namespace
         bool m_madeUp;
         QSet<qint32> m_used;
     };
+
+    // The rows of one stretch of the list for the table, made on either
+    // thread, with the widest text of each shown field.
+    class ItemRows final : public SupplierList::ItemBatch
+    {
+    public:
+        ItemRows(const RecordTable &table, int analogueWidth)
+            : batch(table)
+            , m_analogueWidth(analogueWidth)
+        {
+        }
+
+        void clear() override
+        {
+            batch.clear();
+            std::fill(std::begin(widest), std::end(widest), 0);
+            cutAnalogues = 0;
+        }
+
+        bool add(const QByteArrayView *values) override
+        {
+            QByteArrayView row[9];
+            std::copy(values, values + 9, row);
+            bool lost = false;
+            row[FAnalogue] = AnalogueList::fitted(row[FAnalogue], m_analogueWidth, &lost);
+            if (!batch.addRaw(row, 9))
+                return false;
+            cutAnalogues += lost ? 1 : 0;
+            for (int v = 0; v < 7; ++v) {
+                const int length = int(row[v].size());
+                widest[v] = qMax(widest[v], v == 6 ? 8 * length + 16 : 7 * length + 4);
+            }
+            return true;
+        }
+
+        void truncate(int items) override { batch.truncate(items); }
+
+        RecordTable::RowBatch batch;
+        int widest[7] = {};
+        qint64 cutAnalogues = 0;
+
+    private:
+        const int m_analogueWidth;
+    };
 }
 
 PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
@@ -218,6 +262,35 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     int directBatches = 0;
     SupplierList::Result result;
     constexpr int BatchRows = 16384;
+    // Room for the whole list, by the share of it read so far (`batch`
+    // holds the rows of the last stretch): growing column by column would
+    // hold a column twice for a moment. Untouched room costs address space,
+    // not memory.
+    const auto reserveForAll = [&](const RecordTable::RowBatch &batch) {
+        const int permille = list.readPermille();
+        if (permille < 5 || permille >= 900 || batch.rowCount() == 0)
+            return;
+        const double scale = 1000.0 / permille * 1.15;
+        const double rowsSoFar = double(table.storedRowCount() + batch.rowCount());
+        std::vector<size_t> textBytes(9, 0);
+        const double perRow = rowsSoFar * scale / batch.rowCount();
+        for (int v = 0; v < 9; ++v)
+            textBytes[size_t(v)] = size_t(double(batch.textBytes(v)) * perRow);
+        table.reserve(qint64(rowsSoFar * scale) + 64, textBytes);
+    };
+    // A fresh load of a list with the supplier's codes: the rows are made
+    // on both threads, in stretches taken in order.
+    SupplierList::ItemBatches itemBatches;
+    itemBatches.make = [&] { return std::make_unique<ItemRows>(scratch, analogueWidth); };
+    itemBatches.take = [&](SupplierList::ItemBatch &taken) {
+        auto &rows = static_cast<ItemRows &>(taken);
+        if (++directBatches == 4)
+            reserveForAll(rows.batch);
+        refused += table.appendBatch(rows.batch);
+        cutAnalogues += rows.cutAnalogues;
+        for (int v = 0; v < 7; ++v)
+            widest[v] = qMax(widest[v], rows.widest[v]);
+    };
     if (direct)
         table.suspendViews();
     try {
@@ -243,22 +316,8 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
                 return false;
             cutAnalogues += lost ? 1 : 0;
             if (direct && batch.rowCount() >= BatchRows) {
-                if (++directBatches == 4) {
-                    // Room for the whole list, by the share of it read so
-                    // far: growing column by column would hold a column
-                    // twice for a moment. Untouched room costs address
-                    // space, not memory.
-                    const int permille = list.readPermille();
-                    if (permille >= 5 && permille < 900) {
-                        const double scale = 1000.0 / permille * 1.15;
-                        const double rowsSoFar = double(table.storedRowCount() + batch.rowCount());
-                        std::vector<size_t> textBytes(9, 0);
-                        const double perRow = rowsSoFar * scale / batch.rowCount();
-                        for (int v = 0; v < 9; ++v)
-                            textBytes[size_t(v)] = size_t(double(batch.textBytes(v)) * perRow);
-                        table.reserve(qint64(rowsSoFar * scale) + 64, textBytes);
-                    }
-                }
+                if (++directBatches == 4)
+                    reserveForAll(batch);
                 refused += table.appendBatch(batch);
                 batch.clear();
             }
@@ -270,7 +329,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
             if (!direct && code != 0 && Decimal::parse(row[6], &price))
                 keys.emplace_back(code, price);
             return true;
-        }, &progress);
+        }, &progress, direct && !makeCodes ? &itemBatches : nullptr);
         if (direct && !batches.empty())
             refused += table.appendBatch(*batches.back());
     } catch (...) {

@@ -30,7 +30,7 @@ namespace
 }
 
 bool ParallelLineReader::run(QIODevice &device, qint64 expectedBytes, const MakeWork &makeWork, const Take &take,
-                             size_t blockBytes)
+                             size_t blockBytes, const FindCut &findCut)
 {
     const bool twoThreads = OrderedWork::hasTwoCores() && expectedBytes > qint64(blockBytes);
     // Four blocks in flight keep both threads busy while the calling thread
@@ -68,7 +68,10 @@ bool ParallelLineReader::run(QIODevice &device, qint64 expectedBytes, const Make
                 }
                 have += size_t(n);
             }
-            cut = atEnd ? have : wholeLinesEnd(block.buffer.data(), have);
+            if (atEnd)
+                cut = have;
+            else
+                cut = findCut ? findCut(block.buffer.data(), have) : wholeLinesEnd(block.buffer.data(), have);
             if (cut > 0 || atEnd)
                 break;
             // One line longer than the block: a bigger block.

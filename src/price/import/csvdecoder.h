@@ -24,6 +24,7 @@ public:
     QStringView finish();
     // Some bytes were no character of the encoding (they became U+FFFD).
     bool hasError() const;
+    void clearError() { m_error = false; }
 
     // The characters of the 256 bytes of a single-byte Cyrillic code page
     // ("windows-1251", "IBM866", "KOI8-R"); nullptr for any other name.

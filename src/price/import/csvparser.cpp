@@ -1,9 +1,43 @@
 #include "csvparser.h"
 
+#include <bit>
 #include <utility>
 
-CsvParser::CsvParser(char16_t delimiter, RowHandler onRow)
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "importcells.h"
+
+namespace
+{
+    // The first delimiter or line end in [p, end), or end; eight characters
+    // at a time where the processor can.
+    const char16_t *findFieldEnd(const char16_t *p, const char16_t *end, char16_t delimiter)
+    {
+#if defined(__SSE2__)
+        const __m128i delimiters = _mm_set1_epi16(short(delimiter));
+        const __m128i lf = _mm_set1_epi16(short(u'\n'));
+        const __m128i cr = _mm_set1_epi16(short(u'\r'));
+        while (end - p >= 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i hit = _mm_or_si128(_mm_cmpeq_epi16(v, delimiters),
+                                             _mm_or_si128(_mm_cmpeq_epi16(v, lf), _mm_cmpeq_epi16(v, cr)));
+            const unsigned mask = unsigned(_mm_movemask_epi8(hit));
+            if (mask != 0)
+                return p + std::countr_zero(mask) / 2;
+            p += 8;
+        }
+#endif
+        while (p != end && *p != delimiter && *p != u'\n' && *p != u'\r')
+            ++p;
+        return p;
+    }
+}
+
+CsvParser::CsvParser(char16_t delimiter, RowHandler onRow, qint64 firstRecord)
     : m_onRow(std::move(onRow))
+    , m_record(firstRecord)
     , m_delimiter(delimiter)
 {
     startField();
@@ -15,8 +49,12 @@ void CsvParser::startField()
         m_row.cells.emplaceBack();
     SheetCell &cell = m_row.cells[m_fields++];
     cell.kind = SheetCell::Kind::Text;
-    // resize(0) keeps the memory; clear() would drop it.
-    cell.text.resize(0);
+    // resize(0) keeps the memory; clear() would drop it. A borrowed text
+    // (no memory of its own) just goes.
+    if (cell.text.capacity() == 0)
+        cell.text = QString();
+    else
+        cell.text.resize(0);
     m_field = &cell.text;
     m_state = State::FieldStart;
 }
@@ -28,7 +66,7 @@ bool CsvParser::endRecord()
     bool visible = false;
     for (const SheetCell &cell : std::as_const(m_row.cells)) {
         for (const QChar c : cell.text) {
-            if (!c.isSpace()) {
+            if (!ImportCells::isSpace(c.unicode())) {
                 visible = true;
                 break;
             }
@@ -78,10 +116,13 @@ bool CsvParser::feed(QStringView text)
             [[fallthrough]];
         case State::Unquoted: {
             const char16_t *run = p;
-            while (p != end && *p != delimiter && *p != u'\n' && *p != u'\r')
-                ++p;
-            if (p != run)
-                m_field->append(QStringView(run, p));
+            p = findFieldEnd(p, end, delimiter);
+            if (p != run) {
+                if (m_borrowed && p != end && m_field->isEmpty())
+                    *m_field = QString::fromRawData(reinterpret_cast<const QChar *>(run), p - run);
+                else
+                    m_field->append(QStringView(run, p));
+            }
             if (p == end)
                 return true;
             const char16_t c = *p++;

@@ -24,8 +24,9 @@ class CsvParser final
 public:
     using RowHandler = std::function<bool(const SheetRow &)>;
 
-    // `onRow` returns false to stop.
-    CsvParser(char16_t delimiter, RowHandler onRow);
+    // `onRow` returns false to stop. `firstRecord`: the number of the first
+    // record, for text that starts further into a file.
+    CsvParser(char16_t delimiter, RowHandler onRow, qint64 firstRecord = 0);
 
     // Parses the next piece; false when the handler stopped the reading.
     bool feed(QStringView text);
@@ -37,6 +38,11 @@ public:
     // The record (0-based) where a quoted field starts that the end of the
     // text left open; -1 when every quote is closed.
     qint64 unclosedQuoteRecord() const { return m_unclosedQuote; }
+    // The number of the next record: the records read so far past the first.
+    qint64 nextRecord() const { return m_record; }
+    // Hands out the unquoted fields that lie whole in one piece as views
+    // of it, valid while the handler runs: no copy of their text.
+    void setBorrowedTexts(bool borrowed) { m_borrowed = borrowed; }
 
 private:
     enum class State : quint8
@@ -60,4 +66,5 @@ private:
     char16_t m_delimiter;
     State m_state = State::FieldStart;
     bool m_skipLf = false;
+    bool m_borrowed = false;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -41,6 +43,38 @@ public:
     QList<SheetInfo> sheets() const override;
     void readSheet(int sheet, const std::function<bool(const SheetRow &)> &onRow) override;
     QStringList notes() const override { return m_notes; }
+
+    // The work on the rows of one chunk of whole records, done on either of
+    // two threads. Objects are reused for later chunks.
+    class ChunkWork
+    {
+    public:
+        virtual ~ChunkWork() = default;
+        // A chunk begins; its rows follow in order.
+        virtual void clear() = 0;
+        // The row's texts may be views of the reader's memory, valid
+        // during the call only.
+        virtual void row(const SheetRow &row) = 0;
+    };
+    using MakeChunkWork = std::function<std::unique_ptr<ChunkWork>()>;
+    // The calling thread, chunk after chunk in file order; false stops.
+    using TakeChunk = std::function<bool(ChunkWork &work)>;
+
+    // Whether readChunks() can read the file: its encoding writes a line
+    // end, a quote and the delimiter as single bytes that no other
+    // character holds (all but UTF-16).
+    bool readsInChunks() const;
+    // Reads the sheet as readSheet() does, in chunks of whole records cut
+    // on the raw bytes, each worked on by one of two threads. A chunk may
+    // be worked on before the records ahead of it are counted: its rows are
+    // then numbered as if `exactBelow` records came first, and worked on
+    // again with their true numbers where that changes a number below
+    // `exactBelow`.
+    void readChunks(qint64 exactBelow, const MakeChunkWork &make, const TakeChunk &take);
+    // The end of the last whole record of data[0, have), which starts a
+    // record: the offset just past a line end outside quotes that the bytes
+    // after it cannot change; 0 when there is none.
+    static size_t wholeRecordsEnd(const char *data, size_t have, char delimiter);
 
 private:
     QString m_path;

@@ -98,10 +98,16 @@ bool ImportCells::isDamagedCode(const SheetCell &cell)
     if (cell.kind != SheetCell::Kind::Text)
         return false;
     // "2,19E+26" or "2.19E+26" as the spreadsheet shows such a number.
-    const QStringView t = QStringView(cell.text).trimmed();
+    const QStringView t = trimmed(cell.text);
     if (t.size() < 4 || !t.at(0).isDigit())
         return false;
-    const int e = int(t.indexOf(u"E+", 0, Qt::CaseInsensitive));
+    int e = -1;
+    for (qsizetype i = 1; i + 1 < t.size(); ++i) {
+        if ((t[i] == u'E' || t[i] == u'e') && t[i + 1] == u'+') {
+            e = int(i);
+            break;
+        }
+    }
     if (e < 1 || e + 2 >= t.size())
         return false;
     for (int i = 0; i < t.size(); ++i) {
@@ -179,7 +185,7 @@ bool ImportCells::parseNumber(QStringView text, QChar decimalMark, double *value
     for (int k = i; k < end; ++k) {
         const QChar ch = text.at(k);
         if (ch.isDigit()) {
-            digits.append(char('0' + ch.digitValue()));
+            digits.append(char('0' + (ch.unicode() < 0x80 ? ch.unicode() - u'0' : ch.digitValue())));
             if (digitsAfterGroup >= 0)
                 ++digitsAfterGroup;
         } else if (ch == decimal) {
@@ -204,6 +210,30 @@ bool ImportCells::parseNumber(QStringView text, QChar decimalMark, double *value
         return false;
     double v = 0;
     const char *digitsEnd = digits.constData() + digits.size();
+    // Up to 15 digits and few decimals: the whole number of them and the
+    // power of ten are exact, so their quotient is the correctly rounded
+    // value from_chars() gives.
+    static constexpr double powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11};
+    if (digits.size() <= 16) {
+        quint64 whole = 0;
+        int count = 0;
+        int decimals = -1;
+        for (const char d : digits) {
+            if (d == '.') {
+                decimals = 0;
+                continue;
+            }
+            whole = whole * 10 + quint64(d - '0');
+            ++count;
+            if (decimals >= 0)
+                ++decimals;
+        }
+        if (count <= 15 && decimals < int(std::size(powers))) {
+            v = decimals > 0 ? double(whole) / powers[decimals] : double(whole);
+            *value = negative ? -v : v;
+            return true;
+        }
+    }
     const auto read = std::from_chars(digits.constData(), digitsEnd, v);
     if (read.ec != std::errc() || read.ptr != digitsEnd || !std::isfinite(v))
         return false;
@@ -258,6 +288,22 @@ bool ImportCells::number(const SheetCell &cell, QChar decimalMark, double *value
 
 bool ImportCells::wholeNumber(const SheetCell &cell, qint32 *value)
 {
+    // A code of plain digits, the common case, without a conversion.
+    if (cell.kind == SheetCell::Kind::Text && cell.text.size() > 0 && cell.text.size() <= 9) {
+        qint32 v = 0;
+        bool digits = true;
+        for (const QChar ch : cell.text) {
+            if (ch < u'0' || ch > u'9') {
+                digits = false;
+                break;
+            }
+            v = v * 10 + (ch.unicode() - u'0');
+        }
+        if (digits) {
+            *value = v;
+            return true;
+        }
+    }
     if (cell.kind == SheetCell::Kind::Number) {
         if (cell.number != std::floor(cell.number) || std::fabs(cell.number) > 2147483647.0)
             return false;
@@ -266,7 +312,7 @@ bool ImportCells::wholeNumber(const SheetCell &cell, qint32 *value)
     }
     if (cell.kind != SheetCell::Kind::Text)
         return false;
-    const QStringView t = QStringView(cell.text).trimmed();
+    const QStringView t = trimmed(cell.text);
     if (t.isEmpty() || t.size() > 11)
         return false;
     bool ok = false;

@@ -11,6 +11,26 @@
 // in the forms suppliers write them.
 namespace ImportCells
 {
+    // Whether a character is a blank as QChar::isSpace() says, without a
+    // call for the letters and digits that fill a list.
+    Q_ALWAYS_INLINE bool isSpace(char16_t c)
+    {
+        if (c < 0x80)
+            return c == u' ' || (c >= u'\t' && c <= u'\r');
+        return (c == 0x85 || c == 0xA0 || c >= 0x1680) && QChar::isSpace(c);
+    }
+    // The text without blanks around it, as QStringView::trimmed().
+    Q_ALWAYS_INLINE QStringView trimmed(QStringView text)
+    {
+        const char16_t *begin = text.utf16();
+        const char16_t *end = begin + text.size();
+        while (begin != end && isSpace(*begin))
+            ++begin;
+        while (end != begin && isSpace(end[-1]))
+            --end;
+        return QStringView(begin, end);
+    }
+
     // The cell's text as written: a string as it is; a number as its
     // format shows it where that matters for a code ("000000" keeps the
     // zeros), else in plain digits ("12.5", "2101"); a date as dd.MM.yyyy.

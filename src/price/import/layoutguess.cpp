@@ -67,7 +67,11 @@ namespace
 
     bool cellFilled(const SheetCell &cell)
     {
-        return !cell.isEmpty() && !(cell.kind == SheetCell::Kind::Text && QStringView(cell.text).trimmed().isEmpty());
+        if (cell.kind != SheetCell::Kind::Text)
+            return !cell.isEmpty();
+        // Any character but a blank.
+        return std::any_of(cell.text.cbegin(), cell.text.cend(),
+                           [](QChar c) { return !ImportCells::isSpace(c.unicode()); });
     }
 
     bool isFilled(const SheetRow &row, int column)
@@ -414,7 +418,7 @@ QString RowClassifier::groupText(const SheetRow &row)
     return QString();
 }
 
-RowClass RowClassifier::classify(const SheetRow &row, QString *why) const
+RowClass RowClassifier::classify(const SheetRow &row, QString *why, double *priceOut) const
 {
     // Called for every row of a list: nothing here allocates for an item.
     const int filled = nonEmptyCells(row);
@@ -430,8 +434,12 @@ RowClass RowClassifier::classify(const SheetRow &row, QString *why) const
         int same = 0;
         for (int c = 0; c < row.cells.size() && c < m_layout.header.size(); ++c) {
             const SheetCell &cell = row.cells.at(c);
-            if (cell.kind == SheetCell::Kind::Text && !m_layout.header.at(c).isEmpty()
-                && QStringView(cell.text).trimmed().compare(m_layout.header.at(c), Qt::CaseInsensitive) == 0)
+            if (cell.kind != SheetCell::Kind::Text || m_layout.header.at(c).isEmpty())
+                continue;
+            // Folding keeps the length: a text of another length is no match.
+            const QStringView text = ImportCells::trimmed(cell.text);
+            if (text.size() == m_layout.header.at(c).size()
+                && text.compare(m_layout.header.at(c), Qt::CaseInsensitive) == 0)
                 ++same;
         }
         if (same >= 2)
@@ -452,9 +460,12 @@ RowClass RowClassifier::classify(const SheetRow &row, QString *why) const
         if (cell.isEmpty())
             continue;
         if (cell.kind == SheetCell::Kind::Text) {
-            const QStringView first = QStringView(cell.text).trimmed();
-            if (first.startsWith(u"итог", Qt::CaseInsensitive) || first.startsWith(u"всего", Qt::CaseInsensitive)
-                || first.startsWith(u"total", Qt::CaseInsensitive))
+            const QStringView first = ImportCells::trimmed(cell.text);
+            // Most rows start with a digit: no word to look for.
+            const char16_t lead = first.isEmpty() ? u'0' : first.front().unicode();
+            if ((lead < u'0' || lead > u'9')
+                && (first.startsWith(u"итог", Qt::CaseInsensitive) || first.startsWith(u"всего", Qt::CaseInsensitive)
+                    || first.startsWith(u"total", Qt::CaseInsensitive)))
                 return RowClass::Total;
         }
         break;
@@ -488,5 +499,7 @@ RowClass RowClassifier::classify(const SheetRow &row, QString *why) const
             *why = QStringLiteral("нет артикула");
         return RowClass::Unreadable;
     }
+    if (priceOut)
+        *priceOut = price;
     return RowClass::Item;
 }

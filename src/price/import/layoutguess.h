@@ -59,7 +59,8 @@ class RowClassifier final
 public:
     explicit RowClassifier(const ImportLayout &layout);
 
-    RowClass classify(const SheetRow &row, QString *why = nullptr) const;
+    // `price` receives an item's price.
+    RowClass classify(const SheetRow &row, QString *why = nullptr, double *price = nullptr) const;
     QChar decimalMark() const { return m_decimalMark; }
     void setDecimalMark(QChar mark) { m_decimalMark = mark; }
     // The text of a group row.

@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include "cp1251.h"
+#include "csvreader.h"
 #include "importcells.h"
 #include "ordixerror.h"
 #include "progressreporter.h"
@@ -373,9 +374,222 @@ PriceLayoutQuestion SupplierList::question(const std::optional<LayoutStore::Matc
     return q;
 }
 
+namespace
+{
+    // What the import keeps of the rows of a stretch of the list: each
+    // row's class and, for an item, the texts of the nine values
+    // (Windows-1251), for a group row its text. Filled on either thread
+    // and taken on the calling one; the memory stays from stretch to
+    // stretch, so a row allocates nothing.
+    // The Windows-1251 byte of each UTF-16 unit: '?' for what the code
+    // page lacks (a NUL among them).
+    const char *windows1251Bytes()
+    {
+        static const std::vector<char> table = [] {
+            std::vector<char> t(65536);
+            for (size_t c = 0; c < t.size(); ++c) {
+                const unsigned char b = c != 0 ? Cp1251::fromUnicode(char16_t(c)) : 0;
+                t[c] = b ? char(b) : '?';
+            }
+            return t;
+        }();
+        return table.data();
+    }
+
+    class RowValues final
+    {
+    public:
+        struct Settings
+        {
+            int columns[ValueCount] = {}; // the column of each value read from a cell; -1: none
+            int stockColumn = -1;
+            int codeColumn = -1;
+            int partColumn = -1;
+            int priceColumn = -1;
+            QChar decimalMark;
+            bool uses1904 = false;
+            bool commaDecimal = false;
+        };
+
+        struct Row
+        {
+            RowClass kind = RowClass::Blank;
+            bool damaged = false;            // a code or part number a spreadsheet spoilt
+            bool refused = false;            // an item the batch refused
+            quint32 ends[ValueCount] = {};   // value v: [ends[v - 1] (or start), ends[v])
+            quint32 start = 0;
+        };
+
+        RowValues(const Settings &settings, const RowClassifier &classifier)
+            : m_settings(settings)
+            , m_classifier(classifier)
+        {
+        }
+
+        void clear()
+        {
+            m_rows.clear();
+            m_used = 0;
+        }
+
+        void add(const SheetRow &row)
+        {
+            double price = 0;
+            const RowClass kind = m_classifier.classify(row, nullptr, &price);
+            add(row, kind, &price);
+        }
+
+        // `price`: the item's price when the classifier gave it.
+        void add(const SheetRow &row, RowClass kind, const double *knownPrice = nullptr)
+        {
+            Row &out = m_rows.emplace_back();
+            out.kind = kind;
+            out.start = quint32(m_used);
+            if (kind == RowClass::Group) {
+                const QByteArray group = Cp1251::encode(RowClassifier::groupText(row));
+                std::copy(group.cbegin(), group.cend(), room(size_t(group.size())));
+                endAllAt(out, VGroup);
+                return;
+            }
+            if (kind != RowClass::Item) {
+                endAllAt(out, 0);
+                return;
+            }
+            const Settings &s = m_settings;
+            const SheetCell empty;
+            const auto cellAt = [&row, &empty](int column) -> const SheetCell & {
+                return column >= 0 && column < row.cells.size() ? row.cells.at(column) : empty;
+            };
+            *room(1) = char('0' + (s.stockColumn < 0 ? 1 : availabilityOf(cellAt(s.stockColumn))));
+            out.ends[VAvailability] = quint32(m_used);
+            if (s.codeColumn >= 0) {
+                qint32 code = 0;
+                ImportCells::wholeNumber(cellAt(s.codeColumn), &code);
+                char buffer[16];
+                char *end = std::to_chars(buffer, buffer + sizeof buffer, code).ptr;
+                std::copy(buffer, end, room(size_t(end - buffer)));
+            }
+            out.ends[VCode] = quint32(m_used);
+            out.damaged = ImportCells::isDamagedCode(cellAt(s.codeColumn))
+                || ImportCells::isDamagedCode(cellAt(s.partColumn));
+            for (int v = VName; v <= VPack; ++v)
+                out.ends[v] = encodeField(row, s.columns[v]);
+            double price = 0;
+            if (knownPrice)
+                price = *knownPrice;
+            else
+                ImportCells::number(cellAt(s.priceColumn), m_classifier.decimalMark(), &price);
+            char buffer[64];
+            const auto written = std::to_chars(buffer, buffer + sizeof buffer, price, std::chars_format::fixed, 4);
+            int length = written.ec == std::errc() ? int(written.ptr - buffer) : 0;
+            while (length > 0 && buffer[length - 1] == '0')
+                --length;
+            if (length > 0 && buffer[length - 1] == '.')
+                --length;
+            if (s.commaDecimal) {
+                for (int i = 0; i < length; ++i) {
+                    if (buffer[i] == '.')
+                        buffer[i] = ',';
+                }
+            }
+            std::copy(buffer, buffer + length, room(size_t(length)));
+            out.ends[VPrice] = quint32(m_used);
+            out.ends[VGroup] = encodeField(row, s.columns[VGroup]);
+            out.ends[VAnalogues] = encodeField(row, s.columns[VAnalogues]);
+        }
+
+        const std::vector<Row> &rows() const { return m_rows; }
+        std::vector<Row> &rows() { return m_rows; }
+        QByteArrayView value(const Row &row, int v) const
+        {
+            const quint32 begin = v == 0 ? row.start : row.ends[v - 1];
+            return QByteArrayView(m_text.data() + begin, qsizetype(row.ends[v] - begin));
+        }
+
+    private:
+        void endAllAt(Row &out, int filled)
+        {
+            for (int v = 0; v < ValueCount; ++v)
+                out.ends[v] = v < filled ? out.start : quint32(m_used);
+        }
+
+        // `size` more bytes of text; the buffer only grows, and is not
+        // cleared.
+        char *room(size_t size)
+        {
+            if (m_used + size > m_text.size())
+                m_text.resize(std::max(m_text.size() * 2, m_used + size + 4096));
+            char *at = m_text.data() + m_used;
+            m_used += size;
+            return at;
+        }
+
+        // The cell's text, trimmed, in Windows-1251 ('?' for what it
+        // lacks); returns where it ends.
+        quint32 encodeField(const SheetRow &row, int column)
+        {
+            if (column < 0 || column >= row.cells.size())
+                return quint32(m_used);
+            const SheetCell &cell = row.cells.at(column);
+            QStringView text;
+            if (cell.kind == SheetCell::Kind::Text) {
+                text = ImportCells::trimmed(cell.text);
+            } else {
+                m_scratch = ImportCells::text(cell, m_settings.uses1904).trimmed();
+                text = m_scratch;
+            }
+            char *to = room(size_t(text.size()));
+            const char *const table = windows1251Bytes();
+            const char16_t *from = text.utf16();
+            for (qsizetype i = 0; i < text.size(); ++i)
+                to[i] = table[from[i]];
+            return quint32(m_used);
+        }
+
+        const Settings &m_settings;
+        const RowClassifier &m_classifier;
+        std::vector<Row> m_rows;
+        std::vector<char> m_text;
+        size_t m_used = 0;
+        QString m_scratch;
+    };
+
+    class CsvRowValues final : public CsvReader::ChunkWork
+    {
+    public:
+        // `batch`: where the items go on this thread, if anywhere.
+        CsvRowValues(const RowValues::Settings &settings, const RowClassifier &classifier,
+                     std::unique_ptr<SupplierList::ItemBatch> batch)
+            : values(settings, classifier)
+            , batch(std::move(batch))
+        {
+        }
+        void clear() override
+        {
+            values.clear();
+            if (batch)
+                batch->clear();
+        }
+        void row(const SheetRow &row) override
+        {
+            values.add(row);
+            RowValues::Row &added = values.rows().back();
+            if (!batch || added.kind != RowClass::Item)
+                return;
+            QByteArrayView views[ValueCount];
+            for (int v = 0; v < ValueCount; ++v)
+                views[v] = values.value(added, v);
+            added.refused = !batch->add(views);
+        }
+
+        RowValues values;
+        std::unique_ptr<SupplierList::ItemBatch> batch;
+    };
+}
+
 SupplierList::Result SupplierList::read(const ImportLayout &layout,
                                         const std::function<bool(const QByteArrayView *values)> &onItem,
-                                        ProgressReporter *progress)
+                                        ProgressReporter *progress, const ItemBatches *batches)
 {
     chooseFor(layout);
     Result result;
@@ -384,111 +598,91 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
         // Decided from the data, not cell by cell.
         classifier.setDecimalMark(ImportCells::decideDecimalMark(priceTexts(preview(), layout)));
     }
-    const bool uses1904 = m_reader->uses1904Dates();
-    const int codeColumn = layout.column(ImportField::Code);
-    const int partColumn = layout.column(ImportField::PartNumber);
-    const int stockColumn = layout.column(ImportField::Stock);
-    const int groupColumn = layout.column(ImportField::Group);
-    const int priceColumn = layout.column(ImportField::Price);
-    const bool commaDecimal = Decimal::separator() == QLatin1Char(',');
+    RowValues::Settings settings;
+    std::fill(std::begin(settings.columns), std::end(settings.columns), -1);
+    settings.columns[VName] = layout.column(ImportField::Name);
+    settings.columns[VPartNumber] = layout.column(ImportField::PartNumber);
+    settings.columns[VMaker] = layout.column(ImportField::Maker);
+    settings.columns[VPack] = layout.column(ImportField::Pack);
+    settings.columns[VGroup] = layout.column(ImportField::Group);
+    settings.columns[VAnalogues] = layout.column(ImportField::Analogues);
+    settings.stockColumn = layout.column(ImportField::Stock);
+    settings.codeColumn = layout.column(ImportField::Code);
+    settings.partColumn = layout.column(ImportField::PartNumber);
+    settings.priceColumn = layout.column(ImportField::Price);
+    settings.decimalMark = classifier.decimalMark();
+    settings.uses1904 = m_reader->uses1904Dates();
+    settings.commaDecimal = Decimal::separator() == QLatin1Char(',');
+    const bool groupColumn = settings.columns[VGroup] >= 0;
+
+    // The rows in file order, on the calling thread.
     QByteArray group;
-    QByteArray values[ValueCount];
     QByteArrayView views[ValueCount];
-    char priceBuffer[64];
-    char codeBuffer[16];
     qint64 rows = 0;
-    QString scratch;
-    // Row by row without allocating: texts are read where the reader keeps
-    // them and encoded into buffers that live for the whole read.
-    const auto encodeField = [&](const SheetRow &row, int column, QByteArray &out) {
-        if (column < 0 || column >= row.cells.size()) {
-            out.resize(0);
-            return;
-        }
-        const SheetCell &cell = row.cells.at(column);
-        QStringView text;
-        if (cell.kind == SheetCell::Kind::Text) {
-            text = QStringView(cell.text).trimmed();
-        } else {
-            scratch = ImportCells::text(cell, uses1904).trimmed();
-            text = scratch;
-        }
-        out.resize(text.size());
-        char *to = out.data();
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t c = text[i].unicode();
-            if (c < 0x80 && c != 0) {
-                to[i] = char(c);
-                continue;
+    // `batch`: where the stretch's items went already.
+    const auto takeRows = [&](const RowValues &values, ItemBatch *batch) -> bool {
+        int batched = 0;
+        for (const RowValues::Row &row : values.rows()) {
+            ++rows;
+            if (row.kind == RowClass::Group)
+                group = values.value(row, VGroup).toByteArray();
+            if (row.kind != RowClass::Item) {
+                ++result.counts[size_t(row.kind)];
+            } else {
+                if (row.damaged)
+                    ++result.damagedCodes;
+                bool taken = false;
+                if (batch) {
+                    taken = !row.refused;
+                    batched += taken ? 1 : 0;
+                } else {
+                    for (int v = 0; v < ValueCount; ++v)
+                        views[v] = values.value(row, v);
+                    if (!groupColumn)
+                        views[VGroup] = group;
+                    taken = onItem(views);
+                }
+                ++result.counts[size_t(taken ? RowClass::Item : RowClass::Unreadable)];
             }
-            const unsigned char b = Cp1251::fromUnicode(c);
-            to[i] = b ? char(b) : '?';
-        }
-    };
-    const auto processRow = [&](const SheetRow &row, RowClass kind) -> bool {
-        ++rows;
-        if (kind == RowClass::Group) {
-            scratch = RowClassifier::groupText(row);
-            group = Cp1251::encode(scratch);
-        }
-        if (kind != RowClass::Item) {
-            ++result.counts[size_t(kind)];
-        } else {
-            const SheetCell empty;
-            const auto cellAt = [&row, &empty](int column) -> const SheetCell & {
-                return column >= 0 && column < row.cells.size() ? row.cells.at(column) : empty;
-            };
-            static const char digits[] = "01234";
-            views[VAvailability] = QByteArrayView(digits + (stockColumn < 0 ? 1 : availabilityOf(cellAt(stockColumn))), 1);
-            int codeLength = 0;
-            if (codeColumn >= 0) {
-                qint32 code = 0;
-                ImportCells::wholeNumber(cellAt(codeColumn), &code);
-                codeLength = int(std::to_chars(codeBuffer, codeBuffer + sizeof codeBuffer, code).ptr - codeBuffer);
-            }
-            if (ImportCells::isDamagedCode(cellAt(codeColumn)) || ImportCells::isDamagedCode(cellAt(partColumn)))
-                ++result.damagedCodes;
-            encodeField(row, layout.column(ImportField::Name), values[VName]);
-            encodeField(row, partColumn, values[VPartNumber]);
-            encodeField(row, layout.column(ImportField::Maker), values[VMaker]);
-            encodeField(row, layout.column(ImportField::Pack), values[VPack]);
-            double price = 0;
-            ImportCells::number(cellAt(priceColumn), classifier.decimalMark(), &price);
-            const auto written = std::to_chars(priceBuffer, priceBuffer + sizeof priceBuffer, price,
-                                               std::chars_format::fixed, 4);
-            int length = written.ec == std::errc() ? int(written.ptr - priceBuffer) : 0;
-            while (length > 0 && priceBuffer[length - 1] == '0')
-                --length;
-            if (length > 0 && priceBuffer[length - 1] == '.')
-                --length;
-            if (commaDecimal) {
-                for (int i = 0; i < length; ++i) {
-                    if (priceBuffer[i] == '.')
-                        priceBuffer[i] = ',';
+            if (progress && rows % 4096 == 0) {
+                progress->stepProgress(10 + int(qMin<qint64>(80, rows / 20000)));
+                if (progress->stopRequested()) {
+                    result.stopped = true;
+                    if (batch) {
+                        batch->truncate(batched);
+                        batches->take(*batch);
+                    }
+                    return false;
                 }
             }
-            if (groupColumn >= 0)
-                encodeField(row, groupColumn, values[VGroup]);
-            encodeField(row, layout.column(ImportField::Analogues), values[VAnalogues]);
-            for (int v = VName; v < ValueCount; ++v)
-                views[v] = values[v];
-            views[VCode] = QByteArrayView(codeBuffer, codeLength);
-            views[VPrice] = QByteArrayView(priceBuffer, length);
-            if (groupColumn < 0)
-                views[VGroup] = group;
-            if (onItem(views))
-                ++result.counts[size_t(RowClass::Item)];
-            else
-                ++result.counts[size_t(RowClass::Unreadable)];
         }
-        if (progress && rows % 4096 == 0) {
-            progress->stepProgress(10 + int(qMin<qint64>(80, rows / 20000)));
-            if (progress->stopRequested()) {
-                result.stopped = true;
-                return false;
-            }
-        }
+        if (batch)
+            batches->take(*batch);
         return true;
+    };
+
+    auto *csv = dynamic_cast<CsvReader *>(m_reader.get());
+    if (csv && csv->readsInChunks()) {
+        // A text file is cut into chunks of records on its bytes: both cores
+        // split, sort and encode them, and the items go out in order.
+        // Items that carry their own group need nothing from the rows before
+        // them: they go into the caller's batches on both threads too.
+        const bool batched = batches && groupColumn;
+        csv->readChunks(qMax(1, layout.headerRow), [&]() -> std::unique_ptr<CsvReader::ChunkWork> {
+            return std::make_unique<CsvRowValues>(settings, classifier, batched ? batches->make() : nullptr);
+        }, [&](CsvReader::ChunkWork &work) {
+            auto &chunk = static_cast<CsvRowValues &>(work);
+            return takeRows(chunk.values, chunk.batch.get());
+        });
+        result.notes = m_reader->notes();
+        return result;
+    }
+
+    RowValues single(settings, classifier);
+    const auto processRow = [&](const SheetRow &row, RowClass kind) -> bool {
+        single.clear();
+        single.add(row, kind);
+        return takeRows(single, nullptr);
     };
     // Every row is done with before the read returns: the reader may hand
     // out texts from its own memory.

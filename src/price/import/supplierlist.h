@@ -86,12 +86,34 @@ public:
         QStringList notes;        // from the reader (hidden rows…)
         bool stopped = false;     // Escape
     };
+    // The work on the items of one stretch of the list, done on either of
+    // two threads, for a caller whose work on an item needs no item before
+    // it. Objects are reused for later stretches.
+    class ItemBatch
+    {
+    public:
+        virtual ~ItemBatch() = default;
+        virtual void clear() = 0;
+        // As `onItem` of read().
+        virtual bool add(const QByteArrayView *values) = 0;
+        // Keeps the first `items` items added (those after are dropped).
+        virtual void truncate(int items) = 0;
+    };
+    struct ItemBatches
+    {
+        std::function<std::unique_ptr<ItemBatch>()> make;
+        // The calling thread, stretch after stretch in file order.
+        std::function<void(ItemBatch &batch)> take;
+    };
+
     // Reads every row with the layout. Each item becomes the nine values of
     // the price table's loaded fields as Windows-1251 texts (availability,
     // code, name, part number, maker, pack, price, group, analogues), handed
-    // to `onItem`; an item `onItem` refuses counts as unreadable.
+    // to `onItem`; an item `onItem` refuses counts as unreadable. With
+    // `batches`, the items of a text list whose group is a column of its own
+    // go to them instead, on both threads.
     Result read(const ImportLayout &layout, const std::function<bool(const QByteArrayView *values)> &onItem,
-                ProgressReporter *progress = nullptr);
+                ProgressReporter *progress = nullptr, const ItemBatches *batches = nullptr);
 
     // How much of the sheet the reading thread of read() has got through,
     // in thousandths; -1 when the reader does not say.

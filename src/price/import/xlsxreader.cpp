@@ -1,5 +1,6 @@
 #include "xlsxreader.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ namespace
     // The shared strings a workbook may have: a book past it would be far
     // larger than a price list.
     constexpr qsizetype MaxSharedStrings = qsizetype(1) << 24;
+    // Their characters in all, as their ends are kept (32 bits each: a
+    // million strings cost 4 MB).
+    constexpr quint32 MaxSharedText = 0xFFFFFFFFu;
 
     const QString General = QStringLiteral("General");
 
@@ -172,7 +176,7 @@ namespace
     class SheetParser final
     {
     public:
-        SheetParser(XmlScanner &scanner, const QString &sharedText, const std::vector<qsizetype> &sharedEnds,
+        SheetParser(XmlScanner &scanner, const QString &sharedText, const std::vector<quint32> &sharedEnds,
                     const QList<QString> &formats, bool borrowed, const std::function<bool(const SheetRow &)> &onRow)
             : m_scanner(scanner)
             , m_sharedText(sharedText)
@@ -394,8 +398,8 @@ namespace
                 const int index = toInt(QByteArrayView(m_value.data(), qsizetype(m_value.size())), -1);
                 if (index < 0 || size_t(index) >= m_sharedEnds.size())
                     break;
-                const qsizetype begin = index == 0 ? 0 : m_sharedEnds[size_t(index) - 1];
-                const qsizetype size = m_sharedEnds[size_t(index)] - begin;
+                const qsizetype begin = index == 0 ? 0 : qsizetype(m_sharedEnds[size_t(index) - 1]);
+                const qsizetype size = qsizetype(m_sharedEnds[size_t(index)]) - begin;
                 if (size == 0)
                     break;
                 const QChar *text = m_sharedText.constData() + begin;
@@ -434,7 +438,7 @@ namespace
 
         XmlScanner &m_scanner;
         const QString &m_sharedText;
-        const std::vector<qsizetype> &m_sharedEnds;
+        const std::vector<quint32> &m_sharedEnds;
         const QList<QString> &m_formats;
         const bool m_borrowed;
         const std::function<bool(const SheetRow &)> &m_onRow;
@@ -598,6 +602,12 @@ void XlsxReader::readWorkbook()
                     if (is(scanner.name(), "si")) {
                         inItem = true;
                         text.clear();
+                    } else if (is(scanner.name(), "sst")) {
+                        // The count the part declares, within reason: one
+                        // offset each, never grown and copied.
+                        qint64 count = 0;
+                        if (toInt(scanner.attribute("uniqueCount"), count) && count > 0)
+                            m_sharedEnds.reserve(size_t(std::min({count, qint64(MaxSharedStrings), partSize / 8})));
                     } else if (is(scanner.name(), "rPh")) {
                         ++phonetic;
                     } else if (is(scanner.name(), "t")) {
@@ -621,7 +631,9 @@ void XlsxReader::readWorkbook()
                                                              QByteArrayView(text.data(), qsizetype(text.size())));
                             m_sharedText.resize(end - m_sharedText.constData());
                         }
-                        m_sharedEnds.push_back(m_sharedText.size());
+                        if (m_sharedText.size() > qsizetype(MaxSharedText))
+                            zip.damaged(QStringLiteral("в книге слишком много строк"));
+                        m_sharedEnds.push_back(quint32(m_sharedText.size()));
                         inItem = inText = false;
                         phonetic = 0;
                     } else if (is(scanner.name(), "rPh")) {

@@ -43,7 +43,7 @@ private:
     // where m_sharedEnds says: a million of them cost their characters and
     // an offset each, not a string object each.
     QString m_sharedText;
-    std::vector<qsizetype> m_sharedEnds;
+    std::vector<quint32> m_sharedEnds;
     QList<QString> m_styleFormats; // the number format code of each cell style
     bool m_1904 = false;
     QList<int> m_hiddenColumns;
