@@ -163,8 +163,8 @@ void TestSupplierListLoad::aLargeListReadsAsOnOneCore()
     // them in order on one. Names over two lines, rows of no item.
     QByteArray text = "Прайс\r\nКод;Наименование;Кратность;Цена;Группа\r\n";
     for (int i = 1; i <= 40000; ++i) {
-        const QByteArray name = i % 7 == 0 ? "\"Болт М" + QByteArray::number(i) + "\r\nоцинкованный\"" : "Гайка";
-        const QByteArray price = i % 1000 == 0 ? "по запросу" : QByteArray::number(i) + ",5";
+        const QByteArray name = i % 7 == 0 ? QByteArray("\"Болт М" + QByteArray::number(i) + "\r\nоцинкованный\"") : QByteArray("Гайка");
+        const QByteArray price = i % 1000 == 0 ? QByteArray("по запросу") : QByteArray(QByteArray::number(i) + ",5");
         text += QByteArray::number(i) + ';' + name + ';' + QByteArray::number(i % 10) + ';' + price + ";Крепёж\r\n";
     }
     writeBytes(QStringLiteral("big.csv"), text);
