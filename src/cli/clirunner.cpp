@@ -1,5 +1,6 @@
 #include "clirunner.h"
 
+#include "actionid.h"
 #include "programactions.h"
 
 #include <charconv>
@@ -266,7 +267,7 @@ void CliRunner::readOrder(Workspace &workspace, const CliOptions &options)
         }
     }
     // As F9 in the window, which runs only while both tables have rows.
-    if (!workspace.actions().isEnabled(QStringLiteral("CoordinateOrder")))
+    if (!workspace.actions().isEnabled(ActionId::CoordinateOrder))
         return;
     OrderLifecycle::coordinate(workspace);
     // The lines the price list lacks keep their old name and price: the
@@ -482,12 +483,12 @@ void CliRunner::exportOrder(Workspace &workspace, CliPrompts &prompts, const Cli
         // The window's own command, with the save dialog answered by OUT.
         prompts.expectSaveFile(options.outFile);
         if (target == QLatin1String("xlsx")) {
-            workspace.execute(QStringLiteral("ExportExcel"));
+            workspace.execute(ActionId::ExportExcel);
         } else if (target == QLatin1String("txt")) {
-            workspace.execute(QStringLiteral("ExportText"));
+            workspace.execute(ActionId::ExportText);
         } else {
-            workspace.execute(QStringLiteral("OrderFileSaveAs"));
-            if (!workspace.actions().isDone(QStringLiteral("OrderFileSave")))
+            workspace.execute(ActionId::OrderFileSaveAs);
+            if (!workspace.actions().isDone(ActionId::OrderFileSave))
                 throw OrdixError(QStringLiteral("the order file %1 was not written").arg(options.outFile));
         }
         if (!prompts.saveFileAsked())

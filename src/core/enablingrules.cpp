@@ -1,5 +1,6 @@
 #include "enablingrules.h"
 
+#include "actionid.h"
 #include "workspace.h"
 
 namespace EnablingRules
@@ -38,7 +39,7 @@ namespace EnablingRules
     {
         const QString &url = ws.settings().url;
         const bool enabled = !url.isEmpty();
-        ws.actions().setHint(QStringLiteral("PriceNew"),
+        ws.actions().setHint(ActionId::PriceNew,
                              enabled ? QStringLiteral("Скачать новый прайс с адреса ") + url
                                      : QStringLiteral("Чтобы скачать новый прайс установите адрес в настройках."));
         return enabled;
@@ -47,7 +48,7 @@ namespace EnablingRules
     bool FilterPriceUpdate(Workspace &ws)
     {
         const bool enabled = !ws.filter.priceCondition.isEmpty();
-        ws.actions().setChecked(QStringLiteral("FilterPrice"), enabled && ws.filter.priceActive);
+        ws.actions().setChecked(ActionId::FilterPrice, enabled && ws.filter.priceActive);
         return enabled;
     }
 
@@ -64,7 +65,7 @@ namespace EnablingRules
 
     bool Models_BuildFilterUpdate(Workspace &ws)
     {
-        return ws.actions().isEnabled(QStringLiteral("Models_Apply_To")) && ws.price().isActive()
+        return ws.actions().isEnabled(ActionId::Models_Apply_To) && ws.price().isActive()
             && (ws.price().rowCount() > 0 || ws.price().isFiltered());
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QScopeGuard>
 
+#include "actionid.h"
 #include "recordtable.h"
 #include "workspace.h"
 
@@ -26,9 +27,9 @@ PriceFilter *PriceFilter::install(Workspace &workspace)
     if (!filter)
         filter = new PriceFilter(workspace);
     ActionList &actions = workspace.actions();
-    actions.setHandler(QStringLiteral("FilterCreate"), [filter] { filter->filterCreate(); });
-    actions.setHandler(QStringLiteral("FilterQ"), [filter] { filter->filterQ(); });
-    actions.setHandler(QStringLiteral("FilterPrice"), [filter] { filter->filterPrice(); });
+    actions.setHandler(ActionId::FilterCreate, [filter] { filter->filterCreate(); });
+    actions.setHandler(ActionId::FilterQ, [filter] { filter->filterQ(); });
+    actions.setHandler(ActionId::FilterPrice, [filter] { filter->filterPrice(); });
     filter->refreshStatusLabel();
     return filter;
 }
@@ -187,7 +188,7 @@ void PriceFilter::filterPrice()
 
 void PriceFilter::showFilterPriceCaption()
 {
-    m_workspace.actions().setCaption(QStringLiteral("FilterPrice"), m_workspace.filter.priceActive
+    m_workspace.actions().setCaption(ActionId::FilterPrice, m_workspace.filter.priceActive
                                                                         ? QStringLiteral("Отменить фильтр")
                                                                         : QStringLiteral("Применить фильтр"));
 }

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include "actionid.h"
 #include "cp1251.h"
 #include "downloadlist.h"
 #include "orderlines.h"
@@ -241,14 +242,14 @@ void RunCatalog::showItem(bool cursorMoved)
 void RunCatalog::addToOrder(int code)
 {
     ActionList &actions = m_workspace.actions();
-    const QString addToOrder = QStringLiteral("AddToOrder");
+    const QString addToOrder = ActionId::AddToOrder;
     UserPrompts &prompts = m_workspace.prompts();
     // The plug-in's window may be in front: its questions stay above it.
     if (!actions.isEnabled(addToOrder)
         && prompts.askYesNoBox(QStringLiteral("Данные о ценах не загружены.\nЗагрузить прайс-лист сейчас?"),
                                {QStringLiteral("Question"), true})
             == UserPrompts::Answer::Yes)
-        m_workspace.execute(QStringLiteral("PriceDataOpen"));
+        m_workspace.execute(ActionId::PriceDataOpen);
     if (!actions.isEnabled(addToOrder))
         return;
 

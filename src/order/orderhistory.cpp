@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "actionid.h"
 #include "actionlist.h"
 #include "gridposition.h"
 #include "inordermark.h"
@@ -13,8 +14,8 @@
 
 namespace
 {
-    const QString UndoAction = QStringLiteral("OrderUndo");
-    const QString RedoAction = QStringLiteral("OrderRedo");
+    const QString UndoAction = ActionId::OrderUndo;
+    const QString RedoAction = ActionId::OrderRedo;
 }
 
 bool OrderHistory::Lines::operator==(const Lines &other) const

@@ -1,5 +1,6 @@
 #include "orderlifecycle.h"
 
+#include "actionid.h"
 #include "partkey.h"
 
 #include <cmath>
@@ -28,8 +29,8 @@
 
 namespace
 {
-    const QString CloseAction = QStringLiteral("OrderClose");
-    const QString SaveAction = QStringLiteral("OrderFileSave");
+    const QString CloseAction = ActionId::OrderClose;
+    const QString SaveAction = ActionId::OrderFileSave;
 
     QString currentLineName(Workspace &workspace)
     {
@@ -53,13 +54,13 @@ void OrderLifecycle::installActions(Workspace &workspace)
 {
     ActionList &actions = workspace.actions();
     Workspace *ws = &workspace;
-    actions.setHandler(QStringLiteral("OrderNew"), [ws] { orderNew(*ws); });
+    actions.setHandler(ActionId::OrderNew, [ws] { orderNew(*ws); });
     actions.setHandler(CloseAction, [ws] { orderClose(*ws); });
-    actions.setHandler(QStringLiteral("OrderFileOpen"), [ws] { orderFileOpen(*ws); });
+    actions.setHandler(ActionId::OrderFileOpen, [ws] { orderFileOpen(*ws); });
     actions.setHandler(SaveAction, [ws] { OrderFile::save(*ws); });
-    actions.setHandler(QStringLiteral("OrderFileSaveAs"), [ws] { OrderFile::saveAs(*ws); });
+    actions.setHandler(ActionId::OrderFileSaveAs, [ws] { OrderFile::saveAs(*ws); });
     // Every edit of the order's lines is one step of the undo history.
-    actions.setHandler(QStringLiteral("AddToOrder"), [ws] {
+    actions.setHandler(ActionId::AddToOrder, [ws] {
         const QString name = ws->priceNotEmpty() ? ws->price().asString(ws->price().fieldByName(QStringLiteral("Name")))
                                                   : QString();
         OrderHistory::of(*ws).record(
@@ -70,21 +71,21 @@ void OrderLifecycle::installActions(Workspace &workspace)
             },
             [ws] { OrderLines::addToOrder(*ws); });
     });
-    actions.setHandler(QStringLiteral("EditOrderRecord"), [ws] {
+    actions.setHandler(ActionId::EditOrderRecord, [ws] {
         const QString caption = QStringLiteral("изменение количества «%1»").arg(currentLineName(*ws));
         OrderHistory::of(*ws).record(caption, [ws] { OrderLines::editOrderRecord(*ws); });
     });
-    actions.setHandler(QStringLiteral("RemoveFromOrder"), [ws] {
+    actions.setHandler(ActionId::RemoveFromOrder, [ws] {
         const QString caption = QStringLiteral("удаление «%1»").arg(currentLineName(*ws));
         OrderHistory::of(*ws).record(caption, [ws] { OrderLines::removeFromOrder(*ws); });
     });
-    actions.setHandler(QStringLiteral("OrderPasteClipboard"), [ws] { QuickOrder::pasteFromClipboard(*ws); });
-    actions.setHandler(QStringLiteral("OrderUndo"), [ws] { OrderHistory::of(*ws).undo(); });
-    actions.setHandler(QStringLiteral("OrderRedo"), [ws] { OrderHistory::of(*ws).redo(); });
-    actions.setRule(QStringLiteral("OrderUndo"), [ws] { return ws->orderOpen() && OrderHistory::of(*ws).canUndo(); });
-    actions.setRule(QStringLiteral("OrderRedo"), [ws] { return ws->orderOpen() && OrderHistory::of(*ws).canRedo(); });
-    actions.setHandler(QStringLiteral("CoordinateOrder"), [ws] { coordinateOrder(*ws); });
-    actions.setHandler(QStringLiteral("DeletePricesInOrder"), [ws] { deletePricesInOrder(*ws); });
+    actions.setHandler(ActionId::OrderPasteClipboard, [ws] { QuickOrder::pasteFromClipboard(*ws); });
+    actions.setHandler(ActionId::OrderUndo, [ws] { OrderHistory::of(*ws).undo(); });
+    actions.setHandler(ActionId::OrderRedo, [ws] { OrderHistory::of(*ws).redo(); });
+    actions.setRule(ActionId::OrderUndo, [ws] { return ws->orderOpen() && OrderHistory::of(*ws).canUndo(); });
+    actions.setRule(ActionId::OrderRedo, [ws] { return ws->orderOpen() && OrderHistory::of(*ws).canRedo(); });
+    actions.setHandler(ActionId::CoordinateOrder, [ws] { coordinateOrder(*ws); });
+    actions.setHandler(ActionId::DeletePricesInOrder, [ws] { deletePricesInOrder(*ws); });
     // A changed discount or currency shows in the sum at once.
     QObject::connect(&workspace, &Workspace::settingsChanged, &workspace, [ws] {
         if (!ws->orderOpen())
@@ -143,7 +144,7 @@ void OrderLifecycle::orderClose(Workspace &workspace)
     }
 
     workspace.setPanelVisible(Workspace::Panel::Order, false);
-    workspace.execute(QStringLiteral("PanelOrderPosition"));
+    workspace.execute(ActionId::PanelOrderPosition);
     order.empty();
     order.close();
     workspace.document().setFileName(QString());
@@ -154,7 +155,7 @@ void OrderLifecycle::orderClose(Workspace &workspace)
     if (OrderRecovery *recovery = OrderRecovery::find(workspace))
         recovery->discard();
     actions.setTag(CloseAction, ActionList::ActionDone);
-    workspace.execute(QStringLiteral("RestorePriceData"));
+    workspace.execute(ActionId::RestorePriceData);
 }
 
 void OrderLifecycle::orderFileOpen(Workspace &workspace)

@@ -18,6 +18,7 @@
 #include <unistd.h>
 #endif
 
+#include "actionid.h"
 #include "atomicfile.h"
 #include "gridposition.h"
 #include "inordermark.h"
@@ -511,7 +512,7 @@ bool OrderRecovery::offer()
         }
         // The current order (normally none at start) is closed the usual way.
         if (m_workspace.orderOpen()) {
-            m_workspace.execute(QStringLiteral("OrderClose"));
+            m_workspace.execute(ActionId::OrderClose);
             if (m_workspace.orderOpen())
                 return false;
         }

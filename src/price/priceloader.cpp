@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "actionid.h"
 #include "analoguelist.h"
 #include "cp1251.h"
 #include "ordixerror.h"
@@ -382,7 +383,7 @@ PriceLoadResult PriceLoader::loadPriceList(Workspace &workspace, const QString &
     // The loaded list is closed once the new one is found usable, so that a
     // file that is no price list leaves it as it was.
     const auto closeLoaded = [&workspace] {
-        workspace.execute(QStringLiteral("PriceClose"));
+        workspace.execute(ActionId::PriceClose);
         workspace.setLabel(Workspace::Label::Status, QStringLiteral("Открытие прайс-листа......."));
         workspace.setPriceFileName(QString());
     };
@@ -413,13 +414,13 @@ PriceLoadResult PriceLoader::loadPriceList(Workspace &workspace, const QString &
         return result;
 
     if (!chosen.toUpper().contains(QLatin1String("_OLD")))
-        workspace.execute(QStringLiteral("ComparePrices"));
+        workspace.execute(ActionId::ComparePrices);
 
     workspace.setPanelVisible(Workspace::Panel::Price, true);
     if (workspace.isPanelVisible(Workspace::Panel::Order))
-        workspace.execute(QStringLiteral("PanelOrderPosition"));
+        workspace.execute(ActionId::PanelOrderPosition);
     if (workspace.filter.modelActive)
-        workspace.execute(QStringLiteral("Models_BuildFilter"));
+        workspace.execute(ActionId::Models_BuildFilter);
     // The kept price condition holds for the new rows too.
     if (PriceFilter *filter = PriceFilter::of(workspace))
         filter->applyToNewList();
