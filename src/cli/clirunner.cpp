@@ -1,6 +1,7 @@
 #include "clirunner.h"
 
 #include "actionid.h"
+#include "pricefields.h"
 #include "programactions.h"
 
 #include <charconv>
@@ -285,9 +286,9 @@ void CliRunner::printPrice(Workspace &workspace, bool withOldPrice, const std::v
 {
     const RecordTable &table = workspace.price();
     const GridLayout &grid = workspace.grid(Workspace::Grid::Price);
-    const int flagField = table.fieldByName(QStringLiteral("AvailabilityFlag"));
-    const int oldPriceField = table.fieldByName(QStringLiteral("OldPrice"));
-    const QString priceMask = table.displayFormat(table.fieldByName(QStringLiteral("Price")));
+    const int flagField = PriceFields::of(table, PriceFields::AvailabilityFlag);
+    const int oldPriceField = PriceFields::of(table, PriceFields::OldPrice);
+    const QString priceMask = table.displayFormat(PriceFields::of(table, PriceFields::Price));
 
     // What each printed column is, worked out once: text columns are copied
     // from the table's Windows-1251 bytes to UTF-8, numbers formatted by

@@ -7,6 +7,7 @@
 
 #include "actionid.h"
 #include "ordixerror.h"
+#include "pricefields.h"
 #include "pricefilter.h"
 #include "progressreporter.h"
 #include "recordtable.h"
@@ -513,7 +514,7 @@ void CarModels::buildSubMenus()
         clone.reset();
     });
 
-    assignments.linkToMaster(&price, QStringLiteral("CODESPAIR"), QStringLiteral("CODE"));
+    assignments.linkToMaster(&price, QStringLiteral("CODESPAIR"), PriceFields::name(PriceFields::Code));
     const int modelCode = assignments.fieldByName(QStringLiteral("CODEMODEL"));
     QString condition;
     const int rows = assignments.rowCount();

@@ -14,6 +14,7 @@
 #include "downloadlist.h"
 #include "orderlines.h"
 #include "ordixerror.h"
+#include "pricefields.h"
 #include "userprompts.h"
 #include "wholepricelist.h"
 #include "workspace.h"
@@ -235,7 +236,7 @@ void RunCatalog::showItem(bool cursorMoved)
     RecordTable &price = m_workspace.price();
     if (!price.isActive() || price.rowCount() == 0 || !m_showItem)
         return;
-    const qint64 code = price.asInteger(price.fieldByName(QStringLiteral("Code")));
+    const qint64 code = price.asInteger(PriceFields::of(price, PriceFields::Code));
     m_showItem(int32_t(code), cursorMoved ? 1 : 0);
 }
 
@@ -254,7 +255,7 @@ void RunCatalog::addToOrder(int code)
         return;
 
     // A part that the grid's filter hides is found in the whole list.
-    const bool visible = m_workspace.price().locate(QStringLiteral("Code"), code);
+    const bool visible = m_workspace.price().locate(PriceFields::name(PriceFields::Code), code);
     if (!visible && !WholePriceList(m_workspace.price()).find(code)) {
         prompts.messageBox(QStringLiteral("Can't find item ") + QString::number(code), UserPrompts::Icon::Warning,
                            {QStringLiteral("Warning"), true});

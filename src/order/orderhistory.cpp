@@ -9,6 +9,7 @@
 #include "missinglines.h"
 #include "ordertable.h"
 #include "pricecodes.h"
+#include "pricefields.h"
 #include "unfilteredprice.h"
 #include "workspace.h"
 
@@ -139,7 +140,7 @@ OrderHistory::Snapshot OrderHistory::take() const
     snapshot.rows = Lines::of(order);
 
     RecordTable &price = ws.price();
-    const int flagField = price.isActive() ? price.findField(QStringLiteral("AvailabilityFlag")) : -1;
+    const int flagField = price.isActive() ? PriceFields::find(price, PriceFields::AvailabilityFlag) : -1;
     if (flagField >= 0 && !snapshot.rows.isEmpty()) {
         const GridFreeze freeze(ws, Workspace::Grid::Price);
         const UnfilteredPrice unfiltered(price);
@@ -293,7 +294,7 @@ void OrderHistory::restore(const Snapshot &snapshot)
             order.setRowNumber(qBound(1, snapshot.rowNumber, order.rowCount()));
 
         RecordTable &price = ws.price();
-        const int flagField = price.isActive() ? price.findField(QStringLiteral("AvailabilityFlag")) : -1;
+        const int flagField = price.isActive() ? PriceFields::find(price, PriceFields::AvailabilityFlag) : -1;
         if (flagField >= 0) {
             const GridFreeze freeze(ws, Workspace::Grid::Price);
             const UnfilteredPrice unfiltered(price);

@@ -21,6 +21,7 @@
 #include "orderfileguard.h"
 #include "orderrecovery.h"
 #include "ordertable.h"
+#include "pricefields.h"
 #include "progressreporter.h"
 #include "quickorder.h"
 #include "userprompts.h"
@@ -61,7 +62,7 @@ void OrderLifecycle::installActions(Workspace &workspace)
     actions.setHandler(ActionId::OrderFileSaveAs, [ws] { OrderFile::saveAs(*ws); });
     // Every edit of the order's lines is one step of the undo history.
     actions.setHandler(ActionId::AddToOrder, [ws] {
-        const QString name = ws->priceNotEmpty() ? ws->price().asString(ws->price().fieldByName(QStringLiteral("Name")))
+        const QString name = ws->priceNotEmpty() ? ws->price().asString(PriceFields::of(ws->price(), PriceFields::Name))
                                                   : QString();
         OrderHistory::of(*ws).record(
             [name](const OrderHistory::Snapshot &before, const OrderHistory::Snapshot &after) {
@@ -204,8 +205,8 @@ namespace
         if (!PartKey::isMadeUp(*code, part, maker))
             return whole.find(order.value(OrderTable::Code));
         RecordTable &row = whole.rows();
-        const int partField = row.fieldByName(QStringLiteral("CatalogID"));
-        const int makerField = row.fieldByName(QStringLiteral("ProductionOf"));
+        const int partField = PriceFields::of(row, PriceFields::CatalogID);
+        const int makerField = PriceFields::of(row, PriceFields::ProductionOf);
         const qint32 wanted = PartKey::code(part, maker);
         for (int salt = 0; salt < PartKey::Salts; ++salt) {
             const qint32 candidate = PartKey::code(part, maker, salt);
@@ -223,11 +224,11 @@ void OrderLifecycle::coordinate(Workspace &workspace)
 {
     RecordTable &order = workspace.order();
     RecordTable &price = workspace.price();
-    const int flagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
-    const int nameField = price.fieldByName(QStringLiteral("Name"));
-    const int catalogField = price.fieldByName(QStringLiteral("CatalogID"));
-    const int producerField = price.fieldByName(QStringLiteral("ProductionOf"));
-    const int priceField = price.fieldByName(QStringLiteral("Price"));
+    const int flagField = PriceFields::of(price, PriceFields::AvailabilityFlag);
+    const int nameField = PriceFields::of(price, PriceFields::Name);
+    const int catalogField = PriceFields::of(price, PriceFields::CatalogID);
+    const int producerField = PriceFields::of(price, PriceFields::ProductionOf);
+    const int priceField = PriceFields::of(price, PriceFields::Price);
 
     ProgressReporter &progress = workspace.progress();
     std::optional<ProgressFinish> end;

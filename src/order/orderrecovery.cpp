@@ -24,6 +24,7 @@
 #include "inordermark.h"
 #include "orderfileguard.h"
 #include "orderhistory.h"
+#include "pricefields.h"
 #include "stalelock.h"
 #include "ordertable.h"
 #include "ordixerror.h"
@@ -539,12 +540,12 @@ void OrderRecovery::restore(const Saved &saved)
 
     // The parts of the order that the loaded price list has carry the mark.
     RecordTable &price = m_workspace.price();
-    const int flagField = price.isActive() ? price.findField(QStringLiteral("AvailabilityFlag")) : -1;
+    const int flagField = price.isActive() ? PriceFields::find(price, PriceFields::AvailabilityFlag) : -1;
     if (flagField >= 0) {
         const GridFreeze freeze(m_workspace, Workspace::Grid::Price);
         const UnfilteredPrice unfiltered(price);
         for (const QVariantList &row : std::as_const(saved.rows)) {
-            if (row.at(OrderTable::Code).isNull() || !price.locate(QStringLiteral("Code"), row.at(OrderTable::Code)))
+            if (row.at(OrderTable::Code).isNull() || !price.locate(PriceFields::name(PriceFields::Code), row.at(OrderTable::Code)))
                 continue;
             Availability::setInOrder(price, flagField, true);
         }

@@ -16,6 +16,7 @@
 #include "cp1251.h"
 #include "ordixerror.h"
 #include "parallellinereader.h"
+#include "pricefields.h"
 #include "pricefilter.h"
 #include "pricesearch.h"
 #include "progressreporter.h"
@@ -235,18 +236,7 @@ QString PriceLoader::openDialogFilter()
 
 QList<FieldDef> PriceLoader::priceFields()
 {
-    return {
-        {QStringLiteral("AvailabilityFlag"), FieldType::I2, 0},
-        {QStringLiteral("CODE"), FieldType::I4, 0},
-        {QStringLiteral("Name"), FieldType::String, 200},
-        {QStringLiteral("CatalogID"), FieldType::String, 100},
-        {QStringLiteral("ProductionOf"), FieldType::String, 100},
-        {QStringLiteral("Pack"), FieldType::String, 20},
-        {QStringLiteral("Price"), FieldType::R8, 0},
-        {QStringLiteral("Group"), FieldType::String, 200},
-        {QStringLiteral("Analogue"), FieldType::String, 200},
-        {QStringLiteral("OldPrice"), FieldType::R8, 0},
-    };
+    return PriceFields::definitions();
 }
 
 bool PriceLoader::isRussianHeader(const QString &line)
