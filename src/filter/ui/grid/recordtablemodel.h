@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include <QAbstractTableModel>
 
@@ -54,8 +55,32 @@ public:
     int extraColumn() const;
 
 private:
+    // What a column shows, worked out from its field at each reset rather
+    // than from the field's name for every cell.
+    enum class ColumnKind
+    {
+        RowNumber,    // no field: the row's number
+        Availability, // AvailabilityFlag: drawn as a picture
+        Money,        // Price or SUM: an amount with the discount applied
+        Plain
+    };
+    enum class Alignment
+    {
+        Right,
+        Left,
+        OfField // the field was not there at the reset: asked per cell
+    };
+    struct ColumnInfo
+    {
+        ColumnKind kind = ColumnKind::Plain;
+        Alignment alignment = Alignment::OfField;
+        bool price = false; // the Price field: its old price is at hand
+    };
+
     void attach();
     void detach();
+    ColumnInfo columnInfo(const GridColumn &column) const;
+    ColumnInfo infoOf(int section, const GridColumn &column) const;
 
     Workspace &m_workspace;
     Workspace::Grid m_grid;
@@ -63,6 +88,7 @@ private:
     int m_rowListener = -1;
     int m_oldPriceField = -1;
     int m_rowCount = 0;
+    std::vector<ColumnInfo> m_columns; // of the layout's columns at the last reset
     RowHint m_rowHint;
     QString m_extraTitle;
     std::function<bool()> m_extraShown;
