@@ -41,6 +41,8 @@ OrderGui *OrderGui::install(Workspace &workspace, GridController *priceGrid, Gri
     // A new view of the price list (filter, sort, load) or a new size of its
     // panel takes the search box away, as the price panel's layout does.
     connect(priceGrid->view()->model(), &QAbstractItemModel::modelReset, gui, &OrderGui::hideLookup);
+    connect(priceGrid->view()->model(), &QAbstractItemModel::rowsInserted, gui, &OrderGui::hideLookup);
+    connect(priceGrid->view()->model(), &QAbstractItemModel::rowsRemoved, gui, &OrderGui::hideLookup);
 
     connect(orderGrid, &GridController::activated, gui, [ws] { ws->actions().run(ActionId::EditOrderRecord); });
     connect(orderGrid, &GridController::removeRequested, gui,

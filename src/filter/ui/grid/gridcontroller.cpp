@@ -91,6 +91,13 @@ GridController::GridController(Workspace &workspace, Workspace::Grid grid, QTabl
         followTableCursor();
         layoutSideBar();
     });
+    // A row come or gone keeps the columns: the cursor and the bar follow.
+    for (const auto rowsChanged : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+        connect(m_model, rowsChanged, this, [this] {
+            followTableCursor();
+            layoutSideBar();
+        });
+    }
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this, &GridController::onCurrentChanged);
 
     connect(&m_workspace, &Workspace::preferredWidthsRaised, this, [this](Workspace::Grid which) {
@@ -262,7 +269,7 @@ void GridController::onCurrentChanged()
     if (m_view && m_view->currentIndex().isValid())
         m_lastColumn = m_view->currentIndex().column();
     updateHint();
-    if (m_syncing)
+    if (m_syncing || m_model->isChangingRows())
         return;
     RecordTable &table = m_model->table();
     const QModelIndex current = m_view->currentIndex();

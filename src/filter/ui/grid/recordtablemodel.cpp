@@ -28,7 +28,7 @@ RecordTableModel::~RecordTableModel()
 void RecordTableModel::attach()
 {
     RecordTable &t = table();
-    m_viewListener = t.onViewChanged([this] { reset(); });
+    m_viewListener = t.onViewChanged([this] { viewChanged(); });
     m_rowListener = t.onRowChanged([this](int viewRow) {
         if (viewRow >= 0 && viewRow < rowCount())
             emit dataChanged(index(viewRow, 0), index(viewRow, columnCount() - 1));
@@ -43,6 +43,38 @@ void RecordTableModel::detach()
     if (m_rowListener >= 0)
         t.removeListener(m_rowListener);
     m_viewListener = m_rowListener = -1;
+}
+
+void RecordTableModel::viewChanged()
+{
+    // One row in or out is told as such, so that the grid keeps its
+    // current cell, selection and scroll; anything else, or a count that
+    // does not add up, resets.
+    const RecordTable &t = table();
+    const ViewChange change = t.lastViewChange();
+    const bool one = change.kind == ViewChange::RowInserted || change.kind == ViewChange::RowRemoved;
+    if (!one || !t.isActive() || (m_extraShown && m_extraShown() != m_extra)) {
+        reset();
+        return;
+    }
+    const bool inserted = change.kind == ViewChange::RowInserted;
+    const int row = change.position;
+    const int count = m_rowCount + (inserted ? 1 : -1);
+    if (row < 0 || row >= (inserted ? count : m_rowCount) || t.rowCount() != count) {
+        reset();
+        return;
+    }
+    m_changingRows = true;
+    if (inserted) {
+        beginInsertRows(QModelIndex(), row, row);
+        m_rowCount = count;
+        endInsertRows();
+    } else {
+        beginRemoveRows(QModelIndex(), row, row);
+        m_rowCount = count;
+        endRemoveRows();
+    }
+    m_changingRows = false;
 }
 
 RecordTable &RecordTableModel::table() const

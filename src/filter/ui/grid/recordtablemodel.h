@@ -44,6 +44,9 @@ public:
 
     // Rebuilds the model after the table's view or the columns changed.
     void reset();
+    // While rows are being inserted or removed: the grid's current index
+    // moves in the rows as they were, and is no news for the table.
+    bool isChangingRows() const { return m_changingRows; }
 
     // A hint for each row, shown over any of its cells (empty: none).
     using RowHint = std::function<QString(int viewRow)>;
@@ -79,6 +82,7 @@ private:
 
     void attach();
     void detach();
+    void viewChanged();
     ColumnInfo columnInfo(const GridColumn &column) const;
     ColumnInfo infoOf(int section, const GridColumn &column) const;
 
@@ -94,4 +98,5 @@ private:
     std::function<bool()> m_extraShown;
     RowHint m_extraText;
     bool m_extra = false;
+    bool m_changingRows = false;
 };
