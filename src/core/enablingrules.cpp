@@ -35,21 +35,14 @@ namespace EnablingRules
         return ws.priceNotEmpty() || (price.isActive() && price.isFiltered() && price.storedRowCount() > 0);
     }
 
-    bool PriceDownloadNew_Update(Workspace &ws)
+    bool PriceDownloadNew_Update(const Workspace &ws)
     {
-        const QString &url = ws.settings().url;
-        const bool enabled = !url.isEmpty();
-        ws.actions().setHint(ActionId::PriceNew,
-                             enabled ? QStringLiteral("Скачать новый прайс с адреса ") + url
-                                     : QStringLiteral("Чтобы скачать новый прайс установите адрес в настройках."));
-        return enabled;
+        return !ws.settings().url.isEmpty();
     }
 
-    bool FilterPriceUpdate(Workspace &ws)
+    bool FilterPriceUpdate(const Workspace &ws)
     {
-        const bool enabled = !ws.filter.priceCondition.isEmpty();
-        ws.actions().setChecked(ActionId::FilterPrice, enabled && ws.filter.priceActive);
-        return enabled;
+        return !ws.filter.priceCondition.isEmpty();
     }
 
     bool EnableWhileMSAActive(Workspace &ws)

@@ -176,12 +176,31 @@ namespace StandardActions
         d.internal(ActionId::SendOrderAction, QStringLiteral("Послать заказ"), QStringLiteral("Послать заказ по E-mail"),
                    EnabledWhileOrderIsNotEmpty);
 
+        installFollowers(ws);
+
         ActionList &a = ws.actions();
         Workspace *w = &ws;
         a.setHandler(ActionId::CloseAll, [w] { CloseAllExecute(*w); });
         a.setHandler(ActionId::INILoad, [w] { INILoadExecute(*w); });
         a.setHandler(ActionId::INISave, [w] { INISaveExecute(*w); });
         a.setHandler(ActionId::LegendSwitch, [w] { LegendSwitchExecute(*w); });
+    }
+
+    void installFollowers(Workspace &ws)
+    {
+        ActionList &a = ws.actions();
+        Workspace *w = &ws;
+        // The hint names the download address, or tells where to set one.
+        a.get(ActionId::PriceNew).follow = [w](bool enabled) {
+            w->actions().setHint(ActionId::PriceNew,
+                                 enabled ? QStringLiteral("Скачать новый прайс с адреса ") + w->settings().url
+                                         : QStringLiteral("Чтобы скачать новый прайс установите адрес в настройках."));
+        };
+        // Checked while the price list's condition is in force, unchecked
+        // whenever the command is disabled.
+        a.get(ActionId::FilterPrice).follow = [w](bool enabled) {
+            w->actions().setChecked(ActionId::FilterPrice, enabled && w->filter.priceActive);
+        };
     }
 
     void startUp(Workspace &ws)
