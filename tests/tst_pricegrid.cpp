@@ -15,6 +15,7 @@
 #include "gridcontroller.h"
 #include "main.h"
 #include "moneydelegate.h"
+#include "pricefields.h"
 #include "priceloader.h"
 #include "recordtablemodel.h"
 #include "silentprogress.h"
@@ -63,6 +64,8 @@ private slots:
     void priceArrowNeverCoversTheText_data();
     void priceArrowNeverCoversTheText();
     void longTitlesEndInEllipsisWithToolTip();
+    void oneRowInOrOutKeepsTheOthers_data();
+    void oneRowInOrOutKeepsTheOthers();
 
 private:
     QTemporaryDir *m_dir = nullptr;
@@ -427,6 +430,58 @@ void TestPriceGrid::longTitlesEndInEllipsisWithToolTip()
     QApplication::sendEvent(header->viewport(), &help);
     QTRY_COMPARE(QToolTip::text(), title);
     QToolTip::hideText();
+}
+
+void TestPriceGrid::oneRowInOrOutKeepsTheOthers_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("inserted");
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<int>("resets");
+    QTest::newRow("a row appended") << "append" << 1 << 0 << 0;
+    QTest::newRow("the current row leaves the filter") << "leave" << 0 << 1 << 0;
+    QTest::newRow("the current row deleted") << "delete" << 0 << 1 << 0;
+    QTest::newRow("another order") << "order" << 0 << 0 << 1;
+}
+
+void TestPriceGrid::oneRowInOrOutKeepsTheOthers()
+{
+    QFETCH(QString, change);
+    QFETCH(int, inserted);
+    QFETCH(int, removed);
+    QFETCH(int, resets);
+    QStringList lines{"Код|Наименование|Цена"};
+    for (int i = 1; i <= 6; ++i)
+        lines.append(QStringLiteral("%1|N%1|%1").arg(i));
+    load(lines);
+    RecordTable &table = ws().price();
+    table.setFilter(QStringLiteral("Code=1 or Code=2 or Code=3 or Code=4 or Code=7"));
+    table.setFiltered(true);
+    table.setRowNumber(3);
+    RecordTableModel *model = grid()->model();
+    QSignalSpy insertions(model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removals(model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy resetSpy(model, &QAbstractItemModel::modelReset);
+
+    if (change == QLatin1String("append")) {
+        table.appendRow(QVariantList{0, 7, QStringLiteral("N0"), QString(), QString(), QString(), 0.5});
+    } else if (change == QLatin1String("leave")) {
+        table.edit();
+        table.setInteger(PriceFields::Code, 9);
+        table.post();
+    } else if (change == QLatin1String("delete")) {
+        table.deleteRow();
+    } else {
+        table.setIndexName(QStringLiteral("RevName"));
+    }
+
+    QCOMPARE(insertions.size(), inserted);
+    QCOMPARE(removals.size(), removed);
+    QCOMPARE(resetSpy.size(), resets);
+    QCOMPARE(model->rowCount(), table.rowCount());
+    for (int r = 0; r < table.rowCount(); ++r)
+        QCOMPARE(model->displayText(r, 3), table.displayTextAt(r, PriceFields::Name));
+    QCOMPARE(grid()->view()->currentIndex().row(), table.rowNumber() - 1);
 }
 
 QTEST_MAIN(TestPriceGrid)

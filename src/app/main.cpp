@@ -21,6 +21,7 @@
 #include <climits>
 
 #include "actionicons.h"
+#include "actionid.h"
 #include "applicabilitymenu.h"
 #include "availableicons.h"
 #include "carmodels.h"
@@ -99,13 +100,13 @@ TMakeOrderForm::TMakeOrderForm(QWidget *parent)
     ProgramActions::install(ws);
     PriceDownload::installActions(ws);
     ActionList &list = ws.actions();
-    list.setHandler(QStringLiteral("ExitProg"), [this] { close(); });
-    list.setHandler(QStringLiteral("PanelOrderPosition"), [this] { panelOrderPosition(); });
-    list.setHandler(QStringLiteral("LegendSwitch"), [this, &ws] {
+    list.setHandler(ActionId::ExitProg, [this] { close(); });
+    list.setHandler(ActionId::PanelOrderPosition, [this] { panelOrderPosition(); });
+    list.setHandler(ActionId::LegendSwitch, [this, &ws] {
         m_lookupGridPrice->hide();
         StandardActions::LegendSwitchExecute(ws);
     });
-    list.setHandler(QStringLiteral("Preferences"), [this, &ws] {
+    list.setHandler(ActionId::Preferences, [this, &ws] {
         Preferences::PreferencesExecute(ws, [this](PreferencesForm &form) {
             if (!m_propertiesDialog)
                 throw OrdixError(QStringLiteral("The settings dialog is not available"));
@@ -294,28 +295,29 @@ void TMakeOrderForm::createMenus()
 {
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    auto a = [this](const char *name) { return m_actions.value(QLatin1String(name)); };
+    auto a = [this](QLatin1StringView name) { return m_actions.value(name); };
 
     // The bar would show the command's picture instead of its caption.
-    QAction *preferences = proxyAction(QStringLiteral("Preferences"), a("Preferences")->text(), bar);
+    QAction *preferences = proxyAction(ActionId::Preferences, a(ActionId::Preferences)->text(), bar);
     preferences->setObjectName(QStringLiteral("MIPreferences"));
     preferences->setIcon(QIcon());
     bar->addAction(preferences);
 
     QMenu *price = addMenu(bar, QStringLiteral("Прайс"), "MIPrice");
-    price->addActions({a("PriceFileOpen"), a("PriceFileOpenSpecial"), a("PriceDataOpen"), a("PriceClose"), a("PriceNew")});
+    price->addActions({a(ActionId::PriceFileOpen), a(ActionId::PriceFileOpenSpecial), a(ActionId::PriceDataOpen),
+                       a(ActionId::PriceClose), a(ActionId::PriceNew)});
     price->addSeparator();
-    price->addAction(a("ComparePrices"));
+    price->addAction(a(ActionId::ComparePrices));
     price->addSeparator();
-    price->addAction(a("PartSearchFocus"));
+    price->addAction(a(ActionId::PartSearchFocus));
     bar->addMenu(price);
 
     QMenu *models = addMenu(bar, QStringLiteral(" Автомобили"), "MIModels");
-    models->addActions({a("Models_LoadSMAsg"), a("Models_CloseSMAsg")});
+    models->addActions({a(ActionId::Models_LoadSMAsg), a(ActionId::Models_CloseSMAsg)});
     models->addSeparator();
-    models->addAction(a("Models_Apply_To"));
+    models->addAction(a(ActionId::Models_Apply_To));
     models->addSeparator();
-    models->addAction(a("Models_Panel"));
+    models->addAction(a(ActionId::Models_Panel));
     bar->addMenu(models);
 
     m_catalogMenu = addMenu(bar, QStringLiteral("Catalog"), "MICatalog");
@@ -323,52 +325,53 @@ void TMakeOrderForm::createMenus()
     m_catalogMenu->menuAction()->setVisible(false);
 
     QMenu *order = addMenu(bar, QStringLiteral("Заказ"), "MIOrder");
-    order->addActions({a("AddToOrder"), a("RemoveFromOrder"), a("OrderPasteClipboard")});
+    order->addActions({a(ActionId::AddToOrder), a(ActionId::RemoveFromOrder), a(ActionId::OrderPasteClipboard)});
     order->addSeparator();
-    order->addActions({a("OrderUndo"), a("OrderRedo")});
+    order->addActions({a(ActionId::OrderUndo), a(ActionId::OrderRedo)});
     order->addSeparator();
-    order->addActions({a("OrderNew"), a("OrderFileOpen"), a("OrderFileSave"), a("OrderFileSaveAs"), a("OrderClose")});
+    order->addActions({a(ActionId::OrderNew), a(ActionId::OrderFileOpen), a(ActionId::OrderFileSave),
+                       a(ActionId::OrderFileSaveAs), a(ActionId::OrderClose)});
     order->addSeparator();
-    order->addActions({a("PrinterPrintOrder"), a("PrinterPreviewOrder")});
+    order->addActions({a(ActionId::PrinterPrintOrder), a(ActionId::PrinterPreviewOrder)});
     order->addSeparator();
-    order->addAction(a("CoordinateOrder"));
+    order->addAction(a(ActionId::CoordinateOrder));
     order->addSeparator();
     QMenu *exportMenu = addMenu(order, QStringLiteral("Экспорт"), "MIExport");
-    exportMenu->addActions({a("ExportExcel"), a("ExportClipboard"), a("ExportText")});
+    exportMenu->addActions({a(ActionId::ExportExcel), a(ActionId::ExportClipboard), a(ActionId::ExportText)});
     order->addMenu(exportMenu);
     bar->addMenu(order);
 
     QMenu *filters = addMenu(bar, QStringLiteral("Фильтры"), "MIFilters");
-    filters->addActions({a("FilterCreate"), a("FilterQ"), a("FilterPrice")});
+    filters->addActions({a(ActionId::FilterCreate), a(ActionId::FilterQ), a(ActionId::FilterPrice)});
     bar->addMenu(filters);
 
     QMenu *help = addMenu(bar, QStringLiteral("Помощь"), "MIHelp");
-    help->addActions({a("LegendSwitch"), a("RunHTMLHelp")});
+    help->addActions({a(ActionId::LegendSwitch), a(ActionId::RunHTMLHelp)});
     help->addSeparator();
-    help->addAction(a("ProgramAbout"));
+    help->addAction(a(ActionId::ProgramAbout));
     bar->addMenu(help);
 
     // Never on the bar: it holds the drop-down lists of the tool bar.
     m_fileMenu = addMenu(this, QStringLiteral("Файл - invisible"), "MIFileInvisible");
     QMenu *newList = addMenu(m_fileMenu, QStringLiteral("Новый"), "MINew");
-    newList->addAction(proxyAction(QStringLiteral("PriceNew"), QStringLiteral("Прайс (скачать)"), newList));
-    QAction *newOrder = proxyAction(QStringLiteral("OrderNew"), QStringLiteral("Заказ"), newList);
+    newList->addAction(proxyAction(ActionId::PriceNew, QStringLiteral("Прайс (скачать)"), newList));
+    QAction *newOrder = proxyAction(ActionId::OrderNew, QStringLiteral("Заказ"), newList);
     newList->addAction(newOrder);
     newList->setDefaultAction(newOrder);
     QMenu *openList = addMenu(m_fileMenu, QStringLiteral("Открыть"), "MIOpen");
-    QAction *openPrice = proxyAction(QStringLiteral("PriceFileOpen"), QStringLiteral("Прайс"), openList);
+    QAction *openPrice = proxyAction(ActionId::PriceFileOpen, QStringLiteral("Прайс"), openList);
     openList->addAction(openPrice);
-    openList->addAction(proxyAction(QStringLiteral("PriceDataOpen"), QStringLiteral("Данные"), openList));
-    openList->addAction(proxyAction(QStringLiteral("OrderFileOpen"), QStringLiteral("Заказ"), openList));
+    openList->addAction(proxyAction(ActionId::PriceDataOpen, QStringLiteral("Данные"), openList));
+    openList->addAction(proxyAction(ActionId::OrderFileOpen, QStringLiteral("Заказ"), openList));
     openList->setDefaultAction(openPrice);
     m_fileMenu->addMenu(newList);
     m_fileMenu->addMenu(openList);
     m_fileMenu->addSeparator();
-    m_fileMenu->addActions({a("OrderFileSave"), a("CloseAll")});
+    m_fileMenu->addActions({a(ActionId::OrderFileSave), a(ActionId::CloseAll)});
     m_fileMenu->addSeparator();
-    m_fileMenu->addAction(a("Preferences"));
+    m_fileMenu->addAction(a(ActionId::Preferences));
     m_fileMenu->addSeparator();
-    m_fileMenu->addAction(a("ExitProg"));
+    m_fileMenu->addAction(a(ActionId::ExitProg));
 
     // The price grid's context menu.
     m_popupMenu = addMenu(this, QString(), "PopupMenu1");
@@ -381,12 +384,12 @@ void TMakeOrderForm::createMenus()
     m_modelsPopupLine = m_popupMenu->addSeparator();
     m_modelsPopupLine->setObjectName(QStringLiteral("PUM_ModelsLine"));
     m_modelsPopupLine->setVisible(false);
-    m_popupMenu->addActions({a("CopyCell"), a("AddToOrder")});
+    m_popupMenu->addActions({a(ActionId::CopyCell), a(ActionId::AddToOrder)});
     m_showItem = named(new QAction(QStringLiteral("Просмотр фотографии"), m_popupMenu), "MIShowItem");
     m_showItem->setVisible(false);
     m_popupMenu->addAction(m_showItem);
     m_popupMenu->addSeparator();
-    m_popupMenu->addActions({a("FilterCreate"), a("FilterQ"), a("FilterPrice")});
+    m_popupMenu->addActions({a(ActionId::FilterCreate), a(ActionId::FilterQ), a(ActionId::FilterPrice)});
 }
 
 void TMakeOrderForm::createToolBar()
@@ -395,7 +398,7 @@ void TMakeOrderForm::createToolBar()
     m_toolBar->setMovable(false);
     m_toolBar->setIconSize(QSize(20, 20));
     addToolBar(Qt::TopToolBarArea, m_toolBar);
-    auto a = [this](const char *name) { return m_actions.value(QLatin1String(name)); };
+    auto a = [this](QLatin1StringView name) { return m_actions.value(name); };
 
     auto dropDown = [this](const char *name, const QString &text, const QString &actionName, QMenu *list) {
         auto *button = named(new QToolButton(m_toolBar), name);
@@ -410,24 +413,25 @@ void TMakeOrderForm::createToolBar()
         m_toolBar->addWidget(button);
         return button;
     };
-    m_newButton = dropDown("ToolButtonNew", QStringLiteral("Новый"), QStringLiteral("OrderNew"),
+    m_newButton = dropDown("ToolButtonNew", QStringLiteral("Новый"), ActionId::OrderNew,
                            m_fileMenu->findChild<QMenu *>(QStringLiteral("MINew")));
-    m_openButton = dropDown("ToolButtonOpen", QStringLiteral("Открыть"), QStringLiteral("PriceFileOpen"),
+    m_openButton = dropDown("ToolButtonOpen", QStringLiteral("Открыть"), ActionId::PriceFileOpen,
                             m_fileMenu->findChild<QMenu *>(QStringLiteral("MIOpen")));
 
-    m_toolBar->addActions({a("OrderFileSave"), a("CoordinateOrder")});
+    m_toolBar->addActions({a(ActionId::OrderFileSave), a(ActionId::CoordinateOrder)});
     m_toolBar->addSeparator();
-    m_toolBar->addAction(a("Preferences"));
+    m_toolBar->addAction(a(ActionId::Preferences));
     m_toolBar->addSeparator();
-    m_toolBar->addActions({a("PartSearchFocus"), a("FilterCreate"), a("FilterQ"), a("FilterPrice")});
+    m_toolBar->addActions(
+        {a(ActionId::PartSearchFocus), a(ActionId::FilterCreate), a(ActionId::FilterQ), a(ActionId::FilterPrice)});
     m_toolBar->addSeparator();
-    m_toolBar->addActions({a("Models_LoadSMAsg"), a("Models_Apply_To")});
+    m_toolBar->addActions({a(ActionId::Models_LoadSMAsg), a(ActionId::Models_Apply_To)});
     m_toolBar->addSeparator();
-    m_toolBar->addActions({a("AddToOrder"), a("RemoveFromOrder")});
+    m_toolBar->addActions({a(ActionId::AddToOrder), a(ActionId::RemoveFromOrder)});
     m_toolBar->addSeparator();
-    m_toolBar->addActions({a("PrinterPreviewOrder"), a("PrinterPrintOrder")});
+    m_toolBar->addActions({a(ActionId::PrinterPreviewOrder), a(ActionId::PrinterPrintOrder)});
     m_toolBar->addSeparator();
-    m_toolBar->addAction(a("LegendSwitch"));
+    m_toolBar->addAction(a(ActionId::LegendSwitch));
     m_toolBar->addSeparator();
     m_filterStatusLabel = named(new QLabel(m_toolBar), "FilterStatusLabel");
     m_filterStatusLabel->setContentsMargins(6, 0, 6, 0);
@@ -447,9 +451,9 @@ void TMakeOrderForm::createGridControllers()
         connect(controller, &GridController::statusText, this,
                 [this](const QString &text) { m_workspace->setLabel(Workspace::Label::Status, text); });
     }
-    ws.actions().setHandler(QStringLiteral("CopyCell"), [this] { copyCell(); });
-    ModelsPanel::install(m_panelModels, ws, action(QStringLiteral("Models_BuildFilter")),
-                        action(QStringLiteral("Models_Apply_To")), m_lookupGridPrice);
+    ws.actions().setHandler(ActionId::CopyCell, [this] { copyCell(); });
+    ModelsPanel::install(m_panelModels, ws, action(ActionId::Models_BuildFilter),
+                        action(ActionId::Models_Apply_To), m_lookupGridPrice);
     ApplicabilityMenu::install(m_popupMenu, ws);
     MissingLineDelegate::install(m_gridOrder, ws);
 
@@ -458,7 +462,7 @@ void TMakeOrderForm::createGridControllers()
     // reaches the field, and so does Shift+Tab from the price grid.
     m_partSearch = new PartSearchField(ws, m_priceGridController, m_lookupGridPrice, m_priceTitleLayout->parentWidget());
     m_priceTitleLayout->insertWidget(1, m_partSearch);
-    ws.actions().setHandler(QStringLiteral("PartSearchFocus"), [this] { m_partSearch->focusField(); });
+    ws.actions().setHandler(ActionId::PartSearchFocus, [this] { m_partSearch->focusField(); });
     setTabOrder(m_partSearch->lastFocusable(), m_gridPrice);
     setTabOrder(m_gridPrice, m_gridOrder);
 }
@@ -481,7 +485,7 @@ void TMakeOrderForm::createPanels()
 
     m_legend = new LegendPanel(central);
     connect(m_legend, &LegendPanel::headingClicked, this,
-            [this] { runAction(QStringLiteral("LegendSwitch")); });
+            [this] { runAction(ActionId::LegendSwitch); });
     centralLayout->addWidget(m_legend);
 
     auto *total = named(new QWidget(central), "PanelTotal");
@@ -695,7 +699,7 @@ void TMakeOrderForm::firstActivation()
     setFocus();
     repaint();
     if (m_workspace->settings().autoLoad())
-        runAction(QStringLiteral("PriceFileOpen"));
+        runAction(ActionId::PriceFileOpen);
     // An order left unsaved by a crash is offered once the price list is in.
     if (OrderRecovery *recovery = OrderRecovery::find(*m_workspace)) {
         try {

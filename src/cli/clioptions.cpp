@@ -219,104 +219,62 @@ bool CliOptions::parseLayout(const QStringList &positional, CliOptions *options,
     return true;
 }
 
-bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QString *problem)
+namespace
 {
-    CliOptions &o = *options;
+    // How far a part of the walk over the arguments got: on to the next
+    // part, or done with parse()'s answer (the help asked for, or a problem).
+    enum class Step
+    {
+        Next,
+        Help,
+        Failed
+    };
 
     // Before the command: --dir and the help. What follows the first other
-    // argument is the command's.
-    QCommandLineParser global;
-    setUp(global);
-    global.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    const QCommandLineOption dirOption(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
-    global.addOption(dirOption);
-    read(global, arguments);
-    const QStringList commandPart = global.positionalArguments();
-    const qsizetype leading = arguments.size() - commandPart.size();
-    bool dirSeen = false;
-    for (qsizetype i = 0; i < leading; ++i) {
-        const Written option = written(arguments.at(i));
-        if (isHelp(option)) {
-            o.help = true;
-            return true;
-        }
-        if (option.name != QLatin1String("--dir")) {
-            *problem = QStringLiteral("unknown option ") + arguments.at(i);
-            return false;
-        }
-        if (dirSeen) {
-            *problem = QStringLiteral("option %1 given twice").arg(option.name);
-            return false;
-        }
-        dirSeen = true;
-        if (!option.inlineValue && ++i >= leading) {
-            *problem = QStringLiteral("option %1 needs a value").arg(option.name);
-            return false;
-        }
-        o.dir = global.values(dirOption).value(0);
-        if (o.dir.isEmpty()) {
-            *problem = QStringLiteral("--dir names no folder");
-            return false;
-        }
-    }
-
-    if (commandPart.isEmpty()) {
-        *problem = QStringLiteral("no command given");
-        return false;
-    }
-    o.command = commandPart.first();
-    if (o.command != Price && o.command != Order && o.command != Export && o.command != Find && o.command != Layout) {
-        *problem = QStringLiteral("unknown command ") + o.command;
-        return false;
-    }
-
-    // The command's own options.
-    const QStringList rest = commandPart.mid(1);
-    QCommandLineParser local;
-    setUp(local);
-    for (const KnownOption &known : KnownOptions) {
-        if (o.command == QLatin1String(known.command)) {
-            const QString name = parserName(QLatin1String(known.name));
-            local.addOption(QCommandLineOption(name, QString(), known.takesValue ? name.toUpper() : QString()));
-        }
-    }
-    read(local, rest);
-    QSet<QString> seen;
-    for (qsizetype i = 0; i < rest.size(); ++i) {
-        const QString &argument = rest.at(i);
-        if (argument == QLatin1String("--"))
-            break;
-        if (!isOption(argument))
-            continue;
-        const Written option = written(argument);
-        if (isHelp(option)) {
-            o.help = true;
-            return true;
-        }
-        const KnownOption *known = findOption(o.command, option.name);
-        if (!known) {
-            *problem = QStringLiteral("unknown option %1 for %2").arg(argument, o.command);
-            return false;
-        }
-        const QString &name = option.name;
-        if (seen.contains(name) && name != QLatin1String("--set")) {
-            *problem = QStringLiteral("option %1 given twice").arg(name);
-            return false;
-        }
-        seen.insert(name);
-        if (!known->takesValue) {
-            if (option.inlineValue) {
-                *problem = QStringLiteral("option %1 takes no value").arg(name);
-                return false;
+    // argument is the command's, left in `commandPart`.
+    Step readLeading(const QStringList &arguments, CliOptions &o, QString *problem, QStringList *commandPart)
+    {
+        QCommandLineParser global;
+        setUp(global);
+        global.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+        const QCommandLineOption dirOption(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
+        global.addOption(dirOption);
+        read(global, arguments);
+        *commandPart = global.positionalArguments();
+        const qsizetype leading = arguments.size() - commandPart->size();
+        bool dirSeen = false;
+        for (qsizetype i = 0; i < leading; ++i) {
+            const Written option = written(arguments.at(i));
+            if (isHelp(option)) {
+                o.help = true;
+                return Step::Help;
             }
-            o.descending = true; // --desc, the one switch
-            continue;
+            if (option.name != QLatin1String("--dir")) {
+                *problem = QStringLiteral("unknown option ") + arguments.at(i);
+                return Step::Failed;
+            }
+            if (dirSeen) {
+                *problem = QStringLiteral("option %1 given twice").arg(option.name);
+                return Step::Failed;
+            }
+            dirSeen = true;
+            if (!option.inlineValue && ++i >= leading) {
+                *problem = QStringLiteral("option %1 needs a value").arg(option.name);
+                return Step::Failed;
+            }
+            o.dir = global.values(dirOption).value(0);
+            if (o.dir.isEmpty()) {
+                *problem = QStringLiteral("--dir names no folder");
+                return Step::Failed;
+            }
         }
-        if (!option.inlineValue && ++i >= rest.size()) {
-            *problem = QStringLiteral("option %1 needs a value").arg(name);
-            return false;
-        }
-        const QString value = option.inlineValue ? argument.mid(argument.indexOf(QLatin1Char('=')) + 1) : rest.at(i);
+        return Step::Next;
+    }
+
+    // Stores the value of one of the command's options; false with the
+    // problem when the option does not take it.
+    bool takeValue(const QString &name, const QString &value, CliOptions &o, QString *problem)
+    {
         if (name == QLatin1String("--mode")) {
             if (value != QLatin1String("1") && value != QLatin1String("2")) {
                 *problem = QStringLiteral("--mode takes 1 or 2, not ") + value;
@@ -369,44 +327,129 @@ bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QStrin
             *problem = QStringLiteral("option %1 needs a value").arg(name);
             return false;
         }
+        return true;
     }
 
-    const QString fileName = o.command == Export ? QStringLiteral("ORDERFILE")
-                             : o.command == Find ? QStringLiteral("TEXT")
-                                                 : QStringLiteral("FILE");
-    const QStringList positional = local.positionalArguments();
+    // The command's own options, in their order; its other arguments are
+    // left in `positional`.
+    Step readCommandOptions(const QStringList &rest, CliOptions &o, QString *problem, QStringList *positional)
+    {
+        QCommandLineParser local;
+        setUp(local);
+        for (const KnownOption &known : KnownOptions) {
+            if (o.command == QLatin1String(known.command)) {
+                const QString name = parserName(QLatin1String(known.name));
+                local.addOption(QCommandLineOption(name, QString(), known.takesValue ? name.toUpper() : QString()));
+            }
+        }
+        read(local, rest);
+        *positional = local.positionalArguments();
+        QSet<QString> seen;
+        for (qsizetype i = 0; i < rest.size(); ++i) {
+            const QString &argument = rest.at(i);
+            if (argument == QLatin1String("--"))
+                break;
+            if (!isOption(argument))
+                continue;
+            const Written option = written(argument);
+            if (isHelp(option)) {
+                o.help = true;
+                return Step::Help;
+            }
+            const KnownOption *known = findOption(o.command, option.name);
+            if (!known) {
+                *problem = QStringLiteral("unknown option %1 for %2").arg(argument, o.command);
+                return Step::Failed;
+            }
+            const QString &name = option.name;
+            if (seen.contains(name) && name != QLatin1String("--set")) {
+                *problem = QStringLiteral("option %1 given twice").arg(name);
+                return Step::Failed;
+            }
+            seen.insert(name);
+            if (!known->takesValue) {
+                if (option.inlineValue) {
+                    *problem = QStringLiteral("option %1 takes no value").arg(name);
+                    return Step::Failed;
+                }
+                o.descending = true; // --desc, the one switch
+                continue;
+            }
+            if (!option.inlineValue && ++i >= rest.size()) {
+                *problem = QStringLiteral("option %1 needs a value").arg(name);
+                return Step::Failed;
+            }
+            const QString value =
+                option.inlineValue ? argument.mid(argument.indexOf(QLatin1Char('=')) + 1) : rest.at(i);
+            if (!takeValue(name, value, o, problem))
+                return Step::Failed;
+        }
+        return Step::Next;
+    }
+
+    // The command's one file (or text) and the options that need others.
+    bool readFileAndCheck(const QStringList &positional, CliOptions &o, QString *problem)
+    {
+        const QString fileName = o.command == Export ? QStringLiteral("ORDERFILE")
+                                 : o.command == Find ? QStringLiteral("TEXT")
+                                                     : QStringLiteral("FILE");
+        if (positional.isEmpty()) {
+            *problem = QStringLiteral("%1 needs %2").arg(o.command, fileName);
+            return false;
+        }
+        if (positional.size() > 1) {
+            *problem = QStringLiteral("unexpected argument ") + positional.at(1);
+            return false;
+        }
+        o.file = positional.first();
+        if (o.file.isEmpty()) {
+            *problem = QStringLiteral("%1 is empty").arg(fileName);
+            return false;
+        }
+        if (o.command == Order && o.hasFilter && o.priceFile.isEmpty()) {
+            *problem = QStringLiteral("--filter needs --price");
+            return false;
+        }
+        if (o.descending && o.sortField.isEmpty()) {
+            *problem = QStringLiteral("--desc needs --sort");
+            return false;
+        }
+        if (o.command == Export) {
+            if (o.target.isEmpty()) {
+                *problem = QStringLiteral("export needs --to");
+                return false;
+            }
+            if (o.outFile.isEmpty()) {
+                *problem = QStringLiteral("export needs -o OUT");
+                return false;
+            }
+        }
+        return true;
+    }
+}
+
+bool CliOptions::parse(const QStringList &arguments, CliOptions *options, QString *problem)
+{
+    CliOptions &o = *options;
+
+    QStringList commandPart;
+    if (const Step step = readLeading(arguments, o, problem, &commandPart); step != Step::Next)
+        return step == Step::Help;
+
+    if (commandPart.isEmpty()) {
+        *problem = QStringLiteral("no command given");
+        return false;
+    }
+    o.command = commandPart.first();
+    if (o.command != Price && o.command != Order && o.command != Export && o.command != Find && o.command != Layout) {
+        *problem = QStringLiteral("unknown command ") + o.command;
+        return false;
+    }
+
+    QStringList positional;
+    if (const Step step = readCommandOptions(commandPart.mid(1), o, problem, &positional); step != Step::Next)
+        return step == Step::Help;
     if (o.command == Layout)
         return parseLayout(positional, &o, problem);
-    if (positional.isEmpty()) {
-        *problem = QStringLiteral("%1 needs %2").arg(o.command, fileName);
-        return false;
-    }
-    if (positional.size() > 1) {
-        *problem = QStringLiteral("unexpected argument ") + positional.at(1);
-        return false;
-    }
-    o.file = positional.first();
-    if (o.file.isEmpty()) {
-        *problem = QStringLiteral("%1 is empty").arg(fileName);
-        return false;
-    }
-    if (o.command == Order && o.hasFilter && o.priceFile.isEmpty()) {
-        *problem = QStringLiteral("--filter needs --price");
-        return false;
-    }
-    if (o.descending && o.sortField.isEmpty()) {
-        *problem = QStringLiteral("--desc needs --sort");
-        return false;
-    }
-    if (o.command == Export) {
-        if (o.target.isEmpty()) {
-            *problem = QStringLiteral("export needs --to");
-            return false;
-        }
-        if (o.outFile.isEmpty()) {
-            *problem = QStringLiteral("export needs -o OUT");
-            return false;
-        }
-    }
-    return true;
+    return readFileAndCheck(positional, o, problem);
 }

@@ -1,5 +1,7 @@
 #include "clirunner.h"
 
+#include "actionid.h"
+#include "pricefields.h"
 #include "programactions.h"
 
 #include <charconv>
@@ -266,7 +268,7 @@ void CliRunner::readOrder(Workspace &workspace, const CliOptions &options)
         }
     }
     // As F9 in the window, which runs only while both tables have rows.
-    if (!workspace.actions().isEnabled(QStringLiteral("CoordinateOrder")))
+    if (!workspace.actions().isEnabled(ActionId::CoordinateOrder))
         return;
     OrderLifecycle::coordinate(workspace);
     // The lines the price list lacks keep their old name and price: the
@@ -280,73 +282,129 @@ void CliRunner::readOrder(Workspace &workspace, const CliOptions &options)
     m_err.write(text.toUtf8());
 }
 
-void CliRunner::printPrice(Workspace &workspace, bool withOldPrice, const std::vector<QByteArray> *found)
+namespace
 {
-    const RecordTable &table = workspace.price();
-    const GridLayout &grid = workspace.grid(Workspace::Grid::Price);
-    const int flagField = table.fieldByName(QStringLiteral("AvailabilityFlag"));
-    const int oldPriceField = table.fieldByName(QStringLiteral("OldPrice"));
-    const QString priceMask = table.displayFormat(table.fieldByName(QStringLiteral("Price")));
-
-    // What each printed column is, worked out once: text columns are copied
-    // from the table's Windows-1251 bytes to UTF-8, numbers formatted by
-    // their mask.
-    enum class Kind
+    // What a printed column of the price list is, worked out once: text
+    // columns are copied from the table's Windows-1251 bytes to UTF-8,
+    // numbers formatted by their mask.
+    enum class PrintedKind
     {
         RowNumber,
         Flag,
         Text,
         Number
     };
-    struct Printed
+    struct PrintedColumn
     {
-        Kind kind;
+        PrintedKind kind;
         int field;
         RecordTable::NumberMask mask;
     };
-    QList<Printed> printed;
-    QStringList titles;
-    for (const GridColumn &column : grid.columns) {
-        if (!column.visible)
-            continue;
-        const int field = column.fieldPosition;
-        if (field < 0)
-            printed.append({Kind::RowNumber, field, RecordTable::NumberMask(QString())});
-        else if (field == flagField)
-            printed.append({Kind::Flag, field, RecordTable::NumberMask(QString())});
-        else if (table.field(field).type == FieldType::String)
-            printed.append({Kind::Text, field, RecordTable::NumberMask(QString())});
-        else
-            printed.append({Kind::Number, field, RecordTable::NumberMask(table.displayFormat(field))});
-        titles << column.title;
-    }
-    if (withOldPrice) {
-        printed.append({Kind::Number, oldPriceField, RecordTable::NumberMask(priceMask)});
-        titles << oldPriceTitle();
-    }
-    if (found)
-        titles << foundTitle();
 
-    writeBytes(titles.join(QLatin1Char('\t')).toUtf8() + '\n');
-    const int rows = table.rowCount(); // brings the view up to date before the threads read it
-    const qsizetype columnCount = printed.size();
+    // The visible columns of the price grid, and the old price after them
+    // when asked for; their titles go to `titles`.
+    QList<PrintedColumn> printedColumns(const RecordTable &table, const GridLayout &grid, bool withOldPrice,
+                                        QStringList *titles)
+    {
+        const int flagField = PriceFields::of(table, PriceFields::AvailabilityFlag);
+        const int oldPriceField = PriceFields::of(table, PriceFields::OldPrice);
+        const QString priceMask = table.displayFormat(PriceFields::of(table, PriceFields::Price));
+        QList<PrintedColumn> printed;
+        for (const GridColumn &column : grid.columns) {
+            if (!column.visible)
+                continue;
+            const int field = column.fieldPosition;
+            if (field < 0)
+                printed.append({PrintedKind::RowNumber, field, RecordTable::NumberMask(QString())});
+            else if (field == flagField)
+                printed.append({PrintedKind::Flag, field, RecordTable::NumberMask(QString())});
+            else if (table.field(field).type == FieldType::String)
+                printed.append({PrintedKind::Text, field, RecordTable::NumberMask(QString())});
+            else
+                printed.append({PrintedKind::Number, field, RecordTable::NumberMask(table.displayFormat(field))});
+            *titles << column.title;
+        }
+        if (withOldPrice) {
+            printed.append({PrintedKind::Number, oldPriceField, RecordTable::NumberMask(priceMask)});
+            *titles << CliRunner::oldPriceTitle();
+        }
+        return printed;
+    }
 
-    // The lines of rows [from, to): each column of a batch of rows is read
-    // at once, its cells fetched ahead, then the lines are put together.
-    // Reads the table only, so both cores may format at once.
-    const auto formatRows = [&](int from, int to, QByteArray &out) {
-        // `size` bytes of `out` are written; room() makes room for n more
-        // beyond them (the array grows ahead and is cut to size at the end).
-        qsizetype size = out.size();
-        const auto room = [&](qsizetype n) {
-            if (size + n > out.size())
-                out.resize(std::max(size + n, 2 * out.size()));
-            return out.data() + size;
-        };
-        const auto putNumber = [&](qint64 value) {
+    // Bytes put at the end of an array that grows ahead of them and is cut
+    // to size at the end.
+    class GrowingBytes final
+    {
+    public:
+        explicit GrowingBytes(QByteArray &out)
+            : m_out(out)
+            , m_size(out.size())
+        {
+        }
+        ~GrowingBytes() { m_out.resize(m_size); }
+
+        // Room for n more bytes after those written.
+        char *room(qsizetype n)
+        {
+            if (m_size + n > m_out.size())
+                m_out.resize(std::max(m_size + n, 2 * m_out.size()));
+            return m_out.data() + m_size;
+        }
+        void wrote(qsizetype n) { m_size += n; }
+        void put(char c)
+        {
+            *room(1) = c;
+            ++m_size;
+        }
+        void putNumber(qint64 value)
+        {
             char *p = room(24);
-            size += std::to_chars(p, p + 24, value).ptr - p;
-        };
+            m_size += std::to_chars(p, p + 24, value).ptr - p;
+        }
+        void putBytes(const QByteArray &bytes)
+        {
+            std::memcpy(room(bytes.size()), bytes.constData(), size_t(bytes.size()));
+            m_size += bytes.size();
+        }
+
+    private:
+        QByteArray &m_out;
+        qsizetype m_size;
+    };
+
+    // A text cell as UTF-8; TAB, CR and LF become blanks so that a field
+    // never breaks its line.
+    void putText(GrowingBytes &out, QByteArrayView bytes)
+    {
+        char *const start = out.room(3 * bytes.size());
+        char *const end = start + Cp1251::writeUtf8(bytes, start);
+        for (char *p = start; p < end; ++p) {
+            if (*p == '\t' || *p == '\n' || *p == '\r')
+                *p = ' ';
+        }
+        out.wrote(end - start);
+    }
+
+    void putMasked(GrowingBytes &out, const RecordTable::NumberMask &mask, double value)
+    {
+        const qsizetype length = mask.writeUtf8(out.room(1024), 1024, value);
+        if (length >= 0) {
+            out.wrote(length);
+        } else {
+            QByteArray text;
+            mask.appendUtf8(text, value);
+            out.putBytes(text);
+        }
+    }
+
+    // The lines of rows [from, to) appended to `out`: each column of a batch
+    // of rows is read at once, its cells fetched ahead, then the lines are
+    // put together. Reads the table only, so both cores may format at once.
+    void formatPriceRows(const RecordTable &table, const QList<PrintedColumn> &printed,
+                         const std::vector<QByteArray> *found, int from, int to, QByteArray &bytes)
+    {
+        GrowingBytes out(bytes);
+        const qsizetype columnCount = printed.size();
         constexpr int batch = 64;
         std::vector<QByteArrayView> texts(size_t(columnCount) * batch);
         std::vector<double> numbers(size_t(columnCount) * batch);
@@ -354,67 +412,57 @@ void CliRunner::printPrice(Workspace &workspace, bool withOldPrice, const std::v
         for (int first = from; first < to; first += batch) {
             const int count = qMin(batch, to - first);
             for (qsizetype c = 0; c < columnCount; ++c) {
-                const Printed &column = printed.at(c);
+                const PrintedColumn &column = printed.at(c);
                 const size_t at = size_t(c) * batch;
-                if (column.kind == Kind::Text)
+                if (column.kind == PrintedKind::Text)
                     table.bytesAt(first, count, column.field, texts.data() + at);
-                else if (column.kind != Kind::RowNumber)
+                else if (column.kind != PrintedKind::RowNumber)
                     table.numbersAt(first, count, column.field, numbers.data() + at, unset.get() + at);
             }
             for (int i = 0; i < count; ++i) {
                 for (qsizetype c = 0; c < columnCount; ++c) {
                     if (c > 0)
-                        *room(1) = '\t', ++size;
-                    const Printed &column = printed.at(c);
+                        out.put('\t');
+                    const PrintedColumn &column = printed.at(c);
                     const size_t at = size_t(c) * batch + size_t(i);
                     switch (column.kind) {
-                    case Kind::RowNumber:
-                        putNumber(first + i + 1);
+                    case PrintedKind::RowNumber:
+                        out.putNumber(first + i + 1);
                         break;
-                    case Kind::Flag:
+                    case PrintedKind::Flag:
                         if (!unset[at])
-                            putNumber(qint64(numbers[at]));
+                            out.putNumber(qint64(numbers[at]));
                         break;
-                    case Kind::Text: {
-                        const QByteArrayView bytes = texts[at];
-                        char *const start = room(3 * bytes.size());
-                        char *const end = start + Cp1251::writeUtf8(bytes, start);
-                        // TAB, CR and LF become blanks so that a field never
-                        // breaks its line.
-                        for (char *p = start; p < end; ++p) {
-                            if (*p == '\t' || *p == '\n' || *p == '\r')
-                                *p = ' ';
-                        }
-                        size += end - start;
+                    case PrintedKind::Text:
+                        putText(out, texts[at]);
                         break;
-                    }
-                    case Kind::Number:
-                        if (!unset[at]) {
-                            const qsizetype length = column.mask.writeUtf8(room(1024), 1024, numbers[at]);
-                            if (length >= 0) {
-                                size += length;
-                            } else {
-                                QByteArray text;
-                                column.mask.appendUtf8(text, numbers[at]);
-                                std::memcpy(room(text.size()), text.constData(), size_t(text.size()));
-                                size += text.size();
-                            }
-                        }
+                    case PrintedKind::Number:
+                        if (!unset[at])
+                            putMasked(out, column.mask, numbers[at]);
                         break;
                     }
                 }
                 if (found) {
-                    const QByteArray &how = (*found)[size_t(first + i)];
-                    char *p = room(how.size() + 1);
-                    *p = '\t';
-                    std::memcpy(p + 1, how.constData(), size_t(how.size()));
-                    size += how.size() + 1;
+                    out.put('\t');
+                    out.putBytes((*found)[size_t(first + i)]);
                 }
-                *room(1) = '\n', ++size;
+                out.put('\n');
             }
         }
-        out.resize(size);
-    };
+    }
+}
+
+void CliRunner::printPrice(Workspace &workspace, bool withOldPrice, const std::vector<QByteArray> *found)
+{
+    const RecordTable &table = workspace.price();
+    QStringList titles;
+    const QList<PrintedColumn> printed =
+        printedColumns(table, workspace.grid(Workspace::Grid::Price), withOldPrice, &titles);
+    if (found)
+        titles << foundTitle();
+
+    writeBytes(titles.join(QLatin1Char('\t')).toUtf8() + '\n');
+    const int rows = table.rowCount(); // brings the view up to date before the threads read it
 
     // Pieces of rows formatted on both cores and written in their order.
     constexpr int rowsPerPiece = 4096;
@@ -439,7 +487,7 @@ void CliRunner::printPrice(Workspace &workspace, bool withOldPrice, const std::v
     steps.work = [&](size_t slot) {
         Piece &piece = pieces[slot];
         piece.text.resize(0); // keeps its memory for the next rows
-        formatRows(piece.from, piece.to, piece.text);
+        formatPriceRows(table, printed, found, piece.from, piece.to, piece.text);
     };
     steps.take = [&](size_t slot) {
         writeBytes(pieces[slot].text);
@@ -482,12 +530,12 @@ void CliRunner::exportOrder(Workspace &workspace, CliPrompts &prompts, const Cli
         // The window's own command, with the save dialog answered by OUT.
         prompts.expectSaveFile(options.outFile);
         if (target == QLatin1String("xlsx")) {
-            workspace.execute(QStringLiteral("ExportExcel"));
+            workspace.execute(ActionId::ExportExcel);
         } else if (target == QLatin1String("txt")) {
-            workspace.execute(QStringLiteral("ExportText"));
+            workspace.execute(ActionId::ExportText);
         } else {
-            workspace.execute(QStringLiteral("OrderFileSaveAs"));
-            if (!workspace.actions().isDone(QStringLiteral("OrderFileSave")))
+            workspace.execute(ActionId::OrderFileSaveAs);
+            if (!workspace.actions().isDone(ActionId::OrderFileSave))
                 throw OrdixError(QStringLiteral("the order file %1 was not written").arg(options.outFile));
         }
         if (!prompts.saveFileAsked())

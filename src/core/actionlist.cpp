@@ -82,14 +82,21 @@ void ActionList::setRule(const QString &name, std::function<bool()> rule)
 
 bool ActionList::isEnabled(const QString &name) const
 {
-    const Action &action = get(name);
-    return !action.rule || action.rule();
+    return evaluate(get(name));
+}
+
+bool ActionList::evaluate(const Action &action)
+{
+    const bool enabled = !action.rule || action.rule();
+    if (action.follow)
+        action.follow(enabled);
+    return enabled;
 }
 
 bool ActionList::execute(const QString &name)
 {
     Action &action = get(name);
-    if (action.rule && !action.rule())
+    if (!evaluate(action))
         return false;
     if (action.handler)
         action.handler();

@@ -30,7 +30,10 @@ public:
         bool checkable = false;
         bool checked = false;
         int tag = 0;
-        std::function<bool()> rule;     // empty: always enabled
+        std::function<bool()> rule;     // empty: always enabled; only reads the state
+        // Shows what the rule answered (a hint, a check mark) each time it is
+        // asked; empty: nothing to show.
+        std::function<void(bool enabled)> follow;
         std::function<void()> handler;  // empty: does nothing
 
         QString toolTip() const;
@@ -84,6 +87,8 @@ public:
 
 private:
     void changed(const QString &name);
+    // The rule's answer, with the action's follower told.
+    static bool evaluate(const Action &action);
 
     std::vector<std::unique_ptr<Action>> m_actions;
     QHash<QString, Action *> m_byName;

@@ -1,5 +1,6 @@
 #include "enablingrules.h"
 
+#include "actionid.h"
 #include "workspace.h"
 
 namespace EnablingRules
@@ -34,21 +35,14 @@ namespace EnablingRules
         return ws.priceNotEmpty() || (price.isActive() && price.isFiltered() && price.storedRowCount() > 0);
     }
 
-    bool PriceDownloadNew_Update(Workspace &ws)
+    bool PriceDownloadNew_Update(const Workspace &ws)
     {
-        const QString &url = ws.settings().url;
-        const bool enabled = !url.isEmpty();
-        ws.actions().setHint(QStringLiteral("PriceNew"),
-                             enabled ? QStringLiteral("Скачать новый прайс с адреса ") + url
-                                     : QStringLiteral("Чтобы скачать новый прайс установите адрес в настройках."));
-        return enabled;
+        return !ws.settings().url.isEmpty();
     }
 
-    bool FilterPriceUpdate(Workspace &ws)
+    bool FilterPriceUpdate(const Workspace &ws)
     {
-        const bool enabled = !ws.filter.priceCondition.isEmpty();
-        ws.actions().setChecked(QStringLiteral("FilterPrice"), enabled && ws.filter.priceActive);
-        return enabled;
+        return !ws.filter.priceCondition.isEmpty();
     }
 
     bool EnableWhileMSAActive(Workspace &ws)
@@ -64,7 +58,7 @@ namespace EnablingRules
 
     bool Models_BuildFilterUpdate(Workspace &ws)
     {
-        return ws.actions().isEnabled(QStringLiteral("Models_Apply_To")) && ws.price().isActive()
+        return ws.actions().isEnabled(ActionId::Models_Apply_To) && ws.price().isActive()
             && (ws.price().rowCount() > 0 || ws.price().isFiltered());
     }
 }

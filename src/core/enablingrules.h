@@ -6,7 +6,8 @@ class Workspace;
 // actions may run now from the workspace's state, without copying a table;
 // the action list evaluates them before every run, the window whenever that
 // state tells a change. The last five belong to one command or group
-// each and also keep that command's hint or check mark current.
+// each. A rule only reads: the hints and check marks that follow its answer
+// are shown by the action's follower (StandardActions::installFollowers).
 namespace EnablingRules
 {
     bool EnabledWhilePriceIsOpen(const Workspace &ws);
@@ -15,12 +16,10 @@ namespace EnablingRules
     bool EnabledWhileOrderIsNotEmpty(const Workspace &ws);
     bool EnabledWhileBothNotEmpty(const Workspace &ws);
 
-    // PriceNew: a download address is set. The hint names the address, or
-    // tells where to set one.
-    bool PriceDownloadNew_Update(Workspace &ws);
-    // FilterPrice: a price-list condition exists; checked while it is in
-    // force, unchecked whenever disabled.
-    bool FilterPriceUpdate(Workspace &ws);
+    // PriceNew: a download address is set.
+    bool PriceDownloadNew_Update(const Workspace &ws);
+    // FilterPrice: a price-list condition exists.
+    bool FilterPriceUpdate(const Workspace &ws);
     // Models_CloseSMAsg: either car-model table is open.
     bool EnableWhileMSAActive(Workspace &ws);
     // Models_Panel, Models_Apply_To, Models_BuildSumMenus: both car-model

@@ -1,5 +1,6 @@
 #include "preferences.h"
 
+#include "actionid.h"
 #include "currencylist.h"
 #include "settings.h"
 #include "textfile.h"
@@ -133,7 +134,7 @@ namespace Preferences
 
         takeBack(form, ws.settings(), ws.currencyList());
         ws.setLabel(Workspace::Label::Caption, windowCaption(ws.settings().customer));
-        ws.execute(QStringLiteral("INISave"));
+        ws.execute(ActionId::INISave);
         ws.settingsApplied();
         ws.requestRepaint();
 

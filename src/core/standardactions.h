@@ -13,6 +13,10 @@ namespace StandardActions
 {
     // Defines every action in the order of the main window's action list.
     void install(Workspace &ws);
+    // The one place where the hints and check marks that follow the enabling
+    // rules' answers are shown (PriceNew's hint, FilterPrice's check mark);
+    // install() calls it.
+    void installFollowers(Workspace &ws);
 
     // The steps of creating the main window that need no widget: INILoad,
     // LegendSwitch once (the legend ends shown exactly when user.ini asks for

@@ -5,7 +5,9 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include "actionid.h"
 #include "ordixerror.h"
+#include "pricefields.h"
 #include "pricefilter.h"
 #include "progressreporter.h"
 #include "recordtable.h"
@@ -136,13 +138,13 @@ CarModels *CarModels::install(Workspace &workspace)
         });
     }
     ActionList &actions = workspace.actions();
-    actions.setHandler(QStringLiteral("Models_LoadSMAsg"), [models] { models->loadSMAsg(); });
-    actions.setHandler(QStringLiteral("Models_CloseSMAsg"), [models] { models->closeSMAsg(); });
-    actions.setHandler(QStringLiteral("Models_Panel"), [models] { models->modelsPanel(); });
-    actions.setHandler(QStringLiteral("Models_Apply_To"), [models] { models->applyTo(); });
-    actions.setHandler(QStringLiteral("Models_BuildFilter"), [models] { models->buildFilter(); });
-    actions.setHandler(QStringLiteral("Models_BuildSumMenus"), [models] { models->buildSubMenus(); });
-    actions.setHandler(QStringLiteral("Models_FreeSubMenus"), [models] { models->freeSubMenus(); });
+    actions.setHandler(ActionId::Models_LoadSMAsg, [models] { models->loadSMAsg(); });
+    actions.setHandler(ActionId::Models_CloseSMAsg, [models] { models->closeSMAsg(); });
+    actions.setHandler(ActionId::Models_Panel, [models] { models->modelsPanel(); });
+    actions.setHandler(ActionId::Models_Apply_To, [models] { models->applyTo(); });
+    actions.setHandler(ActionId::Models_BuildFilter, [models] { models->buildFilter(); });
+    actions.setHandler(ActionId::Models_BuildSumMenus, [models] { models->buildSubMenus(); });
+    actions.setHandler(ActionId::Models_FreeSubMenus, [models] { models->freeSubMenus(); });
     return models;
 }
 
@@ -155,7 +157,7 @@ CarModels *CarModels::of(const Workspace &workspace)
 
 void CarModels::loadSMAsg()
 {
-    m_workspace.execute(QStringLiteral("Models_CloseSMAsg"));
+    m_workspace.execute(ActionId::Models_CloseSMAsg);
     if (!QFileInfo(modelsFileName()).isFile() || !QFileInfo(assignmentsFileName()).isFile())
         throw OrdixError(QStringLiteral("Не существует файлов со списком моделей."));
 
@@ -306,8 +308,8 @@ void CarModels::showModelsPanel(bool on)
     m_workspace.setPanelVisible(Workspace::Panel::Models, on);
     const QString caption = on ? QStringLiteral("Скрыть окно моделей") : QStringLiteral("Показать окно моделей");
     ActionList &actions = m_workspace.actions();
-    actions.setCaption(QStringLiteral("Models_Panel"), caption);
-    actions.setHint(QStringLiteral("Models_Panel"), caption);
+    actions.setCaption(ActionId::Models_Panel, caption);
+    actions.setHint(ActionId::Models_Panel, caption);
 }
 
 void CarModels::modelsPanel()
@@ -436,12 +438,12 @@ void CarModels::buildFilter()
         if (state.modelCondition.isEmpty())
             state.modelCondition = QStringLiteral("Code=-1");
         if (!state.modelActive)
-            m_workspace.execute(QStringLiteral("Models_Apply_To"));
+            m_workspace.execute(ActionId::Models_Apply_To);
         else
             applyPriceFilter();
     } else {
         state.modelCondition.clear();
-        m_workspace.execute(QStringLiteral("Models_Apply_To"));
+        m_workspace.execute(ActionId::Models_Apply_To);
     }
 }
 
@@ -451,7 +453,7 @@ void CarModels::applyTo()
     state.modelActive = !state.modelActive;
     const quint64 applied = m_applyCount;
     if (state.modelActive)
-        m_workspace.execute(QStringLiteral("Models_BuildFilter"));
+        m_workspace.execute(ActionId::Models_BuildFilter);
     else
         state.modelCondition.clear();
     // Models_BuildFilter has applied the filter already when it ran to its end.
@@ -464,7 +466,7 @@ void CarModels::showApplyToState()
 {
     const bool active = m_workspace.filter.modelActive;
     ActionList &actions = m_workspace.actions();
-    const QString name = QStringLiteral("Models_Apply_To");
+    const QString name = ActionId::Models_Apply_To;
     if (active) {
         actions.setCaption(name, QStringLiteral("Отменить отбор"));
         actions.setHint(name, QStringLiteral("Отменить отбор по моделям|Отменить отбор запчастей"));
@@ -498,7 +500,7 @@ void CarModels::freeSubMenus()
 
 void CarModels::buildSubMenus()
 {
-    m_workspace.execute(QStringLiteral("Models_FreeSubMenus"));
+    m_workspace.execute(ActionId::Models_FreeSubMenus);
     RecordTable &models = m_workspace.models();
     RecordTable &assignments = m_workspace.modelsAsg();
     RecordTable &price = m_workspace.price();
@@ -512,7 +514,7 @@ void CarModels::buildSubMenus()
         clone.reset();
     });
 
-    assignments.linkToMaster(&price, QStringLiteral("CODESPAIR"), QStringLiteral("CODE"));
+    assignments.linkToMaster(&price, QStringLiteral("CODESPAIR"), PriceFields::name(PriceFields::Code));
     const int modelCode = assignments.fieldByName(QStringLiteral("CODEMODEL"));
     QString condition;
     const int rows = assignments.rowCount();
@@ -541,7 +543,7 @@ void CarModels::buildSubMenus()
 
 void CarModels::popupMenuPopup()
 {
-    m_workspace.actions().run(QStringLiteral("Models_BuildSumMenus"));
+    m_workspace.actions().run(ActionId::Models_BuildSumMenus);
     m_applicabilityEnabled = !m_entries.isEmpty();
     m_noneVisible = m_entries.isEmpty();
     emit subMenuChanged();
@@ -568,5 +570,5 @@ void CarModels::selectModelEntry(const QString &entryName)
     brandListChange(index);
     emit brandsChanged();
     setModelKey(QString::number(code));
-    m_workspace.execute(QStringLiteral("Models_BuildFilter"));
+    m_workspace.execute(ActionId::Models_BuildFilter);
 }

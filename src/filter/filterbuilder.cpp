@@ -1,6 +1,7 @@
 #include "filterbuilder.h"
 
 #include "gridlayout.h"
+#include "pricefields.h"
 #include "recordtable.h"
 #include "textfile.h"
 
@@ -45,8 +46,8 @@ void FilterBuilder::prepareFields(const GridLayout &grid, const RecordTable &pri
             item.numeric = field.isNumeric();
         } else {
             item.fieldName = grid.columns.at(c).fieldName;
-            item.numeric = item.fieldName.compare(QLatin1String("CODE"), Qt::CaseInsensitive) == 0
-                || item.fieldName.compare(QLatin1String("Price"), Qt::CaseInsensitive) == 0;
+            item.numeric = PriceFields::is(item.fieldName, PriceFields::Code)
+                || PriceFields::is(item.fieldName, PriceFields::Price);
         }
         m_state.fields.append(item);
     }

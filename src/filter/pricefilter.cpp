@@ -2,16 +2,10 @@
 
 #include <QScopeGuard>
 
+#include "actionid.h"
+#include "pricefields.h"
 #include "recordtable.h"
 #include "workspace.h"
-
-namespace
-{
-    bool sameField(const QString &a, const char *b)
-    {
-        return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
-    }
-}
 
 PriceFilter::PriceFilter(Workspace &workspace)
     : QObject(&workspace)
@@ -26,9 +20,9 @@ PriceFilter *PriceFilter::install(Workspace &workspace)
     if (!filter)
         filter = new PriceFilter(workspace);
     ActionList &actions = workspace.actions();
-    actions.setHandler(QStringLiteral("FilterCreate"), [filter] { filter->filterCreate(); });
-    actions.setHandler(QStringLiteral("FilterQ"), [filter] { filter->filterQ(); });
-    actions.setHandler(QStringLiteral("FilterPrice"), [filter] { filter->filterPrice(); });
+    actions.setHandler(ActionId::FilterCreate, [filter] { filter->filterCreate(); });
+    actions.setHandler(ActionId::FilterQ, [filter] { filter->filterQ(); });
+    actions.setHandler(ActionId::FilterPrice, [filter] { filter->filterPrice(); });
     filter->refreshStatusLabel();
     return filter;
 }
@@ -53,7 +47,7 @@ void PriceFilter::applyPriceFilter()
     RecordTable &table = m_workspace.price();
     bool filtered = false;
     if (table.isActive()) {
-        const int codeField = table.findField(QStringLiteral("Code"));
+        const int codeField = PriceFields::find(table, PriceFields::Code);
         QString code;
         if (codeField >= 0 && table.rowCount() > 0)
             code = table.asString(codeField);
@@ -79,7 +73,7 @@ void PriceFilter::applyPriceFilter()
 
             if (!code.isEmpty()) {
                 try {
-                    table.locate(QStringLiteral("Code"), code);
+                    table.locate(PriceFields::name(PriceFields::Code), code);
                 } catch (...) {
                     // The first row of the new view stays current.
                 }
@@ -150,25 +144,26 @@ void PriceFilter::filterQ()
     int mode = FilterDialogState::AnyWord;
     bool numeric = false;
     QString field;
-    if (sameField(selected, "Group")) {
-        field = QStringLiteral("Group");
-    } else if (sameField(selected, "CatalogID")) {
-        field = QStringLiteral("CatalogID");
+    if (PriceFields::is(selected, PriceFields::Group)) {
+        field = PriceFields::name(PriceFields::Group);
+    } else if (PriceFields::is(selected, PriceFields::CatalogID)) {
+        field = PriceFields::name(PriceFields::CatalogID);
         separator = QLatin1Char(' ');
         mode = FilterDialogState::ExactPhrase;
-    } else if (sameField(selected, "Name")) {
-        field = QStringLiteral("Name");
+    } else if (PriceFields::is(selected, PriceFields::Name)) {
+        field = PriceFields::name(PriceFields::Name);
         separator = QLatin1Char(' ');
-    } else if (sameField(selected, "ProductionOf")) {
-        field = QStringLiteral("ProductionOf");
+    } else if (PriceFields::is(selected, PriceFields::ProductionOf)) {
+        field = PriceFields::name(PriceFields::ProductionOf);
     }
 
     if (!field.isEmpty()) {
         text = value(field);
     } else {
+        // The quick filter has always spelled the code field so.
         field = QStringLiteral("Code");
         numeric = true;
-        text = analogueList(value(field), value(QStringLiteral("Analogue")));
+        text = analogueList(value(field), value(PriceFields::name(PriceFields::Analogue)));
     }
 
     Workspace::FilterState &state = m_workspace.filter;
@@ -187,7 +182,7 @@ void PriceFilter::filterPrice()
 
 void PriceFilter::showFilterPriceCaption()
 {
-    m_workspace.actions().setCaption(QStringLiteral("FilterPrice"), m_workspace.filter.priceActive
+    m_workspace.actions().setCaption(ActionId::FilterPrice, m_workspace.filter.priceActive
                                                                         ? QStringLiteral("Отменить фильтр")
                                                                         : QStringLiteral("Применить фильтр"));
 }

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "actionid.h"
 #include "downloadstatus.h"
 #include "progressreporter.h"
 #include "standardactions.h"
@@ -10,8 +11,8 @@
 
 namespace
 {
-    const QLatin1String ActionName("DownLoadURL");
-    const QLatin1String ObjectName("DownLoadURL");
+    const QLatin1StringView ActionName = ActionId::DownLoadURL;
+    const QLatin1StringView ObjectName = ActionId::DownLoadURL;
 }
 
 DownloadAction::DownloadAction(Workspace &workspace)

@@ -4,13 +4,14 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "actionid.h"
 #include "userprompts.h"
 #include "workspace.h"
 
 void HtmlHelp::installActions(Workspace &workspace, DocumentOpener opener)
 {
     Workspace *ws = &workspace;
-    workspace.actions().setHandler(QStringLiteral("RunHTMLHelp"), [ws, opener = std::move(opener)] {
+    workspace.actions().setHandler(ActionId::RunHTMLHelp, [ws, opener = std::move(opener)] {
         runHtmlHelp(*ws, opener, helpFilePath());
     });
 }

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "actionid.h"
 #include "mapimail.h"
 #include "orderfile.h"
 #include "orderwriter.h"
@@ -19,7 +20,7 @@
 
 namespace
 {
-    const QLatin1String ObjectName("SendOrderAction");
+    const QLatin1StringView ObjectName = ActionId::SendOrderAction;
 }
 
 MailOrder::MailOrder(Workspace &workspace)
@@ -34,8 +35,8 @@ MailOrder &MailOrder::installActions(Workspace &workspace, UrlOpener fallback)
     MailOrder *mail = find(workspace);
     if (!mail) {
         mail = new MailOrder(workspace);
-        workspace.actions().setHandler(QStringLiteral("SendOrder"), [mail] { mail->sendOrder(); });
-        workspace.actions().setHandler(QStringLiteral("SendOrderAction"), [mail] { mail->send(); });
+        workspace.actions().setHandler(ActionId::SendOrder, [mail] { mail->sendOrder(); });
+        workspace.actions().setHandler(ActionId::SendOrderAction, [mail] { mail->send(); });
     }
     mail->setFallback(std::move(fallback));
     return *mail;
@@ -49,7 +50,7 @@ MailOrder *MailOrder::find(Workspace &workspace)
 void MailOrder::sendOrder()
 {
     OrderWriter::write(m_workspace, m_body, OrderWriter::Form::File);
-    m_workspace.execute(QStringLiteral("SendOrderAction"));
+    m_workspace.execute(ActionId::SendOrderAction);
 }
 
 void MailOrder::send()

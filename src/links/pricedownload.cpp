@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "actionid.h"
 #include "archiveunpacker.h"
 #include "downloadaction.h"
 #include "networkdownloadservice.h"
@@ -20,7 +21,7 @@ void PriceDownload::installActions(Workspace &workspace)
     if (!download.service())
         download.setService(std::make_unique<NetworkDownloadService>());
     Workspace *ws = &workspace;
-    workspace.actions().setHandler(QStringLiteral("PriceNew"), [ws] { priceNew(*ws); });
+    workspace.actions().setHandler(ActionId::PriceNew, [ws] { priceNew(*ws); });
 }
 
 QString PriceDownload::targetFileName(const QString &url)
@@ -59,7 +60,7 @@ void PriceDownload::priceNew(Workspace &workspace)
         != UserPrompts::Answer::Yes)
         return;
 
-    workspace.execute(QStringLiteral("PriceClose"));
+    workspace.execute(ActionId::PriceClose);
     QString error;
     if (!extractArchive(fileName, &error)) {
         // Said first, so the reload of the list that was there is not taken
@@ -76,8 +77,8 @@ void PriceDownload::priceNew(Workspace &workspace)
     }
     // The new list, or the one that was there: either way the order is
     // priced again against what is loaded.
-    workspace.execute(QStringLiteral("PriceFileOpen"));
-    workspace.execute(QStringLiteral("CoordinateOrder"));
+    workspace.execute(ActionId::PriceFileOpen);
+    workspace.execute(ActionId::CoordinateOrder);
 }
 
 bool PriceDownload::extractArchive(const QString &fileName, QString *error)

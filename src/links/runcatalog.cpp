@@ -9,10 +9,12 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include "actionid.h"
 #include "cp1251.h"
 #include "downloadlist.h"
 #include "orderlines.h"
 #include "ordixerror.h"
+#include "pricefields.h"
 #include "userprompts.h"
 #include "wholepricelist.h"
 #include "workspace.h"
@@ -234,26 +236,26 @@ void RunCatalog::showItem(bool cursorMoved)
     RecordTable &price = m_workspace.price();
     if (!price.isActive() || price.rowCount() == 0 || !m_showItem)
         return;
-    const qint64 code = price.asInteger(price.fieldByName(QStringLiteral("Code")));
+    const qint64 code = price.asInteger(PriceFields::of(price, PriceFields::Code));
     m_showItem(int32_t(code), cursorMoved ? 1 : 0);
 }
 
 void RunCatalog::addToOrder(int code)
 {
     ActionList &actions = m_workspace.actions();
-    const QString addToOrder = QStringLiteral("AddToOrder");
+    const QString addToOrder = ActionId::AddToOrder;
     UserPrompts &prompts = m_workspace.prompts();
     // The plug-in's window may be in front: its questions stay above it.
     if (!actions.isEnabled(addToOrder)
         && prompts.askYesNoBox(QStringLiteral("Данные о ценах не загружены.\nЗагрузить прайс-лист сейчас?"),
                                {QStringLiteral("Question"), true})
             == UserPrompts::Answer::Yes)
-        m_workspace.execute(QStringLiteral("PriceDataOpen"));
+        m_workspace.execute(ActionId::PriceDataOpen);
     if (!actions.isEnabled(addToOrder))
         return;
 
     // A part that the grid's filter hides is found in the whole list.
-    const bool visible = m_workspace.price().locate(QStringLiteral("Code"), code);
+    const bool visible = m_workspace.price().locate(PriceFields::name(PriceFields::Code), code);
     if (!visible && !WholePriceList(m_workspace.price()).find(code)) {
         prompts.messageBox(QStringLiteral("Can't find item ") + QString::number(code), UserPrompts::Icon::Warning,
                            {QStringLiteral("Warning"), true});

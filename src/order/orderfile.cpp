@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "actionid.h"
 #include "actionlist.h"
 #include "gridposition.h"
 #include "orderfileguard.h"
@@ -17,7 +18,7 @@
 
 namespace
 {
-    const QString SaveAction = QStringLiteral("OrderFileSave");
+    const QString SaveAction = ActionId::OrderFileSave;
 
     UserPrompts::FileDialog orderDialog(const QString &title, const QString &fileName)
     {

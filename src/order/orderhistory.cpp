@@ -2,19 +2,21 @@
 
 #include <algorithm>
 
+#include "actionid.h"
 #include "actionlist.h"
 #include "gridposition.h"
 #include "inordermark.h"
 #include "missinglines.h"
 #include "ordertable.h"
 #include "pricecodes.h"
+#include "pricefields.h"
 #include "unfilteredprice.h"
 #include "workspace.h"
 
 namespace
 {
-    const QString UndoAction = QStringLiteral("OrderUndo");
-    const QString RedoAction = QStringLiteral("OrderRedo");
+    const QString UndoAction = ActionId::OrderUndo;
+    const QString RedoAction = ActionId::OrderRedo;
 }
 
 bool OrderHistory::Lines::operator==(const Lines &other) const
@@ -138,7 +140,7 @@ OrderHistory::Snapshot OrderHistory::take() const
     snapshot.rows = Lines::of(order);
 
     RecordTable &price = ws.price();
-    const int flagField = price.isActive() ? price.findField(QStringLiteral("AvailabilityFlag")) : -1;
+    const int flagField = price.isActive() ? PriceFields::find(price, PriceFields::AvailabilityFlag) : -1;
     if (flagField >= 0 && !snapshot.rows.isEmpty()) {
         const GridFreeze freeze(ws, Workspace::Grid::Price);
         const UnfilteredPrice unfiltered(price);
@@ -292,7 +294,7 @@ void OrderHistory::restore(const Snapshot &snapshot)
             order.setRowNumber(qBound(1, snapshot.rowNumber, order.rowCount()));
 
         RecordTable &price = ws.price();
-        const int flagField = price.isActive() ? price.findField(QStringLiteral("AvailabilityFlag")) : -1;
+        const int flagField = price.isActive() ? PriceFields::find(price, PriceFields::AvailabilityFlag) : -1;
         if (flagField >= 0) {
             const GridFreeze freeze(ws, Workspace::Grid::Price);
             const UnfilteredPrice unfiltered(price);

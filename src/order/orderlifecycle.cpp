@@ -1,5 +1,6 @@
 #include "orderlifecycle.h"
 
+#include "actionid.h"
 #include "partkey.h"
 
 #include <cmath>
@@ -20,6 +21,7 @@
 #include "orderfileguard.h"
 #include "orderrecovery.h"
 #include "ordertable.h"
+#include "pricefields.h"
 #include "progressreporter.h"
 #include "quickorder.h"
 #include "userprompts.h"
@@ -28,8 +30,8 @@
 
 namespace
 {
-    const QString CloseAction = QStringLiteral("OrderClose");
-    const QString SaveAction = QStringLiteral("OrderFileSave");
+    const QString CloseAction = ActionId::OrderClose;
+    const QString SaveAction = ActionId::OrderFileSave;
 
     QString currentLineName(Workspace &workspace)
     {
@@ -53,14 +55,14 @@ void OrderLifecycle::installActions(Workspace &workspace)
 {
     ActionList &actions = workspace.actions();
     Workspace *ws = &workspace;
-    actions.setHandler(QStringLiteral("OrderNew"), [ws] { orderNew(*ws); });
+    actions.setHandler(ActionId::OrderNew, [ws] { orderNew(*ws); });
     actions.setHandler(CloseAction, [ws] { orderClose(*ws); });
-    actions.setHandler(QStringLiteral("OrderFileOpen"), [ws] { orderFileOpen(*ws); });
+    actions.setHandler(ActionId::OrderFileOpen, [ws] { orderFileOpen(*ws); });
     actions.setHandler(SaveAction, [ws] { OrderFile::save(*ws); });
-    actions.setHandler(QStringLiteral("OrderFileSaveAs"), [ws] { OrderFile::saveAs(*ws); });
+    actions.setHandler(ActionId::OrderFileSaveAs, [ws] { OrderFile::saveAs(*ws); });
     // Every edit of the order's lines is one step of the undo history.
-    actions.setHandler(QStringLiteral("AddToOrder"), [ws] {
-        const QString name = ws->priceNotEmpty() ? ws->price().asString(ws->price().fieldByName(QStringLiteral("Name")))
+    actions.setHandler(ActionId::AddToOrder, [ws] {
+        const QString name = ws->priceNotEmpty() ? ws->price().asString(PriceFields::of(ws->price(), PriceFields::Name))
                                                   : QString();
         OrderHistory::of(*ws).record(
             [name](const OrderHistory::Snapshot &before, const OrderHistory::Snapshot &after) {
@@ -70,21 +72,21 @@ void OrderLifecycle::installActions(Workspace &workspace)
             },
             [ws] { OrderLines::addToOrder(*ws); });
     });
-    actions.setHandler(QStringLiteral("EditOrderRecord"), [ws] {
+    actions.setHandler(ActionId::EditOrderRecord, [ws] {
         const QString caption = QStringLiteral("изменение количества «%1»").arg(currentLineName(*ws));
         OrderHistory::of(*ws).record(caption, [ws] { OrderLines::editOrderRecord(*ws); });
     });
-    actions.setHandler(QStringLiteral("RemoveFromOrder"), [ws] {
+    actions.setHandler(ActionId::RemoveFromOrder, [ws] {
         const QString caption = QStringLiteral("удаление «%1»").arg(currentLineName(*ws));
         OrderHistory::of(*ws).record(caption, [ws] { OrderLines::removeFromOrder(*ws); });
     });
-    actions.setHandler(QStringLiteral("OrderPasteClipboard"), [ws] { QuickOrder::pasteFromClipboard(*ws); });
-    actions.setHandler(QStringLiteral("OrderUndo"), [ws] { OrderHistory::of(*ws).undo(); });
-    actions.setHandler(QStringLiteral("OrderRedo"), [ws] { OrderHistory::of(*ws).redo(); });
-    actions.setRule(QStringLiteral("OrderUndo"), [ws] { return ws->orderOpen() && OrderHistory::of(*ws).canUndo(); });
-    actions.setRule(QStringLiteral("OrderRedo"), [ws] { return ws->orderOpen() && OrderHistory::of(*ws).canRedo(); });
-    actions.setHandler(QStringLiteral("CoordinateOrder"), [ws] { coordinateOrder(*ws); });
-    actions.setHandler(QStringLiteral("DeletePricesInOrder"), [ws] { deletePricesInOrder(*ws); });
+    actions.setHandler(ActionId::OrderPasteClipboard, [ws] { QuickOrder::pasteFromClipboard(*ws); });
+    actions.setHandler(ActionId::OrderUndo, [ws] { OrderHistory::of(*ws).undo(); });
+    actions.setHandler(ActionId::OrderRedo, [ws] { OrderHistory::of(*ws).redo(); });
+    actions.setRule(ActionId::OrderUndo, [ws] { return ws->orderOpen() && OrderHistory::of(*ws).canUndo(); });
+    actions.setRule(ActionId::OrderRedo, [ws] { return ws->orderOpen() && OrderHistory::of(*ws).canRedo(); });
+    actions.setHandler(ActionId::CoordinateOrder, [ws] { coordinateOrder(*ws); });
+    actions.setHandler(ActionId::DeletePricesInOrder, [ws] { deletePricesInOrder(*ws); });
     // A changed discount or currency shows in the sum at once.
     QObject::connect(&workspace, &Workspace::settingsChanged, &workspace, [ws] {
         if (!ws->orderOpen())
@@ -143,7 +145,7 @@ void OrderLifecycle::orderClose(Workspace &workspace)
     }
 
     workspace.setPanelVisible(Workspace::Panel::Order, false);
-    workspace.execute(QStringLiteral("PanelOrderPosition"));
+    workspace.execute(ActionId::PanelOrderPosition);
     order.empty();
     order.close();
     workspace.document().setFileName(QString());
@@ -154,7 +156,7 @@ void OrderLifecycle::orderClose(Workspace &workspace)
     if (OrderRecovery *recovery = OrderRecovery::find(workspace))
         recovery->discard();
     actions.setTag(CloseAction, ActionList::ActionDone);
-    workspace.execute(QStringLiteral("RestorePriceData"));
+    workspace.execute(ActionId::RestorePriceData);
 }
 
 void OrderLifecycle::orderFileOpen(Workspace &workspace)
@@ -203,8 +205,8 @@ namespace
         if (!PartKey::isMadeUp(*code, part, maker))
             return whole.find(order.value(OrderTable::Code));
         RecordTable &row = whole.rows();
-        const int partField = row.fieldByName(QStringLiteral("CatalogID"));
-        const int makerField = row.fieldByName(QStringLiteral("ProductionOf"));
+        const int partField = PriceFields::of(row, PriceFields::CatalogID);
+        const int makerField = PriceFields::of(row, PriceFields::ProductionOf);
         const qint32 wanted = PartKey::code(part, maker);
         for (int salt = 0; salt < PartKey::Salts; ++salt) {
             const qint32 candidate = PartKey::code(part, maker, salt);
@@ -222,11 +224,11 @@ void OrderLifecycle::coordinate(Workspace &workspace)
 {
     RecordTable &order = workspace.order();
     RecordTable &price = workspace.price();
-    const int flagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
-    const int nameField = price.fieldByName(QStringLiteral("Name"));
-    const int catalogField = price.fieldByName(QStringLiteral("CatalogID"));
-    const int producerField = price.fieldByName(QStringLiteral("ProductionOf"));
-    const int priceField = price.fieldByName(QStringLiteral("Price"));
+    const int flagField = PriceFields::of(price, PriceFields::AvailabilityFlag);
+    const int nameField = PriceFields::of(price, PriceFields::Name);
+    const int catalogField = PriceFields::of(price, PriceFields::CatalogID);
+    const int producerField = PriceFields::of(price, PriceFields::ProductionOf);
+    const int priceField = PriceFields::of(price, PriceFields::Price);
 
     ProgressReporter &progress = workspace.progress();
     std::optional<ProgressFinish> end;

@@ -8,6 +8,7 @@
 #include "inordermark.h"
 #include "ordixerror.h"
 #include "ordertable.h"
+#include "pricefields.h"
 #include "pricelinefields.h"
 #include "textfile.h"
 #include "userprompts.h"
@@ -32,7 +33,7 @@ namespace
 
     int packOf(const RecordTable &price)
     {
-        const int field = price.findField(QStringLiteral("Pack"));
+        const int field = PriceFields::find(price, PriceFields::Pack);
         return field >= 0 ? packSize(price.asString(field)) : 0;
     }
 
@@ -95,7 +96,7 @@ bool OrderLines::addByCode(Workspace &workspace, qint32 code)
     RecordTable &price = workspace.price();
     if (!price.isActive())
         return false;
-    if (price.locate(QStringLiteral("Code"), code)) {
+    if (price.locate(PriceFields::name(PriceFields::Code), code)) {
         addFrom(workspace, price);
         return true;
     }
@@ -112,9 +113,9 @@ void OrderLines::addFrom(Workspace &workspace, RecordTable &price)
 {
     RecordTable &order = workspace.order();
 
-    const QVariant code = price.value(price.fieldByName(QStringLiteral("Code")));
-    const QString name = price.asString(price.fieldByName(QStringLiteral("Name")));
-    const double unitPrice = price.asFloat(price.fieldByName(QStringLiteral("Price")));
+    const QVariant code = price.value(PriceFields::of(price, PriceFields::Code));
+    const QString name = price.asString(PriceFields::of(price, PriceFields::Name));
+    const double unitPrice = price.asFloat(PriceFields::of(price, PriceFields::Price));
 
     const QString orderCode = OrderTable::fields().at(OrderTable::Code).name;
     const bool inOrder = workspace.orderOpen() && !code.isNull() && order.locate(orderCode, code);

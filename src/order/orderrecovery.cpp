@@ -18,11 +18,13 @@
 #include <unistd.h>
 #endif
 
+#include "actionid.h"
 #include "atomicfile.h"
 #include "gridposition.h"
 #include "inordermark.h"
 #include "orderfileguard.h"
 #include "orderhistory.h"
+#include "pricefields.h"
 #include "stalelock.h"
 #include "ordertable.h"
 #include "ordixerror.h"
@@ -511,7 +513,7 @@ bool OrderRecovery::offer()
         }
         // The current order (normally none at start) is closed the usual way.
         if (m_workspace.orderOpen()) {
-            m_workspace.execute(QStringLiteral("OrderClose"));
+            m_workspace.execute(ActionId::OrderClose);
             if (m_workspace.orderOpen())
                 return false;
         }
@@ -538,12 +540,12 @@ void OrderRecovery::restore(const Saved &saved)
 
     // The parts of the order that the loaded price list has carry the mark.
     RecordTable &price = m_workspace.price();
-    const int flagField = price.isActive() ? price.findField(QStringLiteral("AvailabilityFlag")) : -1;
+    const int flagField = price.isActive() ? PriceFields::find(price, PriceFields::AvailabilityFlag) : -1;
     if (flagField >= 0) {
         const GridFreeze freeze(m_workspace, Workspace::Grid::Price);
         const UnfilteredPrice unfiltered(price);
         for (const QVariantList &row : std::as_const(saved.rows)) {
-            if (row.at(OrderTable::Code).isNull() || !price.locate(QStringLiteral("Code"), row.at(OrderTable::Code)))
+            if (row.at(OrderTable::Code).isNull() || !price.locate(PriceFields::name(PriceFields::Code), row.at(OrderTable::Code)))
                 continue;
             Availability::setInOrder(price, flagField, true);
         }

@@ -1,5 +1,6 @@
 #include "ordertable.h"
 
+#include "actionid.h"
 #include "partkey.h"
 
 #include <algorithm>
@@ -66,7 +67,7 @@ void OrderTable::startNew(Workspace &workspace)
     MissingLines::of(workspace).clear();
 
     workspace.setPanelVisible(Workspace::Panel::Order, true);
-    workspace.execute(QStringLiteral("PanelOrderPosition"));
+    workspace.execute(ActionId::PanelOrderPosition);
 
     buildColumns(workspace);
 

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 
+#include "pricefields.h"
 #include "recordtable.h"
 
 PriceCodes::PriceCodes(RecordTable &table)
     : m_table(table)
-    , m_codeField(table.fieldByName(QStringLiteral("Code")))
+    , m_codeField(PriceFields::of(table, PriceFields::Code))
 {
     m_whole = !table.isFiltered() && !table.hasRowChoice() && !table.isLinked();
     m_storedOrder = table.indexName().isEmpty() && table.indexFields().isEmpty();
@@ -22,7 +23,7 @@ bool PriceCodes::direct()
 qint64 PriceCodes::find(qint64 code)
 {
     if (!direct()) {
-        if (!m_table.locate(QStringLiteral("Code"), code))
+        if (!m_table.locate(PriceFields::name(PriceFields::Code), code))
             return -1;
         return m_table.storedRowAt(m_table.rowNumber() - 1);
     }
@@ -49,7 +50,7 @@ void PriceCodes::findAll(const std::vector<qint64> &codes, std::vector<qint64> &
     // the view shows first.
     for (size_t i = 0; i < codes.size(); ++i) {
         if (shared[i]) {
-            if (m_table.locate(QStringLiteral("Code"), codes[i]))
+            if (m_table.locate(PriceFields::name(PriceFields::Code), codes[i]))
                 rows[i] = m_table.storedRowAt(m_table.rowNumber() - 1);
         }
     }

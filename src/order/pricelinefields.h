@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "pricefields.h"
 #include "recordtable.h"
 
 // The price list's fields an order line is made from, looked up once per
@@ -9,12 +10,12 @@
 struct PriceLineFields final
 {
     explicit PriceLineFields(const RecordTable &price)
-        : flag(price.fieldByName(QStringLiteral("AvailabilityFlag")))
-        , code(price.fieldByName(QStringLiteral("Code")))
-        , name(price.fieldByName(QStringLiteral("Name")))
-        , catalog(price.fieldByName(QStringLiteral("CatalogID")))
-        , producer(price.fieldByName(QStringLiteral("ProductionOf")))
-        , price(price.fieldByName(QStringLiteral("Price")))
+        : flag(PriceFields::of(price, PriceFields::AvailabilityFlag))
+        , code(PriceFields::of(price, PriceFields::Code))
+        , name(PriceFields::of(price, PriceFields::Name))
+        , catalog(PriceFields::of(price, PriceFields::CatalogID))
+        , producer(PriceFields::of(price, PriceFields::ProductionOf))
+        , price(PriceFields::of(price, PriceFields::Price))
     {
     }
 

@@ -1,13 +1,14 @@
 #include "wholepricelist.h"
 
 #include "inordermark.h"
+#include "pricefields.h"
 #include "recordtable.h"
 
 WholePriceList::WholePriceList(const RecordTable &price)
     : m_rows(price.clone())
 {
     if (price.isActive())
-        m_flagField = price.fieldByName(QStringLiteral("AvailabilityFlag"));
+        m_flagField = PriceFields::of(price, PriceFields::AvailabilityFlag);
 }
 
 WholePriceList::~WholePriceList() = default;
@@ -16,7 +17,7 @@ bool WholePriceList::find(const QVariant &code)
 {
     if (m_flagField < 0 || code.isNull())
         return false;
-    return m_rows->locate(QStringLiteral("Code"), code);
+    return m_rows->locate(PriceFields::name(PriceFields::Code), code);
 }
 
 void WholePriceList::mark()

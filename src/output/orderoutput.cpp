@@ -1,5 +1,6 @@
 #include "orderoutput.h"
 
+#include "actionid.h"
 #include "textexport.h"
 #include "workspace.h"
 #include "xl_work.h"
@@ -8,8 +9,8 @@ void OrderOutput::installActions(Workspace &workspace)
 {
     ActionList &actions = workspace.actions();
     Workspace *ws = &workspace;
-    actions.setHandler(QStringLiteral("ExportExcel"), [ws] { XL_Work::ExportExcelExecute(*ws); });
-    actions.setHandler(QStringLiteral("ExportText"), [ws] { TextExport::ExportTextExecute(*ws); });
-    actions.setCaption(QStringLiteral("ExportExcel"), QStringLiteral("В формат MS Excel (xlsx)"));
-    actions.setVisible(QStringLiteral("ExportExcel"), XL_Work::SpreadsheetInstalled());
+    actions.setHandler(ActionId::ExportExcel, [ws] { XL_Work::ExportExcelExecute(*ws); });
+    actions.setHandler(ActionId::ExportText, [ws] { TextExport::ExportTextExecute(*ws); });
+    actions.setCaption(ActionId::ExportExcel, QStringLiteral("В формат MS Excel (xlsx)"));
+    actions.setVisible(ActionId::ExportExcel, XL_Work::SpreadsheetInstalled());
 }

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include "actionid.h"
 #include "gridposition.h"
 #include "inordermark.h"
 #include "pricecompare.h"
@@ -23,13 +24,13 @@ void PriceLifecycle::installActions(Workspace &workspace)
 {
     ActionList &actions = workspace.actions();
     Workspace *ws = &workspace;
-    actions.setHandler(QStringLiteral("PriceFileOpen"), [ws] { priceFileOpen(*ws); });
-    actions.setHandler(QStringLiteral("PriceFileOpenSpecial"), [ws] { priceFileOpenSpecial(*ws); });
-    actions.setHandler(QStringLiteral("PriceDataOpen"), [ws] { priceDataOpen(*ws); });
-    actions.setHandler(QStringLiteral("PriceClose"), [ws] { priceClose(*ws); });
-    actions.setHandler(QStringLiteral("RestorePriceData"), [ws] { restorePriceData(*ws); });
-    actions.setHandler(QStringLiteral("InitializePriceDataSet"), [ws] { PriceLoader::initializePriceDataSet(*ws); });
-    actions.setHandler(QStringLiteral("ComparePrices"), [ws] { PriceCompare::comparePrices(*ws); });
+    actions.setHandler(ActionId::PriceFileOpen, [ws] { priceFileOpen(*ws); });
+    actions.setHandler(ActionId::PriceFileOpenSpecial, [ws] { priceFileOpenSpecial(*ws); });
+    actions.setHandler(ActionId::PriceDataOpen, [ws] { priceDataOpen(*ws); });
+    actions.setHandler(ActionId::PriceClose, [ws] { priceClose(*ws); });
+    actions.setHandler(ActionId::RestorePriceData, [ws] { restorePriceData(*ws); });
+    actions.setHandler(ActionId::InitializePriceDataSet, [ws] { PriceLoader::initializePriceDataSet(*ws); });
+    actions.setHandler(ActionId::ComparePrices, [ws] { PriceCompare::comparePrices(*ws); });
     workspace.setPriceLoader([ws](const QString &primary, const QString &fallback) {
         PriceLoader::loadPriceList(*ws, primary, fallback);
     });
@@ -62,7 +63,7 @@ void PriceLifecycle::priceClose(Workspace &workspace)
         return;
 
     workspace.setPanelVisible(Workspace::Panel::Price, false);
-    workspace.execute(QStringLiteral("PanelOrderPosition"));
+    workspace.execute(ActionId::PanelOrderPosition);
     if (PriceSearch *search = PriceSearch::of(workspace))
         search->priceClosed();
 
@@ -90,7 +91,7 @@ void PriceLifecycle::priceClose(Workspace &workspace)
         }
     }
 
-    workspace.execute(QStringLiteral("DeletePricesInOrder"));
+    workspace.execute(ActionId::DeletePricesInOrder);
     workspace.setPriceFileName(QString());
     workspace.setOldPriceFileName(QString());
 }

@@ -11,10 +11,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "actionid.h"
 #include "analoguelist.h"
 #include "cp1251.h"
 #include "ordixerror.h"
 #include "parallellinereader.h"
+#include "pricefields.h"
 #include "pricefilter.h"
 #include "pricesearch.h"
 #include "progressreporter.h"
@@ -234,18 +236,7 @@ QString PriceLoader::openDialogFilter()
 
 QList<FieldDef> PriceLoader::priceFields()
 {
-    return {
-        {QStringLiteral("AvailabilityFlag"), FieldType::I2, 0},
-        {QStringLiteral("CODE"), FieldType::I4, 0},
-        {QStringLiteral("Name"), FieldType::String, 200},
-        {QStringLiteral("CatalogID"), FieldType::String, 100},
-        {QStringLiteral("ProductionOf"), FieldType::String, 100},
-        {QStringLiteral("Pack"), FieldType::String, 20},
-        {QStringLiteral("Price"), FieldType::R8, 0},
-        {QStringLiteral("Group"), FieldType::String, 200},
-        {QStringLiteral("Analogue"), FieldType::String, 200},
-        {QStringLiteral("OldPrice"), FieldType::R8, 0},
-    };
+    return PriceFields::definitions();
 }
 
 bool PriceLoader::isRussianHeader(const QString &line)
@@ -382,7 +373,7 @@ PriceLoadResult PriceLoader::loadPriceList(Workspace &workspace, const QString &
     // The loaded list is closed once the new one is found usable, so that a
     // file that is no price list leaves it as it was.
     const auto closeLoaded = [&workspace] {
-        workspace.execute(QStringLiteral("PriceClose"));
+        workspace.execute(ActionId::PriceClose);
         workspace.setLabel(Workspace::Label::Status, QStringLiteral("Открытие прайс-листа......."));
         workspace.setPriceFileName(QString());
     };
@@ -413,13 +404,13 @@ PriceLoadResult PriceLoader::loadPriceList(Workspace &workspace, const QString &
         return result;
 
     if (!chosen.toUpper().contains(QLatin1String("_OLD")))
-        workspace.execute(QStringLiteral("ComparePrices"));
+        workspace.execute(ActionId::ComparePrices);
 
     workspace.setPanelVisible(Workspace::Panel::Price, true);
     if (workspace.isPanelVisible(Workspace::Panel::Order))
-        workspace.execute(QStringLiteral("PanelOrderPosition"));
+        workspace.execute(ActionId::PanelOrderPosition);
     if (workspace.filter.modelActive)
-        workspace.execute(QStringLiteral("Models_BuildFilter"));
+        workspace.execute(ActionId::Models_BuildFilter);
     // The kept price condition holds for the new rows too.
     if (PriceFilter *filter = PriceFilter::of(workspace))
         filter->applyToNewList();
@@ -427,87 +418,102 @@ PriceLoadResult PriceLoader::loadPriceList(Workspace &workspace, const QString &
     return result;
 }
 
-PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
-                                      const std::function<void()> &beforeReplacing)
+namespace
 {
-    if (SupplierList::detectFormat(path, workspace.settings().priceSeparator) != ListFormat::Native)
-        return SupplierListLoader::load(workspace, path, beforeReplacing);
-    RecordTable &table = workspace.price();
-    ProgressReporter &progress = workspace.progress();
-    GridLayout &grid = workspace.grid(Workspace::Grid::Price);
-    const char separator = char(Cp1251::fromUnicode(workspace.settings().priceSeparator.unicode()));
-    const int priceMode = workspace.settings().priceMode;
-
-    int skipped = 0;
-    int cutAnalogues = 0;
-    bool stopped = false;
+    // A native list's file as it is read: the file itself, or its text made
+    // Windows-1251 bytes once when it was saved as UTF-8 or UTF-16.
+    struct NativeSource
     {
-        const ProgressFinish progressGuard(progress);
-        progress.startProgress(QStringLiteral("Loading data..."), 0, 100);
+        QFile file;
+        QByteArray converted;
+        QBuffer convertedSource;
+        QIODevice *device = nullptr;
+        qint64 size = 0;
+        int undecoded = 0; // lines that did not decode: they count as skipped
+    };
 
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw OrdixError(QStringLiteral("Не удалось открыть файл прайс-листа %1: %2").arg(path, file.errorString()));
-        qint64 fileSize = file.size();
+    void openNativeSource(NativeSource &in, const QString &path)
+    {
+        in.file.setFileName(path);
+        if (!in.file.open(QIODevice::ReadOnly))
+            throw OrdixError(
+                QStringLiteral("Не удалось открыть файл прайс-листа %1: %2").arg(path, in.file.errorString()));
+        in.size = in.file.size();
         // A price list saved as UTF-8 or UTF-16 is read whole and becomes
         // Windows-1251 bytes once; every other list is read in blocks where
         // it lies. Lines that do not decode count as skipped.
-        QByteArray converted;
-        QBuffer convertedSource;
-        QIODevice *source = &file;
-        int undecoded = 0;
-        const bool wasConverted = TextEncoding::readWholeIfUtf8(file, &converted, &undecoded);
-        if (file.error() != QFileDevice::NoError)
-            throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
+        in.device = &in.file;
+        const bool wasConverted = TextEncoding::readWholeIfUtf8(in.file, &in.converted, &in.undecoded);
+        if (in.file.error() != QFileDevice::NoError)
+            throw OrdixError(
+                QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, in.file.errorString()));
         if (wasConverted) {
-            fileSize = converted.size();
-            convertedSource.setBuffer(&converted);
-            convertedSource.open(QIODevice::ReadOnly);
-            source = &convertedSource;
+            in.size = in.converted.size();
+            in.convertedSource.setBuffer(&in.converted);
+            in.convertedSource.open(QIODevice::ReadOnly);
+            in.device = &in.convertedSource;
         }
-        skipped += undecoded;
+    }
 
-        // The lines before the first row (the rate line, the header) one by
-        // one; the rows after them in blocks on two cores, each line parsed
-        // where it lies, the blocks appended in the order of the file.
+    // The lines before the first row: the rate line and the header.
+    struct NativeHead
+    {
         qint64 lineCount = 0;
         bool inData = false;
         bool headerSeen = false;
         PriceColumns columns;
         qint64 dataStart = 0;
-        qint64 lineStart = 0;
         QString rateLine;
+    };
+
+    // Reads the lines before the first row one by one.
+    NativeHead readNativeHead(Workspace &workspace, NativeSource &in, const QString &path, char separator,
+                              int priceMode)
+    {
+        ProgressReporter &progress = workspace.progress();
+        NativeHead head;
+        qint64 lineStart = 0;
         const auto readHeadLine = [&](QByteArrayView line, qint64 bytesRead) -> bool {
-            const qint64 number = lineCount++;
+            const qint64 number = head.lineCount++;
             const qint64 start = lineStart;
             lineStart = bytesRead;
             if (number == 0) {
                 progress.stepProgress(10);
                 if (firstFieldIsRateKeyword(line, separator)) {
-                    rateLine = Cp1251::decode(line);
+                    head.rateLine = Cp1251::decode(line);
                     return true;
                 }
             }
             if (!startsData(line, separator)) {
                 const QString text = Cp1251::decode(line);
-                if (isRussianHeader(text)) {
-                    columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, false);
-                    headerSeen = true;
-                } else if (isEnglishHeader(text)) {
-                    columns = columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, true);
-                    headerSeen = true;
+                if (PriceLoader::isRussianHeader(text)) {
+                    head.columns =
+                        PriceLoader::columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, false);
+                    head.headerSeen = true;
+                } else if (PriceLoader::isEnglishHeader(text)) {
+                    head.columns =
+                        PriceLoader::columnsFromHeader(text, workspace.settings().priceSeparator, priceMode, true);
+                    head.headerSeen = true;
                 }
                 return true;
             }
-            inData = true;
-            dataStart = start;
+            head.inData = true;
+            head.dataStart = start;
             return false;
         };
-        if (!TextFile::forEachLine(*source, readHeadLine))
-            throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
-        if (lineCount == 0)
+        if (!TextFile::forEachLine(*in.device, readHeadLine))
+            throw OrdixError(
+                QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, in.file.errorString()));
+        if (head.lineCount == 0)
             throw OrdixError(QStringLiteral("Файл прайс-листа %1 пуст").arg(path));
+        return head;
+    }
 
+    // Where each value of a row stands, from the header; throws when the
+    // list would give no usable row, so that the loaded one stays.
+    PriceLineLayout usableLayout(NativeSource &in, const NativeHead &head, const QString &path, char separator)
+    {
+        const PriceColumns &columns = head.columns;
         PriceLineLayout layout;
         layout.separator = separator;
         const int map[9] = {columns.status, columns.code, columns.name, columns.catalogId, columns.producer,
@@ -517,16 +523,23 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
             layout.maxColumn = qMax(layout.maxColumn, map[v]);
         }
         // A list that would give no usable row leaves the loaded one alone.
-        if (!headerSeen || columns.code == 0 || columns.name == 0) {
+        if (!head.headerSeen || columns.code == 0 || columns.name == 0) {
             throw OrdixError(QStringLiteral("Файл %1 не похож на прайс-лист: не найдена строка заголовка "
                                             "со столбцами «Код» и «Наименование»%2")
-                                 .arg(path, undecoded > 0 ? QStringLiteral(" (строк, которые не читаются в своей "
-                                                                           "кодировке: %1)").arg(undecoded)
-                                                          : QString()));
+                                 .arg(path, in.undecoded > 0 ? QStringLiteral(" (строк, которые не читаются в своей "
+                                                                              "кодировке: %1)").arg(in.undecoded)
+                                                             : QString()));
         }
-        if (!inData || !hasUsableRow(*source, dataStart, layout))
+        if (!head.inData || !hasUsableRow(*in.device, head.dataStart, layout))
             throw OrdixError(QStringLiteral("В прайс-листе %1 нет ни одной строки, которую можно прочитать").arg(path));
+        return layout;
+    }
 
+    // The loaded list gives way: its search index, then the file name, the
+    // empty table and the currency of the new one.
+    void replaceLoadedList(Workspace &workspace, const QString &path, const QString &rateLine,
+                           const std::function<void()> &beforeReplacing)
+    {
         if (beforeReplacing)
             beforeReplacing();
         // The old list's search index goes with it, before the new rows come.
@@ -534,7 +547,7 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
             search->priceClosed();
         workspace.setPriceFileName(path);
         try {
-            initializePriceDataSet(workspace);
+            PriceLoader::initializePriceDataSet(workspace);
         } catch (...) {
             workspace.setPriceFileName(QString());
             throw;
@@ -543,12 +556,31 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
             workspace.settings().currencyRateLine.clear();
         else
             selectCurrencyFromRateLine(workspace, rateLine);
+    }
 
-        table.suspendViews();
-        bool readFailed = false;
+    // What reading the rows gave.
+    struct NativeRows
+    {
+        int skipped = 0;
+        int cutAnalogues = 0;
+        bool stopped = false;
         int widest[7] = {0, 0, 0, 0, 0, 0, 0};
         // A copy: the line it comes from lives only while its block is read.
         QByteArray widestPrice;
+    };
+
+    // The rows after the head in blocks on two cores, each line parsed where
+    // it lies, the blocks appended in the order of the file. The table's
+    // views stay suspended after it; they are resumed when it throws.
+    NativeRows readNativeRows(Workspace &workspace, NativeSource &in, qint64 dataStart, const PriceLineLayout &layout,
+                              const QString &path)
+    {
+        RecordTable &table = workspace.price();
+        ProgressReporter &progress = workspace.progress();
+        const qint64 fileSize = in.size;
+        NativeRows rows;
+        table.suspendViews();
+        bool readFailed = false;
         try {
             {
                 bool reserved = false;
@@ -558,10 +590,10 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
                 const auto takeBlock = [&](ParallelLineReader::Work &work, qint64 position) -> bool {
                     auto &block = static_cast<PriceBlock &>(work);
                     for (int v = 0; v < 7; ++v) {
-                        if (block.widest[v] > widest[v]) {
-                            widest[v] = block.widest[v];
+                        if (block.widest[v] > rows.widest[v]) {
+                            rows.widest[v] = block.widest[v];
                             if (v == FPrice)
-                                widestPrice = block.widestPrice;
+                                rows.widestPrice = block.widestPrice;
                         }
                     }
                     if (!reserved && position < fileSize && position > dataStart) {
@@ -578,10 +610,10 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
                     // Escape is looked for after every line, as the rows
                     // go in: the rows up to the line it came at stay.
                     const int stopLine = progress.stopRequestedWithin(block.lines);
-                    stopped = stopLine >= 0;
-                    const int lines = stopped ? stopLine + 1 : block.lines;
+                    rows.stopped = stopLine >= 0;
+                    const int lines = rows.stopped ? stopLine + 1 : block.lines;
                     int failed = 0;
-                    if (stopped) {
+                    if (rows.stopped) {
                         const auto kept = std::upper_bound(block.failedLines.begin(), block.failedLines.end(), lines - 1);
                         failed = int(kept - block.failedLines.begin());
                         block.batch.truncate(lines - failed);
@@ -589,16 +621,16 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
                         failed = int(block.failedLines.size());
                     }
                     const auto &cut = block.cutAnalogueLines;
-                    cutAnalogues += int(std::lower_bound(cut.begin(), cut.end(), lines) - cut.begin());
-                    skipped += failed + table.appendBatch(block.batch);
+                    rows.cutAnalogues += int(std::lower_bound(cut.begin(), cut.end(), lines) - cut.begin());
+                    rows.skipped += failed + table.appendBatch(block.batch);
                     if (fileSize > 0)
                         progress.stepProgress(int(std::lround(qMin(1.0, double(position) / double(fileSize)) * 90.0 + 10.0)));
-                    return !stopped;
+                    return !rows.stopped;
                 };
-                if (!source->seek(dataStart))
+                if (!in.device->seek(dataStart))
                     readFailed = true;
                 else
-                    readFailed = !ParallelLineReader::run(*source, fileSize - dataStart, makeBlock, takeBlock);
+                    readFailed = !ParallelLineReader::run(*in.device, fileSize - dataStart, makeBlock, takeBlock);
             }
         } catch (...) {
             table.resumeViews();
@@ -606,20 +638,74 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
         }
         if (readFailed) {
             table.resumeViews();
-            throw OrdixError(QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, file.errorString()));
+            throw OrdixError(
+                QStringLiteral("Не удалось прочитать файл прайс-листа %1: %2").arg(path, in.file.errorString()));
         }
-        file.close();
+        return rows;
+    }
+
+    // The price grid's columns as wide as the widest values read.
+    void widenPriceColumns(Workspace &workspace, const NativeRows &rows)
+    {
+        GridLayout &grid = workspace.grid(Workspace::Grid::Price);
         for (int v = 0; v < 7; ++v)
-            grid.raisePreferredWidth(v + 1, widest[v]);
+            grid.raisePreferredWidth(v + 1, rows.widest[v]);
         // The longest price as the grid shows it, measured in the grid's
         // font, with room for the arrow of a changed price at its left.
         bool parsed = false;
-        const double widestValue = QString::fromLatin1(widestPrice).trimmed().replace(QLatin1Char(','), QLatin1Char('.'))
+        const double widestValue = QString::fromLatin1(rows.widestPrice)
+                                       .trimmed()
+                                       .replace(QLatin1Char(','), QLatin1Char('.'))
                                        .toDouble(&parsed);
         if (parsed) {
             const QString shown = workspace.formatMoney(qMax(widestValue, workspace.applyDiscount(widestValue)));
             grid.raisePreferredWidth(FPrice + 1, workspace.textWidth(shown) + PriceArrowRoom);
         }
+    }
+
+    // The labels and the grid of a native list just loaded.
+    void showNativeList(Workspace &workspace, const QString &path, int skipped, int cutAnalogues)
+    {
+        QString status = QStringLiteral("Прайс-лист загружен");
+        if (skipped > 0)
+            status += QStringLiteral(". Пропущено строк с ошибками: %1").arg(skipped);
+        status += PriceLoader::cutAnaloguesNote(cutAnalogues);
+        workspace.setLabel(Workspace::Label::Status, status);
+        workspace.setLabel(Workspace::Label::Title, QStringLiteral("Прайс-лист фирмы \"Золт\" на ")
+                                                       + TextFile::dateTimeText(TextFile::fileDateTime(path)));
+        workspace.setLabel(Workspace::Label::CurDate, TextFile::longDate(QDate::currentDate()));
+        GridLayout &grid = workspace.grid(Workspace::Grid::Price);
+        grid.fixedColumns = 2;
+        workspace.gridColumnsRebuilt(Workspace::Grid::Price);
+        workspace.setPriceLayoutName(QString());
+        workspace.setPreviousEditionFile(QString());
+    }
+}
+
+PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
+                                      const std::function<void()> &beforeReplacing)
+{
+    if (SupplierList::detectFormat(path, workspace.settings().priceSeparator) != ListFormat::Native)
+        return SupplierListLoader::load(workspace, path, beforeReplacing);
+    RecordTable &table = workspace.price();
+    ProgressReporter &progress = workspace.progress();
+    const char separator = char(Cp1251::fromUnicode(workspace.settings().priceSeparator.unicode()));
+    const int priceMode = workspace.settings().priceMode;
+
+    NativeRows rows;
+    {
+        const ProgressFinish progressGuard(progress);
+        progress.startProgress(QStringLiteral("Loading data..."), 0, 100);
+
+        NativeSource in;
+        openNativeSource(in, path);
+        const NativeHead head = readNativeHead(workspace, in, path, separator, priceMode);
+        const PriceLineLayout layout = usableLayout(in, head, path, separator);
+        replaceLoadedList(workspace, path, head.rateLine, beforeReplacing);
+        rows = readNativeRows(workspace, in, head.dataStart, layout, path);
+        rows.skipped += in.undecoded;
+        in.file.close();
+        widenPriceColumns(workspace, rows);
         // The blocks' memory goes back before the search's index and the
         // name order are built, so that none of them add up; the index is
         // built from the stored rows before the view and the grids take
@@ -629,20 +715,9 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
     // The load's passing memory (the view's build, the read block) goes back
     // to the system instead of staying with the process.
     returnFreedMemory();
-    if (stopped)
+    if (rows.stopped)
         workspace.prompts().message(QStringLiteral("Action stopped"), UserPrompts::Icon::Information);
 
-    QString status = QStringLiteral("Прайс-лист загружен");
-    if (skipped > 0)
-        status += QStringLiteral(". Пропущено строк с ошибками: %1").arg(skipped);
-    status += cutAnaloguesNote(cutAnalogues);
-    workspace.setLabel(Workspace::Label::Status, status);
-    workspace.setLabel(Workspace::Label::Title, QStringLiteral("Прайс-лист фирмы \"Золт\" на ")
-                                                   + TextFile::dateTimeText(TextFile::fileDateTime(path)));
-    workspace.setLabel(Workspace::Label::CurDate, TextFile::longDate(QDate::currentDate()));
-    grid.fixedColumns = 2;
-    workspace.gridColumnsRebuilt(Workspace::Grid::Price);
-    workspace.setPriceLayoutName(QString());
-    workspace.setPreviousEditionFile(QString());
-    return {true, int(skipped), int(cutAnalogues)};
+    showNativeList(workspace, path, rows.skipped, rows.cutAnalogues);
+    return {true, int(rows.skipped), int(rows.cutAnalogues)};
 }

@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QSet>
 
+#include "actionid.h"
 #include "analoguelist.h"
 #include "cp1251.h"
 #include "layoutstore.h"
@@ -335,7 +336,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     } catch (...) {
         if (direct) {
             table.resumeViews();
-            workspace.execute(QStringLiteral("PriceClose"));
+            workspace.execute(ActionId::PriceClose);
             workspace.setPriceFileName(QString());
         }
         throw;
@@ -344,7 +345,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     if (items == 0) {
         if (direct) {
             table.resumeViews();
-            workspace.execute(QStringLiteral("PriceClose"));
+            workspace.execute(ActionId::PriceClose);
             workspace.setPriceFileName(QString());
         }
         throw OrdixError(QStringLiteral("В прайс-листе %1 нет ни одной строки, которую можно прочитать со столбцами «%2» "

@@ -533,8 +533,13 @@ void RecordTable::resumeViews()
 {
     if (d->listeners.resume()) {
         d->view.ensure();
-        d->listeners.viewChanged();
+        d->tellViewChanged();
     }
+}
+
+ViewChange RecordTable::lastViewChange() const
+{
+    return d->toldChange.kind == ViewChange::None ? ViewChange{ViewChange::Rebuilt, -1} : d->toldChange;
 }
 
 bool RecordTable::viewsSuspended() const

@@ -12,6 +12,7 @@
 #include <QVariant>
 
 #include "fielddef.h"
+#include "viewchange.h"
 
 // The in-memory table that holds the price list, the order and the car-model
 // tables: typed fields, a cursor, a filtered and ordered view, named indexes,
@@ -311,6 +312,9 @@ public:
     // (filter, index, append, delete, empty, open/close); grids reset their
     // models. rowChanged(viewRow): one row's values changed in place.
     int onViewChanged(Callback cb);
+    // Inside a viewChanged listener: what changed, when the table knows it
+    // (one row come into the view or gone from it); Rebuilt otherwise.
+    ViewChange lastViewChange() const;
     int onRowChanged(std::function<void(int viewRow)> cb);
     void removeListener(int id);
     // The single handlers the program hangs on a table: afterScroll (current row changed) and

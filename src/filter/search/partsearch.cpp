@@ -15,6 +15,7 @@
 #include "cp1251.h"
 #include "orderedwork.h"
 #include "ordixerror.h"
+#include "pricefields.h"
 #include "recordtable.h"
 
 namespace
@@ -449,10 +450,10 @@ void PartSearch::build(RecordTable &table)
     clear();
     if (!table.isActive())
         throw OrdixError(QStringLiteral("The price list is not open"));
-    m_codeField = table.fieldByName(QStringLiteral("Code"));
-    m_nameField = table.fieldByName(QStringLiteral("Name"));
-    m_catalogField = table.fieldByName(QStringLiteral("CatalogID"));
-    m_analogueField = table.fieldByName(QStringLiteral("Analogue"));
+    m_codeField = PriceFields::of(table, PriceFields::Code);
+    m_nameField = PriceFields::of(table, PriceFields::Name);
+    m_catalogField = PriceFields::of(table, PriceFields::CatalogID);
+    m_analogueField = PriceFields::of(table, PriceFields::Analogue);
     const uint32_t rows = table.storedRowCount();
 
     // The words of the names on one core, the rest on the other: both only

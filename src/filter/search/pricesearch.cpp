@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "pricefields.h"
 #include "pricefilter.h"
 #include "recordtable.h"
 #include "workspace.h"
@@ -79,7 +80,7 @@ void PriceSearch::search(const QString &text)
     if (!m_index.isBuilt() || m_index.rowCount() != table.storedRowCount())
         m_index.build(table);
     if (!m_active) {
-        const int codeField = table.findField(QStringLiteral("Code"));
+        const int codeField = PriceFields::find(table, PriceFields::Code);
         m_codeBefore.reset();
         if (codeField >= 0 && table.rowCount() > 0)
             m_codeBefore = table.asInteger(codeField);
@@ -130,7 +131,7 @@ void PriceSearch::end(bool restoreRow)
     m_hitOfRow.clear();
     RecordTable &table = m_workspace.price();
     if (table.isActive()) {
-        const int codeField = table.findField(QStringLiteral("Code"));
+        const int codeField = PriceFields::find(table, PriceFields::Code);
         std::optional<qint64> codeNow;
         if (codeField >= 0 && table.rowCount() > 0)
             codeNow = table.asInteger(codeField);
@@ -149,7 +150,7 @@ void PriceSearch::end(bool restoreRow)
             if (!restoreRow || found || !code)
                 continue;
             try {
-                found = table.locate(QStringLiteral("Code"), *code);
+                found = table.locate(PriceFields::name(PriceFields::Code), *code);
             } catch (...) {
                 // The first row of the view stays current.
             }

@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include "about.h"
+#include "actionid.h"
 #include "htmlhelp.h"
 #include "mailorder.h"
 #include "workspace.h"
@@ -18,7 +19,7 @@ namespace DesktopLinks
             return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
         });
         QPointer<TAboutBox> about(aboutBox);
-        workspace.actions().setHandler(QStringLiteral("ProgramAbout"), [about] {
+        workspace.actions().setHandler(ActionId::ProgramAbout, [about] {
             if (about)
                 about->exec();
         });

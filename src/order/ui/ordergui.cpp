@@ -5,6 +5,7 @@
 #include <QTableView>
 #include <QTimer>
 
+#include "actionid.h"
 #include "gridcontroller.h"
 #include "lookupgridprice.h"
 #include "workspace.h"
@@ -33,17 +34,19 @@ OrderGui *OrderGui::install(Workspace &workspace, GridController *priceGrid, Gri
     Workspace *ws = &workspace;
     gui->m_lookup = new LookupGridPrice(workspace, priceGrid);
 
-    connect(priceGrid, &GridController::activated, gui, [ws] { ws->actions().run(QStringLiteral("AddToOrder")); });
+    connect(priceGrid, &GridController::activated, gui, [ws] { ws->actions().run(ActionId::AddToOrder); });
     connect(priceGrid, &GridController::characterTyped, gui->m_lookup, &LookupGridPrice::start);
-    connect(gui->m_lookup, &LookupGridPrice::confirmed, gui, [ws] { ws->actions().run(QStringLiteral("AddToOrder")); });
+    connect(gui->m_lookup, &LookupGridPrice::confirmed, gui, [ws] { ws->actions().run(ActionId::AddToOrder); });
     priceGrid->view()->installEventFilter(gui);
     // A new view of the price list (filter, sort, load) or a new size of its
     // panel takes the search box away, as the price panel's layout does.
     connect(priceGrid->view()->model(), &QAbstractItemModel::modelReset, gui, &OrderGui::hideLookup);
+    connect(priceGrid->view()->model(), &QAbstractItemModel::rowsInserted, gui, &OrderGui::hideLookup);
+    connect(priceGrid->view()->model(), &QAbstractItemModel::rowsRemoved, gui, &OrderGui::hideLookup);
 
-    connect(orderGrid, &GridController::activated, gui, [ws] { ws->actions().run(QStringLiteral("EditOrderRecord")); });
+    connect(orderGrid, &GridController::activated, gui, [ws] { ws->actions().run(ActionId::EditOrderRecord); });
     connect(orderGrid, &GridController::removeRequested, gui,
-            [ws] { ws->actions().run(QStringLiteral("RemoveFromOrder")); });
+            [ws] { ws->actions().run(ActionId::RemoveFromOrder); });
 
     connect(&workspace, &Workspace::gridColumnsChanged, gui, [gui](Workspace::Grid which) {
         if (which == Workspace::Grid::Order)

@@ -10,6 +10,7 @@
 #include <QPrintPreviewDialog>
 #include <QWidget>
 
+#include "actionid.h"
 #include "gridposition.h"
 #include "ordixerror.h"
 #include "orderreport.h"
@@ -48,9 +49,9 @@ void TListForm::installActions(Workspace &workspace)
 {
     m_workspace = &workspace;
     ActionList &actions = workspace.actions();
-    actions.setHandler(QStringLiteral("PrinterPreviewOrder"), [this] { PrinterPreviewOrderExecute(); });
-    actions.setHandler(QStringLiteral("PrinterPrintOrder"), [this] { PrinterPrintOrderExecute(); });
-    actions.setHandler(QStringLiteral("ExportClipboard"), [this] { ExportClipboardExecute(); });
+    actions.setHandler(ActionId::PrinterPreviewOrder, [this] { PrinterPreviewOrderExecute(); });
+    actions.setHandler(ActionId::PrinterPrintOrder, [this] { PrinterPrintOrderExecute(); });
+    actions.setHandler(ActionId::ExportClipboard, [this] { ExportClipboardExecute(); });
 }
 
 Workspace &TListForm::workspace() const

@@ -134,11 +134,22 @@ void RecordTablePrivate::finish(const Snapshot &before, bool viewChanged, int ch
     if (listeners.isSuspended())
         return;
     if (viewChanged)
-        listeners.viewChanged();
+        tellViewChanged();
     else if (changedRow >= 0)
         listeners.rowChanged(changedRow);
     if (moved || viewChanged)
         listeners.scrolled();
+}
+
+void RecordTablePrivate::tellViewChanged()
+{
+    toldChange = view.takeChange();
+    if (toldChange.kind == ViewChange::None)
+        toldChange.kind = ViewChange::Rebuilt;
+    listeners.viewChanged();
+    // What the listeners' own reads brought into the view, they have seen.
+    view.takeChange();
+    toldChange = ViewChange();
 }
 
 void RecordTablePrivate::checkBrowse()
@@ -171,7 +182,7 @@ void RecordTablePrivate::masterMoved()
     view.touched();
     if (!listeners.isSuspended() && (listeners.hasViewListeners() || listeners.afterScroll())) {
         view.ensure();
-        listeners.viewChanged();
+        tellViewChanged();
         listeners.scrolled();
     }
 }

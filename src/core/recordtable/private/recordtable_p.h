@@ -37,6 +37,7 @@ public:
     RowEdit edit;
     MasterLink link;
     TableListeners listeners;
+    ViewChange toldChange; // while the view listeners are being told
 
     void requireActive() const;
     const FieldDef &fieldDef(int position) const; // throws outside the fields
@@ -58,6 +59,9 @@ public:
     // as a whole, or one row in place (its view position), and whether the
     // current row moved.
     void finish(const Snapshot &before, bool viewChanged, int changedRow = -1);
+    // Tells the view listeners, with what changed in the view (see
+    // RecordTable::lastViewChange()).
+    void tellViewChanged();
     // Stores a pending edit before the cursor moves or the view changes.
     void checkBrowse();
     // After a change of the chosen order: rebuilds the view keeping the

@@ -78,6 +78,7 @@ bool RowView::isPlain() const
 void RowView::clearRows(bool release)
 {
     m_rows.clear();
+    m_change.note(ViewChange::Rebuilt);
     if (release) {
         m_rows.shrink_to_fit();
         m_positions.release();
@@ -148,6 +149,7 @@ void RowView::rebuild(std::optional<uint32_t> keep)
     std::vector<uint32_t> &view = m_rows;
     view.clear();
     touched();
+    m_change.note(ViewChange::Rebuilt);
     m_identity = false;
     const uint32_t n = s.rowCount();
     if (m_choice) {
@@ -242,6 +244,7 @@ void RowView::placeNewRow(uint32_t row)
         return;
     const size_t p = m_order.isOrdered() ? insertionPoint(row) : m_rows.size();
     m_rows.insert(m_rows.begin() + std::ptrdiff_t(p), row);
+    m_change.note(ViewChange::RowInserted, int(p));
     if (m_identity && p != row)
         m_identity = false;
     touched();
@@ -334,6 +337,7 @@ bool RowView::rowPosted(uint32_t row, bool keyTouched, int *changedRow)
     if (!passes(row)) {
         // The row leaves the view; the one after it becomes current.
         view.erase(view.begin() + p);
+        m_change.note(ViewChange::RowRemoved, p);
         touched();
         m_identity = false;
         if (view.empty()) {
@@ -359,6 +363,7 @@ bool RowView::rowPosted(uint32_t row, bool keyTouched, int *changedRow)
         // The key changed: the row moves to its place in the order.
         const bool wasCurrent = m_cur == p;
         view.erase(view.begin() + p);
+        m_change.note(ViewChange::Rebuilt);
         if (m_cur > p)
             --m_cur;
         const size_t at = insertionPoint(row);
@@ -554,8 +559,10 @@ void RowView::rowRemoved(uint32_t row)
     const int p = positionOf(row);
     touched();
     std::vector<uint32_t> &view = m_rows;
-    if (p >= 0)
+    if (p >= 0) {
         view.erase(view.begin() + p);
+        m_change.note(ViewChange::RowRemoved, p);
+    }
     for (uint32_t &r : view)
         if (r > row)
             --r;
@@ -585,6 +592,7 @@ void RowView::rowsReordered(const std::vector<uint32_t> &newRowOfOld)
     m_dirty = true;
     m_keepRow = keep;
     touched();
+    m_change.note(ViewChange::Rebuilt);
 }
 
 void RowView::cleared()

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVariant>
 
+#include "viewchange.h"
 #include "vieworder.h"
 #include "viewpositions.h"
 
@@ -123,6 +124,14 @@ public:
     // The view changed: look-up aids over its positions are out of date.
     void touched() { m_positions.touched(); }
 
+    // The changes of the rows noted since the last call, and forgets them.
+    ViewChange takeChange()
+    {
+        const ViewChange change = m_change;
+        m_change = ViewChange();
+        return change;
+    }
+
 private:
     // No filter, link or order: the view is the store.
     bool isPlain() const;
@@ -149,6 +158,8 @@ private:
     std::optional<uint32_t> m_wantCurrent;         // appended row to make current
     uint32_t m_seen = 0;                           // rows of the store that the view accounts for
     ViewPositions m_positions;
+
+    ViewChange m_change; // what happened to m_rows since the listeners were last told
 
     int m_cur = -1;
     bool m_atEnd = true;

@@ -49,6 +49,8 @@ FixedColumnsView::FixedColumnsView(QTableView *grid)
     });
     connect(grid->model(), &QAbstractItemModel::modelReset, this, &FixedColumnsView::follow);
     connect(grid->model(), &QAbstractItemModel::layoutChanged, this, &FixedColumnsView::follow);
+    connect(grid->model(), &QAbstractItemModel::rowsInserted, this, &FixedColumnsView::follow);
+    connect(grid->model(), &QAbstractItemModel::rowsRemoved, this, &FixedColumnsView::follow);
     connect(grid->selectionModel(), &QItemSelectionModel::currentChanged, this, &FixedColumnsView::uncoverCurrent);
     grid->installEventFilter(this);
     grid->viewport()->installEventFilter(this);

@@ -11,8 +11,20 @@
 #include "fixedcolumnsview.h"
 #include "gridheader.h"
 #include "moneydelegate.h"
+#include "ordertable.h"
+#include "pricefields.h"
 #include "recordtablemodel.h"
 #include "rownumberdelegate.h"
+
+namespace
+{
+    // Price and SUM show money.
+    bool isMoneyColumn(const GridColumn &column)
+    {
+        return PriceFields::is(column.fieldName, PriceFields::Price)
+            || column.fieldName.compare(OrderTable::fields().at(OrderTable::SUM).name, Qt::CaseInsensitive) == 0;
+    }
+}
 
 GridController::GridController(Workspace &workspace, Workspace::Grid grid, QTableView *view,
                                const QList<QPixmap> &icons, QScrollBar *sideBar, QObject *parent)
@@ -79,6 +91,13 @@ GridController::GridController(Workspace &workspace, Workspace::Grid grid, QTabl
         followTableCursor();
         layoutSideBar();
     });
+    // A row come or gone keeps the columns: the cursor and the bar follow.
+    for (const auto rowsChanged : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+        connect(m_model, rowsChanged, this, [this] {
+            followTableCursor();
+            layoutSideBar();
+        });
+    }
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this, &GridController::onCurrentChanged);
 
     connect(&m_workspace, &Workspace::preferredWidthsRaised, this, [this](Workspace::Grid which) {
@@ -141,10 +160,9 @@ void GridController::rebuildColumns()
                         m_view->setColumnWidth(c, wanted);
                 },
                 this);
-        } else if (column.fieldName.compare(QLatin1String("AvailabilityFlag"), Qt::CaseInsensitive) == 0) {
+        } else if (PriceFields::is(column.fieldName, PriceFields::AvailabilityFlag)) {
             delegate = new AvailabilityDelegate(m_icons, this);
-        } else if (column.fieldName.compare(QLatin1String("Price"), Qt::CaseInsensitive) == 0
-                   || column.fieldName.compare(QLatin1String("SUM"), Qt::CaseInsensitive) == 0) {
+        } else if (isMoneyColumn(column)) {
             const bool arrows = m_grid == Workspace::Grid::Price && m_icons.size() >= 8;
             delegate = new MoneyDelegate(arrows ? m_icons.at(6) : QPixmap(), arrows ? m_icons.at(7) : QPixmap(), this);
         }
@@ -186,8 +204,7 @@ void GridController::growMoneyColumns()
     bool grown = false;
     for (int c = 0; c < layout.count() && c < m_model->columnCount(); ++c) {
         GridColumn &column = layout.columns[c];
-        const bool money = column.fieldName.compare(QLatin1String("Price"), Qt::CaseInsensitive) == 0
-            || column.fieldName.compare(QLatin1String("SUM"), Qt::CaseInsensitive) == 0;
+        const bool money = isMoneyColumn(column);
         // A column's width includes its grid line.
         const int wanted = column.preferredWidth + (m_view->showGrid() ? 1 : 0);
         if (!money || wanted <= m_view->columnWidth(c))
@@ -252,7 +269,7 @@ void GridController::onCurrentChanged()
     if (m_view && m_view->currentIndex().isValid())
         m_lastColumn = m_view->currentIndex().column();
     updateHint();
-    if (m_syncing)
+    if (m_syncing || m_model->isChangingRows())
         return;
     RecordTable &table = m_model->table();
     const QModelIndex current = m_view->currentIndex();

@@ -2,15 +2,7 @@
 
 #include "ordertable.h"
 #include "ordixerror.h"
-
-namespace
-{
-    bool isMoneyField(const QString &name)
-    {
-        return name.compare(QLatin1String("Price"), Qt::CaseInsensitive) == 0
-            || name.compare(QLatin1String("SUM"), Qt::CaseInsensitive) == 0;
-    }
-}
+#include "pricefields.h"
 
 RecordTableModel::RecordTableModel(Workspace &workspace, Workspace::Grid grid, QObject *parent)
     : QAbstractTableModel(parent)
@@ -36,7 +28,7 @@ RecordTableModel::~RecordTableModel()
 void RecordTableModel::attach()
 {
     RecordTable &t = table();
-    m_viewListener = t.onViewChanged([this] { reset(); });
+    m_viewListener = t.onViewChanged([this] { viewChanged(); });
     m_rowListener = t.onRowChanged([this](int viewRow) {
         if (viewRow >= 0 && viewRow < rowCount())
             emit dataChanged(index(viewRow, 0), index(viewRow, columnCount() - 1));
@@ -51,6 +43,38 @@ void RecordTableModel::detach()
     if (m_rowListener >= 0)
         t.removeListener(m_rowListener);
     m_viewListener = m_rowListener = -1;
+}
+
+void RecordTableModel::viewChanged()
+{
+    // One row in or out is told as such, so that the grid keeps its
+    // current cell, selection and scroll; anything else, or a count that
+    // does not add up, resets.
+    const RecordTable &t = table();
+    const ViewChange change = t.lastViewChange();
+    const bool one = change.kind == ViewChange::RowInserted || change.kind == ViewChange::RowRemoved;
+    if (!one || !t.isActive() || (m_extraShown && m_extraShown() != m_extra)) {
+        reset();
+        return;
+    }
+    const bool inserted = change.kind == ViewChange::RowInserted;
+    const int row = change.position;
+    const int count = m_rowCount + (inserted ? 1 : -1);
+    if (row < 0 || row >= (inserted ? count : m_rowCount) || t.rowCount() != count) {
+        reset();
+        return;
+    }
+    m_changingRows = true;
+    if (inserted) {
+        beginInsertRows(QModelIndex(), row, row);
+        m_rowCount = count;
+        endInsertRows();
+    } else {
+        beginRemoveRows(QModelIndex(), row, row);
+        m_rowCount = count;
+        endRemoveRows();
+    }
+    m_changingRows = false;
 }
 
 RecordTable &RecordTableModel::table() const
@@ -70,10 +94,43 @@ void RecordTableModel::reset()
 {
     beginResetModel();
     const RecordTable &t = table();
-    m_oldPriceField = t.isActive() ? t.findField(QStringLiteral("OldPrice")) : -1;
+    m_oldPriceField = t.isActive() ? PriceFields::find(t, PriceFields::OldPrice) : -1;
     m_rowCount = t.isActive() ? t.rowCount() : 0;
     m_extra = m_extraShown && m_extraShown();
+    const GridLayout &layout = m_workspace.grid(m_grid);
+    m_columns.clear();
+    m_columns.reserve(size_t(layout.count()));
+    for (int c = 0; c < layout.count(); ++c)
+        m_columns.push_back(columnInfo(layout.columns.at(c)));
     endResetModel();
+}
+
+RecordTableModel::ColumnInfo RecordTableModel::columnInfo(const GridColumn &column) const
+{
+    ColumnInfo info;
+    if (column.fieldPosition < 0)
+        info.kind = ColumnKind::RowNumber;
+    else if (PriceFields::is(column.fieldName, PriceFields::AvailabilityFlag))
+        info.kind = ColumnKind::Availability;
+    else if (PriceFields::is(column.fieldName, PriceFields::Price)
+             || column.fieldName.compare(OrderTable::fields().at(OrderTable::SUM).name, Qt::CaseInsensitive) == 0)
+        info.kind = ColumnKind::Money;
+    info.price = PriceFields::is(column.fieldName, PriceFields::Price);
+
+    const RecordTable &t = table();
+    if (info.kind == ColumnKind::RowNumber || info.kind == ColumnKind::Money)
+        info.alignment = Alignment::Right;
+    else if (t.isActive() && column.fieldPosition < t.fieldCount())
+        info.alignment = t.field(column.fieldPosition).isNumeric() ? Alignment::Right : Alignment::Left;
+    return info;
+}
+
+RecordTableModel::ColumnInfo RecordTableModel::infoOf(int section, const GridColumn &column) const
+{
+    // A layout changed without a reset (none should) is read afresh.
+    if (section >= 0 && size_t(section) < m_columns.size())
+        return m_columns[size_t(section)];
+    return columnInfo(column);
 }
 
 void RecordTableModel::setExtraColumn(const QString &title, std::function<bool()> shown, RowHint text)
@@ -118,11 +175,12 @@ QString RecordTableModel::displayText(int row, int columnIndex) const
         return m_extraText ? m_extraText(row) : QString();
     if (!c)
         return QString();
-    if (c->fieldPosition < 0)
+    const ColumnKind kind = infoOf(columnIndex, *c).kind;
+    if (kind == ColumnKind::RowNumber)
         return QString::number(row + 1);
     if (t.isNullAt(row, c->fieldPosition))
         return QString();
-    if (isMoneyField(c->fieldName))
+    if (kind == ColumnKind::Money)
         return m_workspace.formatMoney(m_workspace.applyDiscount(t.floatAt(row, c->fieldPosition)));
     // An order line keyed by part number and maker shows no code: it is the
     // program's own, as in the order's files and exports.
@@ -152,14 +210,16 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
     if (!c)
         return QVariant();
     const int field = c->fieldPosition;
+    const ColumnInfo info = infoOf(index.column(), *c);
 
     switch (role) {
     case Qt::DisplayRole:
-        if (c->fieldName.compare(QLatin1String("AvailabilityFlag"), Qt::CaseInsensitive) == 0)
+        if (info.kind == ColumnKind::Availability)
             return QVariant(); // drawn as a picture
         return displayText(row, index.column());
     case Qt::TextAlignmentRole:
-        if (field < 0 || isMoneyField(c->fieldName) || t.field(field).isNumeric())
+        if (info.alignment == Alignment::Right
+            || (info.alignment == Alignment::OfField && t.field(field).isNumeric()))
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::ToolTipRole:
@@ -187,12 +247,11 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
         }
         return QVariant();
     case MoneyRole:
-        if (field < 0 || !isMoneyField(c->fieldName) || t.isNullAt(row, field))
+        if (info.kind != ColumnKind::Money || t.isNullAt(row, field))
             return QVariant();
         return m_workspace.applyDiscount(t.floatAt(row, field));
     case OldPriceRole:
-        if (m_oldPriceField < 0 || c->fieldName.compare(QLatin1String("Price"), Qt::CaseInsensitive) != 0
-            || t.isNullAt(row, m_oldPriceField))
+        if (m_oldPriceField < 0 || !info.price || t.isNullAt(row, m_oldPriceField))
             return QVariant();
         return t.floatAt(row, m_oldPriceField);
     default:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include <QAbstractTableModel>
 
@@ -43,6 +44,9 @@ public:
 
     // Rebuilds the model after the table's view or the columns changed.
     void reset();
+    // While rows are being inserted or removed: the grid's current index
+    // moves in the rows as they were, and is no news for the table.
+    bool isChangingRows() const { return m_changingRows; }
 
     // A hint for each row, shown over any of its cells (empty: none).
     using RowHint = std::function<QString(int viewRow)>;
@@ -54,8 +58,33 @@ public:
     int extraColumn() const;
 
 private:
+    // What a column shows, worked out from its field at each reset rather
+    // than from the field's name for every cell.
+    enum class ColumnKind
+    {
+        RowNumber,    // no field: the row's number
+        Availability, // AvailabilityFlag: drawn as a picture
+        Money,        // Price or SUM: an amount with the discount applied
+        Plain
+    };
+    enum class Alignment
+    {
+        Right,
+        Left,
+        OfField // the field was not there at the reset: asked per cell
+    };
+    struct ColumnInfo
+    {
+        ColumnKind kind = ColumnKind::Plain;
+        Alignment alignment = Alignment::OfField;
+        bool price = false; // the Price field: its old price is at hand
+    };
+
     void attach();
     void detach();
+    void viewChanged();
+    ColumnInfo columnInfo(const GridColumn &column) const;
+    ColumnInfo infoOf(int section, const GridColumn &column) const;
 
     Workspace &m_workspace;
     Workspace::Grid m_grid;
@@ -63,9 +92,11 @@ private:
     int m_rowListener = -1;
     int m_oldPriceField = -1;
     int m_rowCount = 0;
+    std::vector<ColumnInfo> m_columns; // of the layout's columns at the last reset
     RowHint m_rowHint;
     QString m_extraTitle;
     std::function<bool()> m_extraShown;
     RowHint m_extraText;
     bool m_extra = false;
+    bool m_changingRows = false;
 };
