@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include "actionid.h"
 #include "ordertable.h"
 #include "priceloader.h"
 #include "testworkspace.h"
@@ -46,7 +47,7 @@ public:
     {
         QVERIFY(ws.price().locate(QStringLiteral("Code"), code));
         prompts.queueQuantity(quantity);
-        QVERIFY(ws.execute(QStringLiteral("AddToOrder")));
+        QVERIFY(ws.execute(ActionId::AddToOrder));
     }
 };
 

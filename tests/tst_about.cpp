@@ -7,6 +7,7 @@
 #include <QTextEdit>
 
 #include "about.h"
+#include "actionid.h"
 #include "applicationwindows.h"
 #include "main.h"
 #include "workspace.h"
@@ -174,7 +175,7 @@ void TestAbout::programAboutShowsTheBoxModally()
         shown = QApplication::activeModalWidget();
         QTest::mouseClick(box.okButton(), Qt::LeftButton);
     });
-    QVERIFY(windows.mainForm().workspace().execute(QStringLiteral("ProgramAbout")));
+    QVERIFY(windows.mainForm().workspace().execute(ActionId::ProgramAbout));
     QCOMPARE(shown, static_cast<QWidget *>(&box));
     QVERIFY(!box.isVisible());
     QCOMPARE(box.result(), int(QDialog::Accepted));

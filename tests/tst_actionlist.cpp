@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "actionid.h"
 #include "actionlist.h"
 #include "ordixerror.h"
 
@@ -43,18 +44,18 @@ void TestActionList::disabledActionDoesNothingAndKeepsTag()
 {
     ActionList list;
     int runs = 0;
-    list.add(QStringLiteral("OrderClose"), QStringLiteral("Закрыть заказ"));
-    list.setTag(QStringLiteral("OrderClose"), ActionList::ActionDone);
-    list.setRule(QStringLiteral("OrderClose"), [] { return false; });
-    list.setHandler(QStringLiteral("OrderClose"), [&] {
+    list.add(ActionId::OrderClose, QStringLiteral("Закрыть заказ"));
+    list.setTag(ActionId::OrderClose, ActionList::ActionDone);
+    list.setRule(ActionId::OrderClose, [] { return false; });
+    list.setHandler(ActionId::OrderClose, [&] {
         ++runs;
-        list.setTag(QStringLiteral("OrderClose"), 0);
+        list.setTag(ActionId::OrderClose, 0);
     });
-    QVERIFY(!list.execute(QStringLiteral("OrderClose")));
-    QVERIFY(!list.run(QStringLiteral("OrderClose")));
+    QVERIFY(!list.execute(ActionId::OrderClose));
+    QVERIFY(!list.run(ActionId::OrderClose));
     QCOMPARE(runs, 0);
-    QCOMPARE(list.tag(QStringLiteral("OrderClose")), 1565723);
-    QVERIFY(list.isDone(QStringLiteral("OrderClose")));
+    QCOMPARE(list.tag(ActionId::OrderClose), 1565723);
+    QVERIFY(list.isDone(ActionId::OrderClose));
 }
 
 void TestActionList::ruleIsEvaluatedAtEveryRun()
@@ -62,14 +63,14 @@ void TestActionList::ruleIsEvaluatedAtEveryRun()
     ActionList list;
     bool open = false;
     int runs = 0;
-    list.add(QStringLiteral("PriceClose"), QStringLiteral("Закрыть прайс"));
-    list.setRule(QStringLiteral("PriceClose"), [&] { return open; });
-    list.setHandler(QStringLiteral("PriceClose"), [&] { ++runs; open = false; });
-    QVERIFY(!list.execute(QStringLiteral("PriceClose")));
+    list.add(ActionId::PriceClose, QStringLiteral("Закрыть прайс"));
+    list.setRule(ActionId::PriceClose, [&] { return open; });
+    list.setHandler(ActionId::PriceClose, [&] { ++runs; open = false; });
+    QVERIFY(!list.execute(ActionId::PriceClose));
     open = true;
-    QVERIFY(list.isEnabled(QStringLiteral("PriceClose")));
-    QVERIFY(list.execute(QStringLiteral("PriceClose")));
-    QVERIFY(!list.execute(QStringLiteral("PriceClose")));
+    QVERIFY(list.isEnabled(ActionId::PriceClose));
+    QVERIFY(list.execute(ActionId::PriceClose));
+    QVERIFY(!list.execute(ActionId::PriceClose));
     QCOMPARE(runs, 1);
 }
 
@@ -97,14 +98,14 @@ void TestActionList::nestedActionErrorReachesOuterBoundaryOnce()
     QStringList reported;
     bool afterInner = false;
     list.setErrorReport([&](const QString &text) { reported.append(text); });
-    list.add(QStringLiteral("CloseAll"), QStringLiteral("Закрыть все"));
-    list.add(QStringLiteral("OrderClose"), QStringLiteral("Закрыть заказ"));
-    list.setHandler(QStringLiteral("OrderClose"), [] { throw OrdixError(QStringLiteral("disk full")); });
-    list.setHandler(QStringLiteral("CloseAll"), [&] {
-        list.execute(QStringLiteral("OrderClose"));
+    list.add(ActionId::CloseAll, QStringLiteral("Закрыть все"));
+    list.add(ActionId::OrderClose, QStringLiteral("Закрыть заказ"));
+    list.setHandler(ActionId::OrderClose, [] { throw OrdixError(QStringLiteral("disk full")); });
+    list.setHandler(ActionId::CloseAll, [&] {
+        list.execute(ActionId::OrderClose);
         afterInner = true;
     });
-    list.run(QStringLiteral("CloseAll"));
+    list.run(ActionId::CloseAll);
     QVERIFY(!afterInner);
     QCOMPARE(reported, QStringList{QStringLiteral("disk full")});
 }
@@ -113,13 +114,13 @@ void TestActionList::changeListenerSeesCaptionChangesOnly()
 {
     ActionList list;
     QStringList changed;
-    list.add(QStringLiteral("LegendSwitch"), QStringLiteral("Легенда"));
+    list.add(ActionId::LegendSwitch, QStringLiteral("Легенда"));
     list.setChangeListener([&](const QString &name) { changed.append(name); });
-    list.setCaption(QStringLiteral("LegendSwitch"), QStringLiteral("Легенда"));
+    list.setCaption(ActionId::LegendSwitch, QStringLiteral("Легенда"));
     QVERIFY(changed.isEmpty());
-    list.setCaption(QStringLiteral("LegendSwitch"), QStringLiteral("Скрыть легенду"));
-    list.setTag(QStringLiteral("LegendSwitch"), 7);
-    QCOMPARE(changed, QStringList{QStringLiteral("LegendSwitch")});
+    list.setCaption(ActionId::LegendSwitch, QStringLiteral("Скрыть легенду"));
+    list.setTag(ActionId::LegendSwitch, 7);
+    QCOMPARE(changed, QStringList{ActionId::LegendSwitch});
     QVERIFY_THROWS_EXCEPTION(OrdixError, list.setCaption(QStringLiteral("Nope"), QString()));
 }
 

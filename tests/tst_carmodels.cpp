@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "actionid.h"
 #include "carmodels.h"
 #include "ordixerror.h"
 #include "pricefilter.h"
@@ -184,7 +185,7 @@ void TestCarModels::cleanup()
 void TestCarModels::load()
 {
     PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_LoadSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_LoadSMAsg));
 }
 
 QList<int> TestCarModels::priceCodes() const
@@ -241,7 +242,7 @@ void TestCarModels::schemaFilesWrittenAndRemoved()
     QCOMPARE(m_ws->models().indexNames().size(), 3);
     QCOMPARE(m_ws->modelsAsg().indexNames().size(), 2);
 
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_CloseSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_CloseSMAsg));
     QVERIFY(!QFile::exists(CarModels::modelsSchemaFileName()));
     QVERIFY(!QFile::exists(CarModels::assignmentsSchemaFileName()));
     QVERIFY(!m_ws->models().isActive());
@@ -278,7 +279,7 @@ void TestCarModels::headerLines()
     QFETCH(QStringList, rows);
     writeFile(CarModels::modelsFileName(), lines);
     writeFile(CarModels::assignmentsFileName(), {"Header", "Header 2", "5|101", "bad|1", "6|205"});
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_LoadSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_LoadSMAsg));
     QCOMPARE(modelRows(m_ws->models()), rows);
     QCOMPARE(m_ws->modelsAsg().rowCount(), 2);
 }
@@ -293,7 +294,7 @@ void TestCarModels::progressAndStatus()
         assignments.append(QStringLiteral("%1|%1").arg(i));
     writeFile(CarModels::modelsFileName(), models);
     writeFile(CarModels::assignmentsFileName(), assignments);
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_LoadSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_LoadSMAsg));
     QCOMPARE(m_progress.texts().last(), QStringLiteral("Loading data..."));
     QCOMPARE(m_progress.maximum(), 100);
     // The tenth assignment reaches 100, which already ends the display.
@@ -303,7 +304,7 @@ void TestCarModels::progressAndStatus()
     // Ten assignments stop short of 100: the closing 101 ends the display.
     assignments.removeLast();
     writeFile(CarModels::assignmentsFileName(), assignments);
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_LoadSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_LoadSMAsg));
     QCOMPARE(m_progress.steps(), (QList<int>{5, 5, 27, 50, 51, 55, 55, 101}));
     QVERIFY(!m_progress.isVisible());
     QCOMPARE(m_ws->label(Workspace::Label::Status), QStringLiteral("Список моделей загружен"));
@@ -328,7 +329,7 @@ void TestCarModels::missingFiles()
         QVERIFY(QFile::remove(CarModels::modelsFileName()));
     if (!assignments)
         QVERIFY(QFile::remove(CarModels::assignmentsFileName()));
-    QVERIFY(m_ws->actions().run(QStringLiteral("Models_LoadSMAsg")));
+    QVERIFY(m_ws->actions().run(ActionId::Models_LoadSMAsg));
     QCOMPARE(m_errors, QStringList{QStringLiteral("Не существует файлов со списком моделей.")});
     // The earlier load was unloaded first.
     QVERIFY(!m_ws->models().isActive());
@@ -343,7 +344,7 @@ void TestCarModels::loadUnloadsFirst()
     load();
     m_models->brandListChange(1);
     writeFile(CarModels::modelsFileName(), {"1|NEW|N1"});
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_LoadSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_LoadSMAsg));
     QCOMPARE(modelRows(m_ws->models()), QStringList{"1:NEW:N1"});
     QCOMPARE(m_models->brands(), (QStringList{"< Все марки >", "NEW"}));
     QCOMPARE(m_models->brandIndex(), 0);
@@ -365,32 +366,34 @@ void TestCarModels::brandListInOrder()
 void TestCarModels::enablingRules()
 {
     ActionList &actions = m_ws->actions();
-    QVERIFY(actions.isEnabled(QStringLiteral("Models_LoadSMAsg")));
-    for (const char *name : {"Models_CloseSMAsg", "Models_Apply_To", "Models_Panel", "Models_BuildFilter",
-                             "Models_BuildSumMenus"})
-        QVERIFY2(!actions.isEnabled(QLatin1String(name)), name);
+    QVERIFY(actions.isEnabled(ActionId::Models_LoadSMAsg));
+    for (const QLatin1StringView name : {ActionId::Models_CloseSMAsg, ActionId::Models_Apply_To,
+                                         ActionId::Models_Panel, ActionId::Models_BuildFilter,
+                                         ActionId::Models_BuildSumMenus})
+        QVERIFY2(!actions.isEnabled(name), name.data());
 
     // Models without a price list: everything but the filter itself.
-    QVERIFY(actions.execute(QStringLiteral("Models_LoadSMAsg")));
-    for (const char *name : {"Models_CloseSMAsg", "Models_Apply_To", "Models_Panel", "Models_BuildSumMenus"})
-        QVERIFY2(actions.isEnabled(QLatin1String(name)), name);
-    QVERIFY(!actions.isEnabled(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(actions.execute(ActionId::Models_LoadSMAsg));
+    for (const QLatin1StringView name : {ActionId::Models_CloseSMAsg, ActionId::Models_Apply_To,
+                                         ActionId::Models_Panel, ActionId::Models_BuildSumMenus})
+        QVERIFY2(actions.isEnabled(name), name.data());
+    QVERIFY(!actions.isEnabled(ActionId::Models_BuildFilter));
 
     PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
-    QVERIFY(actions.isEnabled(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(actions.isEnabled(ActionId::Models_BuildFilter));
     // A filter that keeps no part still lets the user change it.
     m_models->brandListChange(m_models->brands().indexOf(QStringLiteral("ВАЗ")));
-    QVERIFY(actions.execute(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(actions.execute(ActionId::Models_BuildFilter));
     QCOMPARE(m_ws->price().rowCount(), 0);
-    QVERIFY(actions.isEnabled(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(actions.isEnabled(ActionId::Models_BuildFilter));
 
     // Assignments without rows: nothing to select by.
     writeFile(CarModels::assignmentsFileName(), {"CODEMODEL|CODESPAIR"});
-    QVERIFY(actions.execute(QStringLiteral("Models_LoadSMAsg")));
-    QVERIFY(actions.isEnabled(QStringLiteral("Models_CloseSMAsg")));
-    QVERIFY(!actions.isEnabled(QStringLiteral("Models_Apply_To")));
-    QVERIFY(!actions.isEnabled(QStringLiteral("Models_Panel")));
-    QVERIFY(!actions.isEnabled(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(actions.execute(ActionId::Models_LoadSMAsg));
+    QVERIFY(actions.isEnabled(ActionId::Models_CloseSMAsg));
+    QVERIFY(!actions.isEnabled(ActionId::Models_Apply_To));
+    QVERIFY(!actions.isEnabled(ActionId::Models_Panel));
+    QVERIFY(!actions.isEnabled(ActionId::Models_BuildFilter));
 }
 
 void TestCarModels::panelCaptions()
@@ -401,22 +404,22 @@ void TestCarModels::panelCaptions()
     QVERIFY(!m_ws->isPanelVisible(Workspace::Panel::Models));
     load();
     QVERIFY(m_ws->isPanelVisible(Workspace::Panel::Models));
-    QCOMPARE(actions.get(QStringLiteral("Models_Panel")).caption, QStringLiteral("Скрыть окно моделей"));
-    QCOMPARE(actions.get(QStringLiteral("Models_Panel")).hint, QStringLiteral("Скрыть окно моделей"));
+    QCOMPARE(actions.get(ActionId::Models_Panel).caption, QStringLiteral("Скрыть окно моделей"));
+    QCOMPARE(actions.get(ActionId::Models_Panel).hint, QStringLiteral("Скрыть окно моделей"));
 
-    QVERIFY(actions.execute(QStringLiteral("Models_Panel")));
+    QVERIFY(actions.execute(ActionId::Models_Panel));
     QVERIFY(!m_ws->isPanelVisible(Workspace::Panel::Models));
-    QCOMPARE(actions.get(QStringLiteral("Models_Panel")).caption, QStringLiteral("Показать окно моделей"));
-    QCOMPARE(actions.get(QStringLiteral("Models_Panel")).hint, QStringLiteral("Показать окно моделей"));
+    QCOMPARE(actions.get(ActionId::Models_Panel).caption, QStringLiteral("Показать окно моделей"));
+    QCOMPARE(actions.get(ActionId::Models_Panel).hint, QStringLiteral("Показать окно моделей"));
     QCOMPARE(hidden, 1);
 
-    QVERIFY(actions.execute(QStringLiteral("Models_Panel")));
+    QVERIFY(actions.execute(ActionId::Models_Panel));
     QVERIFY(m_ws->isPanelVisible(Workspace::Panel::Models));
     QCOMPARE(hidden, 2);
 
-    QVERIFY(actions.execute(QStringLiteral("Models_CloseSMAsg")));
+    QVERIFY(actions.execute(ActionId::Models_CloseSMAsg));
     QVERIFY(!m_ws->isPanelVisible(Workspace::Panel::Models));
-    QCOMPARE(actions.get(QStringLiteral("Models_Panel")).caption, QStringLiteral("Показать окно моделей"));
+    QCOMPARE(actions.get(ActionId::Models_Panel).caption, QStringLiteral("Показать окно моделей"));
 }
 
 void TestCarModels::pickingBrands()
@@ -472,7 +475,7 @@ void TestCarModels::modelBoxVisibleEntries()
     for (int i = 0; i < models; ++i)
         lines.append(QStringLiteral("%1|BRAND|M%1").arg(100 + i));
     writeFile(CarModels::modelsFileName(), lines);
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_LoadSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_LoadSMAsg));
     m_models->brandListChange(m_models->brands().indexOf(QStringLiteral("BRAND")));
     QCOMPARE(m_models->modelBoxDropDownCount(), entries);
     QCOMPARE(m_models->modelBoxItems().size(), models + 1);
@@ -485,7 +488,7 @@ void TestCarModels::brandWithApostrophe()
     QCOMPARE(m_ws->models().filter(), QStringLiteral("Brand='O''Brand'"));
     QVERIFY(m_ws->models().isFiltered());
     QCOMPARE(m_ws->models().rowCount(), 1);
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_BuildFilter));
     QCOMPARE(m_ws->filter.modelCondition, QStringLiteral("Code=600 "));
     QCOMPARE(priceCodes(), QList<int>{600});
     QVERIFY(m_errors.isEmpty());
@@ -539,7 +542,7 @@ void TestCarModels::buildFilterForOneModel()
     m_models->brandListChange(m_models->brands().indexOf(brand));
     m_models->setModelKey(model);
     QCOMPARE(m_models->modelKey(), model);
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_BuildFilter));
     QCOMPARE(m_ws->filter.modelCondition, condition);
     QVERIFY(m_ws->filter.modelActive);
     QCOMPARE(m_ws->price().filter(), condition);
@@ -552,7 +555,7 @@ void TestCarModels::buildFilterForAllModelsListsSharedPartsOnce()
 {
     load();
     m_models->brandListChange(m_models->brands().indexOf(QStringLiteral("AUDI")));
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_BuildFilter));
     const QString condition = m_ws->filter.modelCondition;
     QVERIFY(condition.endsWith(QLatin1Char(' ')));
     QCOMPARE(pieces(condition), (QStringList{"Code=101 ", "Code=205 ", "Code=310 ", "Code=40000 "}));
@@ -567,7 +570,7 @@ void TestCarModels::codePiecesAreExact()
     writeFile(CarModels::assignmentsFileName(), {"1|11", "2|1", "3|11", "3|111"});
     load();
     m_models->brandListChange(1);
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_BuildFilter));
     QCOMPARE(pieces(m_ws->filter.modelCondition), (QStringList{"Code=1 ", "Code=11 ", "Code=111 "}));
 }
 
@@ -576,22 +579,22 @@ void TestCarModels::allBrandsSwitchesConditionOff()
     load();
     ActionList &actions = m_ws->actions();
     // Inactive before: switched on and at once off again.
-    QVERIFY(actions.execute(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(actions.execute(ActionId::Models_BuildFilter));
     QVERIFY(!m_ws->filter.modelActive);
     QCOMPARE(m_ws->filter.modelCondition, QString());
     QVERIFY(!m_ws->price().isFiltered());
 
     // Active before: switched off.
     m_models->brandListChange(m_models->brands().indexOf(QStringLiteral("BMW")));
-    QVERIFY(actions.execute(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(actions.execute(ActionId::Models_BuildFilter));
     QVERIFY(m_ws->filter.modelActive);
     QCOMPARE(priceCodes(), QList<int>{400});
     m_models->brandListChange(0);
-    QVERIFY(actions.execute(QStringLiteral("Models_BuildFilter")));
+    QVERIFY(actions.execute(ActionId::Models_BuildFilter));
     QVERIFY(!m_ws->filter.modelActive);
     QCOMPARE(m_ws->filter.modelCondition, QString());
     QCOMPARE(priceCodes().size(), 8);
-    QCOMPARE(actions.get(QStringLiteral("Models_Apply_To")).caption, QStringLiteral("Отбор по моделям"));
+    QCOMPARE(actions.get(ActionId::Models_Apply_To).caption, QStringLiteral("Отбор по моделям"));
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatusHint), QStringLiteral("Фильтры не применены"));
 }
 
@@ -600,39 +603,39 @@ void TestCarModels::applyToToggles()
     load();
     ActionList &actions = m_ws->actions();
     QSignalSpy images(m_models, &CarModels::applyToImageChanged);
-    QCOMPARE(actions.get(QStringLiteral("Models_Apply_To")).caption, QStringLiteral("Отбор по автомобилям"));
+    QCOMPARE(actions.get(ActionId::Models_Apply_To).caption, QStringLiteral("Отбор по автомобилям"));
     QCOMPARE(m_models->applyToImage(), 30);
 
     m_models->brandListChange(m_models->brands().indexOf(QStringLiteral("AUDI")));
     m_models->setModelKey(QStringLiteral("1"));
-    QVERIFY(actions.execute(QStringLiteral("Models_Apply_To")));
+    QVERIFY(actions.execute(ActionId::Models_Apply_To));
     QVERIFY(m_ws->filter.modelActive);
     QCOMPARE(m_ws->filter.modelCondition, QStringLiteral("Code=101 or Code=205 "));
     QCOMPARE(priceCodes(), (QList<int>{101, 205}));
-    QCOMPARE(actions.get(QStringLiteral("Models_Apply_To")).caption, QStringLiteral("Отменить отбор"));
-    QCOMPARE(actions.get(QStringLiteral("Models_Apply_To")).hint,
+    QCOMPARE(actions.get(ActionId::Models_Apply_To).caption, QStringLiteral("Отменить отбор"));
+    QCOMPARE(actions.get(ActionId::Models_Apply_To).hint,
              QStringLiteral("Отменить отбор по моделям|Отменить отбор запчастей"));
     QCOMPARE(m_models->applyToImage(), 31);
     QCOMPARE(images.count(), 1);
 
-    QVERIFY(actions.execute(QStringLiteral("Models_Apply_To")));
+    QVERIFY(actions.execute(ActionId::Models_Apply_To));
     QVERIFY(!m_ws->filter.modelActive);
     QCOMPARE(m_ws->filter.modelCondition, QString());
     QVERIFY(!m_ws->price().isFiltered());
-    QCOMPARE(actions.get(QStringLiteral("Models_Apply_To")).caption, QStringLiteral("Отбор по моделям"));
-    QCOMPARE(actions.get(QStringLiteral("Models_Apply_To")).hint,
+    QCOMPARE(actions.get(ActionId::Models_Apply_To).caption, QStringLiteral("Отбор по моделям"));
+    QCOMPARE(actions.get(ActionId::Models_Apply_To).hint,
              QStringLiteral("Отбор по моделям|Использовать отбор запчастей по заданной модели автомобиля"));
     QCOMPARE(m_models->applyToImage(), 30);
     QCOMPARE(images.count(), 2);
 
     // A price-list condition that the table refuses switches the model
     // condition off; the command then offers to switch it on again.
-    QVERIFY(actions.execute(QStringLiteral("Models_Apply_To")));
+    QVERIFY(actions.execute(ActionId::Models_Apply_To));
     QCOMPARE(m_models->applyToImage(), 31);
     m_ws->filter.priceCondition = QStringLiteral("NoSuchField=1");
-    QVERIFY(actions.execute(QStringLiteral("FilterPrice")));
+    QVERIFY(actions.execute(ActionId::FilterPrice));
     QVERIFY(!m_ws->filter.modelActive);
-    QCOMPARE(actions.get(QStringLiteral("Models_Apply_To")).caption, QStringLiteral("Отбор по моделям"));
+    QCOMPARE(actions.get(ActionId::Models_Apply_To).caption, QStringLiteral("Отбор по моделям"));
     QCOMPARE(m_models->applyToImage(), 30);
 }
 
@@ -683,12 +686,12 @@ void TestCarModels::applicabilityHiddenUntilLoaded()
     QVERIFY(m_models->subMenuEntries().isEmpty());
     QVERIFY(m_models->noneEntryVisible());
     QVERIFY(!m_models->applicabilityEnabled());
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_LoadSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_LoadSMAsg));
     QVERIFY(m_models->applicabilityVisible());
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 205));
     m_models->popupMenuPopup();
     QCOMPARE(m_models->subMenuEntries().size(), 2);
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_CloseSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_CloseSMAsg));
     QVERIFY(!m_models->applicabilityVisible());
     QVERIFY(m_models->subMenuEntries().isEmpty());
 }
@@ -710,7 +713,7 @@ void TestCarModels::choosingAnEntryFiltersByThatModel()
     QCOMPARE(priceCodes(), (QList<int>{205, 310}));
     // The part the menu was opened on stays current.
     QCOMPARE(m_ws->price().asString(1), QStringLiteral("310"));
-    QCOMPARE(m_ws->actions().get(QStringLiteral("Models_Apply_To")).caption, QStringLiteral("Отменить отбор"));
+    QCOMPARE(m_ws->actions().get(ActionId::Models_Apply_To).caption, QStringLiteral("Отменить отбор"));
 
     // Another entry while the condition is active: applied at once.
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 205));
@@ -743,13 +746,13 @@ void TestCarModels::unloadingEndsModelSelection()
 {
     load();
     m_models->brandListChange(m_models->brands().indexOf(QStringLiteral("BMW")));
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_Apply_To")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_Apply_To));
     QCOMPARE(priceCodes(), QList<int>{400});
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_CloseSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_CloseSMAsg));
     QVERIFY(!m_ws->filter.modelActive);
     QCOMPARE(m_ws->filter.modelCondition, QString());
     QVERIFY(!m_ws->price().isFiltered());
-    QCOMPARE(m_ws->actions().get(QStringLiteral("Models_Apply_To")).caption, QStringLiteral("Отбор по моделям"));
+    QCOMPARE(m_ws->actions().get(ActionId::Models_Apply_To).caption, QStringLiteral("Отбор по моделям"));
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatusHint), QStringLiteral("Фильтры не применены"));
     QVERIFY(m_models->brands().isEmpty());
     QVERIFY(!m_models->modelBoxBound());
@@ -759,7 +762,7 @@ void TestCarModels::priceLoadAppliesActiveModelCondition()
 {
     load();
     m_models->brandListChange(m_models->brands().indexOf(QStringLiteral("BMW")));
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_Apply_To")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_Apply_To));
     QCOMPARE(priceCodes(), QList<int>{400});
     PriceLoader::loadPriceList(*m_ws, QStringLiteral("prices.txt"), QString());
     QVERIFY(m_ws->price().isFiltered());

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QNetworkProxy>
 
+#include "actionid.h"
 #include "addtoorder.h"
 #include "applicationwindows.h"
 #include "catalogmenu.h"
@@ -417,8 +418,8 @@ void TestCatalog::addToOrderByCode()
 
     // The quantity dialog stays above all windows while the plug-in adds.
     bool onTopWhileAdding = false;
-    const std::function<void()> add = ws.actions().get(QStringLiteral("AddToOrder")).handler;
-    ws.actions().setHandler(QStringLiteral("AddToOrder"), [&] {
+    const std::function<void()> add = ws.actions().get(ActionId::AddToOrder).handler;
+    ws.actions().setHandler(ActionId::AddToOrder, [&] {
         onTopWhileAdding = m_windows->addToOrderForm().windowFlags().testFlag(Qt::WindowStaysOnTopHint);
         add();
     });

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "actionid.h"
 #include "applicationwindows.h"
 #include "listrep.h"
 #include "main.h"
@@ -773,14 +774,14 @@ void TestCli::repricedSumMatchesTheWindow()
 
     prompts.queueFile(path(QStringLiteral("order.txt")));
     form.updateActions();
-    form.action(QStringLiteral("OrderFileOpen"))->trigger();
+    form.action(ActionId::OrderFileOpen)->trigger();
     prompts.queueFile(path(QStringLiteral("prices.txt")));
     prompts.queueAnswer(UserPrompts::Answer::No); // no old list to compare with
     form.updateActions();
-    form.action(QStringLiteral("PriceDataOpen"))->trigger();
+    form.action(ActionId::PriceDataOpen)->trigger();
     prompts.queueAnswer(UserPrompts::Answer::Yes); // "Вы хотите согласовать заказ сейчас?"
     form.updateActions();
-    QVERIFY(form.action(QStringLiteral("CoordinateOrder"))->isEnabled());
+    QVERIFY(form.action(ActionId::CoordinateOrder)->isEnabled());
     QTest::keyClick(&form, Qt::Key_F9);
     // No error: at most the list of the lines the price list lacks.
     for (const QString &message : prompts.messages())
@@ -874,11 +875,11 @@ void TestCli::exportsMatchTheWindow()
     Workspace &ws = form.workspace();
     ws.setPrompts(&prompts);
     prompts.queueFile(path(QStringLiteral("order.txt")));
-    QVERIFY(ws.execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(ws.execute(ActionId::OrderFileOpen));
     prompts.queueFile(path(QStringLiteral("prices.txt")));
-    QVERIFY(ws.execute(QStringLiteral("PriceDataOpen")));
+    QVERIFY(ws.execute(ActionId::PriceDataOpen));
     prompts.queueAnswer(UserPrompts::Answer::Yes);
-    QVERIFY(ws.execute(QStringLiteral("CoordinateOrder")));
+    QVERIFY(ws.execute(ActionId::CoordinateOrder));
 
     const QString windowOut = path(QStringLiteral("window.") + target);
     if (target == QLatin1String("pdf")) {
@@ -889,9 +890,9 @@ void TestCli::exportsMatchTheWindow()
         QVERIFY(windows.listForm().printTo(&printer));
     } else {
         prompts.queueFile(windowOut);
-        const QString action = target == QLatin1String("xlsx") ? QStringLiteral("ExportExcel")
-            : target == QLatin1String("txt")                    ? QStringLiteral("ExportText")
-                                                                : QStringLiteral("OrderFileSaveAs");
+        const QString action = target == QLatin1String("xlsx") ? ActionId::ExportExcel
+            : target == QLatin1String("txt")                    ? ActionId::ExportText
+                                                                : ActionId::OrderFileSaveAs;
         QVERIFY(ws.execute(action));
     }
     QVERIFY(prompts.allAnswersUsed());

@@ -7,6 +7,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include "actionid.h"
 #include "archiveunpacker.h"
 #include "downloadaction.h"
 #include "downloadlist.h"
@@ -181,8 +182,8 @@ void TestDownload::init()
             m_statusLines.append(text);
     });
     // The chain after the archive, in the order it runs.
-    for (const char *name : {"PriceClose", "PriceFileOpen", "CoordinateOrder"}) {
-        const QString action = QLatin1String(name);
+    for (const QLatin1StringView name : {ActionId::PriceClose, ActionId::PriceFileOpen, ActionId::CoordinateOrder}) {
+        const QString action = name;
         const std::function<void()> handler = m_ws->actions().get(action).handler;
         m_ws->actions().setHandler(action, [this, action, handler] {
             m_ran.append(action);
@@ -342,7 +343,7 @@ void TestDownload::answeringNoFetchesNothing()
     m_ws->settings().url = m_server->url(QStringLiteral("/data/pricetxt.exe"));
     m_server->setRoute(QStringLiteral("/data/pricetxt.exe"), HttpTestServer::file("MZ"));
     m_prompts.queueAnswer(Answer::No);
-    QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
+    QVERIFY(m_ws->execute(ActionId::PriceNew));
     QCOMPARE(m_prompts.questions(),
              QStringList{QStringLiteral("Вы хотите загрузить новый прайс лист с адреса ") + m_ws->settings().url + QLatin1Char('?')});
     QVERIFY(m_server->requests().isEmpty());
@@ -360,7 +361,7 @@ void TestDownload::goodFileArrivesWithStatusTexts()
     m_prompts.queueAnswer(Answer::Yes);
     m_prompts.queueAnswer(Answer::No); // do not unpack
 
-    QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
+    QVERIFY(m_ws->execute(ActionId::PriceNew));
 
     QCOMPARE(readAll(QStringLiteral("pricetxt.exe")), body);
     QCOMPARE(m_prompts.questions(),
@@ -393,7 +394,7 @@ void TestDownload::redirectIsFollowed()
     m_prompts.queueAnswer(Answer::Yes);
     m_prompts.queueAnswer(Answer::No);
 
-    QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
+    QVERIFY(m_ws->execute(ActionId::PriceNew));
 
     // The file keeps the name of the address asked for.
     QCOMPARE(readAll(QStringLiteral("price.exe")), QByteArray("new archive"));
@@ -447,7 +448,7 @@ void TestDownload::failedDownloadKeepsTheEarlierFile()
     writeBytes(fileName, "earlier archive");
     m_prompts.queueAnswer(Answer::Yes);
 
-    QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
+    QVERIFY(m_ws->execute(ActionId::PriceNew));
 
     const QStringList messages = m_prompts.messages();
     QCOMPARE(messages.size(), 1);
@@ -472,7 +473,7 @@ void TestDownload::unwritableTargetFetchesNothing()
     // A folder stands where the file should go.
     QVERIFY(QDir().mkdir(QStringLiteral("pricetxt.exe")));
     m_prompts.queueAnswer(Answer::Yes);
-    QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
+    QVERIFY(m_ws->execute(ActionId::PriceNew));
     QCOMPARE(m_prompts.messages().size(), 1);
     QVERIFY(m_prompts.messages().first().startsWith(QStringLiteral("Error downloading URL: ") + m_ws->settings().url
                                                     + QStringLiteral("\nНевозможно записать файл pricetxt.exe")));
@@ -493,7 +494,7 @@ void TestDownload::escapeStopsTheDownload()
     m_prompts.queueAnswer(Answer::Yes);
     m_progress.stopAfter(3);
 
-    QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
+    QVERIFY(m_ws->execute(ActionId::PriceNew));
 
     QCOMPARE(m_prompts.messages(),
              (QStringList{QStringLiteral("Action stopped"), QStringLiteral("Error downloading URL: ") + url}));
@@ -519,7 +520,7 @@ void TestDownload::extensionOtherThanLowerCaseExeIsNotOffered()
     m_server->setRoute(QStringLiteral("/data/") + name, HttpTestServer::file("archive"));
     m_ws->settings().url = m_server->url(QStringLiteral("/data/") + name);
     m_prompts.queueAnswer(Answer::Yes);
-    QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
+    QVERIFY(m_ws->execute(ActionId::PriceNew));
     QCOMPARE(readAll(name), QByteArray("archive"));
     QCOMPARE(m_prompts.questions().size(), 1);
     QVERIFY(m_prompts.messages().isEmpty());
@@ -533,7 +534,7 @@ void TestDownload::loadPriceWithOrder()
     QVERIFY(m_ws->priceNotEmpty());
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
     m_prompts.queueQuantity(4);
-    QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+    QVERIFY(m_ws->execute(ActionId::AddToOrder));
     QCOMPARE(m_ws->order().rowCount(), 1);
     QCOMPARE(m_ws->order().floatAt(0, OrderTable::SUM), 40.0);
     m_prompts.clear();
@@ -550,9 +551,9 @@ void TestDownload::stubbedZipIsUnpackedNotRunThenPriceLoadsAndOrderIsCoordinated
     QVERIFY(QFile::remove(QStringLiteral("made.zip")));
     downloadAndCoordinate();
 
-    QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
+    QVERIFY(m_ws->execute(ActionId::PriceNew));
 
-    QCOMPARE(m_ran, (QStringList{QStringLiteral("PriceClose"), QStringLiteral("PriceFileOpen"), QStringLiteral("CoordinateOrder")}));
+    QCOMPARE(m_ran, (QStringList{ActionId::PriceClose, ActionId::PriceFileOpen, ActionId::CoordinateOrder}));
     QVERIFY(m_prompts.messages().isEmpty());
     QCOMPARE(m_ws->priceFileName(), QStringLiteral("ZOLT.TXT"));
     QCOMPARE(m_ws->price().rowCount(), 3);
@@ -578,10 +579,10 @@ void TestDownload::zipArchiveThatCannotRunIsUnpacked()
     m_prompts.queueAnswer(Answer::No);
     m_prompts.queueAnswer(Answer::Yes);
 
-    QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
+    QVERIFY(m_ws->execute(ActionId::PriceNew));
 
     QVERIFY2(m_prompts.messages().isEmpty(), qPrintable(m_prompts.messages().join(QLatin1Char('\n'))));
-    QCOMPARE(m_ran, (QStringList{QStringLiteral("PriceClose"), QStringLiteral("PriceFileOpen"), QStringLiteral("CoordinateOrder")}));
+    QCOMPARE(m_ran, (QStringList{ActionId::PriceClose, ActionId::PriceFileOpen, ActionId::CoordinateOrder}));
     QCOMPARE(readAll(QStringLiteral("ZOLT.TXT")), TextFile::encodeLines(NewPrice));
     QCOMPARE(readAll(QStringLiteral("readme.txt")), QByteArray("из архива"));
     QCOMPARE(m_ws->price().rowCount(), 3);
@@ -594,11 +595,11 @@ void TestDownload::archiveThatNeitherRunsNorUnpacksIsReported()
     m_server->setRoute(QStringLiteral("/data/pricetxt.exe"), HttpTestServer::file("this is neither a program nor an archive"));
     downloadAndCoordinate();
 
-    QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
+    QVERIFY(m_ws->execute(ActionId::PriceNew));
 
     // The price list was closed for the archive; after the message the list
     // that was there is loaded again and the order priced against it.
-    QCOMPARE(m_ran, (QStringList{QStringLiteral("PriceClose"), QStringLiteral("PriceFileOpen"), QStringLiteral("CoordinateOrder")}));
+    QCOMPARE(m_ran, (QStringList{ActionId::PriceClose, ActionId::PriceFileOpen, ActionId::CoordinateOrder}));
     QCOMPARE(m_prompts.messages().size(), 1);
 #ifdef Q_OS_WIN
     const QString failed = QStringLiteral("ни запустить, ни распаковать: ");
@@ -740,11 +741,11 @@ void TestDownload::windowsRunsTheArchiveThenLoadsTheList()
     TextFile::writeLines(QStringLiteral("sfx-payload.txt"), NewPrice);
     downloadAndCoordinate();
 
-    QVERIFY(m_ws->execute(QStringLiteral("PriceNew")));
+    QVERIFY(m_ws->execute(ActionId::PriceNew));
 
     QVERIFY2(m_prompts.messages().isEmpty(), qPrintable(m_prompts.messages().join(QLatin1Char('\n'))));
     QVERIFY(QFile::exists(QStringLiteral("here.txt"))); // it ran, in the current folder, and was waited for
-    QCOMPARE(m_ran, (QStringList{QStringLiteral("PriceClose"), QStringLiteral("PriceFileOpen"), QStringLiteral("CoordinateOrder")}));
+    QCOMPARE(m_ran, (QStringList{ActionId::PriceClose, ActionId::PriceFileOpen, ActionId::CoordinateOrder}));
     QCOMPARE(m_ws->price().rowCount(), 3);
     QCOMPARE(m_ws->order().stringAt(0, OrderTable::Name), QStringLiteral("Болт М8 оцинкованный"));
     QCOMPARE(m_ws->order().floatAt(0, OrderTable::SUM), 46.0);

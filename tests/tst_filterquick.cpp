@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "actionid.h"
 #include "pricefilter.h"
 #include "priceloader.h"
 #include "scriptedprompts.h"
@@ -160,7 +161,7 @@ void TestFilterQuick::filterQ()
 
     selectPart(part);
     m_selected = column;
-    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterQ")));
+    QVERIFY(m_ws->actions().execute(ActionId::FilterQ));
     QCOMPARE(m_ws->filter.priceCondition, condition);
     QVERIFY(m_ws->filter.priceActive);
     QCOMPARE(tableFilter(), condition);
@@ -177,7 +178,7 @@ void TestFilterQuick::filterQOnEmptyGroupWithAvailability()
 {
     selectPart(500);
     m_selected = QStringLiteral("Group");
-    m_ws->actions().execute(QStringLiteral("FilterQ"));
+    m_ws->actions().execute(ActionId::FilterQ);
     QCOMPARE(m_ws->filter.priceCondition, QString());
     QVERIFY(!m_ws->filter.priceActive);
     QVERIFY(!m_ws->price().isFiltered());
@@ -189,7 +190,7 @@ void TestFilterQuick::filterQOnEmptyGroupWithAvailability()
     state.setAvailAll(false);
     state.availNot = false;
     state.availDeliv = false;
-    m_ws->actions().execute(QStringLiteral("FilterQ"));
+    m_ws->actions().execute(ActionId::FilterQ);
     QCOMPARE(m_ws->filter.priceCondition, InStock);
     QCOMPARE(m_filter->builder().conditionScore(), 1);
     QCOMPARE(codesInView(), (QList<int>{101, 205, 600}));
@@ -244,7 +245,7 @@ void TestFilterQuick::labelCountsUpToThreeFilters()
         state.availDeliv = false;
     }
     m_filter->setDialogRunner([] { return true; });
-    m_ws->actions().execute(QStringLiteral("FilterCreate"));
+    m_ws->actions().execute(ActionId::FilterCreate);
     QCOMPARE(tableFilter(), expression);
     QCOMPARE(codesInView(), codes);
     QCOMPARE(this->label(), label);
@@ -256,50 +257,50 @@ void TestFilterQuick::filterPriceToggles()
     ActionList &actions = m_ws->actions();
     selectPart(101);
     m_selected = QStringLiteral("Price");
-    actions.execute(QStringLiteral("FilterQ"));
+    actions.execute(ActionId::FilterQ);
     QCOMPARE(codesInView(), (QList<int>{101, 205, 310}));
     // FilterQ leaves the caption as it was.
-    QCOMPARE(actions.get(QStringLiteral("FilterPrice")).caption, QStringLiteral("Применить фильтр"));
-    QVERIFY(actions.isEnabled(QStringLiteral("FilterPrice")));
-    QVERIFY(actions.get(QStringLiteral("FilterPrice")).checked);
+    QCOMPARE(actions.get(ActionId::FilterPrice).caption, QStringLiteral("Применить фильтр"));
+    QVERIFY(actions.isEnabled(ActionId::FilterPrice));
+    QVERIFY(actions.get(ActionId::FilterPrice).checked);
 
-    QVERIFY(actions.execute(QStringLiteral("FilterPrice")));
+    QVERIFY(actions.execute(ActionId::FilterPrice));
     QVERIFY(!m_ws->filter.priceActive);
     QVERIFY(!m_ws->price().isFiltered());
     QCOMPARE(m_ws->price().rowCount(), 6);
-    QCOMPARE(actions.get(QStringLiteral("FilterPrice")).caption, QStringLiteral("Применить фильтр"));
+    QCOMPARE(actions.get(ActionId::FilterPrice).caption, QStringLiteral("Применить фильтр"));
     QCOMPARE(label(), QString());
-    QVERIFY(actions.isEnabled(QStringLiteral("FilterPrice")));
-    QVERIFY(!actions.get(QStringLiteral("FilterPrice")).checked);
+    QVERIFY(actions.isEnabled(ActionId::FilterPrice));
+    QVERIFY(!actions.get(ActionId::FilterPrice).checked);
 
-    QVERIFY(actions.execute(QStringLiteral("FilterPrice")));
+    QVERIFY(actions.execute(ActionId::FilterPrice));
     QVERIFY(m_ws->filter.priceActive);
     QCOMPARE(tableFilter(), QStringLiteral("(Code=101) or (Code=205) or (Code=310)"));
     QCOMPARE(codesInView(), (QList<int>{101, 205, 310}));
-    QCOMPARE(actions.get(QStringLiteral("FilterPrice")).caption, QStringLiteral("Отменить фильтр"));
+    QCOMPARE(actions.get(ActionId::FilterPrice).caption, QStringLiteral("Отменить фильтр"));
     QCOMPARE(label(), QStringLiteral("Применено фильтров: 1"));
-    QVERIFY(actions.isEnabled(QStringLiteral("FilterPrice")));
-    QVERIFY(actions.get(QStringLiteral("FilterPrice")).checked);
+    QVERIFY(actions.isEnabled(ActionId::FilterPrice));
+    QVERIFY(actions.get(ActionId::FilterPrice).checked);
 }
 
 void TestFilterQuick::filterPriceRule()
 {
     ActionList &actions = m_ws->actions();
-    QVERIFY(!actions.isEnabled(QStringLiteral("FilterPrice")));
-    QVERIFY(!actions.execute(QStringLiteral("FilterPrice")));
+    QVERIFY(!actions.isEnabled(ActionId::FilterPrice));
+    QVERIFY(!actions.execute(ActionId::FilterPrice));
     QVERIFY(!m_ws->filter.priceActive);
 
     // A condition switched off is still there to switch on.
     m_ws->filter.priceCondition = QStringLiteral("Code=400");
-    QVERIFY(actions.isEnabled(QStringLiteral("FilterPrice")));
-    QVERIFY(!actions.get(QStringLiteral("FilterPrice")).checked);
-    QVERIFY(actions.execute(QStringLiteral("FilterPrice")));
+    QVERIFY(actions.isEnabled(ActionId::FilterPrice));
+    QVERIFY(!actions.get(ActionId::FilterPrice).checked);
+    QVERIFY(actions.execute(ActionId::FilterPrice));
     QCOMPARE(codesInView(), QList<int>{400});
 
     // Disabled means unchecked, whatever the flag says.
     m_ws->filter.priceCondition.clear();
-    QVERIFY(!actions.isEnabled(QStringLiteral("FilterPrice")));
-    QVERIFY(!actions.get(QStringLiteral("FilterPrice")).checked);
+    QVERIFY(!actions.isEnabled(ActionId::FilterPrice));
+    QVERIFY(!actions.get(ActionId::FilterPrice).checked);
 }
 
 void TestFilterQuick::filterCreate()
@@ -313,7 +314,7 @@ void TestFilterQuick::filterCreate()
         return true;
     });
     selectPart(400);
-    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterCreate")));
+    QVERIFY(m_ws->actions().execute(ActionId::FilterCreate));
     QCOMPARE(runs, 1);
     QCOMPARE(m_ws->filter.priceCondition,
              QStringLiteral("((Name LIKE '%м8%') or (Name='м8*')) and ((Name LIKE '%болт%') or (Name='болт*'))"));
@@ -332,7 +333,7 @@ void TestFilterQuick::clearKeepsModelCondition()
     builder.prepareFields(m_ws->grid(Workspace::Grid::Price), m_ws->price(), 3);
     builder.state().filterString = QStringLiteral("Гайка");
     m_filter->setDialogRunner([] { return true; });
-    m_ws->actions().execute(QStringLiteral("FilterCreate"));
+    m_ws->actions().execute(ActionId::FilterCreate);
     QCOMPARE(codesInView(), QList<int>{310});
     QCOMPARE(label(), QStringLiteral("Применено фильтров: 2"));
 
@@ -340,7 +341,7 @@ void TestFilterQuick::clearKeepsModelCondition()
         builder.state().filterString = QStringLiteral("changed");
         return false; // "Очистить"
     });
-    m_ws->actions().execute(QStringLiteral("FilterCreate"));
+    m_ws->actions().execute(ActionId::FilterCreate);
     QVERIFY(!m_ws->filter.priceActive);
     QCOMPARE(m_ws->filter.priceCondition, QStringLiteral("((Name LIKE '%Гайка%') or (Name='Гайка*'))"));
     QVERIFY(m_ws->filter.modelActive);
@@ -358,7 +359,7 @@ void TestFilterQuick::cancelRebuildsFromDialogState()
     builder.prepareFields(m_ws->grid(Workspace::Grid::Price), m_ws->price(), 8);
     builder.state().filterString = QStringLiteral("Шайбы");
     m_filter->setDialogRunner([] { return true; });
-    m_ws->actions().execute(QStringLiteral("FilterCreate"));
+    m_ws->actions().execute(ActionId::FilterCreate);
     QCOMPARE(codesInView(), QList<int>{400});
 }
 
@@ -366,7 +367,7 @@ void TestFilterQuick::currentPartStaysInView()
 {
     selectPart(205);
     m_ws->filter.priceCondition = QStringLiteral("Price>=10");
-    m_ws->actions().execute(QStringLiteral("FilterPrice"));
+    m_ws->actions().execute(ActionId::FilterPrice);
     QCOMPARE(codesInView(), (QList<int>{101, 205, 500, 600}));
     QCOMPARE(m_ws->price().asString(m_ws->price().fieldByName(QStringLiteral("CODE"))), QStringLiteral("205"));
 
@@ -381,14 +382,14 @@ void TestFilterQuick::refusedExpressionLeavesBothInactive()
     m_ws->filter.modelCondition = QStringLiteral("Code=101 ");
     m_ws->filter.modelActive = true;
     m_ws->filter.priceCondition = QStringLiteral("NoSuchField=1");
-    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterPrice")));
+    QVERIFY(m_ws->actions().execute(ActionId::FilterPrice));
     QVERIFY(!m_ws->filter.priceActive);
     QVERIFY(!m_ws->filter.modelActive);
     QVERIFY(!m_ws->price().isFiltered());
     QCOMPARE(m_ws->price().rowCount(), 6);
     QCOMPARE(label(), QString());
     QCOMPARE(hint(), QStringLiteral("Фильтры не применены"));
-    QCOMPARE(m_ws->actions().get(QStringLiteral("FilterPrice")).caption, QStringLiteral("Применить фильтр"));
+    QCOMPARE(m_ws->actions().get(ActionId::FilterPrice).caption, QStringLiteral("Применить фильтр"));
     QVERIFY(m_prompts.records().isEmpty());
     // The texts stay for another try.
     QCOMPARE(m_ws->filter.priceCondition, QStringLiteral("NoSuchField=1"));
@@ -400,7 +401,7 @@ void TestFilterQuick::sideBarIsRefreshed()
     int refreshed = 0;
     m_filter->setSideBarRefresh([&] { ++refreshed; });
     m_ws->filter.priceCondition = QStringLiteral("Code=400");
-    m_ws->actions().execute(QStringLiteral("FilterPrice"));
+    m_ws->actions().execute(ActionId::FilterPrice);
     QVERIFY(refreshed >= 1);
 }
 
@@ -433,7 +434,7 @@ void TestFilterQuick::awkwardWords()
     builder.state().filterString = text;
     builder.state().wordMode = mode;
     m_filter->setDialogRunner([] { return true; });
-    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterCreate")));
+    QVERIFY(m_ws->actions().execute(ActionId::FilterCreate));
     // Applied, or refused and shown as not applied: never a stale filter.
     QCOMPARE(m_ws->filter.priceActive, m_ws->price().isFiltered());
     QCOMPARE(label().isEmpty(), !m_ws->filter.priceActive);

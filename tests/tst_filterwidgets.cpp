@@ -15,6 +15,7 @@
 
 #include <functional>
 
+#include "actionid.h"
 #include "applicabilitymenu.h"
 #include "elidingcombobox.h"
 #include "carmodels.h"
@@ -428,7 +429,7 @@ void TestFilterWidgets::filterCreateThroughTheDialog()
         child<QLineEdit>(QStringLiteral("FilterString"))->setText(QStringLiteral("М8"));
         QTest::mouseClick(child<QPushButton>(QStringLiteral("ButtonApply")), Qt::LeftButton);
     });
-    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterCreate")));
+    QVERIFY(m_ws->actions().execute(ActionId::FilterCreate));
     QCOMPARE(m_ws->filter.priceCondition, QStringLiteral("((Name LIKE '%М8%') or (Name='М8*'))"));
     QCOMPARE(m_ws->price().rowCount(), 2);
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatus), QStringLiteral("Применено фильтров: 1"));
@@ -436,7 +437,7 @@ void TestFilterWidgets::filterCreateThroughTheDialog()
     QTimer::singleShot(0, m_dialog, [&] {
         QTest::mouseClick(child<QPushButton>(QStringLiteral("ButtonClear")), Qt::LeftButton);
     });
-    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterCreate")));
+    QVERIFY(m_ws->actions().execute(ActionId::FilterCreate));
     QVERIFY(!m_ws->filter.priceActive);
     QCOMPARE(m_ws->price().rowCount(), 4);
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatus), QString());
@@ -453,7 +454,7 @@ void TestFilterWidgets::compoundThroughTheDialog()
         child<QLineEdit>(QStringLiteral("FilterString2"))->setText(QStringLiteral("Шайбы"));
         QTest::mouseClick(child<QPushButton>(QStringLiteral("ButtonApply")), Qt::LeftButton);
     });
-    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterCreate")));
+    QVERIFY(m_ws->actions().execute(ActionId::FilterCreate));
     QCOMPARE(m_ws->filter.priceCondition,
              QStringLiteral("(((ProductionOf LIKE '%Китай%') or (ProductionOf='Китай*'))) AND "
                             "(NOT (((Group LIKE '%Шайбы%') or (Group='Шайбы*'))))"));
@@ -466,7 +467,7 @@ void TestFilterWidgets::quickFilterReadsTheGrid()
 {
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 310));
     m_selectedColumn = 8;
-    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterQ")));
+    QVERIFY(m_ws->actions().execute(ActionId::FilterQ));
     QCOMPARE(m_ws->filter.priceCondition, QStringLiteral("((Group LIKE '%Шайбы%') or (Group='Шайбы*'))"));
     QCOMPARE(m_ws->price().rowCount(), 1);
     QVERIFY(m_sideBarLayouts > 0);
@@ -477,7 +478,7 @@ void TestFilterWidgets::modelsPanelMirrorsState()
     QWidget panel;
     panel.setObjectName(QStringLiteral("PanelModels_Select"));
     QAction buildFilter(QStringLiteral("Применить"));
-    QObject::connect(&buildFilter, &QAction::triggered, [this] { m_ws->actions().run(QStringLiteral("Models_BuildFilter")); });
+    QObject::connect(&buildFilter, &QAction::triggered, [this] { m_ws->actions().run(ActionId::Models_BuildFilter); });
     QLineEdit search;
     search.show();
     ModelsPanel *models = ModelsPanel::install(&panel, *m_ws, &buildFilter, nullptr, &search);
@@ -489,7 +490,7 @@ void TestFilterWidgets::modelsPanelMirrorsState()
     QCOMPARE(brands->count(), 0);
     QVERIFY(!modelBox->isEnabled());
 
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_LoadSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_LoadSMAsg));
     QCOMPARE(items(brands), (QStringList{"< Все марки >", "AUDI", "BMW"}));
     QCOMPARE(brands->currentIndex(), 0);
     QVERIFY(!modelBox->isEnabled());
@@ -511,7 +512,7 @@ void TestFilterWidgets::modelsPanelMirrorsState()
     QCOMPARE(m_ws->filter.modelCondition, QStringLiteral("Code=205 "));
     QCOMPARE(m_ws->price().rowCount(), 1);
 
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_Panel")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_Panel));
     QVERIFY(search.isHidden());
 
     // Picking from the applicability menu moves the boxes.
@@ -521,7 +522,7 @@ void TestFilterWidgets::modelsPanelMirrorsState()
     QCOMPARE(brands->currentIndex(), 1);
     QCOMPARE(modelBox->currentText(), QStringLiteral("A4"));
 
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_CloseSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_CloseSMAsg));
     QCOMPARE(brands->count(), 0);
     QVERIFY(!modelBox->isEnabled());
 }
@@ -533,11 +534,11 @@ void TestFilterWidgets::modelsPanelApplyToImage()
     const QIcon off = panel.style()->standardIcon(QStyle::SP_FileDialogListView);
     applyTo.setIcon(off);
     ModelsPanel::install(&panel, *m_ws, nullptr, &applyTo);
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_LoadSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_LoadSMAsg));
     CarModels::of(*m_ws)->brandListChange(1);
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_Apply_To")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_Apply_To));
     QVERIFY(applyTo.icon().cacheKey() != off.cacheKey());
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_Apply_To")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_Apply_To));
     QCOMPARE(applyTo.icon().cacheKey(), off.cacheKey());
 }
 
@@ -558,7 +559,7 @@ void TestFilterWidgets::applicabilityMenuCreatesItsEntries()
     QVERIFY(!models->menuAction()->isVisible());
     QVERIFY(!menu->separator()->isVisible());
 
-    QVERIFY(m_ws->actions().execute(QStringLiteral("Models_LoadSMAsg")));
+    QVERIFY(m_ws->actions().execute(ActionId::Models_LoadSMAsg));
     QVERIFY(models->menuAction()->isVisible());
     QVERIFY(menu->separator()->isVisible());
 

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QTableView>
 
+#include "actionid.h"
 #include "addtoorder.h"
 #include "applicationwindows.h"
 #include "gridcontroller.h"
@@ -402,7 +403,7 @@ void TestGridInput::columnsFitTheGridFont()
     font.setPointSize(points);
     QApplication::setFont(font);
     init();
-    QVERIFY(ws().execute(QStringLiteral("OrderNew")));
+    QVERIFY(ws().execute(ActionId::OrderNew));
 
     QTableView *order = m_windows->mainForm().findChild<QTableView *>(QStringLiteral("GridOrder"));
     QVERIFY(order);

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include "actionid.h"
 #include "listrep.h"
 #include "orderreport.h"
 #include "ordixerror.h"
@@ -591,7 +592,7 @@ void TestListRep::previewShowsAllPages()
         }
         dialog->reject();
     });
-    QVERIFY(m_ws->execute(QStringLiteral("PrinterPreviewOrder")));
+    QVERIFY(m_ws->execute(ActionId::PrinterPreviewOrder));
     QCOMPARE(pageCount, 3);
     QCOMPARE(title, QStringLiteral("Заказ на ") + todayText());
     QVERIFY(suspendedMeanwhile);
@@ -610,7 +611,7 @@ void TestListRep::printDialogCarriesJobTitle()
         title = dialog->printer()->docName();
         dialog->reject();
     });
-    QVERIFY(m_ws->execute(QStringLiteral("PrinterPrintOrder")));
+    QVERIFY(m_ws->execute(ActionId::PrinterPrintOrder));
     QCOMPARE(title, QStringLiteral("Заказ на ") + todayText());
     QVERIFY(QDir(m_dir->path()).entryList(QDir::Files).isEmpty());
 }
@@ -635,7 +636,7 @@ void TestListRep::printToPdfProposesWholeTitleInWorkingFolder()
             printers->setCurrentIndex(printers->count() - 1);
         dialog->accept();
     });
-    QVERIFY(m_ws->execute(QStringLiteral("PrinterPrintOrder")));
+    QVERIFY(m_ws->execute(ActionId::PrinterPrintOrder));
     QCOMPARE(proposed, QDir::toNativeSeparators(expected));
     QVERIFY(QFile::exists(expected));
     QCOMPARE(m_ws->label(Workspace::Label::Status),
@@ -717,7 +718,7 @@ void TestListRep::clipboardGetsGridText()
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->setText(QStringLiteral("before"));
     fillOrder({ThreeLines.at(0), ThreeLines.at(2)}, 10);
-    QVERIFY(m_ws->execute(QStringLiteral("ExportClipboard")));
+    QVERIFY(m_ws->execute(ActionId::ExportClipboard));
     QCOMPARE(clipboard->text(), QStringLiteral("00042\tБолт М8х40\tOEM-42\tРоссия\t3\t10.00 р.\t30.00 р.\n"
                                                "00007\tШайба\tW7\tТайвань\t1\t1 245.00 р.\t1 245.00 р."));
     QCOMPARE(m_ws->order().rowNumber(), 2);

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "actionid.h"
 #include "cp1251.h"
 #include "htmlhelp.h"
 #include "mailorder.h"
@@ -115,7 +116,7 @@ void TestMail::makeOrder()
     for (const auto &[code, count] : {std::pair{12, 4}, std::pair{42, 10}}) {
         QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
         m_prompts.queueQuantity(count);
-        QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+        QVERIFY(m_ws->execute(ActionId::AddToOrder));
     }
     QCOMPARE(m_ws->order().rowCount(), 2);
     m_prompts.clear();
@@ -148,9 +149,9 @@ void TestMail::emptyOrderSendsNothing()
 {
     SKIP_WHERE_MAIL_GOES_THROUGH_MAPI();
     installMailProgram(0);
-    QVERIFY(!m_ws->execute(QStringLiteral("SendOrder")));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
-    QVERIFY(!m_ws->execute(QStringLiteral("SendOrder")));
+    QVERIFY(!m_ws->execute(ActionId::SendOrder));
+    QVERIFY(m_ws->execute(ActionId::OrderNew));
+    QVERIFY(!m_ws->execute(ActionId::SendOrder));
     QVERIFY(!QFile::exists(QStringLiteral("mail.log")));
     QVERIFY(m_prompts.records().isEmpty());
 }
@@ -160,7 +161,7 @@ void TestMail::orderGoesToXdgEmailAsTheBody()
     SKIP_WHERE_MAIL_GOES_THROUGH_MAPI();
     installMailProgram(0);
     makeOrder();
-    QVERIFY(m_ws->execute(QStringLiteral("SendOrder")));
+    QVERIFY(m_ws->execute(ActionId::SendOrder));
 
     QVERIFY(m_prompts.messages().isEmpty());
     const QStringList arguments = recordedArguments();
@@ -179,7 +180,7 @@ void TestMail::orderGoesToXdgEmailAsTheBody()
 
     // The same text that saving the order writes to its file.
     m_prompts.queueFile(QDir::current().filePath(QStringLiteral("order.txt")));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     QCOMPARE(body, Cp1251::decode(readAll(QStringLiteral("order.txt"))).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     QCOMPARE(MailOrder::find(*m_ws)->body().size(), body.count(QLatin1Char('\n')));
     // The order stays as it was.
@@ -226,7 +227,7 @@ void TestMail::mailProgramFailureIsReported()
     QFETCH(int, exitCode);
     installMailProgram(exitCode);
     makeOrder();
-    QVERIFY(m_ws->execute(QStringLiteral("SendOrder")));
+    QVERIFY(m_ws->execute(ActionId::SendOrder));
     QCOMPARE(m_prompts.messages(), QStringList{QStringLiteral("Error sending mail")});
     QCOMPARE(m_prompts.records().first().icon, Icon::Error);
     QCOMPARE(m_ws->order().rowCount(), 2);
@@ -243,7 +244,7 @@ void TestMail::mailProgramStillRunningHasTakenTheMessage()
                               + "' ] && [ $i -lt 600 ]; do /bin/sleep 0.05; i=$((i+1)); done\n");
     makeOrder();
     MailOrder::find(*m_ws)->setHandOverTime(200);
-    QVERIFY(m_ws->execute(QStringLiteral("SendOrder")));
+    QVERIFY(m_ws->execute(ActionId::SendOrder));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("mail.log"))));
     QVERIFY(m_prompts.messages().isEmpty());
     // It goes on by itself and ends (the wait is only a guard).
@@ -281,7 +282,7 @@ void TestMail::withoutXdgEmailTheDesktopGetsAMailtoAddress()
             return opened;
         });
     }
-    QVERIFY(m_ws->execute(QStringLiteral("SendOrder")));
+    QVERIFY(m_ws->execute(ActionId::SendOrder));
     QCOMPARE(m_prompts.messages(), messages);
     QCOMPARE(m_ws->label(Workspace::Label::Status), status);
     QCOMPARE(urls.size(), hasOpener ? 1 : 0);
@@ -347,7 +348,7 @@ void TestMail::helpDocumentShipsBesideTheProgram()
         return true;
     });
     if (!QFileInfo::exists(HtmlHelp::helpFilePath())) {
-        QVERIFY(m_ws->execute(QStringLiteral("RunHTMLHelp")));
+        QVERIFY(m_ws->execute(ActionId::RunHTMLHelp));
         QCOMPARE(m_prompts.messages(), QStringList{QStringLiteral("Файл помощи не найден.")});
     }
     // The build puts the Russian help document beside the program.

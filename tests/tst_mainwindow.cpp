@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "about.h"
+#include "actionid.h"
 #include "addtoorder.h"
 #include "applicationwindows.h"
 #include "filter.h"
@@ -293,24 +294,26 @@ void TestMainWindow::actionCaptionsHintsAndShortcuts()
     for (const QKeySequence &key : action->shortcuts())
         keys.append(key.toString(QKeySequence::PortableText));
     QCOMPARE(keys.join(QStringLiteral(", ")), shortcuts);
-    QVERIFY(!action->icon().isNull() || action->objectName() == QLatin1String("ExportExcel"));
+    QVERIFY(!action->icon().isNull() || action->objectName() == ActionId::ExportExcel);
 }
 
 void TestMainWindow::internalActionsExist()
 {
     TMakeOrderForm form;
-    for (const char *name : {"InitializePriceDataSet", "RestorePriceData", "DeletePricesInOrder", "EditOrderRecord",
-                             "PanelOrderPosition", "INILoad", "INISave", "Models_BuildSumMenus", "Models_FreeSubMenus",
-                             "DownLoadURL", "SendOrderAction"}) {
-        QVERIFY2(form.findChild<QAction *>(QLatin1String(name)), name);
-        QVERIFY2(form.workspace().actions().get(QLatin1String(name)).internal, name);
+    for (const QLatin1StringView name : {ActionId::InitializePriceDataSet, ActionId::RestorePriceData,
+                                         ActionId::DeletePricesInOrder, ActionId::EditOrderRecord,
+                                         ActionId::PanelOrderPosition, ActionId::INILoad, ActionId::INISave,
+                                         ActionId::Models_BuildSumMenus, ActionId::Models_FreeSubMenus,
+                                         ActionId::DownLoadURL, ActionId::SendOrderAction}) {
+        QVERIFY2(form.findChild<QAction *>(name), name.data());
+        QVERIFY2(form.workspace().actions().get(name).internal, name.data());
     }
-    QCOMPARE(form.action(QStringLiteral("DownLoadURL"))->text(), QStringLiteral("&Download URL"));
-    QCOMPARE(form.action(QStringLiteral("DownLoadURL"))->toolTip(), QStringLiteral("Download from URL"));
-    QCOMPARE(form.action(QStringLiteral("SendOrderAction"))->toolTip(), QStringLiteral("Послать заказ по E-mail"));
+    QCOMPARE(form.action(ActionId::DownLoadURL)->text(), QStringLiteral("&Download URL"));
+    QCOMPARE(form.action(ActionId::DownLoadURL)->toolTip(), QStringLiteral("Download from URL"));
+    QCOMPARE(form.action(ActionId::SendOrderAction)->toolTip(), QStringLiteral("Послать заказ по E-mail"));
     // The workbook writer is built in, so the spreadsheet export is offered.
-    QVERIFY(form.action(QStringLiteral("ExportExcel"))->isVisible());
-    QCOMPARE(form.workspace().actions().tag(QStringLiteral("OrderClose")), 1565723);
+    QVERIFY(form.action(ActionId::ExportExcel)->isVisible());
+    QCOMPARE(form.workspace().actions().tag(ActionId::OrderClose), 1565723);
 }
 
 void TestMainWindow::enablingInTheFourStates_data()
@@ -365,9 +368,9 @@ void TestMainWindow::enablingFollowsTheWorkspaceWithoutACommand()
     // order document and the settings tell the window.
     TMakeOrderForm form;
     Workspace &ws = form.workspace();
-    QAction *add = form.action(QStringLiteral("AddToOrder"));
-    QAction *save = form.action(QStringLiteral("OrderFileSave"));
-    QAction *download = form.action(QStringLiteral("PriceNew"));
+    QAction *add = form.action(ActionId::AddToOrder);
+    QAction *save = form.action(ActionId::OrderFileSave);
+    QAction *download = form.action(ActionId::PriceNew);
     QVERIFY(!add->isEnabled());
     openTable(ws.price(), 2);
     QTRY_VERIFY(add->isEnabled());
@@ -414,16 +417,16 @@ void TestMainWindow::ownRulesOfLaterCommands()
     // PriceNew: needs an address, and its hint says where it downloads from.
     ws.settings().url.clear();
     form.updateActions();
-    QVERIFY(!form.action(QStringLiteral("PriceNew"))->isEnabled());
-    QCOMPARE(form.action(QStringLiteral("PriceNew"))->toolTip(),
+    QVERIFY(!form.action(ActionId::PriceNew)->isEnabled());
+    QCOMPARE(form.action(ActionId::PriceNew)->toolTip(),
              QStringLiteral("Чтобы скачать новый прайс установите адрес в настройках."));
     ws.settings().url = QStringLiteral("http://example.org/p.exe");
     form.updateActions();
-    QVERIFY(form.action(QStringLiteral("PriceNew"))->isEnabled());
-    QCOMPARE(form.action(QStringLiteral("PriceNew"))->toolTip(), QStringLiteral("Скачать новый прайс с адреса http://example.org/p.exe"));
+    QVERIFY(form.action(ActionId::PriceNew)->isEnabled());
+    QCOMPARE(form.action(ActionId::PriceNew)->toolTip(), QStringLiteral("Скачать новый прайс с адреса http://example.org/p.exe"));
 
     // FilterPrice: needs a price condition; checked while it is in force.
-    QAction *filterPrice = form.action(QStringLiteral("FilterPrice"));
+    QAction *filterPrice = form.action(ActionId::FilterPrice);
     QVERIFY(filterPrice->isCheckable());
     ws.filter.priceCondition = QStringLiteral("Name LIKE '%болт%'");
     ws.filter.priceActive = true;
@@ -442,18 +445,18 @@ void TestMainWindow::ownRulesOfLaterCommands()
     // Car models: unloading needs either table, the rest both with rows.
     openTable(ws.models(), 0);
     form.updateActions();
-    QVERIFY(form.action(QStringLiteral("Models_CloseSMAsg"))->isEnabled());
-    QVERIFY(!form.action(QStringLiteral("Models_Apply_To"))->isEnabled());
+    QVERIFY(form.action(ActionId::Models_CloseSMAsg)->isEnabled());
+    QVERIFY(!form.action(ActionId::Models_Apply_To)->isEnabled());
     ws.models().close();
     openTable(ws.models(), 2);
     openTable(ws.modelsAsg(), 2);
     form.updateActions();
-    QVERIFY(form.action(QStringLiteral("Models_Apply_To"))->isEnabled());
-    QVERIFY(form.action(QStringLiteral("Models_Panel"))->isEnabled());
-    QVERIFY(!form.action(QStringLiteral("Models_BuildFilter"))->isEnabled());
+    QVERIFY(form.action(ActionId::Models_Apply_To)->isEnabled());
+    QVERIFY(form.action(ActionId::Models_Panel)->isEnabled());
+    QVERIFY(!form.action(ActionId::Models_BuildFilter)->isEnabled());
     openTable(ws.price(), 1);
     form.updateActions();
-    QVERIFY(form.action(QStringLiteral("Models_BuildFilter"))->isEnabled());
+    QVERIFY(form.action(ActionId::Models_BuildFilter)->isEnabled());
 }
 
 void TestMainWindow::enabledStateFollowsWhenIdle()
@@ -461,13 +464,13 @@ void TestMainWindow::enabledStateFollowsWhenIdle()
     TMakeOrderForm form;
     form.show();
     runUntilIdle();
-    QVERIFY(!form.action(QStringLiteral("PriceClose"))->isEnabled());
+    QVERIFY(!form.action(ActionId::PriceClose)->isEnabled());
     openTable(form.workspace().price(), 1);
     runUntilIdle();
-    QVERIFY(form.action(QStringLiteral("PriceClose"))->isEnabled());
+    QVERIFY(form.action(ActionId::PriceClose)->isEnabled());
     form.workspace().price().close();
     runUntilIdle();
-    QVERIFY(!form.action(QStringLiteral("PriceClose"))->isEnabled());
+    QVERIFY(!form.action(ActionId::PriceClose)->isEnabled());
 }
 
 void TestMainWindow::disabledActionRunFromCodeKeepsItsTag()
@@ -475,23 +478,23 @@ void TestMainWindow::disabledActionRunFromCodeKeepsItsTag()
     TMakeOrderForm form;
     ActionList &list = form.workspace().actions();
     int runs = 0;
-    list.setHandler(QStringLiteral("OrderClose"), [&] {
+    list.setHandler(ActionId::OrderClose, [&] {
         ++runs;
-        list.setTag(QStringLiteral("OrderClose"), 0);
+        list.setTag(ActionId::OrderClose, 0);
     });
-    list.setTag(QStringLiteral("OrderClose"), 42);
-    QVERIFY(!list.execute(QStringLiteral("OrderClose")));
-    QVERIFY(!list.run(QStringLiteral("OrderClose")));
+    list.setTag(ActionId::OrderClose, 42);
+    QVERIFY(!list.execute(ActionId::OrderClose));
+    QVERIFY(!list.run(ActionId::OrderClose));
     // The rule is asked even when the QAction still looks enabled.
-    form.action(QStringLiteral("OrderClose"))->setEnabled(true);
-    form.action(QStringLiteral("OrderClose"))->trigger();
+    form.action(ActionId::OrderClose)->setEnabled(true);
+    form.action(ActionId::OrderClose)->trigger();
     QCOMPARE(runs, 0);
-    QCOMPARE(list.tag(QStringLiteral("OrderClose")), 42);
+    QCOMPARE(list.tag(ActionId::OrderClose), 42);
 
     openTable(form.workspace().order(), 1);
-    QVERIFY(list.execute(QStringLiteral("OrderClose")));
+    QVERIFY(list.execute(ActionId::OrderClose));
     QCOMPARE(runs, 1);
-    QCOMPARE(list.tag(QStringLiteral("OrderClose")), 0);
+    QCOMPARE(list.tag(ActionId::OrderClose), 0);
 }
 
 void TestMainWindow::shortcutOfADisabledCommandDoesNothing()
@@ -499,8 +502,8 @@ void TestMainWindow::shortcutOfADisabledCommandDoesNothing()
     TMakeOrderForm form;
     int saves = 0;
     int opens = 0;
-    form.workspace().actions().setHandler(QStringLiteral("OrderFileSave"), [&] { ++saves; });
-    form.workspace().actions().setHandler(QStringLiteral("PriceFileOpen"), [&] { ++opens; });
+    form.workspace().actions().setHandler(ActionId::OrderFileSave, [&] { ++saves; });
+    form.workspace().actions().setHandler(ActionId::PriceFileOpen, [&] { ++opens; });
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     runUntilIdle();
@@ -526,7 +529,7 @@ void TestMainWindow::menuBarInItsOrder()
                                  QStringLiteral("Помощь")}));
     QCOMPARE(top.at(0)->objectName(), QStringLiteral("MIPreferences"));
     int preferences = 0;
-    form.workspace().actions().setHandler(QStringLiteral("Preferences"), [&] { ++preferences; });
+    form.workspace().actions().setHandler(ActionId::Preferences, [&] { ++preferences; });
     top.at(0)->trigger();
     QCOMPARE(preferences, 1);
     QVERIFY(!top.at(3)->isVisible());
@@ -594,9 +597,9 @@ void TestMainWindow::dropDownButtons()
     int priceOpens = 0;
     int dataOpens = 0;
     ActionList &list = form.workspace().actions();
-    list.setHandler(QStringLiteral("OrderNew"), [&] { ++newOrders; });
-    list.setHandler(QStringLiteral("PriceFileOpen"), [&] { ++priceOpens; });
-    list.setHandler(QStringLiteral("PriceDataOpen"), [&] { ++dataOpens; });
+    list.setHandler(ActionId::OrderNew, [&] { ++newOrders; });
+    list.setHandler(ActionId::PriceFileOpen, [&] { ++priceOpens; });
+    list.setHandler(ActionId::PriceDataOpen, [&] { ++dataOpens; });
 
     auto *newButton = form.findChild<QToolButton *>(QStringLiteral("ToolButtonNew"));
     auto *openButton = form.findChild<QToolButton *>(QStringLiteral("ToolButtonOpen"));
@@ -651,9 +654,9 @@ void TestMainWindow::statusLineShowsTheLongHint()
 {
     TMakeOrderForm form;
     form.show();
-    form.action(QStringLiteral("PriceFileOpen"))->showStatusText(&form);
+    form.action(ActionId::PriceFileOpen)->showStatusText(&form);
     QCOMPARE(form.statusBar()->currentMessage(), QStringLiteral("Открыть прайс (zolt.txt)"));
-    form.action(QStringLiteral("CopyCell"))->showStatusText(&form);
+    form.action(ActionId::CopyCell)->showStatusText(&form);
     QCOMPARE(form.statusBar()->currentMessage(), QStringLiteral("Копировать"));
 
     // Texts an operation writes stay under the hints.
@@ -729,7 +732,7 @@ void TestMainWindow::firstStartWithoutUserIni()
         QVERIFY(form.legendPanel()->isVisible());
         QVERIFY(!form.panel(Workspace::Panel::Price)->isVisible());
         QVERIFY(!form.panel(Workspace::Panel::Order)->isVisible());
-        QCOMPARE(form.action(QStringLiteral("LegendSwitch"))->text(), QStringLiteral("Скрыть легенду"));
+        QCOMPARE(form.action(ActionId::LegendSwitch)->text(), QStringLiteral("Скрыть легенду"));
         QVERIFY(form.close());
         QVERIFY(prompts.records().isEmpty());
     }
@@ -800,7 +803,7 @@ void TestMainWindow::damagedUserIniStartsWithTheRules()
     TMakeOrderForm form;
     QCOMPARE(form.windowTitle(), caption);
     QCOMPARE(!form.legendPanel()->isHidden(), legend);
-    QCOMPARE(form.action(QStringLiteral("LegendSwitch"))->text(),
+    QCOMPARE(form.action(ActionId::LegendSwitch)->text(),
              legend ? QStringLiteral("Скрыть легенду") : QStringLiteral("Показать легенду"));
     QCOMPARE(form.workspace().settings().discount, discount);
     QCOMPARE(form.workspace().settings().priceMode, priceMode);
@@ -812,7 +815,7 @@ void TestMainWindow::legendSwitch()
     TMakeOrderForm form;
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QAction *action = form.action(QStringLiteral("LegendSwitch"));
+    QAction *action = form.action(ActionId::LegendSwitch);
     form.lookupGridPrice()->show();
     action->trigger();
     QVERIFY(form.legendPanel()->isHidden());
@@ -847,7 +850,7 @@ void TestMainWindow::legendSwitch()
     // The state is saved: hidden now.
     ScriptedPrompts prompts;
     form.workspace().setPrompts(&prompts);
-    QVERIFY(form.workspace().execute(QStringLiteral("INISave")));
+    QVERIFY(form.workspace().execute(ActionId::INISave));
     QVERIFY(TextFile::readLines(QStringLiteral("user.ini")).contains(QStringLiteral("ShowLegend=no")));
 }
 
@@ -870,7 +873,7 @@ void TestMainWindow::firstActivationLoadsThePriceListOnce()
     TMakeOrderForm form;
     int opens = 0;
     int attached = 0;
-    form.workspace().actions().setHandler(QStringLiteral("PriceFileOpen"), [&] { ++opens; });
+    form.workspace().actions().setHandler(ActionId::PriceFileOpen, [&] { ++opens; });
     connect(&form, &TMakeOrderForm::firstActivated, &form, [&] {
         ++attached;
         // The catalogue attaches before the price list loads.
@@ -900,33 +903,33 @@ void TestMainWindow::closeAllStopsWhenTheOrderStaysOpen()
     ActionList &list = ws.actions();
     QStringList ran;
     bool cancel = true;
-    list.setHandler(QStringLiteral("OrderClose"), [&] {
-        ran.append(QStringLiteral("OrderClose"));
+    list.setHandler(ActionId::OrderClose, [&] {
+        ran.append(ActionId::OrderClose);
         if (cancel) {
-            list.setTag(QStringLiteral("OrderClose"), 0);
+            list.setTag(ActionId::OrderClose, 0);
             return;
         }
         ws.order().close();
-        list.setTag(QStringLiteral("OrderClose"), ActionList::ActionDone);
+        list.setTag(ActionId::OrderClose, ActionList::ActionDone);
     });
-    list.setHandler(QStringLiteral("Models_CloseSMAsg"), [&] { ran.append(QStringLiteral("Models_CloseSMAsg")); });
-    list.setHandler(QStringLiteral("PriceClose"), [&] {
-        ran.append(QStringLiteral("PriceClose"));
+    list.setHandler(ActionId::Models_CloseSMAsg, [&] { ran.append(ActionId::Models_CloseSMAsg); });
+    list.setHandler(ActionId::PriceClose, [&] {
+        ran.append(ActionId::PriceClose);
         ws.price().close();
     });
     openTable(ws.price(), 2);
     openTable(ws.models(), 1);
     openTable(ws.order(), 1);
 
-    form.action(QStringLiteral("CloseAll"))->trigger();
-    QCOMPARE(ran, QStringList{QStringLiteral("OrderClose")});
+    form.action(ActionId::CloseAll)->trigger();
+    QCOMPARE(ran, QStringList{ActionId::OrderClose});
     QVERIFY(ws.price().isActive());
 
     cancel = false;
     ran.clear();
-    form.action(QStringLiteral("CloseAll"))->trigger();
-    QCOMPARE(ran, (QStringList{QStringLiteral("OrderClose"), QStringLiteral("Models_CloseSMAsg"),
-                               QStringLiteral("PriceClose")}));
+    form.action(ActionId::CloseAll)->trigger();
+    QCOMPARE(ran, (QStringList{ActionId::OrderClose, ActionId::Models_CloseSMAsg,
+                               ActionId::PriceClose}));
     QVERIFY(!ws.price().isActive());
 }
 
@@ -939,15 +942,15 @@ void TestMainWindow::closeRefusedWhileTheOrderIsNotClosed()
     ActionList &list = ws.actions();
     bool cancel = true;
     int priceCloses = 0;
-    list.setHandler(QStringLiteral("OrderClose"), [&] {
+    list.setHandler(ActionId::OrderClose, [&] {
         if (cancel) {
-            list.setTag(QStringLiteral("OrderClose"), 0);
+            list.setTag(ActionId::OrderClose, 0);
             return;
         }
         ws.order().close();
-        list.setTag(QStringLiteral("OrderClose"), ActionList::ActionDone);
+        list.setTag(ActionId::OrderClose, ActionList::ActionDone);
     });
-    list.setHandler(QStringLiteral("PriceClose"), [&] { ++priceCloses; });
+    list.setHandler(ActionId::PriceClose, [&] { ++priceCloses; });
     openTable(ws.price(), 2);
     openTable(ws.order(), 1);
     ws.document().setFileName(QStringLiteral("order.txt"));
@@ -976,9 +979,9 @@ void TestMainWindow::closeWithoutAnOrderIsAlwaysAllowed()
     form.workspace().setPrompts(&prompts);
     // A tag left over from an earlier cancelled close does not matter once
     // no order is open.
-    form.workspace().actions().setTag(QStringLiteral("OrderClose"), 0);
+    form.workspace().actions().setTag(ActionId::OrderClose, 0);
     int priceCloses = 0;
-    form.workspace().actions().setHandler(QStringLiteral("PriceClose"), [&] { ++priceCloses; });
+    form.workspace().actions().setHandler(ActionId::PriceClose, [&] { ++priceCloses; });
     openTable(form.workspace().price(), 1);
     form.show();
     QVERIFY(form.close());
@@ -992,7 +995,7 @@ void TestMainWindow::exitProgClosesThroughTheCloseRequest()
     form.workspace().setPrompts(&prompts);
     form.show();
     QSignalSpy closing(&form, &TMakeOrderForm::closing);
-    form.action(QStringLiteral("ExitProg"))->trigger();
+    form.action(ActionId::ExitProg)->trigger();
     QCOMPARE(closing.count(), 1);
     QVERIFY(!form.isVisible());
     QVERIFY(QFile::exists(QStringLiteral("user.ini")));
@@ -1018,7 +1021,7 @@ void TestMainWindow::unwritableUserIniAsksRetryCancel()
 
     // Once the way is free the same settings are written.
     QVERIFY(QDir().rmdir(QStringLiteral("user.ini")));
-    QVERIFY(form.workspace().execute(QStringLiteral("INISave")));
+    QVERIFY(form.workspace().execute(ActionId::INISave));
     QVERIFY(TextFile::readLines(QStringLiteral("user.ini")).contains(QStringLiteral("Customer=Сидоров")));
 }
 
@@ -1028,20 +1031,20 @@ void TestMainWindow::errorInAHandlerIsShownAndTheProgramGoesOn()
     ScriptedPrompts prompts;
     form.workspace().setPrompts(&prompts);
     int abouts = 0;
-    form.workspace().actions().setHandler(QStringLiteral("RunHTMLHelp"),
+    form.workspace().actions().setHandler(ActionId::RunHTMLHelp,
                                           [] { throw OrdixError(QStringLiteral("Файл повреждён")); });
-    form.workspace().actions().setHandler(QStringLiteral("ProgramAbout"), [&] {
+    form.workspace().actions().setHandler(ActionId::ProgramAbout, [&] {
         ++abouts;
         throw std::runtime_error("out of range");
     });
-    form.action(QStringLiteral("RunHTMLHelp"))->trigger();
-    form.action(QStringLiteral("ProgramAbout"))->trigger();
+    form.action(ActionId::RunHTMLHelp)->trigger();
+    form.action(ActionId::ProgramAbout)->trigger();
     QCOMPARE(prompts.messages(), (QStringList{QStringLiteral("Файл повреждён"), QStringLiteral("out of range")}));
     QCOMPARE(prompts.records().at(0).icon, UserPrompts::Icon::Error);
     QCOMPARE(abouts, 1);
     // The window still answers.
-    form.action(QStringLiteral("LegendSwitch"))->trigger();
-    QCOMPARE(form.action(QStringLiteral("LegendSwitch"))->text(), QStringLiteral("Показать легенду"));
+    form.action(ActionId::LegendSwitch)->trigger();
+    QCOMPARE(form.action(ActionId::LegendSwitch)->text(), QStringLiteral("Показать легенду"));
 }
 
 void TestMainWindow::catalogueDownloadErrorIsSwallowed_data()
@@ -1066,8 +1069,8 @@ void TestMainWindow::catalogueDownloadErrorIsSwallowed()
     form.workspace().setPrompts(&prompts);
     QCOMPARE(form.workspace().currentDownloadURL(), QString());
     form.workspace().setCurrentDownloadURL(downloading);
-    form.workspace().actions().setHandler(QStringLiteral("DownLoadURL"), [error] { throw OrdixError(error); });
-    form.workspace().actions().run(QStringLiteral("DownLoadURL"));
+    form.workspace().actions().setHandler(ActionId::DownLoadURL, [error] { throw OrdixError(error); });
+    form.workspace().actions().run(ActionId::DownLoadURL);
     QCOMPARE(prompts.messages(), shown ? QStringList{error} : QStringList());
 }
 
@@ -1089,12 +1092,12 @@ void TestMainWindow::errorDuringAnOperationHidesTheProgress()
     ScriptedPrompts prompts;
     form.workspace().setPrompts(&prompts);
     form.show();
-    form.workspace().actions().setHandler(QStringLiteral("PriceFileOpen"), [&] {
+    form.workspace().actions().setHandler(ActionId::PriceFileOpen, [&] {
         form.workspace().progress().startProgress(QStringLiteral("Loading data..."), 0, 100);
         form.workspace().progress().stepProgress(10);
         throw OrdixError(QStringLiteral("Файл не читается"));
     });
-    form.action(QStringLiteral("PriceFileOpen"))->trigger();
+    form.action(ActionId::PriceFileOpen)->trigger();
     QCOMPARE(prompts.messages(), QStringList{QStringLiteral("Файл не читается")});
     QVERIFY(!windows.progressDialog().isVisible());
     QVERIFY(!QGuiApplication::overrideCursor());

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "actionid.h"
 #include "actionlist.h"
 #include "orderfile.h"
 #include "orderlifecycle.h"
@@ -157,7 +158,7 @@ void TestOrder::changedSettingsShowInTheSum()
 
 void TestOrder::newOrderStartsEmptyWithPlainLabels()
 {
-    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    QVERIFY(m_ws->execute(ActionId::OrderNew));
     QVERIFY(m_ws->orderOpen());
     QCOMPARE(m_ws->order().rowCount(), 0);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма"));
@@ -167,13 +168,13 @@ void TestOrder::newOrderStartsEmptyWithPlainLabels()
     QVERIFY(m_ws->document().fileName().isEmpty());
     QCOMPARE(m_ws->document().total(), 0.0);
     // An open, saved order is replaced without a question.
-    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    QVERIFY(m_ws->execute(ActionId::OrderNew));
     QVERIFY(m_session->prompts.questions().isEmpty());
 }
 
 void TestOrder::gridColumnsAndDisplayFormats()
 {
-    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    QVERIFY(m_ws->execute(ActionId::OrderNew));
     const GridLayout &grid = m_ws->grid(Workspace::Grid::Order);
     QStringList titles;
     QStringList fields;
@@ -226,7 +227,7 @@ void TestOrder::cancelledFirstAddOpensNoOrder()
     loadPrice();
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
     m_session->prompts.queueQuantity(-1);
-    QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+    QVERIFY(m_ws->execute(ActionId::AddToOrder));
     QVERIFY(!m_ws->orderOpen());
     QVERIFY(!m_ws->isPanelVisible(Workspace::Panel::Order));
     QCOMPARE(m_ws->price().asInteger(0), 1);
@@ -291,12 +292,12 @@ void TestOrder::editChangesQuantity()
     RecordTable &order = m_ws->order();
     order.first();
     m_session->prompts.queueQuantity(-1);
-    QVERIFY(m_ws->execute(QStringLiteral("EditOrderRecord")));
+    QVERIFY(m_ws->execute(ActionId::EditOrderRecord));
     QCOMPARE(orderRows(order), (QStringList{"12:Болт М8:3:10:30:1", "7:Шайба:1:100:100:3"}));
     QVERIFY(!m_ws->document().isModified());
 
     m_session->prompts.queueQuantity(7);
-    QVERIFY(m_ws->execute(QStringLiteral("EditOrderRecord")));
+    QVERIFY(m_ws->execute(ActionId::EditOrderRecord));
     const ScriptedPrompts::Record request = m_session->prompts.records().constLast();
     QCOMPARE(request.quantity.partName, QStringLiteral("Болт М8"));
     QCOMPARE(request.quantity.quantity, 3);
@@ -321,7 +322,7 @@ void TestOrder::removeTakesMarkOffAndAsksNothing()
 
     RecordTable &order = m_ws->order();
     order.last();
-    QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
+    QVERIFY(m_ws->execute(ActionId::RemoveFromOrder));
     QVERIFY(m_session->prompts.records().isEmpty());
     QCOMPARE(orderRows(order), QStringList{"12:Болт М8:3:10:30:1"});
     QVERIFY(price.locate(QStringLiteral("Code"), 7));
@@ -333,7 +334,7 @@ void TestOrder::removeTakesMarkOffAndAsksNothing()
     price.setRowNumber(priceRow == 1 ? 2 : 1);
     const int before = price.rowNumber();
     order.first();
-    QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
+    QVERIFY(m_ws->execute(ActionId::RemoveFromOrder));
     QCOMPARE(price.rowNumber(), before);
     QVERIFY(m_ws->orderOpen());
     QCOMPARE(order.rowCount(), 0);
@@ -341,7 +342,7 @@ void TestOrder::removeTakesMarkOffAndAsksNothing()
     QVERIFY(price.locate(QStringLiteral("Code"), 12));
     QCOMPARE(price.asInteger(0), 1);
     // Nothing left to remove: the action is disabled.
-    QVERIFY(!m_ws->execute(QStringLiteral("RemoveFromOrder")));
+    QVERIFY(!m_ws->execute(ActionId::RemoveFromOrder));
 }
 
 void TestOrder::removeLineOfPartMissingFromPriceList()
@@ -354,7 +355,7 @@ void TestOrder::removeLineOfPartMissingFromPriceList()
     for (int r = 0; r < m_ws->price().rowCount(); ++r)
         flags << m_ws->price().integerAt(r, 0);
     order.last();
-    QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
+    QVERIFY(m_ws->execute(ActionId::RemoveFromOrder));
     QVector<qint64> after;
     for (int r = 0; r < m_ws->price().rowCount(); ++r)
         after << m_ws->price().integerAt(r, 0);
@@ -367,7 +368,7 @@ void TestOrder::newOrderAfterClosedOneCountsOnlyNewLines()
     loadPrice();
     addPart(12, 3);
     m_session->prompts.queueAnswer(Answer::No);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->execute(ActionId::OrderClose));
     QVERIFY(!m_ws->orderOpen());
     // The close took the mark off.
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
@@ -408,9 +409,9 @@ void TestOrder::closePaths()
         m_session->prompts.queueAnswer(Answer(a));
     m_session->prompts.queueFile(savePath);
 
-    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->execute(ActionId::OrderClose));
     QCOMPARE(m_session->prompts.questions(), QStringList{"Заказ не был сохранен.\nВы хотите сохранить заказ сейчас?"});
-    QCOMPARE(m_ws->actions().isDone(QStringLiteral("OrderClose")), closed);
+    QCOMPARE(m_ws->actions().isDone(ActionId::OrderClose), closed);
     QCOMPARE(m_ws->orderOpen(), !closed);
     QCOMPARE(QFileInfo::exists(QStringLiteral("saved.txt")), fileWritten);
     RecordTable &price = m_ws->price();
@@ -432,12 +433,12 @@ void TestOrder::closeQuestionNamesTheFile()
     loadPrice();
     addPart(12, 3);
     m_session->prompts.queueFile(QDir::current().filePath(QStringLiteral("мой заказ.txt")));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     QVERIFY(!m_ws->document().isModified());
     addPart(42, 1);
     m_session->prompts.clear();
     m_session->prompts.queueAnswer(Answer::Cancel);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->execute(ActionId::OrderClose));
     QCOMPARE(m_session->prompts.questions(),
              QStringList{"Изменения в файле заказа \"мой заказ.txt\" не были сохранены.\nВы хотите сохранить заказ сейчас?"});
     QCOMPARE(OrderLifecycle::closeQuestion(QString()), QStringLiteral("Заказ не был сохранен.\nВы хотите сохранить заказ сейчас?"));
@@ -445,7 +446,7 @@ void TestOrder::closeQuestionNamesTheFile()
     // Yes saves to the known file without a dialog and closes.
     m_session->prompts.clear();
     m_session->prompts.queueAnswer(Answer::Yes);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->execute(ActionId::OrderClose));
     QVERIFY(m_session->prompts.texts(QStringLiteral("save")).isEmpty());
     QVERIFY(!m_ws->orderOpen());
     const QStringList lines = TextFile::readLines(QStringLiteral("мой заказ.txt"));
@@ -467,22 +468,22 @@ void TestOrder::unchangedOrEmptyOrderClosesWithoutQuestion()
     if (how == QLatin1String("open")) {
         writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00012|Болт М8|||2"});
         m_session->prompts.queueFile(QStringLiteral("o.txt"));
-        QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+        QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
         QCOMPARE(m_ws->order().rowCount(), 1);
     } else if (how == QLatin1String("emptied")) {
         addPart(12, 1);
-        QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
+        QVERIFY(m_ws->execute(ActionId::RemoveFromOrder));
         QVERIFY(m_ws->document().isModified());
     } else {
         addPart(12, 1);
         m_session->prompts.queueFile(QStringLiteral("s.txt"));
-        QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+        QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     }
     m_session->prompts.clear();
-    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->execute(ActionId::OrderClose));
     QVERIFY(m_session->prompts.records().isEmpty());
     QVERIFY(!m_ws->orderOpen());
-    QVERIFY(m_ws->actions().isDone(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->actions().isDone(ActionId::OrderClose));
 }
 
 void TestOrder::cancelledCloseStopsNewAndOpen()
@@ -491,14 +492,14 @@ void TestOrder::cancelledCloseStopsNewAndOpen()
     addPart(12, 3);
     m_session->prompts.clear();
     m_session->prompts.queueAnswer(Answer::Cancel);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    QVERIFY(m_ws->execute(ActionId::OrderNew));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"12:Болт М8:3:10:30:1"});
     QCOMPARE(m_ws->document().total(), 30.0);
     QVERIFY(m_ws->document().isModified());
 
     m_session->prompts.queueAnswer(Answer::Cancel);
     m_session->prompts.queueFile(QStringLiteral("never.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     QVERIFY(m_session->prompts.texts(QStringLiteral("open")).isEmpty());
     QCOMPARE(m_ws->order().rowCount(), 1);
     QCOMPARE(m_session->prompts.questions().size(), 2);
@@ -511,10 +512,10 @@ void TestOrder::failedSaveWhileClosingKeepsOrderOpen()
     QVERIFY(QDir().mkdir(QStringLiteral("folder.txt")));
     m_session->prompts.queueAnswer(Answer::Yes);
     m_session->prompts.queueFile(QStringLiteral("folder.txt/x/y.txt"));
-    m_ws->actions().run(QStringLiteral("OrderClose"));
+    m_ws->actions().run(ActionId::OrderClose);
     QVERIFY(m_ws->orderOpen());
     QVERIFY(m_ws->document().isModified());
-    QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderClose")));
+    QVERIFY(!m_ws->actions().isDone(ActionId::OrderClose));
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QCOMPARE(m_ws->order().rowCount(), 1);
 }
@@ -540,7 +541,7 @@ void TestOrder::coordinationRepricesFoundLines()
     loadPrice();
     writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00042|старое имя|||4", "00099|Нет в прайсе|X|Y|2", "00012|Болт|||3"});
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     RecordTable &order = m_ws->order();
     // The missing part carries a price from earlier: it keeps it, uncounted.
     order.setRowNumber(2);
@@ -554,7 +555,7 @@ void TestOrder::coordinationRepricesFoundLines()
 
     m_session->prompts.clear();
     m_session->prompts.queueAnswer(Answer::Yes);
-    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QVERIFY(m_ws->execute(ActionId::CoordinateOrder));
     QCOMPARE(m_session->prompts.questions(), QStringList{"Вы хотите согласовать заказ сейчас?"});
     QCOMPARE(orderRows(order),
              (QStringList{"42:Гайка М8:4:2.5:10:0", "99:Нет в прайсе:2:7:14:0", "12:Болт М8:3:10:30:1"}));
@@ -577,7 +578,7 @@ void TestOrder::coordinationRepricesFoundLines()
 
     // A second run finds the marks already there and counts the same.
     m_session->prompts.queueAnswer(Answer::Yes);
-    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QVERIFY(m_ws->execute(ActionId::CoordinateOrder));
     QCOMPARE(m_ws->document().total(), 40.0);
     QVERIFY(price.locate(QStringLiteral("Code"), 12));
     QCOMPARE(price.asInteger(0), 6);
@@ -589,9 +590,9 @@ void TestOrder::coordinationAnsweredNoChangesNothing()
     loadPrice();
     writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00042|старое имя|||4"});
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     m_session->prompts.queueAnswer(Answer::No);
-    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QVERIFY(m_ws->execute(ActionId::CoordinateOrder));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"42:старое имя:4:0:0:0"});
     QVERIFY(!m_ws->document().isModified());
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 0.00 р."));
@@ -614,7 +615,7 @@ void TestOrder::hiddenPartsArePricedAndMarked()
     writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00042|Гайка|||4", "00012|Болт|||3"});
     m_session->prompts.queueAnswer(Answer::No);
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     RecordTable &price = m_ws->price();
     price.setFilter(filter);
     price.setFiltered(true);
@@ -634,7 +635,7 @@ void TestOrder::hiddenPartsArePricedAndMarked()
     };
 
     m_session->prompts.queueAnswer(Answer::Yes);
-    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QVERIFY(m_ws->execute(ActionId::CoordinateOrder));
     QCOMPARE(orderRows(m_ws->order()), (QStringList{"42:Гайка М8:4:2.5:10:0", "12:Болт М8:3:10:30:1"}));
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 40.00 р."));
     QCOMPARE(flagsOf(), QStringLiteral("6 5 3"));
@@ -648,7 +649,7 @@ void TestOrder::hiddenPartsArePricedAndMarked()
     RecordTable &order = m_ws->order();
     while (order.rowCount() > 0) {
         order.first();
-        QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
+        QVERIFY(m_ws->execute(ActionId::RemoveFromOrder));
     }
     QCOMPARE(flagsOf(), QStringLiteral("1 0 3"));
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 0.00 р."));
@@ -661,7 +662,7 @@ void TestOrder::amountThatOverflowsIsRefused()
     // Adding: the line is refused with a message and nothing changes.
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 99));
     m_session->prompts.queueQuantity(1000);
-    QVERIFY_THROWS_EXCEPTION(OrdixError, m_ws->execute(QStringLiteral("AddToOrder")));
+    QVERIFY_THROWS_EXCEPTION(OrdixError, m_ws->execute(ActionId::AddToOrder));
     QVERIFY(!m_ws->orderOpen() || m_ws->order().rowCount() == 0);
     QCOMPARE(m_ws->document().total(), 0.0);
 
@@ -670,10 +671,10 @@ void TestOrder::amountThatOverflowsIsRefused()
     writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00099|Станок|||1000", "00012|Болт|||3"});
     m_session->prompts.queueAnswer(Answer::No);
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     m_session->prompts.clear();
     m_session->prompts.queueAnswer(Answer::Yes);
-    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QVERIFY(m_ws->execute(ActionId::CoordinateOrder));
     QCOMPARE(orderRows(m_ws->order()), (QStringList{"99:Станок:1000:0:0:0", "12:Болт М8:3:10:30:1"}));
     QCOMPARE(m_ws->document().total(), 30.0);
     QCOMPARE(m_session->prompts.messages(),
@@ -686,10 +687,10 @@ void TestOrder::closingPriceListWipesOrderPrices()
     addPart(12, 3);
     addPart(7, 1);
     m_session->prompts.queueFile(QStringLiteral("s.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     QVERIFY(!m_ws->document().isModified());
 
-    QVERIFY(m_ws->execute(QStringLiteral("PriceClose")));
+    QVERIFY(m_ws->execute(ActionId::PriceClose));
     RecordTable &order = m_ws->order();
     QCOMPARE(orderRows(order), (QStringList{"12:Болт М8:3:0:0:0", "7:Шайба:1:0:0:0"}));
     QCOMPARE(order.stringAt(0, OrderTable::Producer), QString());

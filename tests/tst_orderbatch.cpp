@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "actionid.h"
 #include "inordermark.h"
 #include "missinglines.h"
 #include "orderfixture.h"
@@ -93,7 +94,7 @@ void TestOrderBatch::repricingMatchesLineByLine()
         if (lineByLine)
             session.ws.order().setIndexFields(QStringLiteral("Count"));
         session.prompts.queueAnswer(UserPrompts::Answer::Yes);
-        QVERIFY(session.ws.execute(QStringLiteral("CoordinateOrder")));
+        QVERIFY(session.ws.execute(ActionId::CoordinateOrder));
         session.ws.order().setIndexFields(QString());
         results[lineByLine] = state(session);
     }
@@ -130,12 +131,12 @@ void TestOrderBatch::pasteMatchesCursorLookup()
             session.ws.price().setIndexFields(QStringLiteral("Price"));
         const QString before = state(session);
         session.prompts.setClipboardText(paste);
-        QVERIFY(session.ws.execute(QStringLiteral("OrderPasteClipboard")));
+        QVERIFY(session.ws.execute(ActionId::OrderPasteClipboard));
         results[way] = state(session);
         // Undone, the order and the marks are as before; redone, as after.
-        QVERIFY(session.ws.execute(QStringLiteral("OrderUndo")));
+        QVERIFY(session.ws.execute(ActionId::OrderUndo));
         QCOMPARE(state(session).section(QLatin1Char('|'), 0, 0), before.section(QLatin1Char('|'), 0, 0));
-        QVERIFY(session.ws.execute(QStringLiteral("OrderRedo")));
+        QVERIFY(session.ws.execute(ActionId::OrderRedo));
         QCOMPARE(state(session).section(QLatin1Char('|'), 0, 0), results[way].section(QLatin1Char('|'), 0, 0));
     }
     QCOMPARE(results[OnePass], results[ByCursor]);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include "actionid.h"
 #include "cp1251.h"
 #include "inordermark.h"
 #include "missinglines.h"
@@ -164,7 +165,7 @@ void TestOrderExtras::quickOrderFromTheClipboard()
 
     m_session->prompts.clear();
     m_session->prompts.setClipboardText(QStringLiteral("12\t5\n42;2\n99 1\nКод Кол-во\n7\n00123 4\n"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
+    QVERIFY(m_ws->execute(ActionId::OrderPasteClipboard));
     QCOMPARE(m_session->prompts.messages(),
              QStringList{"Добавлено: 2; изменено: 1; не найдено в прайс-листе: 2 (коды 99, 00123)\n"
                          "Пропущено строк не вида «код количество»: 1"});
@@ -175,30 +176,30 @@ void TestOrderExtras::quickOrderFromTheClipboard()
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 155.00 р."));
 
     // One step of the history.
-    QCOMPARE(m_ws->actions().get(QStringLiteral("OrderUndo")).caption,
+    QCOMPARE(m_ws->actions().get(ActionId::OrderUndo).caption,
              QStringLiteral("Отменить: вставка заказа из буфера"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+    QVERIFY(m_ws->execute(ActionId::OrderUndo));
     QCOMPARE(state(*m_ws), before);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderRedo")));
+    QVERIFY(m_ws->execute(ActionId::OrderRedo));
     QCOMPARE(state(*m_ws), QStringLiteral("12:5:10:50 42:2:2.5:5 7:1:100:100 | total=155 changed=1 marked=12,42,7"));
 }
 
 void TestOrderExtras::quickOrderWithNothingUsable()
 {
-    QVERIFY(!m_ws->actions().isEnabled(QStringLiteral("OrderPasteClipboard")));
+    QVERIFY(!m_ws->actions().isEnabled(ActionId::OrderPasteClipboard));
     loadPrice();
-    QVERIFY(m_ws->actions().isEnabled(QStringLiteral("OrderPasteClipboard")));
+    QVERIFY(m_ws->actions().isEnabled(ActionId::OrderPasteClipboard));
     m_session->prompts.setClipboardText(QStringLiteral("Здравствуйте!\nПришлите, пожалуйста"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
+    QVERIFY(m_ws->execute(ActionId::OrderPasteClipboard));
     QCOMPARE(m_session->prompts.messages(),
              QStringList{"В буфере обмена нет строк заказа вида «код количество».\nПропущено строк: 2"});
     QVERIFY(!m_ws->orderOpen());
-    QVERIFY(!m_ws->actions().isEnabled(QStringLiteral("OrderUndo")));
+    QVERIFY(!m_ws->actions().isEnabled(ActionId::OrderUndo));
 
     // Only unknown codes: reported, and no order started.
     m_session->prompts.clear();
     m_session->prompts.setClipboardText(QStringLiteral("99 2"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
+    QVERIFY(m_ws->execute(ActionId::OrderPasteClipboard));
     QCOMPARE(m_session->prompts.messages(), QStringList{"Добавлено: 0; изменено: 0; не найдено в прайс-листе: 1 (коды 99)"});
     QVERIFY(!m_ws->orderOpen());
     // A part hidden by the price list's filter is found all the same, and
@@ -209,16 +210,16 @@ void TestOrderExtras::quickOrderWithNothingUsable()
     price.setFiltered(true);
     QCOMPARE(price.rowCount(), 1);
     m_session->prompts.setClipboardText(QStringLiteral("42 2"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
+    QVERIFY(m_ws->execute(ActionId::OrderPasteClipboard));
     QCOMPARE(m_session->prompts.messages(), QStringList{"Добавлено: 1; изменено: 0; не найдено в прайс-листе: 0"});
     QCOMPARE(price.rowCount(), 1);
     QVERIFY(price.isFiltered());
     // Undone under the filter, the hidden part loses its mark as well.
-    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+    QVERIFY(m_ws->execute(ActionId::OrderUndo));
     QCOMPARE(price.rowCount(), 1);
     price.setFiltered(false);
     QCOMPARE(state(*m_ws), QStringLiteral(" | total=0 changed=0 marked="));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderRedo")));
+    QVERIFY(m_ws->execute(ActionId::OrderRedo));
     QCOMPARE(state(*m_ws), QStringLiteral("42:2:2.5:5 | total=5 changed=1 marked=42"));
 }
 
@@ -244,7 +245,7 @@ void TestOrderExtras::undoAndRedoEveryStep()
     addPart(42, 4);
     // A saved order: undoing back to it gives the saved state again.
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     if (step == QLatin1String("coordinate")) {
         // A price changed since the lines were added.
         RecordTable &price = m_ws->price();
@@ -262,30 +263,30 @@ void TestOrderExtras::undoAndRedoEveryStep()
     } else if (step == QLatin1String("edit")) {
         m_ws->order().setRowNumber(2);
         m_session->prompts.queueQuantity(9);
-        QVERIFY(m_ws->execute(QStringLiteral("EditOrderRecord")));
+        QVERIFY(m_ws->execute(ActionId::EditOrderRecord));
     } else if (step == QLatin1String("remove")) {
         m_ws->order().setRowNumber(1);
-        QVERIFY(m_ws->execute(QStringLiteral("RemoveFromOrder")));
+        QVERIFY(m_ws->execute(ActionId::RemoveFromOrder));
     } else {
         m_session->prompts.queueAnswer(Answer::Yes);
-        QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+        QVERIFY(m_ws->execute(ActionId::CoordinateOrder));
     }
     const QString after = state(*m_ws);
     QVERIFY(after != before);
 
     const ActionList &actions = m_ws->actions();
-    QCOMPARE(actions.get(QStringLiteral("OrderUndo")).caption, QStringLiteral("Отменить: ") + caption);
-    QCOMPARE(actions.get(QStringLiteral("OrderRedo")).caption, QStringLiteral("Повторить"));
-    QVERIFY(!actions.isEnabled(QStringLiteral("OrderRedo")));
+    QCOMPARE(actions.get(ActionId::OrderUndo).caption, QStringLiteral("Отменить: ") + caption);
+    QCOMPARE(actions.get(ActionId::OrderRedo).caption, QStringLiteral("Повторить"));
+    QVERIFY(!actions.isEnabled(ActionId::OrderRedo));
 
-    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+    QVERIFY(m_ws->execute(ActionId::OrderUndo));
     QCOMPARE(state(*m_ws), before);
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: %1 р.").arg(Decimal::formatGrouped(m_ws->document().total(), 2)));
-    QCOMPARE(actions.get(QStringLiteral("OrderRedo")).caption, QStringLiteral("Повторить: ") + caption);
+    QCOMPARE(actions.get(ActionId::OrderRedo).caption, QStringLiteral("Повторить: ") + caption);
 
-    QVERIFY(m_ws->execute(QStringLiteral("OrderRedo")));
+    QVERIFY(m_ws->execute(ActionId::OrderRedo));
     QCOMPARE(state(*m_ws), after);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+    QVERIFY(m_ws->execute(ActionId::OrderUndo));
     QCOMPARE(state(*m_ws), before);
 }
 
@@ -294,38 +295,38 @@ void TestOrderExtras::newStepDropsTheRedoAndOpenOrCloseClearsHistory()
     loadPrice();
     addPart(12, 1);
     addPart(42, 1);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+    QVERIFY(m_ws->execute(ActionId::OrderUndo));
     addPart(7, 1);
     const ActionList &actions = m_ws->actions();
-    QVERIFY(!actions.isEnabled(QStringLiteral("OrderRedo")));
+    QVERIFY(!actions.isEnabled(ActionId::OrderRedo));
     QCOMPARE(OrderHistory::of(*m_ws).count(), 2);
     // A cancelled dialog is no step.
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 42));
     m_session->prompts.queueQuantity(-1);
-    QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+    QVERIFY(m_ws->execute(ActionId::AddToOrder));
     QCOMPARE(OrderHistory::of(*m_ws).count(), 2);
 
     // Undo everything: the order is empty, nothing marked, unchanged.
-    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
-    QVERIFY(!actions.isEnabled(QStringLiteral("OrderUndo")));
+    QVERIFY(m_ws->execute(ActionId::OrderUndo));
+    QVERIFY(m_ws->execute(ActionId::OrderUndo));
+    QVERIFY(!actions.isEnabled(ActionId::OrderUndo));
     QCOMPARE(state(*m_ws), QStringLiteral(" | total=0 changed=0 marked="));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderRedo")));
+    QVERIFY(m_ws->execute(ActionId::OrderRedo));
 
     m_session->prompts.queueAnswer(Answer::No);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->execute(ActionId::OrderClose));
     QVERIFY(!m_ws->orderOpen());
-    QVERIFY(!actions.isEnabled(QStringLiteral("OrderUndo")));
-    QVERIFY(!actions.isEnabled(QStringLiteral("OrderRedo")));
-    QCOMPARE(actions.get(QStringLiteral("OrderUndo")).caption, QStringLiteral("Отменить"));
+    QVERIFY(!actions.isEnabled(ActionId::OrderUndo));
+    QVERIFY(!actions.isEnabled(ActionId::OrderRedo));
+    QCOMPARE(actions.get(ActionId::OrderUndo).caption, QStringLiteral("Отменить"));
 
     addPart(12, 1);
     writeBytes(QStringLiteral("o.txt"), TextFile::encodeLines({"ЗАКАЗ:", "00042|Гайка|||4"}));
     m_session->prompts.queueAnswer(Answer::No);
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     QCOMPARE(m_ws->order().rowCount(), 1);
-    QVERIFY(!actions.isEnabled(QStringLiteral("OrderUndo")));
+    QVERIFY(!actions.isEnabled(ActionId::OrderUndo));
 }
 
 // --- lines missing from the price list -------------------------------------------------
@@ -336,11 +337,11 @@ void TestOrderExtras::coordinationFlagsLinesMissingFromThePriceList()
     writeBytes(QStringLiteral("o.txt"),
                TextFile::encodeLines({"ЗАКАЗ:", "00042|Гайка|||4", "00099|Фильтр масляный|X|Y|2", "00012|Болт|||3"}));
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
 
     m_session->prompts.clear();
     m_session->prompts.queueAnswer(Answer::Yes);
-    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QVERIFY(m_ws->execute(ActionId::CoordinateOrder));
     QCOMPARE(m_ws->label(Workspace::Label::Status), QStringLiteral("Согласовано: 2 строк, не найдено в прайс-листе: 1"));
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QVERIFY(m_session->prompts.messages().constFirst().contains(QStringLiteral("\n00099 Фильтр масляный")));
@@ -348,13 +349,13 @@ void TestOrderExtras::coordinationFlagsLinesMissingFromThePriceList()
     QVERIFY(!MissingLines::of(*m_ws).contains(42));
     // The mark is in memory only: the saved file is the same as without it.
     m_session->prompts.queueFile(QStringLiteral("o2.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSaveAs")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSaveAs));
     QCOMPARE(TextFile::readLines(QStringLiteral("o2.txt")).filter(QStringLiteral("00099")).size(), 1);
 
     // Undoing the coordination takes the mark away with it; redo brings it.
-    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+    QVERIFY(m_ws->execute(ActionId::OrderUndo));
     QVERIFY(!MissingLines::of(*m_ws).contains(99));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderRedo")));
+    QVERIFY(m_ws->execute(ActionId::OrderRedo));
     QVERIFY(MissingLines::of(*m_ws).contains(99));
 
     // A new price list has the part: the next coordination finds it.
@@ -363,7 +364,7 @@ void TestOrderExtras::coordinationFlagsLinesMissingFromThePriceList()
     loadPrice(withFilter);
     m_session->prompts.clear();
     m_session->prompts.queueAnswer(Answer::Yes);
-    QVERIFY(m_ws->execute(QStringLiteral("CoordinateOrder")));
+    QVERIFY(m_ws->execute(ActionId::CoordinateOrder));
     QVERIFY(MissingLines::of(*m_ws).codes().isEmpty());
     QVERIFY(m_session->prompts.messages().isEmpty());
     QCOMPARE(m_ws->label(Workspace::Label::Status), QStringLiteral("Согласовано: 3 строк, не найдено в прайс-листе: 0"));
@@ -420,10 +421,10 @@ void TestOrderExtras::utf8PriceListLoads()
 
     writeBytes(QStringLiteral("o.txt"), QStringLiteral("ЗАКАЗ:\r\n00042|Гайка М8|||4\r\n").toUtf8());
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     QCOMPARE(m_ws->order().stringAt(0, OrderTable::Name), QStringLiteral("Гайка М8"));
     m_session->prompts.queueFile(QStringLiteral("saved.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSaveAs")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSaveAs));
     QFile saved(QStringLiteral("saved.txt"));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QByteArray written = saved.readAll();
@@ -455,7 +456,7 @@ void TestOrderExtras::recoveryFileFollowsTheUnsavedOrder()
 
     // Saving removes it; the next change writes it again.
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     QVERIFY(!QFile::exists(path));
     recovery.flush();
     QVERIFY(!QFile::exists(path));
@@ -463,16 +464,16 @@ void TestOrderExtras::recoveryFileFollowsTheUnsavedOrder()
     recovery.flush();
     QVERIFY(QFile::exists(path));
     // Undo back to the saved order: nothing to recover.
-    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+    QVERIFY(m_ws->execute(ActionId::OrderUndo));
     recovery.flush();
     QVERIFY(!QFile::exists(path));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderRedo")));
+    QVERIFY(m_ws->execute(ActionId::OrderRedo));
     recovery.flush();
     QVERIFY(QFile::exists(path));
 
     // Closing without saving, as the user chose, removes it.
     m_session->prompts.queueAnswer(Answer::No);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->execute(ActionId::OrderClose));
     QVERIFY(!QFile::exists(path));
 }
 
@@ -514,7 +515,7 @@ void TestOrderExtras::recoveryOfferedAtStart()
     // A changed order: closing it asks.
     m_session->prompts.clear();
     m_session->prompts.queueAnswer(Answer::Cancel);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->execute(ActionId::OrderClose));
     QCOMPARE(m_session->prompts.questions().size(), 1);
     QVERIFY(m_ws->orderOpen());
 }
@@ -554,7 +555,7 @@ void TestOrderExtras::recoveryFilePerWindow()
     QVERIFY(other->prompts.questions().isEmpty());
     QVERIFY(other->ws.price().locate(QStringLiteral("Code"), 42));
     other->prompts.queueQuantity(2);
-    QVERIFY(other->ws.execute(QStringLiteral("AddToOrder")));
+    QVERIFY(other->ws.execute(ActionId::AddToOrder));
     theirs->flush();
     QCOMPARE(recoveryFiles(folder).size(), 2);
 
@@ -572,7 +573,7 @@ void TestOrderExtras::recoveryFilePerWindow()
     other.reset();
     QVERIFY(QFile::exists(theirFile));
     m_session->prompts.queueFile(QStringLiteral("mine.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     QVERIFY(QFile::exists(theirFile));
     QCOMPARE(recoveryFiles(folder).size(), 2);
 
@@ -670,7 +671,7 @@ void TestOrderExtras::orderFileInTwoWindows()
     loadPrice();
     addPart(12, 3);
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     QVERIFY(QFile::exists(OrderFileGuard::lockPath(QStringLiteral("o.txt"))));
 
     // The second window is told the file is open and chooses read-only: its
@@ -680,13 +681,13 @@ void TestOrderExtras::orderFileInTwoWindows()
     PriceLoader::loadFile(other.ws, QStringLiteral("prices.txt"));
     other.prompts.queueFile(QStringLiteral("o.txt"));
     other.prompts.queueAnswer(Answer::Yes);
-    QVERIFY(other.ws.execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(other.ws.execute(ActionId::OrderFileOpen));
     QCOMPARE(other.prompts.questions(), QStringList{OrderFile::openElsewhereQuestion(QStringLiteral("o.txt"))});
     QVERIFY(other.ws.price().locate(QStringLiteral("Code"), 42));
     other.prompts.queueQuantity(2);
-    QVERIFY(other.ws.execute(QStringLiteral("AddToOrder")));
+    QVERIFY(other.ws.execute(ActionId::AddToOrder));
     other.prompts.queueFile(QStringLiteral("copy.txt"));
-    QVERIFY(other.ws.execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(other.ws.execute(ActionId::OrderFileSave));
     QCOMPARE(other.prompts.texts(QStringLiteral("save")).size(), 1);
 
     // Changed on disk behind the first window's back: its save asks first;
@@ -696,18 +697,18 @@ void TestOrderExtras::orderFileInTwoWindows()
     addPart(7, 1);
     m_session->prompts.clear();
     m_session->prompts.queueAnswer(Answer::Cancel);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
-    QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
+    QVERIFY(!m_ws->actions().isDone(ActionId::OrderFileSave));
     QCOMPARE(m_session->prompts.questions(), QStringList{OrderFile::changedOnDiskQuestion(QStringLiteral("o.txt"))});
     QVERIFY(m_session->prompts.questions().at(0).startsWith(QStringLiteral("Файл заказа изменён другой программой")));
     QCOMPARE(TextFile::readLines(QStringLiteral("o.txt")), TextFile::readLines(QStringLiteral("copy.txt")));
     m_session->prompts.queueAnswer(Answer::Yes);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
-    QVERIFY(m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
+    QVERIFY(m_ws->actions().isDone(ActionId::OrderFileSave));
     QVERIFY(!m_ws->document().isModified());
 
     // Closed: the lock goes.
-    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->execute(ActionId::OrderClose));
     QVERIFY(!QFile::exists(OrderFileGuard::lockPath(QStringLiteral("o.txt"))));
 }
 
@@ -727,18 +728,18 @@ void TestOrderExtras::recoveredOrderKnowsItsFileOnDisk()
     loadPrice();
     addPart(12, 3);
     m_session->prompts.queueFile(QStringLiteral("o1.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     // Another window opens o1.txt and changes it; this one saves a line
     // more; the other one is killed.
     auto crashed = std::make_unique<SecondWindow>();
     PriceLoader::loadFile(crashed->ws, QStringLiteral("prices.txt"));
     crashed->prompts.queueFile(QStringLiteral("o1.txt"));
-    QVERIFY(crashed->ws.execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(crashed->ws.execute(ActionId::OrderFileOpen));
     OrderRecovery::enable(crashed->ws, folder);
     crashed->prompts.queueQuantity(1);
-    QVERIFY(crashed->ws.execute(QStringLiteral("AddToOrder")));
+    QVERIFY(crashed->ws.execute(ActionId::AddToOrder));
     addPart(42, 2);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     const QStringList newer = TextFile::readLines(QStringLiteral("o1.txt"));
     OrderRecovery::find(crashed->ws)->flush();
     crashed.reset();
@@ -752,7 +753,7 @@ void TestOrderExtras::recoveredOrderKnowsItsFileOnDisk()
     restarted.prompts.queueAnswer(Answer::Yes);
     QVERIFY(OrderRecovery::enable(restarted.ws, folder).offer());
     restarted.prompts.queueAnswer(Answer::Cancel);
-    QVERIFY(restarted.ws.execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(restarted.ws.execute(ActionId::OrderFileSave));
     QCOMPARE(restarted.prompts.questions().value(1), OrderFile::changedOnDiskQuestion(QStringLiteral("o1.txt")));
     QCOMPARE(TextFile::readLines(QStringLiteral("o1.txt")), newer);
     QVERIFY(!QFile::exists(QStringLiteral(".~lock.old.txt#")));
@@ -913,18 +914,18 @@ void TestOrderExtras::quickOrderPasteShapes()
     m_session->prompts.clear();
     m_session->prompts.setClipboardText(text);
     m_session->progress.stopAfter(polls);
-    QVERIFY(m_ws->execute(QStringLiteral("OrderPasteClipboard")));
+    QVERIFY(m_ws->execute(ActionId::OrderPasteClipboard));
     m_session->progress.stopAfter(-1);
     QCOMPARE(state(*m_ws), order);
     QCOMPARE(m_session->prompts.messages(), QStringList{report});
     if (polls >= 0) {
         QVERIFY(steps == 1);
         QVERIFY(!OrderHistory::of(*m_ws).canRedo());
-        QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+        QVERIFY(m_ws->execute(ActionId::OrderUndo));
         QVERIFY(!m_ws->orderOpen() || m_ws->order().rowCount() == 0);
         return;
     }
-    QVERIFY(m_ws->execute(QStringLiteral("OrderUndo")));
+    QVERIFY(m_ws->execute(ActionId::OrderUndo));
     QCOMPARE(state(*m_ws), QStringLiteral("12:3:10:30 | total=30 changed=1 marked=12"));
 }
 

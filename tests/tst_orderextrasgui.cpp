@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <QToolTip>
 
+#include "actionid.h"
 #include "main.h"
 #include "missinglinedelegate.h"
 #include "missinglines.h"
@@ -146,11 +147,11 @@ void TestOrderExtrasGui::orderMenuAndKeys()
     const auto settled = settleOnExit(form);
     QMenu *order = form.findChild<QMenu *>(QStringLiteral("MIOrder"));
     QVERIFY(order);
-    for (const char *name : {"OrderPasteClipboard", "OrderUndo", "OrderRedo"})
-        QVERIFY2(order->actions().contains(form.action(QLatin1String(name))), name);
-    QCOMPARE(form.action(QStringLiteral("OrderPasteClipboard"))->shortcuts(), QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Shift+V"))});
-    QCOMPARE(form.action(QStringLiteral("OrderUndo"))->shortcuts(), QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Z"))});
-    QCOMPARE(form.action(QStringLiteral("OrderRedo"))->shortcuts(),
+    for (const QLatin1StringView name : {ActionId::OrderPasteClipboard, ActionId::OrderUndo, ActionId::OrderRedo})
+        QVERIFY2(order->actions().contains(form.action(name)), name.data());
+    QCOMPARE(form.action(ActionId::OrderPasteClipboard)->shortcuts(), QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Shift+V"))});
+    QCOMPARE(form.action(ActionId::OrderUndo)->shortcuts(), QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Z"))});
+    QCOMPARE(form.action(ActionId::OrderRedo)->shortcuts(),
              (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))}));
     // No key runs two commands.
     QHash<QKeySequence, QString> owners;
@@ -161,9 +162,9 @@ void TestOrderExtrasGui::orderMenuAndKeys()
         }
     }
     form.updateActions();
-    QVERIFY(!form.action(QStringLiteral("OrderPasteClipboard"))->isEnabled());
-    QVERIFY(!form.action(QStringLiteral("OrderUndo"))->isEnabled());
-    QCOMPARE(form.action(QStringLiteral("OrderUndo"))->text(), QStringLiteral("Отменить"));
+    QVERIFY(!form.action(ActionId::OrderPasteClipboard)->isEnabled());
+    QVERIFY(!form.action(ActionId::OrderUndo)->isEnabled());
+    QCOMPARE(form.action(ActionId::OrderUndo)->text(), QStringLiteral("Отменить"));
 }
 
 void TestOrderExtrasGui::pasteUndoRedoByKey()
@@ -188,14 +189,14 @@ void TestOrderExtrasGui::pasteUndoRedoByKey()
     auto *summ = form.findChild<QLabel *>(QStringLiteral("SUMM"));
     QCOMPARE(summ->text(), QStringLiteral("Сумма: 35.00 р."));
     form.updateActions();
-    QCOMPARE(form.action(QStringLiteral("OrderUndo"))->text(), QStringLiteral("Отменить: вставка заказа из буфера"));
+    QCOMPARE(form.action(ActionId::OrderUndo)->text(), QStringLiteral("Отменить: вставка заказа из буфера"));
 
     idle();
     QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(grid->model()->rowCount(), 0);
     QCOMPARE(summ->text(), QStringLiteral("Сумма: 0.00 р."));
     form.updateActions();
-    QCOMPARE(form.action(QStringLiteral("OrderRedo"))->text(), QStringLiteral("Повторить: вставка заказа из буфера"));
+    QCOMPARE(form.action(ActionId::OrderRedo)->text(), QStringLiteral("Повторить: вставка заказа из буфера"));
     idle();
     QTest::keyClick(&form, Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(grid->model()->rowCount(), 2);

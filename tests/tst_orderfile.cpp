@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "actionid.h"
 #include "actionlist.h"
 #include "filesizelimit.h"
 #include "inordermark.h"
@@ -126,7 +127,7 @@ void TestOrderFile::addPart(int code, int quantity)
 {
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
     m_session->prompts.queueQuantity(quantity);
-    QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+    QVERIFY(m_ws->execute(ActionId::AddToOrder));
 }
 
 void TestOrderFile::safeFileName_data()
@@ -269,7 +270,7 @@ void TestOrderFile::readerOnLoneCarriageReturns()
 {
     writeBytes(QStringLiteral("cr.txt"), QByteArray("\xC7\xC0\xCA\xC0\xC7:\r00012|Bolt|A|B|3\r00042|Nut|||1\r"));
     m_session->prompts.queueFile(QStringLiteral("cr.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     QCOMPARE(orderRows(m_ws->order()), (QStringList{"12|Bolt|A|B|3|0|0", "42|Nut|||1|0|0"}));
 }
 
@@ -320,7 +321,7 @@ void TestOrderFile::openedFileCountsSkippedLines()
     QFETCH(QString, status);
     writeBytes(QStringLiteral("o.txt"), bytes);
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     QCOMPARE(orderRows(m_ws->order()), rows);
     QCOMPARE(m_ws->label(Workspace::Label::Status), status);
 }
@@ -340,7 +341,7 @@ void TestOrderFile::readerOnGarbageEndsAndKeepsReadableLines()
     bytes.append("\r\n00042|Nut|||1\r\n");
     writeBytes(QStringLiteral("noise.txt"), bytes);
     m_session->prompts.queueFile(QStringLiteral("noise.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     const QStringList rows = orderRows(m_ws->order());
     QVERIFY(rows.size() >= 2);
     QCOMPARE(rows.first(), QStringLiteral("12|Bolt|A|B|3|0|0"));
@@ -432,17 +433,17 @@ void TestOrderFile::writerExportForm()
 
 void TestOrderFile::separatorInAFieldDoesNotShiftTheLine()
 {
-    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    QVERIFY(m_ws->execute(ActionId::OrderNew));
     m_ws->order().appendRow(QVariantList{0, 5, "Болт M8|M10", "A|B", "Завод\r\nКитай", 2, 0.0, 0.0});
     m_ws->document().setModified(true);
     m_session->prompts.queueFile(QStringLiteral("bar.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     const QStringList lines = TextFile::readLines(QStringLiteral("bar.txt"));
     QCOMPARE(lines.mid(14), QStringList{"00005|Болт M8/M10|A/B|Завод  Китай|2"});
 
-    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->execute(ActionId::OrderClose));
     m_session->prompts.queueFile(QStringLiteral("bar.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"5|Болт M8/M10|A/B|Завод  Китай|2|0|0"});
 }
 
@@ -454,7 +455,7 @@ void TestOrderFile::saveAskForNameAndReopenGivesSameLines()
     addPart(12, 3);
     addPart(7, 1);
     m_session->prompts.queueFile(QDir::current().filePath(QStringLiteral("заказ.txt")));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
 
     const ScriptedPrompts::Record dialog = m_session->prompts.records().constLast();
     QCOMPARE(dialog.kind, QStringLiteral("save"));
@@ -464,19 +465,19 @@ void TestOrderFile::saveAskForNameAndReopenGivesSameLines()
     QVERIFY(dialog.dialog.overwritePrompt);
     QCOMPARE(dialog.dialog.fileName,
              QStringLiteral("order ООО ''Ромашка'' ") + TextFile::shortDate(QDate::currentDate()) + QStringLiteral(".txt"));
-    QVERIFY(m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->actions().isDone(ActionId::OrderFileSave));
     QVERIFY(!m_ws->document().isModified());
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ: заказ.txt"));
     QVERIFY(readBytes(QStringLiteral("заказ.txt")).endsWith("|1\r\n"));
 
     // A second save goes to the same file without a dialog.
     m_session->prompts.clear();
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     QVERIFY(m_session->prompts.records().isEmpty());
 
-    QVERIFY(m_ws->execute(QStringLiteral("OrderClose")));
+    QVERIFY(m_ws->execute(ActionId::OrderClose));
     m_session->prompts.queueFile(QDir::current().filePath(QStringLiteral("заказ.txt")));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     const ScriptedPrompts::Record open = m_session->prompts.records().constLast();
     QCOMPARE(open.kind, QStringLiteral("open"));
     QCOMPARE(open.dialog.title, QStringLiteral("Открыть файл заказа"));
@@ -498,18 +499,18 @@ void TestOrderFile::saveAsCancelledKeepsName()
     loadPrice();
     addPart(12, 3);
     m_session->prompts.queueFile(QStringLiteral("first.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     const QString first = m_ws->document().fileName();
     addPart(12, 4);
 
     m_session->prompts.queueFile(QString());
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSaveAs")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSaveAs));
     QCOMPARE(m_ws->document().fileName(), first);
     QVERIFY(m_ws->document().isModified());
-    QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
+    QVERIFY(!m_ws->actions().isDone(ActionId::OrderFileSave));
 
     m_session->prompts.queueFile(QStringLiteral("second.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSaveAs")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSaveAs));
     QCOMPARE(m_ws->document().fileName(), QStringLiteral("second.txt"));
     QVERIFY(TextFile::readLines(QStringLiteral("second.txt")).constLast().endsWith(QLatin1String("|4")));
     QVERIFY(TextFile::readLines(QStringLiteral("first.txt")).constLast().endsWith(QLatin1String("|3")));
@@ -521,19 +522,19 @@ void TestOrderFile::failedReplaceKeepsOldFileAndChangedState()
     loadPrice();
     addPart(12, 3);
     m_session->prompts.queueFile(QStringLiteral("keep.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     const QByteArray old = readBytes(QStringLiteral("keep.txt"));
     addPart(42, 1);
     addPart(7, 2);
     {
         const FileSizeLimit limit(old.size() - 10);
         FILE_SIZE_LIMIT_OR_SKIP(limit);
-        m_ws->actions().run(QStringLiteral("OrderFileSave"));
+        m_ws->actions().run(ActionId::OrderFileSave);
     }
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QCOMPARE(readBytes(QStringLiteral("keep.txt")), old);
     QVERIFY(m_ws->document().isModified());
-    QVERIFY(!m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
+    QVERIFY(!m_ws->actions().isDone(ActionId::OrderFileSave));
     QCOMPARE(m_ws->order().rowCount(), 3);
 }
 
@@ -544,14 +545,14 @@ void TestOrderFile::unwritableTargetShowsErrorAndKeepsOrder()
     writeBytes(QStringLiteral("plain"), "x");
     const QString target = QStringLiteral("plain/order.txt");
     m_session->prompts.queueFile(target);
-    m_ws->actions().run(QStringLiteral("OrderFileSave"));
+    m_ws->actions().run(ActionId::OrderFileSave);
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QVERIFY(m_ws->orderOpen());
     QVERIFY(m_ws->document().isModified());
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ"));
     // The failed name is not kept: the next save asks for one again.
     QVERIFY(m_ws->document().fileName().isEmpty());
-    m_ws->actions().run(QStringLiteral("OrderFileSave"));
+    m_ws->actions().run(ActionId::OrderFileSave);
     QCOMPARE(m_session->prompts.texts(QStringLiteral("save")).size(), 2);
 }
 
@@ -566,8 +567,8 @@ void TestOrderFile::readOnlyFileIsNotReplaced()
     m_session->prompts.queueFile(QStringLiteral("ro.txt"));
     m_session->prompts.queueAnswer(UserPrompts::Answer::Yes);
     m_session->prompts.queueFile(QStringLiteral("copy.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
-    QVERIFY(m_ws->actions().isDone(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
+    QVERIFY(m_ws->actions().isDone(ActionId::OrderFileSave));
     QCOMPARE(m_session->prompts.questions(), QStringList{OrderFile::writeProtectedQuestion(QStringLiteral("ro.txt"))});
     QCOMPARE(readBytes(QStringLiteral("ro.txt")), old);
 }
@@ -576,7 +577,7 @@ void TestOrderFile::unreadableFileOpensNoOrder()
 {
     loadPrice();
     m_session->prompts.queueFile(QStringLiteral("missing.txt"));
-    m_ws->actions().run(QStringLiteral("OrderFileOpen"));
+    m_ws->actions().run(ActionId::OrderFileOpen);
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QVERIFY(!m_ws->orderOpen());
     QVERIFY(m_ws->document().fileName().isEmpty());
@@ -585,11 +586,11 @@ void TestOrderFile::unreadableFileOpensNoOrder()
 void TestOrderFile::openedFileIsSavedAndTitled()
 {
     writeBytes(QStringLiteral("in.txt"), TextFile::encodeLines({"ЗАКАЗ:", "00012|Болт М8|||2", "junk|", "7 Шайба", "x"}));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    QVERIFY(m_ws->execute(ActionId::OrderNew));
     m_ws->order().appendRow(QVariantList{0, 1, QString(), QString(), QString(), 1, 99.0, 99.0});
     m_ws->document().recount();
     m_session->prompts.queueFile(QDir::current().filePath(QStringLiteral("in.txt")));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     QCOMPARE(orderRows(m_ws->order()), QStringList{"12|Болт М8|||2|0|0"});
     QCOMPARE(m_ws->order().rowNumber(), 1);
     QCOMPARE(m_ws->document().total(), 0.0);

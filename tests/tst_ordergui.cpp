@@ -11,6 +11,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "actionid.h"
 #include "addtoorder.h"
 #include "gridcontroller.h"
 #include "legendpanel.h"
@@ -373,7 +374,7 @@ void TestOrderGui::dialogTellsTheLineCost()
         QTest::keyClick(m_form->quantityEdit(), Qt::Key_Return);
     });
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
-    QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+    QVERIFY(m_ws->execute(ActionId::AddToOrder));
     // The amount told is the line's amount as the order grid shows it.
     const QString amount = m_orderGrid->view()->model()->index(0, 8).data().toString();
     QCOMPARE(shown, told.isEmpty() ? QString() : told + QStringLiteral(": ") + amount);
@@ -413,7 +414,7 @@ void TestOrderGui::quantityByPacks()
             QTest::keyClick(m_form->quantityEdit(), Qt::Key(key));
         QTest::keyClick(m_form->quantityEdit(), Qt::Key_Return);
     });
-    QVERIFY(m_ws->execute(QString::fromLatin1(inOrder ? "EditOrderRecord" : "AddToOrder")));
+    QVERIFY(m_ws->execute((inOrder ? ActionId::EditOrderRecord : ActionId::AddToOrder)));
     QCOMPARE(m_ws->order().integerAt(0, OrderTable::Count), quantity);
 }
 
@@ -446,7 +447,7 @@ void TestOrderGui::enterEditsAndDeleteRemovesInOrderGrid()
     for (const int code : {12, 42, 7}) {
         QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
         typeQuantityAndConfirm(m_form, QStringLiteral("2"));
-        QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+        QVERIFY(m_ws->execute(ActionId::AddToOrder));
     }
     QCOMPARE(m_ws->order().rowCount(), 3);
     QTableView *view = m_orderGrid->view();
@@ -724,7 +725,7 @@ void TestOrderGui::tabMovesToNextColumn()
 void TestOrderGui::orderGridColumnsSortAndMoney()
 {
     m_ws->settings().discount = 10;
-    QVERIFY(m_ws->execute(QStringLiteral("OrderNew")));
+    QVERIFY(m_ws->execute(ActionId::OrderNew));
     QTableView *view = m_orderGrid->view();
     // The name column takes the room the other columns leave.
     QTRY_VERIFY(view->columnWidth(3) > 200);
@@ -737,7 +738,7 @@ void TestOrderGui::orderGridColumnsSortAndMoney()
     for (const int code : {42, 7, 12}) {
         QVERIFY(m_ws->price().locate(QStringLiteral("Code"), code));
         typeQuantityAndConfirm(m_form, QStringLiteral("2"));
-        QVERIFY(m_ws->execute(QStringLiteral("AddToOrder")));
+        QVERIFY(m_ws->execute(ActionId::AddToOrder));
     }
 
     // Price and amount cells show the discounted money text.
@@ -766,7 +767,7 @@ void TestOrderGui::orderGridColumnsSortAndMoney()
     QCOMPARE(m_ws->grid(Workspace::Grid::Order).sortMark, -4);
     // The saved file follows the sorted order.
     m_prompts->script.queueFile(QStringLiteral("sorted.txt"));
-    QVERIFY(m_ws->execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(m_ws->execute(ActionId::OrderFileSave));
     QCOMPARE(TextFile::readLines(QStringLiteral("sorted.txt")).mid(14),
              (QStringList{"00007|Шайба||Тайвань|2", "00042|Гайка М8|OEM-42|Китай|2", "00012|Болт М8|OEM-12|Россия|2"}));
 }

@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QToolTip>
 
+#include "actionid.h"
 #include "addtoorder.h"
 #include "gridcontroller.h"
 #include "main.h"
@@ -136,7 +137,7 @@ void TestPartSearchGui::typeArrowsEnterEscape()
         QTest::keyClick(field, Qt::Key_Down);
         QTest::keyClick(grid, Qt::Key_Down);
         QTest::keyClick(grid, Qt::Key_Down);
-        QTRY_VERIFY(form.findChild<QAction *>(QStringLiteral("FilterQ"))->isEnabled());
+        QTRY_VERIFY(form.findChild<QAction *>(ActionId::FilterQ)->isEnabled());
         QTest::keyClick(grid, Qt::Key_F3); // the part (105) and its analogue
         QCOMPARE(price.rowCount(), 2);
         QTest::keyClick(grid, Qt::Key_Escape);

@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QToolTip>
 
+#include "actionid.h"
 #include "availabilitydelegate.h"
 #include "availableicons.h"
 #include "gridheader.h"
@@ -268,15 +269,15 @@ void TestPriceGrid::copyCell()
     m_form->gridPrice()->setFocus();
 
     grid()->view()->setCurrentIndex(cell(42, 5)); // empty producer
-    m_form->action(QStringLiteral("CopyCell"))->trigger();
+    m_form->action(ActionId::CopyCell)->trigger();
     QCOMPARE(clipboard->text(), QStringLiteral("before"));
 
     grid()->view()->setCurrentIndex(cell(42, 2));
-    m_form->action(QStringLiteral("CopyCell"))->trigger();
+    m_form->action(ActionId::CopyCell)->trigger();
     QCOMPARE(clipboard->text(), QStringLiteral("00042"));
 
     grid()->view()->setCurrentIndex(cell(42, 3));
-    m_form->action(QStringLiteral("CopyCell"))->trigger();
+    m_form->action(ActionId::CopyCell)->trigger();
     QCOMPARE(clipboard->text(), QStringLiteral("Болт"));
 }
 

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "actionid.h"
 #include "cp1251.h"
 #include "ordixerror.h"
 #include "pricecompare.h"
@@ -309,7 +310,7 @@ void TestPriceLoader::choosingTheFile()
         m_session->prompts.queueAnswer(UserPrompts::Answer(answer));
     m_session->prompts.queueFile(dialogFile);
 
-    m_ws->actions().execute(QStringLiteral("PriceFileOpen"));
+    m_ws->actions().execute(ActionId::PriceFileOpen);
 
     QCOMPARE(m_ws->priceFileName(), loaded);
     QCOMPARE(m_ws->price().isActive(), !loaded.isEmpty());
@@ -451,7 +452,7 @@ void TestPriceLoader::comparison()
     writeFile(QStringLiteral("list_OLD.txt"), oldLines);
     PriceLoader::loadFile(*m_ws, QStringLiteral("list.txt"));
     m_session->prompts.queueAnswer(UserPrompts::Answer::Yes);
-    m_ws->actions().execute(QStringLiteral("ComparePrices"));
+    m_ws->actions().execute(ActionId::ComparePrices);
 
     RecordTable &table = m_ws->price();
     table.setIndexName(QStringLiteral("PreCODE"));
@@ -532,7 +533,7 @@ void TestPriceLoader::comparisonQuestions()
     writeFile(QStringLiteral("ZOLT_OLD.TXT"), {"Код|Наименование|ЦенаМелОпт", "1|A|50"});
     m_session->prompts.queueAnswer(UserPrompts::Answer::No);
     m_session->prompts.queueAnswer(UserPrompts::Answer::No);
-    m_ws->actions().execute(QStringLiteral("PriceFileOpen"));
+    m_ws->actions().execute(ActionId::PriceFileOpen);
 
     const QStringList asked = m_session->prompts.questions();
     QCOMPARE(asked.size(), 2);
@@ -562,7 +563,7 @@ void TestPriceLoader::oldFileIsNotCompared()
 {
     writeFile(QStringLiteral("ZOLT_OLD.TXT"), {"Код|Наименование|ЦенаМелОпт", "1|A|100"});
     m_session->prompts.queueAnswer(UserPrompts::Answer::Yes); // open the outdated list
-    m_ws->actions().execute(QStringLiteral("PriceFileOpen"));
+    m_ws->actions().execute(ActionId::PriceFileOpen);
     QCOMPARE(m_ws->priceFileName(), QStringLiteral("ZOLT_OLD.TXT"));
     QCOMPARE(m_session->prompts.questions().size(), 1);
 }
@@ -584,10 +585,10 @@ void TestPriceLoader::closeRetiresDayOldDefaultList()
     setAge(QStringLiteral("ZOLT.TXT"), ageDays);
     m_session->prompts.queueAnswer(UserPrompts::Answer::No);
     m_session->prompts.queueAnswer(UserPrompts::Answer::No);
-    m_ws->actions().execute(QStringLiteral("PriceFileOpen"));
+    m_ws->actions().execute(ActionId::PriceFileOpen);
     QCOMPARE(m_ws->priceFileName(), QStringLiteral("ZOLT.TXT"));
 
-    m_ws->actions().execute(QStringLiteral("PriceClose"));
+    m_ws->actions().execute(ActionId::PriceClose);
     QVERIFY(!m_ws->price().isActive());
     QVERIFY(!QFile::exists(QStringLiteral("DStruct.xml")));
     QVERIFY(m_ws->priceFileName().isEmpty());
@@ -601,7 +602,7 @@ void TestPriceLoader::specialPricesRestoreMode()
     writeFile(QStringLiteral("ZOLT.TXT"), {"Код|Наименование|Цена|ЦенаМелОпт|ЦенаОпт", "1|A|10|8|6"});
     m_session->prompts.queueAnswer(UserPrompts::Answer::No);
     m_session->prompts.queueAnswer(UserPrompts::Answer::No);
-    m_ws->actions().execute(QStringLiteral("PriceFileOpenSpecial"));
+    m_ws->actions().execute(ActionId::PriceFileOpenSpecial);
     QCOMPARE(m_ws->price().asFloat(FPrice), 6.0);
     QCOMPARE(m_ws->grid(Workspace::Grid::Price).columns.at(7).title, QStringLiteral("Цена (специальная)"));
     QCOMPARE(m_ws->settings().priceMode, 1);
@@ -609,7 +610,7 @@ void TestPriceLoader::specialPricesRestoreMode()
     // A load that fails restores the mode as well.
     QFile::remove(QStringLiteral("ZOLT.TXT"));
     m_session->prompts.queueFile(QStringLiteral("missing.txt"));
-    QVERIFY_THROWS_EXCEPTION(OrdixError, m_ws->actions().execute(QStringLiteral("PriceFileOpenSpecial")));
+    QVERIFY_THROWS_EXCEPTION(OrdixError, m_ws->actions().execute(ActionId::PriceFileOpenSpecial));
     QCOMPARE(m_ws->settings().priceMode, 1);
 }
 
@@ -620,7 +621,7 @@ void TestPriceLoader::restorePriceDataKeepsUserFilter()
     RecordTable &table = m_ws->price();
     table.setFilter(QStringLiteral("Name='A'"));
     table.setFiltered(true);
-    m_ws->actions().execute(QStringLiteral("RestorePriceData"));
+    m_ws->actions().execute(ActionId::RestorePriceData);
     QVERIFY(table.isFiltered());
     QCOMPARE(table.filter(), QStringLiteral("Name='A'"));
     QCOMPARE(table.rowCount(), 1);
@@ -635,24 +636,24 @@ void TestPriceLoader::restorePriceDataKeepsUserFilter()
 void TestPriceLoader::keptConditionFiltersTheReloadedList()
 {
     writeFile(QStringLiteral("ZOLT.TXT"), {"Код|Наименование|Цена|Статус", "1|A|1|1", "2|B|1|1", "3|C|1|1"});
-    QVERIFY(m_ws->actions().execute(QStringLiteral("PriceFileOpen")));
+    QVERIFY(m_ws->actions().execute(ActionId::PriceFileOpen));
     RecordTable &table = m_ws->price();
     QVERIFY(table.locate(QStringLiteral("Code"), 2));
-    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterQ")));
+    QVERIFY(m_ws->actions().execute(ActionId::FilterQ));
     const QString label = m_ws->label(Workspace::Label::FilterStatus);
     QVERIFY(!label.isEmpty());
     QCOMPARE(table.rowCount(), 1);
 
-    QVERIFY(m_ws->actions().execute(QStringLiteral("PriceClose")));
-    QVERIFY(m_ws->actions().execute(QStringLiteral("PriceFileOpen")));
+    QVERIFY(m_ws->actions().execute(ActionId::PriceClose));
+    QVERIFY(m_ws->actions().execute(ActionId::PriceFileOpen));
     QVERIFY(m_ws->filter.priceActive);
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatus), label);
-    QCOMPARE(m_ws->actions().find(QStringLiteral("FilterPrice"))->caption, QStringLiteral("Отменить фильтр"));
+    QCOMPARE(m_ws->actions().find(ActionId::FilterPrice)->caption, QStringLiteral("Отменить фильтр"));
     QCOMPARE(rows(table), QStringList{"2:B:1"});
     // Ctrl+F3 now switches off the filter the user sees.
-    QVERIFY(m_ws->actions().execute(QStringLiteral("FilterPrice")));
+    QVERIFY(m_ws->actions().execute(ActionId::FilterPrice));
     QCOMPARE(table.rowCount(), 3);
-    QCOMPARE(m_ws->actions().find(QStringLiteral("FilterPrice"))->caption, QStringLiteral("Применить фильтр"));
+    QCOMPARE(m_ws->actions().find(ActionId::FilterPrice)->caption, QStringLiteral("Применить фильтр"));
 }
 
 QTEST_GUILESS_MAIN(TestPriceLoader)

@@ -12,6 +12,7 @@
 
 #include <functional>
 
+#include "actionid.h"
 #include "applicationwindows.h"
 #include "main.h"
 #include "preferences.h"
@@ -382,7 +383,7 @@ void TestProps::commandRoundTripSavesAccumulativeDiscount()
         child<QLineEdit>(&dialog, "EditPhone")->setText(QStringLiteral("555"));
         QTest::mouseClick(child<QPushButton>(&dialog, "OKBtn"), Qt::LeftButton);
     });
-    form.action(QStringLiteral("Preferences"))->trigger();
+    form.action(ActionId::Preferences)->trigger();
 
     const Settings &settings = form.workspace().settings();
     QCOMPARE(settings.customer, QStringLiteral("ООО Ромашка"));
@@ -403,7 +404,7 @@ void TestProps::commandRoundTripSavesAccumulativeDiscount()
         QCOMPARE(child<QLineEdit>(&dialog, "EditCustomer")->text(), QStringLiteral("ООО Ромашка"));
         dialog.reject();
     });
-    form.action(QStringLiteral("Preferences"))->trigger();
+    form.action(ActionId::Preferences)->trigger();
 }
 
 void TestProps::cancelChangesNothing()
@@ -418,7 +419,7 @@ void TestProps::cancelChangesNothing()
         QTest::mouseClick(child<QRadioButton>(&dialog, "RadioDExtra"), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>(&dialog, "CancelBtn"), Qt::LeftButton);
     });
-    form.action(QStringLiteral("Preferences"))->trigger();
+    form.action(ActionId::Preferences)->trigger();
     QCOMPARE(form.workspace().settings().customer, QString());
     QCOMPARE(form.workspace().settings().discount, 0.0f);
     QCOMPARE(form.windowTitle(), QStringLiteral("ZOLT Ordix 3"));
@@ -476,7 +477,7 @@ void TestProps::priceModeQuestion()
         }
         dialog.accept();
     });
-    form.action(QStringLiteral("Preferences"))->trigger();
+    form.action(ActionId::Preferences)->trigger();
 
     QCOMPARE(ws.settings().priceMode, changeMode ? 2 : 1);
     const QStringList expectedQuestions = asked ? QStringList{QStringLiteral(
@@ -505,7 +506,7 @@ void TestProps::roubleOnlyMakesItTheDefaultCurrency()
         QCOMPARE(box->currentIndex(), 0);
         dialog.accept();
     });
-    form.action(QStringLiteral("Preferences"))->trigger();
+    form.action(ActionId::Preferences)->trigger();
     QCOMPARE(form.workspace().settings().defaultCurrency, QStringLiteral("р."));
     QCOMPARE(iniValue(QStringLiteral("DefaultCurrency")), QStringLiteral("р."));
 }

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "actionid.h"
 #include "cp1251.h"
 #include "orderfile.h"
 #include "orderfixture.h"
@@ -95,21 +96,21 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
     // An order from it: its file keeps part numbers and makers, no code.
     QVERIFY(ws.price().locate(QStringLiteral("CatalogID"), QStringLiteral("SD-12")));
     prompts.queueQuantity(4);
-    QVERIFY(ws.execute(QStringLiteral("AddToOrder")));
+    QVERIFY(ws.execute(ActionId::AddToOrder));
     QVERIFY(ws.price().locate(QStringLiteral("CatalogID"), QStringLiteral("0986452041")));
     prompts.queueQuantity(1);
-    QVERIFY(ws.execute(QStringLiteral("AddToOrder")));
+    QVERIFY(ws.execute(ActionId::AddToOrder));
     prompts.queueFile(QStringLiteral("order.txt"));
-    QVERIFY(ws.execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(ws.execute(ActionId::OrderFileSave));
     const QStringList lines = TextFile::readLines(QStringLiteral("order.txt"));
     QVERIFY2(lines.contains(QStringLiteral("|Свеча|SD-12|NGK|4")), qPrintable(lines.join(u'\n')));
     QVERIFY(lines.contains(QStringLiteral("|Фильтр|0986452041|BOSCH|1")));
     // The list closed (as a new one replaces it): the lines keep their makers.
-    QVERIFY(ws.execute(QStringLiteral("PriceClose")));
-    QVERIFY(ws.execute(QStringLiteral("OrderFileSave")));
+    QVERIFY(ws.execute(ActionId::PriceClose));
+    QVERIFY(ws.execute(ActionId::OrderFileSave));
     const auto orderLines = [](const QStringList &file) { return file.mid(file.indexOf(QStringLiteral("ЗАКАЗ:"))); };
     QCOMPARE(orderLines(TextFile::readLines(QStringLiteral("order.txt"))), orderLines(lines));
-    QVERIFY(ws.execute(QStringLiteral("OrderClose")));
+    QVERIFY(ws.execute(ActionId::OrderClose));
 
     // The next edition: a column moved in, new prices. The layout follows
     // the header by name and says what changed; the one after opens with
@@ -129,16 +130,16 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
     QCOMPARE(prompts.texts(QStringLiteral("layout")).size(), 2);
     // Compared with the edition it replaced, read by the same layout.
     prompts.queueAnswer(UserPrompts::Answer::Yes);
-    QVERIFY(ws.execute(QStringLiteral("ComparePrices")));
+    QVERIFY(ws.execute(ActionId::ComparePrices));
     QCOMPARE(ws.oldPriceFileName(), QStringLiteral("yug.csv"));
     QVERIFY(ws.price().locate(QStringLiteral("CatalogID"), QStringLiteral("SD-12")));
     QCOMPARE(ws.price().asFloat(ws.price().fieldByName(QStringLiteral("OldPrice"))), 75.0);
 
     // The order re-prices against it line for line by part number.
     prompts.queueFile(QStringLiteral("order.txt"));
-    QVERIFY(ws.execute(QStringLiteral("OrderFileOpen")));
+    QVERIFY(ws.execute(ActionId::OrderFileOpen));
     prompts.queueAnswer(UserPrompts::Answer::Yes);
-    QVERIFY(ws.execute(QStringLiteral("CoordinateOrder")));
+    QVERIFY(ws.execute(ActionId::CoordinateOrder));
     RecordTable &order = ws.order();
     QStringList priced;
     for (int r = 0; r < order.rowCount(); ++r)

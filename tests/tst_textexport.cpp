@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "actionid.h"
 #include "cp1251.h"
 #include "filesizelimit.h"
 #include "ordertable.h"
@@ -92,7 +93,7 @@ void TestTextExport::headerIsWindows1251()
 {
     fillOrder({Bolt}, 0);
     m_prompts.queueFile(exportPath());
-    QVERIFY(m_ws->execute(QStringLiteral("ExportText")));
+    QVERIFY(m_ws->execute(ActionId::ExportText));
     // "Код" and a TAB in Windows-1251.
     QVERIFY(readFile(exportPath()).startsWith(QByteArray("\xCA\xEE\xE4\t")));
 }
@@ -138,7 +139,7 @@ void TestTextExport::exportFile()
         m_ws->settings().currentCurrency = RCurrency{rate, QStringLiteral("Доллар"), QStringLiteral("$")};
     fillOrder(lines, discount);
     m_prompts.queueFile(exportPath());
-    QVERIFY(m_ws->execute(QStringLiteral("ExportText")));
+    QVERIFY(m_ws->execute(ActionId::ExportText));
 
     QByteArray expected = Head + Cp1251::encode(body);
     expected.replace("\n", "\r\n");
@@ -156,7 +157,7 @@ void TestTextExport::dialogAndOrderStateUntouched()
     m_ws->document().setModified(true);
     m_ws->setLabel(Workspace::Label::OrderTitle, QStringLiteral("Заказ: old.txt"));
     m_prompts.queueFile(exportPath());
-    QVERIFY(m_ws->execute(QStringLiteral("ExportText")));
+    QVERIFY(m_ws->execute(ActionId::ExportText));
 
     QCOMPARE(m_prompts.records().size(), 1);
     const UserPrompts::FileDialog &dialog = m_prompts.records().first().dialog;
@@ -179,7 +180,7 @@ void TestTextExport::dialogAndOrderStateUntouched()
 void TestTextExport::cancelledDialogWritesNothing()
 {
     fillOrder({Bolt}, 0);
-    QVERIFY(m_ws->execute(QStringLiteral("ExportText")));
+    QVERIFY(m_ws->execute(ActionId::ExportText));
     QVERIFY(m_progress.texts().isEmpty());
     QVERIFY(QDir(m_dir->path()).entryList(QDir::Files).isEmpty());
 }
@@ -201,7 +202,7 @@ void TestTextExport::unwritableTarget()
     m_prompts.queueFile(m_dir->filePath(name));
     bool failed = false;
     try {
-        m_ws->execute(QStringLiteral("ExportText"));
+        m_ws->execute(ActionId::ExportText);
     } catch (const OrdixError &error) {
         failed = true;
         QVERIFY2(error.message().startsWith(QStringLiteral("Не удалось")), qPrintable(error.message()));
@@ -228,7 +229,7 @@ void TestTextExport::failedReplacementKeepsOldFile()
         FileSizeLimit limit(4096);
         FILE_SIZE_LIMIT_OR_SKIP(limit);
         try {
-            m_ws->execute(QStringLiteral("ExportText"));
+            m_ws->execute(ActionId::ExportText);
         } catch (const OrdixError &) {
             failed = true;
         }

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include "actionid.h"
 #include "filesizelimit.h"
 #include "ordertable.h"
 #include "ordixerror.h"
@@ -223,7 +224,7 @@ QJsonObject TestXlWork::exportAndRead()
         return QJsonObject();
     const QString path = m_dir->filePath(QStringLiteral("order.xlsx"));
     m_prompts.queueFile(path);
-    if (!m_ws->execute(QStringLiteral("ExportExcel")) || !QFileInfo::exists(path))
+    if (!m_ws->execute(ActionId::ExportExcel) || !QFileInfo::exists(path))
         return QJsonObject();
     // ORDIX_TEST_KEEP names a folder that keeps the workbooks for a look.
     const QString keep = qEnvironmentVariable("ORDIX_TEST_KEEP");
@@ -288,21 +289,21 @@ namespace
 
 void TestXlWork::actionIsShownAsXlsxExport()
 {
-    const ActionList::Action &action = m_ws->actions().get(QStringLiteral("ExportExcel"));
+    const ActionList::Action &action = m_ws->actions().get(ActionId::ExportExcel);
     QVERIFY(action.visible);
     QCOMPARE(action.caption, QStringLiteral("В формат MS Excel (xlsx)"));
     QVERIFY(XL_Work::SpreadsheetInstalled());
     // Enabled only with order lines.
-    QVERIFY(!m_ws->actions().isEnabled(QStringLiteral("ExportExcel")));
+    QVERIFY(!m_ws->actions().isEnabled(ActionId::ExportExcel));
     fillOrder(ThreeLines, 0);
-    QVERIFY(m_ws->actions().isEnabled(QStringLiteral("ExportExcel")));
+    QVERIFY(m_ws->actions().isEnabled(ActionId::ExportExcel));
 }
 
 void TestXlWork::saveDialogProposesSafeName()
 {
     m_ws->settings().customer = QStringLiteral("Ромашка/Юг: филиал");
     fillOrder(ThreeLines, 0);
-    QVERIFY(m_ws->execute(QStringLiteral("ExportExcel")));
+    QVERIFY(m_ws->execute(ActionId::ExportExcel));
     QCOMPARE(m_prompts.records().size(), 1);
     const ScriptedPrompts::Record &record = m_prompts.records().first();
     QCOMPARE(record.kind, QStringLiteral("save"));
@@ -316,7 +317,7 @@ void TestXlWork::saveDialogProposesSafeName()
 void TestXlWork::cancelledDialogWritesNothing()
 {
     fillOrder(ThreeLines, 0);
-    QVERIFY(m_ws->execute(QStringLiteral("ExportExcel")));
+    QVERIFY(m_ws->execute(ActionId::ExportExcel));
     QVERIFY(m_progress.texts().isEmpty());
     QVERIFY(QDir(m_dir->path()).entryList(QDir::Files).isEmpty());
 }
@@ -671,7 +672,7 @@ void TestXlWork::orderIsLeftAsItWas()
     m_ws->document().setModified(true);
     m_ws->document().setFileName(QStringLiteral("C:/orders/old.txt"));
     m_prompts.queueFile(m_dir->filePath(QStringLiteral("order.xlsx")));
-    QVERIFY(m_ws->execute(QStringLiteral("ExportExcel")));
+    QVERIFY(m_ws->execute(ActionId::ExportExcel));
     QCOMPARE(m_ws->order().rowNumber(), 2);
     QCOMPARE(m_ws->order().rowCount(), 3);
     QVERIFY(!m_ws->order().viewsSuspended());
@@ -697,7 +698,7 @@ void TestXlWork::unwritableTarget()
     m_prompts.queueFile(m_dir->filePath(name));
     bool failed = false;
     try {
-        m_ws->execute(QStringLiteral("ExportExcel"));
+        m_ws->execute(ActionId::ExportExcel);
     } catch (const OrdixError &error) {
         failed = true;
         QVERIFY2(error.message().startsWith(QStringLiteral("Не удалось")), qPrintable(error.message()));
@@ -724,7 +725,7 @@ void TestXlWork::failedReplacementKeepsOldFile()
         FileSizeLimit limit(2048);
         FILE_SIZE_LIMIT_OR_SKIP(limit);
         try {
-            m_ws->execute(QStringLiteral("ExportExcel"));
+            m_ws->execute(ActionId::ExportExcel);
         } catch (const OrdixError &) {
             failed = true;
         }
