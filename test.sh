@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Ordix and runs every test: the normal build (the window tests both
+# Checks the C++ files' layout, builds Ordix with warnings as errors and
+# runs every test: the normal build (the window tests both
 # offscreen and on Xvfb with openbox, and the scenario driven by real X
 # input), the same tests under AddressSanitizer (with leak detection) and
 # UndefinedBehaviorSanitizer (offscreen), the threaded units under
@@ -51,14 +52,22 @@ run_suite() {
   [ "$rc" -eq 0 ] || status=1
 }
 
+echo "== Layout of the C++ files (.clang-format)"
+if scripts/check-format.sh; then
+  total_passed=$((total_passed + 1))
+else
+  total_failed=$((total_failed + 1))
+  status=1
+fi
+
 echo "== Build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORDIX_WERROR=ON "${launcher[@]}"
 cmake --build build -j "$jobs"
 echo "== Tests"
 run_suite build
 
 echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORDIX_SANITIZE=ON -DORDIX_BUILD_BENCH=OFF "${launcher[@]}"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORDIX_SANITIZE=ON -DORDIX_BUILD_BENCH=OFF -DORDIX_WERROR=ON "${launcher[@]}"
 cmake --build build-asan -j "$jobs"
 # The window tests on the X server (label xcb) ran in the normal build; here
 # they run offscreen only, to keep the run short.

@@ -37,7 +37,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ \
-    -DORDIX_FUZZ=ON -DORDIX_BUILD_GUI=OFF -DORDIX_BUILD_BENCH=OFF
+    -DORDIX_FUZZ=ON -DORDIX_BUILD_GUI=OFF -DORDIX_BUILD_BENCH=OFF -DORDIX_WERROR=ON
 fi
 
 # One build at a time on this machine.

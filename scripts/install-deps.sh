@@ -13,7 +13,7 @@ pkgs=(
   xvfb xauth fonts-dejavu-core openbox xdotool x11-utils imagemagick
   python3 python3-openpyxl poppler-utils
   desktop-file-utils appstream man-db dpkg-dev lintian
-  ccache file
+  ccache file clang-format
   # The Windows leg: the mingw-w64 cross compilers (posix threads), NSIS for
   # the installer and 64-bit Wine to run the programs.
   g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev nsis wine wine64

@@ -36,7 +36,7 @@ build)
     -DCMAKE_TOOLCHAIN_FILE="$here/mingw64.cmake" -DORDIX_WIN_PREFIX="$qt" -DCMAKE_PREFIX_PATH="$qt" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$here/wine-run.sh;--qt;$qt;--prefix;$build/wineprefix" \
-    -DORDIX_BUILD_BENCH=OFF "${launcher[@]}"
+    -DORDIX_BUILD_BENCH=OFF -DORDIX_WERROR=ON "${launcher[@]}"
   cmake --build "$build" -j "$(nproc)"
   ;;
 
