@@ -51,7 +51,8 @@ double Stopwatch::processCpuMs()
 QString cpuText(double ordixCpuMs, double sqliteCpuMs)
 {
     return QStringLiteral("ordix_cpu_ms=%1 sqlite_cpu_ms=%2 cpu_ratio=%3")
-        .arg(number(ordixCpuMs), number(sqliteCpuMs), QString::number(sqliteCpuMs > 0 ? ordixCpuMs / sqliteCpuMs : 0, 'f', 3));
+        .arg(number(ordixCpuMs), number(sqliteCpuMs),
+             QString::number(sqliteCpuMs > 0 ? ordixCpuMs / sqliteCpuMs : 0, 'f', 3));
 }
 
 void reportRatio(const QString &name, double ordixMs, double sqliteMs, const QString &extra)

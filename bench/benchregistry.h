@@ -34,7 +34,7 @@ struct BenchContext
 
     qint64 rows = 1000000;
     QTemporaryDir workDir;
-    QString priceFile; // Windows-1251, "|"-separated, with header
+    QString priceFile;    // Windows-1251, "|"-separated, with header
     QString oldPriceFile; // the previous edition of the same list
     qint64 priceFileBytes = 0;
     std::vector<qint32> codes; // the codes of the generated rows, file order
@@ -45,9 +45,9 @@ struct BenchContext
     qint64 baseResident = 0;               // resident size before the load
     double loadMs = 0;                     // the real loader's time
     double loadCpuMs = 0;
-    double compareMs = 0;                  // the comparison's right after it
+    double compareMs = 0; // the comparison's right after it
     double compareCpuMs = 0;
-    qint64 loadComparePeak = 0;            // peak resident over both
+    qint64 loadComparePeak = 0; // peak resident over both
 };
 
 // One benchmark: measures and prints its lines. Benchmarks run in the order
@@ -77,7 +77,10 @@ struct BenchRegistrar
 class Stopwatch
 {
 public:
-    Stopwatch() : m_start(std::chrono::steady_clock::now()), m_cpuStart(processCpuMs()) {}
+    Stopwatch()
+        : m_start(std::chrono::steady_clock::now())
+        , m_cpuStart(processCpuMs())
+    { }
     double ms() const
     {
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_start).count();

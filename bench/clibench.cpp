@@ -61,7 +61,8 @@ namespace
         const QStringList price{QStringLiteral("--dir"), dir, QStringLiteral("price"), ctx.priceFile};
         const Run loadOnly = bestCliRun(price + QStringList{QStringLiteral("--filter"), QStringLiteral("CODE=-1")});
         const Run all = bestCliRun(price);
-        const Run word = bestCliRun(price + QStringList{QStringLiteral("--filter"), QStringLiteral("Name LIKE '%болт%'")});
+        const Run word =
+            bestCliRun(price + QStringList{QStringLiteral("--filter"), QStringLiteral("Name LIKE '%болт%'")});
         const Run sorted = bestCliRun(price + QStringList{QStringLiteral("--sort"), QStringLiteral("Name")});
         const double writing = all.cpuMs - loadOnly.cpuMs;
         const double writingWall = all.ms - loadOnly.ms;

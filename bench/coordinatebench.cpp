@@ -57,10 +57,12 @@ namespace
     {
         sqlite3 *db = nullptr;
         sqlite3_open(":memory:", &db);
-        exec(db, "CREATE TABLE price(Code INTEGER PRIMARY KEY, Name TEXT, CatalogID TEXT, ProductionOf TEXT,"
-                 " Pack TEXT, Price REAL, Flag INTEGER, Grp TEXT, Analogue TEXT)");
-        exec(db, "CREATE TABLE orders(Line INTEGER PRIMARY KEY, Flag INTEGER, Code INTEGER, Name TEXT,"
-                 " CatalogID TEXT, Producer TEXT, Count INTEGER, Price REAL, Sum REAL)");
+        exec(db,
+             "CREATE TABLE price(Code INTEGER PRIMARY KEY, Name TEXT, CatalogID TEXT, ProductionOf TEXT,"
+             " Pack TEXT, Price REAL, Flag INTEGER, Grp TEXT, Analogue TEXT)");
+        exec(db,
+             "CREATE TABLE orders(Line INTEGER PRIMARY KEY, Flag INTEGER, Code INTEGER, Name TEXT,"
+             " CatalogID TEXT, Producer TEXT, Count INTEGER, Price REAL, Sum REAL)");
         exec(db, "BEGIN");
         sqlite3_stmt *insert = nullptr;
         sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO price VALUES(?,?,?,?,?,?,?,?,?)", -1, &insert, nullptr);
@@ -80,8 +82,9 @@ namespace
             sqlite3_reset(insert);
         }
         sqlite3_finalize(insert);
-        sqlite3_prepare_v2(db, "INSERT INTO orders(Flag, Code, Name, CatalogID, Producer, Count, Price, Sum)"
-                               " VALUES(0, ?, 'x', '', '', ?, 0, 0)",
+        sqlite3_prepare_v2(db,
+                           "INSERT INTO orders(Flag, Code, Name, CatalogID, Producer, Count, Price, Sum)"
+                           " VALUES(0, ?, 'x', '', '', ?, 0, 0)",
                            -1, &insert, nullptr);
         for (const OrderLine &line : order) {
             sqlite3_bind_int(insert, 1, line.code);
@@ -101,9 +104,10 @@ namespace
     {
         Stopwatch watch;
         exec(db, "BEGIN");
-        exec(db, "UPDATE orders SET Name = p.Name, Flag = CASE WHEN p.Flag >= 5 THEN p.Flag - 5 ELSE p.Flag END,"
-                 " Price = p.Price, Sum = p.Price * orders.Count, CatalogID = p.CatalogID, Producer = p.ProductionOf"
-                 " FROM price AS p WHERE p.Code = orders.Code");
+        exec(db,
+             "UPDATE orders SET Name = p.Name, Flag = CASE WHEN p.Flag >= 5 THEN p.Flag - 5 ELSE p.Flag END,"
+             " Price = p.Price, Sum = p.Price * orders.Count, CatalogID = p.CatalogID, Producer = p.ProductionOf"
+             " FROM price AS p WHERE p.Code = orders.Code");
         exec(db, "UPDATE price SET Flag = Flag + 5 WHERE Flag < 5 AND Code IN (SELECT Code FROM orders)");
         sqlite3_stmt *sum = nullptr;
         sqlite3_prepare_v2(db, "SELECT total(o.Sum) FROM orders AS o JOIN price AS p ON p.Code = o.Code", -1, &sum,
@@ -131,7 +135,8 @@ namespace
         RecordTable &table = workspace.order();
         table.suspendViews();
         for (const OrderLine &line : order)
-            table.appendRow(QVariantList{0, line.code, QStringLiteral("x"), QString(), QString(), line.count, 0.0, 0.0});
+            table.appendRow(
+                QVariantList{0, line.code, QStringLiteral("x"), QString(), QString(), line.count, 0.0, 0.0});
         table.resumeViews();
 
         prompts.queueAnswer(UserPrompts::Answer::Yes);
@@ -153,7 +158,9 @@ namespace
         sqlite3_close(db);
 
         const bool same = qAbs(sqliteTotal - workspace.document().total()) <= 1e-6 * qMax(1.0, qAbs(sqliteTotal));
-        reportRatio(orderLines == 10000 ? QStringLiteral("coordinate") : QStringLiteral("coordinate_%1k").arg(orderLines / 1000), ordixMs, sqliteMs,
+        reportRatio(orderLines == 10000 ? QStringLiteral("coordinate")
+                                        : QStringLiteral("coordinate_%1k").arg(orderLines / 1000),
+                    ordixMs, sqliteMs,
                     QStringLiteral("lines=%1 found=%2 totals=%3 ordix_cpu_ms=%4 sqlite_cpu_ms=%5")
                         .arg(order.size())
                         .arg(found)

@@ -60,11 +60,20 @@ namespace
         out.reserve(utf8.size());
         for (char c : utf8) {
             switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
             }
         }
         return out;
@@ -82,7 +91,8 @@ namespace
         archive_entry_free(entry);
     }
 
-    const char *Header[8] = {"Код", "Наименование", "Артикул", "Производитель", "Кратность", "Цена, руб.", "Наличие", "Группа"};
+    const char *Header[8] = {"Код",       "Наименование", "Артикул", "Производитель",
+                             "Кратность", "Цена, руб.",   "Наличие", "Группа"};
     // Columns of the generated list for the eight of the workbook.
     const int Source[8] = {0, 1, 2, 3, 4, 5, 6, 7};
 
@@ -104,7 +114,8 @@ namespace
         QByteArray sheet = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
                            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
                            "<dimension ref=\"A1:H1048576\"/><sheetData>";
-        sheet += "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>" + QByteArray::number(sharedIndex("Прайс-лист поставщика")) + "</v></c></row>";
+        sheet += "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>" + QByteArray::number(sharedIndex("Прайс-лист поставщика"))
+            + "</v></c></row>";
         sheet += "<row r=\"2\">";
         for (int c = 0; c < 8; ++c)
             sheet += "<c t=\"s\"><v>" + QByteArray::number(sharedIndex(Header[c])) + "</v></c>";
@@ -124,7 +135,8 @@ namespace
                 else if (c == 5)
                     sheet += "<c s=\"1\"><v>" + value.toByteArray() + "</v></c>";
                 else
-                    sheet += "<c t=\"s\"><v>" + QByteArray::number(sharedIndex(Cp1251::decode(value).toUtf8())) + "</v></c>";
+                    sheet +=
+                        "<c t=\"s\"><v>" + QByteArray::number(sharedIndex(Cp1251::decode(value).toUtf8())) + "</v></c>";
             }
             sheet += "</row>";
             ++rows;
@@ -132,38 +144,57 @@ namespace
         sheet += "</sheetData></worksheet>";
         const QByteArray sst = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
                                "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\""
-            + QByteArray::number(shared.size()) + "\" uniqueCount=\"" + QByteArray::number(shared.size()) + "\">" + strings
-            + "</sst>";
+            + QByteArray::number(shared.size()) + "\" uniqueCount=\"" + QByteArray::number(shared.size()) + "\">"
+            + strings + "</sst>";
 
         archive *zip = archive_write_new();
         archive_write_set_format_zip(zip);
         archive_write_open_filename(zip, QFile::encodeName(to).constData());
-        addMember(zip, "[Content_Types].xml",
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-                  "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-                  "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-                  "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
-                  "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
-                  "<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>"
-                  "<Override PartName=\"/xl/styles.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
-                  "</Types>");
+        addMember(
+            zip, "[Content_Types].xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types "
+            "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+            "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+            "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+            "<Override PartName=\"/xl/workbook.xml\" "
+            "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+            "<Override PartName=\"/xl/worksheets/sheet1.xml\" "
+            "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+            "<Override PartName=\"/xl/sharedStrings.xml\" "
+            "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>"
+            "<Override PartName=\"/xl/styles.xml\" "
+            "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
+            "</Types>");
         addMember(zip, "_rels/.rels",
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-                  "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" Target=\"xl/workbook.xml\"/>"
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+                  "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                  "<Relationship Id=\"rId1\" "
+                  "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+                  "Target=\"xl/workbook.xml\"/>"
                   "</Relationships>");
         addMember(zip, "xl/workbook.xml",
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook "
+                  "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
                   "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>"
                   "<sheet name=\"Прайс\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
         addMember(zip, "xl/_rels/workbook.xml.rels",
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-                  "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" Target=\"worksheets/sheet1.xml\"/>"
-                  "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" Target=\"sharedStrings.xml\"/>"
-                  "<Relationship Id=\"rId3\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" Target=\"styles.xml\"/>"
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+                  "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                  "<Relationship Id=\"rId1\" "
+                  "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+                  "Target=\"worksheets/sheet1.xml\"/>"
+                  "<Relationship Id=\"rId2\" "
+                  "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" "
+                  "Target=\"sharedStrings.xml\"/>"
+                  "<Relationship Id=\"rId3\" "
+                  "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
+                  "Target=\"styles.xml\"/>"
                   "</Relationships>");
         addMember(zip, "xl/styles.xml",
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
-                  "<cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"2\" applyNumberFormat=\"1\"/></cellXfs></styleSheet>");
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><styleSheet "
+                  "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                  "<cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"2\" "
+                  "applyNumberFormat=\"1\"/></cellXfs></styleSheet>");
         addMember(zip, "xl/worksheets/sheet1.xml", sheet);
         addMember(zip, "xl/sharedStrings.xml", sst);
         archive_write_close(zip);
@@ -234,7 +265,8 @@ namespace
         timer.start();
         process.start(program, arguments);
         if (!process.waitForFinished(-1) || process.exitCode() != 0) {
-            std::fprintf(stderr, "ordix-bench: %s failed: %s\n", qPrintable(program), process.readAllStandardError().constData());
+            std::fprintf(stderr, "ordix-bench: %s failed: %s\n", qPrintable(program),
+                         process.readAllStandardError().constData());
             return -1;
         }
         return double(timer.elapsed());
@@ -274,8 +306,8 @@ namespace
         reportRatio(QStringLiteral("import_xlsx"), xlsxMs, nativeMs,
                     QStringLiteral(" vs=native_txt rows=%1 goal_ratio<=3").arg(rows));
         std::printf("rss_import_xlsx ordix_mb=%.1f native_file_mb=%.1f ratio=%.2f goal_ratio<=2.5"
-                    " note=\"peak resident growth\"\n", double(peak) / 1e6,
-                    fileMb, double(peak) / 1e6 / fileMb);
+                    " note=\"peak resident growth\"\n",
+                    double(peak) / 1e6, fileMb, double(peak) / 1e6 / fileMb);
         const double csvMs = bestLoad(csv, &rows, &peak);
         reportRatio(QStringLiteral("import_csv"), csvMs, nativeMs,
                     QStringLiteral(" vs=native_txt rows=%1 goal_ratio<=1.2").arg(rows));
@@ -295,13 +327,14 @@ namespace
         // The peers, on the same workbook.
         const QString sheetJs = sheetJsFolder();
         if (QFileInfo::exists(sheetJs)) {
-            const QString script = QStringLiteral(
-                "const X=require(process.argv[1]);const wb=X.readFile(process.argv[2],{dense:true});"
-                "const rows=X.utils.sheet_to_json(wb.Sheets[wb.SheetNames[0]],{header:1});"
-                "if(rows.length<2)process.exit(1);");
+            const QString script =
+                QStringLiteral("const X=require(process.argv[1]);const wb=X.readFile(process.argv[2],{dense:true});"
+                               "const rows=X.utils.sheet_to_json(wb.Sheets[wb.SheetNames[0]],{header:1});"
+                               "if(rows.length<2)process.exit(1);");
             const double ms = peerMs(QStringLiteral("node"), {QStringLiteral("-e"), script, sheetJs, xlsx});
             if (ms > 0)
-                reportRatio(QStringLiteral("import_xlsx_sheetjs"), xlsxMs, ms, QStringLiteral(" vs=sheetjs goal_ratio<=0.5"));
+                reportRatio(QStringLiteral("import_xlsx_sheetjs"), xlsxMs, ms,
+                            QStringLiteral(" vs=sheetjs goal_ratio<=0.5"));
         } else {
             std::printf("import_xlsx_sheetjs skipped: no SheetJS at %s (bench/setup-peers.sh installs it)\n",
                         qPrintable(sheetJs));
@@ -322,8 +355,9 @@ namespace
             "import sys, openpyxl\nwb = openpyxl.load_workbook(sys.argv[1], read_only=True)\n"
             "n = sum(1 for _ in wb.worksheets[0].iter_rows(values_only=True))\nsys.exit(0 if n > 1 else 1)\n");
         // The system's Python: Debian's openpyxl is installed for it.
-        const QString python = QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                                                     : QStringLiteral("python3");
+        const QString python = QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
+            ? QStringLiteral("/usr/bin/python3")
+            : QStringLiteral("python3");
         const double pyMs = peerMs(python, {QStringLiteral("-c"), pyScript, small});
         if (pyMs > 0)
             reportRatio(QStringLiteral("import_xlsx_openpyxl"), smallMs, pyMs,

@@ -80,7 +80,9 @@ int main(int argc, char **argv)
             }
             return runGrowth(sizes);
         } else {
-            std::fprintf(stderr, "usage: ordix-bench [--rows N] [--only NAME,...] | --growth N,N,... | --rows N --generate FILE\n");
+            std::fprintf(
+                stderr,
+                "usage: ordix-bench [--rows N] [--only NAME,...] | --growth N,N,... | --rows N --generate FILE\n");
             return 2;
         }
     }

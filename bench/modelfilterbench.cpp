@@ -24,8 +24,8 @@ namespace
 {
     constexpr int Brands = 50;
     constexpr int ModelsPerBrand = 20;
-    constexpr int BrandParts = 5000;     // distinct parts of the measured brand
-    constexpr int PartsPerModel = 300;   // 20 × 300 assignments: shared parts
+    constexpr int BrandParts = 5000;      // distinct parts of the measured brand
+    constexpr int PartsPerModel = 300;    // 20 × 300 assignments: shared parts
     constexpr int OtherAssignments = 100; // per model of the other brands
 
     struct Assignment
@@ -65,7 +65,8 @@ namespace
             for (int m = 0; m < ModelsPerBrand; ++m) {
                 const int model = b * ModelsPerBrand + m + 1;
                 for (int k = 0; k < OtherAssignments; ++k) {
-                    const size_t index = (size_t(BrandParts) + size_t(b) * 997 + size_t(m) * 131 + size_t(k) * 7) * stride;
+                    const size_t index =
+                        (size_t(BrandParts) + size_t(b) * 997 + size_t(m) * 131 + size_t(k) * 7) * stride;
                     assignments->push_back({model, codes.at(index % codes.size())});
                 }
             }

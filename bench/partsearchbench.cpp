@@ -29,7 +29,7 @@ namespace
 
     struct Query
     {
-        QString typed;     // as the buyer types it
+        QString typed; // as the buyer types it
         Kind kind;
         QByteArray sqlite; // the same, normalised for SQLite (UTF-8)
         QByteArray second; // a second name word for SQLite
@@ -57,9 +57,12 @@ namespace
                 dashed += (k > 0 && k % 3 == 0 ? QStringLiteral("-") : QString()) + form.at(k);
             queries.push_back({dashed, Kind::PartNumber, form.toUtf8(), {}});
             // Its first six characters, in small letters with a blank.
-            const QString head = PartSearch::partNumberForm(Cp1251::decode(table.storedBytes(anyRow(), catalog))).left(6);
-            queries.push_back({head.left(3).toLower() + QLatin1Char(' ') + head.mid(3).toLower(), Kind::PartNumber,
-                               head.toUtf8(), {}});
+            const QString head =
+                PartSearch::partNumberForm(Cp1251::decode(table.storedBytes(anyRow(), catalog))).left(6);
+            queries.push_back({head.left(3).toLower() + QLatin1Char(' ') + head.mid(3).toLower(),
+                               Kind::PartNumber,
+                               head.toUtf8(),
+                               {}});
             const QString number = QString::number(table.storedInteger(anyRow(), code));
             queries.push_back({number, Kind::Code, number.toUtf8(), {}});
         }
@@ -74,8 +77,8 @@ namespace
             const QString second = words.at(1).left(4);
             // Every third one typed on the wrong layout.
             const QString typed = first + QLatin1Char(' ') + second;
-            queries.push_back({i % 3 == 0 ? PartSearch::switchLayout(typed) : typed, Kind::Name, first.toUtf8(),
-                               second.toUtf8()});
+            queries.push_back(
+                {i % 3 == 0 ? PartSearch::switchLayout(typed) : typed, Kind::Name, first.toUtf8(), second.toUtf8()});
         }
         for (int i = 0; i < 5; ++i) {
             const QString none = QStringLiteral("QQZ%1X").arg(i);
@@ -105,7 +108,8 @@ namespace
         exec(db, "CREATE VIRTUAL TABLE search USING fts5(code, pn, name, tokenize='trigram')");
         exec(db, "BEGIN");
         sqlite3_stmt *insert = nullptr;
-        sqlite3_prepare_v2(db, "INSERT INTO search(rowid, code, pn, name) VALUES(?1, ?2, ?3, ?4)", -1, &insert, nullptr);
+        sqlite3_prepare_v2(db, "INSERT INTO search(rowid, code, pn, name) VALUES(?1, ?2, ?3, ?4)", -1, &insert,
+                           nullptr);
         QStringList words;
         for (uint32_t row = 0; row < table.storedRowCount(); ++row) {
             const QByteArray number = QByteArray::number(table.storedInteger(row, code));

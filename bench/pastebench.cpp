@@ -5,7 +5,6 @@
 // line. Both read the same codes; the order's line count is compared. Each
 // side is the best of three rounds.
 
-
 #include <sqlite3.h>
 
 #include "benchregistry.h"
@@ -45,8 +44,10 @@ namespace
     {
         sqlite3 *db = nullptr;
         sqlite3_open(":memory:", &db);
-        sqlite3_exec(db, "CREATE TABLE price(Code INTEGER PRIMARY KEY, Name TEXT, Price REAL)", nullptr, nullptr, nullptr);
-        sqlite3_exec(db, "CREATE TABLE orders(Code INTEGER PRIMARY KEY, Name TEXT, Count INTEGER, Price REAL, Sum REAL)",
+        sqlite3_exec(db, "CREATE TABLE price(Code INTEGER PRIMARY KEY, Name TEXT, Price REAL)", nullptr, nullptr,
+                     nullptr);
+        sqlite3_exec(db,
+                     "CREATE TABLE orders(Code INTEGER PRIMARY KEY, Name TEXT, Count INTEGER, Price REAL, Sum REAL)",
                      nullptr, nullptr, nullptr);
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
         sqlite3_stmt *insert = nullptr;
@@ -62,10 +63,11 @@ namespace
         Stopwatch watch;
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
         sqlite3_stmt *upsert = nullptr;
-        sqlite3_prepare_v2(db,
-                           "INSERT INTO orders SELECT Code, Name, ?2, Price, Price * ?2 FROM price WHERE Code = ?1 "
-                           "ON CONFLICT(Code) DO UPDATE SET Count = Count + excluded.Count, Sum = Price * (Count + excluded.Count)",
-                           -1, &upsert, nullptr);
+        sqlite3_prepare_v2(
+            db,
+            "INSERT INTO orders SELECT Code, Name, ?2, Price, Price * ?2 FROM price WHERE Code = ?1 "
+            "ON CONFLICT(Code) DO UPDATE SET Count = Count + excluded.Count, Sum = Price * (Count + excluded.Count)",
+            -1, &upsert, nullptr);
         for (const Pasted &line : paste) {
             sqlite3_bind_int(upsert, 1, line.code);
             sqlite3_bind_int(upsert, 2, line.quantity);
@@ -95,7 +97,8 @@ namespace
             QString text;
             text.reserve(lines * 16);
             for (const Pasted &line : paste)
-                text += QString::number(line.code) + QLatin1Char('\t') + QString::number(line.quantity) + QLatin1Char('\n');
+                text +=
+                    QString::number(line.code) + QLatin1Char('\t') + QString::number(line.quantity) + QLatin1Char('\n');
 
             // Each side the best of three rounds, every round on a fresh
             // window state, so that one busy moment of the machine does not

@@ -92,11 +92,12 @@ int runGrowth(const QList<qint64> &sizes)
         compareFactors << compareFactor;
         worst = std::max({worst, loadFactor / rowFactor, compareFactor / rowFactor});
     }
-    std::printf("growth rows_factor=%s load_factor=%s compare_factor=%s worst_per_row=%.3f note=\"busy-time factor between "
-                "neighbouring row counts; linear growth gives the rows' factor (worst_per_row 1.0, goal at most "
-                "1.25); each step the best of three rounds\"\n",
-                qPrintable(joined(rowFactors, 1)), qPrintable(joined(loadFactors, 2)),
-                qPrintable(joined(compareFactors, 2)), worst);
+    std::printf(
+        "growth rows_factor=%s load_factor=%s compare_factor=%s worst_per_row=%.3f note=\"busy-time factor between "
+        "neighbouring row counts; linear growth gives the rows' factor (worst_per_row 1.0, goal at most "
+        "1.25); each step the best of three rounds\"\n",
+        qPrintable(joined(rowFactors, 1)), qPrintable(joined(loadFactors, 2)), qPrintable(joined(compareFactors, 2)),
+        worst);
     std::fflush(stdout);
     return 0;
 }

@@ -20,7 +20,8 @@
 
 namespace
 {
-    constexpr int kColumns = 9; // Код|Наименование|Артикул|Производитель|НормаУпаковки|Цена|Статус|Каталоги|Аналоги(Коды)
+    constexpr int kColumns =
+        9; // Код|Наименование|Артикул|Производитель|НормаУпаковки|Цена|Статус|Каталоги|Аналоги(Коды)
 
     QByteArray readWhole(const QString &path)
     {
@@ -323,25 +324,34 @@ namespace
         const double indexCpuMs = indexClock.cpuMs();
         const qint64 sqliteRows = sqliteCount(ctx.db, "SELECT count(*) FROM price");
 
-        reportRatio(QStringLiteral("load"), ctx.loadMs, std::min(rawMs, utf8Ms),
-                    cpuText(loadCpuMs, std::min(rawCpuMs, utf8CpuMs))
-                        + QStringLiteral(" rows=%1 sqlite_rows=%2 rounds=%3 note=\"PriceLoader::loadFile, the program's own loader; "
-                                   "sqlite: the better of the two imports below; each the best of its rounds\"")
-                        .arg(rows)
-                        .arg(sqliteRows)
-                        .arg(LoadRounds));
+        reportRatio(
+            QStringLiteral("load"), ctx.loadMs, std::min(rawMs, utf8Ms),
+            cpuText(loadCpuMs, std::min(rawCpuMs, utf8CpuMs))
+                + QStringLiteral(
+                      " rows=%1 sqlite_rows=%2 rounds=%3 note=\"PriceLoader::loadFile, the program's own loader; "
+                      "sqlite: the better of the two imports below; each the best of its rounds\"")
+                      .arg(rows)
+                      .arg(sqliteRows)
+                      .arg(LoadRounds));
         reportRatio(QStringLiteral("load_sqlite_raw"), ctx.loadMs, rawMs,
-                    cpuText(loadCpuMs, rawCpuMs) + QStringLiteral(" sqlite_rows=%1 note=\"sqlite: read the file, plain table, one prepared insert in one "
-                                   "transaction, Windows-1251 bytes bound without copies\"")
-                        .arg(rawRows));
-        reportRatio(QStringLiteral("load_sqlite_utf8"), ctx.loadMs, utf8Ms,
-                    cpuText(loadCpuMs, utf8CpuMs) + QStringLiteral(" note=\"sqlite: the same, the text converted to UTF-8 into one buffer per line\""));
-        reportRatio(QStringLiteral("sqlite_key_index"), 0, indexMs,
-                    cpuText(0, indexCpuMs) + QStringLiteral(" note=\"sqlite: CREATE INDEX on Code after the UTF-8 import, for the look-ups "
-                                   "below; the engine builds its look-up table on first use (first_locate_ms)\""));
+                    cpuText(loadCpuMs, rawCpuMs)
+                        + QStringLiteral(
+                              " sqlite_rows=%1 note=\"sqlite: read the file, plain table, one prepared insert in one "
+                              "transaction, Windows-1251 bytes bound without copies\"")
+                              .arg(rawRows));
+        reportRatio(
+            QStringLiteral("load_sqlite_utf8"), ctx.loadMs, utf8Ms,
+            cpuText(loadCpuMs, utf8CpuMs)
+                + QStringLiteral(" note=\"sqlite: the same, the text converted to UTF-8 into one buffer per line\""));
+        reportRatio(
+            QStringLiteral("sqlite_key_index"), 0, indexMs,
+            cpuText(0, indexCpuMs)
+                + QStringLiteral(" note=\"sqlite: CREATE INDEX on Code after the UTF-8 import, for the look-ups "
+                                 "below; the engine builds its look-up table on first use (first_locate_ms)\""));
         reportRss(double(peak - ctx.baseResident) / mb, double(ctx.priceFileBytes) / mb,
                   QStringLiteral("name=load_peak peak_reset=%1 sqlite_mb=%2 note=\"peak resident growth over the "
-                                 "real load (the worst round), nothing trimmed by the benchmark; sqlite: resident growth of its UTF-8 import\"")
+                                 "real load (the worst round), nothing trimmed by the benchmark; sqlite: resident "
+                                 "growth of its UTF-8 import\"")
                       .arg(peakReset ? QStringLiteral("yes") : QStringLiteral("no"))
                       .arg(double(sqliteGrowth) / mb, 0, 'f', 1));
         const double afterMb = double(after - ctx.baseResident) / mb;
@@ -380,20 +390,23 @@ namespace
             const QByteArray old = readWhole(ctx.oldPriceFile);
             importInto(ctx.db, "prev.oldprice", old, false);
         }
-        exec(ctx.db, "UPDATE main.price SET OldPrice = CASE WHEN o.Price > 0 THEN o.Price ELSE main.price.Price "
-                     "END FROM prev.oldprice AS o WHERE o.Code = main.price.Code");
+        exec(ctx.db,
+             "UPDATE main.price SET OldPrice = CASE WHEN o.Price > 0 THEN o.Price ELSE main.price.Price "
+             "END FROM prev.oldprice AS o WHERE o.Code = main.price.Code");
         const double sqliteMs = sqliteClock.ms();
         const double sqliteCpuMs = sqliteClock.cpuMs();
         const qint64 sqliteChanged =
             sqliteCount(ctx.db, "SELECT count(*) FROM price WHERE OldPrice IS NOT NULL AND OldPrice <> Price");
         exec(ctx.db, "DETACH DATABASE prev");
 
-        reportRatio(QStringLiteral("compare"), engineMs, sqliteMs,
-                    cpuText(ctx.compareCpuMs, sqliteCpuMs) + QStringLiteral(" changed=%1 sqlite_changed=%2 note=\"PriceCompare::compareWith on the loaded list; "
-                                   "sqlite: import of the old list (plain table, raw bytes), then one UPDATE ... FROM "
-                                   "join on Code\"")
-                        .arg(changed)
-                        .arg(sqliteChanged));
+        reportRatio(
+            QStringLiteral("compare"), engineMs, sqliteMs,
+            cpuText(ctx.compareCpuMs, sqliteCpuMs)
+                + QStringLiteral(" changed=%1 sqlite_changed=%2 note=\"PriceCompare::compareWith on the loaded list; "
+                                 "sqlite: import of the old list (plain table, raw bytes), then one UPDATE ... FROM "
+                                 "join on Code\"")
+                      .arg(changed)
+                      .arg(sqliteChanged));
         reportRss(double(peak - ctx.baseResident) / mb, double(ctx.priceFileBytes) / mb,
                   QStringLiteral("name=load_compare_peak note=\"peak resident growth over the load and the "
                                  "comparison, nothing trimmed\""));
@@ -435,7 +448,8 @@ namespace
             sqliteCount(ctx.db, sql);
             sqliteMs = std::min(sqliteMs, warm.ms());
         }
-        const QString note = QStringLiteral("note=\"sqlite: LIKE on a pre-folded copy column (SQLite folds only ASCII)\"");
+        const QString note =
+            QStringLiteral("note=\"sqlite: LIKE on a pre-folded copy column (SQLite folds only ASCII)\"");
         reportRatio(QStringLiteral("filter_word"), warmMs, sqliteMs,
                     QStringLiteral("rows=%1 sqlite_rows=%2 memory_growth_mb=%3 %4")
                         .arg(rows)
@@ -471,7 +485,8 @@ namespace
 
         Stopwatch sqliteClock;
         sqlite3_stmt *stmt = nullptr;
-        check(sqlite3_prepare_v2(ctx.db, "SELECT rowid FROM price ORDER BY CatalogID", -1, &stmt, nullptr), ctx.db, "order");
+        check(sqlite3_prepare_v2(ctx.db, "SELECT rowid FROM price ORDER BY CatalogID", -1, &stmt, nullptr), ctx.db,
+              "order");
         std::vector<qint64> order;
         order.reserve(size_t(rows));
         while (sqlite3_step(stmt) == SQLITE_ROW)
@@ -479,12 +494,13 @@ namespace
         sqlite3_finalize(stmt);
         const double sqliteMs = sqliteClock.ms();
 
-        reportRatio(QStringLiteral("sort_text"), engineMs, sqliteMs,
-                    QStringLiteral("rows=%1 sqlite_rows=%2 note=\"activating PreCatalogID (part numbers) from insertion "
-                                   "order; the name order is built by the load itself; sqlite: ORDER BY CatalogID into "
-                                   "a vector of rowids\"")
-                        .arg(rows)
-                        .arg(order.size()));
+        reportRatio(
+            QStringLiteral("sort_text"), engineMs, sqliteMs,
+            QStringLiteral("rows=%1 sqlite_rows=%2 note=\"activating PreCatalogID (part numbers) from insertion "
+                           "order; the name order is built by the load itself; sqlite: ORDER BY CatalogID into "
+                           "a vector of rowids\"")
+                .arg(rows)
+                .arg(order.size()));
     }
 
     void runLocateCode(BenchContext &ctx)
@@ -539,13 +555,14 @@ namespace
         }
         sqlite3_finalize(stmt);
 
-        reportRatio(QStringLiteral("locate_code"), engineMs, sqliteMs,
-                    QStringLiteral("found=%1 sqlite_found=%2 first_locate_ms=%3 note=\"10000 exact look-ups under "
-                                   "PreCatalogID, best of three rounds; the first look-up builds the table of codes; sqlite: "
-                                   "primary key\"")
-                        .arg(found)
-                        .arg(sqliteFound)
-                        .arg(firstMs, 0, 'f', 1));
+        reportRatio(
+            QStringLiteral("locate_code"), engineMs, sqliteMs,
+            QStringLiteral("found=%1 sqlite_found=%2 first_locate_ms=%3 note=\"10000 exact look-ups under "
+                           "PreCatalogID, best of three rounds; the first look-up builds the table of codes; sqlite: "
+                           "primary key\"")
+                .arg(found)
+                .arg(sqliteFound)
+                .arg(firstMs, 0, 'f', 1));
         if (!firstFound || found != 10000 || right != 100)
             std::fprintf(stderr, "ordix-bench: locate_code missed codes\n");
     }

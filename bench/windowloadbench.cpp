@@ -54,10 +54,13 @@ namespace
             rows = form.workspace().price().rowCount();
         }
         QDir::setCurrent(previous);
-        reportRatio(QStringLiteral("window_load"), windowMs, ctx.loadMs,
-                    cpuText(windowCpuMs, ctx.loadCpuMs) + QStringLiteral(" rows=%1 note=\"the main window's PriceFileOpen offscreen (its progress window, "
-                                   "questions answered No, grid reset and painted), best of three rounds; sqlite columns: the real load's own line\"")
-                        .arg(rows));
+        reportRatio(
+            QStringLiteral("window_load"), windowMs, ctx.loadMs,
+            cpuText(windowCpuMs, ctx.loadCpuMs)
+                + QStringLiteral(" rows=%1 note=\"the main window's PriceFileOpen offscreen (its progress window, "
+                                 "questions answered No, grid reset and painted), best of three rounds; sqlite "
+                                 "columns: the real load's own line\"")
+                      .arg(rows));
     }
 
     const BenchRegistrar windowLoadRegistrar(QStringLiteral("window_load"), 50, &runWindowLoad);

@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Fuzz::writeFile(QStringLiteral("archive.bin"), Fuzz::bytes(data, size));
     const QString inside = QDir(root.filePath(QStringLiteral("inside"))).canonicalPath();
 
-    const ArchiveUnpacker::Result result = ArchiveUnpacker::unpack(root.filePath(QStringLiteral("archive.bin")), inside);
+    const ArchiveUnpacker::Result result =
+        ArchiveUnpacker::unpack(root.filePath(QStringLiteral("archive.bin")), inside);
     for (const QString &file : result.files) {
         if (!QFileInfo(QDir(inside).filePath(file)).isFile())
             Fuzz::fail("fuzz_archive", "a file reported as unpacked is not there");
@@ -29,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QStringList besides = root.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     if (besides != QStringList({QStringLiteral("archive.bin"), QStringLiteral("inside")}))
         Fuzz::fail("fuzz_archive", "something was written beside the folder");
-    for (const QString &entry : QDir(inside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+    for (const QString &entry :
+         QDir(inside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
         if (entry == QLatin1String("up"))
             continue;
         const QString path = QDir(inside).filePath(entry);

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     (void)loaded;
     Fuzz::writeFile(QStringLiteral("ZOLT_OLD.TXT"), Fuzz::bytes(data, size));
     try {
-        const std::vector<double> prices = PriceCompare::readOldPrices(s.ws, Fuzz::path(QStringLiteral("ZOLT_OLD.TXT")));
+        const std::vector<double> prices =
+            PriceCompare::readOldPrices(s.ws, Fuzz::path(QStringLiteral("ZOLT_OLD.TXT")));
         PriceCompare::applyOldPrices(s.ws, prices);
     } catch (const OrdixError &) {
         return 0;

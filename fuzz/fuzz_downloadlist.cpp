@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }();
     (void)made;
     const QString inside = QDir(root.filePath(QStringLiteral("inside"))).canonicalPath();
-    const QStringList outsideBefore = root.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QStringList outsideBefore =
+        root.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
 
     const QString text = Cp1251::decode(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
     for (const QString &line : DownloadList::splitLines(text)) {
@@ -35,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (root.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System) != outsideBefore)
         Fuzz::fail("fuzz_downloadlist", "something was made beside the folder");
     // Whatever was made inside goes again; the links stay.
-    for (const QString &entry : QDir(inside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+    for (const QString &entry :
+         QDir(inside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
         if (entry != QLatin1String("sub") && entry != QLatin1String("up"))
             QDir(QDir(inside).filePath(entry)).removeRecursively();
     }

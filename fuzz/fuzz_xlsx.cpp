@@ -13,7 +13,7 @@ namespace
 {
     constexpr qsizetype MaxColumns = 16384;
 
-    template <typename Reader>
+    template<typename Reader>
     void readAll(const QString &path, bool ordered)
     {
         try {

@@ -43,10 +43,9 @@ private:
 class FileSizeLimit final
 {
 public:
-    explicit FileSizeLimit(qint64) {}
+    explicit FileSizeLimit(qint64) { }
     bool isActive() const { return false; }
 };
 
-#define FILE_SIZE_LIMIT_OR_SKIP(limit) \
-    QSKIP("needs a file-size limit (setrlimit), which Windows lacks")
+#define FILE_SIZE_LIMIT_OR_SKIP(limit) QSKIP("needs a file-size limit (setrlimit), which Windows lacks")
 #endif

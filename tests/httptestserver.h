@@ -60,10 +60,7 @@ public:
 
     bool isListening() const { return m_server.isListening(); }
     quint16 port() const { return m_server.serverPort(); }
-    QString url(const QString &path) const
-    {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
-    }
+    QString url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path); }
 
     void setRoute(const QString &path, const Route &route) { m_routes.insert(path, route); }
     // Called with the path of every request as it arrives.

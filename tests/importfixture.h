@@ -42,8 +42,7 @@ class MemorySheetReader final : public SheetReader
 public:
     explicit MemorySheetReader(const QString &text)
         : m_rows(sheetRows(text))
-    {
-    }
+    { }
     QString formatName() const override { return QStringLiteral("xlsx"); }
     QList<SheetInfo> sheets() const override { return {SheetInfo{QStringLiteral("Лист1"), false}}; }
     void readSheet(int, const std::function<bool(const SheetRow &)> &onRow) override

@@ -30,8 +30,7 @@ class OrderSession final : public TestSession
 public:
     OrderSession()
         : TestSession(true)
-    {
-    }
+    { }
 
     void loadPrice(const QStringList &lines = StandardPrice)
     {
@@ -71,7 +70,8 @@ inline void fillOrder(Workspace &ws, const QList<OrderLine> &lines, float discou
     RecordTable &table = ws.order();
     for (const OrderLine &line : lines) {
         const double sum = line.price * line.count;
-        table.appendRow(QVariantList{1, line.code, line.name, line.catalogId, line.producer, line.count, line.price, sum});
+        table.appendRow(
+            QVariantList{1, line.code, line.name, line.catalogId, line.producer, line.count, line.price, sum});
         OrderTable::notePosted(ws);
     }
     ws.document().recount();

@@ -98,7 +98,8 @@ void TestAbout::fourKeysAndAClickShowThePicture_data()
     QTest::addColumn<QList<Qt::Key>>("keys");
     QTest::addColumn<bool>("picture");
 
-    QTest::newRow("Shift, Ctrl, Alt, Y") << QList<Qt::Key>{Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt, Qt::Key_Y} << true;
+    QTest::newRow("Shift, Ctrl, Alt, Y") << QList<Qt::Key>{Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt, Qt::Key_Y}
+                                         << true;
     QTest::newRow("Y first") << QList<Qt::Key>{Qt::Key_Y, Qt::Key_Alt, Qt::Key_Shift, Qt::Key_Control} << true;
     QTest::newRow("only three") << QList<Qt::Key>{Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt} << false;
     QTest::newRow("a key pressed twice counts once")

@@ -23,10 +23,18 @@ void TestActionList::hintSplitsIntoToolTipAndStatus_data()
     QTest::addColumn<QString>("hint");
     QTest::addColumn<QString>("toolTip");
     QTest::addColumn<QString>("status");
-    QTest::newRow("with bar") << "Открыть|Открыть прайс (zolt.txt)" << "Открыть" << "Открыть прайс (zolt.txt)";
-    QTest::newRow("without bar serves as both") << "Копировать" << "Копировать" << "Копировать";
-    QTest::newRow("only the first bar splits") << "a|b|c" << "a" << "b|c";
-    QTest::newRow("empty") << "" << "" << "";
+    QTest::newRow("with bar") << "Открыть|Открыть прайс (zolt.txt)"
+                              << "Открыть"
+                              << "Открыть прайс (zolt.txt)";
+    QTest::newRow("without bar serves as both") << "Копировать"
+                                                << "Копировать"
+                                                << "Копировать";
+    QTest::newRow("only the first bar splits") << "a|b|c"
+                                               << "a"
+                                               << "b|c";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
 }
 
 void TestActionList::hintSplitsIntoToolTipAndStatus()
@@ -65,7 +73,10 @@ void TestActionList::ruleIsEvaluatedAtEveryRun()
     int runs = 0;
     list.add(ActionId::PriceClose, QStringLiteral("Закрыть прайс"));
     list.setRule(ActionId::PriceClose, [&] { return open; });
-    list.setHandler(ActionId::PriceClose, [&] { ++runs; open = false; });
+    list.setHandler(ActionId::PriceClose, [&] {
+        ++runs;
+        open = false;
+    });
     QVERIFY(!list.execute(ActionId::PriceClose));
     open = true;
     QVERIFY(list.isEnabled(ActionId::PriceClose));

@@ -56,15 +56,8 @@ namespace
     };
 
     const QStringList PriceLines = {
-        "Код|Наименование|Цена",
-        "101|Болт|1",
-        "205|Гайка|2",
-        "310|Шайба|3",
-        "400|Свеча|4",
-        "500|Фильтр|5",
-        "600|Ремень|6",
-        "40000|Колодки|7",
-        "700|Трос|8",
+        "Код|Наименование|Цена", "101|Болт|1",   "205|Гайка|2",     "310|Шайба|3", "400|Свеча|4",
+        "500|Фильтр|5",          "600|Ремень|6", "40000|Колодки|7", "700|Трос|8",
     };
 
     void writeFile(const QString &path, const QStringList &lines)
@@ -215,8 +208,8 @@ void TestCarModels::loadsBothFiles()
         assignments.append(asg.stringAt(r, 0) + '>' + asg.stringAt(r, 1));
     // A part code above 32767 is kept: part codes are as wide as the price
     // list's codes. Codes beyond 32 bits and model codes beyond 16 are not.
-    QCOMPARE(assignments, (QStringList{"1>101", "1>205", "2>205", "2>310", "3>400", "5>40000", "99>500", "7>600",
-                                       "9>600"}));
+    QCOMPARE(assignments,
+             (QStringList{"1>101", "1>205", "2>205", "2>310", "3>400", "5>40000", "99>500", "7>600", "9>600"}));
     QVERIFY(m_errors.isEmpty());
 }
 
@@ -255,11 +248,10 @@ void TestCarModels::headerLines_data()
     QTest::addColumn<QStringList>("rows");
 
     QTest::newRow("no header") << QStringList{"1|A|X", "2|B|Y"} << QStringList{"1:A:X", "2:B:Y"};
-    QTest::newRow("three header lines")
-        << QStringList{"Модели", "", "Код|Марка|Модель", "1|A|X"} << QStringList{"1:A:X"};
+    QTest::newRow("three header lines") << QStringList{"Модели", "", "Код|Марка|Модель", "1|A|X"}
+                                        << QStringList{"1:A:X"};
     QTest::newRow("leading blanks start the records") << QStringList{"  3|A|X"} << QStringList{"3:A:X"};
-    QTest::newRow("trailing blank keeps a header line")
-        << QStringList{"3 |A|X", "4|B|Y"} << QStringList{"4:B:Y"};
+    QTest::newRow("trailing blank keeps a header line") << QStringList{"3 |A|X", "4|B|Y"} << QStringList{"4:B:Y"};
     QTest::newRow("-10101 is read as a header") << QStringList{"-10101|A|X", "5|B|Y"} << QStringList{"5:B:Y"};
     QTest::newRow("-10101 after the header is a record")
         << QStringList{"5|B|Y", "-10101|A|X"} << QStringList{"-10101:A:X", "5:B:Y"};
@@ -267,8 +259,8 @@ void TestCarModels::headerLines_data()
         << QStringList{"Header", "1|A|X", "Footer line", "2|B|Y"} << QStringList{"1:A:X", "2:B:Y"};
     QTest::newRow("only headers") << QStringList{"a", "b"} << QStringList{};
     QTest::newRow("missing fields read as empty") << QStringList{"1", "2|B"} << QStringList{"1::", "2:B:"};
-    QTest::newRow("long model name cut")
-        << QStringList{"1|A|" + QString(60, QLatin1Char('m'))} << QStringList{"1:A:" + QString(51, QLatin1Char('m'))};
+    QTest::newRow("long model name cut") << QStringList{"1|A|" + QString(60, QLatin1Char('m'))}
+                                         << QStringList{"1:A:" + QString(51, QLatin1Char('m'))};
     QTest::newRow("16-bit range") << QStringList{"32767|A|X", "32768|B|Y", "-32768|C|Z", "-32769|D|W"}
                                   << QStringList{"-32768:C:Z", "32767:A:X"};
 }
@@ -354,8 +346,8 @@ void TestCarModels::loadUnloadsFirst()
 void TestCarModels::brandListInOrder()
 {
     load();
-    QCOMPARE(m_models->brands(), (QStringList{"< Все марки >", "ABCDEFGHIJKLMNOPQRST", "AUDI", "BMW", "Kia",
-                                              "O'Brand", "ZAZ", "ВАЗ"}));
+    QCOMPARE(m_models->brands(),
+             (QStringList{"< Все марки >", "ABCDEFGHIJKLMNOPQRST", "AUDI", "BMW", "Kia", "O'Brand", "ZAZ", "ВАЗ"}));
     QCOMPARE(m_models->brandIndex(), 0);
     QVERIFY(!m_models->modelBoxEnabled());
     QVERIFY(m_models->modelBoxBound());
@@ -367,15 +359,14 @@ void TestCarModels::enablingRules()
 {
     ActionList &actions = m_ws->actions();
     QVERIFY(actions.isEnabled(ActionId::Models_LoadSMAsg));
-    for (const QLatin1StringView name : {ActionId::Models_CloseSMAsg, ActionId::Models_Apply_To,
-                                         ActionId::Models_Panel, ActionId::Models_BuildFilter,
-                                         ActionId::Models_BuildSumMenus})
+    for (const QLatin1StringView name : {ActionId::Models_CloseSMAsg, ActionId::Models_Apply_To, ActionId::Models_Panel,
+                                         ActionId::Models_BuildFilter, ActionId::Models_BuildSumMenus})
         QVERIFY2(!actions.isEnabled(name), name.data());
 
     // Models without a price list: everything but the filter itself.
     QVERIFY(actions.execute(ActionId::Models_LoadSMAsg));
-    for (const QLatin1StringView name : {ActionId::Models_CloseSMAsg, ActionId::Models_Apply_To,
-                                         ActionId::Models_Panel, ActionId::Models_BuildSumMenus})
+    for (const QLatin1StringView name : {ActionId::Models_CloseSMAsg, ActionId::Models_Apply_To, ActionId::Models_Panel,
+                                         ActionId::Models_BuildSumMenus})
         QVERIFY2(actions.isEnabled(name), name.data());
     QVERIFY(!actions.isEnabled(ActionId::Models_BuildFilter));
 
@@ -507,7 +498,8 @@ void TestCarModels::brandSelectsOnlyItsOwnModels_data()
 void TestCarModels::brandSelectsOnlyItsOwnModels()
 {
     QFETCH(QString, brand);
-    const QStringList brands{"AB", "AB*", "ABC", "A%B*", "A%BC", "A%BXB*", "A%B* 2", "A%'B*", "A%'B*C", "%*", "%*X", "X%*"};
+    const QStringList brands{"AB",     "AB*",   "ABC",    "A%B*", "A%BC", "A%BXB*",
+                             "A%B* 2", "A%'B*", "A%'B*C", "%*",   "%*X",  "X%*"};
     QStringList lines{"Код|Марка|Модель"};
     for (int i = 0; i < brands.size(); ++i)
         lines << QStringLiteral("%1|%2|M%1").arg(i + 1).arg(brands.at(i));
@@ -526,10 +518,18 @@ void TestCarModels::buildFilterForOneModel_data()
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("condition");
     QTest::addColumn<QList<int>>("codes");
-    QTest::newRow("two parts") << "AUDI" << "2" << "Code=205 or Code=310 " << QList<int>{205, 310};
-    QTest::newRow("part code above 32767") << "AUDI" << "5" << "Code=40000 " << QList<int>{40000};
-    QTest::newRow("model without parts keeps none") << "ВАЗ" << "4" << "Code=-1" << QList<int>{};
-    QTest::newRow("brand without parts keeps none") << "ZAZ" << "-1" << "Code=-1" << QList<int>{};
+    QTest::newRow("two parts") << "AUDI"
+                               << "2"
+                               << "Code=205 or Code=310 " << QList<int>{205, 310};
+    QTest::newRow("part code above 32767") << "AUDI"
+                                           << "5"
+                                           << "Code=40000 " << QList<int>{40000};
+    QTest::newRow("model without parts keeps none") << "ВАЗ"
+                                                    << "4"
+                                                    << "Code=-1" << QList<int>{};
+    QTest::newRow("brand without parts keeps none") << "ZAZ"
+                                                    << "-1"
+                                                    << "Code=-1" << QList<int>{};
 }
 
 void TestCarModels::buildFilterForOneModel()

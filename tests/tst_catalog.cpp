@@ -55,8 +55,7 @@ namespace
 #ifdef Q_OS_WIN
         explicit PluginProbe(const QString &path)
             : handle(::LoadLibraryW(QDir::toNativeSeparators(path).toStdWString().c_str()))
-        {
-        }
+        { }
         ~PluginProbe()
         {
             if (handle)
@@ -71,8 +70,7 @@ namespace
 #else
         explicit PluginProbe(const QString &path)
             : handle(dlopen(QFile::encodeName(path).constData(), RTLD_NOW))
-        {
-        }
+        { }
         ~PluginProbe()
         {
             if (handle)
@@ -85,26 +83,56 @@ namespace
         }
         void *handle;
 #endif
-        bool isLoaded() const { return handle != nullptr; }
+        bool isLoaded() const
+        {
+            return handle != nullptr;
+        }
 
-
-        QString product() { return QString::fromLatin1(get<const char *(*)()>("TestProduct")()); }
-        void *window() { return get<void *(*)()>("TestWindow")(); }
-        int detachCount() { return get<int (*)()>("TestDetachCount")(); }
-        int showItem(int *code, int *reason) { return get<int (*)(int *, int *)>("TestShowItem")(code, reason); }
-        int clicks(int item) { return get<int (*)(int)>("TestClicks")(item); }
-        void *lastSender() { return get<void *(*)()>("TestLastSender")(); }
-        int services() { return get<int (*)()>("TestHasServices")(); }
-        int addToOrder(int code) { return get<int (*)(int32_t)>("TestAddToOrder")(code); }
+        QString product()
+        {
+            return QString::fromLatin1(get<const char *(*)()>("TestProduct")());
+        }
+        void *window()
+        {
+            return get<void *(*)()>("TestWindow")();
+        }
+        int detachCount()
+        {
+            return get<int (*)()>("TestDetachCount")();
+        }
+        int showItem(int *code, int *reason)
+        {
+            return get<int (*)(int *, int *)>("TestShowItem")(code, reason);
+        }
+        int clicks(int item)
+        {
+            return get<int (*)(int)>("TestClicks")(item);
+        }
+        void *lastSender()
+        {
+            return get<void *(*)()>("TestLastSender")();
+        }
+        int services()
+        {
+            return get<int (*)()>("TestHasServices")();
+        }
+        int addToOrder(int code)
+        {
+            return get<int (*)(int32_t)>("TestAddToOrder")(code);
+        }
         int downloadList(const QString &list, const QString &caption, QString *results)
         {
             QByteArray buffer(65536, '\0');
             const int count = get<int (*)(const char *, const char *, char *, int)>("TestDownloadList")(
-                Cp1251::encode(list).constData(), Cp1251::encode(caption).constData(), buffer.data(), int(buffer.size()));
+                Cp1251::encode(list).constData(), Cp1251::encode(caption).constData(), buffer.data(),
+                int(buffer.size()));
             *results = Cp1251::decode(QByteArrayView(buffer.constData()));
             return count;
         }
-        void reset() { get<void (*)()>("TestReset")(); }
+        void reset()
+        {
+            get<void (*)()>("TestReset")();
+        }
     };
 
     // A progress window stand-in that records what a list did and stops
@@ -342,8 +370,9 @@ void TestCatalog::firstActivationAttachesAndBuildsTheMenu()
 
     QCOMPARE(menu->title(), QStringLiteral("Каталог"));
     // Items 1, 2 (separator), 3, 5 and 6: GetMenu4 is not exported.
-    QCOMPARE(menuEntries(menu), (QStringList{QStringLiteral("Поиск детали"), QStringLiteral("-"), QStringLiteral("Фото"),
-                                             QStringLiteral("Скачать"), QStringLiteral("Скачать")}));
+    QCOMPARE(menuEntries(menu),
+             (QStringList{QStringLiteral("Поиск детали"), QStringLiteral("-"), QStringLiteral("Фото"),
+                          QStringLiteral("Скачать"), QStringLiteral("Скачать")}));
     const QList<QAction *> actions = menu->actions();
     QCOMPARE(actions.at(0)->toolTip(), QStringLiteral("Поиск"));
     QCOMPARE(actions.at(0)->statusTip(), QStringLiteral("Поиск детали в каталоге"));
@@ -479,7 +508,8 @@ void TestCatalog::addToOrderWithoutPriceListAsksToOpenOne()
         m_prompts.queueQuantity(2);
     }
     QCOMPARE(m_probe->addToOrder(77), 1);
-    QCOMPARE(m_prompts.questions().first(), QStringLiteral("Данные о ценах не загружены.\nЗагрузить прайс-лист сейчас?"));
+    QCOMPARE(m_prompts.questions().first(),
+             QStringLiteral("Данные о ценах не загружены.\nЗагрузить прайс-лист сейчас?"));
     QCOMPARE(m_prompts.records().first().title, QStringLiteral("Question"));
     QVERIFY(m_prompts.records().first().onTop);
     if (open) {
@@ -503,20 +533,25 @@ void TestCatalog::downloadListLines_data()
 
     // The server knows /data/pics/1.jpg, /data/x.jpg, /data/a.jpg, /other/2.jpg.
     QTest::newRow("one line, name from the address")
-        << "pics/1.jpg" << QStringList{"/data/pics/1.jpg"} << QStringList{"1.jpg"} << "1.jpg\n" << 1;
+        << "pics/1.jpg" << QStringList{"/data/pics/1.jpg"} << QStringList{"1.jpg"} << "1.jpg\n"
+        << 1;
     QTest::newRow("absolute address") << "http://127.0.0.1:%1/other/2.jpg" << QStringList{"/other/2.jpg"}
-                                      << QStringList{"2.jpg"} << "2.jpg\n" << 1;
+                                      << QStringList{"2.jpg"} << "2.jpg\n"
+                                      << 1;
     QTest::newRow("address, tag and local name")
-        << "x.jpg=photo=y.jpg" << QStringList{"/data/x.jpg"} << QStringList{"y.jpg"} << "y.jpg=photo\n" << 1;
+        << "x.jpg=photo=y.jpg" << QStringList{"/data/x.jpg"} << QStringList{"y.jpg"} << "y.jpg=photo\n"
+        << 1;
     QTest::newRow("address and local name")
-        << "a.jpg=pics/b.jpg" << QStringList{"/data/a.jpg"} << QStringList{"pics/b.jpg"} << "pics/b.jpg\n" << 1;
+        << "a.jpg=pics/b.jpg" << QStringList{"/data/a.jpg"} << QStringList{"pics/b.jpg"} << "pics/b.jpg\n"
+        << 1;
     QTest::newRow("upper-case scheme takes the base")
         << "HTTP://127.0.0.1:%1/other/2.jpg" << QStringList{"/data/HTTP://127.0.0.1:%1/other/2.jpg"} << QStringList{}
         << "" << 0;
     QTest::newRow("three lines in mixed line ends")
         << "pics/1.jpg\r\nx.jpg=z.jpg\rmissing.jpg\n"
         << QStringList{"/data/pics/1.jpg", "/data/x.jpg", "/data/missing.jpg"} << QStringList{"1.jpg", "z.jpg"}
-        << "1.jpg\nz.jpg\n" << 2;
+        << "1.jpg\nz.jpg\n"
+        << 2;
     QTest::newRow("empty text") << "" << QStringList{} << QStringList{} << "" << 0;
 }
 
@@ -569,8 +604,8 @@ void TestCatalog::listFileWithAFailingLine()
     Workspace &ws = m_windows->mainForm().workspace();
     QTRY_COMPARE_WITH_TIMEOUT(m_probe->services(), 3, EventWaitMs);
     ws.settings().url = server.url(QStringLiteral("/data/pricetxt.exe"));
-    TextFile::writeLines(QStringLiteral("list.txt"), {QStringLiteral("1.jpg"), QStringLiteral("2.jpg=фото=2.jpg"),
-                                                      QStringLiteral("3.jpg")});
+    TextFile::writeLines(QStringLiteral("list.txt"),
+                         {QStringLiteral("1.jpg"), QStringLiteral("2.jpg=фото=2.jpg"), QStringLiteral("3.jpg")});
     ListProgress progress;
     ws.setProgress(&progress);
 
@@ -625,8 +660,8 @@ void TestCatalog::escapeInAListFileKeepsTheRest()
     Workspace &ws = m_windows->mainForm().workspace();
     QTRY_COMPARE_WITH_TIMEOUT(m_probe->services(), 3, EventWaitMs);
     ws.settings().url = server.url(QStringLiteral("/data/pricetxt.exe"));
-    TextFile::writeLines(QStringLiteral("list.txt"), {QStringLiteral("1.jpg"), QStringLiteral("slow.jpg=photo=s.jpg"),
-                                                      QStringLiteral("3.jpg")});
+    TextFile::writeLines(QStringLiteral("list.txt"),
+                         {QStringLiteral("1.jpg"), QStringLiteral("slow.jpg=photo=s.jpg"), QStringLiteral("3.jpg")});
     ListProgress progress;
     ws.setProgress(&progress);
     // The user presses Escape while the second file comes.

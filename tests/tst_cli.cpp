@@ -81,10 +81,10 @@ private:
 
 namespace
 {
-    const QString PriceTitles = QStringLiteral(
-        "№\t...\tКод\tНаименование / артикул производителя\tOEM номер\tПроизводство\tУпаковка\t");
-    const QString OrderTitles = QStringLiteral(
-        "Код\tНаименование / артикул производителя\tOEM номер\tПр-во\tКол-во\tЦена\tИтого");
+    const QString PriceTitles =
+        QStringLiteral("№\t...\tКод\tНаименование / артикул производителя\tOEM номер\tПроизводство\tУпаковка\t");
+    const QString OrderTitles =
+        QStringLiteral("Код\tНаименование / артикул производителя\tOEM номер\tПр-во\tКол-во\tЦена\tИтого");
 
     QStringList outputLines(const QString &text)
     {
@@ -131,22 +131,22 @@ void TestCli::write(const QString &name, const QStringList &lines) const
 
 void TestCli::writePriceList(const QString &name) const
 {
-    write(name, {QStringLiteral("Прайс-лист на 01.12.2026"),
-                 QStringLiteral("Код|Наименование|Артикул|Производитель|НормаУпаковки|ЦенаМелОпт|ЦенаОпт|Статус|Каталоги|Аналоги(Коды)"),
-                 QStringLiteral("42|Болт М8|B-8|Завод А|10|12.50|11.00|1|Крепёж|43"),
-                 QStringLiteral("43|Гайка М8||Завод Б|20|3.20|2.90|2|Крепёж|42"),
-                 QStringLiteral("1234567|Амортизатор передний|AM-1|Завод В|1|1234567.50|1200000|3|Подвеска|"),
-                 QStringLiteral("44|Шайба")});
+    write(name,
+          {QStringLiteral("Прайс-лист на 01.12.2026"),
+           QStringLiteral(
+               "Код|Наименование|Артикул|Производитель|НормаУпаковки|ЦенаМелОпт|ЦенаОпт|Статус|Каталоги|Аналоги(Коды)"),
+           QStringLiteral("42|Болт М8|B-8|Завод А|10|12.50|11.00|1|Крепёж|43"),
+           QStringLiteral("43|Гайка М8||Завод Б|20|3.20|2.90|2|Крепёж|42"),
+           QStringLiteral("1234567|Амортизатор передний|AM-1|Завод В|1|1234567.50|1200000|3|Подвеска|"),
+           QStringLiteral("44|Шайба")});
 }
 
 void TestCli::writeOrder(const QString &name) const
 {
-    write(name, {QStringLiteral("Заказ на 01.12.2026"),
-                 QStringLiteral("Заказчик: ООО Ромашка"),
-                 QStringLiteral("ЗАКАЗ:"),
-                 QStringLiteral("00042|Болт (старое имя)|OLD|Старый завод|3"),
-                 QStringLiteral("43|Гайка М8|||10"),
-                 QStringLiteral("777|Нет в прайсе|X|Y|2")});
+    write(name,
+          {QStringLiteral("Заказ на 01.12.2026"), QStringLiteral("Заказчик: ООО Ромашка"), QStringLiteral("ЗАКАЗ:"),
+           QStringLiteral("00042|Болт (старое имя)|OLD|Старый завод|3"), QStringLiteral("43|Гайка М8|||10"),
+           QStringLiteral("777|Нет в прайсе|X|Y|2")});
 }
 
 QStringList TestCli::folderEntries() const
@@ -173,7 +173,8 @@ void TestCli::find_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QStringList>("found"); // code and the last column of each row
     QTest::newRow("part number as typed otherwise, then its analogue")
-        << QStringList{QStringLiteral("find"), QStringLiteral("b 8"), QStringLiteral("--price"), QStringLiteral("prices.txt")}
+        << QStringList{QStringLiteral("find"), QStringLiteral("b 8"), QStringLiteral("--price"),
+                       QStringLiteral("prices.txt")}
         << 0 << QStringList{QStringLiteral("00042 артикул"), QStringLiteral("00043 аналог 42")};
     QTest::newRow("limit, other layout, default list")
         << QStringList{QStringLiteral("find"), QStringLiteral("ufqrf"), QStringLiteral("--limit"), QStringLiteral("1")}
@@ -217,9 +218,8 @@ void TestCli::help_data()
                                     << QStringList();
     QTest::newRow("price --help") << QStringList{"price", "--help"} << QStringList{price, "--compare OLDFILE"}
                                   << QStringList{order, exporting};
-    QTest::newRow("export --help beside other arguments")
-        << QStringList{"export", "o.txt", "--to", "pdf", "--help"} << QStringList{exporting}
-        << QStringList{price, order};
+    QTest::newRow("export --help beside other arguments") << QStringList{"export", "o.txt", "--to", "pdf", "--help"}
+                                                          << QStringList{exporting} << QStringList{price, order};
 }
 
 void TestCli::help()
@@ -246,17 +246,17 @@ void TestCli::usageErrors_data()
     QTest::newRow("unknown command") << QStringList{"list", "prices.txt"} << "unknown command list";
     QTest::newRow("unknown option") << QStringList{"price", "prices.txt", "--bogus"}
                                     << "unknown option --bogus for price";
-    QTest::newRow("option of another command") << QStringList{"order", "order.txt", "--mode", "1"}
-                                               << "unknown option --mode for order";
-    QTest::newRow("--dir after the command") << QStringList{"price", "prices.txt", "--dir", "."}
-                                             << "unknown option --dir for price";
-    QTest::newRow("option without its value") << QStringList{"price", "prices.txt", "--sort"}
-                                              << "option --sort needs a value";
+    QTest::newRow("option of another command")
+        << QStringList{"order", "order.txt", "--mode", "1"} << "unknown option --mode for order";
+    QTest::newRow("--dir after the command")
+        << QStringList{"price", "prices.txt", "--dir", "."} << "unknown option --dir for price";
+    QTest::newRow("option without its value")
+        << QStringList{"price", "prices.txt", "--sort"} << "option --sort needs a value";
     QTest::newRow("--dir without its value") << QStringList{"--dir"} << "option --dir needs a value";
     QTest::newRow("empty --dir") << QStringList{"--dir=", "price", "prices.txt"} << "--dir names no folder";
     QTest::newRow("mode 3") << QStringList{"price", "prices.txt", "--mode", "3"} << "--mode takes 1 or 2, not 3";
     QTest::newRow("mode given twice") << QStringList{"price", "prices.txt", "--mode", "1", "--mode=2"}
-                                     << "option --mode given twice";
+                                      << "option --mode given twice";
     QTest::newRow("--desc without --sort") << QStringList{"price", "prices.txt", "--desc"} << "--desc needs --sort";
     QTest::newRow("--desc with a value") << QStringList{"price", "prices.txt", "--sort", "Name", "--desc=yes"}
                                          << "option --desc takes no value";
@@ -267,8 +267,8 @@ void TestCli::usageErrors_data()
     QTest::newRow("export without -o") << QStringList{"export", "order.txt", "--to", "txt"} << "export needs -o OUT";
     QTest::newRow("export to xls") << QStringList{"export", "order.txt", "--to", "xls", "-o", "x.xls"}
                                    << "--to takes xlsx, pdf, txt or order, not xls";
-    QTest::newRow("export without ORDERFILE") << QStringList{"export", "--to", "txt", "-o", "x.txt"}
-                                              << "export needs ORDERFILE";
+    QTest::newRow("export without ORDERFILE")
+        << QStringList{"export", "--to", "txt", "-o", "x.txt"} << "export needs ORDERFILE";
 }
 
 void TestCli::usageErrors()
@@ -291,21 +291,22 @@ void TestCli::failures_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("missing price list") << QStringList{"price", "nosuch.txt"}
                                         << "Не удалось открыть файл прайс-листа nosuch.txt";
-    QTest::newRow("missing old price list") << QStringList{"price", "prices.txt", "--compare", "nosuch.txt"}
-                                            << "Не удалось прочитать файл nosuch.txt: ";
-    QTest::newRow("missing order file") << QStringList{"order", "nosuch.txt"} << "Не удалось прочитать файл nosuch.txt: ";
+    QTest::newRow("missing old price list")
+        << QStringList{"price", "prices.txt", "--compare", "nosuch.txt"} << "Не удалось прочитать файл nosuch.txt: ";
+    QTest::newRow("missing order file") << QStringList{"order", "nosuch.txt"}
+                                        << "Не удалось прочитать файл nosuch.txt: ";
     QTest::newRow("missing price list of the order") << QStringList{"order", "order.txt", "--price", "nosuch.txt"}
                                                      << "Не удалось открыть файл прайс-листа nosuch.txt";
     QTest::newRow("missing folder") << QStringList{"--dir", "nosuch", "price", "prices.txt"}
                                     << "no such folder: nosuch";
     QTest::newRow("refused filter") << QStringList{"price", "prices.txt", "--filter", "Name LIKE"}
                                     << "the filter was refused: ";
-    QTest::newRow("filter on an unknown field") << QStringList{"price", "prices.txt", "--filter", "Colour='red'"}
-                                                << "the filter was refused: ";
-    QTest::newRow("sort by an unknown field") << QStringList{"price", "prices.txt", "--sort", "Colour"}
-                                              << "the price list has no field Colour";
-    QTest::newRow("sort by the old price") << QStringList{"price", "prices.txt", "--sort", "OldPrice"}
-                                           << "the price list cannot be sorted by OldPrice";
+    QTest::newRow("filter on an unknown field")
+        << QStringList{"price", "prices.txt", "--filter", "Colour='red'"} << "the filter was refused: ";
+    QTest::newRow("sort by an unknown field")
+        << QStringList{"price", "prices.txt", "--sort", "Colour"} << "the price list has no field Colour";
+    QTest::newRow("sort by the old price")
+        << QStringList{"price", "prices.txt", "--sort", "OldPrice"} << "the price list cannot be sorted by OldPrice";
     QTest::newRow("export of an order without lines")
         << QStringList{"export", "empty.txt", "--to", "txt", "-o", "out.txt"}
         << "the order empty.txt has no lines: out.txt not written";
@@ -335,25 +336,44 @@ void TestCli::unwritableOut_data()
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("message");
     const QString noFolder = QStringLiteral("ordix-cli: Не удалось записать файл nosuch/out: ");
-    QTest::newRow("xlsx into a missing folder") << "xlsx" << "nosuch/out" << noFolder;
-    QTest::newRow("txt into a missing folder") << "txt" << "nosuch/out" << noFolder;
-    QTest::newRow("order into a missing folder") << "order" << "nosuch/out" << noFolder;
-    QTest::newRow("pdf into a missing folder") << "pdf" << "nosuch/out"
+    QTest::newRow("xlsx into a missing folder") << "xlsx"
+                                                << "nosuch/out" << noFolder;
+    QTest::newRow("txt into a missing folder") << "txt"
+                                               << "nosuch/out" << noFolder;
+    QTest::newRow("order into a missing folder") << "order"
+                                                 << "nosuch/out" << noFolder;
+    QTest::newRow("pdf into a missing folder") << "pdf"
+                                               << "nosuch/out"
                                                << "ordix-cli: Не удалось создать файл nosuch/out: ";
-    QTest::newRow("txt onto a folder") << "txt" << "folder" << "ordix-cli: Не удалось записать файл folder: ";
-    QTest::newRow("pdf onto a folder") << "pdf" << "folder" << "ordix-cli: Не удалось создать файл folder: ";
+    QTest::newRow("txt onto a folder") << "txt"
+                                       << "folder"
+                                       << "ordix-cli: Не удалось записать файл folder: ";
+    QTest::newRow("pdf onto a folder") << "pdf"
+                                       << "folder"
+                                       << "ordix-cli: Не удалось создать файл folder: ";
     // A FIFO (or a device) in OUT's place is left as it is, its reader not
     // kept waiting.
     const QString fifo = QStringLiteral(": это именованный канал, а не обычный файл; он не заменяется");
-    QTest::newRow("xlsx onto a FIFO") << "xlsx" << "fifo" << "ordix-cli: Не удалось записать файл fifo" + fifo;
-    QTest::newRow("txt onto a FIFO") << "txt" << "fifo" << "ordix-cli: Не удалось записать файл fifo" + fifo;
-    QTest::newRow("order onto a FIFO") << "order" << "fifo" << "ordix-cli: Не удалось записать файл fifo" + fifo;
-    QTest::newRow("pdf onto a FIFO") << "pdf" << "fifo" << "ordix-cli: Не удалось создать файл fifo" + fifo;
+    QTest::newRow("xlsx onto a FIFO") << "xlsx"
+                                      << "fifo"
+                                      << "ordix-cli: Не удалось записать файл fifo" + fifo;
+    QTest::newRow("txt onto a FIFO") << "txt"
+                                     << "fifo"
+                                     << "ordix-cli: Не удалось записать файл fifo" + fifo;
+    QTest::newRow("order onto a FIFO") << "order"
+                                       << "fifo"
+                                       << "ordix-cli: Не удалось записать файл fifo" + fifo;
+    QTest::newRow("pdf onto a FIFO") << "pdf"
+                                     << "fifo"
+                                     << "ordix-cli: Не удалось создать файл fifo" + fifo;
     // A file marked read-only is never replaced unasked.
     QTest::newRow("order onto a read-only file")
-        << "order" << "readonly.txt"
+        << "order"
+        << "readonly.txt"
         << "ordix-cli: unexpected question from the program: Файл заказа readonly.txt защищён от записи";
-    QTest::newRow("txt through a link to a FIFO") << "txt" << "fifolink" << "ordix-cli: Не удалось записать файл fifolink" + fifo;
+    QTest::newRow("txt through a link to a FIFO") << "txt"
+                                                  << "fifolink"
+                                                  << "ordix-cli: Не удалось записать файл fifolink" + fifo;
 }
 
 void TestCli::unwritableOut()
@@ -374,8 +394,10 @@ void TestCli::unwritableOut()
 
     const Result result = cli({"export", "order.txt", "--price", "prices.txt", "--to", target, "-o", out});
     QVERIFY(QFileInfo(path(QStringLiteral("fifo"))).isSymLink() == false);
-    struct stat fifoState {};
-    QVERIFY(stat(QFile::encodeName(path(QStringLiteral("fifo"))).constData(), &fifoState) == 0 && S_ISFIFO(fifoState.st_mode));
+    struct stat fifoState
+    { };
+    QVERIFY(stat(QFile::encodeName(path(QStringLiteral("fifo"))).constData(), &fifoState) == 0
+            && S_ISFIFO(fifoState.st_mode));
     QCOMPARE(result.code, 1);
     QVERIFY(result.out.isEmpty());
     QVERIFY2(result.err.startsWith(message), qPrintable(result.err));
@@ -401,35 +423,28 @@ void TestCli::priceGrid_data()
 
     QTest::newRow("name order, unset fields empty")
         << QStringList() << QStringList{"price", "prices.txt"}
-        << QStringList{PriceTitles + small,
-                       "1\t3\t1234567\t" + shock + "1 234 567.50 р.\tПодвеска",
-                       "2\t1\t" + bolt + "12.50 р.\tКрепёж",
-                       "3\t2\t" + nut + "3.20 р.\tКрепёж",
-                       "4" + washer};
+        << QStringList{PriceTitles + small, "1\t3\t1234567\t" + shock + "1 234 567.50 р.\tПодвеска",
+                       "2\t1\t" + bolt + "12.50 р.\tКрепёж", "3\t2\t" + nut + "3.20 р.\tКрепёж", "4" + washer};
     QTest::newRow("special prices from user.ini")
         << QStringList{"UserWSL=2"} << QStringList{"price", "prices.txt", "--filter", "Price>=10"}
-        << QStringList{PriceTitles + special,
-                       "1\t3\t1234567\t" + shock + "1 200 000.00 р.\tПодвеска",
+        << QStringList{PriceTitles + special, "1\t3\t1234567\t" + shock + "1 200 000.00 р.\tПодвеска",
                        "2\t1\t" + bolt + "11.00 р.\tКрепёж"};
     QTest::newRow("--mode overrides user.ini")
         << QStringList{"UserWSL=2"} << QStringList{"price", "prices.txt", "--mode", "1", "--filter", "Code=42"}
         << QStringList{PriceTitles + small, "1\t1\t" + bolt + "12.50 р.\tКрепёж"};
     QTest::newRow("filter ignores letter case, sorted by code descending")
-        << QStringList() << QStringList{"price", "prices.txt", "--filter", "Name LIKE '%м8%'", "--sort", "code", "--desc"}
+        << QStringList()
+        << QStringList{"price", "prices.txt", "--filter", "Name LIKE '%м8%'", "--sort", "code", "--desc"}
         << QStringList{PriceTitles + small, "1\t2\t" + nut + "3.20 р.\tКрепёж", "2\t1\t" + bolt + "12.50 р.\tКрепёж"};
     QTest::newRow("sorted by price, unset first")
         << QStringList() << QStringList{"price", "prices.txt", "--sort=Price"}
-        << QStringList{PriceTitles + small,
-                       "1" + washer,
-                       "2\t2\t" + nut + "3.20 р.\tКрепёж",
-                       "3\t1\t" + bolt + "12.50 р.\tКрепёж",
-                       "4\t3\t1234567\t" + shock + "1 234 567.50 р.\tПодвеска"};
+        << QStringList{PriceTitles + small, "1" + washer, "2\t2\t" + nut + "3.20 р.\tКрепёж",
+                       "3\t1\t" + bolt + "12.50 р.\tКрепёж", "4\t3\t1234567\t" + shock + "1 234 567.50 р.\tПодвеска"};
     QTest::newRow("comparison with the old list")
         << QStringList() << QStringList{"price", "prices.txt", "--compare", "old.txt"}
         << QStringList{PriceTitles + small + "\tСтарая цена",
                        "1\t3\t1234567\t" + shock + "1 234 567.50 р.\tПодвеска\t1 234 567.50 р.",
-                       "2\t1\t" + bolt + "12.50 р.\tКрепёж\t10.00 р.",
-                       "3\t2\t" + nut + "3.20 р.\tКрепёж\t3.20 р.",
+                       "2\t1\t" + bolt + "12.50 р.\tКрепёж\t10.00 р.", "3\t2\t" + nut + "3.20 р.\tКрепёж\t3.20 р.",
                        "4" + washer + "\t0.00 р."};
     QTest::newRow("comparison only fills the rows, the filter comes after")
         << QStringList() << QStringList{"price", "prices.txt", "--compare", "old.txt", "--filter", "Code=42"}
@@ -444,7 +459,8 @@ void TestCli::priceGrid_data()
         << QStringList() << QStringList{"price", "lower.txt", "--sort", "CatalogID", "--desc"}
         << QStringList{PriceTitles + small, "1\t\t00042" + unset, "2\t\t00043" + unset};
     QTest::newRow("a filter that keeps nothing")
-        << QStringList() << QStringList{"price", "prices.txt", "--filter", "Code=5"} << QStringList{PriceTitles + small};
+        << QStringList() << QStringList{"price", "prices.txt", "--filter", "Code=5"}
+        << QStringList{PriceTitles + small};
 }
 
 void TestCli::priceGrid()
@@ -453,10 +469,12 @@ void TestCli::priceGrid()
     QFETCH(QStringList, arguments);
     QFETCH(QStringList, expected);
     writePriceList();
-    write(QStringLiteral("old.txt"), {QStringLiteral("Код|Наименование|ЦенаМелОпт|ЦенаОпт"),
-                                      QStringLiteral("42|Болт М8|10.00|9.00"), QStringLiteral("43|Гайка М8|0|0")});
-    write(QStringLiteral("lower.txt"), {QStringLiteral("Код|Наименование|Артикул|Производитель|Цена"),
-                                        QStringLiteral("43||||"), QStringLiteral("42||||")});
+    write(QStringLiteral("old.txt"),
+          {QStringLiteral("Код|Наименование|ЦенаМелОпт|ЦенаОпт"), QStringLiteral("42|Болт М8|10.00|9.00"),
+           QStringLiteral("43|Гайка М8|0|0")});
+    write(QStringLiteral("lower.txt"),
+          {QStringLiteral("Код|Наименование|Артикул|Производитель|Цена"), QStringLiteral("43||||"),
+           QStringLiteral("42||||")});
     if (!userIni.isEmpty())
         write(QStringLiteral("user.ini"), userIni);
 
@@ -494,30 +512,35 @@ void TestCli::orderGrid_data()
     QTest::addColumn<QStringList>("expected");
 
     const QString missing = QStringLiteral("00777\tНет в прайсе\tX\tY\t2\t0.00 р.\t0.00 р.");
-    const QStringList repriced{OrderTitles,
-                               QStringLiteral("00042\tБолт М8\tB-8\tЗавод А\t3\t12.50 р.\t37.50 р."),
+    const QStringList repriced{OrderTitles, QStringLiteral("00042\tБолт М8\tB-8\tЗавод А\t3\t12.50 р.\t37.50 р."),
                                QStringLiteral("00043\tГайка М8\t\tЗавод Б\t10\t3.20 р.\t32.00 р."), missing};
 
     QTest::newRow("read without a price list")
         << QStringList{"Discount=10.00"} << QStringList{"order", "order.txt"}
         << QStringList{OrderTitles,
                        QStringLiteral("00042\tБолт (старое имя)\tOLD\tСтарый завод\t3\t0.00 р.\t0.00 р."),
-                       QStringLiteral("00043\tГайка М8\t\t\t10\t0.00 р.\t0.00 р."), missing,
-                       QStringLiteral("Сумма: 0.00 р."), QStringLiteral("Сумма без учета скидки: 0.00 р.")};
+                       QStringLiteral("00043\tГайка М8\t\t\t10\t0.00 р.\t0.00 р."),
+                       missing,
+                       QStringLiteral("Сумма: 0.00 р."),
+                       QStringLiteral("Сумма без учета скидки: 0.00 р.")};
     QTest::newRow("re-priced with a discount")
         << QStringList{"Discount=10.00"} << QStringList{"order", "order.txt", "--price", "prices.txt"}
-        << repriced + QStringList{QStringLiteral("Сумма: 62.55 р."), QStringLiteral("Сумма без учета скидки: 69.50 р.")};
+        << repriced
+            + QStringList{QStringLiteral("Сумма: 62.55 р."), QStringLiteral("Сумма без учета скидки: 69.50 р.")};
     QTest::newRow("re-priced with a markup")
         << QStringList{"Discount=-10.00"} << QStringList{"order", "order.txt", "--price", "prices.txt"}
-        << repriced + QStringList{QStringLiteral("Сумма: 76.45 р."), QStringLiteral("Стоимость без наценки : 69.50 р.")};
+        << repriced
+            + QStringList{QStringLiteral("Сумма: 76.45 р."), QStringLiteral("Стоимость без наценки : 69.50 р.")};
     QTest::newRow("accumulative discount, no hint")
         << QStringList{"Discount=111.00"} << QStringList{"order", "order.txt", "--price", "prices.txt"}
         << repriced + QStringList{QStringLiteral("Сумма: 69.50 р.")};
-    QTest::newRow("special prices")
-        << QStringList{"UserWSL=2"} << QStringList{"order", "order.txt", "--price", "prices.txt"}
-        << QStringList{OrderTitles, QStringLiteral("00042\tБолт М8\tB-8\tЗавод А\t3\t11.00 р.\t33.00 р."),
-                       QStringLiteral("00043\tГайка М8\t\tЗавод Б\t10\t2.90 р.\t29.00 р."), missing,
-                       QStringLiteral("Сумма: 62.00 р.")};
+    QTest::newRow("special prices") << QStringList{"UserWSL=2"}
+                                    << QStringList{"order", "order.txt", "--price", "prices.txt"}
+                                    << QStringList{
+                                           OrderTitles,
+                                           QStringLiteral("00042\tБолт М8\tB-8\tЗавод А\t3\t11.00 р.\t33.00 р."),
+                                           QStringLiteral("00043\tГайка М8\t\tЗавод Б\t10\t2.90 р.\t29.00 р."), missing,
+                                           QStringLiteral("Сумма: 62.00 р.")};
     QTest::newRow("a price list in dollars")
         << QStringList{"DefaultCurrency=$"} << QStringList{"order", "order.txt", "--price", "dollars.txt"}
         << repriced + QStringList{QStringLiteral("Сумма: 34.75 $")};
@@ -529,8 +552,7 @@ void TestCli::orderGrid_data()
         << repriced + QStringList{QStringLiteral("Сумма: 69.50 р.")};
     QTest::newRow("own file read with the separator ;")
         << QStringList{"defaultPriceSeparator=;"} << QStringList{"order", "order.txt"}
-        << QStringList{OrderTitles,
-                       QStringLiteral("00042\tБолт (старое имя)\tOLD\tСтарый завод\t3\t0.00 р.\t0.00 р."),
+        << QStringList{OrderTitles, QStringLiteral("00042\tБолт (старое имя)\tOLD\tСтарый завод\t3\t0.00 р.\t0.00 р."),
                        QStringLiteral("00043\tГайка М8\t\t\t10\t0.00 р.\t0.00 р."), missing,
                        QStringLiteral("Сумма: 0.00 р.")};
     QTest::newRow("CR CR LF line ends and blank lines")
@@ -560,10 +582,12 @@ void TestCli::orderGrid()
     const Result result = cli(arguments);
     QVERIFY2(result.code == 0, qPrintable(result.err));
     // Coordinated, the line the price list lacks is named on stderr.
-    const bool coordinated = arguments.contains(QStringLiteral("--price")) && !expected.filter(QStringLiteral("00777")).isEmpty();
-    QCOMPARE(result.err, coordinated ? QStringLiteral("Согласовано: 2 строк, не найдено в прайс-листе: 1\n"
-                                                      "ordix-cli: Нет в текущем прайс-листе: 00777 Нет в прайсе\n")
-                                     : QString());
+    const bool coordinated =
+        arguments.contains(QStringLiteral("--price")) && !expected.filter(QStringLiteral("00777")).isEmpty();
+    QCOMPARE(result.err,
+             coordinated ? QStringLiteral("Согласовано: 2 строк, не найдено в прайс-листе: 1\n"
+                                          "ordix-cli: Нет в текущем прайс-листе: 00777 Нет в прайсе\n")
+                         : QString());
     QCOMPARE(outputLines(result.out), expected);
 }
 
@@ -603,13 +627,15 @@ void TestCli::skippedLinesOnStderr()
     QFETCH(QStringList, out);
     QFETCH(QString, err);
     writePriceList();
-    write(QStringLiteral("points.txt"), {QStringLiteral("Код|Наименование|Цена"), QStringLiteral("42|Болт М8|12.50"),
-                                         QStringLiteral("43|Гайка М8|3.20")});
-    write(QStringLiteral("long.txt"), {QStringLiteral("Код|Наименование|Аналоги(Коды)"),
-                                       QStringLiteral("38|Втулка|") + QStringLiteral("12000,").repeated(40)});
-    write(QStringLiteral("bad.txt"), {QStringLiteral("ЗАКАЗ:"), QStringLiteral("42|Болт|||0"), QString(),
-                                      QStringLiteral("42|Болт|||-3"), QStringLiteral("43|Гайка М8|||10"),
-                                      QStringLiteral("42|Болт|||+3"), QStringLiteral("x|Болт|||3")});
+    write(QStringLiteral("points.txt"),
+          {QStringLiteral("Код|Наименование|Цена"), QStringLiteral("42|Болт М8|12.50"),
+           QStringLiteral("43|Гайка М8|3.20")});
+    write(QStringLiteral("long.txt"),
+          {QStringLiteral("Код|Наименование|Аналоги(Коды)"),
+           QStringLiteral("38|Втулка|") + QStringLiteral("12000,").repeated(40)});
+    write(QStringLiteral("bad.txt"),
+          {QStringLiteral("ЗАКАЗ:"), QStringLiteral("42|Болт|||0"), QString(), QStringLiteral("42|Болт|||-3"),
+           QStringLiteral("43|Гайка М8|||10"), QStringLiteral("42|Болт|||+3"), QStringLiteral("x|Болт|||3")});
     write(QStringLiteral("user.ini"), userIni);
 
     const Result result = cli(arguments);
@@ -629,7 +655,8 @@ void TestCli::folderOption()
     QVERIFY(elsewhere.isValid());
     TextFile::writeLines(elsewhere.filePath(QStringLiteral("user.ini")), {QStringLiteral("Discount=50.00")});
 
-    const Result printed = cli({"--dir", m_dir->path(), "order", "order.txt", "--price", "prices.txt"}, elsewhere.path());
+    const Result printed =
+        cli({"--dir", m_dir->path(), "order", "order.txt", "--price", "prices.txt"}, elsewhere.path());
     QVERIFY2(printed.code == 0, qPrintable(printed.err));
     QCOMPARE(outputLines(printed.out).mid(4),
              (QStringList{QStringLiteral("Сумма: 62.55 р."), QStringLiteral("Сумма без учета скидки: 69.50 р.")}));
@@ -639,8 +666,7 @@ void TestCli::folderOption()
                                 elsewhere.path());
     QVERIFY2(exported.code == 0, qPrintable(exported.err));
     QVERIFY(exported.out.isEmpty());
-    QCOMPARE(TextFile::readLines(path(QStringLiteral("out.txt"))).last(),
-             QStringLiteral("\tВСЕГО\t\t\t\t\t62.55 р."));
+    QCOMPARE(TextFile::readLines(path(QStringLiteral("out.txt"))).last(), QStringLiteral("\tВСЕГО\t\t\t\t\t62.55 р."));
     QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files), QStringList{QStringLiteral("user.ini")});
 }
 
@@ -730,19 +756,18 @@ void TestCli::repricedSumMatchesTheWindow_data()
     const QStringList points{QStringLiteral("42|Болт М8|B-8|Завод А|13.10|12.50|11.00|1"),
                              QStringLiteral("43|Гайка М8||Завод Б|3.33|3.20|2.90|7"),
                              QStringLiteral("15|Лишняя строка|||1|1|1|0")};
-    QTest::newRow("discount 12.5")
-        << QStringList{"Customer=ООО Ромашка", "Discount=12.50"} << header + points;
+    QTest::newRow("discount 12.5") << QStringList{"Customer=ООО Ромашка", "Discount=12.50"} << header + points;
     QTest::newRow("markup, comma separator, special prices")
         << QStringList{"Discount=-7,25", "UserWSL=2", "defaultDecimalSeparator=,"}
-        << header + QStringList{QStringLiteral("42|Болт М8|B-8|Завод А|13,10|12,50|11,03|1"),
-                                QStringLiteral("43|Гайка М8||Завод Б|3,33|3,20|2,97|2")};
+        << header
+            + QStringList{QStringLiteral("42|Болт М8|B-8|Завод А|13,10|12,50|11,03|1"),
+                          QStringLiteral("43|Гайка М8||Завод Б|3,33|3,20|2,97|2")};
     QTest::newRow("dollars, semicolon separator, old order layout")
         << QStringList{"Discount=3.00", "DefaultCurrency=$", "defaultPriceSeparator=;"}
         << QStringList{QStringLiteral("курс;28.5;Доллар;$;32.1;Евро;€"),
                        // The header's markers carry "|" whatever the separator.
                        QStringLiteral("Код;Наименование;Артикул;Производитель;Цена;Код|Наименование"),
-                       QStringLiteral("42;Болт М8;B-8;Завод А;1234.56"),
-                       QStringLiteral("43;Гайка М8;;Завод Б;99.99")};
+                       QStringLiteral("42;Болт М8;B-8;Завод А;1234.56"), QStringLiteral("43;Гайка М8;;Завод Б;99.99")};
 }
 
 void TestCli::repricedSumMatchesTheWindow()
@@ -891,8 +916,8 @@ void TestCli::exportsMatchTheWindow()
     } else {
         prompts.queueFile(windowOut);
         const QString action = target == QLatin1String("xlsx") ? ActionId::ExportExcel
-            : target == QLatin1String("txt")                    ? ActionId::ExportText
-                                                                : ActionId::OrderFileSaveAs;
+            : target == QLatin1String("txt")                   ? ActionId::ExportText
+                                                               : ActionId::OrderFileSaveAs;
         QVERIFY(ws.execute(action));
     }
     QVERIFY(prompts.allAnswersUsed());
@@ -904,7 +929,6 @@ void TestCli::exportsMatchTheWindow()
     if (target == QLatin1String("pdf"))
         QVERIFY(QString::fromUtf8(fromCli).contains(QStringLiteral("Page 2")));
 }
-
 
 void TestCli::supplierLists_data()
 {

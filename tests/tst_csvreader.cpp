@@ -78,10 +78,12 @@ namespace
     QList<SheetRow> readAllInChunks(CsvReader &reader)
     {
         QList<SheetRow> rows;
-        reader.readChunks(1, [] { return std::make_unique<KeptRows>(); }, [&rows](CsvReader::ChunkWork &work) {
-            rows << static_cast<KeptRows &>(work).rows;
-            return true;
-        });
+        reader.readChunks(
+            1, [] { return std::make_unique<KeptRows>(); },
+            [&rows](CsvReader::ChunkWork &work) {
+                rows << static_cast<KeptRows &>(work).rows;
+                return true;
+            });
         return rows;
     }
 }
@@ -112,17 +114,22 @@ void TestCsvReader::reads_data()
     QTest::addColumn<QString>("rows");
     QTest::addColumn<QString>("note");
 
-    const QString mixed = QStringLiteral("Наименование;Цена\nБолт крепления колеса оцинкованный;12,50\nГайка колёсная;4,30\n");
-    const QString caps = QStringLiteral("НАИМЕНОВАНИЕ;ЦЕНА\nКОЛОДКИ ТОРМОЗНЫЕ ПЕРЕДНИЕ;1250\nФИЛЬТР МАСЛЯНЫЙ;180\nРЕМЕНЬ ГРМ;540\n");
-    const QString mixedRows = QStringLiteral("0:[Наименование][Цена] 1:[Болт крепления колеса оцинкованный][12,50] 2:[Гайка колёсная][4,30]");
-    const QString capsRows = QStringLiteral("0:[НАИМЕНОВАНИЕ][ЦЕНА] 1:[КОЛОДКИ ТОРМОЗНЫЕ ПЕРЕДНИЕ][1250] 2:[ФИЛЬТР МАСЛЯНЫЙ][180] 3:[РЕМЕНЬ ГРМ][540]");
+    const QString mixed =
+        QStringLiteral("Наименование;Цена\nБолт крепления колеса оцинкованный;12,50\nГайка колёсная;4,30\n");
+    const QString caps =
+        QStringLiteral("НАИМЕНОВАНИЕ;ЦЕНА\nКОЛОДКИ ТОРМОЗНЫЕ ПЕРЕДНИЕ;1250\nФИЛЬТР МАСЛЯНЫЙ;180\nРЕМЕНЬ ГРМ;540\n");
+    const QString mixedRows =
+        QStringLiteral("0:[Наименование][Цена] 1:[Болт крепления колеса оцинкованный][12,50] 2:[Гайка колёсная][4,30]");
+    const QString capsRows = QStringLiteral(
+        "0:[НАИМЕНОВАНИЕ][ЦЕНА] 1:[КОЛОДКИ ТОРМОЗНЫЕ ПЕРЕДНИЕ][1250] 2:[ФИЛЬТР МАСЛЯНЫЙ][180] 3:[РЕМЕНЬ ГРМ][540]");
     const QByteArray none;
     auto row = [&](const char *name, const QByteArray &bytes, const char *encoding, char delimiter, const QString &rows,
                    const QString &note = {}) {
         QTest::newRow(name) << bytes << none << char(0) << QByteArray(encoding) << delimiter << rows << note;
     };
 
-    row("semicolon, decimal commas and leading zeros", "Код;Цена\n000123;10,50\n", "UTF-8", ';', "0:[Код][Цена] 1:[000123][10,50]");
+    row("semicolon, decimal commas and leading zeros", "Код;Цена\n000123;10,50\n", "UTF-8", ';',
+        "0:[Код][Цена] 1:[000123][10,50]");
     row("comma", "a,b,c\n1,2,3\n", "UTF-8", ',', "0:[a][b][c] 1:[1][2][3]");
     row("tab, blanks kept", "a\t b \n1\t2\n", "UTF-8", '\t', "0:[a][ b ] 1:[1][2]");
     row("bar", "a|b\n1|2", "UTF-8", '|', "0:[a][b] 1:[1][2]");
@@ -148,22 +155,24 @@ void TestCsvReader::reads_data()
         QStringLiteral("0:[Болт колеса][1] 1:[Гайка колёсная][2] 2:[Шайба \uFFFD][3]"), "заменены");
     row("quoted delimiters, quotes and line ends", "\"a;b\";\"say \"\"hi\"\"\"\n\"two\r\nlines\";x\n", "UTF-8", ';',
         "0:[a;b][say \"hi\"] 1:[two\\nlines][x]");
-    row("quotes inside an unquoted field are text", "Труба 1/2\";x\"y\"\n1;2\n", "UTF-8", ';', "0:[Труба 1/2\"][x\"y\"] 1:[1][2]");
+    row("quotes inside an unquoted field are text", "Труба 1/2\";x\"y\"\n1;2\n", "UTF-8", ';',
+        "0:[Труба 1/2\"][x\"y\"] 1:[1][2]");
     row("text after a closing quote", "\"ab\"c;d\n1;2\n", "UTF-8", ';', "0:[abc][d] 1:[1][2]");
-    row("missing closing quote", "a;b\n1;\"open\n2;3\n", "UTF-8", ';', "0:[a][b] 1:[1][open\\n2;3\\n]",
-        "строке 2");
+    row("missing closing quote", "a;b\n1;\"open\n2;3\n", "UTF-8", ';', "0:[a][b] 1:[1][open\\n2;3\\n]", "строке 2");
     row("cr line ends", "a;b\r1;2\r\r3;4", "UTF-8", ';', "0:[a][b] 1:[1][2] 3:[3][4]");
-    row("quoted line ends, a lone cr and a bom", "\xEF\xBB\xBF\"a\r\rb\";\"\"\"\n\";c\r1;2\r\n",
-        "UTF-8", ';', "0:[a\\n\\nb][\"\\n][c] 1:[1][2]");
+    row("quoted line ends, a lone cr and a bom", "\xEF\xBB\xBF\"a\r\rb\";\"\"\"\n\";c\r1;2\r\n", "UTF-8", ';',
+        "0:[a\\n\\nb][\"\\n][c] 1:[1][2]");
     row("blank records are counted", "a;b\r\n\r\n;\r\n  ; \r\nc;d\r\n", "UTF-8", ';', "0:[a][b] 4:[c][d]");
 
-    auto forced = [&](const char *name, const QByteArray &bytes, const char *encoding, char delimiter, const QString &rows,
-                      const QString &note = {}) {
-        QTest::newRow(name) << bytes << QByteArray(encoding) << delimiter << QByteArray(encoding) << delimiter << rows << note;
+    auto forced = [&](const char *name, const QByteArray &bytes, const char *encoding, char delimiter,
+                      const QString &rows, const QString &note = {}) {
+        QTest::newRow(name) << bytes << QByteArray(encoding) << delimiter << QByteArray(encoding) << delimiter << rows
+                            << note;
     };
-    forced("forced encoding and delimiter", Cp1251::encode(QStringLiteral("Цена;1,5\n")), "KOI8-R", ',', "0:[жЕМЮ;1][5]");
-    QTest::newRow("forced name in any case") << QByteArray("a;b\n") << QByteArray("koi8-r") << char(0) << QByteArray("KOI8-R")
-                                             << ';' << QStringLiteral("0:[a][b]") << QString();
+    forced("forced encoding and delimiter", Cp1251::encode(QStringLiteral("Цена;1,5\n")), "KOI8-R", ',',
+           "0:[жЕМЮ;1][5]");
+    QTest::newRow("forced name in any case") << QByteArray("a;b\n") << QByteArray("koi8-r") << char(0)
+                                             << QByteArray("KOI8-R") << ';' << QStringLiteral("0:[a][b]") << QString();
     forced("forced utf-8 on windows-1251", Cp1251::encode(QStringLiteral("Цена;1\n")), "UTF-8", ';',
            QStringLiteral("0:[\uFFFD\uFFFD\uFFFD\uFFFD][1]"), "заменены");
 }
@@ -213,7 +222,8 @@ void TestCsvReader::piecesReadAsTheWhole()
         {"UTF-16LE", utf16(text, false), rows},
         {"UTF-16LE", utf16(text, false).chopped(1), {}},
         // Broken characters: each byte becomes one U+FFFD wherever a block ends.
-        {"UTF-8", "\xEF\xBB;\xE0\x80x;\xD0\xD0\xB1\n\xF0\x90\x80", QStringLiteral("0:[\uFFFD\uFFFD][\uFFFD\uFFFDx][\uFFFDб] 1:[\uFFFD\uFFFD\uFFFD] -1")},
+        {"UTF-8", "\xEF\xBB;\xE0\x80x;\xD0\xD0\xB1\n\xF0\x90\x80",
+         QStringLiteral("0:[\uFFFD\uFFFD][\uFFFD\uFFFDx][\uFFFDб] 1:[\uFFFD\uFFFD\uFFFD] -1")},
     };
     for (const auto &c : cases) {
         const auto parse = [&](qsizetype cut) -> QString {
@@ -246,10 +256,13 @@ void TestCsvReader::piecesReadAsTheWhole()
             qint64 next = 0, unclosed = -1;
             for (const QByteArrayView chunk : {c.bytes.first(qsizetype(cut)), c.bytes.sliced(qsizetype(cut))}) {
                 CsvDecoder decoder(c.encoding);
-                CsvParser parser(u';', [&rows](const SheetRow &row) {
-                    rows << row;
-                    return true;
-                }, next);
+                CsvParser parser(
+                    u';',
+                    [&rows](const SheetRow &row) {
+                        rows << row;
+                        return true;
+                    },
+                    next);
                 parser.feed(decoder.decode(chunk));
                 parser.feed(decoder.finish());
                 parser.finish();

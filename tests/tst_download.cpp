@@ -223,16 +223,26 @@ void TestDownload::statusLines_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("line");
 
-    QTest::newRow("finding resource") << 0 << "127.0.0.1" << "Поиск серевого ресурса 127.0.0.1";
-    QTest::newRow("connecting") << 1 << "host" << "Соединение с host";
-    QTest::newRow("redirecting") << 2 << "http://h/x" << "Переадресация на http://h/x";
-    QTest::newRow("downloading, blanks and controls cut") << 4 << "\t http://h/a.exe \r\n" << "Загрузка http://h/a.exe";
-    QTest::newRow("end of data") << 5 << "a.exe" << "Загрузка завершена a.exe";
-    QTest::newRow("sending request") << 10 << "http://h/a.exe" << "Запрос http://h/a.exe";
-    QTest::newRow("upload begins without a blank") << 16 << "x" << "Начало закачкиx";
-    QTest::newRow("last code with empty text") << 24 << "" << "Загрузка указателя MIME ";
-    QTest::newRow("code 25 gives nothing") << 25 << "x" << "";
-    QTest::newRow("code 255 gives nothing") << 255 << "x" << "";
+    QTest::newRow("finding resource") << 0 << "127.0.0.1"
+                                      << "Поиск серевого ресурса 127.0.0.1";
+    QTest::newRow("connecting") << 1 << "host"
+                                << "Соединение с host";
+    QTest::newRow("redirecting") << 2 << "http://h/x"
+                                 << "Переадресация на http://h/x";
+    QTest::newRow("downloading, blanks and controls cut") << 4 << "\t http://h/a.exe \r\n"
+                                                          << "Загрузка http://h/a.exe";
+    QTest::newRow("end of data") << 5 << "a.exe"
+                                 << "Загрузка завершена a.exe";
+    QTest::newRow("sending request") << 10 << "http://h/a.exe"
+                                     << "Запрос http://h/a.exe";
+    QTest::newRow("upload begins without a blank") << 16 << "x"
+                                                   << "Начало закачкиx";
+    QTest::newRow("last code with empty text") << 24 << ""
+                                               << "Загрузка указателя MIME ";
+    QTest::newRow("code 25 gives nothing") << 25 << "x"
+                                           << "";
+    QTest::newRow("code 255 gives nothing") << 255 << "x"
+                                            << "";
 }
 
 void TestDownload::statusLines()
@@ -279,11 +289,16 @@ void TestDownload::targetFileName_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("name");
 
-    QTest::newRow("web address") << "http://www.zolt.example/data/pricetxt.exe" << "pricetxt.exe";
-    QTest::newRow("backslash last") << "http://h/data\\sub\\price.exe" << "price.exe";
-    QTest::newRow("slash after backslash") << "http://h\\x/price.exe" << "price.exe";
-    QTest::newRow("no separator: the whole address") << "pricetxt.exe" << "pricetxt.exe";
-    QTest::newRow("ends in a slash") << "http://h/data/" << "";
+    QTest::newRow("web address") << "http://www.zolt.example/data/pricetxt.exe"
+                                 << "pricetxt.exe";
+    QTest::newRow("backslash last") << "http://h/data\\sub\\price.exe"
+                                    << "price.exe";
+    QTest::newRow("slash after backslash") << "http://h\\x/price.exe"
+                                           << "price.exe";
+    QTest::newRow("no separator: the whole address") << "pricetxt.exe"
+                                                     << "pricetxt.exe";
+    QTest::newRow("ends in a slash") << "http://h/data/"
+                                     << "";
 }
 
 void TestDownload::targetFileName()
@@ -298,32 +313,58 @@ void TestDownload::localNamesStayInTheFolder_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("confined");
 
-    QTest::newRow("plain") << "1.jpg" << "1.jpg";
-    QTest::newRow("subfolder") << "pics/1.jpg" << "pics/1.jpg";
-    QTest::newRow("windows subfolder") << "pics\\big\\1.jpg" << "pics/big/1.jpg";
-    QTest::newRow("dot parts dropped") << "./pics//1.jpg" << "pics/1.jpg";
-    QTest::newRow("absolute") << "/etc/passwd" << "";
-    QTest::newRow("absolute windows") << "\\windows\\x.dll" << "";
-    QTest::newRow("drive letter") << "C:\\x.jpg" << "";
-    QTest::newRow("drive relative") << "c:x.jpg" << "";
-    QTest::newRow("resource prefix") << ":pics/x.jpg" << "";
-    QTest::newRow("resource prefix, windows") << ":\\x.jpg" << "";
-    QTest::newRow("parent") << "../x.jpg" << "";
-    QTest::newRow("parent inside") << "pics/../../x.jpg" << "";
-    QTest::newRow("parent windows") << "pics\\..\\x.jpg" << "";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("only dots and slashes") << "./." << "";
-    QTest::newRow("two dots in a name are fine") << "a..b.jpg" << "a..b.jpg";
-    QTest::newRow("unc path") << "\\\\server\\share\\x.jpg" << "";
-    QTest::newRow("device") << "pics/CON" << "";
-    QTest::newRow("device with extension") << "nul.txt" << "";
-    QTest::newRow("serial port, lower case") << "com1.jpg" << "";
-    QTest::newRow("com without digit is a name") << "comx.jpg" << "comx.jpg";
-    QTest::newRow("console in a longer name is fine") << "console.jpg" << "console.jpg";
-    QTest::newRow("trailing dot") << "pics./1.jpg" << "";
-    QTest::newRow("trailing blank") << "1.jpg " << "";
-    QTest::newRow("alternate data stream") << "1.jpg:evil" << "";
-    QTest::newRow("wildcard") << "a*.jpg" << "";
+    QTest::newRow("plain") << "1.jpg"
+                           << "1.jpg";
+    QTest::newRow("subfolder") << "pics/1.jpg"
+                               << "pics/1.jpg";
+    QTest::newRow("windows subfolder") << "pics\\big\\1.jpg"
+                                       << "pics/big/1.jpg";
+    QTest::newRow("dot parts dropped") << "./pics//1.jpg"
+                                       << "pics/1.jpg";
+    QTest::newRow("absolute") << "/etc/passwd"
+                              << "";
+    QTest::newRow("absolute windows") << "\\windows\\x.dll"
+                                      << "";
+    QTest::newRow("drive letter") << "C:\\x.jpg"
+                                  << "";
+    QTest::newRow("drive relative") << "c:x.jpg"
+                                    << "";
+    QTest::newRow("resource prefix") << ":pics/x.jpg"
+                                     << "";
+    QTest::newRow("resource prefix, windows") << ":\\x.jpg"
+                                              << "";
+    QTest::newRow("parent") << "../x.jpg"
+                            << "";
+    QTest::newRow("parent inside") << "pics/../../x.jpg"
+                                   << "";
+    QTest::newRow("parent windows") << "pics\\..\\x.jpg"
+                                    << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("only dots and slashes") << "./."
+                                           << "";
+    QTest::newRow("two dots in a name are fine") << "a..b.jpg"
+                                                 << "a..b.jpg";
+    QTest::newRow("unc path") << "\\\\server\\share\\x.jpg"
+                              << "";
+    QTest::newRow("device") << "pics/CON"
+                            << "";
+    QTest::newRow("device with extension") << "nul.txt"
+                                           << "";
+    QTest::newRow("serial port, lower case") << "com1.jpg"
+                                             << "";
+    QTest::newRow("com without digit is a name") << "comx.jpg"
+                                                 << "comx.jpg";
+    QTest::newRow("console in a longer name is fine") << "console.jpg"
+                                                      << "console.jpg";
+    QTest::newRow("trailing dot") << "pics./1.jpg"
+                                  << "";
+    QTest::newRow("trailing blank") << "1.jpg "
+                                    << "";
+    QTest::newRow("alternate data stream") << "1.jpg:evil"
+                                           << "";
+    QTest::newRow("wildcard") << "a*.jpg"
+                              << "";
 }
 
 void TestDownload::localNamesStayInTheFolder()
@@ -345,7 +386,8 @@ void TestDownload::answeringNoFetchesNothing()
     m_prompts.queueAnswer(Answer::No);
     QVERIFY(m_ws->execute(ActionId::PriceNew));
     QCOMPARE(m_prompts.questions(),
-             QStringList{QStringLiteral("Вы хотите загрузить новый прайс лист с адреса ") + m_ws->settings().url + QLatin1Char('?')});
+             QStringList{QStringLiteral("Вы хотите загрузить новый прайс лист с адреса ") + m_ws->settings().url
+                         + QLatin1Char('?')});
     QVERIFY(m_server->requests().isEmpty());
     QVERIFY(!QFile::exists(QStringLiteral("pricetxt.exe")));
     QVERIFY(m_progress.texts().isEmpty());
@@ -432,7 +474,8 @@ void TestDownload::failedDownloadKeepsTheEarlierFile()
     QFETCH(QString, path);
     QFETCH(bool, unreachable);
     QFETCH(QString, reason);
-    m_server->setRoute(QStringLiteral("/data/loop.exe"), HttpTestServer::redirect(m_server->url(QStringLiteral("/data/loop.exe")).toLatin1()));
+    m_server->setRoute(QStringLiteral("/data/loop.exe"),
+                       HttpTestServer::redirect(m_server->url(QStringLiteral("/data/loop.exe")).toLatin1()));
     HttpTestServer::Route stall = HttpTestServer::file(bigBody(100000));
     stall.stallAfter = 5000;
     m_server->setRoute(QStringLiteral("/data/stall.exe"), stall);
@@ -441,8 +484,9 @@ void TestDownload::failedDownloadKeepsTheEarlierFile()
     if (path == QLatin1String("/data/stall.exe"))
         service().setStallTimeout(400);
 
-    const QString url = unreachable ? QStringLiteral("http://127.0.0.1:%1%2").arg(HttpTestServer::closedPort()).arg(path)
-                                    : m_server->url(path);
+    const QString url = unreachable
+        ? QStringLiteral("http://127.0.0.1:%1%2").arg(HttpTestServer::closedPort()).arg(path)
+        : m_server->url(path);
     const QString fileName = PriceDownload::targetFileName(url);
     m_ws->settings().url = url;
     writeBytes(fileName, "earlier archive");
@@ -547,7 +591,8 @@ void TestDownload::stubbedZipIsUnpackedNotRunThenPriceLoadsAndOrderIsCoordinated
     loadPriceWithOrder();
     writeZip(QStringLiteral("made.zip"), {{"ZOLT.TXT", TextFile::encodeLines(NewPrice)}});
     const QByteArray stub = "#!/bin/sh\ntouch ran.mark\nexit 0\n";
-    m_server->setRoute(QStringLiteral("/data/pricetxt.exe"), HttpTestServer::file(stub + readAll(QStringLiteral("made.zip"))));
+    m_server->setRoute(QStringLiteral("/data/pricetxt.exe"),
+                       HttpTestServer::file(stub + readAll(QStringLiteral("made.zip"))));
     QVERIFY(QFile::remove(QStringLiteral("made.zip")));
     downloadAndCoordinate();
 
@@ -592,7 +637,8 @@ void TestDownload::zipArchiveThatCannotRunIsUnpacked()
 void TestDownload::archiveThatNeitherRunsNorUnpacksIsReported()
 {
     loadPriceWithOrder();
-    m_server->setRoute(QStringLiteral("/data/pricetxt.exe"), HttpTestServer::file("this is neither a program nor an archive"));
+    m_server->setRoute(QStringLiteral("/data/pricetxt.exe"),
+                       HttpTestServer::file("this is neither a program nor an archive"));
     downloadAndCoordinate();
 
     QVERIFY(m_ws->execute(ActionId::PriceNew));
@@ -606,8 +652,8 @@ void TestDownload::archiveThatNeitherRunsNorUnpacksIsReported()
 #else
     const QString failed = QStringLiteral("распаковать: ");
 #endif
-    QVERIFY2(m_prompts.messages().first().startsWith(
-                 QStringLiteral("Архив нового прайс-листа pricetxt.exe не удалось ") + failed),
+    QVERIFY2(m_prompts.messages().first().startsWith(QStringLiteral("Архив нового прайс-листа pricetxt.exe не удалось ")
+                                                     + failed),
              qPrintable(m_prompts.messages().first()));
     QVERIFY(m_prompts.messages().first().endsWith(QStringLiteral("Новый прайс-лист не загружен.")));
     QCOMPARE(readAll(QStringLiteral("ZOLT.TXT")), TextFile::encodeLines(OldPrice));
@@ -624,12 +670,12 @@ void TestDownload::namedFileIsAListOnlyWhenItIsText_data()
     QTest::addColumn<bool>("kept");
     QTest::addColumn<QByteArray>("after"); // the named file afterwards
     QTest::newRow("a picture asked for again is fetched again")
-        << QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11) << QStringList{"/data/1.jpg"} << true << QByteArray("new");
+        << QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11) << QStringList{"/data/1.jpg"} << true
+        << QByteArray("new");
     QTest::newRow("a text with a control character is no list")
         << QByteArray("2.jpg\x01\r\n") << QStringList{"/data/1.jpg"} << true << QByteArray("new");
     QTest::newRow("a text list is read and deleted")
-        << QByteArray("2.jpg\r\n3.jpg\r\n") << QStringList{"/data/2.jpg", "/data/3.jpg"} << false
-        << QByteArray();
+        << QByteArray("2.jpg\r\n3.jpg\r\n") << QStringList{"/data/2.jpg", "/data/3.jpg"} << false << QByteArray();
 }
 
 void TestDownload::namedFileIsAListOnlyWhenItIsText()
@@ -661,20 +707,22 @@ void TestDownload::unpackerSkipsEntriesOutsideTheFolder()
     // A subfolder that is a link out of the folder: nothing is made through it.
     QVERIFY(QFile::link(outside.path(), QStringLiteral("target/out")));
     const QString absolute = outside.filePath(QStringLiteral("absolute.txt"));
-    writeZip(QStringLiteral("a.zip"), {{"../escaped.txt", "no"},
-                                       {QFile::encodeName(absolute), "no"},
-                                       {"out/made/deep.txt", "no"},
-                                       {":res/x.txt", "no"},
-                                       {"sub/inside.txt", "yes"},
-                                       {"ZOLT.TXT", "price"}});
+    writeZip(QStringLiteral("a.zip"),
+             {{"../escaped.txt", "no"},
+              {QFile::encodeName(absolute), "no"},
+              {"out/made/deep.txt", "no"},
+              {":res/x.txt", "no"},
+              {"sub/inside.txt", "yes"},
+              {"ZOLT.TXT", "price"}});
     writeBytes(QStringLiteral("target/ZOLT.TXT"), "earlier");
 
     const ArchiveUnpacker::Result result = ArchiveUnpacker::unpack(QStringLiteral("a.zip"), QStringLiteral("target"));
 
     QVERIFY(result.ok);
     QCOMPARE(result.files, (QStringList{QStringLiteral("sub/inside.txt"), QStringLiteral("ZOLT.TXT")}));
-    QCOMPARE(result.skipped, (QStringList{QStringLiteral("../escaped.txt"), absolute, QStringLiteral("out/made/deep.txt"),
-                                          QStringLiteral(":res/x.txt")}));
+    QCOMPARE(result.skipped,
+             (QStringList{QStringLiteral("../escaped.txt"), absolute, QStringLiteral("out/made/deep.txt"),
+                          QStringLiteral(":res/x.txt")}));
     QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     QVERIFY(!QFileInfo::exists(QStringLiteral(":res")) && !QFileInfo::exists(QStringLiteral("res")));
     QCOMPARE(readAll(QStringLiteral("target/sub/inside.txt")), QByteArray("yes"));
@@ -684,7 +732,8 @@ void TestDownload::unpackerSkipsEntriesOutsideTheFolder()
 
     // Not an archive: nothing written, the reason told.
     writeBytes(QStringLiteral("plain.exe"), "plain text");
-    const ArchiveUnpacker::Result plain = ArchiveUnpacker::unpack(QStringLiteral("plain.exe"), QStringLiteral("target"));
+    const ArchiveUnpacker::Result plain =
+        ArchiveUnpacker::unpack(QStringLiteral("plain.exe"), QStringLiteral("target"));
     QVERIFY(!plain.ok);
     QVERIFY(!plain.error.isEmpty());
     QCOMPARE(readAll(QStringLiteral("target/ZOLT.TXT")), QByteArray("price"));
@@ -713,15 +762,18 @@ void TestDownload::runAndWait()
     QVERIFY(QDir().mkdir(QStringLiteral("work")));
     writeBytes(QStringLiteral("make.sh"), "#!/bin/sh\nsleep 0.2\npwd > here.txt\n");
     QVERIFY(QFile::setPermissions(QStringLiteral("make.sh"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QCOMPARE(RunAndWait(QDir::current().filePath(QStringLiteral("make.sh")), -1, QDir::current().filePath(QStringLiteral("work"))), 0);
+    QCOMPARE(RunAndWait(QDir::current().filePath(QStringLiteral("make.sh")), -1,
+                        QDir::current().filePath(QStringLiteral("work"))),
+             0);
     QCOMPARE(readAll(QStringLiteral("work/here.txt")).trimmed(),
              QFile::encodeName(QDir(QDir::current().filePath(QStringLiteral("work"))).canonicalPath()));
 
     // Without a wait it returns at once, the program still held by the
     // file "hold"; it goes on by itself once let go.
     writeBytes(QStringLiteral("hold"), "");
-    writeBytes(QStringLiteral("late.sh"), "#!/bin/sh\ni=0\nwhile [ -e hold ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n"
-                                          "echo done > late.txt\n");
+    writeBytes(QStringLiteral("late.sh"),
+               "#!/bin/sh\ni=0\nwhile [ -e hold ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n"
+               "echo done > late.txt\n");
     QVERIFY(QFile::setPermissions(QStringLiteral("late.sh"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QCOMPARE(RunAndWait(QDir::current().filePath(QStringLiteral("late.sh")), 0, QString()), 0);
     QVERIFY(!QFile::exists(QStringLiteral("late.txt")));

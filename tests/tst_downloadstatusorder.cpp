@@ -15,16 +15,21 @@ namespace
     // progress line of address A with its figures.
     QStringList lines(const QString &names)
     {
-        const QHash<QString, QString> full{
-            {"find", "Поиск серевого ресурса zolt.example"}, {"connA", "Соединение с zolt.example"},
-            {"reqA", "Запрос " + A}, {"redirB", "Переадресация на " + B},
-            {"connB", "Соединение с mirror.example"}, {"reqB", "Запрос " + B},
-            {"mime", "Тип MIME доступен " + Type}, {"beginA", "Начало загрузки " + A},
-            {"beginB", "Начало загрузки " + B}, {"done", "Загрузка завершена p.exe"}};
+        const QHash<QString, QString> full{{"find", "Поиск серевого ресурса zolt.example"},
+                                           {"connA", "Соединение с zolt.example"},
+                                           {"reqA", "Запрос " + A},
+                                           {"redirB", "Переадресация на " + B},
+                                           {"connB", "Соединение с mirror.example"},
+                                           {"reqB", "Запрос " + B},
+                                           {"mime", "Тип MIME доступен " + Type},
+                                           {"beginA", "Начало загрузки " + A},
+                                           {"beginB", "Начало загрузки " + B},
+                                           {"done", "Загрузка завершена p.exe"}};
         QStringList out;
         for (const QString &name : names.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            out.append(full.value(name, QStringLiteral("Загрузка ") + (name.startsWith(QLatin1Char('A')) ? A : B)
-                                            + QLatin1Char(' ') + name.mid(1)));
+            out.append(full.value(name,
+                                  QStringLiteral("Загрузка ") + (name.startsWith(QLatin1Char('A')) ? A : B)
+                                      + QLatin1Char(' ') + name.mid(1)));
         return out;
     }
 
@@ -82,20 +87,24 @@ void TestDownloadStatusOrder::linesComeInTheDefinedOrderOnce_data()
 
     QTest::newRow("told in order") << "connect request answer data 150/300 300/300 done"
                                    << lines("find connA reqA mime beginA A150/300 A300/300 done");
-    QTest::newRow("request told at three moments") << "connect answer request data request 300/300 request done" << full;
+    QTest::newRow("request told at three moments")
+        << "connect answer request data request 300/300 request done" << full;
     QTest::newRow("kept connection never told") << "request answer data 300/300 done" << full;
     QTest::newRow("figures repeated or going back") << "connect request answer data 100/300 100/300 50/300 300/300 done"
                                                     << lines("find connA reqA mime beginA A100/300 A300/300 done");
     QTest::newRow("no figures: the bar still ends") << "connect request answer data done" << full;
-    QTest::newRow("size unknown while coming") << "answer data 100/0 300/0 done"
-                                               << lines("find connA reqA mime beginA A100/0 A300/0 A300/300 done");
-    QTest::newRow("answer without type") << "connect request answer- data- done" << lines("find connA reqA beginA A300/300 done");
+    QTest::newRow("size unknown while coming")
+        << "answer data 100/0 300/0 done" << lines("find connA reqA mime beginA A100/0 A300/0 A300/300 done");
+    QTest::newRow("answer without type") << "connect request answer- data- done"
+                                         << lines("find connA reqA beginA A300/300 done");
     QTest::newRow("redirect") << "connect request answer- redirect connect request answer data 300/300 done" << viaB;
     QTest::newRow("redirect told first") << "redirect answer data 300/300 done" << viaB;
-    QTest::newRow("late request counts for the new address") << "connect redirect request connect answer data done" << viaB;
+    QTest::newRow("late request counts for the new address")
+        << "connect redirect request connect answer data done" << viaB;
     QTest::newRow("redirect after the file's answer") << "connect request answer redirect data 300/300 done" << full;
     QTest::newRow("404, then late steps") << "connect answer- error request 300/300 done" << lines("find connA reqA");
-    QTest::newRow("stopped in the file") << "answer data 100/300 error 200/300 done" << lines("find connA reqA mime beginA A100/300");
+    QTest::newRow("stopped in the file") << "answer data 100/300 error 200/300 done"
+                                         << lines("find connA reqA mime beginA A100/300");
     QTest::newRow("steps after the end") << "answer data done connect 400/400 error redirect" << full;
 
     // Every order of the five steps, told twice or cut by an error anywhere:
@@ -115,8 +124,7 @@ void TestDownloadStatusOrder::linesComeInTheDefinedOrderOnce_data()
                 shown = std::max(shown, stages.indexOf(steps.at(k - 1)) + 1);
             QStringList cut = steps;
             cut.insert(k, QStringLiteral("error"));
-            QTest::addRow("%s, error after %d", qPrintable(told), k)
-                << cut.join(' ') + " done" << full.mid(0, shown);
+            QTest::addRow("%s, error after %d", qPrintable(told), k) << cut.join(' ') + " done" << full.mid(0, shown);
         }
     } while (std::next_permutation(steps.begin(), steps.end()));
 }

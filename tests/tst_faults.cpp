@@ -110,7 +110,8 @@ namespace
 
     QStringList entries(const QString &folder)
     {
-        return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+        return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                                      QDir::Name);
     }
 }
 
@@ -154,7 +155,8 @@ void TestFaults::cleanup()
 
 void TestFaults::writeInputs()
 {
-    QStringList order{QStringLiteral("Заказ на 01.12.2026"), QStringLiteral("Заказчик: ООО Ромашка"), QStringLiteral("ЗАКАЗ:")};
+    QStringList order{QStringLiteral("Заказ на 01.12.2026"), QStringLiteral("Заказчик: ООО Ромашка"),
+                      QStringLiteral("ЗАКАЗ:")};
     QStringList price{QStringLiteral("Код|Наименование|Артикул|Производитель|НормаУпаковки|ЦенаМелОпт|ЦенаОпт")};
     for (int code = 1; code <= 400; ++code) {
         order << QStringLiteral("%1|Деталь номер %1 с длинным названием|A-%1|Завод|%2").arg(code).arg(code % 7 + 1);
@@ -168,7 +170,7 @@ void TestFaults::writeFails_data()
 {
     QTest::addColumn<QString>("program"); // "cli" or "self"
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("file");    // the file that must stay as it was
+    QTest::addColumn<QString>("file"); // the file that must stay as it was
     QTest::addColumn<bool>("ignoreSignal");
     QTest::addColumn<qint64>("limit");
 
@@ -177,13 +179,13 @@ void TestFaults::writeFails_data()
         for (const QString target : {"xlsx", "pdf", "txt", "order"}) {
             const QString out = QStringLiteral("out.") + target;
             QTest::addRow("%s: %s", qPrintable(target), how)
-                << "cli" << QStringList{"export", "order.txt", "--price", "prices.txt", "--to", target, "-o", out} << out
-                << ignore << qint64(8192);
+                << "cli" << QStringList{"export", "order.txt", "--price", "prices.txt", "--to", target, "-o", out}
+                << out << ignore << qint64(8192);
         }
-        QTest::addRow("user.ini: %s", how) << "self" << QStringList{"user.ini", "user.ini"} << "user.ini" << ignore
-                                          << qint64(8192);
-        QTest::addRow("schema file: %s", how) << "self" << QStringList{"schema", "DStruct.xml"} << "DStruct.xml"
-                                             << ignore << qint64(8192);
+        QTest::addRow("user.ini: %s", how)
+            << "self" << QStringList{"user.ini", "user.ini"} << "user.ini" << ignore << qint64(8192);
+        QTest::addRow("schema file: %s", how)
+            << "self" << QStringList{"schema", "DStruct.xml"} << "DStruct.xml" << ignore << qint64(8192);
         // ordix-cli's own schema file is the first file it writes.
         QTest::addRow("ordix-cli's schema file: %s", how)
             << "cli" << QStringList{"price", "prices.txt", "--sort", "Name"} << "" << ignore << qint64(100);
@@ -201,8 +203,8 @@ void TestFaults::writeFails()
         TextFile::writeBytes(at(file), OldContents);
     const QStringList before = entries(m_dir->path());
 
-    const QString path = program == QLatin1String("cli") ? QStringLiteral(ORDIX_CLI_PATH)
-                                                         : QCoreApplication::applicationFilePath();
+    const QString path =
+        program == QLatin1String("cli") ? QStringLiteral(ORDIX_CLI_PATH) : QCoreApplication::applicationFilePath();
     if (program != QLatin1String("cli"))
         arguments.prepend(QStringLiteral("--child"));
     const Outcome outcome = run(path, arguments, m_dir->path(), m_tmp->path(), rlim_t(limit), ignoreSignal);
@@ -285,7 +287,8 @@ void TestFaults::fullDisk()
     QTemporaryDir mountPoint;
     if (::mount("tmpfs", QFile::encodeName(mountPoint.path()).constData(), "tmpfs", 0, "size=16k") != 0)
         QSKIP("no right to mount a tmpfs here");
-    const auto unmount = qScopeGuard([&mountPoint] { ::umount2(QFile::encodeName(mountPoint.path()).constData(), MNT_DETACH); });
+    const auto unmount =
+        qScopeGuard([&mountPoint] { ::umount2(QFile::encodeName(mountPoint.path()).constData(), MNT_DETACH); });
     const QDir disk(mountPoint.path());
     for (const QString target : {"xlsx", "pdf", "txt", "order"}) {
         const QString out = disk.filePath(QStringLiteral("out.") + target);

@@ -94,40 +94,71 @@ void TestFilterBuilder::fieldCondition_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("one word") << "болт" << " " << 0 << false << "Name"
+    QTest::newRow("one word") << "болт"
+                              << " " << 0 << false << "Name"
                               << "((Name LIKE '%болт%') or (Name='болт*'))";
-    QTest::newRow("all words") << "болт м8" << " " << 0 << false << "Name"
+    QTest::newRow("all words") << "болт м8"
+                               << " " << 0 << false << "Name"
                                << "((Name LIKE '%болт%') or (Name='болт*')) and ((Name LIKE '%м8%') or (Name='м8*'))";
-    QTest::newRow("any word, final one-character word") << "болт 8" << " " << 1 << false << "Name"
-                                                         << "((Name LIKE '%болт%') or (Name='болт*')) or ((Name LIKE '%8%') or (Name='8*'))";
-    QTest::newRow("exact phrase") << "болт м8" << " " << 2 << false << "Name"
+    QTest::newRow("any word, final one-character word")
+        << "болт 8"
+        << " " << 1 << false << "Name"
+        << "((Name LIKE '%болт%') or (Name='болт*')) or ((Name LIKE '%8%') or (Name='8*'))";
+    QTest::newRow("exact phrase") << "болт м8"
+                                  << " " << 2 << false << "Name"
                                   << "(Name LIKE '%болт м8%') or (Name='болт м8*')";
-    QTest::newRow("exact phrase keeps blanks") << " a " << " " << 2 << false << "Name"
+    QTest::newRow("exact phrase keeps blanks") << " a "
+                                               << " " << 2 << false << "Name"
                                                << "(Name LIKE '% a %') or (Name=' a *')";
-    QTest::newRow("exact phrase of nothing keeps every row") << "" << " " << 2 << false << "Name"
+    QTest::newRow("exact phrase of nothing keeps every row") << ""
+                                                             << " " << 2 << false << "Name"
                                                              << "(Name LIKE '%%') or (Name='*')";
-    QTest::newRow("all words of nothing") << "" << " " << 0 << false << "Name" << "";
-    QTest::newRow("any word of nothing") << "" << " " << 1 << false << "Name" << "";
-    QTest::newRow("separators only") << "  " << " " << 0 << false << "Name" << "";
-    QTest::newRow("repeated separators are skipped") << "a,,b," << "," << 1 << false << "Group"
-                                                     << "((Group LIKE '%a%') or (Group='a*')) or ((Group LIKE '%b%') or (Group='b*'))";
-    QTest::newRow("cyrillic never cuts a word") << "болт м8" << ";" << 0 << false << "Name"
+    QTest::newRow("all words of nothing") << ""
+                                          << " " << 0 << false << "Name"
+                                          << "";
+    QTest::newRow("any word of nothing") << ""
+                                         << " " << 1 << false << "Name"
+                                         << "";
+    QTest::newRow("separators only") << "  "
+                                     << " " << 0 << false << "Name"
+                                     << "";
+    QTest::newRow("repeated separators are skipped")
+        << "a,,b,"
+        << "," << 1 << false << "Group"
+        << "((Group LIKE '%a%') or (Group='a*')) or ((Group LIKE '%b%') or (Group='b*'))";
+    QTest::newRow("cyrillic never cuts a word") << "болт м8"
+                                                << ";" << 0 << false << "Name"
                                                 << "((Name LIKE '%болт м8%') or (Name='болт м8*'))";
-    QTest::newRow("apostrophe doubled") << "O'Reilly" << " " << 0 << false << "Name"
+    QTest::newRow("apostrophe doubled") << "O'Reilly"
+                                        << " " << 0 << false << "Name"
                                         << "((Name LIKE '%O''Reilly%') or (Name='O''Reilly*'))";
-    QTest::newRow("apostrophe in exact phrase") << "5'" << " " << 2 << false << "Name"
+    QTest::newRow("apostrophe in exact phrase") << "5'"
+                                                << " " << 2 << false << "Name"
                                                 << "(Name LIKE '%5''%') or (Name='5''*')";
-    QTest::newRow("percent and star keep their meaning") << "5%*" << " " << 0 << false << "Name"
+    QTest::newRow("percent and star keep their meaning") << "5%*"
+                                                         << " " << 0 << false << "Name"
                                                          << "((Name LIKE '%5%*%') or (Name='5%**'))";
-    QTest::newRow("number exact") << "12345" << " " << 2 << true << "CODE" << "CODE=12345";
-    QTest::newRow("number exact, not a number") << "abc" << " " << 2 << true << "CODE" << "CODE=0";
-    QTest::newRow("numbers any word") << "12 34" << " " << 1 << true << "CODE" << "(CODE=12) or (CODE=34)";
-    QTest::newRow("number and word with semicolon") << "12;x" << ";" << 1 << true << "CODE"
+    QTest::newRow("number exact") << "12345"
+                                  << " " << 2 << true << "CODE"
+                                  << "CODE=12345";
+    QTest::newRow("number exact, not a number") << "abc"
+                                                << " " << 2 << true << "CODE"
+                                                << "CODE=0";
+    QTest::newRow("numbers any word") << "12 34"
+                                      << " " << 1 << true << "CODE"
+                                      << "(CODE=12) or (CODE=34)";
+    QTest::newRow("number and word with semicolon") << "12;x"
+                                                    << ";" << 1 << true << "CODE"
                                                     << "(CODE=12) or (CODE=0)";
-    QTest::newRow("number with leading blank") << "1, 2,3 " << "," << 1 << true << "Code"
+    QTest::newRow("number with leading blank") << "1, 2,3 "
+                                               << "," << 1 << true << "Code"
                                                << "(Code=1) or (Code=2) or (Code=0)";
-    QTest::newRow("number out of range") << "99999999999" << " " << 0 << true << "CODE" << "(CODE=0)";
-    QTest::newRow("negative number") << "-7" << " " << 0 << true << "CODE" << "(CODE=-7)";
+    QTest::newRow("number out of range") << "99999999999"
+                                         << " " << 0 << true << "CODE"
+                                         << "(CODE=0)";
+    QTest::newRow("negative number") << "-7"
+                                     << " " << 0 << true << "CODE"
+                                     << "(CODE=-7)";
 }
 
 void TestFilterBuilder::fieldCondition()
@@ -155,16 +186,18 @@ void TestFilterBuilder::availability_data()
     QTest::newRow("nothing checked") << false << false << false << false << false << "AvailabilityFlag=-1";
     QTest::newRow("only new alone keeps nothing") << false << false << false << false << true << "AvailabilityFlag=-1";
     QTest::newRow("three states keep everything") << false << true << true << true << false << "";
-    QTest::newRow("in stock") << false << false << true << false << false
-                              << "(AvailabilityFlag=1) or (AvailabilityFlag=6) or (AvailabilityFlag=2) or (AvailabilityFlag=7)";
+    QTest::newRow("in stock")
+        << false << false << true << false << false
+        << "(AvailabilityFlag=1) or (AvailabilityFlag=6) or (AvailabilityFlag=2) or (AvailabilityFlag=7)";
     QTest::newRow("in stock, only new") << false << false << true << false << true
                                         << "(AvailabilityFlag=2) or (AvailabilityFlag=7)";
     QTest::newRow("not in stock and expected")
         << false << true << false << true << false
         << "(AvailabilityFlag=0) or (AvailabilityFlag=5) or (AvailabilityFlag=3) or (AvailabilityFlag=8) or "
            "(AvailabilityFlag=4) or (AvailabilityFlag=9)";
-    QTest::newRow("all three, only new") << false << true << true << true << true
-                                         << "(AvailabilityFlag=2) or (AvailabilityFlag=7) or (AvailabilityFlag=4) or (AvailabilityFlag=9)";
+    QTest::newRow("all three, only new")
+        << false << true << true << true << true
+        << "(AvailabilityFlag=2) or (AvailabilityFlag=7) or (AvailabilityFlag=4) or (AvailabilityFlag=9)";
     QTest::newRow("not in stock, only new") << false << true << false << false << true << "AvailabilityFlag=-1";
 }
 
@@ -195,9 +228,9 @@ void TestFilterBuilder::simpleText_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<int>("score");
 
-    QTest::newRow("words, all goods") << "болт м8" << 0 << false << true
-                                      << "((Name LIKE '%болт%') or (Name='болт*')) and ((Name LIKE '%м8%') or (Name='м8*'))"
-                                      << 12;
+    QTest::newRow("words, all goods")
+        << "болт м8" << 0 << false << true
+        << "((Name LIKE '%болт%') or (Name='болт*')) and ((Name LIKE '%м8%') or (Name='м8*'))" << 12;
     QTest::newRow("words and availability")
         << "болт" << 0 << true << true
         << "(((Name LIKE '%болт%') or (Name='болт*'))) and ((AvailabilityFlag=1) or (AvailabilityFlag=6) or "
@@ -206,11 +239,11 @@ void TestFilterBuilder::simpleText_data()
     QTest::newRow("availability alone")
         << "" << 1 << true << true
         << "(AvailabilityFlag=1) or (AvailabilityFlag=6) or (AvailabilityFlag=2) or (AvailabilityFlag=7)" << 1;
-    QTest::newRow("availability left out") << "болт" << 0 << true << false
-                                           << "((Name LIKE '%болт%') or (Name='болт*'))" << 12;
+    QTest::newRow("availability left out")
+        << "болт" << 0 << true << false << "((Name LIKE '%болт%') or (Name='болт*'))" << 12;
     QTest::newRow("nothing at all") << "" << 0 << false << true << "" << 0;
-    QTest::newRow("empty exact phrase still counts") << "" << 2 << false << true
-                                                     << "(Name LIKE '%%') or (Name='*')" << 12;
+    QTest::newRow("empty exact phrase still counts")
+        << "" << 2 << false << true << "(Name LIKE '%%') or (Name='*')" << 12;
 }
 
 void TestFilterBuilder::simpleText()
@@ -234,17 +267,18 @@ void TestFilterBuilder::simpleText()
 
 void TestFilterBuilder::compound_data()
 {
-    QTest::addColumn<QStringList>("texts");       // rows 1..5
-    QTest::addColumn<QList<int>>("connectives");  // rows 2..5
-    QTest::addColumn<QList<int>>("fields");       // rows 1..5
+    QTest::addColumn<QStringList>("texts");      // rows 1..5
+    QTest::addColumn<QList<int>>("connectives"); // rows 2..5
+    QTest::addColumn<QList<int>>("fields");      // rows 1..5
     QTest::addColumn<bool>("inStockOnly");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<int>("score");
 
     const QList<int> nameAndGroup = {IName, IGroup, IName, IName, IName};
-    QTest::newRow("and not")
-        << QStringList{"a", "b", "", "", ""} << QList<int>{State::AndNot, 0, 0, 0} << nameAndGroup << false
-        << "(((Name LIKE '%a%') or (Name='a*'))) AND (NOT (((Group LIKE '%b%') or (Group='b*'))))" << 20;
+    QTest::newRow("and not") << QStringList{"a", "b", "", "", ""} << QList<int>{State::AndNot, 0, 0, 0} << nameAndGroup
+                             << false
+                             << "(((Name LIKE '%a%') or (Name='a*'))) AND (NOT (((Group LIKE '%b%') or (Group='b*'))))"
+                             << 20;
     QTest::newRow("first row empty, or not drops its connective")
         << QStringList{"", "b", "", "", ""} << QList<int>{State::OrNot, 0, 0, 0} << nameAndGroup << false
         << "NOT (((Group LIKE '%b%') or (Group='b*')))" << 10;
@@ -268,10 +302,9 @@ void TestFilterBuilder::compound_data()
     QTest::newRow("active row without field selection is left out")
         << QStringList{"a", "b", "", "", ""} << QList<int>{State::And, 0, 0, 0}
         << QList<int>{IName, -1, IName, IName, IName} << false << "(((Name LIKE '%a%') or (Name='a*')))" << 10;
-    QTest::newRow("numeric row")
-        << QStringList{"a", "12", "", "", ""} << QList<int>{State::And, 0, 0, 0}
-        << QList<int>{IName, ICode, IName, IName, IName} << false
-        << "(((Name LIKE '%a%') or (Name='a*'))) AND ((CODE=12))" << 20;
+    QTest::newRow("numeric row") << QStringList{"a", "12", "", "", ""} << QList<int>{State::And, 0, 0, 0}
+                                 << QList<int>{IName, ICode, IName, IName, IName} << false
+                                 << "(((Name LIKE '%a%') or (Name='a*'))) AND ((CODE=12))" << 20;
     QTest::newRow("all five rows")
         << QStringList{"a", "b", "c", "d", "e"} << QList<int>{State::And, State::Or, State::AndNot, State::OrNot}
         << QList<int>{IName, IGroup, ICatalog, IProducer, IPack} << false
@@ -343,8 +376,9 @@ void TestFilterBuilder::dialogTextUsesParameters_data()
     QTest::addColumn<int>("separator");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("any word, comma") << int(IGroup) << "a b,c" << 1 << 2
-                                     << "((Group LIKE '%a b%') or (Group='a b*')) or ((Group LIKE '%c%') or (Group='c*'))";
+    QTest::newRow("any word, comma")
+        << int(IGroup) << "a b,c" << 1 << 2
+        << "((Group LIKE '%a b%') or (Group='a b*')) or ((Group LIKE '%c%') or (Group='c*'))";
     QTest::newRow("all words, semicolon") << int(IProducer) << "x;y" << 0 << 1
                                           << "((ProductionOf LIKE '%x%') or (ProductionOf='x*')) and "
                                              "((ProductionOf LIKE '%y%') or (ProductionOf='y*'))";
@@ -384,8 +418,9 @@ void TestFilterBuilder::fieldListsFromGrid()
         names.append(item.fieldName);
         numeric.append(item.numeric);
     }
-    QCOMPARE(titles, (QStringList{"Код", "Наименование / артикул производителя", "OEM номер", "Производство",
-                                  "Упаковка", "Цена", "Группа"}));
+    QCOMPARE(titles,
+             (QStringList{"Код", "Наименование / артикул производителя", "OEM номер", "Производство", "Упаковка",
+                          "Цена", "Группа"}));
     QCOMPARE(names, (QStringList{"CODE", "Name", "CatalogID", "ProductionOf", "Pack", "Price", "Group"}));
     QCOMPARE(numeric, (QList<bool>{true, false, false, false, false, true, false}));
     QCOMPARE(state.fieldIndex, 2);

@@ -28,18 +28,12 @@ namespace
     const QList<QStringList> &priceRows()
     {
         static const QList<QStringList> rows = {
-            {"1", "101", "Болт М8", "Крепёж", "12"},
-            {"6", "102", "БОЛТЫ", "Болты", "12.5"},
-            {"0", "103", "болтик", "Мелочи", "3"},
-            {"2", "104", "Гайка 5'", "Крепёж", "1"},
-            {"3", "105", "Шайба болтовая", "12", "0.5"},
-            {"7", "106", "Filter OIL", "Filters", "1234567.5"},
-            {"4", "107", "Ёлка", "Ђ-группа", "7"},
-            {"", "108", "", "", ""},
-            {"1", "109", "БОЛТ", "Болты", "20"},
-            {"2", "110", "A*B", "Прочее", "9"},
-            {"2", "111", "x_y", "Прочее", "10"},
-            {"1", "112", "Їжак", "Прочее", "11"},
+            {"1", "101", "Болт М8", "Крепёж", "12"},     {"6", "102", "БОЛТЫ", "Болты", "12.5"},
+            {"0", "103", "болтик", "Мелочи", "3"},       {"2", "104", "Гайка 5'", "Крепёж", "1"},
+            {"3", "105", "Шайба болтовая", "12", "0.5"}, {"7", "106", "Filter OIL", "Filters", "1234567.5"},
+            {"4", "107", "Ёлка", "Ђ-группа", "7"},       {"", "108", "", "", ""},
+            {"1", "109", "БОЛТ", "Болты", "20"},         {"2", "110", "A*B", "Прочее", "9"},
+            {"2", "111", "x_y", "Прочее", "10"},         {"1", "112", "Їжак", "Прочее", "11"},
         };
         return rows;
     }
@@ -77,29 +71,45 @@ void TestFilterExpr::structure_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("parsed");
 
-    QTest::newRow("AND binds tighter than OR") << "a=1 AND b=2 OR c=3" << "((a = 1 AND b = 2) OR c = 3)";
-    QTest::newRow("AND binds tighter than OR on the right") << "a=1 OR b=2 AND c=3" << "(a = 1 OR (b = 2 AND c = 3))";
-    QTest::newRow("parenthesised terms as the system writes them")
-        << "(a=1) AND (b=2) OR (c=3)" << "((a = 1 AND b = 2) OR c = 3)";
-    QTest::newRow("NOT binds tighter than AND") << "NOT a=1 AND b=2" << "(NOT a = 1 AND b = 2)";
-    QTest::newRow("NOT of a group") << "NOT (a=1 AND b=2)" << "NOT (a = 1 AND b = 2)";
-    QTest::newRow("NOT NOT cancels") << "NOT NOT a=1" << "a = 1";
-    QTest::newRow("keywords in any case") << "a=1 and b=2 Or nOt c=3" << "((a = 1 AND b = 2) OR NOT c = 3)";
-    QTest::newRow("parenthesised OR inside OR joins it") << "a=1 OR (b=2 OR c=3)" << "(a = 1 OR b = 2 OR c = 3)";
-    QTest::newRow("grouping overrides precedence") << "a=1 AND (b=2 OR c=3)" << "(a = 1 AND (b = 2 OR c = 3))";
-    QTest::newRow("doubled apostrophe") << "Name LIKE '%5''%'" << "Name LIKE '%5''%'";
-    QTest::newRow("negative integer") << "AvailabilityFlag=-1" << "AvailabilityFlag = -1";
-    QTest::newRow("greater or equal") << "AvailabilityFlag>=5" << "AvailabilityFlag >= 5";
-    QTest::newRow("no blanks needed") << "(CODE=12)or(CODE=13)" << "(CODE = 12 OR CODE = 13)";
-    QTest::newRow("car model codes with a trailing blank") << "Code=17 or Code=23 " << "(Code = 17 OR Code = 23)";
-    QTest::newRow("keyword-like field name") << "ORDER=1 AND ANDROID=2" << "(ORDER = 1 AND ANDROID = 2)";
-    QTest::newRow("Cyrillic text and blanks inside quotes")
-        << "(Name LIKE '%болт м8%') or (Name='болт м8*')" << "(Name LIKE '%болт м8%' OR Name = 'болт м8*')";
-    QTest::newRow("empty text constant") << "Name=''" << "Name = ''";
+    QTest::newRow("AND binds tighter than OR") << "a=1 AND b=2 OR c=3"
+                                               << "((a = 1 AND b = 2) OR c = 3)";
+    QTest::newRow("AND binds tighter than OR on the right") << "a=1 OR b=2 AND c=3"
+                                                            << "(a = 1 OR (b = 2 AND c = 3))";
+    QTest::newRow("parenthesised terms as the system writes them") << "(a=1) AND (b=2) OR (c=3)"
+                                                                   << "((a = 1 AND b = 2) OR c = 3)";
+    QTest::newRow("NOT binds tighter than AND") << "NOT a=1 AND b=2"
+                                                << "(NOT a = 1 AND b = 2)";
+    QTest::newRow("NOT of a group") << "NOT (a=1 AND b=2)"
+                                    << "NOT (a = 1 AND b = 2)";
+    QTest::newRow("NOT NOT cancels") << "NOT NOT a=1"
+                                     << "a = 1";
+    QTest::newRow("keywords in any case") << "a=1 and b=2 Or nOt c=3"
+                                          << "((a = 1 AND b = 2) OR NOT c = 3)";
+    QTest::newRow("parenthesised OR inside OR joins it") << "a=1 OR (b=2 OR c=3)"
+                                                         << "(a = 1 OR b = 2 OR c = 3)";
+    QTest::newRow("grouping overrides precedence") << "a=1 AND (b=2 OR c=3)"
+                                                   << "(a = 1 AND (b = 2 OR c = 3))";
+    QTest::newRow("doubled apostrophe") << "Name LIKE '%5''%'"
+                                        << "Name LIKE '%5''%'";
+    QTest::newRow("negative integer") << "AvailabilityFlag=-1"
+                                      << "AvailabilityFlag = -1";
+    QTest::newRow("greater or equal") << "AvailabilityFlag>=5"
+                                      << "AvailabilityFlag >= 5";
+    QTest::newRow("no blanks needed") << "(CODE=12)or(CODE=13)"
+                                      << "(CODE = 12 OR CODE = 13)";
+    QTest::newRow("car model codes with a trailing blank") << "Code=17 or Code=23 "
+                                                           << "(Code = 17 OR Code = 23)";
+    QTest::newRow("keyword-like field name") << "ORDER=1 AND ANDROID=2"
+                                             << "(ORDER = 1 AND ANDROID = 2)";
+    QTest::newRow("Cyrillic text and blanks inside quotes") << "(Name LIKE '%болт м8%') or (Name='болт м8*')"
+                                                            << "(Name LIKE '%болт м8%' OR Name = 'болт м8*')";
+    QTest::newRow("empty text constant") << "Name=''"
+                                         << "Name = ''";
     QTest::newRow("compound filter of the dialog")
         << "(((Name LIKE '%a%') or (Name='a*'))) AND (NOT (((Group LIKE '%b%') or (Group='b*'))))"
         << "((Name LIKE '%a%' OR Name = 'a*') AND NOT (Group LIKE '%b%' OR Group = 'b*'))";
-    QTest::newRow("blank text keeps everything") << "   " << "";
+    QTest::newRow("blank text keeps everything") << "   "
+                                                 << "";
 }
 
 void TestFilterExpr::structure()
@@ -149,7 +159,7 @@ void TestFilterExpr::refused()
 void TestFilterExpr::nestingLimit()
 {
     const QString ok = QString(FilterExpr::kMaxDepth, QLatin1Char('(')) + QStringLiteral("a=1")
-                       + QString(FilterExpr::kMaxDepth, QLatin1Char(')'));
+        + QString(FilterExpr::kMaxDepth, QLatin1Char(')'));
     QCOMPARE(FilterExpr::parse(ok)->describe(), QStringLiteral("a = 1"));
 
     const QString deep = QString(100000, QLatin1Char('(')) + QStringLiteral("a=1") + QString(100000, QLatin1Char(')'));
@@ -211,8 +221,7 @@ void TestFilterExpr::keeps_data()
     QTest::newRow("Latin letters fold") << "Name LIKE '%oil%'" << QList<int>{106};
     QTest::newRow("field name without case") << "code=105" << QList<int>{105};
     QTest::newRow("keywords lower case") << "code=105 or code=106 and not code=106" << QList<int>{105};
-    QTest::newRow("x AND y OR z is (x AND y) OR z")
-        << "AvailabilityFlag=1 AND CODE=102 OR CODE=103" << QList<int>{103};
+    QTest::newRow("x AND y OR z is (x AND y) OR z") << "AvailabilityFlag=1 AND CODE=102 OR CODE=103" << QList<int>{103};
     QTest::newRow("NOT a AND b is (NOT a) AND b") << "NOT AvailabilityFlag=1 AND CODE=101" << QList<int>{};
     QTest::newRow("NOT of a group") << "NOT (AvailabilityFlag=1 AND CODE=101)"
                                     << QList<int>{102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112};
@@ -227,8 +236,8 @@ void TestFilterExpr::keeps_data()
     QTest::newRow("codes far apart") << "CODE=2000000000 or CODE=101 or CODE=-2000000000" << QList<int>{101};
     QTest::newRow("code out of the integer range") << "CODE=99999999999 or CODE=-99999999999" << QList<int>{};
     QTest::newRow("text constant that is a number on a number field") << "CODE='101'" << QList<int>{101};
-    QTest::newRow("prefix form on a number field compares its text") << "CODE='10*'"
-                                                                     << QList<int>{101, 102, 103, 104, 105, 106, 107, 108, 109};
+    QTest::newRow("prefix form on a number field compares its text")
+        << "CODE='10*'" << QList<int>{101, 102, 103, 104, 105, 106, 107, 108, 109};
     QTest::newRow("LIKE on a float field compares its text") << "Price LIKE '%.5'" << QList<int>{102, 105, 106};
     QTest::newRow("integer on a text field compares the digits") << "Group=12" << QList<int>{105};
     QTest::newRow("text greater or equal compares folded bytes") << "Name>='ш'" << QList<int>{105};
@@ -238,8 +247,7 @@ void TestFilterExpr::keeps_data()
         << "(((Name LIKE '%болт%') or (Name='болт*'))) AND (NOT (((Group LIKE '%болт%') or (Group='болт*'))))"
         << QList<int>{101, 103, 105};
     QTest::newRow("model condition and price condition")
-        << "(Code=101 or Code=102 or Code=106 ) and (((Name LIKE '%болт%') or (Name='болт*')))"
-        << QList<int>{101, 102};
+        << "(Code=101 or Code=102 or Code=106 ) and (((Name LIKE '%болт%') or (Name='болт*')))" << QList<int>{101, 102};
     QTest::newRow("character outside the code page matches nothing") << "Name LIKE '%中%'" << QList<int>{};
     QTest::newRow("blank filter keeps all") << "" << all;
 }
@@ -287,9 +295,11 @@ void TestFilterExpr::everyCapitalMatchesItsSmallLetter()
     table.open(priceFields());
     const QString padding(40, QLatin1Char('.'));
     for (int i = 0; i < pairs.size(); ++i) {
-        table.appendRow(QStringList{"1", QString::number(2 * i), padding + letter(pairs[i].first) + QStringLiteral("9#"),
+        table.appendRow(QStringList{"1", QString::number(2 * i),
+                                    padding + letter(pairs[i].first) + QStringLiteral("9#"),
                                     letter(pairs[i].first) + QStringLiteral("9")});
-        table.appendRow(QStringList{"1", QString::number(2 * i + 1), padding + letter(pairs[i].second) + QStringLiteral("9#"),
+        table.appendRow(QStringList{"1", QString::number(2 * i + 1),
+                                    padding + letter(pairs[i].second) + QStringLiteral("9#"),
                                     letter(pairs[i].second) + QStringLiteral("9")});
     }
     for (int i = 0; i < pairs.size(); ++i) {
@@ -297,9 +307,9 @@ void TestFilterExpr::everyCapitalMatchesItsSmallLetter()
         for (const int byte : {pairs[i].first, pairs[i].second}) {
             const QString l = letter(byte);
             for (const QString &filter : QStringList{QStringLiteral("Name LIKE '%") + l + QStringLiteral("9%'"),
-                                          QStringLiteral("Name LIKE '%") + l + QStringLiteral("9#'"),
-                                          QStringLiteral("Group='") + l + QStringLiteral("9'"),
-                                          QStringLiteral("Group='") + l + QStringLiteral("*'")}) {
+                                                     QStringLiteral("Name LIKE '%") + l + QStringLiteral("9#'"),
+                                                     QStringLiteral("Group='") + l + QStringLiteral("9'"),
+                                                     QStringLiteral("Group='") + l + QStringLiteral("*'")}) {
                 table.setFilter(filter);
                 table.setFiltered(true);
                 QVERIFY2(viewCodes(table) == both, qPrintable(filter));

@@ -210,17 +210,19 @@ void TestFilterQuick::labelCountsUpToThreeFilters_data()
 
     const QString name = QStringLiteral("((Name LIKE '%Болт%') or (Name='Болт*'))");
     const QString models = QStringLiteral("Code=205 or Code=600 ");
-    QTest::newRow("none") << false << false << false << "" << "Фильтры не применены" << "" << QList<int>{101, 205, 310, 400, 500, 600};
-    QTest::newRow("words") << true << false << false << "Применено фильтров: 1" << "Применены фильтры: по условию"
-                           << name << QList<int>{101, 205};
-    QTest::newRow("words and availability")
-        << true << true << false << "Применено фильтров: 2" << "Применены фильтры: по условию, по наличию"
-        << "(" + name + ") and (" + InStock + ")" << QList<int>{101, 205};
+    QTest::newRow("none") << false << false << false << ""
+                          << "Фильтры не применены"
+                          << "" << QList<int>{101, 205, 310, 400, 500, 600};
+    QTest::newRow("words") << true << false << false << "Применено фильтров: 1"
+                           << "Применены фильтры: по условию" << name << QList<int>{101, 205};
+    QTest::newRow("words and availability") << true << true << false << "Применено фильтров: 2"
+                                            << "Применены фильтры: по условию, по наличию"
+                                            << "(" + name + ") and (" + InStock + ")" << QList<int>{101, 205};
     QTest::newRow("models alone") << false << false << true << "Применено фильтров: 1"
                                   << "Применены фильтры: по моделям" << models << QList<int>{205, 600};
-    QTest::newRow("all three")
-        << true << true << true << "Применено фильтров: 3" << "Применены фильтры: по условию, по наличию, по моделям"
-        << "(" + models + ") and ((" + name + ") and (" + InStock + "))" << QList<int>{205};
+    QTest::newRow("all three") << true << true << true << "Применено фильтров: 3"
+                               << "Применены фильтры: по условию, по наличию, по моделям"
+                               << "(" + models + ") and ((" + name + ") and (" + InStock + "))" << QList<int>{205};
 }
 
 void TestFilterQuick::labelCountsUpToThreeFilters()
@@ -447,10 +449,18 @@ void TestFilterQuick::analogueList_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("analogue");
     QTest::addColumn<QString>("list");
-    QTest::newRow("no analogues") << "101" << "" << "101,";
-    QTest::newRow("leading comma") << "101" << ",205,310" << "101,205,310";
-    QTest::newRow("trailing comma") << "101" << "205,310," << "205,310,101";
-    QTest::newRow("plain list") << "101" << "205,310" << "101,205,310";
+    QTest::newRow("no analogues") << "101"
+                                  << ""
+                                  << "101,";
+    QTest::newRow("leading comma") << "101"
+                                   << ",205,310"
+                                   << "101,205,310";
+    QTest::newRow("trailing comma") << "101"
+                                    << "205,310,"
+                                    << "205,310,101";
+    QTest::newRow("plain list") << "101"
+                                << "205,310"
+                                << "101,205,310";
 }
 
 void TestFilterQuick::analogueList()

@@ -122,7 +122,9 @@ void TestFilterWidgets::init()
     m_dialog = new TFilterDialog;
     TFilterDialog::PriceGridAccess grid;
     grid.selectedColumn = [this] { return m_selectedColumn; };
-    grid.selectedFieldName = [this] { return m_ws->grid(Workspace::Grid::Price).columns.value(m_selectedColumn).fieldName; };
+    grid.selectedFieldName = [this] {
+        return m_ws->grid(Workspace::Grid::Price).columns.value(m_selectedColumn).fieldName;
+    };
     grid.layoutSideBar = [this] { ++m_sideBarLayouts; };
     m_dialog->attach(*m_ws, grid);
 }
@@ -142,30 +144,33 @@ void TestFilterWidgets::fieldListsShowLongTitles()
 {
     const QString title = QStringLiteral("Наименование / артикул производителя");
     int checked = 0;
-    runDialog([&] {
-        // Both modes: the simple page, then the compound page.
-        for (const bool compound : {false, true}) {
-            child<QCheckBox>(QStringLiteral("CheckSCF"))->setChecked(!compound);
-            QCoreApplication::processEvents();
-            const QList<ElidingComboBox *> lists = m_dialog->findChildren<ElidingComboBox *>();
-            QCOMPARE(lists.size(), 6);
-            for (ElidingComboBox *list : lists) {
-                if (!list->isVisible())
-                    continue;
-                QCOMPARE(list->currentText(), title);
-                // The closed box shows the title whole or cut with "…",
-                // within its own width, and the whole title as its tip.
-                const QString shown = list->shownText();
-                QVERIFY2(shown == title || (shown.endsWith(QStringLiteral("…")) && title.startsWith(shown.chopped(1))),
-                         qPrintable(shown));
-                QVERIFY(list->fontMetrics().horizontalAdvance(shown) < list->width());
-                QCOMPARE(list->toolTip(), title);
-                // The open list is wide enough for the longest entry.
-                QVERIFY(list->view()->minimumWidth() > list->view()->fontMetrics().horizontalAdvance(title));
-                ++checked;
+    runDialog(
+        [&] {
+            // Both modes: the simple page, then the compound page.
+            for (const bool compound : {false, true}) {
+                child<QCheckBox>(QStringLiteral("CheckSCF"))->setChecked(!compound);
+                QCoreApplication::processEvents();
+                const QList<ElidingComboBox *> lists = m_dialog->findChildren<ElidingComboBox *>();
+                QCOMPARE(lists.size(), 6);
+                for (ElidingComboBox *list : lists) {
+                    if (!list->isVisible())
+                        continue;
+                    QCOMPARE(list->currentText(), title);
+                    // The closed box shows the title whole or cut with "…",
+                    // within its own width, and the whole title as its tip.
+                    const QString shown = list->shownText();
+                    QVERIFY2(shown == title
+                                 || (shown.endsWith(QStringLiteral("…")) && title.startsWith(shown.chopped(1))),
+                             qPrintable(shown));
+                    QVERIFY(list->fontMetrics().horizontalAdvance(shown) < list->width());
+                    QCOMPARE(list->toolTip(), title);
+                    // The open list is wide enough for the longest entry.
+                    QVERIFY(list->view()->minimumWidth() > list->view()->fontMetrics().horizontalAdvance(title));
+                    ++checked;
+                }
             }
-        }
-    }, QStringLiteral("ButtonCancel"));
+        },
+        QStringLiteral("ButtonCancel"));
     QCOMPARE(checked, 6);
 }
 
@@ -219,8 +224,9 @@ bool TestFilterWidgets::runDialog(const std::function<void()> &step, const QStri
 
 void TestFilterWidgets::dialogControlsOnFirstOpening()
 {
-    const QStringList titles = {"Код", "Наименование / артикул производителя", "OEM номер", "Производство",
-                                "Упаковка", "Цена (мелкооптовая)", "Группа"};
+    const QStringList titles = {
+        "Код",   "Наименование / артикул производителя", "OEM номер", "Производство", "Упаковка", "Цена (мелкооптовая)",
+        "Группа"};
     const bool result = runDialog([&] {
         QCOMPARE(m_dialog->windowTitle(), QStringLiteral("Фильтр..."));
         QCOMPARE(m_dialog->size(), QSize(353, 222));
@@ -434,9 +440,8 @@ void TestFilterWidgets::filterCreateThroughTheDialog()
     QCOMPARE(m_ws->price().rowCount(), 2);
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatus), QStringLiteral("Применено фильтров: 1"));
 
-    QTimer::singleShot(0, m_dialog, [&] {
-        QTest::mouseClick(child<QPushButton>(QStringLiteral("ButtonClear")), Qt::LeftButton);
-    });
+    QTimer::singleShot(0, m_dialog,
+                       [&] { QTest::mouseClick(child<QPushButton>(QStringLiteral("ButtonClear")), Qt::LeftButton); });
     QVERIFY(m_ws->actions().execute(ActionId::FilterCreate));
     QVERIFY(!m_ws->filter.priceActive);
     QCOMPARE(m_ws->price().rowCount(), 4);

@@ -64,9 +64,9 @@ namespace
 
     void writePriceList(int rows)
     {
-        const QStringList names = {QStringLiteral("Болт М%1"), QStringLiteral("Гайка М%1"),
-                                   QStringLiteral("Амортизатор передний %1"), QStringLiteral("Шайба %1"),
-                                   QStringLiteral("Втулка %1"), QStringLiteral("Фильтр масляный %1")};
+        const QStringList names = {
+            QStringLiteral("Болт М%1"), QStringLiteral("Гайка М%1"), QStringLiteral("Амортизатор передний %1"),
+            QStringLiteral("Шайба %1"), QStringLiteral("Втулка %1"), QStringLiteral("Фильтр масляный %1")};
         const QStringList groups = {QStringLiteral("ВАЗ"), QStringLiteral("ГАЗ"), QStringLiteral("УАЗ")};
         QStringList lines = {QStringLiteral("Код|Наименование|Артикул|Производитель|Цена|Статус|Каталоги")};
         for (int i = 0; i < rows; ++i) {
@@ -147,7 +147,8 @@ void TestGridInput::init()
     QVERIFY(QDir::setCurrent(m_dir->path()));
     Decimal::setSeparator(QLatin1Char('.'));
     writePriceList(300);
-    TextFile::writeLines(QStringLiteral("user.ini"), {QStringLiteral("AutoLoadPrice=yes"), QStringLiteral("ShowLegend=no")});
+    TextFile::writeLines(QStringLiteral("user.ini"),
+                         {QStringLiteral("AutoLoadPrice=yes"), QStringLiteral("ShowLegend=no")});
 
     m_answers = new ModalAnswers;
     m_windows = new ApplicationWindows;
@@ -272,7 +273,8 @@ void TestGridInput::fixedColumnsStayWhileTheGridScrollsSideways()
         const QPoint at(x, area.top() + 2);
         QWidget *shown = view->childAt(at);
         QVERIFY(shown == fixed->viewport());
-        QCOMPARE(fixed->indexAt(fixed->viewport()->mapFrom(view, at)).column(), x < area.left() + view->columnWidth(0) ? 0 : 1);
+        QCOMPARE(fixed->indexAt(fixed->viewport()->mapFrom(view, at)).column(),
+                 x < area.left() + view->columnWidth(0) ? 0 : 1);
     }
     QCOMPARE(fixed->horizontalHeader()->sectionSize(0), view->columnWidth(0));
 

@@ -41,7 +41,8 @@ namespace
     {
         QList<Line> lines;
         for (int i = 1; i <= count; ++i)
-            lines << Line{i, QStringLiteral("Деталь %1").arg(i), QStringLiteral("OEM%1").arg(i), QStringLiteral("Завод"), 1, 10};
+            lines << Line{
+                i, QStringLiteral("Деталь %1").arg(i), QStringLiteral("OEM%1").arg(i), QStringLiteral("Завод"), 1, 10};
         return lines;
     }
 
@@ -186,8 +187,9 @@ QString TestListRep::printPdf(const QString &name)
 QString TestListRep::pdfText(const QString &path)
 {
     QProcess process;
-    process.start(m_pdftotext, {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), path,
-                                QStringLiteral("-")});
+    process.start(
+        m_pdftotext,
+        {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return QString();
     return QString::fromUtf8(process.readAllStandardOutput());
@@ -196,8 +198,9 @@ QString TestListRep::pdfText(const QString &path)
 QList<TestListRep::Word> TestListRep::pdfWords(const QString &path)
 {
     QProcess process;
-    process.start(m_pdftotext, {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
-                                QStringLiteral("1"), path, QStringLiteral("-")});
+    process.start(m_pdftotext,
+                  {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                   QStringLiteral("1"), path, QStringLiteral("-")});
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return {};
     const QString html = QString::fromUtf8(process.readAllStandardOutput());
@@ -211,17 +214,17 @@ QList<TestListRep::Word> TestListRep::pdfWords(const QString &path)
     return words;
 }
 
-#define SKIP_WITHOUT_PDFTOTEXT()                                                   \
-    do {                                                                           \
-        if (m_pdftotext.isEmpty())                                                 \
-            QSKIP("pdftotext is not installed: the PDF cannot be read back");      \
+#define SKIP_WITHOUT_PDFTOTEXT()                                                                                       \
+    do {                                                                                                               \
+        if (m_pdftotext.isEmpty())                                                                                     \
+            QSKIP("pdftotext is not installed: the PDF cannot be read back");                                          \
     } while (false)
 
 void TestListRep::columnLayoutFromContentWidths()
 {
     // Titles at 5 units a character; the widest text wins where larger.
     const QList<OrderReport::GridColumnInput> grid{
-        {QStringLiteral("Код"), 54},      // 54 beats 15
+        {QStringLiteral("Код"), 54}, // 54 beats 15
         {QStringLiteral("Наименование / артикул производителя"), 500},
         {QStringLiteral("OEM номер"), 81}, // 81 beats 45
         {QStringLiteral("Пр-во"), 18},     // the title's 25 beats 18
@@ -252,8 +255,8 @@ void TestListRep::tooWideColumnsLeaveNameReadable()
 {
     // An OEM column 700 pixels wide would leave the name a negative width.
     const QList<OrderReport::GridColumnInput> grid{
-        {QStringLiteral("Код"), 54}, {QStringLiteral("Наименование"), 270}, {QStringLiteral("OEM номер"), 630},
-        {QStringLiteral("Пр-во"), 18}, {QStringLiteral("Кол-во"), 36}, {QStringLiteral("Цена"), 90},
+        {QStringLiteral("Код"), 54},   {QStringLiteral("Наименование"), 270}, {QStringLiteral("OEM номер"), 630},
+        {QStringLiteral("Пр-во"), 18}, {QStringLiteral("Кол-во"), 36},        {QStringLiteral("Цена"), 90},
         {QStringLiteral("Итого"), 90},
     };
     const QList<OrderReport::Column> columns = OrderReport::layColumns(grid, 1, fiveUnitsEach);
@@ -282,7 +285,9 @@ void TestListRep::bandIsSharedByContent()
     QFETCH(QString, name);
     QFETCH(QString, producer);
     QFETCH(bool, nameWhole);
-    fillOrder({{42, name, QStringLiteral("OEM1"), producer, 1, 10}, {7, QStringLiteral("Шайба"), QString(), QStringLiteral("Тайвань"), 3, 2}}, 0);
+    fillOrder({{42, name, QStringLiteral("OEM1"), producer, 1, 10},
+               {7, QStringLiteral("Шайба"), QString(), QStringLiteral("Тайвань"), 3, 2}},
+              0);
     const OrderReport report = OrderReport::prepare(*m_ws, QDate(2026, 12, 8), fiveUnitsEach);
     QCOMPARE(report.columns.size(), 7);
     // Every column but the name is as wide as its title or its widest text.
@@ -339,10 +344,14 @@ void TestListRep::summaryValuesShareOneLeftEdge_data()
 
     // The widest value at 5 units a character ends 4 units before 575.
     QTest::newRow("no discount") << 0.0f << QStringList{"К оплате:=1 300.00 р."} << 516.0;
-    QTest::newRow("discount 12.5")
-        << 12.5f << QStringList{"К оплате:=1 137.50 р.", "Скидка:=12.50%", "Сумма без учета скидки:=1 300.00 р."} << 516.0;
-    QTest::newRow("markup 3")
-        << -3.0f << QStringList{"К оплате:=1 339.00 р.", "Наценка:=3.00%", "Стоимость без наценки :=1 300.00 р."} << 516.0;
+    QTest::newRow("discount 12.5") << 12.5f
+                                   << QStringList{"К оплате:=1 137.50 р.", "Скидка:=12.50%",
+                                                  "Сумма без учета скидки:=1 300.00 р."}
+                                   << 516.0;
+    QTest::newRow("markup 3") << -3.0f
+                              << QStringList{"К оплате:=1 339.00 р.", "Наценка:=3.00%",
+                                             "Стоимость без наценки :=1 300.00 р."}
+                              << 516.0;
     QTest::newRow("accumulative 100") << 100.0f << QStringList{"К оплате:=1 300.00 р.", "Скидка:=Накопит"} << 516.0;
     QTest::newRow("markup 7.5, short totals")
         << -7.5f << QStringList{"К оплате:=32.25 р.", "Наценка:=7.50%", "Стоимость без наценки :=30.00 р."} << 531.0;
@@ -371,13 +380,18 @@ void TestListRep::termsTexts_data()
     QTest::addColumn<QString>("payment");
     QTest::addColumn<QStringList>("texts");
 
-    QTest::newRow("yes, yes, clearing") << "yes" << "yes" << "clearing"
+    QTest::newRow("yes, yes, clearing") << "yes"
+                                        << "yes"
+                                        << "clearing"
                                         << QStringList{"Необходима доставка товара", "Необходима упаковка товара",
                                                        "Безналичный расчет"};
-    QTest::newRow("capital Yes counts as no") << "Yes" << "YES" << "Clearing"
-                                              << QStringList{"Доставка товара не нужна", "Упаковка товара не нужна",
-                                                             "Наличный расчет"};
-    QTest::newRow("empty settings") << "" << "" << ""
+    QTest::newRow("capital Yes counts as no")
+        << "Yes"
+        << "YES"
+        << "Clearing" << QStringList{"Доставка товара не нужна", "Упаковка товара не нужна", "Наличный расчет"};
+    QTest::newRow("empty settings") << ""
+                                    << ""
+                                    << ""
                                     << QStringList{"Доставка товара не нужна", "Упаковка товара не нужна",
                                                    "Наличный расчет"};
 }
@@ -409,10 +423,15 @@ void TestListRep::pdfHoldsTitleCustomerTermsAndLines()
 
     QVERIFY(text.contains(QStringLiteral("Заказ на ") + todayText()));
     const QStringList customer{
-        "Заказчик:\\s+ООО Ромашка", "Адрес:\\s+г. Тула, ул. Ленина, 1", "Банк:\\s+Тульский банк",
-        "БИК:\\s+047003000", "Расчетный счет:\\s+40702810000000000001",
+        "Заказчик:\\s+ООО Ромашка",
+        "Адрес:\\s+г. Тула, ул. Ленина, 1",
+        "Банк:\\s+Тульский банк",
+        "БИК:\\s+047003000",
+        "Расчетный счет:\\s+40702810000000000001",
         // The caption's second word starts with a Latin "c".
-        "Кор. cчет:\\s+30101810400000000225", "ИНН:\\s+7100000000", "Телефон/факс:\\s+\\(4872\\) 11-22-33",
+        "Кор. cчет:\\s+30101810400000000225",
+        "ИНН:\\s+7100000000",
+        "Телефон/факс:\\s+\\(4872\\) 11-22-33",
         "Контактное лицо:\\s+Иванов И. И.",
     };
     int previous = -1;
@@ -422,7 +441,9 @@ void TestListRep::pdfHoldsTitleCustomerTermsAndLines()
         QVERIFY2(match.capturedStart() > previous, qPrintable(row + QStringLiteral(" out of order")));
         previous = int(match.capturedStart());
     }
-    QVERIFY(QRegularExpression(QStringLiteral("Необходима доставка товара\\s+Упаковка товара не нужна")).match(text).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("Необходима доставка товара\\s+Упаковка товара не нужна"))
+                .match(text)
+                .hasMatch());
     QVERIFY(text.contains(QStringLiteral("Способ оплаты: Безналичный расчет")));
 
     QVERIFY(QRegularExpression(QStringLiteral("Код\\s+Наименование / артикул производителя\\s+OEM номер\\s+Пр-во\\s+"
@@ -438,7 +459,9 @@ void TestListRep::pdfHoldsTitleCustomerTermsAndLines()
     QVERIFY(QRegularExpression(QStringLiteral("00007\\s+Шайба W+")).match(text).hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("1 245.00 р.\\s+1 245.00 р.")).match(text).hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("К оплате:\\s+1 300.00 р.")).match(text).hasMatch());
-    QVERIFY(QRegularExpression(QStringLiteral("Printed ") + todayText() + QStringLiteral("\\s+Page 1")).match(text).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("Printed ") + todayText() + QStringLiteral("\\s+Page 1"))
+                .match(text)
+                .hasMatch());
     QCOMPARE(text.count(QLatin1Char('\f')), 1);
 }
 
@@ -450,13 +473,14 @@ void TestListRep::pdfSummary_data()
 
     QTest::newRow("no discount") << 0.0f << QStringList{"К оплате:\\s+1 300.00 р."}
                                  << QStringList{"Скидка:", "Наценка:", "Сумма без учета", "Стоимость без"};
-    QTest::newRow("discount 12.5")
-        << 12.5f
-        << QStringList{"К оплате:\\s+1 137.50 р.", "Скидка:\\s+12.50%", "Сумма без учета скидки:\\s+1 300.00 р."}
-        << QStringList{"Наценка:"};
-    QTest::newRow("markup 3")
-        << -3.0f << QStringList{"К оплате:\\s+1 339.00 р.", "Наценка:\\s+3.00%", "Стоимость без наценки :\\s+1 300.00 р."}
-        << QStringList{"Скидка:"};
+    QTest::newRow("discount 12.5") << 12.5f
+                                   << QStringList{"К оплате:\\s+1 137.50 р.", "Скидка:\\s+12.50%",
+                                                  "Сумма без учета скидки:\\s+1 300.00 р."}
+                                   << QStringList{"Наценка:"};
+    QTest::newRow("markup 3") << -3.0f
+                              << QStringList{"К оплате:\\s+1 339.00 р.", "Наценка:\\s+3.00%",
+                                             "Стоимость без наценки :\\s+1 300.00 р."}
+                              << QStringList{"Скидка:"};
     QTest::newRow("accumulative 100") << 100.0f << QStringList{"К оплате:\\s+1 300.00 р.", "Скидка:\\s+Накопит"}
                                       << QStringList{"Сумма без учета", "%"};
     QTest::newRow("accumulative 250") << 250.0f << QStringList{"К оплате:\\s+1 300.00 р.", "Скидка:\\s+Накопит"}
@@ -563,7 +587,8 @@ void TestListRep::failedPdfKeepsOldFile()
             printPdf();
         } catch (const OrdixError &error) {
             failed = true;
-            QVERIFY2(error.message().startsWith(QStringLiteral("Не удалось записать файл ")), qPrintable(error.message()));
+            QVERIFY2(error.message().startsWith(QStringLiteral("Не удалось записать файл ")),
+                     qPrintable(error.message()));
         }
     }
     QVERIFY(failed);
@@ -622,8 +647,8 @@ void TestListRep::printToPdfProposesWholeTitleInWorkingFolder()
     QDir::setCurrent(m_dir->path());
     const auto back = qScopeGuard([previous] { QDir::setCurrent(previous); });
     fillOrder(ThreeLines, 0);
-    const QString expected = QDir(m_dir->path()).absoluteFilePath(QStringLiteral("Заказ на ") + todayText()
-                                                                  + QStringLiteral(".pdf"));
+    const QString expected =
+        QDir(m_dir->path()).absoluteFilePath(QStringLiteral("Заказ на ") + todayText() + QStringLiteral(".pdf"));
     QString proposed;
     QTimer::singleShot(0, this, [&] {
         auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget());
@@ -683,10 +708,18 @@ void TestListRep::statusLineSaysWhatWasDone_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("status");
-    QTest::newRow("save") << "OrderFileSave" << "Мой заказ.txt" << "Заказ сохранён: %1";
-    QTest::newRow("text export") << "ExportText" << "заказ.txt" << "Экспорт в текстовый файл: %1";
-    QTest::newRow("workbook export") << "ExportExcel" << "заказ.xlsx" << "Экспорт в MS Excel: %1";
-    QTest::newRow("clipboard") << "ExportClipboard" << "" << "Заказ скопирован в буфер обмена";
+    QTest::newRow("save") << "OrderFileSave"
+                          << "Мой заказ.txt"
+                          << "Заказ сохранён: %1";
+    QTest::newRow("text export") << "ExportText"
+                                 << "заказ.txt"
+                                 << "Экспорт в текстовый файл: %1";
+    QTest::newRow("workbook export") << "ExportExcel"
+                                     << "заказ.xlsx"
+                                     << "Экспорт в MS Excel: %1";
+    QTest::newRow("clipboard") << "ExportClipboard"
+                               << ""
+                               << "Заказ скопирован в буфер обмена";
 }
 
 void TestListRep::statusLineSaysWhatWasDone()
@@ -719,8 +752,9 @@ void TestListRep::clipboardGetsGridText()
     clipboard->setText(QStringLiteral("before"));
     fillOrder({ThreeLines.at(0), ThreeLines.at(2)}, 10);
     QVERIFY(m_ws->execute(ActionId::ExportClipboard));
-    QCOMPARE(clipboard->text(), QStringLiteral("00042\tБолт М8х40\tOEM-42\tРоссия\t3\t10.00 р.\t30.00 р.\n"
-                                               "00007\tШайба\tW7\tТайвань\t1\t1 245.00 р.\t1 245.00 р."));
+    QCOMPARE(clipboard->text(),
+             QStringLiteral("00042\tБолт М8х40\tOEM-42\tРоссия\t3\t10.00 р.\t30.00 р.\n"
+                            "00007\tШайба\tW7\tТайвань\t1\t1 245.00 р.\t1 245.00 р."));
     QCOMPARE(m_ws->order().rowNumber(), 2);
 
     // An open order without lines leaves the clipboard as it was.

@@ -181,7 +181,9 @@ void TestMail::orderGoesToXdgEmailAsTheBody()
     // The same text that saving the order writes to its file.
     m_prompts.queueFile(QDir::current().filePath(QStringLiteral("order.txt")));
     QVERIFY(m_ws->execute(ActionId::OrderFileSave));
-    QCOMPARE(body, Cp1251::decode(readAll(QStringLiteral("order.txt"))).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    QCOMPARE(
+        body,
+        Cp1251::decode(readAll(QStringLiteral("order.txt"))).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     QCOMPARE(MailOrder::find(*m_ws)->body().size(), body.count(QLatin1Char('\n')));
     // The order stays as it was.
     QCOMPARE(m_ws->order().rowCount(), 2);
@@ -195,7 +197,8 @@ void TestMail::largeOrderIsAttached()
     // About 2,000 lines: far beyond what one argument may carry.
     QStringList lines{QStringLiteral("Заказ на 08.12.2026"), QStringLiteral("ЗАКАЗ:")};
     for (int i = 1; i <= 2000; ++i)
-        lines << QStringLiteral("%1|Колодки тормозные передние, комплект №%1|OEM-%1|Германия|2").arg(i, 5, 10, QLatin1Char('0'));
+        lines << QStringLiteral("%1|Колодки тормозные передние, комплект №%1|OEM-%1|Германия|2")
+                     .arg(i, 5, 10, QLatin1Char('0'));
     MailOrder &mail = *MailOrder::find(*m_ws);
     mail.setBody(lines);
     QVERIFY(mail.bodyText().toUtf8().size() > 128 * 1024);
@@ -240,8 +243,9 @@ void TestMail::mailProgramStillRunningHasTakenTheMessage()
     // half a minute, so that a program waited for shows as a failure).
     const QString hold = m_dir->filePath(QStringLiteral("hold"));
     QVERIFY(QFile(hold).open(QIODevice::WriteOnly));
-    installMailProgram(0, "i=0; while [ -e '" + QFile::encodeName(hold)
-                              + "' ] && [ $i -lt 600 ]; do /bin/sleep 0.05; i=$((i+1)); done\n");
+    installMailProgram(0,
+                       "i=0; while [ -e '" + QFile::encodeName(hold)
+                           + "' ] && [ $i -lt 600 ]; do /bin/sleep 0.05; i=$((i+1)); done\n");
     makeOrder();
     MailOrder::find(*m_ws)->setHandOverTime(200);
     QVERIFY(m_ws->execute(ActionId::SendOrder));
@@ -305,9 +309,12 @@ void TestMail::helpDocument_data()
     QTest::addColumn<int>("icon");
     QTest::addColumn<int>("opened");
 
-    QTest::newRow("opened") << true << true << "" << "" << 0 << 1;
-    QTest::newRow("viewer fails") << true << false << "Невозможно открыть файл помощи." << "Ошибка" << int(Icon::Error) << 1;
-    QTest::newRow("missing") << false << true << "Файл помощи не найден." << "Ошибка" << int(Icon::Warning) << 0;
+    QTest::newRow("opened") << true << true << ""
+                            << "" << 0 << 1;
+    QTest::newRow("viewer fails") << true << false << "Невозможно открыть файл помощи."
+                                  << "Ошибка" << int(Icon::Error) << 1;
+    QTest::newRow("missing") << false << true << "Файл помощи не найден."
+                             << "Ошибка" << int(Icon::Warning) << 0;
 }
 
 void TestMail::helpDocument()
@@ -322,10 +329,13 @@ void TestMail::helpDocument()
     if (present)
         TextFile::writeBytes(path, "<html></html>");
     QStringList asked;
-    HtmlHelp::runHtmlHelp(*m_ws, [&asked, opens](const QString &file) {
-        asked.append(file);
-        return opens;
-    }, path);
+    HtmlHelp::runHtmlHelp(
+        *m_ws,
+        [&asked, opens](const QString &file) {
+            asked.append(file);
+            return opens;
+        },
+        path);
     QCOMPARE(asked.size(), opened);
     if (opened)
         QCOMPARE(asked.first(), path);
@@ -340,7 +350,8 @@ void TestMail::helpDocument()
 
 void TestMail::helpDocumentShipsBesideTheProgram()
 {
-    QCOMPARE(HtmlHelp::helpFilePath(), QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("readme.html")));
+    QCOMPARE(HtmlHelp::helpFilePath(),
+             QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("readme.html")));
     // The action looks beside the running program: none beside the test.
     QStringList asked;
     HtmlHelp::installActions(*m_ws, [&asked](const QString &file) {
@@ -355,15 +366,17 @@ void TestMail::helpDocumentShipsBesideTheProgram()
     const QString shipped = QStringLiteral(ORDIX_HELP_FILE);
     QVERIFY2(QFileInfo(shipped).isFile(), qPrintable(shipped));
     const QString text = QString::fromUtf8(readAll(shipped));
-    for (const char *topic : {"Прайс-лист", "Поиск и фильтры", "Подбор по автомобилям", "Составление заказа",
-                              "Сохранение и открытие заказа", "Согласование заказа с прайсом", "Печать, экспорт и почта",
-                              "Настройки"})
+    for (const char *topic :
+         {"Прайс-лист", "Поиск и фильтры", "Подбор по автомобилям", "Составление заказа",
+          "Сохранение и открытие заказа", "Согласование заказа с прайсом", "Печать, экспорт и почта", "Настройки"})
         QVERIFY2(text.contains(QString::fromUtf8(topic)), topic);
     // Every key of a command is in the table of keys.
     QStringList keys;
     static const QRegularExpression row(QStringLiteral("<tr><td>(.*?)</td>")), tag(QStringLiteral("<[^>]*>"));
     for (const QRegularExpressionMatch &match : row.globalMatch(text))
-        keys += match.captured(1).remove(tag).replace(QStringLiteral("Insert"), QStringLiteral("Ins"))
+        keys += match.captured(1)
+                    .remove(tag)
+                    .replace(QStringLiteral("Insert"), QStringLiteral("Ins"))
                     .split(QStringLiteral(", "));
     for (const QString &name : m_ws->actions().names()) {
         const ActionList::Action &action = m_ws->actions().get(name);
@@ -380,7 +393,8 @@ void TestMail::helpDocumentOfAnInstalledProgram_data()
     QTest::newRow("build folder: beside the program") << true << false << QStringLiteral("bin/readme.html");
     QTest::newRow("installed: share/ordix") << false << true << QStringLiteral("share/ordix/readme.html");
     QTest::newRow("both: the one beside the program") << true << true << QStringLiteral("bin/readme.html");
-    QTest::newRow("neither: reported missing beside the program") << false << false << QStringLiteral("bin/readme.html");
+    QTest::newRow("neither: reported missing beside the program")
+        << false << false << QStringLiteral("bin/readme.html");
 }
 
 void TestMail::helpDocumentOfAnInstalledProgram()

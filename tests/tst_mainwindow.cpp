@@ -168,8 +168,8 @@ void TestMainWindow::sevenWindowsInTheirOrder()
     TMakeOrderForm &form = windows.mainForm();
     QCOMPARE(form.objectName(), QStringLiteral("MakeOrderForm"));
     // The dialogs belong to the main window in the order they were made.
-    const QList<QObject *> expected{&windows.addToOrderForm(), &windows.aboutBox(), &windows.propertiesDlg(),
-                                    &windows.listForm(), &windows.progressDialog(), &windows.filterDialog()};
+    const QList<QObject *> expected{&windows.addToOrderForm(), &windows.aboutBox(),       &windows.propertiesDlg(),
+                                    &windows.listForm(),       &windows.progressDialog(), &windows.filterDialog()};
     QList<QObject *> created;
     for (QObject *child : form.children()) {
         if (expected.contains(child))
@@ -221,8 +221,8 @@ void TestMainWindow::namedControlsExist()
     QCOMPARE(form.panel(Workspace::Panel::Order)->isHidden(), true);
 
     // The eight pictures of the legend.
-    for (const char *name : {"Image_NA", "Image_AVA", "Image_NEW", "Image_DEL", "Image_DELN", "Image_CHK", "Image_D",
-                             "Image_U"}) {
+    for (const char *name :
+         {"Image_NA", "Image_AVA", "Image_NEW", "Image_DEL", "Image_DELN", "Image_CHK", "Image_D", "Image_U"}) {
         auto *picture = form.findChild<QLabel *>(QLatin1String(name));
         QVERIFY2(picture, name);
         QCOMPARE(picture->pixmap().size(), QSize(18, 18));
@@ -247,7 +247,8 @@ void TestMainWindow::actionCaptionsHintsAndShortcuts_data()
     row("ComparePrices", "Сравнить", "Сравнить", "Сравнить с другим прайсом");
     row("Models_LoadSMAsg", "Загрузить автомобили", "Загрузить автомобили", "Загрузить таблицу моделей автомобилей");
     row("Models_CloseSMAsg", "Выгрузить", "Выгрузить", "Выгрузить модели автомобилей");
-    row("Models_Apply_To", "Отбор по автомобилям", "Отбор по автомобилям", "Отбор запчастей по заданной модели автомобиля");
+    row("Models_Apply_To", "Отбор по автомобилям", "Отбор по автомобилям",
+        "Отбор запчастей по заданной модели автомобиля");
     row("Models_Panel", "Окно автомобилей", "Скрыть/показать окно автомобилей", "");
     row("Models_BuildFilter", "Применить", "Применить отбор", "Применить отбор по моделям автомобилей");
     row("AddToOrder", "Добавить в заказ", "Добавить в заказ", "Добавить текущую позицию в заказ");
@@ -255,9 +256,11 @@ void TestMainWindow::actionCaptionsHintsAndShortcuts_data()
     row("OrderNew", "Новый заказ", "Новый заказ", "Создать новый файл заказа", "Ctrl+N");
     row("OrderFileOpen", "Открыть заказ", "Открыть", "Открыть существующий файл заказа", "Ctrl+Alt+O");
     row("OrderFileSave", "Сохранить заказ", "Сохранить", "Сохранить сформированный заказ", "Ctrl+S");
-    row("OrderFileSaveAs", "Сохранить заказ как...", "Сохранить как", "Сохранить сформированный заказ под произвольным именем");
+    row("OrderFileSaveAs", "Сохранить заказ как...", "Сохранить как",
+        "Сохранить сформированный заказ под произвольным именем");
     row("OrderClose", "Закрыть заказ", "Закрыть заказ", "Закрытие текущего заказа");
-    row("CoordinateOrder", "Согласовать с прайсом", "Согласовать заказ с прайсом", "Согласовать цены в заказе с ценами в прайсе", "F9");
+    row("CoordinateOrder", "Согласовать с прайсом", "Согласовать заказ с прайсом",
+        "Согласовать цены в заказе с ценами в прайсе", "F9");
     row("PrinterPrintOrder", "Печать заказа", "Печать заказа", "", "Ctrl+P");
     row("PrinterPreviewOrder", "Просмотр заказа", "Просмотр заказа", "Предварительный просмотр заказа");
     row("ExportExcel", "В формат MS Excel (xlsx)", "В формат MS Excel (xlsx)", "\x01");
@@ -300,11 +303,11 @@ void TestMainWindow::actionCaptionsHintsAndShortcuts()
 void TestMainWindow::internalActionsExist()
 {
     TMakeOrderForm form;
-    for (const QLatin1StringView name : {ActionId::InitializePriceDataSet, ActionId::RestorePriceData,
-                                         ActionId::DeletePricesInOrder, ActionId::EditOrderRecord,
-                                         ActionId::PanelOrderPosition, ActionId::INILoad, ActionId::INISave,
-                                         ActionId::Models_BuildSumMenus, ActionId::Models_FreeSubMenus,
-                                         ActionId::DownLoadURL, ActionId::SendOrderAction}) {
+    for (const QLatin1StringView name :
+         {ActionId::InitializePriceDataSet, ActionId::RestorePriceData, ActionId::DeletePricesInOrder,
+          ActionId::EditOrderRecord, ActionId::PanelOrderPosition, ActionId::INILoad, ActionId::INISave,
+          ActionId::Models_BuildSumMenus, ActionId::Models_FreeSubMenus, ActionId::DownLoadURL,
+          ActionId::SendOrderAction}) {
         QVERIFY2(form.findChild<QAction *>(name), name.data());
         QVERIFY2(form.workspace().actions().get(name).internal, name.data());
     }
@@ -329,9 +332,9 @@ void TestMainWindow::enablingInTheFourStates_data()
     for (const char *priceRows : {"AddToOrder", "ComparePrices", "RestorePriceData"})
         row(priceRows, "0101");
     row("OrderClose", "0011");
-    for (const char *orderRows :
-         {"OrderFileSave", "OrderFileSaveAs", "SendOrder", "SendOrderAction", "RemoveFromOrder", "EditOrderRecord",
-          "PrinterPreviewOrder", "PrinterPrintOrder", "DeletePricesInOrder", "ExportExcel", "ExportText", "ExportClipboard"})
+    for (const char *orderRows : {"OrderFileSave", "OrderFileSaveAs", "SendOrder", "SendOrderAction", "RemoveFromOrder",
+                                  "EditOrderRecord", "PrinterPreviewOrder", "PrinterPrintOrder", "DeletePricesInOrder",
+                                  "ExportExcel", "ExportText", "ExportClipboard"})
         row(orderRows, "0011");
     row("CoordinateOrder", "0001");
     // No price condition and no car models in any of the four states.
@@ -356,8 +359,9 @@ void TestMainWindow::enablingInTheFourStates()
         form.updateActions();
         const bool expected = states.at(state) == QLatin1Char('1');
         // A hidden QAction always reports itself disabled.
-        QVERIFY2(form.action(name)->isEnabled() == (expected && form.action(name)->isVisible()),
-                 qPrintable(stateNames.at(state) + QStringLiteral(": expected ") + (expected ? "enabled" : "disabled")));
+        QVERIFY2(
+            form.action(name)->isEnabled() == (expected && form.action(name)->isVisible()),
+            qPrintable(stateNames.at(state) + QStringLiteral(": expected ") + (expected ? "enabled" : "disabled")));
         QCOMPARE(ws.actions().isEnabled(name), expected);
     }
 }
@@ -423,7 +427,8 @@ void TestMainWindow::ownRulesOfLaterCommands()
     ws.settings().url = QStringLiteral("http://example.org/p.exe");
     form.updateActions();
     QVERIFY(form.action(ActionId::PriceNew)->isEnabled());
-    QCOMPARE(form.action(ActionId::PriceNew)->toolTip(), QStringLiteral("Скачать новый прайс с адреса http://example.org/p.exe"));
+    QCOMPARE(form.action(ActionId::PriceNew)->toolTip(),
+             QStringLiteral("Скачать новый прайс с адреса http://example.org/p.exe"));
 
     // FilterPrice: needs a price condition; checked while it is in force.
     QAction *filterPrice = form.action(ActionId::FilterPrice);
@@ -524,9 +529,10 @@ void TestMainWindow::menuBarInItsOrder()
     QStringList texts;
     for (const QAction *action : top)
         texts.append(action->text());
-    QCOMPARE(texts, (QStringList{QStringLiteral("Настройки"), QStringLiteral("Прайс"), QStringLiteral(" Автомобили"),
-                                 QStringLiteral("Catalog"), QStringLiteral("Заказ"), QStringLiteral("Фильтры"),
-                                 QStringLiteral("Помощь")}));
+    QCOMPARE(texts,
+             (QStringList{QStringLiteral("Настройки"), QStringLiteral("Прайс"), QStringLiteral(" Автомобили"),
+                          QStringLiteral("Catalog"), QStringLiteral("Заказ"), QStringLiteral("Фильтры"),
+                          QStringLiteral("Помощь")}));
     QCOMPARE(top.at(0)->objectName(), QStringLiteral("MIPreferences"));
     int preferences = 0;
     form.workspace().actions().setHandler(ActionId::Preferences, [&] { ++preferences; });
@@ -536,14 +542,15 @@ void TestMainWindow::menuBarInItsOrder()
     QCOMPARE(top.at(3)->menu(), form.catalogMenu());
 
     auto entries = [&](int index) { return menuEntries(top.at(index)->menu()); };
-    QCOMPARE(entries(1), (QStringList{"PriceFileOpen", "PriceFileOpenSpecial", "PriceDataOpen", "PriceClose", "PriceNew",
-                                      "-", "ComparePrices", "-", "PartSearchFocus"}));
-    QCOMPARE(entries(2), (QStringList{"Models_LoadSMAsg", "Models_CloseSMAsg", "-", "Models_Apply_To", "-",
-                                      "Models_Panel"}));
-    QCOMPARE(entries(4), (QStringList{"AddToOrder", "RemoveFromOrder", "OrderPasteClipboard", "-", "OrderUndo",
-                                      "OrderRedo", "-", "OrderNew", "OrderFileOpen",
-                                      "OrderFileSave", "OrderFileSaveAs", "OrderClose", "-", "PrinterPrintOrder",
-                                      "PrinterPreviewOrder", "-", "CoordinateOrder", "-", "menu:MIExport"}));
+    QCOMPARE(entries(1),
+             (QStringList{"PriceFileOpen", "PriceFileOpenSpecial", "PriceDataOpen", "PriceClose", "PriceNew", "-",
+                          "ComparePrices", "-", "PartSearchFocus"}));
+    QCOMPARE(entries(2),
+             (QStringList{"Models_LoadSMAsg", "Models_CloseSMAsg", "-", "Models_Apply_To", "-", "Models_Panel"}));
+    QCOMPARE(entries(4),
+             (QStringList{"AddToOrder", "RemoveFromOrder", "OrderPasteClipboard", "-", "OrderUndo", "OrderRedo", "-",
+                          "OrderNew", "OrderFileOpen", "OrderFileSave", "OrderFileSaveAs", "OrderClose", "-",
+                          "PrinterPrintOrder", "PrinterPreviewOrder", "-", "CoordinateOrder", "-", "menu:MIExport"}));
     QMenu *exportMenu = form.findChild<QMenu *>(QStringLiteral("MIExport"));
     QCOMPARE(exportMenu->title(), QStringLiteral("Экспорт"));
     QCOMPARE(menuEntries(exportMenu), (QStringList{"ExportExcel", "ExportClipboard", "ExportText"}));
@@ -555,8 +562,9 @@ void TestMainWindow::menuBarInItsOrder()
     QVERIFY(file);
     QCOMPARE(file->title(), QStringLiteral("Файл - invisible"));
     QVERIFY(!top.contains(file->menuAction()));
-    QCOMPARE(menuEntries(file), (QStringList{"menu:MINew", "menu:MIOpen", "-", "OrderFileSave", "CloseAll", "-",
-                                             "Preferences", "-", "ExitProg"}));
+    QCOMPARE(menuEntries(file),
+             (QStringList{"menu:MINew", "menu:MIOpen", "-", "OrderFileSave", "CloseAll", "-", "Preferences", "-",
+                          "ExitProg"}));
 }
 
 void TestMainWindow::toolBarInItsOrder()
@@ -572,11 +580,31 @@ void TestMainWindow::toolBarInItsOrder()
         else
             entries.append(action->objectName());
     }
-    QCOMPARE(entries, (QStringList{"ToolButtonNew", "ToolButtonOpen", "OrderFileSave", "CoordinateOrder", "-",
-                                   "Preferences", "-", "PartSearchFocus", "FilterCreate", "FilterQ", "FilterPrice", "-",
-                                   "Models_LoadSMAsg", "Models_Apply_To", "-", "AddToOrder", "RemoveFromOrder", "-",
-                                   "PrinterPreviewOrder", "PrinterPrintOrder", "-", "LegendSwitch", "-",
-                                   "FilterStatusLabel"}));
+    QCOMPARE(entries,
+             (QStringList{"ToolButtonNew",
+                          "ToolButtonOpen",
+                          "OrderFileSave",
+                          "CoordinateOrder",
+                          "-",
+                          "Preferences",
+                          "-",
+                          "PartSearchFocus",
+                          "FilterCreate",
+                          "FilterQ",
+                          "FilterPrice",
+                          "-",
+                          "Models_LoadSMAsg",
+                          "Models_Apply_To",
+                          "-",
+                          "AddToOrder",
+                          "RemoveFromOrder",
+                          "-",
+                          "PrinterPreviewOrder",
+                          "PrinterPrintOrder",
+                          "-",
+                          "LegendSwitch",
+                          "-",
+                          "FilterStatusLabel"}));
     // No blank buttons: every command and drop-down button shows a picture.
     for (QAction *action : bar->actions()) {
         if (action->isSeparator())
@@ -638,8 +666,9 @@ void TestMainWindow::dropDownButtons()
 void TestMainWindow::contextMenuOfThePriceGrid()
 {
     TMakeOrderForm form;
-    QCOMPARE(menuEntries(form.popupMenu()), (QStringList{"menu:PUM_Models", "PUM_ModelsLine", "CopyCell", "AddToOrder",
-                                                         "MIShowItem", "-", "FilterCreate", "FilterQ", "FilterPrice"}));
+    QCOMPARE(menuEntries(form.popupMenu()),
+             (QStringList{"menu:PUM_Models", "PUM_ModelsLine", "CopyCell", "AddToOrder", "MIShowItem", "-",
+                          "FilterCreate", "FilterQ", "FilterPrice"}));
     QCOMPARE(form.modelsPopupMenu()->title(), QStringLiteral("Применяемость"));
     QVERIFY(!form.modelsPopupMenu()->menuAction()->isVisible());
     QVERIFY(!form.modelsPopupLine()->isVisible());
@@ -771,13 +800,13 @@ void TestMainWindow::damagedUserIniStartsWithTheRules_data()
     QTest::addColumn<float>("discount");
     QTest::addColumn<int>("priceMode");
     QTest::addColumn<QString>("decimal");
-    QTest::newRow("only the customer") << QByteArray("Customer=\xc8\xe2\xe0\xed\xee\xe2\r\n") << "ZOLT Ordix 3 :: Иванов"
-                                       << false << 0.0f << 1 << ".";
+    QTest::newRow("only the customer") << QByteArray("Customer=\xc8\xe2\xe0\xed\xee\xe2\r\n")
+                                       << "ZOLT Ordix 3 :: Иванов" << false << 0.0f << 1 << ".";
     QTest::newRow("junk values") << QByteArray("Discount=abc\r\nUserWSL=7\r\ndefaultDecimalSeparator=;\r\n"
                                                "ShowLegend=Yes\r\n")
                                  << "ZOLT Ordix 3" << false << 0.0f << 1 << ".";
-    QTest::newRow("blanks around the equals sign") << QByteArray("Customer = x\r\nShowLegend=yes\r\nUserWSL=2\r\n")
-                                                   << "ZOLT Ordix 3" << true << 0.0f << 2 << ".";
+    QTest::newRow("blanks around the equals sign")
+        << QByteArray("Customer = x\r\nShowLegend=yes\r\nUserWSL=2\r\n") << "ZOLT Ordix 3" << true << 0.0f << 2 << ".";
     QTest::newRow("comma separator reads its own discount")
         << QByteArray("Discount=5,50\r\ndefaultDecimalSeparator=,\r\nShowLegend=yes\r\n") << "ZOLT Ordix 3" << true
         << 5.5f << 1 << ",";
@@ -928,8 +957,7 @@ void TestMainWindow::closeAllStopsWhenTheOrderStaysOpen()
     cancel = false;
     ran.clear();
     form.action(ActionId::CloseAll)->trigger();
-    QCOMPARE(ran, (QStringList{ActionId::OrderClose, ActionId::Models_CloseSMAsg,
-                               ActionId::PriceClose}));
+    QCOMPARE(ran, (QStringList{ActionId::OrderClose, ActionId::Models_CloseSMAsg, ActionId::PriceClose}));
     QVERIFY(!ws.price().isActive());
 }
 
@@ -1052,11 +1080,14 @@ void TestMainWindow::catalogueDownloadErrorIsSwallowed_data()
     QTest::addColumn<QString>("downloading");
     QTest::addColumn<QString>("error");
     QTest::addColumn<bool>("shown");
-    QTest::newRow("the catalogue's own download") << "http://x/list.txt" << "Error downloading URL: http://x/list.txt"
-                                                  << false;
-    QTest::newRow("another address") << "http://x/list.txt" << "Error downloading URL: http://x/other.txt" << true;
-    QTest::newRow("no catalogue download under way") << "" << "Error downloading URL: " << true;
-    QTest::newRow("another error") << "http://x/list.txt" << "Disk full" << true;
+    QTest::newRow("the catalogue's own download") << "http://x/list.txt"
+                                                  << "Error downloading URL: http://x/list.txt" << false;
+    QTest::newRow("another address") << "http://x/list.txt"
+                                     << "Error downloading URL: http://x/other.txt" << true;
+    QTest::newRow("no catalogue download under way") << ""
+                                                     << "Error downloading URL: " << true;
+    QTest::newRow("another error") << "http://x/list.txt"
+                                   << "Disk full" << true;
 }
 
 void TestMainWindow::catalogueDownloadErrorIsSwallowed()
@@ -1081,7 +1112,8 @@ void TestMainWindow::errorEscapingAnEventHandlerIsShown()
     form.workspace().setPrompts(&prompts);
     QTimer::singleShot(0, &form, [] { throw OrdixError(QStringLiteral("Ошибка в обработчике")); });
     QTRY_COMPARE(prompts.messages(), QStringList{QStringLiteral("Ошибка в обработчике")});
-    QTimer::singleShot(0, &form, [&] { form.workspace().setLabel(Workspace::Label::Status, QStringLiteral("дальше")); });
+    QTimer::singleShot(0, &form,
+                       [&] { form.workspace().setLabel(Workspace::Label::Status, QStringLiteral("дальше")); });
     QTRY_COMPARE(form.statusLabel()->text(), QStringLiteral("дальше"));
 }
 
@@ -1128,7 +1160,8 @@ void TestMainWindow::messageBoxesSpeakRussian()
         QVERIFY(box->button(QMessageBox::Retry));
         box->button(QMessageBox::Cancel)->click();
     });
-    QCOMPARE(prompts.askRetryCancel(QStringLiteral("Warning"), QStringLiteral("Can't save user information into user.ini file.")),
+    QCOMPARE(prompts.askRetryCancel(QStringLiteral("Warning"),
+                                    QStringLiteral("Can't save user information into user.ini file.")),
              UserPrompts::Answer::Cancel);
 
     whenModalShown([&](QWidget *modal) {
@@ -1174,8 +1207,8 @@ void TestMainWindow::fileFilters_data()
 {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("patterns already named") << "Прайс-лист (*.txt)|*.txt|Все файлы (*.*)|*.*"
-                                            << QStringList{"Прайс-лист (*.txt)", "Все файлы (*.*)"};
+    QTest::newRow("patterns already named")
+        << "Прайс-лист (*.txt)|*.txt|Все файлы (*.*)|*.*" << QStringList{"Прайс-лист (*.txt)", "Все файлы (*.*)"};
     QTest::newRow("patterns added") << "Заказ|*.txt" << QStringList{"Заказ (*.txt)"};
     QTest::newRow("several patterns") << "Текст|*.txt;*.csv" << QStringList{"Текст (*.txt *.csv)"};
     QTest::newRow("empty") << "" << QStringList();

@@ -19,7 +19,6 @@ namespace
 {
     using Answer = UserPrompts::Answer;
 
-
     void writeFile(const QString &path, const QStringList &lines)
     {
         QFile file(path);
@@ -106,7 +105,6 @@ void TestOrder::cleanup()
     m_session.reset();
 }
 
-
 void TestOrder::orderSum_data()
 {
     QTest::addColumn<float>("discount");
@@ -114,13 +112,20 @@ void TestOrder::orderSum_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("hint");
 
-    QTest::newRow("no discount") << 0.0f << 1.0f << "Сумма: 1 000.00 р." << "";
-    QTest::newRow("discount 10") << 10.0f << 1.0f << "Сумма: 900.00 р." << "Сумма без учета скидки: 1 000.00 р.";
-    QTest::newRow("markup 5") << -5.0f << 1.0f << "Сумма: 1 050.00 р." << "Стоимость без наценки : 1 000.00 р.";
-    QTest::newRow("accumulative 100") << 100.0f << 1.0f << "Сумма: 1 000.00 р." << "";
-    QTest::newRow("accumulative 150") << 150.0f << 1.0f << "Сумма: 1 000.00 р." << "";
-    QTest::newRow("rate 2") << 0.0f << 2.0f << "Сумма: 500.00 р." << "";
-    QTest::newRow("rate 2 with discount 10") << 10.0f << 2.0f << "Сумма: 450.00 р." << "Сумма без учета скидки: 500.00 р.";
+    QTest::newRow("no discount") << 0.0f << 1.0f << "Сумма: 1 000.00 р."
+                                 << "";
+    QTest::newRow("discount 10") << 10.0f << 1.0f << "Сумма: 900.00 р."
+                                 << "Сумма без учета скидки: 1 000.00 р.";
+    QTest::newRow("markup 5") << -5.0f << 1.0f << "Сумма: 1 050.00 р."
+                              << "Стоимость без наценки : 1 000.00 р.";
+    QTest::newRow("accumulative 100") << 100.0f << 1.0f << "Сумма: 1 000.00 р."
+                                      << "";
+    QTest::newRow("accumulative 150") << 150.0f << 1.0f << "Сумма: 1 000.00 р."
+                                      << "";
+    QTest::newRow("rate 2") << 0.0f << 2.0f << "Сумма: 500.00 р."
+                            << "";
+    QTest::newRow("rate 2 with discount 10") << 10.0f << 2.0f << "Сумма: 450.00 р."
+                                             << "Сумма без учета скидки: 500.00 р.";
 }
 
 void TestOrder::orderSum()
@@ -185,10 +190,12 @@ void TestOrder::gridColumnsAndDisplayFormats()
         widths << c.width;
         QCOMPARE(c.preferredWidth, 7);
     }
-    QCOMPARE(titles, (QStringList{"№", "...", "Код", "Наименование / артикул производителя", "OEM номер", "Пр-во",
-                                  "Кол-во", "Цена", "Итого"}));
-    QCOMPARE(fields, (QStringList{"NPP", "AvailabilityFlag", "Code", "Name", "CatalogID", "Producer", "Count", "Price",
-                                  "SUM"}));
+    QCOMPARE(titles,
+             (QStringList{"№", "...", "Код", "Наименование / артикул производителя", "OEM номер", "Пр-во", "Кол-во",
+                          "Цена", "Итого"}));
+    QCOMPARE(
+        fields,
+        (QStringList{"NPP", "AvailabilityFlag", "Code", "Name", "CatalogID", "Producer", "Count", "Price", "SUM"}));
     // The default measure counts 7 pixels a character.
     QCOMPARE(widths, (QList<int>{40, 18, 50, 200, 100, 42, 77, 77, 64}));
     QCOMPARE(grid.fixedColumns, 2);
@@ -440,8 +447,10 @@ void TestOrder::closeQuestionNamesTheFile()
     m_session->prompts.queueAnswer(Answer::Cancel);
     QVERIFY(m_ws->execute(ActionId::OrderClose));
     QCOMPARE(m_session->prompts.questions(),
-             QStringList{"Изменения в файле заказа \"мой заказ.txt\" не были сохранены.\nВы хотите сохранить заказ сейчас?"});
-    QCOMPARE(OrderLifecycle::closeQuestion(QString()), QStringLiteral("Заказ не был сохранен.\nВы хотите сохранить заказ сейчас?"));
+             QStringList{
+                 "Изменения в файле заказа \"мой заказ.txt\" не были сохранены.\nВы хотите сохранить заказ сейчас?"});
+    QCOMPARE(OrderLifecycle::closeQuestion(QString()),
+             QStringLiteral("Заказ не был сохранен.\nВы хотите сохранить заказ сейчас?"));
 
     // Yes saves to the known file without a dialog and closes.
     m_session->prompts.clear();
@@ -539,7 +548,8 @@ void TestOrder::closeRequestIsRefusedOnCancel()
 void TestOrder::coordinationRepricesFoundLines()
 {
     loadPrice();
-    writeFile(QStringLiteral("o.txt"), {"ЗАКАЗ:", "00042|старое имя|||4", "00099|Нет в прайсе|X|Y|2", "00012|Болт|||3"});
+    writeFile(QStringLiteral("o.txt"),
+              {"ЗАКАЗ:", "00042|старое имя|||4", "00099|Нет в прайсе|X|Y|2", "00012|Болт|||3"});
     m_session->prompts.queueFile(QStringLiteral("o.txt"));
     QVERIFY(m_ws->execute(ActionId::OrderFileOpen));
     RecordTable &order = m_ws->order();

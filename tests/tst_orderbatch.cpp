@@ -107,9 +107,12 @@ void TestOrderBatch::pasteMatchesCursorLookup_data()
 {
     QTest::addColumn<QString>("lines"); // in the order before the paste
     QTest::addColumn<QString>("paste");
-    QTest::newRow("empty order, code on two rows") << "" << "42 2\n12 1\n55 3";
-    QTest::newRow("lines already there take the new quantity") << "12x3 7x1" << "7 4\n42 1\n12 2";
-    QTest::newRow("amount beyond the limit") << "12x1" << "99 1000\n99 1\n42 2";
+    QTest::newRow("empty order, code on two rows") << ""
+                                                   << "42 2\n12 1\n55 3";
+    QTest::newRow("lines already there take the new quantity") << "12x3 7x1"
+                                                               << "7 4\n42 1\n12 2";
+    QTest::newRow("amount beyond the limit") << "12x1"
+                                             << "99 1000\n99 1\n42 2";
 }
 
 void TestOrderBatch::pasteMatchesCursorLookup()
@@ -118,7 +121,12 @@ void TestOrderBatch::pasteMatchesCursorLookup()
     QFETCH(QString, paste);
     // The codes found in one pass over the list, through its code look-up
     // table once that is built, and through the cursor of the ordered list.
-    enum Way { OnePass, CodeTable, ByCursor };
+    enum Way
+    {
+        OnePass,
+        CodeTable,
+        ByCursor
+    };
     QString results[3];
     for (const Way way : {OnePass, CodeTable, ByCursor}) {
         OrderSession session;

@@ -33,7 +33,6 @@ namespace
 {
     using Answer = UserPrompts::Answer;
 
-
     void writeBytes(const QString &path, const QByteArray &bytes)
     {
         QFile file(path);
@@ -61,10 +60,11 @@ namespace
                 marked << QString::number(price.integerAt(r, price.fieldByName(QStringLiteral("Code"))));
         }
         marked.sort();
-        return rows.join(QLatin1Char(' ')) + QStringLiteral(" | total=%1 changed=%2 marked=%3")
-                                                  .arg(ws.document().total())
-                                                  .arg(ws.document().isModified())
-                                                  .arg(marked.join(QLatin1Char(',')));
+        return rows.join(QLatin1Char(' '))
+            + QStringLiteral(" | total=%1 changed=%2 marked=%3")
+                  .arg(ws.document().total())
+                  .arg(ws.document().isModified())
+                  .arg(marked.join(QLatin1Char(',')));
     }
 }
 
@@ -126,7 +126,6 @@ void TestOrderExtras::cleanup()
     m_session.reset();
 }
 
-
 // --- quick order ---------------------------------------------------------------
 
 void TestOrderExtras::quickOrderParsesLines_data()
@@ -134,13 +133,17 @@ void TestOrderExtras::quickOrderParsesLines_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("lines"); // code×quantity
     QTest::addColumn<int>("skipped");
-    QTest::newRow("spreadsheet TAB, CR LF, trailing empty cells")
-        << "00012\t3\r\n42\t10\t\r\n" << "12×3 42×10" << 0;
-    QTest::newRow("semicolons and blanks") << "12;3\n42 ; 2\n  7   5  " << "12×3 42×2 7×5" << 0;
-    QTest::newRow("code alone means one") << "12\n\n42;\n" << "12×1 42×1" << 0;
+    QTest::newRow("spreadsheet TAB, CR LF, trailing empty cells") << "00012\t3\r\n42\t10\t\r\n"
+                                                                  << "12×3 42×10" << 0;
+    QTest::newRow("semicolons and blanks") << "12;3\n42 ; 2\n  7   5  "
+                                           << "12×3 42×2 7×5" << 0;
+    QTest::newRow("code alone means one") << "12\n\n42;\n"
+                                          << "12×1 42×1" << 0;
     QTest::newRow("header, words, zero and fractions skipped")
-        << "Код\tКол-во\n12 Болт 3\n42 0\n7 1.5\n12 -2\n99x 1\n7 2" << "7×2" << 6;
-    QTest::newRow("empty clipboard") << "" << "" << 0;
+        << "Код\tКол-во\n12 Болт 3\n42 0\n7 1.5\n12 -2\n99x 1\n7 2"
+        << "7×2" << 6;
+    QTest::newRow("empty clipboard") << ""
+                                     << "" << 0;
 }
 
 void TestOrderExtras::quickOrderParsesLines()
@@ -176,8 +179,7 @@ void TestOrderExtras::quickOrderFromTheClipboard()
     QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: 155.00 р."));
 
     // One step of the history.
-    QCOMPARE(m_ws->actions().get(ActionId::OrderUndo).caption,
-             QStringLiteral("Отменить: вставка заказа из буфера"));
+    QCOMPARE(m_ws->actions().get(ActionId::OrderUndo).caption, QStringLiteral("Отменить: вставка заказа из буфера"));
     QVERIFY(m_ws->execute(ActionId::OrderUndo));
     QCOMPARE(state(*m_ws), before);
     QVERIFY(m_ws->execute(ActionId::OrderRedo));
@@ -200,7 +202,8 @@ void TestOrderExtras::quickOrderWithNothingUsable()
     m_session->prompts.clear();
     m_session->prompts.setClipboardText(QStringLiteral("99 2"));
     QVERIFY(m_ws->execute(ActionId::OrderPasteClipboard));
-    QCOMPARE(m_session->prompts.messages(), QStringList{"Добавлено: 0; изменено: 0; не найдено в прайс-листе: 1 (коды 99)"});
+    QCOMPARE(m_session->prompts.messages(),
+             QStringList{"Добавлено: 0; изменено: 0; не найдено в прайс-листе: 1 (коды 99)"});
     QVERIFY(!m_ws->orderOpen());
     // A part hidden by the price list's filter is found all the same, and
     // the filter stays.
@@ -229,11 +232,16 @@ void TestOrderExtras::undoAndRedoEveryStep_data()
 {
     QTest::addColumn<QString>("step");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("add") << "add" << "добавление «Шайба»";
-    QTest::newRow("add again") << "readd" << "изменение количества «Болт М8»";
-    QTest::newRow("quantity") << "edit" << "изменение количества «Гайка М8»";
-    QTest::newRow("remove") << "remove" << "удаление «Болт М8»";
-    QTest::newRow("coordination") << "coordinate" << "согласование с прайсом";
+    QTest::newRow("add") << "add"
+                         << "добавление «Шайба»";
+    QTest::newRow("add again") << "readd"
+                               << "изменение количества «Болт М8»";
+    QTest::newRow("quantity") << "edit"
+                              << "изменение количества «Гайка М8»";
+    QTest::newRow("remove") << "remove"
+                            << "удаление «Болт М8»";
+    QTest::newRow("coordination") << "coordinate"
+                                  << "согласование с прайсом";
 }
 
 void TestOrderExtras::undoAndRedoEveryStep()
@@ -281,7 +289,8 @@ void TestOrderExtras::undoAndRedoEveryStep()
 
     QVERIFY(m_ws->execute(ActionId::OrderUndo));
     QCOMPARE(state(*m_ws), before);
-    QCOMPARE(m_ws->label(Workspace::Label::Summ), QStringLiteral("Сумма: %1 р.").arg(Decimal::formatGrouped(m_ws->document().total(), 2)));
+    QCOMPARE(m_ws->label(Workspace::Label::Summ),
+             QStringLiteral("Сумма: %1 р.").arg(Decimal::formatGrouped(m_ws->document().total(), 2)));
     QCOMPARE(actions.get(ActionId::OrderRedo).caption, QStringLiteral("Повторить: ") + caption);
 
     QVERIFY(m_ws->execute(ActionId::OrderRedo));
@@ -342,7 +351,8 @@ void TestOrderExtras::coordinationFlagsLinesMissingFromThePriceList()
     m_session->prompts.clear();
     m_session->prompts.queueAnswer(Answer::Yes);
     QVERIFY(m_ws->execute(ActionId::CoordinateOrder));
-    QCOMPARE(m_ws->label(Workspace::Label::Status), QStringLiteral("Согласовано: 2 строк, не найдено в прайс-листе: 1"));
+    QCOMPARE(m_ws->label(Workspace::Label::Status),
+             QStringLiteral("Согласовано: 2 строк, не найдено в прайс-листе: 1"));
     QCOMPARE(m_session->prompts.messages().size(), 1);
     QVERIFY(m_session->prompts.messages().constFirst().contains(QStringLiteral("\n00099 Фильтр масляный")));
     QVERIFY(MissingLines::of(*m_ws).contains(99));
@@ -367,7 +377,8 @@ void TestOrderExtras::coordinationFlagsLinesMissingFromThePriceList()
     QVERIFY(m_ws->execute(ActionId::CoordinateOrder));
     QVERIFY(MissingLines::of(*m_ws).codes().isEmpty());
     QVERIFY(m_session->prompts.messages().isEmpty());
-    QCOMPARE(m_ws->label(Workspace::Label::Status), QStringLiteral("Согласовано: 3 строк, не найдено в прайс-листе: 0"));
+    QCOMPARE(m_ws->label(Workspace::Label::Status),
+             QStringLiteral("Согласовано: 3 строк, не найдено в прайс-листе: 0"));
 }
 
 // --- UTF-8 files -----------------------------------------------------------------------
@@ -386,8 +397,9 @@ void TestOrderExtras::utf8FilesAreReadAsUtf8_data()
     QTest::newRow("cut UTF-8 sequence") << QByteArray("\xD0") << false << QStringLiteral("Р");
     QTest::newRow("overlong form") << QByteArray("\xC0\xAF") << false << QStringLiteral("АЇ");
     QTest::newRow("encoded surrogate") << QByteArray("\xED\xA0\x80") << false
-                                         << QString::fromUtf16(u"\u043D\u00A0\u0402");
-    QTest::newRow("four-byte character") << QByteArray("\xF0\x9F\x94\xA9 M8") << true << QString::fromUtf8("\xF0\x9F\x94\xA9 M8");
+                                       << QString::fromUtf16(u"\u043D\u00A0\u0402");
+    QTest::newRow("four-byte character") << QByteArray("\xF0\x9F\x94\xA9 M8") << true
+                                         << QString::fromUtf8("\xF0\x9F\x94\xA9 M8");
 }
 
 void TestOrderExtras::utf8FilesAreReadAsUtf8()
@@ -413,8 +425,7 @@ void TestOrderExtras::utf8PriceListLoads()
 
     // The previous edition saved as UTF-8 without a byte-order mark: its
     // Russian header is found and the old price reaches the row.
-    writeBytes(QStringLiteral("old.txt"),
-               QStringLiteral("Код|Наименование|Цена\r\n42|Гайка М8|3\r\n").toUtf8());
+    writeBytes(QStringLiteral("old.txt"), QStringLiteral("Код|Наименование|Цена\r\n42|Гайка М8|3\r\n").toUtf8());
     PriceCompare::compareWith(*m_ws, QStringLiteral("old.txt"));
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 42));
     QCOMPARE(m_ws->price().asFloat(m_ws->price().fieldByName(QStringLiteral("OldPrice"))), 3.0);
@@ -494,7 +505,8 @@ void TestOrderExtras::recoveryOfferedAtStart()
     saved.savedAt = QDateTime(QDate(2026, 12, 8), QTime(14, 5, 9));
     saved.orderFileName = m_session->dir.filePath(QStringLiteral("order 1.txt"));
     saved.total = 35;
-    saved.rows.append(QVariantList{1, 12, QStringLiteral("Болт М8"), QStringLiteral("OEM-12"), QStringLiteral("Россия"), 3, 10.0, 30.0});
+    saved.rows.append(QVariantList{1, 12, QStringLiteral("Болт М8"), QStringLiteral("OEM-12"), QStringLiteral("Россия"),
+                                   3, 10.0, 30.0});
     saved.rows.append(QVariantList{0, 42, QStringLiteral("Гайка\tМ8"), QString(), QString(), 2, 2.5, 5.0});
     writeBytes(path, OrderRecovery::format(saved));
 
@@ -502,7 +514,8 @@ void TestOrderExtras::recoveryOfferedAtStart()
     OrderRecovery &recovery = OrderRecovery::enable(*m_ws, m_session->dir.filePath(QStringLiteral("recovery")));
     m_session->prompts.queueAnswer(restore ? Answer::Yes : Answer::No);
     QCOMPARE(recovery.offer(), restore);
-    QCOMPARE(m_session->prompts.questions(), QStringList{"Восстановить несохранённый заказ от 08.12.2026 14:05:09 (2 строк)?"});
+    QCOMPARE(m_session->prompts.questions(),
+             QStringList{"Восстановить несохранённый заказ от 08.12.2026 14:05:09 (2 строк)?"});
     if (!restore) {
         QVERIFY(!QFile::exists(path));
         QVERIFY(!m_ws->orderOpen());
@@ -586,10 +599,12 @@ void TestOrderExtras::recoveryFilePerWindow()
     QVERIFY(OrderRecovery::enable(restarted.ws, folder).offer());
     const QStringList asked = restarted.prompts.questions();
     QCOMPARE(asked.size(), 2);
-    QVERIFY2(asked.at(0).endsWith(QStringLiteral("(1 строк) из папки %1?").arg(QDir::toNativeSeparators(QDir::currentPath()))),
+    QVERIFY2(asked.at(0).endsWith(
+                 QStringLiteral("(1 строк) из папки %1?").arg(QDir::toNativeSeparators(QDir::currentPath()))),
              qPrintable(asked.at(0)));
-    QVERIFY2(asked.at(1).startsWith(QStringLiteral("Восстановить несохранённый заказ от 01.12.2026 09:00:00 (1 строк)")),
-             qPrintable(asked.at(1)));
+    QVERIFY2(
+        asked.at(1).startsWith(QStringLiteral("Восстановить несохранённый заказ от 01.12.2026 09:00:00 (1 строк)")),
+        qPrintable(asked.at(1)));
     QVERIFY(!QFile::exists(theirFile));
     QCOMPARE(state(restarted.ws), QStringLiteral("7:1:100:100 | total=100 changed=1 marked=7"));
     QCOMPARE(recoveryFiles(folder), QStringList());
@@ -638,7 +653,8 @@ void TestOrderExtras::recoveryPlaceThatFails()
     // Left by programs gone: a FIFO (reported, not waited on) and a damaged
     // file, whose intact lines are offered with the count of the others.
     const QString folder = recovery.folder();
-    QVERIFY(::mkfifo(QFile::encodeName(QDir(folder).filePath(QStringLiteral("order-2-fifo.txt"))).constData(), 0600) == 0);
+    QVERIFY(::mkfifo(QFile::encodeName(QDir(folder).filePath(QStringLiteral("order-2-fifo.txt"))).constData(), 0600)
+            == 0);
 #else
     const QString folder = recovery.folder();
 #endif
@@ -860,7 +876,8 @@ void TestOrderExtras::priceListEncodings()
     QCOMPARE(m_ws->price().rowCount(), rows);
     QCOMPARE(result.skippedLines, skipped);
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 12));
-    QVERIFY(m_ws->price().asString(m_ws->price().fieldByName(QStringLiteral("Name"))).startsWith(QStringLiteral("Болт М")));
+    QVERIFY(
+        m_ws->price().asString(m_ws->price().fieldByName(QStringLiteral("Name"))).startsWith(QStringLiteral("Болт М")));
     if (skipped > 0) {
         QVERIFY(m_ws->label(Workspace::Label::Status).endsWith(QStringLiteral("Пропущено строк с ошибками: 1")));
         QVERIFY(!m_ws->price().locate(QStringLiteral("Code"), 2999));
@@ -879,8 +896,9 @@ void TestOrderExtras::quickOrderPasteShapes_data()
         << "42 2\n042\t3\n0042;1\n12 5" << -1 << "Добавлено: 1; изменено: 1; не найдено в прайс-листе: 0"
         << "12:5:10:50 42:6:2.5:15 | total=65 changed=1 marked=12,42";
     QTest::newRow("quantity beyond the dialog's limit")
-        << "42 2147483647\n42 1\n7 2" << -1 << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 0\n"
-                                                "Количество или сумма больше допустимых, строки не добавлены (коды 42)"
+        << "42 2147483647\n42 1\n7 2" << -1
+        << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 0\n"
+           "Количество или сумма больше допустимых, строки не добавлены (коды 42)"
         << "12:3:10:30 7:2:100:200 | total=230 changed=1 marked=12,7";
     QString big;
     for (int i = 0; i < 5000; ++i)
@@ -891,11 +909,12 @@ void TestOrderExtras::quickOrderPasteShapes_data()
     const QString unchanged = QStringLiteral("12:3:10:30 | total=30 changed=1 marked=12");
     QTest::newRow("long paste stopped with Escape") << big << 2 << "Action stopped" << unchanged;
     QTest::newRow("Escape once the lines go in") << found << 4 << "Action stopped" << unchanged;
-    QTest::newRow("long paste") << big << -1
-                                << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 2500 (коды 100000, "
-        "100002, 100004, 100006, 100008, 100010, 100012, 100014, 100016, 100018, 100020, 100022, 100024, 100026, "
-        "100028, 100030, 100032, 100034, 100036, 100038, …)"
-                                << "12:3:10:30 42:2500:2.5:6250 | total=6280 changed=1 marked=12,42";
+    QTest::newRow("long paste")
+        << big << -1
+        << "Добавлено: 1; изменено: 0; не найдено в прайс-листе: 2500 (коды 100000, "
+           "100002, 100004, 100006, 100008, 100010, 100012, 100014, 100016, 100018, 100020, 100022, 100024, 100026, "
+           "100028, 100030, 100032, 100034, 100036, 100038, …)"
+        << "12:3:10:30 42:2500:2.5:6250 | total=6280 changed=1 marked=12,42";
 }
 
 void TestOrderExtras::quickOrderPasteShapes()

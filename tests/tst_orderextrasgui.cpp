@@ -149,15 +149,20 @@ void TestOrderExtrasGui::orderMenuAndKeys()
     QVERIFY(order);
     for (const QLatin1StringView name : {ActionId::OrderPasteClipboard, ActionId::OrderUndo, ActionId::OrderRedo})
         QVERIFY2(order->actions().contains(form.action(name)), name.data());
-    QCOMPARE(form.action(ActionId::OrderPasteClipboard)->shortcuts(), QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Shift+V"))});
-    QCOMPARE(form.action(ActionId::OrderUndo)->shortcuts(), QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Z"))});
-    QCOMPARE(form.action(ActionId::OrderRedo)->shortcuts(),
-             (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))}));
+    QCOMPARE(form.action(ActionId::OrderPasteClipboard)->shortcuts(),
+             QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Shift+V"))});
+    QCOMPARE(form.action(ActionId::OrderUndo)->shortcuts(),
+             QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Z"))});
+    QCOMPARE(
+        form.action(ActionId::OrderRedo)->shortcuts(),
+        (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))}));
     // No key runs two commands.
     QHash<QKeySequence, QString> owners;
     for (QAction *action : form.actions()) {
         for (const QKeySequence &key : action->shortcuts()) {
-            QVERIFY2(!owners.contains(key), qPrintable(key.toString() + QLatin1Char(' ') + owners.value(key) + QLatin1Char(' ') + action->objectName()));
+            QVERIFY2(!owners.contains(key),
+                     qPrintable(key.toString() + QLatin1Char(' ') + owners.value(key) + QLatin1Char(' ')
+                                + action->objectName()));
             owners.insert(key, action->objectName());
         }
     }
@@ -261,9 +266,8 @@ void TestOrderExtrasGui::orderOfferedAgainAfterKill()
     child.start(QCoreApplication::applicationFilePath(), {});
     QVERIFY(child.waitForStarted());
     QByteArray output;
-    QTRY_VERIFY_WITH_TIMEOUT((output += child.readAllStandardOutput()).contains("edited 2")
-                                 || child.state() != QProcess::Running,
-                             20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (output += child.readAllStandardOutput()).contains("edited 2") || child.state() != QProcess::Running, 20000);
     QVERIFY2(child.state() == QProcess::Running, child.readAllStandardError().constData());
 
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());

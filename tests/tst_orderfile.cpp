@@ -116,9 +116,10 @@ void TestOrderFile::cleanup()
 
 void TestOrderFile::loadPrice()
 {
-    writeBytes(QStringLiteral("prices.txt"),
-               TextFile::encodeLines({"Код|Наименование|Артикул|Производитель|Цена|Статус", "12|Болт М8|OEM-12|Россия|10|1",
-                                      "42|Гайка М8|OEM-42|Китай|2.5|0", "7|Шайба||Тайвань|100|3"}));
+    writeBytes(
+        QStringLiteral("prices.txt"),
+        TextFile::encodeLines({"Код|Наименование|Артикул|Производитель|Цена|Статус", "12|Болт М8|OEM-12|Россия|10|1",
+                               "42|Гайка М8|OEM-42|Китай|2.5|0", "7|Шайба||Тайвань|100|3"}));
     PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
     QVERIFY(m_ws->priceNotEmpty());
 }
@@ -134,16 +135,26 @@ void TestOrderFile::safeFileName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("safe");
-    QTest::newRow("slash") << "a/b" << "a(b";
-    QTest::newRow("backslash") << "a\\b" << "a)b";
-    QTest::newRow("colon") << "a:b" << "a-b";
-    QTest::newRow("asterisk") << "a*b" << "a#b";
-    QTest::newRow("question mark") << "a?b" << "a-b";
-    QTest::newRow("double quote") << "\"ab\"" << "''ab''";
-    QTest::newRow("angle brackets") << "<a>" << "(a)";
-    QTest::newRow("vertical bar") << "a|b" << "a!b";
-    QTest::newRow("every occurrence") << "//::" << "((--";
-    QTest::newRow("others unchanged") << "ООО «Ромашка» 1.2" << "ООО «Ромашка» 1.2";
+    QTest::newRow("slash") << "a/b"
+                           << "a(b";
+    QTest::newRow("backslash") << "a\\b"
+                               << "a)b";
+    QTest::newRow("colon") << "a:b"
+                           << "a-b";
+    QTest::newRow("asterisk") << "a*b"
+                              << "a#b";
+    QTest::newRow("question mark") << "a?b"
+                                   << "a-b";
+    QTest::newRow("double quote") << "\"ab\""
+                                  << "''ab''";
+    QTest::newRow("angle brackets") << "<a>"
+                                    << "(a)";
+    QTest::newRow("vertical bar") << "a|b"
+                                  << "a!b";
+    QTest::newRow("every occurrence") << "//::"
+                                      << "((--";
+    QTest::newRow("others unchanged") << "ООО «Ромашка» 1.2"
+                                      << "ООО «Ромашка» 1.2";
 }
 
 void TestOrderFile::safeFileName()
@@ -214,27 +225,27 @@ void TestOrderFile::reader_data()
 
     QTest::newRow("written marker") << head + QStringList{"ЗАКАЗ:", "00012|Болт М8|OEM-12|Россия|3"} << "|"
                                     << QList<Item>{bolt};
-    QTest::newRow("marker in lower case") << QStringList{"заказ:", "00012|Болт М8|OEM-12|Россия|3"} << "|"
-                                          << QList<Item>{bolt};
-    QTest::newRow("Order marker in any case") << QStringList{"oRDeR:", "12|Болт М8|OEM-12|Россия|3"} << "|"
-                                              << QList<Item>{bolt};
+    QTest::newRow("marker in lower case")
+        << QStringList{"заказ:", "00012|Болт М8|OEM-12|Россия|3"} << "|" << QList<Item>{bolt};
+    QTest::newRow("Order marker in any case")
+        << QStringList{"oRDeR:", "12|Болт М8|OEM-12|Россия|3"} << "|" << QList<Item>{bolt};
     QTest::newRow("Заказ marker wins over an earlier Order marker")
         << QStringList{"Order:", "1|a|||1", "Заказ:", "12|Болт М8|OEM-12|Россия|3"} << "|" << QList<Item>{bolt};
-    QTest::newRow("marker with a trailing blank") << QStringList{"ЗАКАЗ: ", "12|Болт М8|OEM-12|Россия|3"} << "|"
-                                                  << QList<Item>{};
+    QTest::newRow("marker with a trailing blank")
+        << QStringList{"ЗАКАЗ: ", "12|Болт М8|OEM-12|Россия|3"} << "|" << QList<Item>{};
     QTest::newRow("no marker") << QStringList{"12|Болт М8|OEM-12|Россия|3"} << "|" << QList<Item>{};
     QTest::newRow("fields trimmed of blanks and control characters")
         << QStringList{"ЗАКАЗ:", " 00012 |\tБолт М8 | OEM-12|Россия\x01| 3 "} << "|" << QList<Item>{bolt};
     QTest::newRow("sixth field ignored") << QStringList{"ЗАКАЗ:", "12|Болт М8|OEM-12|Россия|3|99.5"} << "|"
                                          << QList<Item>{bolt};
-    QTest::newRow("missing quantity skipped") << QStringList{"ЗАКАЗ:", "5|x|y|z", "12|Болт М8|OEM-12|Россия|3"} << "|"
-                                              << QList<Item>{bolt};
+    QTest::newRow("missing quantity skipped")
+        << QStringList{"ЗАКАЗ:", "5|x|y|z", "12|Болт М8|OEM-12|Россия|3"} << "|" << QList<Item>{bolt};
     QTest::newRow("code out of range skipped")
         << QStringList{"ЗАКАЗ:", "99999999999|x|||1", "12|Болт М8|OEM-12|Россия|3"} << "|" << QList<Item>{bolt};
     QTest::newRow("quantity that is no number skipped")
         << QStringList{"ЗАКАЗ:", "5|x|||2.5", "5|x|||", "12|Болт М8|OEM-12|Россия|3"} << "|" << QList<Item>{bolt};
-    QTest::newRow("missing fields read empty") << QStringList{"ЗАКАЗ:", "12|Болт М8|||3"} << "|"
-                                               << QList<Item>{{12, QStringLiteral("Болт М8"), {}, {}, 3}};
+    QTest::newRow("missing fields read empty")
+        << QStringList{"ЗАКАЗ:", "12|Болт М8|||3"} << "|" << QList<Item>{{12, QStringLiteral("Болт М8"), {}, {}, 3}};
     QTest::newRow("repeated codes kept") << QStringList{"ЗАКАЗ:", "1|a|||1", "1|b|||2"} << "|"
                                          << QList<Item>{{1, "a", {}, {}, 1}, {1, "b", {}, {}, 2}};
     QTest::newRow("older layout") << QStringList{"ЗАКАЗ:", "00012   Болт М8  ", "3", "7 Шайба", "10"} << "|"
@@ -244,7 +255,8 @@ void TestOrderFile::reader_data()
         << QStringList{"ЗАКАЗ:", "", "12|Болт М8|OEM-12|Россия|3", " \t", "12|Болт М8|OEM-12|Россия|3", ""} << "|"
         << QList<Item>{bolt, bolt};
     QTest::newRow("older layout: blank lines between code and quantity")
-        << QStringList{"ЗАКАЗ:", "", "7 Шайба", "", "10", ""} << "|" << QList<Item>{{7, QStringLiteral("Шайба"), {}, {}, 10}};
+        << QStringList{"ЗАКАЗ:", "", "7 Шайба", "", "10", ""} << "|"
+        << QList<Item>{{7, QStringLiteral("Шайба"), {}, {}, 10}};
     QTest::newRow("older layout: line without blank consumes the next")
         << QStringList{"ЗАКАЗ:", "junk", "7 Шайба", "12|Болт М8|OEM-12|Россия|3"} << "|" << QList<Item>{bolt};
     QTest::newRow("older layout: missing quantity line") << QStringList{"ЗАКАЗ:", "7 Шайба"} << "|" << QList<Item>{};
@@ -254,8 +266,8 @@ void TestOrderFile::reader_data()
     QTest::newRow("separator ; keeps a ; in a written name")
         << QStringList{"ЗАКАЗ:", "00012|Болт; М8|OEM-12|Россия|3"} << ";"
         << QList<Item>{{12, QStringLiteral("Болт; М8"), QStringLiteral("OEM-12"), QStringLiteral("Россия"), 3}};
-    QTest::newRow("separator ; reads its own lines") << QStringList{"ЗАКАЗ:", "12;Болт М8;OEM-12;Россия;3"} << ";"
-                                                     << QList<Item>{bolt};
+    QTest::newRow("separator ; reads its own lines")
+        << QStringList{"ЗАКАЗ:", "12;Болт М8;OEM-12;Россия;3"} << ";" << QList<Item>{bolt};
 }
 
 void TestOrderFile::reader()
@@ -293,7 +305,8 @@ void TestOrderFile::readerQuantities()
     QFETCH(QString, quantity);
     QFETCH(int, count);
     const QList<Item> expected = count > 0 ? QList<Item>{{5, "x", {}, {}, count}} : QList<Item>{};
-    for (const QStringList &lines : {QStringList{"ЗАКАЗ:", "5|x|||" + quantity}, QStringList{"ЗАКАЗ:", "5 x", quantity}}) {
+    for (const QStringList &lines :
+         {QStringList{"ЗАКАЗ:", "5|x|||" + quantity}, QStringList{"ЗАКАЗ:", "5 x", quantity}}) {
         int skipped = -1;
         QCOMPARE(OrderReader::parse(lines, QLatin1Char('|'), &skipped), expected);
         QCOMPARE(skipped, count > 0 ? 0 : 1);
@@ -306,9 +319,8 @@ void TestOrderFile::openedFileCountsSkippedLines_data()
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QString>("status");
     const QByteArray marker("\xC7\xC0\xCA\xC0\xC7:");
-    QTest::newRow("CR CR LF line ends")
-        << marker + "\r\r\n00012|Bolt|A|B|3\r\r\n00042|Nut|||1\r\r\n"
-        << QStringList{"12|Bolt|A|B|3|0|0", "42|Nut|||1|0|0"} << "Заказ загружен";
+    QTest::newRow("CR CR LF line ends") << marker + "\r\r\n00012|Bolt|A|B|3\r\r\n00042|Nut|||1\r\r\n"
+                                        << QStringList{"12|Bolt|A|B|3|0|0", "42|Nut|||1|0|0"} << "Заказ загружен";
     QTest::newRow("bad quantities counted")
         << marker + "\r\n1|a|||0\r\n\r\n2|b|||-1\r\n00042|Nut|||1\r\n3|c|||+2\r\n"
         << QStringList{"42|Nut|||1|0|0"} << "Заказ загружен. Пропущено строк с ошибками: 3";
@@ -371,22 +383,12 @@ void TestOrderFile::writerFileForm()
 
     QStringList lines{"left over"};
     OrderWriter::write(*m_ws, lines, OrderWriter::Form::File);
-    QCOMPARE(lines, (QStringList{"Заказ на " + TextFile::shortDate(QDate::currentDate()),
-                                 "  Заказчик: ООО Ромашка",
-                                 "  Адрес: Москва",
-                                 "  Телефон/факс: 123-45-67",
-                                 "  Контактное лицо: Иванов",
-                                 "  Банк: Банк",
-                                 "  БИК: 044",
-                                 "  Расчетный счет: 40702",
-                                 "  Кор. счет: 30101",
-                                 "  ИНН: 7701",
-                                 "  Доставка товара: yes",
-                                 "  Упаковка товара: no",
-                                 "  Форма оплаты: clearing",
-                                 "ЗАКАЗ:",
-                                 "00012|Болт М8|OEM-12|Россия|3",
-                                 "00007|Шайба||Тайвань|1"}));
+    QCOMPARE(lines,
+             (QStringList{"Заказ на " + TextFile::shortDate(QDate::currentDate()), "  Заказчик: ООО Ромашка",
+                          "  Адрес: Москва", "  Телефон/факс: 123-45-67", "  Контактное лицо: Иванов", "  Банк: Банк",
+                          "  БИК: 044", "  Расчетный счет: 40702", "  Кор. счет: 30101", "  ИНН: 7701",
+                          "  Доставка товара: yes", "  Упаковка товара: no", "  Форма оплаты: clearing",
+                          "ЗАКАЗ:", "00012|Болт М8|OEM-12|Россия|3", "00007|Шайба||Тайвань|1"}));
     QCOMPARE(m_session->progress.texts().constLast(), QStringLiteral("Creating order..."));
     QCOMPARE(m_session->progress.steps().constFirst(), 10);
     QVERIFY(!m_session->progress.isVisible());
@@ -424,11 +426,11 @@ void TestOrderFile::writerExportForm()
     addPart(7, 3);
     QStringList lines;
     OrderWriter::write(*m_ws, lines, OrderWriter::Form::Export);
-    QCOMPARE(lines, (QStringList{"Код\tНаименование / артикул производителя\tКаталожный номер\tПроизводство\tКоличество\t"
-                                 "Цена за ед.\tИТОГО",
-                                 "00042\tГайка М8\tOEM-42\tКитай\t4\t2.25\t9.00",
-                                 "00007\tШайба\t\tТайвань\t3\t90.00\t270.00",
-                                 "\tВСЕГО\t\t\t\t\t279.00 р."}));
+    QCOMPARE(lines,
+             (QStringList{"Код\tНаименование / артикул производителя\tКаталожный номер\tПроизводство\tКоличество\t"
+                          "Цена за ед.\tИТОГО",
+                          "00042\tГайка М8\tOEM-42\tКитай\t4\t2.25\t9.00", "00007\tШайба\t\tТайвань\t3\t90.00\t270.00",
+                          "\tВСЕГО\t\t\t\t\t279.00 р."}));
 }
 
 void TestOrderFile::separatorInAFieldDoesNotShiftTheLine()
@@ -464,7 +466,8 @@ void TestOrderFile::saveAskForNameAndReopenGivesSameLines()
     QCOMPARE(dialog.dialog.defaultExtension, QStringLiteral("txt"));
     QVERIFY(dialog.dialog.overwritePrompt);
     QCOMPARE(dialog.dialog.fileName,
-             QStringLiteral("order ООО ''Ромашка'' ") + TextFile::shortDate(QDate::currentDate()) + QStringLiteral(".txt"));
+             QStringLiteral("order ООО ''Ромашка'' ") + TextFile::shortDate(QDate::currentDate())
+                 + QStringLiteral(".txt"));
     QVERIFY(m_ws->actions().isDone(ActionId::OrderFileSave));
     QVERIFY(!m_ws->document().isModified());
     QCOMPARE(m_ws->label(Workspace::Label::OrderTitle), QStringLiteral("Заказ: заказ.txt"));
@@ -485,8 +488,9 @@ void TestOrderFile::saveAskForNameAndReopenGivesSameLines()
     QCOMPARE(open.dialog.defaultExtension, QStringLiteral("txt"));
     QVERIFY(open.dialog.fileName.isEmpty());
 
-    QCOMPARE(orderRows(m_ws->order()), (QStringList{"42|Гайка М8|OEM-42|Китай|4|0|0", "12|Болт М8|OEM-12|Россия|3|0|0",
-                                                    "7|Шайба||Тайвань|1|0|0"}));
+    QCOMPARE(
+        orderRows(m_ws->order()),
+        (QStringList{"42|Гайка М8|OEM-42|Китай|4|0|0", "12|Болт М8|OEM-12|Россия|3|0|0", "7|Шайба||Тайвань|1|0|0"}));
     for (int r = 0; r < 3; ++r)
         QCOMPARE(m_ws->order().integerAt(r, OrderTable::AvailabilityFlag), 0);
     // Reading marks no price row.
@@ -585,7 +589,8 @@ void TestOrderFile::unreadableFileOpensNoOrder()
 
 void TestOrderFile::openedFileIsSavedAndTitled()
 {
-    writeBytes(QStringLiteral("in.txt"), TextFile::encodeLines({"ЗАКАЗ:", "00012|Болт М8|||2", "junk|", "7 Шайба", "x"}));
+    writeBytes(QStringLiteral("in.txt"),
+               TextFile::encodeLines({"ЗАКАЗ:", "00012|Болт М8|||2", "junk|", "7 Шайба", "x"}));
     QVERIFY(m_ws->execute(ActionId::OrderNew));
     m_ws->order().appendRow(QVariantList{0, 1, QString(), QString(), QString(), 1, 99.0, 99.0});
     m_ws->document().recount();

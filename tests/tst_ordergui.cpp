@@ -39,16 +39,21 @@ namespace
     public:
         explicit DialogPrompts(TAddToOrderForm *form)
             : m_form(form)
-        {
-        }
+        { }
 
         ScriptedPrompts script;
         int quantityAsked = 0;
 
         Answer askYesNo(const QString &text) override { return script.askYesNo(text); }
         Answer askYesNoCancel(const QString &text) override { return script.askYesNoCancel(text); }
-        void message(const QString &text, Icon icon, const QString &title) override { script.message(text, icon, title); }
-        Answer askRetryCancel(const QString &title, const QString &text) override { return script.askRetryCancel(title, text); }
+        void message(const QString &text, Icon icon, const QString &title) override
+        {
+            script.message(text, icon, title);
+        }
+        Answer askRetryCancel(const QString &title, const QString &text) override
+        {
+            return script.askRetryCancel(title, text);
+        }
         QString openFile(const FileDialog &dialog) override { return script.openFile(dialog); }
         QString saveFile(const FileDialog &dialog) override { return script.saveFile(dialog); }
         bool askQuantity(const QuantityRequest &request, int *quantity) override
@@ -245,14 +250,22 @@ void TestOrderGui::maskText_data()
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("decimal");
     QTest::addColumn<QString>("text");
-    QTest::newRow("grouped with two decimals") << 1234.5 << "." << "1 234.50 р.";
-    QTest::newRow("whole number") << 2.0 << "." << "2.00 р.";
-    QTest::newRow("three decimals kept") << 1.125 << "." << "1.125 р.";
-    QTest::newRow("six decimals at most") << 0.1234567 << "." << "0.123457 р.";
-    QTest::newRow("millions") << 1000000.0 << "." << "1 000 000.00 р.";
-    QTest::newRow("negative") << -1234.5 << "." << "-1 234.50 р.";
-    QTest::newRow("zero") << 0.0 << "." << "0.00 р.";
-    QTest::newRow("decimal comma") << 1234.5 << "," << "1 234,50 р.";
+    QTest::newRow("grouped with two decimals") << 1234.5 << "."
+                                               << "1 234.50 р.";
+    QTest::newRow("whole number") << 2.0 << "."
+                                  << "2.00 р.";
+    QTest::newRow("three decimals kept") << 1.125 << "."
+                                         << "1.125 р.";
+    QTest::newRow("six decimals at most") << 0.1234567 << "."
+                                          << "0.123457 р.";
+    QTest::newRow("millions") << 1000000.0 << "."
+                              << "1 000 000.00 р.";
+    QTest::newRow("negative") << -1234.5 << "."
+                              << "-1 234.50 р.";
+    QTest::newRow("zero") << 0.0 << "."
+                          << "0.00 р.";
+    QTest::newRow("decimal comma") << 1234.5 << ","
+                                   << "1 234,50 р.";
 }
 
 void TestOrderGui::maskText()
@@ -382,7 +395,7 @@ void TestOrderGui::dialogTellsTheLineCost()
 
 void TestOrderGui::quantityByPacks_data()
 {
-    QTest::addColumn<int>("code"); // 7 is packed by 10, 42 by 1, 12 has no pack
+    QTest::addColumn<int>("code");    // 7 is packed by 10, 42 by 1, 12 has no pack
     QTest::addColumn<int>("inOrder"); // the line's quantity before; 0: a new line
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QList<int>>("keys");

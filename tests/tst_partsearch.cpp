@@ -42,18 +42,20 @@ void TestPartSearch::initTestCase()
 {
     m_session = new TestSession;
     // code|name|part number|maker|pack|price|price|status|groups|analogues
-    TextFile::writeLines(QStringLiteral("prices.txt"), {
-        QStringLiteral("Код|Наименование|Артикул|Производитель|НормаУпаковки|ЦенаМелОпт|ЦенаОпт|Статус|Каталоги|Аналоги(Коды)"),
-        QStringLiteral("101|Свеча зажигания|0 242 235 666|BOSCH|4|100|90|1|Электрика|"),
-        QStringLiteral("102|Свеча Bosch 0242235666 для ВАЗ|FR7DC|BOSCH|4|100|90|1|Электрика|"),
-        QStringLiteral("103|Амортизатор передний|ВМ-5124.83|Завод|1|100|90|1|Подвеска|,104"),
-        QStringLiteral("104|Стойка амортизатора|KYB-333|KYB|1|100|90|1|Подвеска|"),
-        QStringLiteral("105|Щётка стеклоочистителя|W-500|VALEO|1|100|90|1|Кузов|103"),
-        QStringLiteral("106|Фильтр масляный|0-242-235-667|MANN|1|100|90|1|Фильтры|"),
-        QStringLiteral("107|Фильтр воздушный|0242.235.666/X|MANN|1|100|90|1|Фильтры|"),
-        QStringLiteral("108|Болт М8х20|B_8|Завод|10|100|90|1|Крепёж|"),
-        QStringLiteral("109|Свеча 2 шт. 0 242 235 668, 4 шт.|Z|BOSCH|1|100|90|1|Электрика|"),
-    });
+    TextFile::writeLines(QStringLiteral("prices.txt"),
+                         {
+                             QStringLiteral("Код|Наименование|Артикул|Производитель|НормаУпаковки|ЦенаМелОпт|ЦенаОпт|"
+                                            "Статус|Каталоги|Аналоги(Коды)"),
+                             QStringLiteral("101|Свеча зажигания|0 242 235 666|BOSCH|4|100|90|1|Электрика|"),
+                             QStringLiteral("102|Свеча Bosch 0242235666 для ВАЗ|FR7DC|BOSCH|4|100|90|1|Электрика|"),
+                             QStringLiteral("103|Амортизатор передний|ВМ-5124.83|Завод|1|100|90|1|Подвеска|,104"),
+                             QStringLiteral("104|Стойка амортизатора|KYB-333|KYB|1|100|90|1|Подвеска|"),
+                             QStringLiteral("105|Щётка стеклоочистителя|W-500|VALEO|1|100|90|1|Кузов|103"),
+                             QStringLiteral("106|Фильтр масляный|0-242-235-667|MANN|1|100|90|1|Фильтры|"),
+                             QStringLiteral("107|Фильтр воздушный|0242.235.666/X|MANN|1|100|90|1|Фильтры|"),
+                             QStringLiteral("108|Болт М8х20|B_8|Завод|10|100|90|1|Крепёж|"),
+                             QStringLiteral("109|Свеча 2 шт. 0 242 235 668, 4 шт.|Z|BOSCH|1|100|90|1|Электрика|"),
+                         });
     PriceLoader::loadFile(m_session->ws, QStringLiteral("prices.txt"));
     m_search.build(m_session->ws.price());
 }
@@ -74,27 +76,28 @@ void TestPartSearch::rules_data()
         << QStringLiteral("0 242 235 666") << spaced;
     QTest::newRow("dashed") << QStringLiteral("0-242-235-666") << spaced;
     QTest::newRow("dotted and slashed") << QStringLiteral("0242.235/666") << spaced;
-    QTest::newRow("beginning of a part number") << QStringLiteral("0242 2356")
-                                                << QStringLiteral("101 артикул; 106 артикул; 107 артикул");
+    QTest::newRow("beginning of a part number")
+        << QStringLiteral("0242 2356") << QStringLiteral("101 артикул; 106 артикул; 107 артикул");
     QTest::newRow("mixed script: Latin BM finds Cyrillic ВМ, analogues both ways")
         << QStringLiteral("bm 5124 83") << QStringLiteral("103 артикул; 104 аналог 103; 105 аналог 103");
-    QTest::newRow("a part number written spaced in a name") << QStringLiteral("0242235668")
-                                                            << QStringLiteral("109 название");
+    QTest::newRow("a part number written spaced in a name")
+        << QStringLiteral("0242235668") << QStringLiteral("109 название");
     QTest::newRow("a name's spaced run ends at a comma") << QStringLiteral("02422356684") << QString();
-    QTest::newRow("Cyrillic look-alikes in a name's token") << QStringLiteral("М8Х20") << QStringLiteral("108 название");
+    QTest::newRow("Cyrillic look-alikes in a name's token")
+        << QStringLiteral("М8Х20") << QStringLiteral("108 название");
     QTest::newRow("whole code first, then its analogues")
         << QStringLiteral("103") << QStringLiteral("103 код; 104 аналог 103; 105 аналог 103");
     QTest::newRow("code with leading zeros") << QStringLiteral("00108") << QStringLiteral("108 код");
-    QTest::newRow("analogue named by another part") << QStringLiteral("kyb333")
-                                                    << QStringLiteral("104 артикул; 103 аналог 104");
+    QTest::newRow("analogue named by another part")
+        << QStringLiteral("kyb333") << QStringLiteral("104 артикул; 103 аналог 104");
     QTest::newRow("name words start words, any order")
         << QStringLiteral("зажиг свеч") << QStringLiteral("101 название");
     QTest::newRow("ё and е alike") << QStringLiteral("стекло щетка") << QStringLiteral("105 название");
     QTest::newRow("ё typed finds е too") << QStringLiteral("Щётк") << QStringLiteral("105 название");
     QTest::newRow("Russian word typed on the Latin layout")
         << QStringLiteral("fvjhnbpfnjh") << QStringLiteral("103 раскладка; 104 раскладка");
-    QTest::newRow("Latin word typed on the Russian layout") << QStringLiteral("ищыср")
-                                                            << QStringLiteral("102 раскладка");
+    QTest::newRow("Latin word typed on the Russian layout")
+        << QStringLiteral("ищыср") << QStringLiteral("102 раскладка");
     QTest::newRow("layout keys for letters: ,jkn is болт") << QStringLiteral(",jkn") << QStringLiteral("108 раскладка");
     QTest::newRow("nothing found") << QStringLiteral("карбюратор") << QString();
     QTest::newRow("only marks") << QStringLiteral(" - . / ") << QString();
@@ -110,7 +113,7 @@ void TestPartSearch::rules()
     const int code = table.fieldByName(QStringLiteral("Code"));
     for (const PartSearch::Hit &hit : result.hits)
         shown << QString::number(table.storedInteger(hit.row, code)) + QLatin1Char(' ')
-                     + PartSearch::foundText(hit, result.switchedLayout);
+                + PartSearch::foundText(hit, result.switchedLayout);
     QCOMPARE(shown.join(QStringLiteral("; ")), found);
 }
 
@@ -135,9 +138,11 @@ void TestPartSearch::ranking()
     const QStringList names = QStringLiteral("Колпачки маслосъёмные|Масло моторное 5W-40|Маслосъёмный колпачок|"
                                              "Масло трансмиссионное|Щуп масла|Насос масло-воздушный|Фильтр воздушный|"
                                              "Фильтрующий элемент масло|Корпус фильтр масло|Элемент фильтра|"
-                                             "Масло фильтровальное|Масло 5W").split(QLatin1Char('|'));
+                                             "Масло фильтровальное|Масло 5W")
+                                  .split(QLatin1Char('|'));
     for (int code = 1; code <= names.size(); ++code)
-        table.appendRow(QStringList{QStringLiteral("1"), QString::number(code), names.at(code - 1), QStringLiteral("X")});
+        table.appendRow(
+            QStringList{QStringLiteral("1"), QString::number(code), names.at(code - 1), QStringLiteral("X")});
     PartSearch search;
     search.build(table);
     QStringList found;
@@ -201,9 +206,10 @@ void TestPartSearch::forms_data()
         << QStringLiteral("Щётка ЁЛКА") << QStringLiteral("ЩЁTKAЁЛKA") << QStringLiteral("щетка елка")
         << QStringLiteral("O`nrf ~KRF");
     QTest::newRow("Latin layout keys beside letters become letters, not between digits")
-        << QStringLiteral(",jkn 0.5") << QStringLiteral(",JKN05") << QStringLiteral("jkn 0 5") << QStringLiteral("болт 0.5");
-    QTest::newRow("no letters: the same on either layout") << QStringLiteral("12-34") << QStringLiteral("1234")
-                                                           << QStringLiteral("12 34") << QStringLiteral("12-34");
+        << QStringLiteral(",jkn 0.5") << QStringLiteral(",JKN05") << QStringLiteral("jkn 0 5")
+        << QStringLiteral("болт 0.5");
+    QTest::newRow("no letters: the same on either layout")
+        << QStringLiteral("12-34") << QStringLiteral("1234") << QStringLiteral("12 34") << QStringLiteral("12-34");
 }
 
 void TestPartSearch::forms()
@@ -226,9 +232,8 @@ void TestPartSearch::queryLimits_data()
     QTest::newRow("within the limits") << words64 << words64 << 1;
     QTest::newRow("words beyond the 64th left out")
         << words64 + QStringLiteral(" карбюратор") << words64 + QLatin1Char(' ') << 1;
-    QTest::newRow("a pasted page of one letter")
-        << QStringLiteral("зажиг ") + QStringLiteral("с ").repeated(50000) << QStringLiteral("зажиг ")
-        + QStringLiteral("с ").repeated(63) << 1;
+    QTest::newRow("a pasted page of one letter") << QStringLiteral("зажиг ") + QStringLiteral("с ").repeated(50000)
+                                                 << QStringLiteral("зажиг ") + QStringLiteral("с ").repeated(63) << 1;
     QTest::newRow("characters beyond the 256th left out")
         << QStringLiteral("0242").repeated(100) << QStringLiteral("0242").repeated(64) << 0;
 }
@@ -254,8 +259,8 @@ void TestPartSearch::agreesWithAPlainScan()
     RecordTable table;
     table.open(PriceLoader::priceFields());
     std::mt19937 rng(7);
-    const QStringList words = {QStringLiteral("Фильтр"), QStringLiteral("фильтрующий"), QStringLiteral("Ёмкость"),
-                               QStringLiteral("масляный"), QStringLiteral("BOSCH"), QStringLiteral("болт")};
+    const QStringList words = {QStringLiteral("Фильтр"),   QStringLiteral("фильтрующий"), QStringLiteral("Ёмкость"),
+                               QStringLiteral("масляный"), QStringLiteral("BOSCH"),       QStringLiteral("болт")};
     const QString marks = QStringLiteral("00112AB -.");
     QStringList numbers;
     for (int row = 0; row < 3000; ++row) {
@@ -283,7 +288,8 @@ void TestPartSearch::agreesWithAPlainScan()
                 const QString number = numbers.at(int(row));
                 const QStringList nameWords = PartSearch::nameWords(Cp1251::decode(table.storedBytes(row, 2)));
                 const auto startsAWord = [&](const QString &w) {
-                    return std::any_of(nameWords.begin(), nameWords.end(), [&](const QString &n) { return n.startsWith(w); });
+                    return std::any_of(nameWords.begin(), nameWords.end(),
+                                       [&](const QString &n) { return n.startsWith(w); });
                 };
                 if (!number.isEmpty() && number == queryKey)
                     expected[2].push_back(row);

@@ -47,13 +47,15 @@ void TestPartSearchGui::typeArrowsEnterEscape()
         form.show();
         form.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        TextFile::writeLines(QStringLiteral("prices.txt"), {
-            QStringLiteral("Код|Наименование|Артикул|Производитель|НормаУпаковки|ЦенаМелОпт|ЦенаОпт|Статус|Каталоги|Аналоги(Коды)"),
-            QStringLiteral("101|Свеча зажигания|0 242 235 666|BOSCH|4|100|90|1|Электрика|"),
-            QStringLiteral("103|Амортизатор передний|ВМ-5124.83|Завод|1|100|90|1|Подвеска|,104"),
-            QStringLiteral("104|Стойка амортизатора|KYB-333|KYB|4|100|90|1|Подвеска|"),
-            QStringLiteral("105|Щётка стеклоочистителя|W-500|VALEO|1|100|90|1|Кузов|103"),
-        });
+        TextFile::writeLines(QStringLiteral("prices.txt"),
+                             {
+                                 QStringLiteral("Код|Наименование|Артикул|Производитель|НормаУпаковки|ЦенаМелОпт|"
+                                                "ЦенаОпт|Статус|Каталоги|Аналоги(Коды)"),
+                                 QStringLiteral("101|Свеча зажигания|0 242 235 666|BOSCH|4|100|90|1|Электрика|"),
+                                 QStringLiteral("103|Амортизатор передний|ВМ-5124.83|Завод|1|100|90|1|Подвеска|,104"),
+                                 QStringLiteral("104|Стойка амортизатора|KYB-333|KYB|4|100|90|1|Подвеска|"),
+                                 QStringLiteral("105|Щётка стеклоочистителя|W-500|VALEO|1|100|90|1|Кузов|103"),
+                             });
         PriceLoader::loadFile(ws, QStringLiteral("prices.txt"));
         ws.setPanelVisible(Workspace::Panel::Price, true);
         RecordTable &price = ws.price();

@@ -399,7 +399,8 @@ void TestPriceGrid::priceArrowNeverCoversTheText()
     QVERIFY(textLeft < width); // the text is drawn
     // The arrow never covers the text, and shows whenever it fits beside it.
     if (arrowRight >= 0)
-        QVERIFY2(arrowRight < textLeft, qPrintable(QStringLiteral("arrow to %1, text from %2").arg(arrowRight).arg(textLeft)));
+        QVERIFY2(arrowRight < textLeft,
+                 qPrintable(QStringLiteral("arrow to %1, text from %2").arg(arrowRight).arg(textLeft)));
     QCOMPARE(arrowRight >= 0, room >= MoneyDelegate::ArrowWidth + MoneyDelegate::Margin);
     // A cell too narrow for the text cuts it at its end, never its first digits.
     const QString shown = MoneyDelegate::place(option.rect, QFontMetrics(option.font), text, 0).text;

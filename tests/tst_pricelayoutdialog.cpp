@@ -25,8 +25,7 @@ namespace
     public:
         explicit HiddenFirstSheet(const QString &text)
             : m_rows(sheetRows(text))
-        {
-        }
+        { }
         QString formatName() const override { return QStringLiteral("xlsx"); }
         QList<SheetInfo> sheets() const override
         {
@@ -56,7 +55,8 @@ namespace
         QStringList parts{QStringLiteral("header=%1").arg(layout.headerRow)};
         for (int f = 0; f < ImportFields::count; ++f) {
             if (layout.columns[size_t(f)] >= 0)
-                parts << ImportFields::key(ImportField(f)) + QLatin1Char('=') + ImportLayout::columnLetter(layout.columns[size_t(f)]);
+                parts << ImportFields::key(ImportField(f)) + QLatin1Char('=')
+                        + ImportLayout::columnLetter(layout.columns[size_t(f)]);
         }
         return parts.join(QLatin1Char(' '));
     }
@@ -94,7 +94,8 @@ void TestPriceLayoutDialog::editByKeyboard_data()
                                          "#103|Свеча зажигания|#75\n#104|Ремень ГРМ|#1200");
     QTest::newRow("price by keys passes other fields without taking them")
         << QStringLiteral("Код|Наименование|Опт\n") + items << -1 << QStringLiteral("LayoutField_C")
-        << int(ImportField::Price) << QStringLiteral("Не хватает: Цена") << QStringLiteral("header=1 code=A name=B price=C");
+        << int(ImportField::Price) << QStringLiteral("Не хватает: Цена")
+        << QStringLiteral("header=1 code=A name=B price=C");
     QTest::newRow("price taken from the column that had it")
         << QStringLiteral("Код|Наименование|Цена опт|Цена розн\n#1|Фильтр|#10.5|#12.5\n#2|Колодки|#20.5|#25.5\n"
                           "#3|Свеча|#3.5|#4.5")
@@ -106,12 +107,13 @@ void TestPriceLayoutDialog::editByKeyboard_data()
         << 2 << QString() << int(ImportField::None) << QStringLiteral("Не хватает: Код или Артикул")
         << QStringLiteral("header=2 code=A name=B price=C");
     QTest::newRow("column given up by keys")
-        << QStringLiteral("Код|Артикул|Наименование|Цена\n#1|W712|Фильтр|#10.5\n#2|GDB13|Колодки|#20.5")
-        << -1 << QStringLiteral("LayoutField_A") << int(ImportField::None) << QString()
+        << QStringLiteral("Код|Артикул|Наименование|Цена\n#1|W712|Фильтр|#10.5\n#2|GDB13|Колодки|#20.5") << -1
+        << QStringLiteral("LayoutField_A") << int(ImportField::None) << QString()
         << QStringLiteral("header=1 name=C partNumber=B price=D");
     QTest::newRow("text file read again with the delimiter chosen")
         << QStringLiteral("Код;Наименование;Цена\n#1;Фильтр;#10.5\n#2;Колодки;#20.5\n#3;Свеча;#3.5") << -1
-        << QStringLiteral("LayoutDelimiter") << int(';') << QStringLiteral("Не хватает: Наименование, Цена, Код или Артикул")
+        << QStringLiteral("LayoutDelimiter") << int(';')
+        << QStringLiteral("Не хватает: Наименование, Цена, Код или Артикул")
         << QStringLiteral("header=1 code=A name=B price=C");
 }
 
@@ -211,7 +213,8 @@ void TestPriceLayoutDialog::rowsOfChangedList()
     // column came in before it.
     QTemporaryDir folder;
     const LayoutStore store(folder.path());
-    std::unique_ptr<SupplierList> old = listOf(QStringLiteral("Код|Наименование|Цена\n#1|Фильтр|#10.5\n#2|Колодки|#20.5"));
+    std::unique_ptr<SupplierList> old =
+        listOf(QStringLiteral("Код|Наименование|Цена\n#1|Фильтр|#10.5\n#2|Колодки|#20.5"));
     ImportLayout saved = old->guess();
     saved.name = QStringLiteral("Автодеталь");
     store.save(saved);

@@ -48,8 +48,9 @@ namespace
     {
         QStringList result;
         for (int r = 0; r < table.rowCount(); ++r) {
-            result.append(table.stringAt(r, FCode) + QLatin1Char(':') + table.stringAt(r, FName) + QLatin1Char(':')
-                          + (table.isNullAt(r, FPrice) ? QStringLiteral("-") : QString::number(table.floatAt(r, FPrice))));
+            result.append(
+                table.stringAt(r, FCode) + QLatin1Char(':') + table.stringAt(r, FName) + QLatin1Char(':')
+                + (table.isNullAt(r, FPrice) ? QStringLiteral("-") : QString::number(table.floatAt(r, FPrice))));
         }
         return result;
     }
@@ -139,13 +140,13 @@ void TestPriceLoader::loadsByHeader_data()
         << QStringList{"Код|Наименование|Цена", "1|A|5,50", "2|B|2.25"} << 1 << QStringList{"2:B:2.25"};
     QTest::newRow("-10101 does not start the data")
         << QStringList{"-10101|x", "Код|Наименование", "5|E"} << 1 << QStringList{"5:E:-"};
-    QTest::newRow("last header wins")
-        << QStringList{"Код|Наименование|Цена", "Цена|Код|Наименование", "1|3|X"} << 1 << QStringList{"3:X:1"};
+    QTest::newRow("last header wins") << QStringList{"Код|Наименование|Цена", "Цена|Код|Наименование", "1|3|X"} << 1
+                                      << QStringList{"3:X:1"};
     QTest::newRow("a first field that is no number is a leading line")
         << QStringList{"Код|Наименование", "X|3", "4|Y"} << 1 << QStringList{"4:Y:-"};
     QTest::newRow("no header: refused") << QStringList{"1|A|2"} << 1 << QStringList();
-    QTest::newRow("English header")
-        << QStringList{"ParentCode|Code|Name|Price|Status", "0|4|Nut|1.5|2"} << 1 << QStringList{"4:Nut:1.5"};
+    QTest::newRow("English header") << QStringList{"ParentCode|Code|Name|Price|Status", "0|4|Nut|1.5|2"} << 1
+                                    << QStringList{"4:Nut:1.5"};
     QTest::newRow("code out of range drops the row")
         << QStringList{"Код|Наименование", "99999999999|A", "2|B"} << 1 << QStringList{"2:B:-"};
 }
@@ -171,10 +172,18 @@ void TestPriceLoader::rateLineSelectsCurrency_data()
     QTest::addColumn<QString>("defaultCurrency");
     QTest::addColumn<QString>("symbol");
     QTest::addColumn<double>("rate");
-    QTest::newRow("курс with matching sign") << "курс|28.5|Доллар|$" << "$" << "$" << 28.5;
-    QTest::newRow("keyword in any case") << "КуРс|28.5|Доллар|$" << "$" << "$" << 28.5;
-    QTest::newRow("no matching sign: the rouble") << "курс|28.5|Доллар|$" << "€" << "р." << 1.0;
-    QTest::newRow("rate line yields no currency") << "rate|28.5|Dollar|$" << "$" << "р." << 1.0;
+    QTest::newRow("курс with matching sign") << "курс|28.5|Доллар|$"
+                                             << "$"
+                                             << "$" << 28.5;
+    QTest::newRow("keyword in any case") << "КуРс|28.5|Доллар|$"
+                                         << "$"
+                                         << "$" << 28.5;
+    QTest::newRow("no matching sign: the rouble") << "курс|28.5|Доллар|$"
+                                                  << "€"
+                                                  << "р." << 1.0;
+    QTest::newRow("rate line yields no currency") << "rate|28.5|Dollar|$"
+                                                  << "$"
+                                                  << "р." << 1.0;
 }
 
 void TestPriceLoader::rateLineSelectsCurrency()
@@ -197,7 +206,8 @@ void TestPriceLoader::skippedLinesAreCountedInStatus()
     writeFile(QStringLiteral("prices.txt"), {"Код|Наименование|Цена", "1|A|5,5", "2|B|6,5", "3|C|7.5"});
     PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
     QCOMPARE(m_ws->price().rowCount(), 1);
-    QCOMPARE(m_ws->label(Workspace::Label::Status), QStringLiteral("Прайс-лист загружен. Пропущено строк с ошибками: 2"));
+    QCOMPARE(m_ws->label(Workspace::Label::Status),
+             QStringLiteral("Прайс-лист загружен. Пропущено строк с ошибками: 2"));
 
     writeFile(QStringLiteral("prices.txt"), {"Код|Наименование|Цена", "1|A|5.5"});
     PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
@@ -215,12 +225,15 @@ void TestPriceLoader::analogueListsKeepWholeCodes_data()
     QTest::addColumn<QString>("analogues");
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("status");
-    QTest::newRow("fits") << "101, 205" << "101, 205" << "Прайс-лист загружен";
+    QTest::newRow("fits") << "101, 205"
+                          << "101, 205"
+                          << "Прайс-лист загружен";
     QTest::newRow("cut inside a code") << list << QStringList(codes.mid(0, 33)).join(QLatin1Char(','))
                                        << "Прайс-лист загружен. Аналоги обрезаны: 1 строк";
-    QTest::newRow("cut after a whole code") << list.mid(3) << list.mid(3, 200)
-                                            << "Прайс-лист загружен. Аналоги обрезаны: 1 строк";
-    QTest::newRow("only separators beyond") << "7" + QString(250, QLatin1Char(',')) << "7" << "Прайс-лист загружен";
+    QTest::newRow("cut after a whole code")
+        << list.mid(3) << list.mid(3, 200) << "Прайс-лист загружен. Аналоги обрезаны: 1 строк";
+    QTest::newRow("only separators beyond") << "7" + QString(250, QLatin1Char(',')) << "7"
+                                            << "Прайс-лист загружен";
 }
 
 void TestPriceLoader::analogueListsKeepWholeCodes()
@@ -236,7 +249,8 @@ void TestPriceLoader::analogueListsKeepWholeCodes()
 
 void TestPriceLoader::titlesWidthsAndSchema()
 {
-    writeFile(QStringLiteral("prices.txt"), {"Код|Наименование|Цена|Статус наличия|Аналоги(Коды)", "12|Болт М8|1234567.5|7|3,4"});
+    writeFile(QStringLiteral("prices.txt"),
+              {"Код|Наименование|Цена|Статус наличия|Аналоги(Коды)", "12|Болт М8|1234567.5|7|3,4"});
     m_ws->settings().priceMode = 2;
     PriceLoader::loadFile(*m_ws, QStringLiteral("prices.txt"));
     QVERIFY(QFile::exists(QStringLiteral("DStruct.xml")));
@@ -256,16 +270,16 @@ void TestPriceLoader::titlesWidthsAndSchema()
     QStringList titles;
     for (const GridColumn &c : grid.columns)
         titles.append(c.title);
-    QCOMPARE(titles, (QStringList{"№", "...", "Код", "Наименование / артикул производителя", "OEM номер", "Производство",
-                                  "Упаковка", "Цена (специальная)", "Группа", "Аналоги"}));
+    QCOMPARE(titles,
+             (QStringList{"№", "...", "Код", "Наименование / артикул производителя", "OEM номер", "Производство",
+                          "Упаковка", "Цена (специальная)", "Группа", "Аналоги"}));
     QVERIFY(!grid.columns.at(9).visible);
     // 7 pixels a character plus 4; the price as the grid shows it, measured
     // in the grid's font, with room for the arrow and the margins (22),
     // and never less than 8 a character plus 16.
     QCOMPARE(grid.columns.at(2).preferredWidth, 7 * 2 + 4);
     QCOMPARE(grid.columns.at(3).preferredWidth, 7 * 7 + 4);
-    QCOMPARE(grid.columns.at(7).preferredWidth,
-             qMax(8 * 9 + 16, m_ws->textWidth(m_ws->formatMoney(1234567.5)) + 22));
+    QCOMPARE(grid.columns.at(7).preferredWidth, qMax(8 * 9 + 16, m_ws->textWidth(m_ws->formatMoney(1234567.5)) + 22));
     QCOMPARE(grid.columns.at(4).preferredWidth, 7); // nothing in that column
 
     // Loading again leaves ten columns, not twenty.
@@ -284,10 +298,14 @@ void TestPriceLoader::choosingTheFile_data()
     QTest::addColumn<int>("questions");
     QTest::addColumn<int>("dialogs");
 
-    QTest::newRow("ZOLT.TXT present") << true << true << -1 << "" << "ZOLT.TXT" << 0 << 0;
-    QTest::newRow("only the old file, Yes") << false << true << int(UserPrompts::Answer::Yes) << "" << "ZOLT_OLD.TXT" << 1 << 0;
-    QTest::newRow("only the old file, No, dialog cancelled") << false << true << int(UserPrompts::Answer::No) << "" << "" << 1 << 1;
-    QTest::newRow("neither, dialog picks a file") << false << false << -1 << "other.txt" << "other.txt" << 0 << 1;
+    QTest::newRow("ZOLT.TXT present") << true << true << -1 << ""
+                                      << "ZOLT.TXT" << 0 << 0;
+    QTest::newRow("only the old file, Yes") << false << true << int(UserPrompts::Answer::Yes) << ""
+                                            << "ZOLT_OLD.TXT" << 1 << 0;
+    QTest::newRow("only the old file, No, dialog cancelled") << false << true << int(UserPrompts::Answer::No) << ""
+                                                             << "" << 1 << 1;
+    QTest::newRow("neither, dialog picks a file") << false << false << -1 << "other.txt"
+                                                  << "other.txt" << 0 << 1;
 }
 
 void TestPriceLoader::choosingTheFile()
@@ -318,10 +336,12 @@ void TestPriceLoader::choosingTheFile()
     const QStringList asked = m_session->prompts.texts(QStringLiteral("yesno"));
     const QStringList outdated = asked.filter(QStringLiteral("Открыть устаревший прайс лист ("));
     QCOMPARE(outdated.size(), questions);
-    QCOMPARE(m_session->prompts.texts(QStringLiteral("open")).filter(QStringLiteral("Открыть файл прайс-листа")).size(), dialogs);
+    QCOMPARE(m_session->prompts.texts(QStringLiteral("open")).filter(QStringLiteral("Открыть файл прайс-листа")).size(),
+             dialogs);
     for (const auto &record : m_session->prompts.records()) {
         if (record.kind == QLatin1String("open") && record.text == u"Открыть файл прайс-листа") {
-            QVERIFY(record.dialog.filter.startsWith(QStringLiteral("Прайс-листы (*.txt *.xlsx *.xlsm *.xls *.ods *.csv)|")));
+            QVERIFY(record.dialog.filter.startsWith(
+                QStringLiteral("Прайс-листы (*.txt *.xlsx *.xlsm *.xls *.ods *.csv)|")));
             QCOMPARE(record.dialog.defaultExtension, QStringLiteral("txt"));
         }
     }
@@ -361,7 +381,9 @@ void TestPriceLoader::escapeStopsLoadingAndKeepsRows()
     QStringList text{"Код|Наименование|Цена"};
     for (int i = 1; i <= lines; ++i) {
         const bool bad = badEvery > 0 && i % badEvery == 0;
-        text.append(QStringLiteral("%1|N%2|1").arg(bad ? QStringLiteral("x") : QString::number(i)).arg(i, 6, 10, QLatin1Char('0')));
+        text.append(QStringLiteral("%1|N%2|1")
+                        .arg(bad ? QStringLiteral("x") : QString::number(i))
+                        .arg(i, 6, 10, QLatin1Char('0')));
     }
     writeFile(QStringLiteral("prices.txt"), text);
     m_session->progress.stopAfter(stopAfter);
@@ -395,12 +417,13 @@ void TestPriceLoader::largeListLoadsAndComparesEveryRow()
     QByteArray list = Cp1251::encode(QStringLiteral("Код|Наименование|Цена")) + lineEnd;
     QByteArray old = list;
     for (int code = 1; code <= count; ++code) {
-        list += QByteArray::number(code) + '|' + Cp1251::encode(name(code)) + '|' + QByteArray::number(code % 500) + ".25"
-            + lineEnd;
+        list += QByteArray::number(code) + '|' + Cp1251::encode(name(code)) + '|' + QByteArray::number(code % 500)
+            + ".25" + lineEnd;
         if (code % 3 == 0)
             old += QByteArray::number(code) + "|x|" + QByteArray::number(code % 7) + lineEnd;
     }
-    for (const auto &[path, bytes] : {std::pair{QStringLiteral("big.txt"), list}, std::pair{QStringLiteral("big_old.txt"), old}}) {
+    for (const auto &[path, bytes] :
+         {std::pair{QStringLiteral("big.txt"), list}, std::pair{QStringLiteral("big_old.txt"), old}}) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(bytes);
@@ -482,8 +505,8 @@ void TestPriceLoader::comparisonInAnyOrder_data()
     QTest::newRow("a code held by two rows gets the price in both")
         << QStringList{header, "1|A|100", "2|B|100", "2|B2|100", "3|C|100"}
         << QStringList{header, "1|A|1", "2|B|2", "3|C|3"} << QStringList{"1:1", "2:2", "2:2", "3:3"};
-    QTest::newRow("unreadable codes match nothing")
-        << list << QStringList{header, "x|A|1", "2|B|2", "|C|3", "4|D|4"} << QStringList{"1:100", "2:2", "3:100", "4:4"};
+    QTest::newRow("unreadable codes match nothing") << list << QStringList{header, "x|A|1", "2|B|2", "|C|3", "4|D|4"}
+                                                    << QStringList{"1:100", "2:2", "3:100", "4:4"};
 }
 
 void TestPriceLoader::comparisonInAnyOrder()
@@ -537,9 +560,11 @@ void TestPriceLoader::comparisonQuestions()
 
     const QStringList asked = m_session->prompts.questions();
     QCOMPARE(asked.size(), 2);
-    QVERIFY(asked.at(0).startsWith(QStringLiteral("Вы хотите сравнить цены текущего прайс-листа со старым?\nТекущий файл: ZOLT.TXT (")));
+    QVERIFY(asked.at(0).startsWith(
+        QStringLiteral("Вы хотите сравнить цены текущего прайс-листа со старым?\nТекущий файл: ZOLT.TXT (")));
     QVERIFY(asked.at(0).contains(QStringLiteral(")\nСтарый файл: ZOLT_OLD.TXT (")));
-    QCOMPARE(asked.at(1), QStringLiteral("Подходящий старый файл прайс-листа не найден.\nВы хотите указать его вручную?"));
+    QCOMPARE(asked.at(1),
+             QStringLiteral("Подходящий старый файл прайс-листа не найден.\nВы хотите указать его вручную?"));
     QVERIFY(m_ws->price().isNull(FOldPrice));
     QVERIFY(m_ws->oldPriceFileName().isEmpty());
 }

@@ -158,8 +158,10 @@ void TestProps::controlsHaveTheirNamesAndTexts()
     QCOMPARE(child<QRadioButton>(&dialog, "RadioDiscountAccumul")->text(), QStringLiteral("Накопительная"));
     QCOMPARE(child<QRadioButton>(&dialog, "RadioDiscountPerc")->text(), QStringLiteral("Процентная"));
     QCOMPARE(child<QRadioButton>(&dialog, "RadioDExtra")->text(), QStringLiteral("Наценка"));
-    QCOMPARE(child<QCheckBox>(&dialog, "CheckBoxAutoLoadPrice")->text(), QStringLiteral("Автоматически загружать прайс"));
-    QCOMPARE(child<QGroupBox>(&dialog, "RadioGroupUserWSL")->title(), QStringLiteral(" Тип цен, используемых при заказе "));
+    QCOMPARE(child<QCheckBox>(&dialog, "CheckBoxAutoLoadPrice")->text(),
+             QStringLiteral("Автоматически загружать прайс"));
+    QCOMPARE(child<QGroupBox>(&dialog, "RadioGroupUserWSL")->title(),
+             QStringLiteral(" Тип цен, используемых при заказе "));
     for (const char *name : {"EditCustomer", "EditAddr", "EditPhone", "EditContact", "EditBank", "EditBIK",
                              "EditSettlementAccount", "EditCorrespondentAccount", "EditINN", "EditURL"})
         QVERIFY2(child<QLineEdit>(&dialog, name), name);
@@ -171,9 +173,10 @@ void TestProps::controlsHaveTheirNamesAndTexts()
     QStringList groups;
     for (const QGroupBox *box : dialog.findChildren<QGroupBox *>())
         groups.append(box->title());
-    for (const QString &title : {QStringLiteral(" Товар "), QStringLiteral(" Общие "), QStringLiteral(" Форма оплаты "),
-                                 QStringLiteral(" Скидка/наценка  "), QStringLiteral(" Контактная информация "),
-                                 QStringLiteral(" Реквизиты "), QStringLiteral(" Запуск "), QStringLiteral(" Прайс-лист ")})
+    for (const QString &title :
+         {QStringLiteral(" Товар "), QStringLiteral(" Общие "), QStringLiteral(" Форма оплаты "),
+          QStringLiteral(" Скидка/наценка  "), QStringLiteral(" Контактная информация "), QStringLiteral(" Реквизиты "),
+          QStringLiteral(" Запуск "), QStringLiteral(" Прайс-лист ")})
         QVERIFY2(groups.contains(title), qPrintable(title));
 
     auto *ok = child<QPushButton>(&dialog, "OKBtn");
@@ -351,7 +354,8 @@ void TestProps::editsAreCleanedOnTheWayBack()
     PreferencesForm form = sampleForm();
     form.customer = QStringLiteral(" \t ИП Петров \r\n");
     form.url = QStringLiteral("  http://x/y.exe ");
-    form.inn = QStringLiteral("\x01" "77 01\x7f");
+    form.inn = QStringLiteral("\x01"
+                              "77 01\x7f");
     Settings settings;
     CurrencyList currencies;
     Preferences::takeBack(form, settings, currencies);
@@ -437,8 +441,8 @@ void TestProps::priceModeQuestion_data()
     const int no = int(UserPrompts::Answer::No);
     QTest::newRow("no price list: nothing asked") << QString() << true << yes << false << false;
     QTest::newRow("price list loaded, Yes reloads") << QStringLiteral("ZOLT.TXT") << true << yes << true << true;
-    QTest::newRow("price list loaded, No keeps the old prices") << QStringLiteral("ZOLT.TXT") << true << no << true
-                                                                 << false;
+    QTest::newRow("price list loaded, No keeps the old prices")
+        << QStringLiteral("ZOLT.TXT") << true << no << true << false;
     QTest::newRow("mode unchanged: nothing asked") << QStringLiteral("ZOLT.TXT") << false << yes << false << false;
 }
 
@@ -480,11 +484,11 @@ void TestProps::priceModeQuestion()
     form.action(ActionId::Preferences)->trigger();
 
     QCOMPARE(ws.settings().priceMode, changeMode ? 2 : 1);
-    const QStringList expectedQuestions = asked ? QStringList{QStringLiteral(
-                                                      "Вы изменили режим работы с ценами.\n"
-                                                      "Изменения вступят в силу только после повторного открытия "
-                                                      "прайс-листа\nСделать это сейчас?")}
-                                                : QStringList();
+    const QStringList expectedQuestions = asked
+        ? QStringList{QStringLiteral("Вы изменили режим работы с ценами.\n"
+                                     "Изменения вступят в силу только после повторного открытия "
+                                     "прайс-листа\nСделать это сейчас?")}
+        : QStringList();
     QCOMPARE(prompts.questions(), expectedQuestions);
     QCOMPARE(loads, reloaded ? QStringList{QStringLiteral("ZOLT.TXT+ZOLT_OLD.TXT")} : QStringList());
     QCOMPARE(iniValue(QStringLiteral("UserWSL")), changeMode ? QStringLiteral("2") : QStringLiteral("1"));

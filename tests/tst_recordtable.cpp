@@ -29,7 +29,6 @@ namespace
         OldPrice
     };
 
-
     // A price table with the indexes of the loader: PreX and RevX per field.
     void openPrice(RecordTable &t)
     {
@@ -42,8 +41,8 @@ namespace
 
     void addPrice(RecordTable &t, int flag, int code, const QString &name, const QString &price = QStringLiteral("1"))
     {
-        t.appendRow(QStringList{QString::number(flag), QString::number(code), name, QString(), QString(), QString(),
-                                price});
+        t.appendRow(
+            QStringList{QString::number(flag), QString::number(code), name, QString(), QString(), QString(), price});
     }
 
     QList<int> codes(RecordTable &t, int field = Code)
@@ -299,16 +298,15 @@ void TestRecordTable::batchesStoreAsRawRows()
     // not convert are left out of both.
     QFETCH(int, before);
     QFETCH(int, kept);
-    const QList<FieldDef> fields{{QStringLiteral("Flag"), FieldType::I2, 0},
-                                 {QStringLiteral("Code"), FieldType::I4, 0},
-                                 {QStringLiteral("Short"), FieldType::String, 3},
-                                 {QStringLiteral("Note"), FieldType::String, 300},
-                                 {QStringLiteral("Price"), FieldType::R8, 0},
-                                 {QStringLiteral("Old"), FieldType::R8, 0}};
+    const QList<FieldDef> fields{
+        {QStringLiteral("Flag"), FieldType::I2, 0},      {QStringLiteral("Code"), FieldType::I4, 0},
+        {QStringLiteral("Short"), FieldType::String, 3}, {QStringLiteral("Note"), FieldType::String, 300},
+        {QStringLiteral("Price"), FieldType::R8, 0},     {QStringLiteral("Old"), FieldType::R8, 0}};
     QList<QList<QByteArray>> lines;
     for (int i = 0; i < 300; ++i) {
-        QList<QByteArray> line{QByteArray::number(i % 3), QByteArray::number(i * 7), Cp1251::encode(u"Болт") + QByteArray::number(i),
-                               QByteArray(i % 280, char('a' + i % 26)), i % 5 ? QByteArray::number(i) + ".25" : QByteArray(" ")};
+        QList<QByteArray> line{QByteArray::number(i % 3), QByteArray::number(i * 7),
+                               Cp1251::encode(u"Болт") + QByteArray::number(i), QByteArray(i % 280, char('a' + i % 26)),
+                               i % 5 ? QByteArray::number(i) + ".25" : QByteArray(" ")};
         if (i % 17 == 0)
             line[1] = "x"; // not an integer: no row
         if (i % 23 == 0)
@@ -467,23 +465,46 @@ void TestRecordTable::formatByMask_data()
     QTest::addColumn<QString>("expected");
 
     const QString money = QStringLiteral("# ### ##0.00 р.");
-    QTest::newRow("millions grouped") << 1234567.5 << money << "." << "1 234 567.50 р.";
-    QTest::newRow("comma separator") << 1234567.5 << money << "," << "1 234 567,50 р.";
-    QTest::newRow("below one") << 0.5 << money << "." << "0.50 р.";
-    QTest::newRow("zero") << 0.0 << money << "." << "0.00 р.";
-    QTest::newRow("thousand exactly") << 1000.0 << money << "." << "1 000.00 р.";
-    QTest::newRow("rounded up into a new group") << 999999.999 << money << "." << "1 000 000.00 р.";
-    QTest::newRow("negative") << -1234.5 << money << "." << "-1 234.50 р.";
-    QTest::newRow("negative rounding to zero has no sign") << -0.001 << money << "." << "0.00 р.";
-    QTest::newRow("code padded") << 42.0 << "00000" << "." << "00042";
-    QTest::newRow("code longer than the mask") << 123456.0 << "00000" << "." << "123456";
-    QTest::newRow("negative code") << -42.0 << "00000" << "." << "-00042";
-    QTest::newRow("exactly halfway rounds up") << 0.125 << "0.00" << "." << "0.13";
-    QTest::newRow("halfway in money") << 1.125 << money << "," << "1,13 р.";
-    QTest::newRow("halfway in its decimal form") << 2.675 << money << "." << "2.68 р.";
-    QTest::newRow("optional decimals dropped") << 2.5 << "0.##" << "." << "2.5";
-    QTest::newRow("very large") << 1e16 << money << "." << "10 000 000 000 000 000.00 р.";
-    QTest::newRow("no placeholder") << 2.5 << "р." << "." << "2.5";
+    QTest::newRow("millions grouped") << 1234567.5 << money << "."
+                                      << "1 234 567.50 р.";
+    QTest::newRow("comma separator") << 1234567.5 << money << ","
+                                     << "1 234 567,50 р.";
+    QTest::newRow("below one") << 0.5 << money << "."
+                               << "0.50 р.";
+    QTest::newRow("zero") << 0.0 << money << "."
+                          << "0.00 р.";
+    QTest::newRow("thousand exactly") << 1000.0 << money << "."
+                                      << "1 000.00 р.";
+    QTest::newRow("rounded up into a new group") << 999999.999 << money << "."
+                                                 << "1 000 000.00 р.";
+    QTest::newRow("negative") << -1234.5 << money << "."
+                              << "-1 234.50 р.";
+    QTest::newRow("negative rounding to zero has no sign") << -0.001 << money << "."
+                                                           << "0.00 р.";
+    QTest::newRow("code padded") << 42.0 << "00000"
+                                 << "."
+                                 << "00042";
+    QTest::newRow("code longer than the mask") << 123456.0 << "00000"
+                                               << "."
+                                               << "123456";
+    QTest::newRow("negative code") << -42.0 << "00000"
+                                   << "."
+                                   << "-00042";
+    QTest::newRow("exactly halfway rounds up") << 0.125 << "0.00"
+                                               << "."
+                                               << "0.13";
+    QTest::newRow("halfway in money") << 1.125 << money << ","
+                                      << "1,13 р.";
+    QTest::newRow("halfway in its decimal form") << 2.675 << money << "."
+                                                 << "2.68 р.";
+    QTest::newRow("optional decimals dropped") << 2.5 << "0.##"
+                                               << "."
+                                               << "2.5";
+    QTest::newRow("very large") << 1e16 << money << "."
+                                << "10 000 000 000 000 000.00 р.";
+    QTest::newRow("no placeholder") << 2.5 << "р."
+                                    << "."
+                                    << "2.5";
 }
 
 void TestRecordTable::formatByMask()
@@ -779,7 +800,7 @@ void TestRecordTable::settersRefuseBadValues()
     QVERIFY_THROWS_EXCEPTION(OrdixError, t.setInteger(Code, qint64(1) << 32));
     QVERIFY_THROWS_EXCEPTION(OrdixError, t.setString(Price, QStringLiteral("x")));
     QVERIFY_THROWS_EXCEPTION(OrdixError, t.setFloat(Flag, 1e10));
-    t.setFloat(Flag, 2.6); // rounded
+    t.setFloat(Flag, 2.6);        // rounded
     t.setString(Code, QString()); // unsets
     t.post();
     QCOMPARE(t.asInteger(Flag), 3);
@@ -989,14 +1010,14 @@ void TestRecordTable::sortOnFieldReordersRows()
             {QStringLiteral("Code"), FieldType::I4, 0},
             {QStringLiteral("Name"), FieldType::String, 200},
             {QStringLiteral("Count"), FieldType::I4, 0}});
-    const QList<QStringList> rows = {{"1", "1", "b", "5"}, {"1", "2", "B", "3"}, {"1", "3", "a", "5"},
-                                     {"1", "4", "b", "1"}, {"1", "5", "A", "3"}};
+    const QList<QStringList> rows = {
+        {"1", "1", "b", "5"}, {"1", "2", "B", "3"}, {"1", "3", "a", "5"}, {"1", "4", "b", "1"}, {"1", "5", "A", "3"}};
     for (const QStringList &row : rows)
         t.appendRow(row);
     t.setRowNumber(3); // code 3
     t.sortOnField(QStringLiteral("name"), false);
     QCOMPARE(codes(t, 1), (QList<int>{5, 2, 3, 1, 4})); // case significant, stable
-    QCOMPARE(t.asInteger(1), 3);                       // the same row stays current
+    QCOMPARE(t.asInteger(1), 3);                        // the same row stays current
     t.sortOnField(QStringLiteral("Count"), true);
     QCOMPARE(codes(t, 1), (QList<int>{3, 1, 5, 2, 4})); // equal counts keep the previous order
     // The order is the rows' own: a clone sees it and new rows go last.
@@ -1012,8 +1033,8 @@ void TestRecordTable::groupFirstUnderIndex()
     const Consistency tChecked(t);
     t.open(modelFields());
     t.addIndexDef(QStringLiteral("Brand"), QStringLiteral("Brand"));
-    const QList<QStringList> rows = {{"1", "BMW", "X5"}, {"2", "AUDI", "A4"}, {"3", "audi", "80"},
-                                     {"4", "AUDI", "A6"}, {"5", "BMW", "X3"}, {"6", "VAZ", "2106"}};
+    const QList<QStringList> rows = {{"1", "BMW", "X5"},  {"2", "AUDI", "A4"}, {"3", "audi", "80"},
+                                     {"4", "AUDI", "A6"}, {"5", "BMW", "X3"},  {"6", "VAZ", "2106"}};
     for (const QStringList &row : rows)
         t.appendRow(row);
     t.setIndexName(QStringLiteral("Brand"));
@@ -1112,7 +1133,8 @@ void TestRecordTable::locateWithCodesFarApart()
     openPrice(t);
     t.suspendViews();
     for (int i = 0; i < 10000; ++i)
-        addPrice(t, i % 2, (i % 5000) * 100000 - 250000000, QStringLiteral("n%1").arg(9999 - i, 4, 10, QLatin1Char('0')));
+        addPrice(t, i % 2, (i % 5000) * 100000 - 250000000,
+                 QStringLiteral("n%1").arg(9999 - i, 4, 10, QLatin1Char('0')));
     t.resumeViews();
     t.setIndexName(QStringLiteral("PreName"));
     QVERIFY(t.locate(QStringLiteral("Code"), -250000000 + 700000));
@@ -1401,9 +1423,16 @@ void TestRecordTable::fastAndRowByRowFilteringAgree()
                                 QString(), QString::number(rng.bounded(100))});
     }
     const QStringList filters{
-        "((Name LIKE '%болт%') or (Name='болт*'))", "Name LIKE '%т%ка%'", "Name LIKE 'бол%'", "Name LIKE '%ё'",
-        "Name='ёт'", "Name LIKE '%''%'", "Name LIKE '%%%'", "NOT Name LIKE '%a%' AND AvailabilityFlag>=5",
-        "(Price>=50) and ((Name LIKE '%м8%') or (Name='м8*'))", "Name>='к'",
+        "((Name LIKE '%болт%') or (Name='болт*'))",
+        "Name LIKE '%т%ка%'",
+        "Name LIKE 'бол%'",
+        "Name LIKE '%ё'",
+        "Name='ёт'",
+        "Name LIKE '%''%'",
+        "Name LIKE '%%%'",
+        "NOT Name LIKE '%a%' AND AvailabilityFlag>=5",
+        "(Price>=50) and ((Name LIKE '%м8%') or (Name='м8*'))",
+        "Name>='к'",
     };
 
     RecordTable loaded;

@@ -40,20 +40,19 @@ private slots:
 
 void TestSchemaFile::priceSchemaBytes()
 {
-    const QByteArray expected(
-        "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n"
-        "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>\r\n"
-        "<FIELD attrname=\"AvailabilityFlag\" fieldtype=\"i2\"/>\r\n"
-        "<FIELD attrname=\"CODE\" fieldtype=\"i4\"/>\r\n"
-        "<FIELD attrname=\"Name\" fieldtype=\"string\" WIDTH=\"200\"/>\r\n"
-        "<FIELD attrname=\"CatalogID\" fieldtype=\"string\" WIDTH=\"100\"/>\r\n"
-        "<FIELD attrname=\"ProductionOf\" fieldtype=\"string\" WIDTH=\"100\"/>\r\n"
-        "<FIELD attrname=\"Pack\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
-        "<FIELD attrname=\"Price\" fieldtype=\"r8\"/>\r\n"
-        "<FIELD attrname=\"Group\" fieldtype=\"string\" WIDTH=\"200\"/>\r\n"
-        "<FIELD attrname=\"Analogue\" fieldtype=\"string\" WIDTH=\"200\"/>\r\n"
-        "<FIELD attrname=\"OldPrice\" fieldtype=\"r8\"/>\r\n"
-        "</FIELDS><PARAMS/></METADATA><ROWDATA></ROWDATA></DATAPACKET>\r\n");
+    const QByteArray expected("<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n"
+                              "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>\r\n"
+                              "<FIELD attrname=\"AvailabilityFlag\" fieldtype=\"i2\"/>\r\n"
+                              "<FIELD attrname=\"CODE\" fieldtype=\"i4\"/>\r\n"
+                              "<FIELD attrname=\"Name\" fieldtype=\"string\" WIDTH=\"200\"/>\r\n"
+                              "<FIELD attrname=\"CatalogID\" fieldtype=\"string\" WIDTH=\"100\"/>\r\n"
+                              "<FIELD attrname=\"ProductionOf\" fieldtype=\"string\" WIDTH=\"100\"/>\r\n"
+                              "<FIELD attrname=\"Pack\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
+                              "<FIELD attrname=\"Price\" fieldtype=\"r8\"/>\r\n"
+                              "<FIELD attrname=\"Group\" fieldtype=\"string\" WIDTH=\"200\"/>\r\n"
+                              "<FIELD attrname=\"Analogue\" fieldtype=\"string\" WIDTH=\"200\"/>\r\n"
+                              "<FIELD attrname=\"OldPrice\" fieldtype=\"r8\"/>\r\n"
+                              "</FIELDS><PARAMS/></METADATA><ROWDATA></ROWDATA></DATAPACKET>\r\n");
     QCOMPARE(SchemaFile::serialize(PriceLoader::priceFields()), expected);
 }
 

@@ -13,51 +13,49 @@ namespace
 {
     // A complete user.ini as the program writes it; "ООО Ромашка" and
     // "г. Тула" in Windows-1251.
-    const QByteArray fullIni(
-        "Customer=\xCE\xCE\xCE \xD0\xEE\xEC\xE0\xF8\xEA\xE0\r\n"
-        "Discount=-3.50\r\n"
-        "UserWSL=2\r\n"
-        "Pack=no\r\n"
-        "Delivery=yes\r\n"
-        "Payment=clearing\r\n"
-        "Addr=\xE3. \xD2\xF3\xEB\xE0\r\n"
-        "Phone=+7 4872 00-00-00\r\n"
-        "Contact=Petrov\r\n"
-        "Bank=Bank\r\n"
-        "BIK=044525000\r\n"
-        "SettlementAccount=40702810000000000001\r\n"
-        "CorrespondentAccount=30101810400000000225\r\n"
-        "INN=7100000000\r\n"
-        "\r\n"
-        "URL=http://mirror.example/data/pricetxt.exe\r\n"
-        "AutoLoadPrice=YES\r\n"
-        "defaultDecimalSeparator=.\r\n"
-        "defaultPriceSeparator=;\r\n"
-        "ShowLegend=no\r\n"
-        "DefaultCurrency=$\r\n");
+    const QByteArray fullIni("Customer=\xCE\xCE\xCE \xD0\xEE\xEC\xE0\xF8\xEA\xE0\r\n"
+                             "Discount=-3.50\r\n"
+                             "UserWSL=2\r\n"
+                             "Pack=no\r\n"
+                             "Delivery=yes\r\n"
+                             "Payment=clearing\r\n"
+                             "Addr=\xE3. \xD2\xF3\xEB\xE0\r\n"
+                             "Phone=+7 4872 00-00-00\r\n"
+                             "Contact=Petrov\r\n"
+                             "Bank=Bank\r\n"
+                             "BIK=044525000\r\n"
+                             "SettlementAccount=40702810000000000001\r\n"
+                             "CorrespondentAccount=30101810400000000225\r\n"
+                             "INN=7100000000\r\n"
+                             "\r\n"
+                             "URL=http://mirror.example/data/pricetxt.exe\r\n"
+                             "AutoLoadPrice=YES\r\n"
+                             "defaultDecimalSeparator=.\r\n"
+                             "defaultPriceSeparator=;\r\n"
+                             "ShowLegend=no\r\n"
+                             "DefaultCurrency=$\r\n");
 
-    const QByteArray defaultIni(
-        "Customer=\r\n"
-        "Discount=0.00\r\n"
-        "UserWSL=1\r\n"
-        "Pack=yes\r\n"
-        "Delivery=no\r\n"
-        "Payment=cash\r\n"
-        "Addr=\r\n"
-        "Phone=\r\n"
-        "Contact=\r\n"
-        "Bank=\r\n"
-        "BIK=\r\n"
-        "SettlementAccount=\r\n"
-        "CorrespondentAccount=\r\n"
-        "INN=\r\n"
-        "\r\n"
-        "URL=http://www.zolt.example/data/pricetxt.exe\r\n"
-        "AutoLoadPrice=no\r\n"
-        "defaultDecimalSeparator=.\r\n"
-        "defaultPriceSeparator=|\r\n"
-        "ShowLegend=yes\r\n"
-        "DefaultCurrency=\xF0.\r\n");
+    const QByteArray defaultIni("Customer=\r\n"
+                                "Discount=0.00\r\n"
+                                "UserWSL=1\r\n"
+                                "Pack=yes\r\n"
+                                "Delivery=no\r\n"
+                                "Payment=cash\r\n"
+                                "Addr=\r\n"
+                                "Phone=\r\n"
+                                "Contact=\r\n"
+                                "Bank=\r\n"
+                                "BIK=\r\n"
+                                "SettlementAccount=\r\n"
+                                "CorrespondentAccount=\r\n"
+                                "INN=\r\n"
+                                "\r\n"
+                                "URL=http://www.zolt.example/data/pricetxt.exe\r\n"
+                                "AutoLoadPrice=no\r\n"
+                                "defaultDecimalSeparator=.\r\n"
+                                "defaultPriceSeparator=|\r\n"
+                                "ShowLegend=yes\r\n"
+                                "DefaultCurrency=\xF0.\r\n");
 
     const QString saveQuestion = QStringLiteral("Can't save user information into user.ini file.");
 
@@ -91,12 +89,11 @@ namespace
     public:
         explicit UnblockingPrompts(QString blocker)
             : m_blocker(std::move(blocker))
-        {
-        }
+        { }
         int asked = 0;
         Answer askYesNo(const QString &) override { return Answer::No; }
         Answer askYesNoCancel(const QString &) override { return Answer::Cancel; }
-        void message(const QString &, Icon, const QString &) override {}
+        void message(const QString &, Icon, const QString &) override { }
         Answer askRetryCancel(const QString &, const QString &) override
         {
             ++asked;
@@ -260,8 +257,7 @@ void TestSettings::discountUsesTheFilesSeparator_data()
     QTest::newRow("markup") << QByteArray("Discount=-3.50\r\n") << dot << -3.5f;
     QTest::newRow("accumulative") << QByteArray("Discount=111.00\r\n") << dot << 111.0f;
     QTest::newRow("no number") << QByteArray("Discount=abc\r\n") << dot << 0.0f;
-    QTest::newRow("beyond the float range")
-        << QByteArray("Discount=1" + QByteArray(60, '0') + "\r\n") << dot << 0.0f;
+    QTest::newRow("beyond the float range") << QByteArray("Discount=1" + QByteArray(60, '0') + "\r\n") << dot << 0.0f;
 }
 
 void TestSettings::discountUsesTheFilesSeparator()
@@ -376,12 +372,10 @@ void TestSettings::separators_data()
     QTest::addColumn<QChar>("decimalSeparator");
     QTest::addColumn<QChar>("priceSeparator");
     QTest::newRow("missing") << QByteArray() << QChar(QLatin1Char('.')) << QChar(QLatin1Char('|'));
-    QTest::newRow("empty values")
-        << QByteArray("defaultDecimalSeparator=\r\ndefaultPriceSeparator=\r\n") << QChar(QLatin1Char('.'))
-        << QChar(QLatin1Char('|'));
-    QTest::newRow("first character counts")
-        << QByteArray("defaultDecimalSeparator=,.\r\ndefaultPriceSeparator=;;\r\n") << QChar(QLatin1Char(','))
-        << QChar(QLatin1Char(';'));
+    QTest::newRow("empty values") << QByteArray("defaultDecimalSeparator=\r\ndefaultPriceSeparator=\r\n")
+                                  << QChar(QLatin1Char('.')) << QChar(QLatin1Char('|'));
+    QTest::newRow("first character counts") << QByteArray("defaultDecimalSeparator=,.\r\ndefaultPriceSeparator=;;\r\n")
+                                            << QChar(QLatin1Char(',')) << QChar(QLatin1Char(';'));
     QTest::newRow("tab as price separator")
         << QByteArray("defaultPriceSeparator=\t\r\n") << QChar(QLatin1Char('.')) << QChar(QLatin1Char('\t'));
 }
@@ -414,7 +408,8 @@ void TestSettings::effectiveDecimalSeparator()
     QCOMPARE(s.effectiveDecimalSeparator(), effective);
     // The odd character itself is kept for the file.
     const auto restore = useDecimalSeparator(QLatin1Char('.'));
-    QVERIFY(SettingsFile::serialize(s).contains(QByteArray("\r\ndefaultDecimalSeparator=" + QString(stored).toLatin1() + "\r\n")));
+    QVERIFY(SettingsFile::serialize(s).contains(
+        QByteArray("\r\ndefaultDecimalSeparator=" + QString(stored).toLatin1() + "\r\n")));
 }
 
 void TestSettings::saveAsksRetryUntilCancel()
@@ -505,8 +500,7 @@ void TestSettings::currencyList_data()
     const QChar comma = QLatin1Char(',');
     const QString rouble = QStringLiteral("Рубль (р.)");
 
-    QTest::newRow("one currency") << "курс|28.5|Доллар|$" << bar << dot
-                                  << QStringList{rouble, "Доллар ($) - 28.50"};
+    QTest::newRow("one currency") << "курс|28.5|Доллар|$" << bar << dot << QStringList{rouble, "Доллар ($) - 28.50"};
     QTest::newRow("two currencies, keyword capitalised")
         << "Курс|28.50|Доллар США|$|32.10|Евро|€" << bar << dot
         << QStringList{rouble, "Доллар США ($) - 28.50", "Евро (€) - 32.10"};
@@ -515,18 +509,18 @@ void TestSettings::currencyList_data()
     QTest::newRow("empty line") << "" << bar << dot << QStringList{rouble};
     QTest::newRow("keyword alone") << "курс" << bar << dot << QStringList{rouble};
     QTest::newRow("incomplete triple") << "курс|28.5|Доллар" << bar << dot << QStringList{rouble};
-    QTest::newRow("complete then incomplete") << "курс|28.5|Доллар|$|32.1|Евро" << bar << dot
-                                              << QStringList{rouble, "Доллар ($) - 28.50"};
-    QTest::newRow("empty name skips the triple") << "курс|28.5||$|30|Евро|€" << bar << dot
-                                                 << QStringList{rouble, "Евро (€) - 30.00"};
-    QTest::newRow("rate no number counts as one") << "курс|abc|Доллар|$" << bar << dot
-                                                  << QStringList{rouble, "Доллар ($) - 1.00"};
-    QTest::newRow("comma rate under dot is no number") << "курс|28,5|Доллар|$" << bar << dot
-                                                       << QStringList{rouble, "Доллар ($) - 1.00"};
+    QTest::newRow("complete then incomplete")
+        << "курс|28.5|Доллар|$|32.1|Евро" << bar << dot << QStringList{rouble, "Доллар ($) - 28.50"};
+    QTest::newRow("empty name skips the triple")
+        << "курс|28.5||$|30|Евро|€" << bar << dot << QStringList{rouble, "Евро (€) - 30.00"};
+    QTest::newRow("rate no number counts as one")
+        << "курс|abc|Доллар|$" << bar << dot << QStringList{rouble, "Доллар ($) - 1.00"};
+    QTest::newRow("comma rate under dot is no number")
+        << "курс|28,5|Доллар|$" << bar << dot << QStringList{rouble, "Доллар ($) - 1.00"};
     QTest::newRow("comma separator") << "курс|28,5|Доллар|$" << bar << comma
                                      << QStringList{rouble, "Доллар ($) - 28,50"};
-    QTest::newRow("zero rate is not offered") << "курс|0|Доллар|$|32.1|Евро|€" << bar << dot
-                                              << QStringList{rouble, "Евро (€) - 32.10"};
+    QTest::newRow("zero rate is not offered")
+        << "курс|0|Доллар|$|32.1|Евро|€" << bar << dot << QStringList{rouble, "Евро (€) - 32.10"};
     QTest::newRow("negative rate is not offered") << "курс|-28.5|Доллар|$" << bar << dot << QStringList{rouble};
     QTest::newRow("rate beyond the float range is not offered")
         << "курс|1" + QString(60, QLatin1Char('0')) + "|Доллар|$" << bar << dot << QStringList{rouble};

@@ -31,7 +31,7 @@ namespace
     QByteArray sheet(const QByteArray &rows, const QByteArray &before = {})
     {
         return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<worksheet " + Ns + ">" + before
-               + "<sheetData>" + rows + "</sheetData><pageMargins left=\"0.7\"/></worksheet>";
+            + "<sheetData>" + rows + "</sheetData><pageMargins left=\"0.7\"/></worksheet>";
     }
 
     QByteArray inl(const char *ref, const QByteArray &text)
@@ -46,9 +46,9 @@ namespace
         QByteArray numberFormats = {}; // <numFmt> items
         QByteArray cellFormats = {};   // the numFmtId of each <xf> of cellXfs, "0 164 14"
         QByteArray workbookPr = {};
-        QByteArray states = {};        // the state of each sheet: "-h" for a visible and a hidden one
+        QByteArray states = {}; // the state of each sheet: "-h" for a visible and a hidden one
         QByteArray targetPrefix = "worksheets/";
-        bool reversed = false;    // the members in the opposite order
+        bool reversed = false; // the members in the opposite order
     };
 
     // A workbook as Excel lays it out: the sheets come before the shared strings.
@@ -60,16 +60,19 @@ namespace
             const QByteArray state = i < b.states.size() && b.states[i] == 'h' ? " state=\"hidden\"" : "";
             entries += "<sheet name=\"Лист" + n + "\" sheetId=\"" + n + "\"" + state + " r:id=\"rId" + n + "\"/>";
             links += "<Relationship Id=\"rId" + n + "\" Type=\"" + RelType + "worksheet\" Target=\"" + b.targetPrefix
-                     + "sheet" + n + ".xml\"/>";
+                + "sheet" + n + ".xml\"/>";
         }
         links += "<Relationship Id=\"rS\" Type=\"" + RelType + "styles\" Target=\"styles.xml\"/>";
         if (!b.strings.isNull())
             links += "<Relationship Id=\"rT\" Type=\"" + RelType + "sharedStrings\" Target=\"sharedStrings.xml\"/>";
         Parts parts{
             {"[Content_Types].xml", "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
-            {"_rels/.rels", "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-                            "<Relationship Id=\"rId1\" Type=\"" + RelType + "officeDocument\" Target=\"xl/workbook.xml\"/>"
-                            "</Relationships>"},
+            {"_rels/.rels",
+             "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+             "<Relationship Id=\"rId1\" Type=\""
+                 + RelType
+                 + "officeDocument\" Target=\"xl/workbook.xml\"/>"
+                   "</Relationships>"},
             {"xl/workbook.xml", "<workbook " + Ns + ">" + b.workbookPr + "<sheets>" + entries + "</sheets></workbook>"},
             {"xl/_rels/workbook.xml.rels", "<Relationships>" + links + "</Relationships>"}};
         for (qsizetype i = 0; i < b.sheets.size(); ++i)
@@ -77,9 +80,10 @@ namespace
         QByteArray xfs;
         for (const QByteArray &id : b.cellFormats.split(' '))
             xfs += "<xf numFmtId=\"" + (id.isEmpty() ? "0" : id) + "\" fontId=\"0\"><alignment/></xf>";
-        parts.append({"xl/styles.xml", "<styleSheet " + Ns + "><numFmts>" + b.numberFormats
-                                           + "</numFmts><cellStyleXfs><xf numFmtId=\"2\"/></cellStyleXfs><cellXfs>"
-                                           + xfs + "</cellXfs></styleSheet>"});
+        parts.append({"xl/styles.xml",
+                      "<styleSheet " + Ns + "><numFmts>" + b.numberFormats
+                          + "</numFmts><cellStyleXfs><xf numFmtId=\"2\"/></cellStyleXfs><cellXfs>" + xfs
+                          + "</cellXfs></styleSheet>"});
         if (!b.strings.isNull())
             parts.append({"xl/sharedStrings.xml", "<sst " + Ns + ">" + b.strings + "</sst>"});
         if (b.reversed)
@@ -96,8 +100,9 @@ namespace
                  "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:automatic-styles>"
                      + styles + "</office:automatic-styles><office:body><office:spreadsheet>" + tables
                      + "</office:spreadsheet></office:body></office:document-content>"},
-                {"META-INF/manifest.xml", "<manifest:manifest><manifest:file-entry manifest:full-path=\"content.xml\">"
-                                              + manifest + "</manifest:file-entry></manifest:manifest>"}};
+                {"META-INF/manifest.xml",
+                 "<manifest:manifest><manifest:file-entry manifest:full-path=\"content.xml\">" + manifest
+                     + "</manifest:file-entry></manifest:manifest>"}};
     }
 
     QByteArray table(const char *name, const QByteArray &rows, const QByteArray &extra = {})
@@ -113,10 +118,10 @@ namespace
     enum Damage
     {
         Intact,
-        Truncated,  // the file cut in half
-        Corrupted,  // bytes of the sheet's compressed data overwritten
-        Encrypted,  // the members encrypted with a password
-        NotZip      // the parts written one after another, no archive
+        Truncated, // the file cut in half
+        Corrupted, // bytes of the sheet's compressed data overwritten
+        Encrypted, // the members encrypted with a password
+        NotZip     // the parts written one after another, no archive
     };
 
     void writeZip(const QString &path, const Parts &parts, Damage damage)
@@ -175,7 +180,8 @@ namespace
                     QString tag = QLatin1Char('<') + QString::fromUtf8(scanner.name());
                     for (const char *a : {"a", "b", "c", "x:c"}) {
                         if (!scanner.attribute(QByteArrayView(a)).isNull())
-                            tag += QLatin1Char(' ') + QLatin1String(a) + QLatin1Char('=') + scanner.attributeText(QByteArrayView(a));
+                            tag += QLatin1Char(' ') + QLatin1String(a) + QLatin1Char('=')
+                                + scanner.attributeText(QByteArrayView(a));
                     }
                     out.append(tag + QLatin1Char('>'));
                 } else if (t == XmlScanner::Token::EndElement) {
@@ -220,10 +226,11 @@ namespace
                 v = QLatin1Char('!') + cell.text;
                 break;
             }
-            cells.append(SheetNotes::columnName(int(c)) + QLatin1Char('=') + v.replace(QLatin1Char('\n'), QLatin1String("\\n")));
+            cells.append(SheetNotes::columnName(int(c)) + QLatin1Char('=')
+                         + v.replace(QLatin1Char('\n'), QLatin1String("\\n")));
         }
         return QString::number(row.index + 1) + (row.hidden ? QStringLiteral("h:") : QStringLiteral(":"))
-               + cells.join(QLatin1Char('|'));
+            + cells.join(QLatin1Char('|'));
     }
 
     // The sheet names ("*" after a hidden one) and what the reader says
@@ -259,7 +266,7 @@ private:
     enum Limit
     {
         Default,
-        Size1MiB,   // a member may inflate to 1 MiB
+        Size1MiB,     // a member may inflate to 1 MiB
         RatioFrom1MiB // the 200:1 ratio counts from 1 MiB on
     };
 
@@ -281,7 +288,8 @@ private:
         QFETCH(int, sheet);
         QFETCH(QString, expected);
         QFETCH(QString, info);
-        const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')));
+        const QString path =
+            m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')));
         writeZip(path, parts, Damage(damage));
         ZipStream::Limits limits;
         if (limit == Size1MiB)
@@ -317,84 +325,100 @@ private slots:
         QByteArray rows;
         for (int r = 1; r <= 300; ++r)
             rows += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"A" + QByteArray::number(r) + "\"><v>"
-                    + QByteArray::number(r * 7919) + "</v></c></row>";
+                + QByteArray::number(r * 7919) + "</v></c></row>";
         auto row = [](const char *name, const Parts &parts, const char *expected, const char *info = "Лист1",
                       int sheet = 0, int damage = Intact, int limit = Default) {
-            QTest::newRow(name) << parts << damage << limit << sheet << QString::fromUtf8(expected) << QString::fromUtf8(info);
+            QTest::newRow(name) << parts << damage << limit << sheet << QString::fromUtf8(expected)
+                                << QString::fromUtf8(info);
         };
 
         row("shared, rich and inline strings",
-            makeXlsx({.sheets = {sheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c></row>"
-                                   "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>2</v></c>" + inl("B2", "Фильтр &amp; &#1084;асло")
-                                   + "<c r=\"C2\" t=\"s\"><v>99</v></c></row>")},
-                  .strings = "<si><t>Код</t></si><si><t xml:space=\"preserve\"> Цена </t></si>"
-                             "<si><r><t>Мас</t></r><r><rPr><b/></rPr><t>ло_x000D_</t></r><rPh><t>ignored</t></rPh></si>"}),
+            makeXlsx(
+                {.sheets = {sheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c></row>"
+                                  "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>2</v></c>"
+                                  + inl("B2", "Фильтр &amp; &#1084;асло") + "<c r=\"C2\" t=\"s\"><v>99</v></c></row>")},
+                 .strings =
+                     "<si><t>Код</t></si><si><t xml:space=\"preserve\"> Цена </t></si>"
+                     "<si><r><t>Мас</t></r><r><rPr><b/></rPr><t>ло_x000D_</t></r><rPh><t>ignored</t></rPh></si>"}),
             "1:A=Код|B= Цена ;2:A=Масло\r|B=Фильтр & масло");
         row("no shared strings part",
             makeXlsx({.sheets = {sheet("<row r=\"1\">" + inl("A1", "x") + "<c r=\"B1\"><v>2.5</v></c></row>")}}),
             "1:A=x|B=#2.5@General");
         row("rows and cells without r",
-            makeXlsx({.sheets = {sheet("<row><c t=\"inlineStr\"><is><t>a</t></is></c><c><v>1</v></c></row>"
-                                   "<row r=\"4\"><c r=\"C4\"><v>3</v></c><c><v>4</v></c></row><row><c><v>5</v></c></row>")}}),
+            makeXlsx({.sheets = {sheet(
+                          "<row><c t=\"inlineStr\"><is><t>a</t></is></c><c><v>1</v></c></row>"
+                          "<row r=\"4\"><c r=\"C4\"><v>3</v></c><c><v>4</v></c></row><row><c><v>5</v></c></row>")}}),
             "1:A=a|B=#1@General;4:C=#3@General|D=#4@General;5:A=#5@General");
         row("namespace prefixes, a row left open",
-            makeXlsx({.sheets = {"<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><x:sheetData>"
-                                 "<x:row r=\"1\"><x:c r=\"A1\" t=\"inlineStr\"><x:is><x:t>a</x:t></x:is></x:c><x:row r=\"2\">"
-                                 "<x:c r=\"B2\" x:s=\"1\"><x:v>3</x:v></x:c></x:row></x:sheetData></x:worksheet>"},
-                      .cellFormats = "0 1"}),
+            makeXlsx(
+                {.sheets =
+                     {"<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><x:sheetData>"
+                      "<x:row r=\"1\"><x:c r=\"A1\" t=\"inlineStr\"><x:is><x:t>a</x:t></x:is></x:c><x:row r=\"2\">"
+                      "<x:c r=\"B2\" x:s=\"1\"><x:v>3</x:v></x:c></x:row></x:sheetData></x:worksheet>"},
+                 .cellFormats = "0 1"}),
             "1:A=a;2:B=#3@0");
         row("formulas with and without a stored result",
-            makeXlsx({.sheets = {sheet("<row r=\"1\"><c r=\"A1\"><f>1+1</f><v>2</v></c><c r=\"B1\"><f>A1*2</f></c>"
-                                   "<c r=\"C1\" t=\"str\"><f>\"x\"</f><v>x&lt;y</v></c><c r=\"D1\" t=\"e\"><f>1/0</f>"
-                                   "<v>#DIV/0!</v></c><c r=\"E1\" t=\"b\"><v>1</v></c></row>"
-                                   "<row r=\"2\"><c r=\"A2\"><f>B1</f></c></row>")}}),
+            makeXlsx(
+                {.sheets = {sheet("<row r=\"1\"><c r=\"A1\"><f>1+1</f><v>2</v></c><c r=\"B1\"><f>A1*2</f></c>"
+                                  "<c r=\"C1\" t=\"str\"><f>\"x\"</f><v>x&lt;y</v></c><c r=\"D1\" t=\"e\"><f>1/0</f>"
+                                  "<v>#DIV/0!</v></c><c r=\"E1\" t=\"b\"><v>1</v></c></row>"
+                                  "<row r=\"2\"><c r=\"A2\"><f>B1</f></c></row>")}}),
             "1:A=#2@General|C=x<y|D=!#DIV/0!|E=?1");
         row("custom and built-in number formats",
-            makeXlsx({.sheets = {sheet("<row r=\"1\"><c r=\"A1\" s=\"1\"><v>42</v></c><c r=\"B1\" s=\"2\"><v>45000</v></c>"
-                                   "<c r=\"C1\" s=\"3\"><v>0.5</v></c><c r=\"D1\" s=\"9\"><v>7</v></c></row>")},
-                  .numberFormats = "<numFmt numFmtId=\"164\" formatCode=\"000000\"/>"
-                                   "<numFmt numFmtId=\"165\" formatCode=\"#,##0.00&quot;р.&quot;\"/>",
-                  .cellFormats = "0 164 14 165"}),
+            makeXlsx(
+                {.sheets = {sheet("<row r=\"1\"><c r=\"A1\" s=\"1\"><v>42</v></c><c r=\"B1\" s=\"2\"><v>45000</v></c>"
+                                  "<c r=\"C1\" s=\"3\"><v>0.5</v></c><c r=\"D1\" s=\"9\"><v>7</v></c></row>")},
+                 .numberFormats = "<numFmt numFmtId=\"164\" formatCode=\"000000\"/>"
+                                  "<numFmt numFmtId=\"165\" formatCode=\"#,##0.00&quot;р.&quot;\"/>",
+                 .cellFormats = "0 164 14 165"}),
             "1:A=#42@000000|B=#45000@mm-dd-yy|C=#0.5@#,##0.00\"р.\"|D=#7@General");
         row("1904 dates",
-            makeXlsx({.sheets = {sheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>")}, .workbookPr = "<workbookPr date1904=\"1\"/>"}),
+            makeXlsx({.sheets = {sheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>")},
+                      .workbookPr = "<workbookPr date1904=\"1\"/>"}),
             "1:A=#1@General", "Лист1 1904");
         row("hidden rows and columns",
-            makeXlsx({.sheets = {sheet("<row r=\"1\">" + inl("A1", "a") + inl("E1", "e") + "</row><row r=\"2\" hidden=\"1\">"
-                                   + inl("A2", "b") + "</row><row r=\"3\" hidden=\"1\"/>",
-                                   "<cols><col min=\"2\" max=\"2\" hidden=\"1\"/><col min=\"4\" max=\"4\" hidden=\"true\"/>"
-                                   "<col min=\"3\" max=\"3\" width=\"9\"/></cols>")}}),
+            makeXlsx({.sheets = {sheet(
+                          "<row r=\"1\">" + inl("A1", "a") + inl("E1", "e") + "</row><row r=\"2\" hidden=\"1\">"
+                              + inl("A2", "b") + "</row><row r=\"3\" hidden=\"1\"/>",
+                          "<cols><col min=\"2\" max=\"2\" hidden=\"1\"/><col min=\"4\" max=\"4\" hidden=\"true\"/>"
+                          "<col min=\"3\" max=\"3\" width=\"9\"/></cols>")}}),
             "1:A=a|E=e;2h:A=b", "Лист1 cols=B,D notes=Скрыто строк: 1/Скрыты столбцы: B, D");
         row("second sheet, hidden, chosen",
             makeXlsx({.sheets = {sheet(inl("A1", "first")), sheet("<row r=\"7\">" + inl("B7", "second") + "</row>")},
-                  .states = "-h"}),
+                      .states = "-h"}),
             "7:B=second", "Лист1|Лист2*", 1);
         row("sheet before shared strings and workbook",
             makeXlsx({.sheets = {two}, .strings = "<si><t>late</t></si>", .reversed = true}), "1:A=late");
         row("absolute relationship targets",
-            makeXlsx({.sheets = {two}, .strings = "<si><t>abs</t></si>", .targetPrefix = "/xl/worksheets/"}), "1:A=abs");
+            makeXlsx({.sheets = {two}, .strings = "<si><t>abs</t></si>", .targetPrefix = "/xl/worksheets/"}),
+            "1:A=abs");
         row("declared dimension larger than the data",
-            makeXlsx({.sheets = {sheet("<row r=\"1\">" + inl("A1", "a") + "</row><row r=\"2\">" + inl("B2", "b") + "</row><row r=\"3\">"
-                                   + inl("C3", "c") + "</row>", "<dimension ref=\"A1:XFD1048576\"/>")}}),
+            makeXlsx({.sheets = {sheet("<row r=\"1\">" + inl("A1", "a") + "</row><row r=\"2\">" + inl("B2", "b")
+                                           + "</row><row r=\"3\">" + inl("C3", "c") + "</row>",
+                                       "<dimension ref=\"A1:XFD1048576\"/>")}}),
             "1:A=a;2:B=b;3:C=c");
         row("lone cell at XFD1048576",
-            makeXlsx({.sheets = {sheet("<row r=\"1048576\"><c r=\"XFD1048576\"><v>1</v></c><c r=\"XFE1048576\"><v>2</v></c></row>")}}),
+            makeXlsx(
+                {.sheets = {sheet(
+                     "<row r=\"1048576\"><c r=\"XFD1048576\"><v>1</v></c><c r=\"XFE1048576\"><v>2</v></c></row>")}}),
             "1048576:XFD=#1@General");
-        row("damaged: truncated", makeXlsx({.sheets = {two}, .strings = "<si/>"}), "error: повреждён", "", 0, Truncated);
-        row("damaged: sheet data overwritten",
-            makeXlsx({.sheets = {sheet(rows)}}),
-            "error: повреждён", "", 0, Corrupted);
+        row("damaged: truncated", makeXlsx({.sheets = {two}, .strings = "<si/>"}), "error: повреждён", "", 0,
+            Truncated);
+        row("damaged: sheet data overwritten", makeXlsx({.sheets = {sheet(rows)}}), "error: повреждён", "", 0,
+            Corrupted);
         row("not a workbook zip", {{"readme.txt", "hello"}}, "error: не является книгой Excel");
         row("not a zip", {{"a.csv", "Код;Цена\n1;2\n"}}, "error: не является книгой Excel", "", 0, NotZip);
         const QByteArray ole("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
         const QString stream = QStringLiteral("EncryptedPackage");
-        row("password-protected book", {{"cfb", ole + QByteArray(700, '\0') + QByteArray(reinterpret_cast<const char *>(stream.utf16()), 32)}},
+        row("password-protected book",
+            {{"cfb", ole + QByteArray(700, '\0') + QByteArray(reinterpret_cast<const char *>(stream.utf16()), 32)}},
             "error: защищена паролем", "", 0, NotZip);
-        row("xls under the xlsx name", {{"cfb", ole + QByteArray(700, '\0')}}, "error: Excel 97–2003 (xls)", "", 0, NotZip);
+        row("xls under the xlsx name", {{"cfb", ole + QByteArray(700, '\0')}}, "error: Excel 97–2003 (xls)", "", 0,
+            NotZip);
         row("ods given as xlsx", makeOds(table("T", "")), "error: таблица OpenDocument (ods)");
         row("encrypted members", makeXlsx({.sheets = {two}}), "error: защищён паролем", "", 0, Encrypted);
-        row("member inflating past the size limit", makeXlsx({.sheets = {sheet(spaces)}}), "error: zip-бомба", "", 0, Intact,
-            Size1MiB);
+        row("member inflating past the size limit", makeXlsx({.sheets = {sheet(spaces)}}), "error: zip-бомба", "", 0,
+            Intact, Size1MiB);
         row("member inflating past the ratio", makeXlsx({.sheets = {sheet(spaces)}}), "error: zip-бомба", "", 0, Intact,
             RatioFrom1MiB);
     }
@@ -413,38 +437,48 @@ private slots:
                                   "<table:table-cell table:number-columns-repeated=\"16384\"/></table:table-row>";
 
         row("repeated empty rows and columns at the end",
-            makeOds(table("T", "<table:table-row>" + cell("a") + "<table:table-cell table:number-columns-repeated=\"16383\"/>"
-                               "</table:table-row><table:table-row><table:table-cell table:number-columns-repeated=\"2\"/>"
-                               + cell("b") + "</table:table-row>" + filler)),
+            makeOds(
+                table("T",
+                      "<table:table-row>" + cell("a")
+                          + "<table:table-cell table:number-columns-repeated=\"16383\"/>"
+                            "</table:table-row><table:table-row><table:table-cell table:number-columns-repeated=\"2\"/>"
+                          + cell("b") + "</table:table-row>" + filler)),
             "1:A=a;2:C=b");
         row("repeated row and cell with data",
-            makeOds(table("T", "<table:table-row table:number-rows-repeated=\"3\">"
-                           + cell("x", " office:value-type=\"string\" table:number-columns-repeated=\"2\"") + "</table:table-row>"
-                           "<table:table-row table:number-rows-repeated=\"5\"/><table:table-row>" + cell("y") + "</table:table-row>")),
+            makeOds(table("T",
+                          "<table:table-row table:number-rows-repeated=\"3\">"
+                              + cell("x", " office:value-type=\"string\" table:number-columns-repeated=\"2\"")
+                              + "</table:table-row>"
+                                "<table:table-row table:number-rows-repeated=\"5\"/><table:table-row>"
+                              + cell("y") + "</table:table-row>")),
             "1:A=x|B=x;2:A=x|B=x;3:A=x|B=x;9:A=y");
         row("spaces, paragraphs, spans, a comment",
-            makeOds(table("T", "<table:table-row><table:table-cell office:value-type=\"string\"><office:annotation><text:p>note"
-                           "</text:p></office:annotation><text:p>a<text:s text:c=\"3\"/>b<text:s/>&amp;</text:p>"
-                           "<text:p>c<text:span>d</text:span></text:p></table:table-cell></table:table-row>")),
+            makeOds(
+                table("T",
+                      "<table:table-row><table:table-cell office:value-type=\"string\"><office:annotation><text:p>note"
+                      "</text:p></office:annotation><text:p>a<text:s text:c=\"3\"/>b<text:s/>&amp;</text:p>"
+                      "<text:p>c<text:span>d</text:span></text:p></table:table-cell></table:table-row>")),
             "1:A=a   b &\\ncd");
         row("typed values with their shown text",
-            makeOds(table("T", "<table:table-row>"
-                               + cell("1 234,50", " office:value-type=\"float\" office:value=\"1234.5\"")
-                               + cell("15%", " office:value-type=\"percentage\" office:value=\"0.15\"")
-                               + cell("ИСТИНА", " office:value-type=\"boolean\" office:boolean-value=\"true\"")
-                               + cell("01.02.2024", " office:value-type=\"date\" office:date-value=\"2024-02-01\"")
-                               + "<table:table-cell office:value-type=\"date\" office:date-value=\"2024-03-01\"/>"
-                               + cell("#Н/Д", " office:value-type=\"string\" calcext:value-type=\"error\"")
-                               + "<table:covered-table-cell/>" + cell("plain", "") + "</table:table-row>")),
+            makeOds(table("T",
+                          "<table:table-row>" + cell("1 234,50", " office:value-type=\"float\" office:value=\"1234.5\"")
+                              + cell("15%", " office:value-type=\"percentage\" office:value=\"0.15\"")
+                              + cell("ИСТИНА", " office:value-type=\"boolean\" office:boolean-value=\"true\"")
+                              + cell("01.02.2024", " office:value-type=\"date\" office:date-value=\"2024-02-01\"")
+                              + "<table:table-cell office:value-type=\"date\" office:date-value=\"2024-03-01\"/>"
+                              + cell("#Н/Д", " office:value-type=\"string\" calcext:value-type=\"error\"")
+                              + "<table:covered-table-cell/>" + cell("plain", "") + "</table:table-row>")),
             "1:A=#1234.5~1 234,50|B=#0.15~15%|C=?1|D=01.02.2024|E=2024-03-01|F=!#Н/Д|H=plain");
         row("hidden rows, columns and tables; second table chosen",
             makeOds(table("A", "<table:table-row>" + cell("first") + "</table:table-row>", " table:style-name=\"ta2\"")
-                    + table("B", "<table:table-column table:number-columns-repeated=\"2\"/><table:table-column "
-                                 "table:visibility=\"collapse\"/><table:table-row table:visibility=\"collapse\">"
-                                 + cell("x") + "</table:table-row><table:table-row table:visibility=\"filter\">" + cell("y")
-                                 + cell("z") + cell("w") + "</table:table-row>"),
-                "<style:style style:name=\"ta2\" style:family=\"table\"><style:table-properties table:display=\"false\"/>"
-                "</style:style>"),
+                        + table("B",
+                                "<table:table-column table:number-columns-repeated=\"2\"/><table:table-column "
+                                "table:visibility=\"collapse\"/><table:table-row table:visibility=\"collapse\">"
+                                    + cell("x") + "</table:table-row><table:table-row table:visibility=\"filter\">"
+                                    + cell("y") + cell("z") + cell("w") + "</table:table-row>"),
+                    "<style:style style:name=\"ta2\" style:family=\"table\"><style:table-properties "
+                    "table:display=\"false\"/>"
+                    "</style:style>"),
             "1h:A=x;2h:A=y|B=z|C=w", "A*|B cols=C notes=Скрыто строк: 2/Скрыт столбец: C", 1);
         row("xlsx given as ods", makeXlsx({.sheets = {sheet("")}}), "error: книга Excel (xlsx)");
         row("encrypted content", makeOds(table("T", ""), {}, "<manifest:encryption-data/>"), "error: защищена паролем");
@@ -458,8 +492,9 @@ private slots:
     void stopEarly()
     {
         const QString path = m_dir.filePath(QStringLiteral("stop.xlsx"));
-        writeZip(path, makeXlsx({.sheets = {sheet("<row r=\"1\">" + inl("A1", "a") + "</row><row r=\"2\">" + inl("A2", "b")
-                                              + "</row>" + QByteArray(4 * 1024 * 1024, ' '))}}),
+        writeZip(path,
+                 makeXlsx({.sheets = {sheet("<row r=\"1\">" + inl("A1", "a") + "</row><row r=\"2\">" + inl("A2", "b")
+                                            + "</row>" + QByteArray(4 * 1024 * 1024, ' '))}}),
                  Intact);
         ZipStream::Limits limits;
         limits.maxMemberSize = 1024 * 1024;
@@ -474,8 +509,11 @@ private slots:
     void odsRowLimit()
     {
         const QString path = m_dir.filePath(QStringLiteral("limit.ods"));
-        writeZip(path, makeOds(table("T", "<table:table-row table:number-rows-repeated=\"1048570\"/><table:table-row "
-                                          "table:number-rows-repeated=\"2000000\">" + cell("x") + "</table:table-row>")),
+        writeZip(path,
+                 makeOds(table("T",
+                               "<table:table-row table:number-rows-repeated=\"1048570\"/><table:table-row "
+                               "table:number-rows-repeated=\"2000000\">"
+                                   + cell("x") + "</table:table-row>")),
                  Intact);
         OdsReader reader(path);
         qint64 rows = 0;

@@ -15,7 +15,8 @@ namespace
         QStringList parts;
         for (int f = 0; f < ImportFields::count; ++f) {
             if (layout.columns[size_t(f)] >= 0)
-                parts << ImportFields::key(ImportField(f)) + QLatin1Char('=') + ImportLayout::columnLetter(layout.columns[size_t(f)]);
+                parts << ImportFields::key(ImportField(f)) + QLatin1Char('=')
+                        + ImportLayout::columnLetter(layout.columns[size_t(f)]);
         }
         return parts.join(QLatin1Char(' '));
     }
@@ -48,20 +49,43 @@ void TestSupplierList::numbers_data()
     QTest::addColumn<QString>("mark");
     QTest::addColumn<QString>("expected"); // "-": no number
 
-    QTest::newRow("blank groups, comma") << "1 234,50" << "" << "1234.5";
-    QTest::newRow("blank groups, point") << "1 234.50" << "" << "1234.5";
-    QTest::newRow("no-break blank") << QStringLiteral("4\u00a0709") << "" << "4709";
-    QTest::newRow("rouble sign") << QStringLiteral("1234,5 ₽") << "" << "1234.5";
-    QTest::newRow("roubles in words") << QStringLiteral("1 234,50 р.") << "" << "1234.5";
-    QTest::newRow("comma groups, point decimal") << "1,234.50" << "" << "1234.5";
-    QTest::newRow("point groups, comma decimal") << "1.234,50" << "" << "1234.5";
-    QTest::newRow("negative euro") << QStringLiteral("-9,13 €") << "" << "-9.13";
-    QTest::newRow("column says comma groups") << "1,234" << "." << "1234";
-    QTest::newRow("column says comma is decimal") << "1,234" << "," << "1.234";
-    QTest::newRow("group of two digits") << "1 23,5" << "" << "-";
-    QTest::newRow("two decimal marks") << "1,2,3.4.5" << "" << "-";
-    QTest::newRow("words only") << QStringLiteral("по запросу") << "" << "-";
-    QTest::newRow("text after the number") << "12.5abc7" << "" << "-";
+    QTest::newRow("blank groups, comma") << "1 234,50"
+                                         << ""
+                                         << "1234.5";
+    QTest::newRow("blank groups, point") << "1 234.50"
+                                         << ""
+                                         << "1234.5";
+    QTest::newRow("no-break blank") << QStringLiteral("4\u00a0709") << ""
+                                    << "4709";
+    QTest::newRow("rouble sign") << QStringLiteral("1234,5 ₽") << ""
+                                 << "1234.5";
+    QTest::newRow("roubles in words") << QStringLiteral("1 234,50 р.") << ""
+                                      << "1234.5";
+    QTest::newRow("comma groups, point decimal") << "1,234.50"
+                                                 << ""
+                                                 << "1234.5";
+    QTest::newRow("point groups, comma decimal") << "1.234,50"
+                                                 << ""
+                                                 << "1234.5";
+    QTest::newRow("negative euro") << QStringLiteral("-9,13 €") << ""
+                                   << "-9.13";
+    QTest::newRow("column says comma groups") << "1,234"
+                                              << "."
+                                              << "1234";
+    QTest::newRow("column says comma is decimal") << "1,234"
+                                                  << ","
+                                                  << "1.234";
+    QTest::newRow("group of two digits") << "1 23,5"
+                                         << ""
+                                         << "-";
+    QTest::newRow("two decimal marks") << "1,2,3.4.5"
+                                       << ""
+                                       << "-";
+    QTest::newRow("words only") << QStringLiteral("по запросу") << ""
+                                << "-";
+    QTest::newRow("text after the number") << "12.5abc7"
+                                           << ""
+                                           << "-";
 }
 
 void TestSupplierList::numbers()
@@ -81,27 +105,29 @@ void TestSupplierList::guess_data()
     QTest::addColumn<QString>("mapping");
     QTest::addColumn<bool>("certain");
 
-    QTest::newRow("Russian header under title rows")
-        << QStringLiteral("Прайс-лист ООО Ромашка\nна 01.12.2026\n\nАртикул|Номенклатура|Производитель|Цена, руб.|Кратность|Аналоги\n"
-                          "2101-5791922|Болт|ВАЗ|12,50|10|2101-1,2101-2\nSD-12|Свеча|Bosch|#150.2|#1|")
-        << 4 << "name=B partNumber=A maker=C pack=E price=D analogues=F" << true;
+    QTest::newRow("Russian header under title rows") << QStringLiteral(
+        "Прайс-лист ООО Ромашка\nна 01.12.2026\n\nАртикул|Номенклатура|Производитель|Цена, руб.|Кратность|Аналоги\n"
+        "2101-5791922|Болт|ВАЗ|12,50|10|2101-1,2101-2\nSD-12|Свеча|Bosch|#150.2|#1|")
+                                                     << 4 << "name=B partNumber=A maker=C pack=E price=D analogues=F"
+                                                     << true;
     QTest::newRow("English header, code column")
         << QStringLiteral("Code|Description|Brand|Unit price|Stock\n#42|Bolt M8|Bosch|#12.5|#3\n#43|Nut|Bosch|#3.2|#0")
         << 1 << "code=A name=B maker=C price=D stock=E" << true;
     QTest::newRow("a code column of texts holds part numbers; whole numbers under a header are no codes")
-        << QStringLiteral("Код|Наименование|Закупка|Цена\nA-1|Товар 1|#10|#15\nA-2|Товар 2|#20|#30\nA-3|Товар 3|#30|#45")
+        << QStringLiteral(
+               "Код|Наименование|Закупка|Цена\nA-1|Товар 1|#10|#15\nA-2|Товар 2|#20|#30\nA-3|Товар 3|#30|#45")
         << 1 << "name=B partNumber=A price=D" << true;
     QTest::newRow("two price columns: the rightmost")
-        << QStringLiteral("Код|Наименование|Цена розница|Цена опт\n#1|Болт|#10.5|#9.5\n#2|Гайка|#3.5|#3.1")
-        << 1 << "code=A name=B price=D" << true;
-    QTest::newRow("no header: by the values")
-        << QStringLiteral("#1001|Колодки тормозные передние|BOSCH|#1234.56\n#1002|Фильтр масляный двигателя|MANN|#345.1\n"
-                          "#1003|Свеча зажигания иридиевая|BOSCH|#560.25\n#1004|Ремень генератора поликлиновой|MANN|#720.4\n"
-                          "#1005|Амортизатор задний газовый|BOSCH|#2890.99")
-        << 0 << "code=A name=B maker=C price=D" << false;
+        << QStringLiteral("Код|Наименование|Цена розница|Цена опт\n#1|Болт|#10.5|#9.5\n#2|Гайка|#3.5|#3.1") << 1
+        << "code=A name=B price=D" << true;
+    QTest::newRow("no header: by the values") << QStringLiteral(
+        "#1001|Колодки тормозные передние|BOSCH|#1234.56\n#1002|Фильтр масляный двигателя|MANN|#345.1\n"
+        "#1003|Свеча зажигания иридиевая|BOSCH|#560.25\n#1004|Ремень генератора поликлиновой|MANN|#720.4\n"
+        "#1005|Амортизатор задний газовый|BOSCH|#2890.99")
+                                              << 0 << "code=A name=B maker=C price=D" << false;
     QTest::newRow("header without a price: not certain")
-        << QStringLiteral("Артикул|Наименование|Сумма\nAB-1|Болт|1 200,50\nAB-2|Гайка|300,25\nAB-3|Шайба|15,75")
-        << 1 << "name=B partNumber=A price=C" << false;
+        << QStringLiteral("Артикул|Наименование|Сумма\nAB-1|Болт|1 200,50\nAB-2|Гайка|300,25\nAB-3|Шайба|15,75") << 1
+        << "name=B partNumber=A price=C" << false;
 }
 
 void TestSupplierList::guess()
@@ -128,10 +154,12 @@ void TestSupplierList::rows_data()
     QTest::addColumn<QString>("counts");
 
     QTest::newRow("groups, totals, a repeated header and bad rows")
-        << QStringLiteral("Прайс\nКод|Наименование|Цена|Наличие\nТормоза\n#1|Колодки|1 234,50|есть\n\n#2|Диск|#900|нет\n"
-                          "Код|Наименование|Цена|Наличие\nФильтры\n#3|Фильтр|по запросу|\n#4|Фильтр масляный|#310.5|#12\n"
-                          "x5|Без кода|#1|\nИтого|||#2445")
-        << QStringList{"1|1|Колодки||||1234.5|Тормоза|", "0|2|Диск||||900|Тормоза|", "1|4|Фильтр масляный||||310.5|Фильтры|"}
+        << QStringLiteral(
+               "Прайс\nКод|Наименование|Цена|Наличие\nТормоза\n#1|Колодки|1 234,50|есть\n\n#2|Диск|#900|нет\n"
+               "Код|Наименование|Цена|Наличие\nФильтры\n#3|Фильтр|по запросу|\n#4|Фильтр масляный|#310.5|#12\n"
+               "x5|Без кода|#1|\nИтого|||#2445")
+        << QStringList{"1|1|Колодки||||1234.5|Тормоза|", "0|2|Диск||||900|Тормоза|",
+                       "1|4|Фильтр масляный||||310.5|Фильтры|"}
         << "title=1 header=1 item=3 group=2 repeated-header=1 total=1 unreadable=2";
     QTest::newRow("part numbers keep their zeros, spoilt codes are counted")
         << QStringLiteral("Артикул|Наименование|Бренд|Цена|Группа\n#123@000000|Болт|ВАЗ|#10|Крепёж\n"
@@ -178,14 +206,15 @@ void TestSupplierList::savedLayoutFollowsItsHeader_data()
                                  << QStringList() << true;
     QTest::newRow("a column inserted before the price")
         << QStringList{"Код", "Наименование", "Бренд", "Цена, руб."} << "code=A name=B price=D"
-        << QStringList{QStringLiteral("Цена: был столбец C, теперь D"), QStringLiteral("новый столбец C «Бренд»")} << true;
+        << QStringList{QStringLiteral("Цена: был столбец C, теперь D"), QStringLiteral("новый столбец C «Бренд»")}
+        << true;
     QTest::newRow("the price renamed in place")
         << QStringList{"Код", "Наименование", "Цена опт"} << "code=A name=B price=C"
         << QStringList{QStringLiteral("Цена: столбец C теперь называется «Цена опт»")} << true;
-    QTest::newRow("the price column gone")
-        << QStringList{"Код", "Наименование", "Остаток"} << "code=A name=B"
-        << QStringList{QStringLiteral("Цена: столбца «Цена, руб.» больше нет"), QStringLiteral("новый столбец C «Остаток»")}
-        << false;
+    QTest::newRow("the price column gone") << QStringList{"Код", "Наименование", "Остаток"} << "code=A name=B"
+                                           << QStringList{QStringLiteral("Цена: столбца «Цена, руб.» больше нет"),
+                                                          QStringLiteral("новый столбец C «Остаток»")}
+                                           << false;
 }
 
 void TestSupplierList::savedLayoutFollowsItsHeader()

@@ -77,9 +77,10 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
     Workspace &ws = m_session->ws;
     ScriptedPrompts &prompts = m_session->prompts;
     const QString header = QStringLiteral("Артикул;Номенклатура;Бренд;Цена, руб.");
-    writeBytes(QStringLiteral("yug.csv"), supplierCsv(header, {QStringLiteral("2101-3501090;Колодки;ВАЗ;\"1 234,50\""),
-                                                              QStringLiteral("0986452041;Фильтр;BOSCH;310,00"),
-                                                              QStringLiteral("SD-12;Свеча;NGK;75")}));
+    writeBytes(QStringLiteral("yug.csv"),
+               supplierCsv(header,
+                           {QStringLiteral("2101-3501090;Колодки;ВАЗ;\"1 234,50\""),
+                            QStringLiteral("0986452041;Фильтр;BOSCH;310,00"), QStringLiteral("SD-12;Свеча;NGK;75")}));
 
     // The first time: the guess is shown and confirmed under a name.
     prompts.queueLayoutAnswer([](PriceLayoutQuestion &q) {
@@ -116,9 +117,10 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
     // the header by name and says what changed; the one after opens with
     // no question at all.
     const QString moved = QStringLiteral("Бренд;Артикул;Номенклатура;Цена, руб.");
-    writeBytes(QStringLiteral("yug2.csv"), supplierCsv(moved, {QStringLiteral("ВАЗ;2101-3501090;Колодки;1 300,00"),
-                                                              QStringLiteral("BOSCH;0986452041;Фильтр;320,00"),
-                                                              QStringLiteral("NGK;SD-12;Свеча;80")}));
+    writeBytes(QStringLiteral("yug2.csv"),
+               supplierCsv(moved,
+                           {QStringLiteral("ВАЗ;2101-3501090;Колодки;1 300,00"),
+                            QStringLiteral("BOSCH;0986452041;Фильтр;320,00"), QStringLiteral("NGK;SD-12;Свеча;80")}));
     QStringList changes;
     prompts.queueLayoutAnswer([&changes](PriceLayoutQuestion &q) {
         changes = q.changes;
@@ -143,17 +145,20 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
     RecordTable &order = ws.order();
     QStringList priced;
     for (int r = 0; r < order.rowCount(); ++r)
-        priced << order.stringAt(r, OrderTable::CatalogID) + QLatin1Char('=') + QString::number(order.floatAt(r, OrderTable::Price));
+        priced << order.stringAt(r, OrderTable::CatalogID) + QLatin1Char('=')
+                + QString::number(order.floatAt(r, OrderTable::Price));
     priced.sort();
     QCOMPARE(priced.join(u' '), QStringLiteral("0986452041=320 SD-12=80"));
 
     // Prices a hundred times higher: asked before the list is replaced.
-    writeBytes(QStringLiteral("yug3.csv"), supplierCsv(moved, {QStringLiteral("ВАЗ;2101-3501090;Колодки;130000"),
-                                                              QStringLiteral("BOSCH;0986452041;Фильтр;32000"),
-                                                              QStringLiteral("NGK;SD-12;Свеча;8000")}));
+    writeBytes(QStringLiteral("yug3.csv"),
+               supplierCsv(moved,
+                           {QStringLiteral("ВАЗ;2101-3501090;Колодки;130000"),
+                            QStringLiteral("BOSCH;0986452041;Фильтр;32000"), QStringLiteral("NGK;SD-12;Свеча;8000")}));
     prompts.queueAnswer(UserPrompts::Answer::No);
     QVERIFY(!PriceLoader::loadFile(ws, QStringLiteral("yug3.csv")));
-    QVERIFY(prompts.questions().last().startsWith(QStringLiteral("Цены изменились в 100 раз: проверьте разделитель дробной части")));
+    QVERIFY(prompts.questions().last().startsWith(
+        QStringLiteral("Цены изменились в 100 раз: проверьте разделитель дробной части")));
     QCOMPARE(prices(ws.price()), QStringLiteral("0986452041=320 2101-3501090=1300 SD-12=80"));
 }
 
@@ -164,7 +169,8 @@ void TestSupplierListLoad::aLargeListReadsAsOnOneCore()
     // them in order on one. Names over two lines, rows of no item.
     QByteArray text = "Прайс\r\nКод;Наименование;Кратность;Цена;Группа\r\n";
     for (int i = 1; i <= 40000; ++i) {
-        const QByteArray name = i % 7 == 0 ? QByteArray("\"Болт М" + QByteArray::number(i) + "\r\nоцинкованный\"") : QByteArray("Гайка");
+        const QByteArray name =
+            i % 7 == 0 ? QByteArray("\"Болт М" + QByteArray::number(i) + "\r\nоцинкованный\"") : QByteArray("Гайка");
         const QByteArray price = i % 1000 == 0 ? QByteArray("по запросу") : QByteArray(QByteArray::number(i) + ",5");
         text += QByteArray::number(i) + ';' + name + ';' + QByteArray::number(i % 10) + ';' + price + ";Крепёж\r\n";
     }
@@ -194,10 +200,12 @@ void TestSupplierListLoad::badFilesLeaveTheListAlone_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("an HTML page named .xls") << QByteArray("<html><body><table><tr><td>1</td></tr></table></body></html>")
-                                             << QStringLiteral("HTML");
-    QTest::newRow("a zip that is no workbook") << QByteArray("PK\x03\x04rest of a zip", 18) << QStringLiteral("не книга Excel");
-    QTest::newRow("no row that reads") << Cp1251::encode(QStringLiteral("Артикул;Наименование;Цена\nA-1;Болт;по запросу\n"))
+    QTest::newRow("an HTML page named .xls")
+        << QByteArray("<html><body><table><tr><td>1</td></tr></table></body></html>") << QStringLiteral("HTML");
+    QTest::newRow("a zip that is no workbook")
+        << QByteArray("PK\x03\x04rest of a zip", 18) << QStringLiteral("не книга Excel");
+    QTest::newRow("no row that reads") << Cp1251::encode(
+        QStringLiteral("Артикул;Наименование;Цена\nA-1;Болт;по запросу\n"))
                                        << QStringLiteral("нет ни одной строки");
 }
 

@@ -145,7 +145,8 @@ void TestTextExport::exportFile()
     expected.replace("\n", "\r\n");
     const QByteArray written = readFile(exportPath());
     // Line by line first, readable on failure.
-    QCOMPARE(Cp1251::decode(written).split(QStringLiteral("\r\n")), Cp1251::decode(expected).split(QStringLiteral("\r\n")));
+    QCOMPARE(Cp1251::decode(written).split(QStringLiteral("\r\n")),
+             Cp1251::decode(expected).split(QStringLiteral("\r\n")));
     QCOMPARE(written, expected);
 }
 
@@ -251,9 +252,11 @@ void TestTextExport::clipboardText_data()
         << QStringLiteral("00042\tБолт М8х40\tOEM-42\tРоссия\t3\t100.00 р.\t300.00 р.\n"
                           "123456\tШайба\t\tТайвань\t2\t1 234.50 р.\t2 469.00 р.");
     QTest::newRow("one line: no LF at all")
-        << 0.0f << 1.0f << QList<Line>{Bolt} << QStringLiteral("00042\tБолт М8х40\tOEM-42\tРоссия\t3\t100.00 р.\t300.00 р.");
+        << 0.0f << 1.0f << QList<Line>{Bolt}
+        << QStringLiteral("00042\tБолт М8х40\tOEM-42\tРоссия\t3\t100.00 р.\t300.00 р.");
     QTest::newRow("discount 10 and rate 2: stored prices with р.")
-        << 10.0f << 2.0f << QList<Line>{Bolt} << QStringLiteral("00042\tБолт М8х40\tOEM-42\tРоссия\t3\t100.00 р.\t300.00 р.");
+        << 10.0f << 2.0f << QList<Line>{Bolt}
+        << QStringLiteral("00042\tБолт М8х40\tOEM-42\tРоссия\t3\t100.00 р.\t300.00 р.");
     QTest::newRow("no lines: empty") << 0.0f << 1.0f << QList<Line>{} << QString();
 }
 

@@ -102,8 +102,7 @@ void TestTextFile::splitField_data()
     QTest::newRow("two separators") << "||" << bar << QStringList{"", ""};
     QTest::newRow("no separator") << "Болт М8" << bar << QStringList{"Болт М8"};
     QTest::newRow("semicolon") << "12;Болт;;5.50" << QChar(QLatin1Char(';')) << QStringList{"12", "Болт", "", "5.50"};
-    QTest::newRow("bar is plain text under semicolon") << "a|b;c" << QChar(QLatin1Char(';'))
-                                                      << QStringList{"a|b", "c"};
+    QTest::newRow("bar is plain text under semicolon") << "a|b;c" << QChar(QLatin1Char(';')) << QStringList{"a|b", "c"};
     QTest::newRow("blanks are kept") << " a | b " << bar << QStringList{" a ", " b "};
 }
 
@@ -227,8 +226,8 @@ void TestTextFile::lineEndings_data()
     QTest::newRow("lone CR at a block's end") << fill + "\rb\n" << QStringList{QString::fromLatin1(fill), "b"};
     QTest::newRow("CR at a block's end ends the file") << fill + "\r" << QStringList{QString::fromLatin1(fill)};
     const QByteArray longLine(3 * block + 5, 'y');
-    QTest::newRow("line longer than a block") << "a\r\n" + longLine + "\r\nb"
-                                              << QStringList{"a", QString::fromLatin1(longLine), "b"};
+    QTest::newRow("line longer than a block")
+        << "a\r\n" + longLine + "\r\nb" << QStringList{"a", QString::fromLatin1(longLine), "b"};
 }
 
 void TestTextFile::lineEndings()
@@ -352,7 +351,8 @@ void TestTextFile::russianTextRoundTripsThroughCodePage()
 {
     const QStringList lines{QStringLiteral("Привет, мир"), QStringLiteral("Ёж №5|ёж")};
     const QByteArray expected("\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0\r\n"
-                              "\xA8\xE6 \xB9" "5|\xB8\xE6\r\n");
+                              "\xA8\xE6 \xB9"
+                              "5|\xB8\xE6\r\n");
     QCOMPARE(TextFile::encodeLines(lines), expected);
     QCOMPARE(TextFile::decodeLines(expected), lines);
 
@@ -502,7 +502,8 @@ void TestTextFile::oddTargetsAndLinks()
         QVERIFY(QFile::link(outside.filePath(QStringLiteral("made.txt")), path));
     else if (target == QLatin1String("link to file"))
         QVERIFY(QFile::link(outsideFile, path));
-    struct stat before {};
+    struct stat before
+    { };
     QVERIFY(lstat(native.constData(), &before) == 0);
 
     const AtomicFile::Links links = keptFile ? AtomicFile::Links::Replace : AtomicFile::Links::Follow;
@@ -513,10 +514,12 @@ void TestTextFile::oddTargetsAndLinks()
         message = error.message();
     }
     QCOMPARE(!message.isEmpty(), refused);
-    struct stat after {};
+    struct stat after
+    { };
     QVERIFY(lstat(native.constData(), &after) == 0);
     if (refused) {
-        QVERIFY2(message.startsWith(QStringLiteral("Не удалось записать файл ") + path + QLatin1Char(':')), qPrintable(message));
+        QVERIFY2(message.startsWith(QStringLiteral("Не удалось записать файл ") + path + QLatin1Char(':')),
+                 qPrintable(message));
         QCOMPARE(after.st_mode, before.st_mode);
         QCOMPARE(after.st_ino, before.st_ino);
     } else if (keptFile) {
@@ -531,24 +534,34 @@ void TestTextFile::oddTargetsAndLinks()
     QFile file(outsideFile);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray(!refused && !keptFile ? "new" : "outside"));
-    QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).size(), 2);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System), QStringList{"out.txt"});
+    QCOMPARE(
+        QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).size(),
+        2);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+             QStringList{"out.txt"});
 #endif
 }
 
 void TestTextFile::windowsTargets_data()
 {
-    QTest::addColumn<QString>("name");   // the file written
+    QTest::addColumn<QString>("name");    // the file written
     QTest::addColumn<QString>("blocker"); // what stands in the way, if anything
     QTest::addColumn<bool>("refused");
 
-    QTest::newRow("plain file replaced") << "order.txt" << "" << false;
-    QTest::newRow("held open by another program") << "order.txt" << "open" << true;
-    QTest::newRow("read-only file") << "order.txt" << "read-only" << true;
-    QTest::newRow("device name") << "NUL" << "" << true;
-    QTest::newRow("device name with extension") << "con.txt" << "" << true;
-    QTest::newRow("serial port, lower case") << "com1" << "" << true;
-    QTest::newRow("a name that only starts like a device") << "console.txt" << "" << false;
+    QTest::newRow("plain file replaced") << "order.txt"
+                                         << "" << false;
+    QTest::newRow("held open by another program") << "order.txt"
+                                                  << "open" << true;
+    QTest::newRow("read-only file") << "order.txt"
+                                    << "read-only" << true;
+    QTest::newRow("device name") << "NUL"
+                                 << "" << true;
+    QTest::newRow("device name with extension") << "con.txt"
+                                                << "" << true;
+    QTest::newRow("serial port, lower case") << "com1"
+                                             << "" << true;
+    QTest::newRow("a name that only starts like a device") << "console.txt"
+                                                           << "" << false;
 }
 
 void TestTextFile::windowsTargets()
@@ -622,12 +635,11 @@ void TestTextFile::dateTimeText_data()
     QTest::addColumn<QString>("text");
 
     QTest::newRow("afternoon") << QDateTime(QDate(2026, 12, 8), QTime(14, 5, 9)) << "08.12.2026 14:05:09";
-    QTest::newRow("morning has two-digit hours") << QDateTime(QDate(2026, 1, 5), QTime(9, 0, 0))
-                                                 << "05.01.2026 09:00:00";
-    QTest::newRow("exact midnight leaves the time out") << QDateTime(QDate(2026, 12, 8), QTime(0, 0))
-                                                        << "08.12.2026";
-    QTest::newRow("one second after midnight") << QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1))
-                                               << "08.12.2026 00:00:01";
+    QTest::newRow("morning has two-digit hours")
+        << QDateTime(QDate(2026, 1, 5), QTime(9, 0, 0)) << "05.01.2026 09:00:00";
+    QTest::newRow("exact midnight leaves the time out") << QDateTime(QDate(2026, 12, 8), QTime(0, 0)) << "08.12.2026";
+    QTest::newRow("one second after midnight")
+        << QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1)) << "08.12.2026 00:00:01";
     QTest::newRow("null") << QDateTime() << "";
 }
 
@@ -737,28 +749,49 @@ void TestTextFile::decimalFormat_data()
 
     const QChar dot = QLatin1Char('.');
     const QChar comma = QLatin1Char(',');
-    QTest::newRow("millions") << 1234567.5 << 2 << dot << "1234567.50" << "1 234 567.50";
-    QTest::newRow("millions with comma") << 1234567.5 << 2 << comma << "1234567,50" << "1 234 567,50";
-    QTest::newRow("negative thousands") << -1234.5 << 2 << dot << "-1234.50" << "-1 234.50";
-    QTest::newRow("three digits need no group") << 123.0 << 2 << dot << "123.00" << "123.00";
-    QTest::newRow("below one") << 0.5 << 2 << dot << "0.50" << "0.50";
-    QTest::newRow("rounding carries into a new group") << 999.999 << 2 << dot << "1000.00" << "1 000.00";
-    QTest::newRow("tiny negative has no minus") << -0.001 << 2 << dot << "0.00" << "0.00";
-    QTest::newRow("no decimals") << 1234567.0 << 0 << dot << "1234567" << "1 234 567";
-    QTest::newRow("negative six digits") << -123456.0 << 0 << dot << "-123456" << "-123 456";
+    QTest::newRow("millions") << 1234567.5 << 2 << dot << "1234567.50"
+                              << "1 234 567.50";
+    QTest::newRow("millions with comma") << 1234567.5 << 2 << comma << "1234567,50"
+                                         << "1 234 567,50";
+    QTest::newRow("negative thousands") << -1234.5 << 2 << dot << "-1234.50"
+                                        << "-1 234.50";
+    QTest::newRow("three digits need no group") << 123.0 << 2 << dot << "123.00"
+                                                << "123.00";
+    QTest::newRow("below one") << 0.5 << 2 << dot << "0.50"
+                               << "0.50";
+    QTest::newRow("rounding carries into a new group") << 999.999 << 2 << dot << "1000.00"
+                                                       << "1 000.00";
+    QTest::newRow("tiny negative has no minus") << -0.001 << 2 << dot << "0.00"
+                                                << "0.00";
+    QTest::newRow("no decimals") << 1234567.0 << 0 << dot << "1234567"
+                                 << "1 234 567";
+    QTest::newRow("negative six digits") << -123456.0 << 0 << dot << "-123456"
+                                         << "-123 456";
     // Money rounds half away from zero on the decimal value, not the binary one.
-    QTest::newRow("1.005 rounds up") << 1.005 << 2 << dot << "1.01" << "1.01";
-    QTest::newRow("2.675 rounds up") << 2.675 << 2 << dot << "2.68" << "2.68";
-    QTest::newRow("0.125 rounds up") << 0.125 << 2 << dot << "0.13" << "0.13";
-    QTest::newRow("1.015 rounds up") << 1.015 << 2 << comma << "1,02" << "1,02";
-    QTest::newRow("-1.005 rounds away from zero") << -1.005 << 2 << dot << "-1.01" << "-1.01";
-    QTest::newRow("-2.675 rounds away from zero") << -2.675 << 2 << dot << "-2.68" << "-2.68";
-    QTest::newRow("0.005 gives a kopeck") << 0.005 << 2 << dot << "0.01" << "0.01";
-    QTest::newRow("1.0049 stays down") << 1.0049 << 2 << dot << "1.00" << "1.00";
-    QTest::newRow("half a kopeck carries into thousands") << 999.995 << 2 << dot << "1000.00" << "1 000.00";
-    QTest::newRow("large amount") << 1234567.125 << 2 << dot << "1234567.13" << "1 234 567.13";
-    QTest::newRow("amount x count") << 0.1 * 3 << 2 << dot << "0.30" << "0.30";
-    QTest::newRow("half rounds up without decimals") << 2.5 << 0 << dot << "3" << "3";
+    QTest::newRow("1.005 rounds up") << 1.005 << 2 << dot << "1.01"
+                                     << "1.01";
+    QTest::newRow("2.675 rounds up") << 2.675 << 2 << dot << "2.68"
+                                     << "2.68";
+    QTest::newRow("0.125 rounds up") << 0.125 << 2 << dot << "0.13"
+                                     << "0.13";
+    QTest::newRow("1.015 rounds up") << 1.015 << 2 << comma << "1,02"
+                                     << "1,02";
+    QTest::newRow("-1.005 rounds away from zero") << -1.005 << 2 << dot << "-1.01"
+                                                  << "-1.01";
+    QTest::newRow("-2.675 rounds away from zero") << -2.675 << 2 << dot << "-2.68"
+                                                  << "-2.68";
+    QTest::newRow("0.005 gives a kopeck") << 0.005 << 2 << dot << "0.01"
+                                          << "0.01";
+    QTest::newRow("1.0049 stays down") << 1.0049 << 2 << dot << "1.00"
+                                       << "1.00";
+    QTest::newRow("half a kopeck carries into thousands") << 999.995 << 2 << dot << "1000.00"
+                                                          << "1 000.00";
+    QTest::newRow("large amount") << 1234567.125 << 2 << dot << "1234567.13"
+                                  << "1 234 567.13";
+    QTest::newRow("amount x count") << 0.1 * 3 << 2 << dot << "0.30"
+                                    << "0.30";
+    QTest::newRow("half rounds up without decimals") << 2.5 << 0 << dot << "3"
+                                                     << "3";
 }
 
 void TestTextFile::decimalFormat()

@@ -84,7 +84,8 @@ namespace
         put(72, difat);
         for (int i = 0; i < 109 + difat * (per - 1); ++i) {
             const int d = (i - 109) / (per - 1);
-            put(i < 109 ? 76 + 4 * i : sector(difat0 + d) + 4 * ((i - 109) % (per - 1)), i < fat ? fat0 + i : 0xFFFFFFFF);
+            put(i < 109 ? 76 + 4 * i : sector(difat0 + d) + 4 * ((i - 109) % (per - 1)),
+                i < fat ? fat0 + i : 0xFFFFFFFF);
         }
         for (int d = 0; d < difat; ++d)
             put(sector(difat0 + d) + 4 * (per - 1), d + 1 < difat ? difat0 + d + 1 : 0xFFFFFFFE);
@@ -232,7 +233,8 @@ void TestXlsReader::sharedStringsAcrossRecords()
         QCOMPARE(rows[i].cells.at(1).text, QStringLiteral("Part-%1-").arg(i) + QString(i % 30, QLatin1Char('x')));
     }
     QCOMPARE(rows[0].cells.at(2).text,
-             QStringLiteral("Очень длинное описание: ") + QStringLiteral("абвгдеёжзийклмнопрстуфхцчшщъыьэюя").repeated(130));
+             QStringLiteral("Очень длинное описание: ")
+                 + QStringLiteral("абвгдеёжзийклмнопрстуфхцчшщъыьэюя").repeated(130));
     QCOMPARE(rows[1].cells.at(2).text, rows[7].cells.at(0).text);
 }
 
@@ -333,12 +335,12 @@ void TestXlsReader::refused_data()
 
     QTest::newRow("html page") << QByteArray("<html><body><table><tr><td>Код</td></tr></table></body></html>")
                                << "price.xls — не книга Excel, а страница HTML";
-    QTest::newRow("html table after a byte-order mark") << QByteArray("\xEF\xBB\xBF\r\n<table><tr><td>1</td></tr></table>")
-                                                        << "а страница HTML";
-    QTest::newRow("Excel 2003 XML")
-        << QByteArray("<?xml version=\"1.0\"?>\n<?mso-application progid=\"Excel.Sheet\"?>\n"
-                      "<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\">")
-        << "а таблица XML 2003";
+    QTest::newRow("html table after a byte-order mark")
+        << QByteArray("\xEF\xBB\xBF\r\n<table><tr><td>1</td></tr></table>") << "а страница HTML";
+    QTest::newRow("Excel 2003 XML") << QByteArray(
+        "<?xml version=\"1.0\"?>\n<?mso-application progid=\"Excel.Sheet\"?>\n"
+        "<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\">")
+                                    << "а таблица XML 2003";
     QTest::newRow("xlsx named .xls") << QByteArray("PK\x03\x04\x14\0\0\0", 8) << "а архив ZIP";
     QTest::newRow("semicolon text") << QByteArray("Код;Наименование;Цена\r\n1;Болт;10\r\n") << "а текстовый файл";
     QTest::newRow("Excel 4.0 sheet") << QByteArray("\x09\x04\x06\0\0\0\x10\0", 8) << "Excel 2.x–4.0";

@@ -281,10 +281,10 @@ namespace
     }
 }
 
-#define SKIP_WITHOUT_READER()                                                                         \
-    do {                                                                                              \
-        if (m_python.isEmpty())                                                                       \
-            QSKIP("python3 with openpyxl is not installed: the workbook cannot be read back");        \
+#define SKIP_WITHOUT_READER()                                                                                          \
+    do {                                                                                                               \
+        if (m_python.isEmpty())                                                                                        \
+            QSKIP("python3 with openpyxl is not installed: the workbook cannot be read back");                         \
     } while (false)
 
 void TestXlWork::actionIsShownAsXlsxExport()
@@ -311,7 +311,8 @@ void TestXlWork::saveDialogProposesSafeName()
     QCOMPARE(record.dialog.filter, QStringLiteral("Файл MS Excel (*.xlsx)|*.xlsx"));
     QCOMPARE(record.dialog.defaultExtension, QStringLiteral("xlsx"));
     QVERIFY(record.dialog.overwritePrompt);
-    QCOMPARE(record.dialog.fileName, QStringLiteral("order Ромашка(Юг- филиал ") + todayText() + QStringLiteral(".xlsx"));
+    QCOMPARE(record.dialog.fileName,
+             QStringLiteral("order Ромашка(Юг- филиал ") + todayText() + QStringLiteral(".xlsx"));
 }
 
 void TestXlWork::cancelledDialogWritesNothing()
@@ -379,10 +380,11 @@ void TestXlWork::customerBlockAndTerms()
     const QJsonObject book = exportAndRead();
     QVERIFY(!book.isEmpty());
 
-    const QStringList labels{"Заказчик", "Адрес", "Телефон/факс", "Контактное лицо", "Банк", "БИК",
+    const QStringList labels{"Заказчик",       "Адрес",     "Телефон/факс", "Контактное лицо", "Банк", "БИК",
                              "Расчетный счет", "Кор. счет", "ИНН"};
-    const QStringList values{"ООО Ромашка", "г. Тула, ул. Ленина, 1", "(4872) 00-00-00", "Иванов И. И.", "Банк «Тульский»",
-                             "047003000", "40702810000000000001", "30101810400000000225", "7100000000"};
+    const QStringList values{"ООО Ромашка",          "г. Тула, ул. Ленина, 1", "(4872) 00-00-00",
+                             "Иванов И. И.",         "Банк «Тульский»",        "047003000",
+                             "40702810000000000001", "30101810400000000225",   "7100000000"};
     for (int i = 0; i < 9; ++i) {
         const QString row = QString::number(5 + 2 * i);
         const QJsonObject label = cell(book, QStringLiteral("B") + row);
@@ -428,7 +430,8 @@ void TestXlWork::orderTable()
     const QJsonObject book = exportAndRead();
     QVERIFY(!book.isEmpty());
 
-    const QStringList titles{"Код", "Наименование / артикул производителя", "OEM номер", "Пр-во", "Кол-во", "Цена", "Итого"};
+    const QStringList titles{"Код",  "Наименование / артикул производителя", "OEM номер", "Пр-во", "Кол-во", "Цена",
+                             "Итого"};
     for (int c = 0; c < 7; ++c) {
         const QString address = QString(QChar('A' + c)) + QStringLiteral("28");
         const QJsonObject title = cell(book, address);
@@ -487,14 +490,16 @@ void TestXlWork::totals_data()
     QTest::newRow("no discount: only the payable row")
         << 0.0f << "1 300.00 р." << QString() << QJsonValue() << QString() << QString() << QJsonArray{"E33:G33"};
     QTest::newRow("discount 5: rate and undiscounted total")
-        << 5.0f << "1 235.00 р." << "Скидка:" << QJsonValue(0.05) << "Сумма без учета скидки:" << "1 300.00 р."
-        << QJsonArray{"E33:G33", "E34:G34", "E35:G35"};
+        << 5.0f << "1 235.00 р."
+        << "Скидка:" << QJsonValue(0.05) << "Сумма без учета скидки:"
+        << "1 300.00 р." << QJsonArray{"E33:G33", "E34:G34", "E35:G35"};
     QTest::newRow("markup 10: captions of a markup, rate without sign")
-        << -10.0f << "1 430.00 р." << "Наценка:" << QJsonValue(0.1) << "Стоимость без наценки :" << "1 300.00 р."
-        << QJsonArray{"E33:G33", "E34:G34", "E35:G35"};
+        << -10.0f << "1 430.00 р."
+        << "Наценка:" << QJsonValue(0.1) << "Стоимость без наценки :"
+        << "1 300.00 р." << QJsonArray{"E33:G33", "E34:G34", "E35:G35"};
     QTest::newRow("accumulative 150: no third row")
-        << 150.0f << "1 300.00 р." << "Скидка:" << QJsonValue("Накопит.") << QString() << QString()
-        << QJsonArray{"E33:G33", "E34:G34"};
+        << 150.0f << "1 300.00 р."
+        << "Скидка:" << QJsonValue("Накопит.") << QString() << QString() << QJsonArray{"E33:G33", "E34:G34"};
 }
 
 void TestXlWork::totals()
@@ -639,10 +644,12 @@ texts = [''.join(t.text or '' for t in si.iter(ns + 't')) for si in root.iter(ns
 print(json.dumps([re.sub('_x([0-9A-Fa-f]{4})_', lambda m: chr(int(m.group(1), 16)), t) for t in texts]))
 )PY";
     QProcess reader;
-    reader.start(m_python, {QStringLiteral("-c"), QString::fromUtf8(script), m_dir->filePath(QStringLiteral("order.xlsx"))});
+    reader.start(m_python,
+                 {QStringLiteral("-c"), QString::fromUtf8(script), m_dir->filePath(QStringLiteral("order.xlsx"))});
     QVERIFY(reader.waitForFinished(60000) && reader.exitCode() == 0);
     const QJsonArray shown = QJsonDocument::fromJson(reader.readAllStandardOutput()).array();
-    QVERIFY2(shown.contains(QJsonValue(name)), shown.toVariantList().isEmpty() ? "" : qPrintable(QJsonDocument(shown).toJson()));
+    QVERIFY2(shown.contains(QJsonValue(name)),
+             shown.toVariantList().isEmpty() ? "" : qPrintable(QJsonDocument(shown).toJson()));
 }
 
 void TestXlWork::pageSetupForPaper()

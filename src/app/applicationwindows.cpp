@@ -40,14 +40,15 @@ ApplicationWindows::ApplicationWindows()
         });
     GridController *priceGrid = m_mainForm->priceGridController();
     OrderGui::install(ws, priceGrid, m_mainForm->orderGridController());
-    m_filterDialog->attach(ws, {[priceGrid] { return priceGrid->selectedColumn(); },
-                                [priceGrid] { return priceGrid->selectedFieldName(); },
-                                [priceGrid] { priceGrid->layoutSideBar(); }});
+    m_filterDialog->attach(ws,
+                           {[priceGrid] { return priceGrid->selectedColumn(); },
+                            [priceGrid] { return priceGrid->selectedFieldName(); },
+                            [priceGrid] { priceGrid->layoutSideBar(); }});
     m_listForm->installActions(ws);
     DesktopLinks::installActions(ws, m_aboutBox.get());
     TMakeOrderForm *form = m_mainForm.get();
-    CatalogMenu *catalog = CatalogMenu::install(
-        ws, {form, form->catalogMenu(), form->showItemAction(), quantityDialog});
+    CatalogMenu *catalog =
+        CatalogMenu::install(ws, {form, form->catalogMenu(), form->showItemAction(), quantityDialog});
     QObject::connect(form, &TMakeOrderForm::firstActivated, catalog, &CatalogMenu::attach);
     QObject::connect(form, &TMakeOrderForm::closing, &catalog->host(), &RunCatalog::unload);
 }

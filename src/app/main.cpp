@@ -443,24 +443,25 @@ void TMakeOrderForm::createToolBar()
 void TMakeOrderForm::createGridControllers()
 {
     Workspace &ws = *m_workspace;
-    m_priceGridController = new GridController(ws, Workspace::Grid::Price, m_gridPrice, AvailableIcons::all(),
-                                               m_sideScrollBar, this);
-    m_orderGridController = new GridController(ws, Workspace::Grid::Order, m_gridOrder, AvailableIcons::all(),
-                                               nullptr, this);
+    m_priceGridController =
+        new GridController(ws, Workspace::Grid::Price, m_gridPrice, AvailableIcons::all(), m_sideScrollBar, this);
+    m_orderGridController =
+        new GridController(ws, Workspace::Grid::Order, m_gridOrder, AvailableIcons::all(), nullptr, this);
     for (GridController *controller : {m_priceGridController, m_orderGridController}) {
         connect(controller, &GridController::statusText, this,
                 [this](const QString &text) { m_workspace->setLabel(Workspace::Label::Status, text); });
     }
     ws.actions().setHandler(ActionId::CopyCell, [this] { copyCell(); });
-    ModelsPanel::install(m_panelModels, ws, action(ActionId::Models_BuildFilter),
-                        action(ActionId::Models_Apply_To), m_lookupGridPrice);
+    ModelsPanel::install(m_panelModels, ws, action(ActionId::Models_BuildFilter), action(ActionId::Models_Apply_To),
+                         m_lookupGridPrice);
     ApplicabilityMenu::install(m_popupMenu, ws);
     MissingLineDelegate::install(m_gridOrder, ws);
 
     // The part search field in the price title strip, between the title and
     // the date. Ctrl+F stays the filter dialog's; Ctrl+K (PartSearchFocus)
     // reaches the field, and so does Shift+Tab from the price grid.
-    m_partSearch = new PartSearchField(ws, m_priceGridController, m_lookupGridPrice, m_priceTitleLayout->parentWidget());
+    m_partSearch =
+        new PartSearchField(ws, m_priceGridController, m_lookupGridPrice, m_priceTitleLayout->parentWidget());
     m_priceTitleLayout->insertWidget(1, m_partSearch);
     ws.actions().setHandler(ActionId::PartSearchFocus, [this] { m_partSearch->focusField(); });
     setTabOrder(m_partSearch->lastFocusable(), m_gridPrice);
@@ -484,8 +485,7 @@ void TMakeOrderForm::createPanels()
     centralLayout->setSpacing(2);
 
     m_legend = new LegendPanel(central);
-    connect(m_legend, &LegendPanel::headingClicked, this,
-            [this] { runAction(ActionId::LegendSwitch); });
+    connect(m_legend, &LegendPanel::headingClicked, this, [this] { runAction(ActionId::LegendSwitch); });
     centralLayout->addWidget(m_legend);
 
     auto *total = named(new QWidget(central), "PanelTotal");
@@ -528,9 +528,8 @@ void TMakeOrderForm::createPanels()
     // Both grids are set up by their GridController (createGridControllers).
     m_gridPrice = named(new QTableView(m_panelPrice), "GridPrice");
     m_gridPrice->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_gridPrice, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        m_popupMenu->popup(m_gridPrice->viewport()->mapToGlobal(pos));
-    });
+    connect(m_gridPrice, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { m_popupMenu->popup(m_gridPrice->viewport()->mapToGlobal(pos)); });
     gridLayout->addWidget(m_gridPrice);
     // Laid over the grid's right edge by the grid's presentation.
     m_sideScrollBar = named(new QScrollBar(Qt::Vertical, m_panelPrice), "zzzz");
@@ -623,8 +622,8 @@ void TMakeOrderForm::connectWorkspace()
                        Workspace::Label::Summ, Workspace::Label::SummHint, Workspace::Label::Status,
                        Workspace::Label::FilterStatus, Workspace::Label::FilterStatusHint, Workspace::Label::Caption})
         showLabel(which, ws.label(which));
-    for (auto which : {Workspace::Panel::Price, Workspace::Panel::Order, Workspace::Panel::Models,
-                       Workspace::Panel::Legend})
+    for (auto which :
+         {Workspace::Panel::Price, Workspace::Panel::Order, Workspace::Panel::Models, Workspace::Panel::Legend})
         panel(which)->setVisible(ws.isPanelVisible(which));
 }
 

@@ -62,8 +62,7 @@ namespace
 
 QtPrompts::QtPrompts(QWidget *owner)
     : m_owner(owner)
-{
-}
+{ }
 
 UserPrompts::Answer QtPrompts::askYesNo(const QString &text)
 {

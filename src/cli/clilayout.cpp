@@ -13,9 +13,12 @@ namespace
     QString delimiterName(char delimiter)
     {
         switch (delimiter) {
-        case '\t': return QStringLiteral("TAB");
-        case 0: return QStringLiteral("нет");
-        default: return QString(QLatin1Char(delimiter));
+        case '\t':
+            return QStringLiteral("TAB");
+        case 0:
+            return QStringLiteral("нет");
+        default:
+            return QString(QLatin1Char(delimiter));
         }
     }
 
@@ -83,9 +86,11 @@ QString CliLayout::describe(SupplierList &list, const ImportLayout &layout, cons
         const QList<SheetInfo> sheets = list.sheets();
         for (const SheetInfo &sheet : sheets)
             names << sheet.name + (sheet.hidden ? QStringLiteral(" (скрыт)") : QString());
-        lines << QStringLiteral("Лист\t%1 (листы: %2)").arg(sheets.value(list.sheet()).name, names.join(QStringLiteral(", ")));
+        lines << QStringLiteral("Лист\t%1 (листы: %2)")
+                     .arg(sheets.value(list.sheet()).name, names.join(QStringLiteral(", ")));
     }
-    lines << QStringLiteral("Строка заголовка\t%1").arg(layout.headerRow > 0 ? QString::number(layout.headerRow) : QStringLiteral("нет"));
+    lines << QStringLiteral("Строка заголовка\t%1")
+                 .arg(layout.headerRow > 0 ? QString::number(layout.headerRow) : QStringLiteral("нет"));
     if (!layout.decimalMark.isNull())
         lines << QStringLiteral("Дробная часть цены\t«%1»").arg(layout.decimalMark);
     for (int c = 0; c < layout.columnCount; ++c) {
@@ -102,10 +107,13 @@ QString CliLayout::describe(SupplierList &list, const ImportLayout &layout, cons
 
 QString CliLayout::saveCommand(const QString &path, const ImportLayout &layout)
 {
-    QString command = QStringLiteral("ordix-cli layout save %1 %2").arg(quoted(path), quoted(layout.name.isEmpty() ? QStringLiteral("NAME") : layout.name));
+    QString command = QStringLiteral("ordix-cli layout save %1 %2")
+                          .arg(quoted(path), quoted(layout.name.isEmpty() ? QStringLiteral("NAME") : layout.name));
     for (int f = 0; f < ImportFields::count; ++f) {
         const int c = layout.columns[size_t(f)];
-        command += QStringLiteral(" --set %1=%2").arg(ImportFields::key(ImportField(f)), c >= 0 ? ImportLayout::columnLetter(c) : QStringLiteral("-"));
+        command +=
+            QStringLiteral(" --set %1=%2")
+                .arg(ImportFields::key(ImportField(f)), c >= 0 ? ImportLayout::columnLetter(c) : QStringLiteral("-"));
     }
     if (layout.headerRow >= 0)
         command += QStringLiteral(" --header-row %1").arg(layout.headerRow);
@@ -116,7 +124,8 @@ bool CliLayout::answer(PriceLayoutQuestion &question, const Print &note, const P
 {
     question.remember = false; // the command line saves a layout only when told to
     if (question.fromSaved && question.layout.isComplete()) {
-        note(QStringLiteral("столбцы «%1» применены по заголовку: %2").arg(question.layout.name, question.changes.join(QStringLiteral("; "))));
+        note(QStringLiteral("столбцы «%1» применены по заголовку: %2")
+                 .arg(question.layout.name, question.changes.join(QStringLiteral("; "))));
         return true;
     }
     if (!question.fromSaved && question.certain) {
@@ -128,13 +137,16 @@ bool CliLayout::answer(PriceLayoutQuestion &question, const Print &note, const P
     for (int c = 0; c < question.layout.columnCount; ++c) {
         const ImportField field = question.layout.fieldOfColumn(c);
         if (field != ImportField::None)
-            text += QStringLiteral("  %1 %2 → %3 (%4)\n").arg(ImportLayout::columnLetter(c), question.layout.header.value(c), ImportFields::key(field), question.reasons.value(c));
+            text += QStringLiteral("  %1 %2 → %3 (%4)\n")
+                        .arg(ImportLayout::columnLetter(c), question.layout.header.value(c), ImportFields::key(field),
+                             question.reasons.value(c));
     }
     if (!question.changes.isEmpty())
         text += QStringLiteral("Изменения: %1\n").arg(question.changes.join(QStringLiteral("; ")));
     text += QStringLiteral("Сохраните столбцы командой:\n  %1\n").arg(saveCommand(question.path, question.layout));
     report(text);
-    throw OrdixError(QStringLiteral("столбцы прайс-листа %1 не распознаны: сохраните их командой layout save").arg(question.path));
+    throw OrdixError(
+        QStringLiteral("столбцы прайс-листа %1 не распознаны: сохраните их командой layout save").arg(question.path));
 }
 
 int CliLayout::run(const CliOptions &options, const Print &out)
@@ -146,7 +158,8 @@ int CliLayout::run(const CliOptions &options, const Print &out)
         for (const ImportLayout &layout : layouts) {
             out(QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
                     .arg(layout.name, layout.fileFormat, layout.sheet,
-                         layout.headerRow > 0 ? QString::number(layout.headerRow) : QStringLiteral("-"), mapping(layout)));
+                         layout.headerRow > 0 ? QString::number(layout.headerRow) : QStringLiteral("-"),
+                         mapping(layout)));
         }
         for (const QString &problem : problems)
             out(QStringLiteral("# %1\n").arg(problem));
@@ -184,14 +197,17 @@ int CliLayout::run(const CliOptions &options, const Print &out)
         } else {
             bool certain = false;
             layout = list.guess(&why, &certain);
-            out(QStringLiteral("Догадка\t%1\n").arg(certain ? QStringLiteral("по заголовку") : QStringLiteral("не наверняка")));
+            out(QStringLiteral("Догадка\t%1\n")
+                    .arg(certain ? QStringLiteral("по заголовку") : QStringLiteral("не наверняка")));
         }
         out(describe(list, layout, why));
         if (layout.isComplete()) {
             const SupplierList::Result result = list.read(layout, [](const QByteArrayView *) { return true; });
             for (int k = 0; k < RowClasses::count; ++k) {
                 if (result.counts[size_t(k)] > 0)
-                    out(QStringLiteral("Строк «%1»\t%2\n").arg(RowClasses::title(RowClass(k))).arg(result.counts[size_t(k)]));
+                    out(QStringLiteral("Строк «%1»\t%2\n")
+                            .arg(RowClasses::title(RowClass(k)))
+                            .arg(result.counts[size_t(k)]));
             }
             if (result.damagedCodes > 0)
                 out(QStringLiteral("Кодов, испорченных Excel\t%1\n").arg(result.damagedCodes));
@@ -209,7 +225,9 @@ int CliLayout::run(const CliOptions &options, const Print &out)
         const qsizetype eq = set.indexOf(QLatin1Char('='));
         const ImportField field = fieldNamed(set.left(eq).trimmed());
         if (field == ImportField::None)
-            throw OrdixError(QStringLiteral("no field %1 (code, name, partNumber, maker, pack, price, group, analogues, stock)").arg(set.left(eq)));
+            throw OrdixError(
+                QStringLiteral("no field %1 (code, name, partNumber, maker, pack, price, group, analogues, stock)")
+                    .arg(set.left(eq)));
         bool ok = false;
         const int column = columnOf(set.mid(eq + 1).trimmed(), header, &ok);
         if (!ok)

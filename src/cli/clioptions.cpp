@@ -22,12 +22,13 @@ namespace
     };
 
     constexpr KnownOption KnownOptions[] = {
-        {"price", "--mode", true},  {"price", "--filter", true},  {"price", "--sort", true},
-        {"price", "--desc", false}, {"price", "--compare", true}, {"order", "--price", true},  {"order", "--filter", true},
-        {"export", "--to", true},   {"export", "-o", true},       {"export", "--price", true},
-        {"find", "--price", true},  {"find", "--limit", true},
-        {"price", "--layout", true}, {"order", "--layout", true}, {"export", "--layout", true}, {"find", "--layout", true},
-        {"layout", "--set", true},  {"layout", "--header-row", true}, {"layout", "--sheet", true},
+        {"price", "--mode", true},   {"price", "--filter", true},  {"price", "--sort", true},
+        {"price", "--desc", false},  {"price", "--compare", true}, {"order", "--price", true},
+        {"order", "--filter", true}, {"export", "--to", true},     {"export", "-o", true},
+        {"export", "--price", true}, {"find", "--price", true},    {"find", "--limit", true},
+        {"price", "--layout", true}, {"order", "--layout", true},  {"export", "--layout", true},
+        {"find", "--layout", true},  {"layout", "--set", true},    {"layout", "--header-row", true},
+        {"layout", "--sheet", true},
     };
 
     const KnownOption *findOption(const QString &command, const QString &name)
@@ -92,83 +93,80 @@ namespace
 QString CliOptions::usage(const QString &command)
 {
     const QString head = QStringLiteral("Usage:\n");
-    const QString priceLine = QStringLiteral(
-        "  ordix-cli [--dir DIR] price FILE [--mode 1|2] [--filter EXPR] [--sort FIELD [--desc]] [--compare OLDFILE]\n");
-    const QString orderLine = QStringLiteral("  ordix-cli [--dir DIR] order FILE [--price PRICEFILE [--filter EXPR]]\n");
-    const QString exportLine = QStringLiteral(
-        "  ordix-cli [--dir DIR] export ORDERFILE --to xlsx|pdf|txt|order -o OUT [--price PRICEFILE]\n");
+    const QString priceLine = QStringLiteral("  ordix-cli [--dir DIR] price FILE [--mode 1|2] [--filter EXPR] [--sort "
+                                             "FIELD [--desc]] [--compare OLDFILE]\n");
+    const QString orderLine =
+        QStringLiteral("  ordix-cli [--dir DIR] order FILE [--price PRICEFILE [--filter EXPR]]\n");
+    const QString exportLine =
+        QStringLiteral("  ordix-cli [--dir DIR] export ORDERFILE --to xlsx|pdf|txt|order -o OUT [--price PRICEFILE]\n");
     const QString findLine = QStringLiteral("  ordix-cli [--dir DIR] find TEXT [--price FILE] [--limit N]\n");
     const QString layoutLine = QStringLiteral(
         "  ordix-cli [--dir DIR] layout show FILE | layout list\n"
         "  ordix-cli [--dir DIR] layout save FILE NAME [--set FIELD=COLUMN]... [--header-row N] [--sheet S]\n");
-    const QString dir = QStringLiteral(
-        "\n"
-        "  --dir DIR   the folder where user.ini is read and relative file names\n"
-        "              resolve (default: the current folder); nothing but OUT is\n"
-        "              written there\n");
-    const QString price = QStringLiteral(
-        "\n"
-        "price: loads the price list FILE as the program does and prints the price\n"
-        "grid's visible columns: a title line, then per row the row number, the\n"
-        "availability code and the display texts of the other columns (prices by\n"
-        "the list's mask, as stored); TAB between fields.\n"
-        "  --mode 1|2         price mode of this run (1 small-wholesale, 2 special\n"
-        "                     prices) instead of UserWSL of user.ini\n"
-        "  --filter EXPR      a filter expression, e.g. \"Name LIKE '%болт%' AND Price>=100\"\n"
-        "  --sort FIELD       rows ordered by the field (CODE, Name, CatalogID,\n"
-        "                     ProductionOf, Pack, Price, Group, Analogue,\n"
-        "                     AvailabilityFlag); --desc: descending\n"
-        "  --compare OLDFILE  compares with the older price list OLDFILE and adds the\n"
-        "                     column \"Старая цена\"\n");
-    const QString order = QStringLiteral(
-        "\n"
-        "order: reads the order file FILE and prints the order grid from \"Код\" to\n"
-        "\"Итого\", one line per order line, then the sum as the window shows it and\n"
-        "its hint when it has one.\n"
-        "  --price PRICEFILE  loads that price list and coordinates the order with it\n"
-        "                     (the window's F9); the lines whose code that list\n"
-        "                     lacks are listed on stderr\n"
-        "  --filter EXPR      a filter on that price list while coordinating; parts\n"
-        "                     it hides are priced all the same\n"
-        "Lines of FILE that do not read are counted on stderr.\n");
-    const QString exporting = QStringLiteral(
-        "\n"
-        "export: reads the order file ORDERFILE and writes OUT as the window does.\n"
-        "  --to xlsx|pdf|txt|order  the workbook, the printed report as PDF, the text\n"
-        "                           export, or an order file\n"
-        "  -o OUT                   the file written (replaced when it exists)\n"
-        "  --price PRICEFILE        coordinates the order with that price list first\n");
-    const QString find = QStringLiteral(
-        "\n"
-        "find: searches the price list for TEXT as the window's search field does\n"
-        "(codes, part numbers however they are typed, name words, the other\n"
-        "keyboard layout, analogues both ways) and prints the rows found, best\n"
-        "first, with the columns of price plus \"Найдено\": how each row was found.\n"
-        "Exit status 0 when something was found, 1 when nothing was.\n"
-        "  --price FILE  the price list searched (default: ZOLT.TXT in DIR, the\n"
-        "                list the window loads at start)\n"
-        "  --limit N     at most N rows\n");
-    const QString layout = QStringLiteral(
-        "\n"
-        "Other suppliers' lists (xlsx, xlsm, ods, xls, CSV and other delimited\n"
-        "text) are read by price, order --price, export --price and find --price\n"
-        "with the saved layout that fits them, or with a guess that found every\n"
-        "needed column by its header (said on stderr).\n"
-        "  --layout NAME|FILE.json  read the list with this saved layout\n"
-        "layout show FILE: what was detected (format, sheet, encoding, delimiter,\n"
-        "header row), each column with its field and why, and the count of rows of\n"
-        "each kind. layout list: the saved layouts.\n"
-        "layout save FILE NAME: saves the layout of FILE as the supplier NAME.\n"
-        "  --set FIELD=COLUMN  FIELD is code, name, partNumber, maker, pack, price,\n"
-        "                      group, analogues or stock; COLUMN the header's text\n"
-        "                      or the column's letter, or \"-\" for none\n"
-        "  --header-row N      the header is row N (0: the list has none)\n"
-        "  --sheet S           the sheet by its name or number (from 1)\n");
-    const QString tail = QStringLiteral(
-        "\n"
-        "  ordix-cli --help, ordix-cli COMMAND --help: this text.\n"
-        "Exit status: 0 success; 1 failure, with a one-line message on stderr;\n"
-        "2 usage error, with this text on stderr.\n");
+    const QString dir = QStringLiteral("\n"
+                                       "  --dir DIR   the folder where user.ini is read and relative file names\n"
+                                       "              resolve (default: the current folder); nothing but OUT is\n"
+                                       "              written there\n");
+    const QString price =
+        QStringLiteral("\n"
+                       "price: loads the price list FILE as the program does and prints the price\n"
+                       "grid's visible columns: a title line, then per row the row number, the\n"
+                       "availability code and the display texts of the other columns (prices by\n"
+                       "the list's mask, as stored); TAB between fields.\n"
+                       "  --mode 1|2         price mode of this run (1 small-wholesale, 2 special\n"
+                       "                     prices) instead of UserWSL of user.ini\n"
+                       "  --filter EXPR      a filter expression, e.g. \"Name LIKE '%болт%' AND Price>=100\"\n"
+                       "  --sort FIELD       rows ordered by the field (CODE, Name, CatalogID,\n"
+                       "                     ProductionOf, Pack, Price, Group, Analogue,\n"
+                       "                     AvailabilityFlag); --desc: descending\n"
+                       "  --compare OLDFILE  compares with the older price list OLDFILE and adds the\n"
+                       "                     column \"Старая цена\"\n");
+    const QString order =
+        QStringLiteral("\n"
+                       "order: reads the order file FILE and prints the order grid from \"Код\" to\n"
+                       "\"Итого\", one line per order line, then the sum as the window shows it and\n"
+                       "its hint when it has one.\n"
+                       "  --price PRICEFILE  loads that price list and coordinates the order with it\n"
+                       "                     (the window's F9); the lines whose code that list\n"
+                       "                     lacks are listed on stderr\n"
+                       "  --filter EXPR      a filter on that price list while coordinating; parts\n"
+                       "                     it hides are priced all the same\n"
+                       "Lines of FILE that do not read are counted on stderr.\n");
+    const QString exporting =
+        QStringLiteral("\n"
+                       "export: reads the order file ORDERFILE and writes OUT as the window does.\n"
+                       "  --to xlsx|pdf|txt|order  the workbook, the printed report as PDF, the text\n"
+                       "                           export, or an order file\n"
+                       "  -o OUT                   the file written (replaced when it exists)\n"
+                       "  --price PRICEFILE        coordinates the order with that price list first\n");
+    const QString find = QStringLiteral("\n"
+                                        "find: searches the price list for TEXT as the window's search field does\n"
+                                        "(codes, part numbers however they are typed, name words, the other\n"
+                                        "keyboard layout, analogues both ways) and prints the rows found, best\n"
+                                        "first, with the columns of price plus \"Найдено\": how each row was found.\n"
+                                        "Exit status 0 when something was found, 1 when nothing was.\n"
+                                        "  --price FILE  the price list searched (default: ZOLT.TXT in DIR, the\n"
+                                        "                list the window loads at start)\n"
+                                        "  --limit N     at most N rows\n");
+    const QString layout = QStringLiteral("\n"
+                                          "Other suppliers' lists (xlsx, xlsm, ods, xls, CSV and other delimited\n"
+                                          "text) are read by price, order --price, export --price and find --price\n"
+                                          "with the saved layout that fits them, or with a guess that found every\n"
+                                          "needed column by its header (said on stderr).\n"
+                                          "  --layout NAME|FILE.json  read the list with this saved layout\n"
+                                          "layout show FILE: what was detected (format, sheet, encoding, delimiter,\n"
+                                          "header row), each column with its field and why, and the count of rows of\n"
+                                          "each kind. layout list: the saved layouts.\n"
+                                          "layout save FILE NAME: saves the layout of FILE as the supplier NAME.\n"
+                                          "  --set FIELD=COLUMN  FIELD is code, name, partNumber, maker, pack, price,\n"
+                                          "                      group, analogues or stock; COLUMN the header's text\n"
+                                          "                      or the column's letter, or \"-\" for none\n"
+                                          "  --header-row N      the header is row N (0: the list has none)\n"
+                                          "  --sheet S           the sheet by its name or number (from 1)\n");
+    const QString tail = QStringLiteral("\n"
+                                        "  ordix-cli --help, ordix-cli COMMAND --help: this text.\n"
+                                        "Exit status: 0 success; 1 failure, with a one-line message on stderr;\n"
+                                        "2 usage error, with this text on stderr.\n");
 
     if (command == Price)
         return head + priceLine + dir + price;
@@ -189,9 +187,9 @@ bool CliOptions::parseLayout(const QStringList &positional, CliOptions *options,
     CliOptions &o = *options;
     o.layoutAction = positional.value(0);
     const int wanted = o.layoutAction == QLatin1String("list") ? 1
-                       : o.layoutAction == QLatin1String("show") ? 2
-                       : o.layoutAction == QLatin1String("save") ? 3
-                                                                  : 0;
+        : o.layoutAction == QLatin1String("show")              ? 2
+        : o.layoutAction == QLatin1String("save")              ? 3
+                                                               : 0;
     if (wanted == 0) {
         *problem = o.layoutAction.isEmpty() ? QStringLiteral("layout needs show, save or list")
                                             : QStringLiteral("layout takes show, save or list, not ") + o.layoutAction;
@@ -391,7 +389,7 @@ namespace
     bool readFileAndCheck(const QStringList &positional, CliOptions &o, QString *problem)
     {
         const QString fileName = o.command == Export ? QStringLiteral("ORDERFILE")
-                                 : o.command == Find ? QStringLiteral("TEXT")
+            : o.command == Find                      ? QStringLiteral("TEXT")
                                                      : QStringLiteral("FILE");
         if (positional.isEmpty()) {
             *problem = QStringLiteral("%1 needs %2").arg(o.command, fileName);

@@ -107,8 +107,7 @@ namespace
 CliRunner::CliRunner(QIODevice &out, QIODevice &err)
     : m_out(out)
     , m_err(err)
-{
-}
+{ }
 
 int CliRunner::run(const QStringList &arguments)
 {
@@ -209,8 +208,8 @@ int CliRunner::execute(const CliOptions &options)
             const int field = table.findField(options.sortField);
             if (field < 0)
                 throw OrdixError(QStringLiteral("the price list has no field ") + options.sortField);
-            const QString index = (options.descending ? QStringLiteral("Rev") : QStringLiteral("Pre"))
-                + table.field(field).name;
+            const QString index =
+                (options.descending ? QStringLiteral("Rev") : QStringLiteral("Pre")) + table.field(field).name;
             if (!table.indexNames().contains(index))
                 throw OrdixError(QStringLiteral("the price list cannot be sorted by ") + options.sortField);
             table.setIndexName(index);
@@ -339,8 +338,7 @@ namespace
         explicit GrowingBytes(QByteArray &out)
             : m_out(out)
             , m_size(out.size())
-        {
-        }
+        { }
         ~GrowingBytes() { m_out.resize(m_size); }
 
         // Room for n more bytes after those written.
@@ -519,7 +517,8 @@ void CliRunner::exportOrder(Workspace &workspace, CliPrompts &prompts, const Cli
 {
     // The window offers the exports only for an order with lines.
     if (!workspace.orderNotEmpty())
-        throw OrdixError(QStringLiteral("the order %1 has no lines: %2 not written").arg(options.file, options.outFile));
+        throw OrdixError(
+            QStringLiteral("the order %1 has no lines: %2 not written").arg(options.file, options.outFile));
 
     const QString &target = options.target;
     if (target == QLatin1String("pdf")) {

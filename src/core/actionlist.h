@@ -23,18 +23,18 @@ public:
     {
         QString name;
         QString caption;
-        QString hint;     // "tool tip|status text"; without "|" both
-        QString shortcut; // portable text, "Ctrl+O"; several separated by ", "
+        QString hint;          // "tool tip|status text"; without "|" both
+        QString shortcut;      // portable text, "Ctrl+O"; several separated by ", "
         bool internal = false; // run by other handlers, never shown
         bool visible = true;
         bool checkable = false;
         bool checked = false;
         int tag = 0;
-        std::function<bool()> rule;     // empty: always enabled; only reads the state
+        std::function<bool()> rule; // empty: always enabled; only reads the state
         // Shows what the rule answered (a hint, a check mark) each time it is
         // asked; empty: nothing to show.
         std::function<void(bool enabled)> follow;
-        std::function<void()> handler;  // empty: does nothing
+        std::function<void()> handler; // empty: does nothing
 
         QString toolTip() const;
         QString statusText() const;

@@ -2,8 +2,7 @@
 
 CurrencyList::CurrencyList()
     : m_entries{RCurrency::rouble()}
-{
-}
+{ }
 
 void CurrencyList::rebuild(const QString &rateLine, QChar separator, QChar decimalSeparator)
 {

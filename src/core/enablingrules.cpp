@@ -52,8 +52,8 @@ namespace EnablingRules
 
     bool EnableWhileMSANotEmpty(Workspace &ws)
     {
-        return ws.models().isActive() && ws.models().rowCount() > 0
-            && ws.modelsAsg().isActive() && ws.modelsAsg().rowCount() > 0;
+        return ws.models().isActive() && ws.models().rowCount() > 0 && ws.modelsAsg().isActive()
+            && ws.modelsAsg().rowCount() > 0;
     }
 
     bool Models_BuildFilterUpdate(Workspace &ws)

@@ -9,9 +9,9 @@
 // the order and the printed report raise and use `preferredWidth`.
 struct GridColumn
 {
-    QString fieldName;      // "NPP" for the row-number column
+    QString fieldName; // "NPP" for the row-number column
     QString title;
-    int width = 64;         // pixels
+    int width = 64; // pixels
     bool visible = true;
     int preferredWidth = 7; // a newly built column starts at 7
     int fieldPosition = -1; // position in the table; -1 for "NPP"

@@ -12,12 +12,24 @@ namespace Availability
 {
     inline constexpr int InOrderMark = 5;
 
-    constexpr bool isInOrder(qint64 flag) { return flag >= InOrderMark; }
-    constexpr qint64 withInOrder(qint64 flag) { return isInOrder(flag) ? flag : flag + InOrderMark; }
-    constexpr qint64 withoutInOrder(qint64 flag) { return isInOrder(flag) ? flag - InOrderMark : flag; }
+    constexpr bool isInOrder(qint64 flag)
+    {
+        return flag >= InOrderMark;
+    }
+    constexpr qint64 withInOrder(qint64 flag)
+    {
+        return isInOrder(flag) ? flag : flag + InOrderMark;
+    }
+    constexpr qint64 withoutInOrder(qint64 flag)
+    {
+        return isInOrder(flag) ? flag - InOrderMark : flag;
+    }
 
     // The filter condition that keeps the price rows carrying the mark.
-    inline QString inOrderCondition() { return QStringLiteral("AvailabilityFlag>=%1").arg(InOrderMark); }
+    inline QString inOrderCondition()
+    {
+        return QStringLiteral("AvailabilityFlag>=%1").arg(InOrderMark);
+    }
 
     // Gives the current row of the table the mark or takes it away, posting
     // the change; a row that already is so is left alone. A refused post

@@ -9,8 +9,7 @@ OrderDocument::OrderDocument(Workspace &workspace, QObject *parent)
     : QObject(parent)
     , m_table(QStringLiteral("OrderDataSet"))
     , m_history(std::make_unique<OrderHistory>(workspace))
-{
-}
+{ }
 
 OrderDocument::~OrderDocument() = default;
 

@@ -13,8 +13,7 @@ public:
     explicit OrdixError(const QString &message)
         : m_message(message)
         , m_utf8(message.toUtf8())
-    {
-    }
+    { }
 
     const QString &message() const noexcept { return m_message; }
     const char *what() const noexcept override { return m_utf8.constData(); }

@@ -17,14 +17,14 @@ enum class DiscountKind
 struct PreferencesForm
 {
     // Page "Заказчик"
-    bool delivery = false;        // CheckBoxDelivery
-    bool pack = false;            // CheckBoxPack
-    QString customer;             // EditCustomer
-    QStringList currencies;       // CurrencyComboBox entries
-    int currencyIndex = 0;        // -1: none selected
-    bool clearing = false;        // RadioClearing, else RadioCash
+    bool delivery = false;  // CheckBoxDelivery
+    bool pack = false;      // CheckBoxPack
+    QString customer;       // EditCustomer
+    QStringList currencies; // CurrencyComboBox entries
+    int currencyIndex = 0;  // -1: none selected
+    bool clearing = false;  // RadioClearing, else RadioCash
     DiscountKind discountKind = DiscountKind::Percent;
-    double discountNumber = 0;    // EditDiscount, 0 to 100
+    double discountNumber = 0; // EditDiscount, 0 to 100
 
     // Page "Контакты"
     QString addr;                 // EditAddr
@@ -37,9 +37,9 @@ struct PreferencesForm
     QString inn;                  // EditINN
 
     // Page "Общие"
-    bool autoLoadPrice = false;   // CheckBoxAutoLoadPrice
-    int priceModeIndex = 0;       // RadioGroupUserWSL: 0 мелкооптовые, 1 специальные, -1 none
-    QString url;                  // EditURL
+    bool autoLoadPrice = false; // CheckBoxAutoLoadPrice
+    int priceModeIndex = 0;     // RadioGroupUserWSL: 0 мелкооптовые, 1 специальные, -1 none
+    QString url;                // EditURL
 
     bool operator==(const PreferencesForm &other) const = default;
 };

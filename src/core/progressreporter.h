@@ -41,8 +41,7 @@ class ProgressFinish final
 public:
     explicit ProgressFinish(ProgressReporter &progress)
         : m_progress(progress)
-    {
-    }
+    { }
     ~ProgressFinish() { m_progress.finishProgress(); }
 
     ProgressFinish(const ProgressFinish &) = delete;

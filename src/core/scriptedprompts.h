@@ -35,7 +35,10 @@ public:
     // Answers for confirmPriceLayout, in order: each may change the
     // question's layout and returns whether the buyer confirmed. An empty
     // queue cancels.
-    void queueLayoutAnswer(std::function<bool(PriceLayoutQuestion &)> answer) { m_layoutAnswers.enqueue(std::move(answer)); }
+    void queueLayoutAnswer(std::function<bool(PriceLayoutQuestion &)> answer)
+    {
+        m_layoutAnswers.enqueue(std::move(answer));
+    }
     // Runs before each question is answered: what another program
     // does while the question is on the screen.
     void setWhileAsking(std::function<void()> action) { m_whileAsking = std::move(action); }

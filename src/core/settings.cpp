@@ -26,8 +26,7 @@ namespace
     public:
         explicit IniLines(const QByteArray &contents)
             : m_lines(TextFile::decodeLines(contents))
-        {
-        }
+        { }
 
         QString value(QStringView key) const
         {

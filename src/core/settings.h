@@ -8,7 +8,7 @@ class UserPrompts;
 // One currency: amounts are shown divided by `rate` and followed by `symbol`.
 struct RCurrency
 {
-    float rate = 1.0f;      // units of the price list's money per unit of this currency
+    float rate = 1.0f; // units of the price list's money per unit of this currency
     QString name = QStringLiteral("Рубль");
     QString symbol = QStringLiteral("р.");
 
@@ -32,11 +32,11 @@ struct Settings
     QString delivery = QStringLiteral("no");
     QString pack = QStringLiteral("yes");
     QString payment = QStringLiteral("cash");
-    float discount = 0.0f;   // percent; negative: markup; >= 100: accumulative
-    int priceMode = 1;       // UserWSL: 1 small-wholesale, 2 special prices
+    float discount = 0.0f; // percent; negative: markup; >= 100: accumulative
+    int priceMode = 1;     // UserWSL: 1 small-wholesale, 2 special prices
     QString url = defaultUrl();
     QString autoLoadPrice = QStringLiteral("no");
-    QChar decimalSeparator = QLatin1Char('.');  // as stored in user.ini
+    QChar decimalSeparator = QLatin1Char('.'); // as stored in user.ini
     QChar priceSeparator = QLatin1Char('|');
     bool showLegend = true;
     QString defaultCurrency = QStringLiteral("р.");
@@ -56,7 +56,10 @@ struct Settings
 namespace SettingsFile
 {
     // The file name, relative to the current folder.
-    inline QString fileName() { return QStringLiteral("user.ini"); }
+    inline QString fileName()
+    {
+        return QStringLiteral("user.ini");
+    }
 
     // INILoad: reads the file at `path` (missing: defaults, legend shown; a
     // file that exists but cannot be read is taken as missing). Never fails:

@@ -39,7 +39,11 @@ public:
     }
 
     // Request a stop once `polls` polls have passed; -1 never.
-    void stopAfter(int polls) { m_stopAfter = polls; m_polls = 0; }
+    void stopAfter(int polls)
+    {
+        m_stopAfter = polls;
+        m_polls = 0;
+    }
 
     bool isVisible() const { return m_visible; }
     int maximum() const { return m_maximum; }

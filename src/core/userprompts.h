@@ -34,10 +34,10 @@ public:
     struct FileDialog
     {
         QString title;
-        QString filter;           // "Прайс-лист (*.txt)|*.txt": pairs of description and pattern
-        QString defaultExtension; // without the dot, added when the name has none
-        QString fileName;         // proposed name (save) or empty
-        QString directory;        // where the dialog starts; empty: the current folder
+        QString filter;              // "Прайс-лист (*.txt)|*.txt": pairs of description and pattern
+        QString defaultExtension;    // without the dot, added when the name has none
+        QString fileName;            // proposed name (save) or empty
+        QString directory;           // where the dialog starts; empty: the current folder
         bool overwritePrompt = true; // save: ask before replacing an existing file
     };
 
@@ -69,8 +69,7 @@ public:
     // Confirmation with Yes, No and Cancel.
     virtual Answer askYesNoCancel(const QString &text) = 0;
     // A message with an OK button.
-    virtual void message(const QString &text, Icon icon = Icon::Information,
-                         const QString &title = QString()) = 0;
+    virtual void message(const QString &text, Icon icon = Icon::Information, const QString &title = QString()) = 0;
     // Warning with Retry and Cancel; returns Retry or Cancel.
     virtual Answer askRetryCancel(const QString &title, const QString &text) = 0;
     // File dialogs: the chosen path, or empty when cancelled.

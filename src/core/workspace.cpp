@@ -11,8 +11,7 @@ Workspace::Workspace(QObject *parent)
     , m_models(QStringLiteral("ModelsDataSet"))
     , m_modelsAsg(QStringLiteral("ModelsAsgDataSet"))
     , m_document(*this)
-{
-}
+{ }
 
 Workspace::~Workspace() = default;
 

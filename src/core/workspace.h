@@ -29,23 +29,23 @@ class Workspace final : public QObject
 public:
     enum class Panel
     {
-        Price,   // PanelPriceTotal
-        Order,   // PanelOrder
-        Models,  // PanelModels_Select
-        Legend   // DetailsPanel
+        Price,  // PanelPriceTotal
+        Order,  // PanelOrder
+        Models, // PanelModels_Select
+        Legend  // DetailsPanel
     };
 
     enum class Label
     {
-        Title,             // price title strip, left
-        CurDate,           // price title strip, right
+        Title,   // price title strip, left
+        CurDate, // price title strip, right
         OrderTitle,
-        Summ,              // SUMM text
-        SummHint,          // SUMM tool tip
-        Status,            // status line
-        FilterStatus,      // FilterStatusLabel text
-        FilterStatusHint,  // FilterStatusLabel tool tip
-        Caption            // the main window's caption
+        Summ,             // SUMM text
+        SummHint,         // SUMM tool tip
+        Status,           // status line
+        FilterStatus,     // FilterStatusLabel text
+        FilterStatusHint, // FilterStatusLabel tool tip
+        Caption           // the main window's caption
     };
 
     enum class Grid

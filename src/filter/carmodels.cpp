@@ -209,8 +209,8 @@ namespace
     // Appends the records of a file's lines to the table: the first
     // `fieldCount` fields of a line, kept when the first `required` of them
     // are not empty. The bar moves from `progressFrom` on every tenth line.
-    void readRecords(Workspace &workspace, RecordTable &table, const QStringList &lines, int fieldCount,
-                     int required, int progressFrom)
+    void readRecords(Workspace &workspace, RecordTable &table, const QStringList &lines, int fieldCount, int required,
+                     int progressFrom)
     {
         ProgressReporter &progress = workspace.progress();
         const QChar separator = workspace.settings().priceSeparator;
@@ -472,7 +472,8 @@ void CarModels::showApplyToState()
         actions.setHint(name, QStringLiteral("Отменить отбор по моделям|Отменить отбор запчастей"));
     } else {
         actions.setCaption(name, QStringLiteral("Отбор по моделям"));
-        actions.setHint(name, QStringLiteral("Отбор по моделям|Использовать отбор запчастей по заданной модели автомобиля"));
+        actions.setHint(name,
+                        QStringLiteral("Отбор по моделям|Использовать отбор запчастей по заданной модели автомобиля"));
     }
     const int image = active ? ApplyToImageOn : ApplyToImageOff;
     if (image != m_applyToImage) {

@@ -76,8 +76,8 @@ public:
     int modelBoxDropDownCount() const { return m_dropDownCount; }
     struct ModelItem
     {
-        QString key;   // CODE as text; "-1" for the empty entry
-        QString text;  // Model
+        QString key;  // CODE as text; "-1" for the empty entry
+        QString text; // Model
     };
     // "< Все модели >" and the models in ModelsDataSet's view, in view order.
     QList<ModelItem> modelBoxItems() const;

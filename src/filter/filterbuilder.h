@@ -34,8 +34,8 @@ public:
 
     // `text` is either the words typed for a simple filter or the compound
     // sentinel. Sets the condition score.
-    QString buildFilterText(const QString &text, QChar separator, int wordMode, bool includeAvailability,
-                            bool numeric, const QString &fieldName);
+    QString buildFilterText(const QString &text, QChar separator, int wordMode, bool includeAvailability, bool numeric,
+                            const QString &fieldName);
 
     // The condition for one field: apostrophes doubled, words cut at the
     // separator character (empty pieces skipped), joined by " and " (mode 0)

@@ -52,19 +52,19 @@ struct FilterDialogState
     QList<FieldItem> fields; // the items of every field list
     bool prepared = false;   // the field lists were filled (first opening)
 
-    bool simple = true;      // CheckSCF "Простой"
-    QString filterString;    // FilterString
-    int fieldIndex = -1;     // FieldsCombo selection; -1 none
+    bool simple = true;             // CheckSCF "Простой"
+    QString filterString;           // FilterString
+    int fieldIndex = -1;            // FieldsCombo selection; -1 none
     std::array<Row, RowCount> rows; // rows[0] is row 1
 
     int wordMode = AllWords; // Condition
     int separatorIndex = 0;  // DefSepar: 0 blank, 1 ";", 2 ","
 
-    bool availAll = true;    // "Все товары"
-    bool availNot = true;    // "Нет на складе"
-    bool availYes = true;    // "Есть на складе"
-    bool availDeliv = true;  // "Ожидаемые к поставке"
-    bool availNew = false;   // "Показывать только новинки"
+    bool availAll = true;   // "Все товары"
+    bool availNot = true;   // "Нет на складе"
+    bool availYes = true;   // "Есть на складе"
+    bool availDeliv = true; // "Ожидаемые к поставке"
+    bool availNew = false;  // "Показывать только новинки"
 
     // FilterString as it was when the dialog was last opened ("Отмена" puts
     // it back).

@@ -182,9 +182,9 @@ void PriceFilter::filterPrice()
 
 void PriceFilter::showFilterPriceCaption()
 {
-    m_workspace.actions().setCaption(ActionId::FilterPrice, m_workspace.filter.priceActive
-                                                                        ? QStringLiteral("Отменить фильтр")
-                                                                        : QStringLiteral("Применить фильтр"));
+    m_workspace.actions().setCaption(ActionId::FilterPrice,
+                                     m_workspace.filter.priceActive ? QStringLiteral("Отменить фильтр")
+                                                                    : QStringLiteral("Применить фильтр"));
 }
 
 void PriceFilter::applyToNewList()

@@ -26,8 +26,7 @@ namespace
 
 DownloadStatusOrder::DownloadStatusOrder(const QUrl &url)
     : m_address(url)
-{
-}
+{ }
 
 void DownloadStatusOrder::reach(Stage stage, const QString &mimeType, QList<Report> &lines)
 {

@@ -11,9 +11,8 @@
 void HtmlHelp::installActions(Workspace &workspace, DocumentOpener opener)
 {
     Workspace *ws = &workspace;
-    workspace.actions().setHandler(ActionId::RunHTMLHelp, [ws, opener = std::move(opener)] {
-        runHtmlHelp(*ws, opener, helpFilePath());
-    });
+    workspace.actions().setHandler(ActionId::RunHTMLHelp,
+                                   [ws, opener = std::move(opener)] { runHtmlHelp(*ws, opener, helpFilePath()); });
 }
 
 QString HtmlHelp::helpFilePath()
@@ -41,5 +40,6 @@ void HtmlHelp::runHtmlHelp(Workspace &workspace, const DocumentOpener &opener, c
         return;
     }
     if (!opener || !opener(path))
-        prompts.message(QStringLiteral("Невозможно открыть файл помощи."), UserPrompts::Icon::Error, QStringLiteral("Ошибка"));
+        prompts.message(QStringLiteral("Невозможно открыть файл помощи."), UserPrompts::Icon::Error,
+                        QStringLiteral("Ошибка"));
 }

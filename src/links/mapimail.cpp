@@ -89,8 +89,8 @@ MapiMail::Result MapiMail::send(const QString &body, const QString &attachment)
             message.lpFiles = &file;
         }
         result = resultOf(sendW(0, 0, &message, flags, 0));
-    } else if (auto sendA = reinterpret_cast<LPMAPISENDMAIL>(
-                   reinterpret_cast<void *>(::GetProcAddress(mapi, "MAPISendMail")))) {
+    } else if (auto sendA =
+                   reinterpret_cast<LPMAPISENDMAIL>(reinterpret_cast<void *>(::GetProcAddress(mapi, "MAPISendMail")))) {
         // Older systems: texts in the system's own code page.
         QByteArray text8 = body.toLocal8Bit();
         QByteArray path8 = native.toLocal8Bit();

@@ -32,8 +32,7 @@ namespace
             , m_callbacks(callbacks)
             , m_file(fileName)
             , m_order(QUrl(url))
-        {
-        }
+        { }
 
         bool run(QNetworkAccessManager &manager, int stallTimeoutMs, int maximumRedirects, QString *reason);
 
@@ -135,7 +134,8 @@ namespace
         m_stallTimeoutMs = stallTimeoutMs;
         const QUrl url(m_url);
         const QString scheme = url.scheme().toLower();
-        if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        if (!url.isValid() || url.host().isEmpty()
+            || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
             *reason = QStringLiteral("Адрес не поддерживается: загрузка идёт только по http и https.");
             return false;
         }
@@ -234,8 +234,7 @@ namespace
 
 NetworkDownloadService::NetworkDownloadService()
     : m_manager(std::make_unique<QNetworkAccessManager>())
-{
-}
+{ }
 
 NetworkDownloadService::~NetworkDownloadService() = default;
 

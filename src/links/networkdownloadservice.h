@@ -29,8 +29,7 @@ public:
     int stallTimeout() const { return m_stallTimeoutMs; }
     void setMaximumRedirects(int count) { m_maximumRedirects = count; }
 
-    bool download(const QString &url, const QString &fileName, const Callbacks &callbacks,
-                  QString *reason) override;
+    bool download(const QString &url, const QString &fileName, const Callbacks &callbacks, QString *reason) override;
     QString name() const override;
 
 private:

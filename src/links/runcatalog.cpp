@@ -152,7 +152,8 @@ bool RunCatalog::load()
     m_loaded = true;
     m_showItem = reinterpret_cast<OrdixShowItem>(m_library.resolve(ORDIX_SHOW_ITEM));
     auto proceedItem = reinterpret_cast<OrdixProceedItemFunction>(m_library.resolve(ORDIX_PROCEED_ITEM_FUNCTION));
-    auto downloadListFunction = reinterpret_cast<OrdixDownloadListFunction>(m_library.resolve(ORDIX_DOWNLOAD_LIST_FUNCTION));
+    auto downloadListFunction =
+        reinterpret_cast<OrdixDownloadListFunction>(m_library.resolve(ORDIX_DOWNLOAD_LIST_FUNCTION));
 
     QByteArray product("zolt");
     char *text = product.data();

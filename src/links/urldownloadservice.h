@@ -36,8 +36,7 @@ public:
     // completed; otherwise `reason` (when given) says why, or stays empty
     // when the download was stopped through the callbacks. Blocks until the
     // download ended; the callbacks run on the calling thread.
-    virtual bool download(const QString &url, const QString &fileName, const Callbacks &callbacks,
-                          QString *reason) = 0;
+    virtual bool download(const QString &url, const QString &fileName, const Callbacks &callbacks, QString *reason) = 0;
 
     // The name of the service in the error "Unable to load %s".
     virtual QString name() const = 0;

@@ -78,7 +78,8 @@ QString OrderFile::proposedName(const QString &customer, const QDate &date, cons
     // Most Windows programs (Explorer, mail attachments, the file dialogs)
     // take a whole path of at most 259 characters: the folder's share of it
     // is not the name's.
-    const QString where = QDir::toNativeSeparators(folder.isEmpty() ? QDir::currentPath() : QDir(folder).absolutePath());
+    const QString where =
+        QDir::toNativeSeparators(folder.isEmpty() ? QDir::currentPath() : QDir(folder).absolutePath());
     const qsizetype room = qMin(Limit, 259 - Reserve - where.size() - (where.endsWith(QLatin1Char('\\')) ? 0 : 1));
     const auto fits = [&tail, room](const QString &text) { return text.size() + tail.size() <= room; };
 #else
@@ -118,12 +119,14 @@ void OrderFile::save(Workspace &workspace)
     QString target = workspace.document().fileName();
     bool askName = target.isEmpty();
     QString proposed = askName ? unusedName(proposedName(workspace.settings().customer, QDate::currentDate())) : target;
-    if (!askName && guard.isReadOnly() && guard.path() == QFileInfo(workspace.document().fileName()).absoluteFilePath()) {
+    if (!askName && guard.isReadOnly()
+        && guard.path() == QFileInfo(workspace.document().fileName()).absoluteFilePath()) {
         // Opened read-only: the order goes to a file of its own.
         askName = true;
     } else if (!askName && guard.changedOnDisk(workspace.document().fileName())) {
         // Nothing is written over what another program saved without a word.
-        const UserPrompts::Answer answer = workspace.prompts().askYesNoCancel(changedOnDiskQuestion(workspace.document().fileName()));
+        const UserPrompts::Answer answer =
+            workspace.prompts().askYesNoCancel(changedOnDiskQuestion(workspace.document().fileName()));
         if (answer == UserPrompts::Answer::No)
             askName = true;
         else if (answer != UserPrompts::Answer::Yes)

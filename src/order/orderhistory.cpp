@@ -308,7 +308,7 @@ void OrderHistory::restore(const Snapshot &snapshot)
                     continue;
                 const qint64 flag = price.storedInteger(uint32_t(found[i]), flagField);
                 const qint64 wanted = snapshot.marked.contains(touched[i]) ? Availability::withInOrder(flag)
-                                                                          : Availability::withoutInOrder(flag);
+                                                                           : Availability::withoutInOrder(flag);
                 if (wanted != flag) {
                     markRows.push_back(uint32_t(found[i]));
                     marks.push_back({{}, double(wanted)});
@@ -334,12 +334,12 @@ void OrderHistory::updateCaptions()
 {
     ActionList &actions = m_workspace.actions();
     if (actions.find(UndoAction)) {
-        actions.setCaption(UndoAction, canUndo() ? QStringLiteral("Отменить: ") + undoCaption()
-                                                 : QStringLiteral("Отменить"));
+        actions.setCaption(UndoAction,
+                           canUndo() ? QStringLiteral("Отменить: ") + undoCaption() : QStringLiteral("Отменить"));
     }
     if (actions.find(RedoAction)) {
-        actions.setCaption(RedoAction, canRedo() ? QStringLiteral("Повторить: ") + redoCaption()
-                                                 : QStringLiteral("Повторить"));
+        actions.setCaption(RedoAction,
+                           canRedo() ? QStringLiteral("Повторить: ") + redoCaption() : QStringLiteral("Повторить"));
     }
     emit changed();
 }

@@ -69,8 +69,8 @@ public:
         Lines rows;
         double total = 0;
         bool changed = false;
-        QSet<qint64> missing; // codes flagged as missing from the price list
-        QSet<qint64> marked;  // codes whose price row carries the in-order mark
+        QSet<qint64> missing;   // codes flagged as missing from the price list
+        QSet<qint64> marked;    // codes whose price row carries the in-order mark
         QSet<qint64> uncounted; // codes of the lines kept out of the total
         int rowNumber = 0;
 

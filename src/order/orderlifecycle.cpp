@@ -62,12 +62,12 @@ void OrderLifecycle::installActions(Workspace &workspace)
     actions.setHandler(ActionId::OrderFileSaveAs, [ws] { OrderFile::saveAs(*ws); });
     // Every edit of the order's lines is one step of the undo history.
     actions.setHandler(ActionId::AddToOrder, [ws] {
-        const QString name = ws->priceNotEmpty() ? ws->price().asString(PriceFields::of(ws->price(), PriceFields::Name))
-                                                  : QString();
+        const QString name =
+            ws->priceNotEmpty() ? ws->price().asString(PriceFields::of(ws->price(), PriceFields::Name)) : QString();
         OrderHistory::of(*ws).record(
             [name](const OrderHistory::Snapshot &before, const OrderHistory::Snapshot &after) {
                 return (after.rows.size() > before.rows.size() ? QStringLiteral("добавление «%1»")
-                                                                : QStringLiteral("изменение количества «%1»"))
+                                                               : QStringLiteral("изменение количества «%1»"))
                     .arg(name);
             },
             [ws] { OrderLines::addToOrder(*ws); });
@@ -185,7 +185,8 @@ void OrderLifecycle::coordinateOrder(Workspace &workspace)
 {
     if (workspace.prompts().askYesNo(QStringLiteral("Вы хотите согласовать заказ сейчас?")) != UserPrompts::Answer::Yes)
         return;
-    OrderHistory::of(workspace).record(QStringLiteral("согласование с прайсом"), [&workspace] { coordinate(workspace); });
+    OrderHistory::of(workspace).record(QStringLiteral("согласование с прайсом"),
+                                       [&workspace] { coordinate(workspace); });
     const QString missing = MissingLines::of(workspace).messageText();
     if (!missing.isEmpty())
         workspace.prompts().message(missing, UserPrompts::Icon::Warning);
@@ -262,7 +263,8 @@ void OrderLifecycle::coordinate(Workspace &workspace)
                     ++foundLines;
                 } else if (!order.isNull(OrderTable::Code)) {
                     missingCodes.insert(order.asInteger(OrderTable::Code));
-                    missingLines.append(order.displayText(OrderTable::Code) + QLatin1Char(' ') + order.asString(OrderTable::Name));
+                    missingLines.append(order.displayText(OrderTable::Code) + QLatin1Char(' ')
+                                        + order.asString(OrderTable::Name));
                 }
                 if (!found)
                     return std::nullopt;

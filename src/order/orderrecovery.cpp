@@ -67,8 +67,9 @@ namespace
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
             const int error = errno;
-            throw OrdixError(cannot.arg(native(path), error == ELOOP ? QStringLiteral("это ссылка, а не обычный файл")
-                                                                      : QString::fromLocal8Bit(std::strerror(error))));
+            throw OrdixError(cannot.arg(native(path),
+                                        error == ELOOP ? QStringLiteral("это ссылка, а не обычный файл")
+                                                       : QString::fromLocal8Bit(std::strerror(error))));
         }
         struct stat st;
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -285,8 +286,9 @@ void OrderRecovery::showProblem(const QString &cause)
     if (cause.isEmpty() == !m_failing)
         return;
     m_failing = !cause.isEmpty();
-    m_workspace.setLabel(Workspace::Label::Status, m_failing ? QStringLiteral("Автосохранение недоступно: ") + cause
-                                                             : QStringLiteral("Автосохранение снова работает"));
+    m_workspace.setLabel(Workspace::Label::Status,
+                         m_failing ? QStringLiteral("Автосохранение недоступно: ") + cause
+                                   : QStringLiteral("Автосохранение снова работает"));
 }
 
 QByteArray OrderRecovery::format(const Saved &saved)
@@ -374,7 +376,8 @@ QString OrderRecovery::question(const Saved &saved)
         text += QStringLiteral(" из папки %1").arg(native(saved.folder));
     text += QLatin1Char('?');
     if (saved.damaged > 0)
-        text += QStringLiteral("\nСтрок, которые не удалось прочитать: %1; они не будут восстановлены.").arg(saved.damaged);
+        text +=
+            QStringLiteral("\nСтрок, которые не удалось прочитать: %1; они не будут восстановлены.").arg(saved.damaged);
     return text;
 }
 
@@ -382,8 +385,8 @@ QList<OrderRecovery::Orphan> OrderRecovery::orphans()
 {
     QList<Orphan> found;
     // Locks left by windows that were killed with nothing unsaved.
-    const QStringList locks = QDir(m_folder).entryList({QStringLiteral("order*.txt.lock")},
-                                                       QDir::Files | QDir::System | QDir::Hidden);
+    const QStringList locks =
+        QDir(m_folder).entryList({QStringLiteral("order*.txt.lock")}, QDir::Files | QDir::System | QDir::Hidden);
     for (const QString &name : locks) {
         const QString lockPath = QDir(m_folder).filePath(name);
         if (!QFileInfo::exists(lockPath.chopped(5)))
@@ -545,7 +548,8 @@ void OrderRecovery::restore(const Saved &saved)
         const GridFreeze freeze(m_workspace, Workspace::Grid::Price);
         const UnfilteredPrice unfiltered(price);
         for (const QVariantList &row : std::as_const(saved.rows)) {
-            if (row.at(OrderTable::Code).isNull() || !price.locate(PriceFields::name(PriceFields::Code), row.at(OrderTable::Code)))
+            if (row.at(OrderTable::Code).isNull()
+                || !price.locate(PriceFields::name(PriceFields::Code), row.at(OrderTable::Code)))
                 continue;
             Availability::setInOrder(price, flagField, true);
         }
@@ -557,9 +561,9 @@ void OrderRecovery::restore(const Saved &saved)
     m_workspace.document().recount();
     m_workspace.document().setModified(true);
     OrderTable::showOrderSum(m_workspace);
-    m_workspace.setLabel(Workspace::Label::OrderTitle, saved.orderFileName.isEmpty()
-                                                           ? QStringLiteral("Заказ")
-                                                           : OrderTable::titleFor(saved.orderFileName));
+    m_workspace.setLabel(Workspace::Label::OrderTitle,
+                         saved.orderFileName.isEmpty() ? QStringLiteral("Заказ")
+                                                       : OrderTable::titleFor(saved.orderFileName));
     // Written again at once under the new time, as a changed order is.
     schedule();
 }

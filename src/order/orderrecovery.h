@@ -84,7 +84,7 @@ private:
     {
         QString path;
         Saved saved;
-        QString error; // why it did not read
+        QString error;                    // why it did not read
         std::shared_ptr<QLockFile> claim; // held while it is offered here
     };
 

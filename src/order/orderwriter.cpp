@@ -44,26 +44,24 @@ namespace
     {
         const Settings &s = workspace.settings();
         target << QStringLiteral("Заказ на ") + TextFile::shortDate(QDate::currentDate())
-               << QStringLiteral("  Заказчик: ") + s.customer
-               << QStringLiteral("  Адрес: ") + s.addr
-               << QStringLiteral("  Телефон/факс: ") + s.phone
-               << QStringLiteral("  Контактное лицо: ") + s.contact
-               << QStringLiteral("  Банк: ") + s.bank
-               << QStringLiteral("  БИК: ") + s.bik
+               << QStringLiteral("  Заказчик: ") + s.customer << QStringLiteral("  Адрес: ") + s.addr
+               << QStringLiteral("  Телефон/факс: ") + s.phone << QStringLiteral("  Контактное лицо: ") + s.contact
+               << QStringLiteral("  Банк: ") + s.bank << QStringLiteral("  БИК: ") + s.bik
                << QStringLiteral("  Расчетный счет: ") + s.settlementAccount
-               << QStringLiteral("  Кор. счет: ") + s.correspondentAccount
-               << QStringLiteral("  ИНН: ") + s.inn
-               << QStringLiteral("  Доставка товара: ") + s.delivery
-               << QStringLiteral("  Упаковка товара: ") + s.pack
-               << QStringLiteral("  Форма оплаты: ") + s.payment
-               << QStringLiteral("ЗАКАЗ:");
+               << QStringLiteral("  Кор. счет: ") + s.correspondentAccount << QStringLiteral("  ИНН: ") + s.inn
+               << QStringLiteral("  Доставка товара: ") + s.delivery << QStringLiteral("  Упаковка товара: ") + s.pack
+               << QStringLiteral("  Форма оплаты: ") + s.payment << QStringLiteral("ЗАКАЗ:");
     }
 
     void writeExportHead(QStringList &target)
     {
-        target << QStringList{QStringLiteral("Код"), QStringLiteral("Наименование / артикул производителя"),
-                              QStringLiteral("Каталожный номер"), QStringLiteral("Производство"),
-                              QStringLiteral("Количество"), QStringLiteral("Цена за ед."), QStringLiteral("ИТОГО")}
+        target << QStringList{QStringLiteral("Код"),
+                              QStringLiteral("Наименование / артикул производителя"),
+                              QStringLiteral("Каталожный номер"),
+                              QStringLiteral("Производство"),
+                              QStringLiteral("Количество"),
+                              QStringLiteral("Цена за ед."),
+                              QStringLiteral("ИТОГО")}
                       .join(ExportSeparator);
     }
 }
@@ -109,8 +107,9 @@ void OrderWriter::write(Workspace &workspace, QStringList &target, Form form)
         } else {
             const double price = workspace.applyDiscount(table.floatAt(r, OrderTable::Price)) / rate;
             const double sum = workspace.applyDiscount(table.floatAt(r, OrderTable::SUM)) / rate;
-            target << QStringList{exportField(code), exportField(name), exportField(catalogId), exportField(producer),
-                                  QString::number(count), Decimal::format(price, 2), Decimal::format(sum, 2)}
+            target << QStringList{exportField(code),      exportField(name),      exportField(catalogId),
+                                  exportField(producer),  QString::number(count), Decimal::format(price, 2),
+                                  Decimal::format(sum, 2)}
                           .join(ExportSeparator);
         }
         const int step = 10 + int(qint64(r + 1) * 90 / rows);

@@ -26,6 +26,6 @@ public:
     // An order file line for one order line. A field never carries the
     // separator "|" (it becomes "/") nor a line break (it becomes a blank),
     // so every line reads back as the five fields it was written from.
-    static QString fileLine(const QString &code, const QString &name, const QString &catalogId,
-                            const QString &producer, qint64 count);
+    static QString fileLine(const QString &code, const QString &name, const QString &catalogId, const QString &producer,
+                            qint64 count);
 };

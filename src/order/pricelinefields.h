@@ -16,8 +16,7 @@ struct PriceLineFields final
         , catalog(PriceFields::of(price, PriceFields::CatalogID))
         , producer(PriceFields::of(price, PriceFields::ProductionOf))
         , price(PriceFields::of(price, PriceFields::Price))
-    {
-    }
+    { }
 
     int flag;
     int code;

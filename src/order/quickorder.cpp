@@ -25,8 +25,7 @@ namespace
 {
     // Escape pressed while a quick order's lines go in.
     struct Stopped
-    {
-    };
+    { };
 
     // Runs the step that puts a quick order's lines in as one step of the
     // undo history; false, and the order as it was, when Escape stopped it.
@@ -328,7 +327,8 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                     if (existing != orderRows.constEnd()) {
                         // The line keeps its own price, as in the quantity dialog.
                         const uint32_t stored = existing->second;
-                        const double sum = OrderTable::lineAmount(order.storedFloat(stored, OrderTable::Price), part.quantity);
+                        const double sum =
+                            OrderTable::lineAmount(order.storedFloat(stored, OrderTable::Price), part.quantity);
                         changedRows.push_back(stored);
                         counts.push_back({{}, double(part.quantity)});
                         sums.push_back({{}, sum});

@@ -7,8 +7,8 @@ QString MakeSafeFileName(const QString &name)
         char16_t from;
         const char16_t *to;
     } replacements[] = {
-        {u'/', u"("}, {u'\\', u")"}, {u':', u"-"}, {u'*', u"#"}, {u'?', u"-"},
-        {u'"', u"''"}, {u'<', u"("}, {u'>', u")"}, {u'|', u"!"},
+        {u'/', u"("},  {u'\\', u")"}, {u':', u"-"}, {u'*', u"#"}, {u'?', u"-"},
+        {u'"', u"''"}, {u'<', u"("},  {u'>', u")"}, {u'|', u"!"},
     };
     QString result = name;
     for (const auto &r : replacements)

@@ -198,7 +198,8 @@ OrderReport OrderReport::prepare(Workspace &workspace, const QDate &date, const 
         const QString undiscounted = workspace.document().undiscountedText();
         const QString percent = Decimal::format(std::abs(d), 2) + QLatin1Char('%');
         report.summary << Row{d > 0 ? QStringLiteral("Скидка:") : QStringLiteral("Наценка:"), percent};
-        report.summary << Row{d > 0 ? QStringLiteral("Сумма без учета скидки:") : QStringLiteral("Стоимость без наценки :"),
+        report.summary << Row{d > 0 ? QStringLiteral("Сумма без учета скидки:")
+                                    : QStringLiteral("Стоимость без наценки :"),
                               undiscounted};
         x = std::min({x, w - measure(undiscounted, Font::Value) - 4, w - measure(percent, Font::Value) - 4});
     }

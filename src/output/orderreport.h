@@ -59,8 +59,8 @@ public:
     struct Page
     {
         int number = 1;
-        bool hasTitle = false;   // the title band opens the page
-        int firstLine = 0;       // 0-based index into lines
+        bool hasTitle = false; // the title band opens the page
+        int firstLine = 0;     // 0-based index into lines
         int lineCount = 0;
         bool hasSummary = false; // the summary band follows the page's lines
     };
@@ -117,8 +117,7 @@ public:
         QString title;
         double contentWidth = 0; // the widest printed text, layout units
     };
-    static QList<Column> layColumns(const QList<GridColumnInput> &gridColumns, int nameColumn,
-                                    const Measure &measure);
+    static QList<Column> layColumns(const QList<GridColumnInput> &gridColumns, int nameColumn, const Measure &measure);
 
     // Pages for a number of lines: the first with the title band, every one
     // with the column header and the footer, the summary after the last line

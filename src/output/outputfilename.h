@@ -11,6 +11,7 @@ inline void checkOutputFileName(const QString &path)
     if (path.contains(QChar(0))) {
         QString shown = path;
         shown.replace(QChar(0), QLatin1Char('?'));
-        throw OrdixError(QStringLiteral("Не удалось записать файл ") + shown + QStringLiteral(": недопустимое имя файла"));
+        throw OrdixError(QStringLiteral("Не удалось записать файл ") + shown
+                         + QStringLiteral(": недопустимое имя файла"));
     }
 }

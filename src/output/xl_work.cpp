@@ -216,13 +216,15 @@ XlSheet XL_Work::buildOrderSheet(Workspace &workspace, const QDate &date)
     sheet.setRowHeight(23, SpacerHeight);
     sheet.setRowHeight(25, SpacerHeight);
     sheet.format(XlRange::address(QStringLiteral("F24")), [](XlStyle &s) { s.align = XlAlign::Right; });
-    sheet.setValue(24, 2, settings.delivery == QLatin1String("yes") ? QStringLiteral("Необходима доставка товара")
-                                                                    : QStringLiteral("Доставка товара не нужна"));
-    sheet.setValue(24, 6, settings.pack == QLatin1String("yes") ? QStringLiteral("Необходима упаковка товара")
-                                                                : QStringLiteral("Упаковка товара не нужна"));
-    sheet.setValue(26, 2, settings.payment == QLatin1String("clearing")
-                              ? QStringLiteral("Способ оплаты: Безналичный расчет")
-                              : QStringLiteral("Способ оплаты: Наличный расчет"));
+    sheet.setValue(24, 2,
+                   settings.delivery == QLatin1String("yes") ? QStringLiteral("Необходима доставка товара")
+                                                             : QStringLiteral("Доставка товара не нужна"));
+    sheet.setValue(24, 6,
+                   settings.pack == QLatin1String("yes") ? QStringLiteral("Необходима упаковка товара")
+                                                         : QStringLiteral("Упаковка товара не нужна"));
+    sheet.setValue(26, 2,
+                   settings.payment == QLatin1String("clearing") ? QStringLiteral("Способ оплаты: Безналичный расчет")
+                                                                 : QStringLiteral("Способ оплаты: Наличный расчет"));
 
     // Totals, one empty row below the table.
     const int totalRow = lines + 30;
@@ -240,7 +242,8 @@ XlSheet XL_Work::buildOrderSheet(Workspace &workspace, const QDate &date)
             WriteValueRange(sheet, rateRange, QStringLiteral("Накопит."), XlAlign::Right, 12, true);
         } else {
             WriteLabelRange(sheet, XlRange::cell(totalRow + 2, 4),
-                            markup ? QStringLiteral("Стоимость без наценки :") : QStringLiteral("Сумма без учета скидки:"),
+                            markup ? QStringLiteral("Стоимость без наценки :")
+                                   : QStringLiteral("Сумма без учета скидки:"),
                             XlAlign::Right, 12, false);
             const QString undiscounted = workspace.document().undiscountedText();
             WriteValueRange(sheet, XlRange::span(totalRow + 2, 5, totalRow + 2, 7), undiscounted, XlAlign::Right, 12,
@@ -289,5 +292,6 @@ void XL_Work::ExportExcelExecute(Workspace &workspace)
     const XlSheet sheet = buildOrderSheet(workspace, today);
     progress.stepProgress(90);
     XlsxFile::write(sheet, path);
-    workspace.setLabel(Workspace::Label::Status, QStringLiteral("Экспорт в MS Excel: ") + QDir::toNativeSeparators(path));
+    workspace.setLabel(Workspace::Label::Status,
+                       QStringLiteral("Экспорт в MS Excel: ") + QDir::toNativeSeparators(path));
 }

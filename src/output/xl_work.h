@@ -26,11 +26,11 @@ namespace XL_Work
     void WriteGridToSheet(const GridLayout &grid, RecordTable &table, XlSheet &sheet, int firstRow, int firstColumn);
 
     // A label: Times New Roman Cyr, bold, italic, underlined, navy.
-    XlRange WriteLabelRange(XlSheet &sheet, const XlRange &range, const QVariant &value, XlAlign align,
-                            double fontSize, bool merge);
+    XlRange WriteLabelRange(XlSheet &sheet, const XlRange &range, const QVariant &value, XlAlign align, double fontSize,
+                            bool merge);
     // A value: Times New Roman Cyr, bold, black, with a thin line under it.
-    XlRange WriteValueRange(XlSheet &sheet, const XlRange &range, const QVariant &value, XlAlign align,
-                            double fontSize, bool merge);
+    XlRange WriteValueRange(XlSheet &sheet, const XlRange &range, const QVariant &value, XlAlign align, double fontSize,
+                            bool merge);
 
     // The whole order sheet as of the given day.
     XlSheet buildOrderSheet(Workspace &workspace, const QDate &date);

@@ -26,7 +26,8 @@ namespace
 
 XlRange XlRange::address(const QString &text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^([A-Za-z]{1,3})(\\d{1,7})(?::([A-Za-z]{1,3})(\\d{1,7}))?$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^([A-Za-z]{1,3})(\\d{1,7})(?::([A-Za-z]{1,3})(\\d{1,7}))?$"));
     const QRegularExpressionMatch match = pattern.match(text);
     if (!match.hasMatch())
         throw OrdixError(QStringLiteral("Неверный адрес ячейки: ") + text);
@@ -63,8 +64,7 @@ double XlSheet::autoRowHeight(double pointSize)
 
 XlSheet::XlSheet(const QString &name)
     : m_name(name)
-{
-}
+{ }
 
 void XlSheet::formatSheet(const std::function<void(XlStyle &)> &change)
 {
@@ -107,7 +107,8 @@ void XlSheet::setBorders(const XlRange &range, XlBorderIndex which, XlLine line,
     const XlBorder border{line, colorIndex};
     switch (which) {
     case XlBorderIndex::EdgeBottom:
-        format(XlRange::span(range.bottom, range.left, range.bottom, range.right), [&](XlStyle &s) { s.bottom = border; });
+        format(XlRange::span(range.bottom, range.left, range.bottom, range.right),
+               [&](XlStyle &s) { s.bottom = border; });
         break;
     case XlBorderIndex::InsideVertical:
         if (range.columnCount() < 2)
@@ -201,8 +202,8 @@ void XlSheet::autoFitColumns()
             continue;
         if (const XlRange *area = mergeAt(key.first, key.second); area && area->columnCount() > 1)
             continue;
-        const QString text = cell.value.typeId() == QMetaType::Double ? QString::number(cell.value.toDouble())
-                                                                      : cell.value.toString();
+        const QString text =
+            cell.value.typeId() == QMetaType::Double ? QString::number(cell.value.toDouble()) : cell.value.toString();
         if (text.isEmpty())
             continue;
         const double pixels = ArialMetrics::pixelWidth(text, cell.style.font.size, cell.style.font.bold);
@@ -275,14 +276,12 @@ int XlSheet::lastColumn() const
 unsigned XlPalette::rgb(int colorIndex)
 {
     static constexpr unsigned Palette[56] = {
-        0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF,
-        0x800000, 0x008000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080,
-        0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF,
-        0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF,
-        0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
-        0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
-        0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333
-    };
+        0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF, 0x800000, 0x008000,
+        0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080, 0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF,
+        0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF, 0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000,
+        0x008080, 0x0000FF, 0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
+        0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696, 0x003366, 0x339966,
+        0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333};
     if (colorIndex < 1 || colorIndex > 56)
         return 0x000000;
     return Palette[colorIndex - 1];

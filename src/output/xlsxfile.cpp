@@ -74,10 +74,12 @@ namespace
         key += QString::number(int(f.bold) | int(f.italic) << 1 | int(f.underline) << 2 | int(f.strikethrough) << 3
                                | int(f.superscript) << 4 | int(f.subscript) << 5 | int(f.outline) << 6
                                | int(f.shadow) << 7);
-        key += QLatin1Char('\x1f') + QString::number(f.colorIndex) + QLatin1Char('\x1f') + QString::number(s.interiorColorIndex);
+        key += QLatin1Char('\x1f') + QString::number(f.colorIndex) + QLatin1Char('\x1f')
+            + QString::number(s.interiorColorIndex);
         key += QLatin1Char('\x1f') + s.numberFormat + QLatin1Char('\x1f') + QString::number(int(s.align));
         for (const XlBorder *b : {&s.left, &s.top, &s.right, &s.bottom})
-            key += QLatin1Char('\x1f') + QString::number(int(b->line)) + QLatin1Char(',') + QString::number(b->colorIndex);
+            key +=
+                QLatin1Char('\x1f') + QString::number(int(b->line)) + QLatin1Char(',') + QString::number(b->colorIndex);
         return key;
     }
 
@@ -86,8 +88,7 @@ namespace
     public:
         explicit FormatCache(lxw_workbook *workbook)
             : m_workbook(workbook)
-        {
-        }
+        { }
 
         lxw_format *get(const XlStyle &style)
         {

@@ -54,13 +54,15 @@ void PriceCompare::comparePrices(Workspace &workspace)
         candidate = workspace.previousEditionFile();
     UserPrompts &prompts = workspace.prompts();
     if (QFileInfo(candidate).isFile()) {
-        const QString question = QStringLiteral("Вы хотите сравнить цены текущего прайс-листа со старым?\nТекущий файл: ")
+        const QString question =
+            QStringLiteral("Вы хотите сравнить цены текущего прайс-листа со старым?\nТекущий файл: ")
             + describe(workspace.priceFileName()) + QStringLiteral("\nСтарый файл: ") + describe(candidate);
         if (prompts.askYesNo(question) == UserPrompts::Answer::Yes)
             workspace.setOldPriceFileName(candidate);
     }
     if (workspace.oldPriceFileName().isEmpty()) {
-        if (prompts.askYesNo(QStringLiteral("Подходящий старый файл прайс-листа не найден.\nВы хотите указать его вручную?"))
+        if (prompts.askYesNo(
+                QStringLiteral("Подходящий старый файл прайс-листа не найден.\nВы хотите указать его вручную?"))
             == UserPrompts::Answer::Yes) {
             UserPrompts::FileDialog dialog;
             dialog.title = QStringLiteral("Открыть старый файл прайс-листа");
@@ -93,7 +95,8 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
         const ProgressFinish end(progress);
         const QHash<qint32, double> byCode = SupplierListLoader::editionPrices(workspace, path);
         RecordTable &table = workspace.price();
-        std::vector<double> prices(table.isActive() ? table.storedRowCount() : 0, std::numeric_limits<double>::quiet_NaN());
+        std::vector<double> prices(table.isActive() ? table.storedRowCount() : 0,
+                                   std::numeric_limits<double>::quiet_NaN());
         for (uint32_t r = 0; r < prices.size(); ++r) {
             const auto it = byCode.constFind(qint32(table.storedInteger(r, CodeField)));
             if (it != byCode.constEnd())
@@ -104,8 +107,8 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         progress.finishProgress();
-        throw OrdixError(QStringLiteral("Не удалось прочитать файл %1: %2")
-                             .arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw OrdixError(
+            QStringLiteral("Не удалось прочитать файл %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     }
     qint64 fileSize = file.size();
     // An old list saved as UTF-8 is read whole and becomes Windows-1251
@@ -195,8 +198,8 @@ std::vector<double> PriceCompare::readOldPrices(Workspace &workspace, const QStr
     }
     if (!read) {
         progress.finishProgress();
-        throw OrdixError(QStringLiteral("Не удалось прочитать файл %1: %2")
-                             .arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw OrdixError(
+            QStringLiteral("Не удалось прочитать файл %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     }
     return prices;
 }

@@ -31,9 +31,8 @@ void PriceLifecycle::installActions(Workspace &workspace)
     actions.setHandler(ActionId::RestorePriceData, [ws] { restorePriceData(*ws); });
     actions.setHandler(ActionId::InitializePriceDataSet, [ws] { PriceLoader::initializePriceDataSet(*ws); });
     actions.setHandler(ActionId::ComparePrices, [ws] { PriceCompare::comparePrices(*ws); });
-    workspace.setPriceLoader([ws](const QString &primary, const QString &fallback) {
-        PriceLoader::loadPriceList(*ws, primary, fallback);
-    });
+    workspace.setPriceLoader(
+        [ws](const QString &primary, const QString &fallback) { PriceLoader::loadPriceList(*ws, primary, fallback); });
 }
 
 void PriceLifecycle::priceFileOpen(Workspace &workspace)
@@ -47,7 +46,8 @@ void PriceLifecycle::priceFileOpenSpecial(Workspace &workspace)
     const int remembered = priceMode;
     const auto restore = qScopeGuard([&priceMode, remembered] { priceMode = remembered; });
     priceMode = 2;
-    const QString primary = workspace.priceFileName().isEmpty() ? PriceLoader::defaultFileName() : workspace.priceFileName();
+    const QString primary =
+        workspace.priceFileName().isEmpty() ? PriceLoader::defaultFileName() : workspace.priceFileName();
     PriceLoader::loadPriceList(workspace, primary, QString());
 }
 

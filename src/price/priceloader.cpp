@@ -126,8 +126,7 @@ namespace
             : batch(table)
             , m_layout(layout)
             , m_analogueWidth(table.field(FAnalogue).width)
-        {
-        }
+        { }
 
         void parse(QByteArrayView block) override
         {
@@ -144,7 +143,7 @@ namespace
         }
 
         RecordTable::RowBatch batch;
-        std::vector<int> failedLines; // lines of the block that gave no row
+        std::vector<int> failedLines;      // lines of the block that gave no row
         std::vector<int> cutAnalogueLines; // lines whose row lost analogues to the field's width
         int lines = 0;
         int widest[7] = {};
@@ -356,7 +355,8 @@ void PriceLoader::initializePriceDataSet(Workspace &workspace)
     column(QStringLiteral("NPP"), -1, QStringLiteral("№"), workspace.fontWidth(40));
     column(fields.at(FAvailability).name, FAvailability, QStringLiteral("..."), 18);
     column(fields.at(FCode).name, FCode, QStringLiteral("Код"), workspace.fontWidth(50));
-    column(fields.at(FName).name, FName, QStringLiteral("Наименование / артикул производителя"), workspace.fontWidth(400));
+    column(fields.at(FName).name, FName, QStringLiteral("Наименование / артикул производителя"),
+           workspace.fontWidth(400));
     column(fields.at(FCatalogId).name, FCatalogId, QStringLiteral("OEM номер"),
            workspace.textWidth(QStringLiteral("0000000000000000")));
     column(fields.at(FProducer).name, FProducer, QStringLiteral("Производство"), workspace.fontWidth(100));
@@ -368,7 +368,8 @@ void PriceLoader::initializePriceDataSet(Workspace &workspace)
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
 }
 
-PriceLoadResult PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName, const QString &fallbackName)
+PriceLoadResult PriceLoader::loadPriceList(Workspace &workspace, const QString &primaryName,
+                                           const QString &fallbackName)
 {
     // The loaded list is closed once the new one is found usable, so that a
     // file that is no price list leaves it as it was.
@@ -516,8 +517,8 @@ namespace
         const PriceColumns &columns = head.columns;
         PriceLineLayout layout;
         layout.separator = separator;
-        const int map[9] = {columns.status, columns.code, columns.name, columns.catalogId, columns.producer,
-                            columns.pack, columns.price, columns.groups, columns.analogues};
+        const int map[9] = {columns.status, columns.code,  columns.name,   columns.catalogId, columns.producer,
+                            columns.pack,   columns.price, columns.groups, columns.analogues};
         for (int v = 0; v < 9; ++v) {
             layout.map[v] = map[v];
             layout.maxColumn = qMax(layout.maxColumn, map[v]);
@@ -526,9 +527,11 @@ namespace
         if (!head.headerSeen || columns.code == 0 || columns.name == 0) {
             throw OrdixError(QStringLiteral("Файл %1 не похож на прайс-лист: не найдена строка заголовка "
                                             "со столбцами «Код» и «Наименование»%2")
-                                 .arg(path, in.undecoded > 0 ? QStringLiteral(" (строк, которые не читаются в своей "
-                                                                              "кодировке: %1)").arg(in.undecoded)
-                                                             : QString()));
+                                 .arg(path,
+                                      in.undecoded > 0 ? QStringLiteral(" (строк, которые не читаются в своей "
+                                                                        "кодировке: %1)")
+                                                             .arg(in.undecoded)
+                                                       : QString()));
         }
         if (!head.inData || !hasUsableRow(*in.device, head.dataStart, layout))
             throw OrdixError(QStringLiteral("В прайс-листе %1 нет ни одной строки, которую можно прочитать").arg(path));
@@ -614,7 +617,8 @@ namespace
                     const int lines = rows.stopped ? stopLine + 1 : block.lines;
                     int failed = 0;
                     if (rows.stopped) {
-                        const auto kept = std::upper_bound(block.failedLines.begin(), block.failedLines.end(), lines - 1);
+                        const auto kept =
+                            std::upper_bound(block.failedLines.begin(), block.failedLines.end(), lines - 1);
                         failed = int(kept - block.failedLines.begin());
                         block.batch.truncate(lines - failed);
                     } else {
@@ -624,7 +628,8 @@ namespace
                     rows.cutAnalogues += int(std::lower_bound(cut.begin(), cut.end(), lines) - cut.begin());
                     rows.skipped += failed + table.appendBatch(block.batch);
                     if (fileSize > 0)
-                        progress.stepProgress(int(std::lround(qMin(1.0, double(position) / double(fileSize)) * 90.0 + 10.0)));
+                        progress.stepProgress(
+                            int(std::lround(qMin(1.0, double(position) / double(fileSize)) * 90.0 + 10.0)));
                     return !rows.stopped;
                 };
                 if (!in.device->seek(dataStart))
@@ -671,8 +676,9 @@ namespace
             status += QStringLiteral(". Пропущено строк с ошибками: %1").arg(skipped);
         status += PriceLoader::cutAnaloguesNote(cutAnalogues);
         workspace.setLabel(Workspace::Label::Status, status);
-        workspace.setLabel(Workspace::Label::Title, QStringLiteral("Прайс-лист фирмы \"Золт\" на ")
-                                                       + TextFile::dateTimeText(TextFile::fileDateTime(path)));
+        workspace.setLabel(Workspace::Label::Title,
+                           QStringLiteral("Прайс-лист фирмы \"Золт\" на ")
+                               + TextFile::dateTimeText(TextFile::fileDateTime(path)));
         workspace.setLabel(Workspace::Label::CurDate, TextFile::longDate(QDate::currentDate()));
         GridLayout &grid = workspace.grid(Workspace::Grid::Price);
         grid.fixedColumns = 2;

@@ -54,7 +54,7 @@ public:
     // through its saved or confirmed layout; not loaded when the buyer
     // cancelled that, the loaded list then as it was.
     static PriceLoadResult loadFile(Workspace &workspace, const QString &path,
-                         const std::function<void()> &beforeReplacing = {});
+                                    const std::function<void()> &beforeReplacing = {});
 
     // InitializePriceDataSet: writes DStruct.xml, opens the table empty with
     // its indexes ("PreName" active) and rebuilds the price grid's columns.

@@ -45,16 +45,19 @@ namespace
             } else {
                 const std::optional<ImportLayout> named = store.byName(forced);
                 if (!named)
-                    throw OrdixError(QStringLiteral("Нет сохранённых столбцов прайс-листа «%1» (папка %2)").arg(forced, store.folder()));
+                    throw OrdixError(QStringLiteral("Нет сохранённых столбцов прайс-листа «%1» (папка %2)")
+                                         .arg(forced, store.folder()));
                 *layout = *named;
             }
             // A header that moved or was renamed is followed by its names.
             list.chooseFor(*layout);
             const QStringList header = list.headerAt(layout->headerRow);
-            if (layout->headerRow > 0 && !header.isEmpty() && layout->fingerprint() != ImportLayout::fingerprint(header, layout->sheet, int(header.size()))) {
+            if (layout->headerRow > 0 && !header.isEmpty()
+                && layout->fingerprint() != ImportLayout::fingerprint(header, layout->sheet, int(header.size()))) {
                 QStringList changes;
                 if (!LayoutGuess::applyByHeader(*layout, header, &changes) || !layout->isComplete())
-                    throw OrdixError(QStringLiteral("Столбцы «%1» не подходят к %2: %3").arg(layout->name, list.path(), changes.join(QStringLiteral("; "))));
+                    throw OrdixError(QStringLiteral("Столбцы «%1» не подходят к %2: %3")
+                                         .arg(layout->name, list.path(), changes.join(QStringLiteral("; "))));
             }
             return true;
         }
@@ -118,7 +121,8 @@ namespace
         }
         if (problems.isEmpty())
             return true;
-        return workspace.prompts().askYesNo(problems.join(QLatin1Char('\n')) + QStringLiteral("\nЗаменить прайс-лист новым?"))
+        return workspace.prompts().askYesNo(problems.join(QLatin1Char('\n'))
+                                            + QStringLiteral("\nЗаменить прайс-лист новым?"))
             == UserPrompts::Answer::Yes;
     }
 
@@ -133,8 +137,7 @@ namespace
     public:
         explicit ItemCodes(bool madeUp)
             : m_madeUp(madeUp)
-        {
-        }
+        { }
 
         // 0 when the item has no code to give.
         qint32 code(const QByteArrayView *values)
@@ -170,8 +173,7 @@ namespace
         ItemRows(const RecordTable &table, int analogueWidth)
             : batch(table)
             , m_analogueWidth(analogueWidth)
-        {
-        }
+        { }
 
         void clear() override
         {
@@ -207,7 +209,8 @@ namespace
     };
 }
 
-PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing)
+PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &path,
+                                         const std::function<void()> &beforeReplacing)
 {
     RecordTable &table = workspace.price();
     ProgressReporter &progress = workspace.progress();
@@ -226,7 +229,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     QString previousEdition;
     if (workspace.lastSupplierLayout() == layout.name) {
         previousEdition = QFileInfo(workspace.lastSupplierFile()) != QFileInfo(path) ? workspace.lastSupplierFile()
-                                                                                    : workspace.previousEditionFile();
+                                                                                     : workspace.previousEditionFile();
     }
     const auto replace = [&] {
         if (beforeReplacing)
@@ -257,7 +260,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     int widest[7] = {};
     ItemCodes codes(makeCodes);
     QByteArray madeCode;
-    qint64 refused = 0; // rows the table could not hold
+    qint64 refused = 0;      // rows the table could not hold
     qint64 cutAnalogues = 0; // rows whose analogue list lost codes to the field's width
     const int analogueWidth = scratch.field(FAnalogue).width;
     int directBatches = 0;
@@ -298,39 +301,42 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
         const ProgressFinish progressGuard(progress);
         progress.startProgress(QStringLiteral("Loading data..."), 0, 100);
         progress.stepProgress(10);
-        result = list.read(layout, [&](const QByteArrayView *values) {
-            QByteArrayView row[9];
-            std::copy(values, values + 9, row);
-            const qint32 code = codes.code(values);
-            if (makeCodes) {
-                if (code == 0)
-                    return false; // no part number, or a part listed over and over
-                madeCode = QByteArray::number(code);
-                row[1] = madeCode;
-            }
-            if (batches.empty() || (!direct && batches.back()->rowCount() >= BatchRows))
-                batches.push_back(std::make_unique<RecordTable::RowBatch>(scratch));
-            RecordTable::RowBatch &batch = *batches.back();
-            bool lost = false;
-            row[FAnalogue] = AnalogueList::fitted(row[FAnalogue], analogueWidth, &lost);
-            if (!batch.addRaw(row, 9))
-                return false;
-            cutAnalogues += lost ? 1 : 0;
-            if (direct && batch.rowCount() >= BatchRows) {
-                if (++directBatches == 4)
-                    reserveForAll(batch);
-                refused += table.appendBatch(batch);
-                batch.clear();
-            }
-            for (int v = 0; v < 7; ++v) {
-                const int length = int(row[v].size());
-                widest[v] = qMax(widest[v], v == 6 ? 8 * length + 16 : 7 * length + 4);
-            }
-            double price = 0;
-            if (!direct && code != 0 && Decimal::parse(row[6], &price))
-                keys.emplace_back(code, price);
-            return true;
-        }, &progress, direct && !makeCodes ? &itemBatches : nullptr);
+        result = list.read(
+            layout,
+            [&](const QByteArrayView *values) {
+                QByteArrayView row[9];
+                std::copy(values, values + 9, row);
+                const qint32 code = codes.code(values);
+                if (makeCodes) {
+                    if (code == 0)
+                        return false; // no part number, or a part listed over and over
+                    madeCode = QByteArray::number(code);
+                    row[1] = madeCode;
+                }
+                if (batches.empty() || (!direct && batches.back()->rowCount() >= BatchRows))
+                    batches.push_back(std::make_unique<RecordTable::RowBatch>(scratch));
+                RecordTable::RowBatch &batch = *batches.back();
+                bool lost = false;
+                row[FAnalogue] = AnalogueList::fitted(row[FAnalogue], analogueWidth, &lost);
+                if (!batch.addRaw(row, 9))
+                    return false;
+                cutAnalogues += lost ? 1 : 0;
+                if (direct && batch.rowCount() >= BatchRows) {
+                    if (++directBatches == 4)
+                        reserveForAll(batch);
+                    refused += table.appendBatch(batch);
+                    batch.clear();
+                }
+                for (int v = 0; v < 7; ++v) {
+                    const int length = int(row[v].size());
+                    widest[v] = qMax(widest[v], v == 6 ? 8 * length + 16 : 7 * length + 4);
+                }
+                double price = 0;
+                if (!direct && code != 0 && Decimal::parse(row[6], &price))
+                    keys.emplace_back(code, price);
+                return true;
+            },
+            &progress, direct && !makeCodes ? &itemBatches : nullptr);
         if (direct && !batches.empty())
             refused += table.appendBatch(*batches.back());
     } catch (...) {
@@ -348,10 +354,11 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
             workspace.execute(ActionId::PriceClose);
             workspace.setPriceFileName(QString());
         }
-        throw OrdixError(QStringLiteral("В прайс-листе %1 нет ни одной строки, которую можно прочитать со столбцами «%2» "
-                                        "(строк без цены или кода: %3)")
-                             .arg(path, layout.name)
-                             .arg(result.counts[size_t(RowClass::Unreadable)]));
+        throw OrdixError(
+            QStringLiteral("В прайс-листе %1 нет ни одной строки, которую можно прочитать со столбцами «%2» "
+                           "(строк без цены или кода: %3)")
+                .arg(path, layout.name)
+                .arg(result.counts[size_t(RowClass::Unreadable)]));
     }
     qint64 skipped = result.counts[size_t(RowClass::Unreadable)] + refused;
     if (!direct) {
@@ -386,7 +393,8 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     if (result.stopped)
         workspace.prompts().message(QStringLiteral("Action stopped"), UserPrompts::Icon::Information);
 
-    QString status = QStringLiteral("Прайс-лист загружен (%1, столбцы «%2»)").arg(list.formatName(list.format()), layout.name);
+    QString status =
+        QStringLiteral("Прайс-лист загружен (%1, столбцы «%2»)").arg(list.formatName(list.format()), layout.name);
     if (skipped > 0)
         status += QStringLiteral(". Пропущено строк с ошибками: %1").arg(skipped);
     status += PriceLoader::cutAnaloguesNote(int(cutAnalogues));
@@ -395,8 +403,9 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     if (!result.notes.isEmpty())
         status += QStringLiteral(". ") + result.notes.join(QStringLiteral(". "));
     workspace.setLabel(Workspace::Label::Status, status);
-    workspace.setLabel(Workspace::Label::Title, QStringLiteral("Прайс-лист «%1» на ").arg(layout.name)
-                                                   + TextFile::dateTimeText(TextFile::fileDateTime(path)));
+    workspace.setLabel(Workspace::Label::Title,
+                       QStringLiteral("Прайс-лист «%1» на ").arg(layout.name)
+                           + TextFile::dateTimeText(TextFile::fileDateTime(path)));
     workspace.setLabel(Workspace::Label::CurDate, TextFile::longDate(QDate::currentDate()));
     grid.fixedColumns = 2;
     workspace.gridColumnsRebuilt(Workspace::Grid::Price);
@@ -423,16 +432,20 @@ QHash<qint32, double> SupplierListLoader::editionPrices(Workspace &workspace, co
             layout.reset();
     }
     if (!layout || !layout->isComplete())
-        throw OrdixError(QStringLiteral("Столбцы прайс-листа %1 не распознаны: откройте его один раз как прайс-лист").arg(path));
+        throw OrdixError(
+            QStringLiteral("Столбцы прайс-листа %1 не распознаны: откройте его один раз как прайс-лист").arg(path));
     QHash<qint32, double> prices;
     ItemCodes codes(layout->column(ImportField::Code) < 0);
-    list.read(*layout, [&](const QByteArrayView *values) {
-        const qint32 code = codes.code(values);
-        double price = 0;
-        if (code == 0 || !Decimal::parse(values[6], &price))
-            return false;
-        prices.insert(code, price);
-        return true;
-    }, &workspace.progress());
+    list.read(
+        *layout,
+        [&](const QByteArrayView *values) {
+            const qint32 code = codes.code(values);
+            double price = 0;
+            if (code == 0 || !Decimal::parse(values[6], &price))
+                return false;
+            prices.insert(code, price);
+            return true;
+        },
+        &workspace.progress());
     return prices;
 }

@@ -19,7 +19,8 @@ public:
     // False when the buyer cancelled the layout or the replacement (the
     // loaded list then stays as it was). Throws OrdixError when the file
     // cannot be read or gives no item.
-    static PriceLoadResult load(Workspace &workspace, const QString &path, const std::function<void()> &beforeReplacing);
+    static PriceLoadResult load(Workspace &workspace, const QString &path,
+                                const std::function<void()> &beforeReplacing);
     // The prices by code of another edition of a supplier's list (the
     // comparison's old list), read with the loaded list's layout.
     static QHash<qint32, double> editionPrices(Workspace &workspace, const QString &path);

@@ -41,13 +41,22 @@ namespace
 
     const wl_interface *noTypes[] = {nullptr, nullptr, nullptr, nullptr, nullptr};
     const wl_message pointerRequests[] = {
-        {"motion", "uff", noTypes},       {"motion_absolute", "uuuuu", noTypes}, {"button", "uuu", noTypes},
-        {"axis", "uuf", noTypes},         {"frame", "", noTypes},                {"axis_source", "u", noTypes},
-        {"axis_stop", "uu", noTypes},     {"axis_discrete", "uufi", noTypes},    {"destroy", "", noTypes},
+        {"motion", "uff", noTypes},   {"motion_absolute", "uuuuu", noTypes},
+        {"button", "uuu", noTypes},   {"axis", "uuf", noTypes},
+        {"frame", "", noTypes},       {"axis_source", "u", noTypes},
+        {"axis_stop", "uu", noTypes}, {"axis_discrete", "uufi", noTypes},
+        {"destroy", "", noTypes},
     };
     const wl_interface VirtualPointerInterface = {"zwlr_virtual_pointer_v1", 2, 9, pointerRequests, 0, nullptr};
 
-    enum Request : uint32_t { MotionAbsolute = 1, Button = 2, Frame = 4, AxisSource = 5, AxisDiscrete = 7 };
+    enum Request : uint32_t
+    {
+        MotionAbsolute = 1,
+        Button = 2,
+        Frame = 4,
+        AxisSource = 5,
+        AxisDiscrete = 7
+    };
 
     struct State
     {
@@ -60,8 +69,7 @@ namespace
 
     void outputGeometry(void *, wl_output *, int32_t, int32_t, int32_t, int32_t, int32_t, const char *, const char *,
                         int32_t)
-    {
-    }
+    { }
     void outputMode(void *data, wl_output *, uint32_t flags, int32_t width, int32_t height, int32_t)
     {
         auto *state = static_cast<State *>(data);
@@ -70,8 +78,10 @@ namespace
             state->height = height;
         }
     }
-    void outputDone(void *, wl_output *) {}
-    void outputScale(void *, wl_output *, int32_t) {}
+    void outputDone(void *, wl_output *)
+    { }
+    void outputScale(void *, wl_output *, int32_t)
+    { }
     const wl_output_listener outputListener = {outputGeometry, outputMode, outputDone, outputScale, nullptr, nullptr};
 
     void global(void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t)
@@ -86,7 +96,8 @@ namespace
             wl_output_add_listener(state->output, &outputListener, state);
         }
     }
-    void globalRemove(void *, wl_registry *, uint32_t) {}
+    void globalRemove(void *, wl_registry *, uint32_t)
+    { }
     const wl_registry_listener registryListener = {global, globalRemove};
 
     uint32_t now()

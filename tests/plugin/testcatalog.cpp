@@ -29,14 +29,15 @@ namespace
     State state;
 
     // Windows-1251 texts.
-    char MenuCaption[] = "\xCA\xE0\xF2\xE0\xEB\xEE\xE3";                               // Каталог
-    char FindCaption[] = "\xCF\xEE\xE8\xF1\xEA \xE4\xE5\xF2\xE0\xEB\xE8";                  // Поиск детали
-    char FindHint[] = "\xCF\xEE\xE8\xF1\xEA|\xCF\xEE\xE8\xF1\xEA \xE4\xE5\xF2\xE0\xEB\xE8 \xE2 \xEA\xE0\xF2\xE0\xEB\xEE\xE3\xE5"; // Поиск|Поиск детали в каталоге
+    char MenuCaption[] = "\xCA\xE0\xF2\xE0\xEB\xEE\xE3";                  // Каталог
+    char FindCaption[] = "\xCF\xEE\xE8\xF1\xEA \xE4\xE5\xF2\xE0\xEB\xE8"; // Поиск детали
+    char FindHint[] = "\xCF\xEE\xE8\xF1\xEA|\xCF\xEE\xE8\xF1\xEA \xE4\xE5\xF2\xE0\xEB\xE8 \xE2 "
+                      "\xEA\xE0\xF2\xE0\xEB\xEE\xE3\xE5"; // Поиск|Поиск детали в каталоге
     char FindIcon[] = "find";
     char Separator[] = "--";
-    char PhotoCaption[] = "\xD4\xEE\xF2\xEE";                                              // Фото
-    char PhotoHint[] = "\xD4\xEE\xF2\xEE\xE3\xF0\xE0\xF4\xE8\xFF";                         // Фотография
-    char FetchCaption[] = "\xD1\xEA\xE0\xF7\xE0\xF2\xFC";                                  // Скачать
+    char PhotoCaption[] = "\xD4\xEE\xF2\xEE";                      // Фото
+    char PhotoHint[] = "\xD4\xEE\xF2\xEE\xE3\xF0\xE0\xF4\xE8\xFF"; // Фотография
+    char FetchCaption[] = "\xD1\xEA\xE0\xF7\xE0\xF2\xFC";          // Скачать
     char MissingIcon[] = "no-such-picture-anywhere";
     char UnsafeIcon[] = "../find";
 

@@ -51,8 +51,7 @@ namespace
 
 FilterBinder::FilterBinder(const QList<FieldDef> &fields)
     : m_fields(fields)
-{
-}
+{ }
 
 std::unique_ptr<BoundFilter> FilterBinder::bind(const FilterNode &node) const
 {
@@ -182,8 +181,7 @@ void FilterBinder::mergeValueSets(BoundFilter &orNode)
     std::vector<std::vector<double>> setValues; // by set
     for (auto &child : orNode.children) {
         const bool candidate = child->kind == BoundFilter::Kind::Compare && !child->viaText
-                               && (child->mode == Mode::NumEqual || child->mode == Mode::Nothing)
-                               && child->type != FieldType::String;
+            && (child->mode == Mode::NumEqual || child->mode == Mode::Nothing) && child->type != FieldType::String;
         if (!candidate) {
             kept.push_back(std::move(child));
             continue;

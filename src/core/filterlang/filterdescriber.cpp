@@ -21,9 +21,9 @@ namespace
 
     QString describeComparison(const FilterNode::Comparison &c)
     {
-        const QString op = c.op == FilterNode::Op::Equal            ? QStringLiteral(" = ")
-                           : c.op == FilterNode::Op::GreaterOrEqual ? QStringLiteral(" >= ")
-                                                                    : QStringLiteral(" LIKE ");
+        const QString op = c.op == FilterNode::Op::Equal ? QStringLiteral(" = ")
+            : c.op == FilterNode::Op::GreaterOrEqual     ? QStringLiteral(" >= ")
+                                                         : QStringLiteral(" LIKE ");
         return c.fieldName + op + (c.textConstant ? quoted(c.text) : QString::number(c.integer));
     }
 
@@ -52,8 +52,9 @@ namespace
             QStringList parts;
             for (const auto &child : n.children)
                 parts.append(describeNode(*child));
-            return QLatin1Char('(') + parts.join(n.kind == Node::Kind::Or ? QLatin1String(" OR ") : QLatin1String(" AND "))
-                   + QLatin1Char(')');
+            return QLatin1Char('(')
+                + parts.join(n.kind == Node::Kind::Or ? QLatin1String(" OR ") : QLatin1String(" AND "))
+                + QLatin1Char(')');
         }
         case Node::Kind::Not:
             return QLatin1String("NOT ") + describeNode(*n.children.front());

@@ -150,8 +150,7 @@ namespace
 
 FilterEvaluator::FilterEvaluator(const RecordTableStorage &storage)
     : m_storage(storage)
-{
-}
+{ }
 
 void FilterEvaluator::prepare(const BoundFilter &n, RecordTableStorage &storage, bool wholeTable)
 {
@@ -334,8 +333,7 @@ void FilterEvaluator::evalCompare(const BoundFilter &n, uint64_t *out, const uin
         return;
     }
     // Text modes, letter case folded on the fly.
-    if (n.mode == Mode::TextContains && c.monotonic
-        && (!within || popcount(within, words) * 16 > rows)) {
+    if (n.mode == Mode::TextContains && c.monotonic && (!within || popcount(within, words) * 16 > rows)) {
         containsScan(n, c, rows, out);
         if (within)
             for (size_t w = 0; w < words; ++w)
@@ -357,7 +355,7 @@ void FilterEvaluator::evalCompare(const BoundFilter &n, uint64_t *out, const uin
             fillBits(rows, out, within, [&](uint32_t r) {
                 const char *s = bytes + offsets[r];
                 return lengthOf(r) == m && fold[static_cast<unsigned char>(s[0])] == first
-                       && FoldedText::equalFrom(s, needle.data(), 1, m, fold);
+                    && FoldedText::equalFrom(s, needle.data(), 1, m, fold);
             });
         }
         return;
@@ -366,7 +364,7 @@ void FilterEvaluator::evalCompare(const BoundFilter &n, uint64_t *out, const uin
         fillBits(rows, out, within, [&](uint32_t r) {
             const char *s = bytes + offsets[r];
             return lengthOf(r) >= m && fold[static_cast<unsigned char>(s[0])] == first
-                   && FoldedText::equalFrom(s, needle.data(), 1, m, fold);
+                && FoldedText::equalFrom(s, needle.data(), 1, m, fold);
         });
         return;
     }

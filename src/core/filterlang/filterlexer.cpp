@@ -6,8 +6,7 @@
 
 FilterLexer::FilterLexer(const QString &text)
     : m_text(text)
-{
-}
+{ }
 
 void FilterLexer::syntaxError(int position, const QString &what)
 {
@@ -75,8 +74,7 @@ FilterLexer::Token FilterLexer::next()
         t.integer = negative ? -value : value;
     } else if (ch.isLetter() || ch == QLatin1Char('_')) {
         const qsizetype start = m_pos;
-        while (m_pos < m_text.size()
-               && (m_text[m_pos].isLetterOrNumber() || m_text[m_pos] == QLatin1Char('_')))
+        while (m_pos < m_text.size() && (m_text[m_pos].isLetterOrNumber() || m_text[m_pos] == QLatin1Char('_')))
             ++m_pos;
         t.text = m_text.mid(start, m_pos - start);
         t.kind = Tok::Name;

@@ -102,9 +102,10 @@ std::unique_ptr<FilterNode> FilterParser::parsePrimary(int depth)
         advance();
         auto inner = parseExpression(depth + 1);
         if (m_tok.kind != Tok::RParen)
-            FilterLexer::syntaxError(m_tok.position, QStringLiteral("expected \")\" to close the \"(\" at position %1, found %2")
-                                                         .arg(open)
-                                                         .arg(FilterLexer::describe(m_tok)));
+            FilterLexer::syntaxError(m_tok.position,
+                                     QStringLiteral("expected \")\" to close the \"(\" at position %1, found %2")
+                                         .arg(open)
+                                         .arg(FilterLexer::describe(m_tok)));
         advance();
         return inner;
     }
@@ -132,8 +133,9 @@ std::unique_ptr<FilterNode> FilterParser::parseComparison()
         c.op = Op::Like;
         break;
     default:
-        FilterLexer::syntaxError(m_tok.position, QStringLiteral("expected \"=\", \">=\" or LIKE after the field name, found %1")
-                                                     .arg(FilterLexer::describe(m_tok)));
+        FilterLexer::syntaxError(m_tok.position,
+                                 QStringLiteral("expected \"=\", \">=\" or LIKE after the field name, found %1")
+                                     .arg(FilterLexer::describe(m_tok)));
     }
     advance();
     if (m_tok.kind == Tok::Text) {
@@ -142,11 +144,11 @@ std::unique_ptr<FilterNode> FilterParser::parseComparison()
     } else if (m_tok.kind == Tok::Integer && c.op != Op::Like) {
         c.integer = m_tok.integer;
     } else {
-        FilterLexer::syntaxError(m_tok.position,
-                                 c.op == Op::Like
-                                     ? QStringLiteral("LIKE needs a text constant, found %1").arg(FilterLexer::describe(m_tok))
-                                     : QStringLiteral("expected a number or a text constant, found %1")
-                                           .arg(FilterLexer::describe(m_tok)));
+        FilterLexer::syntaxError(
+            m_tok.position,
+            c.op == Op::Like
+                ? QStringLiteral("LIKE needs a text constant, found %1").arg(FilterLexer::describe(m_tok))
+                : QStringLiteral("expected a number or a text constant, found %1").arg(FilterLexer::describe(m_tok)));
     }
     advance();
     return node;

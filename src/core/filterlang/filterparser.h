@@ -23,7 +23,8 @@ private:
 
     void advance();
     std::unique_ptr<FilterNode> parseAll();
-    std::unique_ptr<FilterNode> parseList(FilterNode::Kind kind, FilterLexer::Tok separator, Operand operand, int depth);
+    std::unique_ptr<FilterNode> parseList(FilterNode::Kind kind, FilterLexer::Tok separator, Operand operand,
+                                          int depth);
     std::unique_ptr<FilterNode> parseExpression(int depth);
     std::unique_ptr<FilterNode> parseConjunction(int depth);
     std::unique_ptr<FilterNode> parseNegation(int depth);

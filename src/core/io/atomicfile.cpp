@@ -93,8 +93,7 @@ namespace
 AtomicFile::AtomicFile(const QString &path, Links links)
     : m_path(path)
     , m_links(links)
-{
-}
+{ }
 
 AtomicFile::~AtomicFile()
 {
@@ -257,7 +256,8 @@ bool AtomicFile::open()
 
     // What is in the target's place decides where the file lands.
     mode_t mode = 0666 & ~currentUmask();
-    struct stat st {};
+    struct stat st
+    { };
     if (::lstat(native.constData(), &st) == 0) {
         if (S_ISLNK(st.st_mode) && m_links == Links::Follow) {
             if (::stat(native.constData(), &st) != 0) {

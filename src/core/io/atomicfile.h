@@ -63,8 +63,8 @@ private:
 #ifdef Q_OS_WIN
     bool failWindows(unsigned long error);
 
-    QString m_final;       // where the file lands (a link's target when followed)
-    QString m_hidden;      // the hidden file's name
+    QString m_final;  // where the file lands (a link's target when followed)
+    QString m_hidden; // the hidden file's name
     void *m_handle = nullptr;
     bool m_failed = false;
 #else

@@ -26,6 +26,9 @@ namespace Cp1251
     // upper-case letter maps to its lower-case form (Ё to ё as well), every
     // other byte to itself.
     const unsigned char *foldTable();
-    inline unsigned char fold(unsigned char byte) { return foldTable()[byte]; }
+    inline unsigned char fold(unsigned char byte)
+    {
+        return foldTable()[byte];
+    }
     QByteArray folded(QByteArrayView bytes);
 }

@@ -7,9 +7,8 @@ namespace PortableName
     bool isDeviceName(const QString &part)
     {
         const QString stem = part.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
-        static const QStringList devices = {QStringLiteral("CON"),    QStringLiteral("PRN"),
-                                            QStringLiteral("AUX"),    QStringLiteral("NUL"),
-                                            QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
+        static const QStringList devices = {QStringLiteral("CON"), QStringLiteral("PRN"),    QStringLiteral("AUX"),
+                                            QStringLiteral("NUL"), QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
         if (devices.contains(stem))
             return true;
         return stem.size() == 4 && (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))

@@ -87,8 +87,7 @@ namespace
 
     [[noreturn]] void throwNoSchema(const QString &path)
     {
-        throw OrdixError(QStringLiteral("Файл %1 не является описанием таблицы")
-                             .arg(QDir::toNativeSeparators(path)));
+        throw OrdixError(QStringLiteral("Файл %1 не является описанием таблицы").arg(QDir::toNativeSeparators(path)));
     }
 }
 
@@ -125,8 +124,8 @@ namespace SchemaFile
             throwNoSchema(path);
         }
 
-        static const QRegularExpression fieldLine(
-            QStringLiteral(R"re(^<FIELD attrname="([^"]*)" fieldtype="(i2|i4|string|r8)"(?: WIDTH="(\d{1,9})")?/>$)re"));
+        static const QRegularExpression fieldLine(QStringLiteral(
+            R"re(^<FIELD attrname="([^"]*)" fieldtype="(i2|i4|string|r8)"(?: WIDTH="(\d{1,9})")?/>$)re"));
         QList<FieldDef> fields;
         for (qsizetype i = 2; i < lines.size() - 1; ++i) {
             const QRegularExpressionMatch match = fieldLine.match(lines.at(i));

@@ -121,8 +121,7 @@ namespace
     public:
         explicit Utf8Converter(QByteArray &out)
             : m_out(out)
-        {
-        }
+        { }
 
         // Converts the lines of p[0, size) and returns where the line that
         // is not yet ended starts (converted too when atEnd).
@@ -185,7 +184,8 @@ namespace
         QString text;
         text.reserve(bytes.size() / 2);
         for (qsizetype i = 2; i + 1 < bytes.size(); i += 2)
-            text.append(QChar(kind == Kind::Utf16LE ? char16_t(p[i] | (p[i + 1] << 8)) : char16_t((p[i] << 8) | p[i + 1])));
+            text.append(
+                QChar(kind == Kind::Utf16LE ? char16_t(p[i] | (p[i + 1] << 8)) : char16_t((p[i] << 8) | p[i + 1])));
         return text;
     }
 }

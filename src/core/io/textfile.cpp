@@ -131,8 +131,8 @@ namespace
     QChar g_decimalSeparator = QLatin1Char('.');
 
     const char16_t *const monthNamesGenitive[12] = {
-        u"января", u"февраля", u"марта", u"апреля", u"мая", u"июня",
-        u"июля", u"августа", u"сентября", u"октября", u"ноября", u"декабря",
+        u"января", u"февраля", u"марта",    u"апреля",  u"мая",    u"июня",
+        u"июля",   u"августа", u"сентября", u"октября", u"ноября", u"декабря",
     };
 }
 
@@ -142,13 +142,13 @@ namespace TextFile
     {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            throw OrdixError(QStringLiteral("Не удалось прочитать файл %1: %2")
-                                 .arg(nativePath(path), file.errorString()));
+            throw OrdixError(
+                QStringLiteral("Не удалось прочитать файл %1: %2").arg(nativePath(path), file.errorString()));
         }
         const QByteArray contents = file.readAll();
         if (file.error() != QFileDevice::NoError) {
-            throw OrdixError(QStringLiteral("Не удалось прочитать файл %1: %2")
-                                 .arg(nativePath(path), file.errorString()));
+            throw OrdixError(
+                QStringLiteral("Не удалось прочитать файл %1: %2").arg(nativePath(path), file.errorString()));
         }
         // A file saved as UTF-8 is read as such, any other as Windows-1251.
         return TextEncoding::decodeLines(contents);
@@ -371,8 +371,8 @@ namespace Decimal
             return QString::number(value, 'f', decimals);
         // The value's decimal form with 15 significant digits: d.dddde±x.
         char buffer[64];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                          std::chars_format::scientific, 14);
+        const auto result =
+            std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 14);
         const std::string text(buffer, result.ptr);
         const size_t e = text.find('e');
         std::string digits = text.substr(0, 1) + text.substr(2, e - 2); // 15 digits
@@ -409,8 +409,8 @@ namespace Decimal
         if (whole.empty())
             whole = "0";
         fraction.resize(size_t(decimals), '0');
-        const bool zero = whole.find_first_not_of('0') == std::string::npos
-            && fraction.find_first_not_of('0') == std::string::npos;
+        const bool zero =
+            whole.find_first_not_of('0') == std::string::npos && fraction.find_first_not_of('0') == std::string::npos;
         std::string out = (value < 0 && !zero) ? "-" : "";
         out += whole;
         if (decimals > 0)

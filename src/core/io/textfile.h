@@ -47,8 +47,7 @@ namespace TextFile
     void writeLines(const QString &path, const QStringList &lines);
     // Replaces the file atomically with the bytes (see AtomicFile); throws
     // OrdixError naming the file and the cause on failure.
-    void writeBytes(const QString &path, const QByteArray &bytes,
-                    AtomicFile::Links links = AtomicFile::Links::Follow);
+    void writeBytes(const QString &path, const QByteArray &bytes, AtomicFile::Links links = AtomicFile::Links::Follow);
 
     // The file's last modification as local time; a null QDateTime when the
     // file does not exist (the zero date-time).

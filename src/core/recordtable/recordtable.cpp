@@ -15,13 +15,11 @@ using Column = RecordTableStorage::Column;
 
 RecordTable::RecordTable()
     : d(std::make_unique<RecordTablePrivate>(this, QString()))
-{
-}
+{ }
 
 RecordTable::RecordTable(const QString &tableName)
     : d(std::make_unique<RecordTablePrivate>(this, tableName))
-{
-}
+{ }
 
 RecordTable::~RecordTable() = default;
 
@@ -146,7 +144,8 @@ namespace
     {
         const qsizetype fields = d.s->fields().size();
         if (count > fields)
-            throw OrdixError(QStringLiteral("Table %1 has %2 fields, %3 values given").arg(d.name).arg(fields).arg(count));
+            throw OrdixError(
+                QStringLiteral("Table %1 has %2 fields, %3 values given").arg(d.name).arg(fields).arg(count));
     }
 
     // Appends one row of values, each converted into its field's cell.
@@ -307,7 +306,8 @@ void RecordTable::firstStoredRows(int position, const std::vector<double> &value
     d->s->firstRowsWithValues(position, values, rows, shared);
 }
 
-void RecordTable::setStoredFloats(int position, const std::vector<uint32_t> &storedRows, const std::vector<double> &values)
+void RecordTable::setStoredFloats(int position, const std::vector<uint32_t> &storedRows,
+                                  const std::vector<double> &values)
 {
     d->requireActive();
     d->checkBrowse();

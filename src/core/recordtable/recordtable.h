@@ -197,9 +197,9 @@ public:
     // --- cursor over the view -------------------------------------------
     void first();
     void last();
-    void next();  // from the last row: atEnd() becomes true
-    void prior(); // from the first row: stays, atBegin() becomes true
-    bool atEnd() const;   // after next() from the last row; on an empty view
+    void next();        // from the last row: atEnd() becomes true
+    void prior();       // from the first row: stays, atBegin() becomes true
+    bool atEnd() const; // after next() from the last row; on an empty view
     bool atBegin() const;
     int rowCount() const;  // rows in the view, O(1)
     int rowNumber() const; // 1-based position of the current row; 0 when the view is empty
@@ -208,11 +208,11 @@ public:
 
     // --- values of the current row (throw on an inactive table or an empty view)
     bool isNull(int position) const;
-    QString asString(int position) const;       // unset: empty text
-    qint64 asInteger(int position) const;       // unset: 0; text fields: parsed, 0 when no number
-    double asFloat(int position) const;         // unset: 0
-    QString displayText(int position) const;    // by the display format; unset: empty
-    QVariant value(int position) const;         // unset: null QVariant
+    QString asString(int position) const;    // unset: empty text
+    qint64 asInteger(int position) const;    // unset: 0; text fields: parsed, 0 when no number
+    double asFloat(int position) const;      // unset: 0
+    QString displayText(int position) const; // by the display format; unset: empty
+    QVariant value(int position) const;      // unset: null QVariant
 
     // --- values by view position (0-based), for grids and bulk readers ----
     // None of these scans the table.
@@ -286,8 +286,7 @@ public:
     // value, makes it current and returns true; false leaves the cursor alone.
     // For a numeric field a text value is converted first and a text that is
     // no number throws. Exact look-ups of numeric fields use a hash, not a scan.
-    bool locate(const QString &fieldName, const QVariant &value, bool caseInsensitive = false,
-                bool partialKey = false);
+    bool locate(const QString &fieldName, const QVariant &value, bool caseInsensitive = false, bool partialKey = false);
 
     // --- linking and clones ---------------------------------------------
     // While linked, the view holds only rows whose detail field equals the

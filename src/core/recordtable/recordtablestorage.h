@@ -335,8 +335,8 @@ private:
     template<typename RefOf, typename SlotOf>
     void shareRows(uint64_t slotCount, uint32_t rows, RefOf &&refOf, SlotOf &&slotOf);
 
-    Table<uint32_t> m_narrow; // I2 and I4
-    Table<uint64_t> m_wide;   // R8, by the bits of the value
+    Table<uint32_t> m_narrow;      // I2 and I4
+    Table<uint64_t> m_wide;        // R8, by the bits of the value
     std::vector<uint32_t> m_dense; // I2 and I4 close together: the reference by value - m_denseMin
     qint64 m_denseMin = 0;
     std::vector<uint32_t> m_multi;

@@ -67,7 +67,8 @@ namespace
             break;
         case FieldType::I2:
         case FieldType::I4:
-            if (!(value.number >= double(FieldValue::minOf(def.type)) && value.number <= double(FieldValue::maxOf(def.type)))
+            if (!(value.number >= double(FieldValue::minOf(def.type))
+                  && value.number <= double(FieldValue::maxOf(def.type)))
                 || value.number != std::trunc(value.number))
                 return false;
             cell.integer = qint64(value.number);
@@ -80,7 +81,8 @@ namespace
     void checkRawCount(const QString &table, int fields, int count)
     {
         if (count > fields)
-            throw OrdixError(QStringLiteral("Table %1 has %2 fields, %3 values given").arg(table).arg(fields).arg(count));
+            throw OrdixError(
+                QStringLiteral("Table %1 has %2 fields, %3 values given").arg(table).arg(fields).arg(count));
     }
 
     // Room for one row's converted cells: on the stack for up to 64 fields.

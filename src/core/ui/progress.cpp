@@ -243,8 +243,7 @@ void TProgressDialog::centreOnOwner()
 }
 
 void TProgressDialog::reject()
-{
-}
+{ }
 
 bool TProgressDialog::stopRequested()
 {

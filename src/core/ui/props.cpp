@@ -36,8 +36,8 @@ namespace
     // Shows a number with the program's decimal separator.
     QLocale numberLocale()
     {
-        QLocale locale = Decimal::separator() == QLatin1Char(',') ? QLocale(QLocale::Russian, QLocale::Russia)
-                                                                  : QLocale::c();
+        QLocale locale =
+            Decimal::separator() == QLatin1Char(',') ? QLocale(QLocale::Russian, QLocale::Russia) : QLocale::c();
         locale.setNumberOptions(QLocale::OmitGroupSeparator);
         return locale;
     }
@@ -133,7 +133,8 @@ TPropertiesDlg::TPropertiesDlg(QWidget *parent)
     auto *generalPage = named(new QWidget, "TabSheetGeneral");
     {
         auto *startup = new QGroupBox(QStringLiteral(" Запуск "));
-        m_autoLoadPrice = named(new QCheckBox(QStringLiteral("Автоматически загружать прайс")), "CheckBoxAutoLoadPrice");
+        m_autoLoadPrice =
+            named(new QCheckBox(QStringLiteral("Автоматически загружать прайс")), "CheckBoxAutoLoadPrice");
         m_priceMode = named(new QGroupBox(QStringLiteral(" Тип цен, используемых при заказе ")), "RadioGroupUserWSL");
         m_priceModeButtons = new QButtonGroup(this);
         auto *modeLayout = new QVBoxLayout(m_priceMode);

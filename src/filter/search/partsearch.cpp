@@ -23,10 +23,10 @@ namespace
     // What each Windows-1251 byte is to the rules, worked out once.
     struct ByteRules
     {
-        std::array<bool, 256> wordChar{};     // a letter or a digit
-        std::array<uint8_t, 256> wordForm{};  // lower case, ё as е
+        std::array<bool, 256> wordChar{};      // a letter or a digit
+        std::array<uint8_t, 256> wordForm{};   // lower case, ё as е
         std::array<uint8_t, 256> numberForm{}; // upper case, look-alikes Latin; 0: dropped
-        std::array<bool, 256> tokenChar{};    // belongs to a part-number token
+        std::array<bool, 256> tokenChar{};     // belongs to a part-number token
 
         ByteRules()
         {
@@ -249,7 +249,9 @@ namespace
 class PartSearch::RowSet final
 {
 public:
-    explicit RowSet(uint32_t rows) : m_bits((size_t(rows) + 63) / 64, 0) {}
+    explicit RowSet(uint32_t rows)
+        : m_bits((size_t(rows) + 63) / 64, 0)
+    { }
     void add(uint32_t row) { m_bits[row >> 6] |= uint64_t(1) << (row & 63); }
     bool has(uint32_t row) const { return (m_bits[row >> 6] >> (row & 63)) & 1u; }
     void intersect(const RowSet &other)
@@ -309,7 +311,8 @@ public:
         std::vector<uint32_t> order(terms);
         for (uint32_t i = 0; i < terms; ++i)
             order[i] = i;
-        std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) { return compareBytes(term(a), term(b)) < 0; });
+        std::sort(order.begin(), order.end(),
+                  [this](uint32_t a, uint32_t b) { return compareBytes(term(a), term(b)) < 0; });
         std::vector<uint32_t> rank(terms);
         for (uint32_t i = 0; i < terms; ++i)
             rank[order[i]] = i;
@@ -514,7 +517,8 @@ void PartSearch::build(RecordTable &table)
         // bytes of the heads are left to the second step), then the runs of
         // equal heads by their whole forms.
         if (!entries.empty())
-            radixSort(entries, [](const Entry &e) { return e.head; }, 16, 64);
+            radixSort(
+                entries, [](const Entry &e) { return e.head; }, 16, 64);
         std::vector<QByteArray> keys;
         std::vector<uint32_t> order;
         for (size_t k = 0; k < entries.size();) {
@@ -617,7 +621,7 @@ void PartSearch::build(RecordTable &table)
 qint64 PartSearch::memoryBytes() const
 {
     return qint64(m_catalogOrder.capacity() * sizeof(uint32_t) + m_namedBy.capacity() * sizeof(uint64_t))
-           + m_words.memoryBytes() + m_tokens.memoryBytes();
+        + m_words.memoryBytes() + m_tokens.memoryBytes();
 }
 
 qint64 PartSearch::Dictionary::memoryBytes() const
@@ -995,7 +999,8 @@ QStringList PartSearch::nameWords(const QString &text)
 {
     QStringList result;
     std::vector<char> buffer;
-    forEachWord(Cp1251::encode(text), buffer, [&](QByteArrayView word, uint32_t) { result.append(Cp1251::decode(word)); });
+    forEachWord(Cp1251::encode(text), buffer,
+                [&](QByteArrayView word, uint32_t) { result.append(Cp1251::decode(word)); });
     return result;
 }
 
@@ -1025,8 +1030,8 @@ QString PartSearch::switchLayout(const QString &text)
         } else if (latin && !cyrillic) {
             // The keys of , . ; ' [ ] ` type letters on the Russian layout,
             // but only beside a letter: "0.5" stays a number.
-            const bool besideLetter = (i > 0 && isLatinLetter(text.at(i - 1)))
-                                      || (i + 1 < text.size() && isLatinLetter(text.at(i + 1)));
+            const bool besideLetter =
+                (i > 0 && isLatinLetter(text.at(i - 1))) || (i + 1 < text.size() && isLatinLetter(text.at(i + 1)));
             const qsizetype k = latinKeys.indexOf(ch);
             if (k >= 0 && besideLetter)
                 out[i] = cyrillicKeys.at(k);

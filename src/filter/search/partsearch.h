@@ -37,19 +37,19 @@ class PartSearch final
 public:
     enum class Tier : uint8_t
     {
-        Code = 1,           // the whole code
-        PartNumber = 2,     // the part number (or a name's part-number token) equal to the query
+        Code = 1,            // the whole code
+        PartNumber = 2,      // the part number (or a name's part-number token) equal to the query
         PartNumberStart = 3, // the part number starting with the query
-        NameWords = 4,      // every query word starts a word of the name
-        Analogue = 5        // named by, or naming, a part of the first two tiers
+        NameWords = 4,       // every query word starts a word of the name
+        Analogue = 5         // named by, or naming, a part of the first two tiers
     };
 
     struct Hit
     {
         uint32_t row = 0; // stored row of the price table
         Tier tier = Tier::Code;
-        bool inName = false;     // tier 2: found as a token of the name
-        qint32 analogueOf = 0;   // tier 5: the code of the part it is an analogue of
+        bool inName = false;   // tier 2: found as a token of the name
+        qint32 analogueOf = 0; // tier 5: the code of the part it is an analogue of
     };
 
     struct Result

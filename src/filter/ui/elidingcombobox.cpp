@@ -15,7 +15,9 @@ QRect ElidingComboBox::textRect() const
     QStyleOptionComboBox option;
     initStyleOption(&option);
     // The style's label keeps a pixel off each side of the edit field.
-    return style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this).adjusted(1, 0, -1, 0);
+    return style()
+        ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this)
+        .adjusted(1, 0, -1, 0);
 }
 
 QString ElidingComboBox::shownText() const

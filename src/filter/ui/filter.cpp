@@ -99,8 +99,8 @@ void TFilterDialog::createSimplePage()
     m_simplePage = named(new QWidget, QStringLiteral("SimpleFilter"));
     m_filterString = named(new QLineEdit(m_simplePage), QStringLiteral("FilterString"));
     m_fieldsCombo = named(new ElidingComboBox(m_simplePage), QStringLiteral("FieldsCombo"));
-    auto *extract = named(new QPushButton(QStringLiteral("Извлечь значение"), m_simplePage),
-                          QStringLiteral("ButtonExtract"));
+    auto *extract =
+        named(new QPushButton(QStringLiteral("Извлечь значение"), m_simplePage), QStringLiteral("ButtonExtract"));
     connect(extract, &QPushButton::clicked, this, [this] { extractValue(m_fieldsCombo, m_filterString); });
 
     auto *layout = new QGridLayout(m_simplePage);
@@ -180,8 +180,8 @@ void TFilterDialog::createCompoundPage()
 void TFilterDialog::createParamsPage()
 {
     auto *page = named(new QWidget, QStringLiteral("Params"));
-    m_condition = named(new QGroupBox(QStringLiteral("Выбрать записи, которые содержат  "), page),
-                        QStringLiteral("Condition"));
+    m_condition =
+        named(new QGroupBox(QStringLiteral("Выбрать записи, которые содержат  "), page), QStringLiteral("Condition"));
     m_conditionButtons = new QButtonGroup(m_condition);
     auto *conditionLayout = new QVBoxLayout(m_condition);
     conditionLayout->setContentsMargins(6, 2, 6, 2);
@@ -197,8 +197,8 @@ void TFilterDialog::createParamsPage()
     m_conditionButtons->button(0)->setChecked(true);
 
     m_defSepar = named(new QComboBox(page), QStringLiteral("DefSepar"));
-    m_defSepar->addItems({QStringLiteral("пробел \" \""), QStringLiteral("точка с запятой \";\""),
-                          QStringLiteral("запятая \",\"")});
+    m_defSepar->addItems(
+        {QStringLiteral("пробел \" \""), QStringLiteral("точка с запятой \";\""), QStringLiteral("запятая \",\"")});
     m_defSepar->setCurrentIndex(0);
 
     auto *separator = new QHBoxLayout;

@@ -25,8 +25,7 @@ namespace
         QueryLimit(Workspace &workspace, QObject *parent)
             : QValidator(parent)
             , m_workspace(workspace)
-        {
-        }
+        { }
 
         State validate(QString &input, int &position) const override
         {
@@ -86,8 +85,9 @@ PartSearchField::PartSearchField(Workspace &workspace, GridController *priceGrid
         m_grid->view()->installEventFilter(this);
     if (m_grid && m_grid->model()) {
         m_grid->model()->setRowHint([search = m_search](int viewRow) { return search->hint(viewRow); });
-        m_grid->model()->setExtraColumn(QStringLiteral("Найдено"), [search = m_search] { return search->isActive(); },
-                                        [search = m_search](int viewRow) { return search->found(viewRow); });
+        m_grid->model()->setExtraColumn(
+            QStringLiteral("Найдено"), [search = m_search] { return search->isActive(); },
+            [search = m_search](int viewRow) { return search->found(viewRow); });
     }
     connect(m_status, &QLabel::linkActivated, this, &PartSearchField::searchWholeList);
     connect(m_search, &PriceSearch::changed, this, &PartSearchField::showStatus);
@@ -214,8 +214,8 @@ bool PartSearchField::eventFilter(QObject *watched, QEvent *event)
     // Shift+Tab: back from the grid below to the field (Tab moves along
     // the grid's columns). Some keymaps (a virtual keyboard's) give it as
     // Tab with Shift held.
-    const bool backTab = key->key() == Qt::Key_Backtab
-                         || (key->key() == Qt::Key_Tab && key->modifiers().testFlag(Qt::ShiftModifier));
+    const bool backTab =
+        key->key() == Qt::Key_Backtab || (key->key() == Qt::Key_Tab && key->modifiers().testFlag(Qt::ShiftModifier));
     if (m_grid && watched == m_grid->view() && backTab && isVisible()) {
         focusField();
         return true;

@@ -42,8 +42,9 @@ static void initAboutResources()
 }
 
 TAboutBox::TAboutBox(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QDialog(parent,
+              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                  | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("О программе...."));
@@ -200,8 +201,7 @@ void TAboutBox::keyUp()
 bool TAboutBox::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_programIcon) {
-        if (event->type() == QEvent::MouseButtonRelease
-            && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
+        if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
             && m_programIcon->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint()))
             programIconClick();
         return QDialog::eventFilter(watched, event);

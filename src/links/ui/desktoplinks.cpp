@@ -15,9 +15,8 @@ namespace DesktopLinks
     void installActions(Workspace &workspace, TAboutBox *aboutBox)
     {
         MailOrder::installActions(workspace, [](const QUrl &url) { return QDesktopServices::openUrl(url); });
-        HtmlHelp::installActions(workspace, [](const QString &path) {
-            return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-        });
+        HtmlHelp::installActions(
+            workspace, [](const QString &path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); });
         QPointer<TAboutBox> about(aboutBox);
         workspace.actions().setHandler(ActionId::ProgramAbout, [about] {
             if (about)

@@ -104,8 +104,8 @@ bool MissingLineDelegate::isMissing(const QModelIndex &index) const
 {
     const MissingLines *missing = MissingLines::find(m_workspace);
     const RecordTable &order = m_workspace.order();
-    if (!missing || missing->codes().isEmpty() || !order.isActive() || index.row() < 0 || index.row() >= order.rowCount()
-        || order.isNullAt(index.row(), OrderTable::Code))
+    if (!missing || missing->codes().isEmpty() || !order.isActive() || index.row() < 0
+        || index.row() >= order.rowCount() || order.isNullAt(index.row(), OrderTable::Code))
         return false;
     return missing->contains(order.integerAt(index.row(), OrderTable::Code));
 }

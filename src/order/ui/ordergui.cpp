@@ -45,8 +45,7 @@ OrderGui *OrderGui::install(Workspace &workspace, GridController *priceGrid, Gri
     connect(priceGrid->view()->model(), &QAbstractItemModel::rowsRemoved, gui, &OrderGui::hideLookup);
 
     connect(orderGrid, &GridController::activated, gui, [ws] { ws->actions().run(ActionId::EditOrderRecord); });
-    connect(orderGrid, &GridController::removeRequested, gui,
-            [ws] { ws->actions().run(ActionId::RemoveFromOrder); });
+    connect(orderGrid, &GridController::removeRequested, gui, [ws] { ws->actions().run(ActionId::RemoveFromOrder); });
 
     connect(&workspace, &Workspace::gridColumnsChanged, gui, [gui](Workspace::Grid which) {
         if (which == Workspace::Grid::Order)

@@ -4,8 +4,7 @@
 
 PackSpinBox::PackSpinBox(QWidget *parent)
     : QSpinBox(parent)
-{
-}
+{ }
 
 PackSpinBox::~PackSpinBox() = default;
 

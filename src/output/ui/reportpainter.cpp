@@ -24,8 +24,7 @@ namespace
         explicit Scale(const QPaintDevice *device)
             : m_x(device->logicalDpiX() / 25.4)
             , m_y(device->logicalDpiY() / 25.4)
-        {
-        }
+        { }
 
         double unitsX(double units) const { return units / OrderReport::UnitsPerMm * m_x; }
         double mmX(double mm) const { return mm * m_x; }
@@ -43,14 +42,13 @@ namespace
         PagePainter(QPainter &painter, const QPaintDevice *device)
             : m_painter(painter)
             , m_scale(device)
-        {
-        }
+        { }
 
         // A text in a box given in layout units across and millimetres down,
         // cut at the box's edges; with `elide` a text wider than its box
         // ends in "…" inside it.
-        void text(double leftUnits, double widthUnits, double topMm, double heightMm, Font font,
-                  const QString &text, Qt::Alignment align, bool elide = false)
+        void text(double leftUnits, double widthUnits, double topMm, double heightMm, Font font, const QString &text,
+                  Qt::Alignment align, bool elide = false)
         {
             if (text.isEmpty() || widthUnits <= 0)
                 return;
@@ -81,8 +79,8 @@ namespace
         {
             m_painter.setPen(pen());
             m_painter.setBrush(Qt::NoBrush);
-            m_painter.drawRect(QRectF(m_scale.mmX(leftMm), m_scale.mmY(topMm), m_scale.mmX(widthMm),
-                                      m_scale.mmY(heightMm)));
+            m_painter.drawRect(
+                QRectF(m_scale.mmX(leftMm), m_scale.mmY(topMm), m_scale.mmX(widthMm), m_scale.mmY(heightMm)));
         }
 
         void lineAcross(double topMm)
@@ -167,8 +165,7 @@ namespace
 
 QPageLayout ReportPainter::pageLayout()
 {
-    const QMarginsF margins(OrderReport::MarginMm, OrderReport::MarginMm, OrderReport::MarginMm,
-                            OrderReport::MarginMm);
+    const QMarginsF margins(OrderReport::MarginMm, OrderReport::MarginMm, OrderReport::MarginMm, OrderReport::MarginMm);
     return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, margins, QPageLayout::Millimeter);
 }
 
@@ -236,7 +233,8 @@ bool ReportPainter::writePdf(Workspace &workspace, const QDate &date, const QStr
     checkOutputFileName(path);
     AtomicFile target(path);
     if (!target.open())
-        throw OrdixError(QStringLiteral("Не удалось создать файл ") + path + QStringLiteral(": ") + target.errorString());
+        throw OrdixError(QStringLiteral("Не удалось создать файл ") + path + QStringLiteral(": ")
+                         + target.errorString());
     // Drawn in memory, then written as a whole.
     QBuffer file;
     file.open(QIODevice::WriteOnly);
@@ -253,6 +251,7 @@ bool ReportPainter::writePdf(Workspace &workspace, const QDate &date, const QStr
     if (!drawn)
         return false;
     if (!target.write(file.data()) || !target.commit())
-        throw OrdixError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ") + target.errorString());
+        throw OrdixError(QStringLiteral("Не удалось записать файл ") + path + QStringLiteral(": ")
+                         + target.errorString());
     return true;
 }

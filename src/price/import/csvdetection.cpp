@@ -14,10 +14,10 @@ namespace
 {
     // The share of each letter in Russian text, per mille, а..я (ё with е).
     constexpr double kLetterShare[32] = {
-        80.1, 15.9, 45.4, 17.0, 29.8, 84.5, 9.4, 16.5, // а б в г д е ж з
+        80.1, 15.9, 45.4, 17.0, 29.8, 84.5, 9.4,   16.5, // а б в г д е ж з
         73.5, 12.1, 34.9, 44.0, 32.1, 67.0, 109.7, 28.1, // и й к л м н о п
-        47.3, 54.7, 62.6, 26.2, 2.6, 9.7, 4.8, 14.4, // р с т у ф х ц ч
-        7.3, 3.6, 0.4, 19.0, 17.4, 3.2, 6.4, 20.1, // ш щ ъ ы ь э ю я
+        47.3, 54.7, 62.6, 26.2, 2.6,  9.7,  4.8,   14.4, // р с т у ф х ц ч
+        7.3,  3.6,  0.4,  19.0, 17.4, 3.2,  6.4,   20.1, // ш щ ъ ы ь э ю я
     };
 
     // Log-likelihoods of a character in a Russian price list, by kind.
@@ -26,9 +26,9 @@ namespace
         std::array<double, 32> letter{};
         double yo = std::log(0.002);
         double otherCyrillic = std::log(0.002); // і ї є ґ ў of neighbouring languages
-        double typography = std::log(0.005); // № « » — ° and the like
-        double other = std::log(0.0001); // box drawing, control characters
-        double caseBreak = -2.0; // a capital after a small letter inside a word
+        double typography = std::log(0.005);    // № « » — ° and the like
+        double other = std::log(0.0001);        // box drawing, control characters
+        double caseBreak = -2.0;                // a capital after a small letter inside a word
 
         Weights()
         {
@@ -43,10 +43,30 @@ namespace
     bool isTypography(char16_t c)
     {
         switch (c) {
-        case 0x00A0: case 0x00A7: case 0x00A9: case 0x00AB: case 0x00AE: case 0x00B0:
-        case 0x00B1: case 0x00B5: case 0x00B7: case 0x00BB: case 0x00D7: case 0x2013:
-        case 0x2014: case 0x2018: case 0x2019: case 0x201A: case 0x201C: case 0x201D:
-        case 0x201E: case 0x2022: case 0x2026: case 0x2116: case 0x2122: case 0x20AC:
+        case 0x00A0:
+        case 0x00A7:
+        case 0x00A9:
+        case 0x00AB:
+        case 0x00AE:
+        case 0x00B0:
+        case 0x00B1:
+        case 0x00B5:
+        case 0x00B7:
+        case 0x00BB:
+        case 0x00D7:
+        case 0x2013:
+        case 0x2014:
+        case 0x2018:
+        case 0x2019:
+        case 0x201A:
+        case 0x201C:
+        case 0x201D:
+        case 0x201E:
+        case 0x2022:
+        case 0x2026:
+        case 0x2116:
+        case 0x2122:
+        case 0x20AC:
             return true;
         default:
             return false;
@@ -56,7 +76,7 @@ namespace
     struct Score
     {
         double total = 0;
-        qsizetype high = 0; // bytes from 0x80
+        qsizetype high = 0;    // bytes from 0x80
         qsizetype letters = 0; // Russian letters among them
 
         double mean() const { return high ? total / double(high) : 0; }

@@ -21,8 +21,8 @@ namespace
 
     [[noreturn]] void throwReadError(const QString &path, const QFile &file)
     {
-        throw OrdixError(QStringLiteral("Не удалось прочитать файл %1: %2")
-                             .arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw OrdixError(
+            QStringLiteral("Не удалось прочитать файл %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     }
 
     void open(QFile &file, const QString &path)
@@ -51,8 +51,7 @@ namespace
             , m_delimiter(char16_t(static_cast<unsigned char>(delimiter)))
             , m_nextFirst(firstNumber)
             , m_assumed(assumed)
-        {
-        }
+        { }
 
         void parse(QByteArrayView block) override
         {
@@ -66,10 +65,13 @@ namespace
             m_firstRecord = firstRecord;
             m_work->clear();
             m_decoder.clearError();
-            CsvParser parser(m_delimiter, [this](const SheetRow &row) {
-                m_work->row(row);
-                return true;
-            }, firstRecord);
+            CsvParser parser(
+                m_delimiter,
+                [this](const SheetRow &row) {
+                    m_work->row(row);
+                    return true;
+                },
+                firstRecord);
             parser.setBorrowedTexts(true);
             parser.feed(m_decoder.decode(m_block));
             // The end of the file: the last record, a character or a quote
@@ -112,7 +114,8 @@ CsvReader::CsvReader(const QString &path, const CsvOptions &forced)
             return name.compare(m_options.encoding, Qt::CaseInsensitive) == 0;
         });
         if (it == known.cend())
-            throw OrdixError(QStringLiteral("Кодировка %1 не поддерживается").arg(QString::fromLatin1(m_options.encoding)));
+            throw OrdixError(
+                QStringLiteral("Кодировка %1 не поддерживается").arg(QString::fromLatin1(m_options.encoding)));
         m_options.encoding = *it;
     }
     if (m_options.delimiter != 0 && !usableDelimiter(m_options.delimiter))
@@ -261,8 +264,8 @@ void CsvReader::readChunks(qint64 exactBelow, const MakeChunkWork &make, const T
     bool first = true;
     const auto makeWork = [&]() -> std::unique_ptr<ParallelLineReader::Work> {
         // The first chunk goes to the first work made.
-        auto chunk = std::make_unique<CsvChunk>(m_options.encoding, delimiter, make(), first ? 0 : exactBelow,
-                                                exactBelow);
+        auto chunk =
+            std::make_unique<CsvChunk>(m_options.encoding, delimiter, make(), first ? 0 : exactBelow, exactBelow);
         first = false;
         return chunk;
     };

@@ -125,9 +125,7 @@ bool ImportCells::parseNumber(QStringView text, QChar decimalMark, double *value
     // Strip what surrounds the number: blanks, currency signs and words.
     int begin = 0;
     int end = int(text.size());
-    const auto isNumberChar = [](QChar ch) {
-        return ch.isDigit() || ch == u'-' || ch == u'+' || ch == u'−';
-    };
+    const auto isNumberChar = [](QChar ch) { return ch.isDigit() || ch == u'-' || ch == u'+' || ch == u'−'; };
     while (begin < end && !isNumberChar(text.at(begin))) {
         const QChar ch = text.at(begin);
         if (!(isBlank(ch) || ch.isLetter() || ch.category() == QChar::Symbol_Currency || ch == u'.'))
@@ -136,8 +134,7 @@ bool ImportCells::parseNumber(QStringView text, QChar decimalMark, double *value
     }
     while (end > begin && !text.at(end - 1).isDigit()) {
         const QChar ch = text.at(end - 1);
-        if (!(isBlank(ch) || ch.isLetter() || ch.category() == QChar::Symbol_Currency || ch == u'.'
-              || ch == u','))
+        if (!(isBlank(ch) || ch.isLetter() || ch.category() == QChar::Symbol_Currency || ch == u'.' || ch == u','))
             return false;
         --end;
     }

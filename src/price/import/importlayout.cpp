@@ -15,14 +15,8 @@ namespace
     };
 
     constexpr FieldNames names[ImportFields::count] = {
-        {"code", u"Код"},
-        {"name", u"Наименование"},
-        {"partNumber", u"Артикул"},
-        {"maker", u"Производитель"},
-        {"pack", u"Кратность"},
-        {"price", u"Цена"},
-        {"group", u"Группа"},
-        {"analogues", u"Аналоги"},
+        {"code", u"Код"},       {"name", u"Наименование"}, {"partNumber", u"Артикул"}, {"maker", u"Производитель"},
+        {"pack", u"Кратность"}, {"price", u"Цена"},        {"group", u"Группа"},       {"analogues", u"Аналоги"},
         {"stock", u"Наличие"},
     };
 }
@@ -73,7 +67,8 @@ QString ImportLayout::missingFields() const
     if (column(ImportField::Price) < 0)
         missing << ImportFields::title(ImportField::Price);
     if (column(ImportField::Code) < 0 && column(ImportField::PartNumber) < 0)
-        missing << ImportFields::title(ImportField::Code) + QStringLiteral(" или ") + ImportFields::title(ImportField::PartNumber);
+        missing << ImportFields::title(ImportField::Code) + QStringLiteral(" или ")
+                + ImportFields::title(ImportField::PartNumber);
     return missing.join(QStringLiteral(", "));
 }
 
@@ -153,7 +148,8 @@ QJsonObject ImportLayout::toJson() const
     if (!encoding.isEmpty())
         object.insert(QStringLiteral("encoding"), QString::fromLatin1(encoding));
     if (delimiter != 0)
-        object.insert(QStringLiteral("delimiter"), delimiter == '\t' ? QStringLiteral("\\t") : QString(QLatin1Char(delimiter)));
+        object.insert(QStringLiteral("delimiter"),
+                      delimiter == '\t' ? QStringLiteral("\\t") : QString(QLatin1Char(delimiter)));
     return object;
 }
 

@@ -11,7 +11,7 @@
 enum class ImportField : int
 {
     None = -1,
-    Code = 0,   // the supplier's whole-number code
+    Code = 0, // the supplier's whole-number code
     Name,
     PartNumber, // the maker's part number (CatalogID)
     Maker,
@@ -19,7 +19,7 @@ enum class ImportField : int
     Price,
     Group,
     Analogues,
-    Stock,      // availability: a quantity or a word ("есть", "нет")
+    Stock, // availability: a quantity or a word ("есть", "нет")
     Count
 };
 
@@ -42,17 +42,17 @@ struct ImportLayout
 {
     static constexpr int currentVersion = 1;
 
-    QString name;          // the supplier, as the buyer named it
-    QString fileFormat;    // "xlsx", "ods", "xls", "csv"
-    QString sheet;         // the sheet's name (workbooks)
-    int headerRow = 0;     // 1-based row of the header; 0: the list has none
-    int columnCount = 0;   // columns of the header row (or of the widest row)
-    QStringList header;    // the header's cells as written
+    QString name;        // the supplier, as the buyer named it
+    QString fileFormat;  // "xlsx", "ods", "xls", "csv"
+    QString sheet;       // the sheet's name (workbooks)
+    int headerRow = 0;   // 1-based row of the header; 0: the list has none
+    int columnCount = 0; // columns of the header row (or of the widest row)
+    QStringList header;  // the header's cells as written
     // The column (0-based) of each field, -1 when the list has none.
     std::array<int, ImportFields::count> columns;
-    QChar decimalMark;     // '.' or ','; null: decided from the data
-    QByteArray encoding;   // text files
-    char delimiter = 0;    // text files
+    QChar decimalMark;   // '.' or ','; null: decided from the data
+    QByteArray encoding; // text files
+    char delimiter = 0;  // text files
 
     ImportLayout() { columns.fill(-1); }
 

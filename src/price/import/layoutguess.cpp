@@ -22,40 +22,47 @@ namespace
     const QList<Synonyms> &synonyms()
     {
         static const QList<Synonyms> list = {
-            {ImportField::Code, {QStringLiteral("код"), QStringLiteral("кодтовара"), QStringLiteral("кодпоставщика"),
-                                 QStringLiteral("code"), QStringLiteral("id"), QStringLiteral("itemcode"),
-                                 QStringLiteral("productcode")}},
-            {ImportField::PartNumber, {QStringLiteral("артикул"), QStringLiteral("каталожныйномер"),
-                                       QStringLiteral("номердетали"), QStringLiteral("номерпокаталогу"),
-                                       QStringLiteral("oem"), QStringLiteral("oemномер"), QStringLiteral("partnumber"),
-                                       QStringLiteral("partno"), QStringLiteral("pn"), QStringLiteral("article"),
-                                       QStringLiteral("sku"), QStringLiteral("catalognumber"), QStringLiteral("itemmark"),
-                                       QStringLiteral("mpn")}},
-            {ImportField::Name, {QStringLiteral("наименование"), QStringLiteral("номенклатура"), QStringLiteral("название"),
-                                 QStringLiteral("товар"), QStringLiteral("описание"), QStringLiteral("name"),
-                                 QStringLiteral("description"), QStringLiteral("product"), QStringLiteral("productname"),
-                                 QStringLiteral("item"), QStringLiteral("itemname")}},
-            {ImportField::Maker, {QStringLiteral("производитель"), QStringLiteral("бренд"), QStringLiteral("марка"),
-                                  QStringLiteral("изготовитель"), QStringLiteral("фирма"), QStringLiteral("brand"),
-                                  QStringLiteral("manufacturer"), QStringLiteral("maker"), QStringLiteral("producer"),
-                                  QStringLiteral("vendor"), QStringLiteral("make")}},
-            {ImportField::Pack, {QStringLiteral("кратность"), QStringLiteral("нормаупаковки"), QStringLiteral("упаковка"),
-                                 QStringLiteral("вупаковке"), QStringLiteral("минпартия"), QStringLiteral("package"),
-                                 QStringLiteral("pack"), QStringLiteral("packsize"), QStringLiteral("multiplicity"),
-                                 QStringLiteral("moq")}},
-            {ImportField::Price, {QStringLiteral("цена"), QStringLiteral("стоимость"), QStringLiteral("розница"),
-                                  QStringLiteral("ценаопт"), QStringLiteral("оптоваяцена"), QStringLiteral("price"),
-                                  QStringLiteral("cost"), QStringLiteral("unitprice")}},
-            {ImportField::Group, {QStringLiteral("группа"), QStringLiteral("категория"), QStringLiteral("раздел"),
-                                  QStringLiteral("каталог"), QStringLiteral("каталоги"), QStringLiteral("группатоваров"),
-                                  QStringLiteral("group"), QStringLiteral("category"), QStringLiteral("catalogues")}},
-            {ImportField::Analogues, {QStringLiteral("аналоги"), QStringLiteral("аналогикоды"), QStringLiteral("кроссы"),
-                                      QStringLiteral("замены"), QStringLiteral("analogues"), QStringLiteral("analogs"),
-                                      QStringLiteral("crosses"), QStringLiteral("replacements")}},
-            {ImportField::Stock, {QStringLiteral("наличие"), QStringLiteral("остаток"), QStringLiteral("остатки"),
-                                  QStringLiteral("склад"), QStringLiteral("статус"), QStringLiteral("количество"),
-                                  QStringLiteral("stock"), QStringLiteral("qty"), QStringLiteral("quantity"),
-                                  QStringLiteral("available"), QStringLiteral("availability"), QStringLiteral("status")}},
+            {ImportField::Code,
+             {QStringLiteral("код"), QStringLiteral("кодтовара"), QStringLiteral("кодпоставщика"),
+              QStringLiteral("code"), QStringLiteral("id"), QStringLiteral("itemcode"), QStringLiteral("productcode")}},
+            {ImportField::PartNumber,
+             {QStringLiteral("артикул"), QStringLiteral("каталожныйномер"), QStringLiteral("номердетали"),
+              QStringLiteral("номерпокаталогу"), QStringLiteral("oem"), QStringLiteral("oemномер"),
+              QStringLiteral("partnumber"), QStringLiteral("partno"), QStringLiteral("pn"), QStringLiteral("article"),
+              QStringLiteral("sku"), QStringLiteral("catalognumber"), QStringLiteral("itemmark"),
+              QStringLiteral("mpn")}},
+            {ImportField::Name,
+             {QStringLiteral("наименование"), QStringLiteral("номенклатура"), QStringLiteral("название"),
+              QStringLiteral("товар"), QStringLiteral("описание"), QStringLiteral("name"),
+              QStringLiteral("description"), QStringLiteral("product"), QStringLiteral("productname"),
+              QStringLiteral("item"), QStringLiteral("itemname")}},
+            {ImportField::Maker,
+             {QStringLiteral("производитель"), QStringLiteral("бренд"), QStringLiteral("марка"),
+              QStringLiteral("изготовитель"), QStringLiteral("фирма"), QStringLiteral("brand"),
+              QStringLiteral("manufacturer"), QStringLiteral("maker"), QStringLiteral("producer"),
+              QStringLiteral("vendor"), QStringLiteral("make")}},
+            {ImportField::Pack,
+             {QStringLiteral("кратность"), QStringLiteral("нормаупаковки"), QStringLiteral("упаковка"),
+              QStringLiteral("вупаковке"), QStringLiteral("минпартия"), QStringLiteral("package"),
+              QStringLiteral("pack"), QStringLiteral("packsize"), QStringLiteral("multiplicity"),
+              QStringLiteral("moq")}},
+            {ImportField::Price,
+             {QStringLiteral("цена"), QStringLiteral("стоимость"), QStringLiteral("розница"), QStringLiteral("ценаопт"),
+              QStringLiteral("оптоваяцена"), QStringLiteral("price"), QStringLiteral("cost"),
+              QStringLiteral("unitprice")}},
+            {ImportField::Group,
+             {QStringLiteral("группа"), QStringLiteral("категория"), QStringLiteral("раздел"),
+              QStringLiteral("каталог"), QStringLiteral("каталоги"), QStringLiteral("группатоваров"),
+              QStringLiteral("group"), QStringLiteral("category"), QStringLiteral("catalogues")}},
+            {ImportField::Analogues,
+             {QStringLiteral("аналоги"), QStringLiteral("аналогикоды"), QStringLiteral("кроссы"),
+              QStringLiteral("замены"), QStringLiteral("analogues"), QStringLiteral("analogs"),
+              QStringLiteral("crosses"), QStringLiteral("replacements")}},
+            {ImportField::Stock,
+             {QStringLiteral("наличие"), QStringLiteral("остаток"), QStringLiteral("остатки"), QStringLiteral("склад"),
+              QStringLiteral("статус"), QStringLiteral("количество"), QStringLiteral("stock"), QStringLiteral("qty"),
+              QStringLiteral("quantity"), QStringLiteral("available"), QStringLiteral("availability"),
+              QStringLiteral("status")}},
         };
         return list;
     }
@@ -103,12 +110,12 @@ namespace
     struct ColumnStats
     {
         int filled = 0;
-        int numbers = 0;      // read as numbers
-        int fractional = 0;   // numbers with decimals
-        int whole = 0;        // whole numbers in the 32-bit range
-        int tokens = 0;       // short texts with digits and no inner blanks
-        int lists = 0;        // "123, 456"
-        int words = 0;        // texts with letters
+        int numbers = 0;    // read as numbers
+        int fractional = 0; // numbers with decimals
+        int whole = 0;      // whole numbers in the 32-bit range
+        int tokens = 0;     // short texts with digits and no inner blanks
+        int lists = 0;      // "123, 456"
+        int words = 0;      // texts with letters
         int distinct = 0;
         double meanLength = 0;
     };
@@ -124,10 +131,12 @@ namespace
             if (column >= rows.at(r).cells.size())
                 continue;
             if (priceColumn >= 0
-                && (priceColumn >= rows.at(r).cells.size() || ImportCells::text(rows.at(r).cells.at(priceColumn)).trimmed().isEmpty()))
+                && (priceColumn >= rows.at(r).cells.size()
+                    || ImportCells::text(rows.at(r).cells.at(priceColumn)).trimmed().isEmpty()))
                 continue;
             if (column < header.size() && !header.at(column).isEmpty()
-                && ImportLayout::normalizedHeader(ImportCells::text(rows.at(r).cells.at(column))) == ImportLayout::normalizedHeader(header.at(column)))
+                && ImportLayout::normalizedHeader(ImportCells::text(rows.at(r).cells.at(column)))
+                    == ImportLayout::normalizedHeader(header.at(column)))
                 continue; // the header repeated
             const SheetCell &cell = rows.at(r).cells.at(column);
             const QString t = ImportCells::text(cell).trimmed();
@@ -161,15 +170,24 @@ namespace
 QString RowClasses::title(RowClass rowClass)
 {
     switch (rowClass) {
-    case RowClass::Title: return QStringLiteral("над заголовком");
-    case RowClass::Header: return QStringLiteral("заголовок");
-    case RowClass::Item: return QStringLiteral("товар");
-    case RowClass::Group: return QStringLiteral("группа");
-    case RowClass::RepeatedHeader: return QStringLiteral("повтор заголовка");
-    case RowClass::Total: return QStringLiteral("итог");
-    case RowClass::Blank: return QStringLiteral("пустая");
-    case RowClass::Unreadable: return QStringLiteral("не читается");
-    case RowClass::Count: break;
+    case RowClass::Title:
+        return QStringLiteral("над заголовком");
+    case RowClass::Header:
+        return QStringLiteral("заголовок");
+    case RowClass::Item:
+        return QStringLiteral("товар");
+    case RowClass::Group:
+        return QStringLiteral("группа");
+    case RowClass::RepeatedHeader:
+        return QStringLiteral("повтор заголовка");
+    case RowClass::Total:
+        return QStringLiteral("итог");
+    case RowClass::Blank:
+        return QStringLiteral("пустая");
+    case RowClass::Unreadable:
+        return QStringLiteral("не читается");
+    case RowClass::Count:
+        break;
     }
     return QString();
 }
@@ -294,7 +312,8 @@ ImportLayout LayoutGuess::guess(const QList<SheetRow> &rows, QStringList *why, b
             layout.setColumn(ImportField::Code, -1);
             if (layout.column(ImportField::PartNumber) < 0) {
                 layout.setColumn(ImportField::PartNumber, codeColumn);
-                reasons[codeColumn] = QStringLiteral("«%1» не целые числа: артикул").arg(layout.header.value(codeColumn));
+                reasons[codeColumn] =
+                    QStringLiteral("«%1» не целые числа: артикул").arg(layout.header.value(codeColumn));
             } else {
                 reasons[codeColumn] = QStringLiteral("«%1» не целые числа").arg(layout.header.value(codeColumn));
             }
@@ -332,17 +351,17 @@ ImportLayout LayoutGuess::guess(const QList<SheetRow> &rows, QStringList *why, b
         });
     }
     pick(ImportField::PartNumber, QStringLiteral("разные короткие номера с цифрами"), [](const ColumnStats &s) {
-        return s.tokens >= s.filled * 0.8 && s.distinct >= s.filled * 0.9 && s.fractional < s.filled * 0.2 ? 1.0 + s.tokens
-                                                                                                       : 0.0;
+        return s.tokens >= s.filled * 0.8 && s.distinct >= s.filled * 0.9 && s.fractional < s.filled * 0.2
+            ? 1.0 + s.tokens
+            : 0.0;
     });
-    pick(ImportField::Name, QStringLiteral("самый длинный текст"), [](const ColumnStats &s) {
-        return s.words >= s.filled * 0.8 ? s.meanLength : 0.0;
-    });
-    pick(ImportField::Analogues, QStringLiteral("списки номеров"), [](const ColumnStats &s) {
-        return s.lists >= s.filled * 0.3 ? 1.0 + s.lists : 0.0;
-    });
+    pick(ImportField::Name, QStringLiteral("самый длинный текст"),
+         [](const ColumnStats &s) { return s.words >= s.filled * 0.8 ? s.meanLength : 0.0; });
+    pick(ImportField::Analogues, QStringLiteral("списки номеров"),
+         [](const ColumnStats &s) { return s.lists >= s.filled * 0.3 ? 1.0 + s.lists : 0.0; });
     pick(ImportField::Maker, QStringLiteral("мало разных слов"), [](const ColumnStats &s) {
-        return s.words >= s.filled * 0.8 && s.distinct <= qMax(3, s.filled / 4) && s.meanLength < 25 ? 1.0 + s.filled : 0.0;
+        return s.words >= s.filled * 0.8 && s.distinct <= qMax(3, s.filled / 4) && s.meanLength < 25 ? 1.0 + s.filled
+                                                                                                     : 0.0;
     });
     layout.columnCount = qMax(layout.columnCount, columns);
     while (reasons.size() < layout.columnCount)
@@ -365,7 +384,8 @@ bool LayoutGuess::applyByHeader(ImportLayout &layout, const QStringList &header,
         const int old = layout.columns[size_t(f)];
         if (old < 0)
             continue;
-        const QString name = old < layout.header.size() ? ImportLayout::normalizedHeader(layout.header.at(old)) : QString();
+        const QString name =
+            old < layout.header.size() ? ImportLayout::normalizedHeader(layout.header.at(old)) : QString();
         int now = name.isEmpty() ? -1 : int(normalized.indexOf(name));
         const QString title = ImportFields::title(ImportField(f));
         if (now < 0) {
@@ -378,8 +398,10 @@ bool LayoutGuess::applyByHeader(ImportLayout &layout, const QStringList &header,
             } else {
                 allFound = false;
                 if (changes)
-                    changes->append(QStringLiteral("%1: столбца «%2» больше нет")
-                                        .arg(title, old < layout.header.size() ? layout.header.at(old) : ImportLayout::columnLetter(old)));
+                    changes->append(
+                        QStringLiteral("%1: столбца «%2» больше нет")
+                            .arg(title,
+                                 old < layout.header.size() ? layout.header.at(old) : ImportLayout::columnLetter(old)));
             }
         } else if (now != old && changes) {
             changes->append(QStringLiteral("%1: был столбец %2, теперь %3")
@@ -388,11 +410,10 @@ bool LayoutGuess::applyByHeader(ImportLayout &layout, const QStringList &header,
         applied.columns[size_t(f)] = now;
     }
     for (int c = 0; c < header.size(); ++c) {
-        if (!normalized.at(c).isEmpty() && !layout.header.contains(header.at(c)) && applied.fieldOfColumn(c) == ImportField::None
-            && changes
-            && std::none_of(layout.header.begin(), layout.header.end(), [&](const QString &h) {
-                   return ImportLayout::normalizedHeader(h) == normalized.at(c);
-               })) {
+        if (!normalized.at(c).isEmpty() && !layout.header.contains(header.at(c))
+            && applied.fieldOfColumn(c) == ImportField::None && changes
+            && std::none_of(layout.header.begin(), layout.header.end(),
+                            [&](const QString &h) { return ImportLayout::normalizedHeader(h) == normalized.at(c); })) {
             changes->append(QStringLiteral("новый столбец %1 «%2»").arg(ImportLayout::columnLetter(c), header.at(c)));
         }
     }
@@ -405,8 +426,7 @@ bool LayoutGuess::applyByHeader(ImportLayout &layout, const QStringList &header,
 RowClassifier::RowClassifier(const ImportLayout &layout)
     : m_layout(layout)
     , m_decimalMark(layout.decimalMark)
-{
-}
+{ }
 
 QString RowClassifier::groupText(const SheetRow &row)
 {
@@ -483,14 +503,16 @@ RowClass RowClassifier::classify(const SheetRow &row, QString *why, double *pric
     }
     if (!hasPrice) {
         if (why)
-            *why = !hasPriceText ? QStringLiteral("нет цены") : QStringLiteral("цена «%1» не число").arg(cellText(row, priceColumn));
+            *why = !hasPriceText ? QStringLiteral("нет цены")
+                                 : QStringLiteral("цена «%1» не число").arg(cellText(row, priceColumn));
         return RowClass::Unreadable;
     }
     if (codeColumn >= 0) {
         if (!hasCode) {
             if (why) {
                 const QString code = cellText(row, codeColumn);
-                *why = code.isEmpty() ? QStringLiteral("нет кода") : QStringLiteral("код «%1» не целое число").arg(code);
+                *why =
+                    code.isEmpty() ? QStringLiteral("нет кода") : QStringLiteral("код «%1» не целое число").arg(code);
             }
             return RowClass::Unreadable;
         }

@@ -10,10 +10,10 @@
 // What a row of a supplier's list is.
 enum class RowClass : int
 {
-    Title,          // above the header
+    Title, // above the header
     Header,
     Item,
-    Group,          // a name and no price: the group of the items below
+    Group, // a name and no price: the group of the items below
     RepeatedHeader,
     Total,
     Blank,

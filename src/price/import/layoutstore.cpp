@@ -20,8 +20,7 @@ QString LayoutStore::defaultFolder()
 
 LayoutStore::LayoutStore(const QString &folder)
     : m_folder(folder)
-{
-}
+{ }
 
 ImportLayout LayoutStore::load(const QString &path)
 {

@@ -14,7 +14,7 @@ using namespace XmlValues;
 
 namespace
 {
-    template <qsizetype N>
+    template<qsizetype N>
     bool is(QByteArrayView name, const char (&text)[N])
     {
         return XmlScanner::is(name, text);
@@ -38,8 +38,7 @@ namespace
             : m_scanner(scanner)
             , m_table(table)
             , m_onRow(onRow)
-        {
-        }
+        { }
 
         bool handle(XmlScanner::Token token)
         {
@@ -78,7 +77,8 @@ namespace
                         m_annotation = qMax(0, m_annotation - 1);
                     else if (m_annotation == 0 && (is(name, "text:p") || is(name, "text:h")))
                         m_paragraph = qMax(0, m_paragraph - 1);
-                    else if (m_annotation == 0 && (is(name, "table:table-cell") || is(name, "table:covered-table-cell")))
+                    else if (m_annotation == 0
+                             && (is(name, "table:table-cell") || is(name, "table:covered-table-cell")))
                         finishCell();
                     return true;
                 }
@@ -313,15 +313,15 @@ namespace
 
 OdsReader::OdsReader(const QString &path)
     : OdsReader(path, ZipStream::Limits())
-{
-}
+{ }
 
 OdsReader::OdsReader(const QString &path, const ZipStream::Limits &limits)
     : m_path(path)
     , m_limits(limits)
 {
     if (ZipStream::signature(path) != ZipStream::Signature::Zip)
-        throw OrdixError(QStringLiteral("Файл %1 не является таблицей OpenDocument (ods)").arg(ZipStream::displayName(path)));
+        throw OrdixError(
+            QStringLiteral("Файл %1 не является таблицей OpenDocument (ods)").arg(ZipStream::displayName(path)));
     readOutline();
 }
 
@@ -386,7 +386,8 @@ void OdsReader::readOutline()
                                          hiddenStyles.contains(scanner.attributeText("table:style-name"))});
                     }
                 } else if (is(element, "style:style")) {
-                    style = is(scanner.attribute("style:family"), "table") ? scanner.attributeText("style:name") : QString();
+                    style = is(scanner.attribute("style:family"), "table") ? scanner.attributeText("style:name")
+                                                                           : QString();
                 } else if (is(element, "style:table-properties") && !style.isEmpty() && hiddenStyles.size() < MaxItems
                            && is(scanner.attribute("table:display"), "false")) {
                     hiddenStyles.insert(style);
@@ -410,7 +411,8 @@ void OdsReader::readSheet(int sheet, const std::function<bool(const SheetRow &)>
     m_hiddenColumns.clear();
     m_notes.clear();
     if (sheet < 0 || sheet >= m_sheets.size())
-        throw OrdixError(QStringLiteral("В таблице %1 нет листа номер %2").arg(ZipStream::displayName(m_path)).arg(sheet + 1));
+        throw OrdixError(
+            QStringLiteral("В таблице %1 нет листа номер %2").arg(ZipStream::displayName(m_path)).arg(sheet + 1));
 
     ZipStream zip(m_path, m_limits);
     XmlScanner scanner;

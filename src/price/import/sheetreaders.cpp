@@ -52,5 +52,6 @@ QString SheetReaders::notAWorkbook(QByteArrayView firstBytes)
         what = QStringLiteral("таблица XML Excel 2003");
     else
         what = QStringLiteral("файл XML");
-    return QStringLiteral("Файл %1 — не книга Excel, а %2: откройте его в Excel и сохраните как книгу .xlsx").arg(QStringLiteral("%1"), what);
+    return QStringLiteral("Файл %1 — не книга Excel, а %2: откройте его в Excel и сохраните как книгу .xlsx")
+        .arg(QStringLiteral("%1"), what);
 }

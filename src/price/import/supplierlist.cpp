@@ -79,7 +79,8 @@ namespace
             if (column < 0 || column >= row.cells.size() || row.index + 1 <= layout.headerRow)
                 continue;
             const SheetCell &cell = row.cells.at(column);
-            if (cell.kind == SheetCell::Kind::Text && std::any_of(cell.text.begin(), cell.text.end(), [](QChar ch) { return ch.isDigit(); }))
+            if (cell.kind == SheetCell::Kind::Text
+                && std::any_of(cell.text.begin(), cell.text.end(), [](QChar ch) { return ch.isDigit(); }))
                 texts.append(cell.text);
         }
         return texts;
@@ -148,11 +149,16 @@ ListFormat SupplierList::detectFormat(const QString &path, QChar nativeSeparator
 QString SupplierList::formatName(ListFormat format)
 {
     switch (format) {
-    case ListFormat::Native: return QStringLiteral("txt");
-    case ListFormat::Xlsx: return QStringLiteral("xlsx");
-    case ListFormat::Ods: return QStringLiteral("ods");
-    case ListFormat::Xls: return QStringLiteral("xls");
-    case ListFormat::Csv: return QStringLiteral("csv");
+    case ListFormat::Native:
+        return QStringLiteral("txt");
+    case ListFormat::Xlsx:
+        return QStringLiteral("xlsx");
+    case ListFormat::Ods:
+        return QStringLiteral("ods");
+    case ListFormat::Xls:
+        return QStringLiteral("xls");
+    case ListFormat::Csv:
+        return QStringLiteral("csv");
     }
     return QString();
 }
@@ -170,8 +176,7 @@ SupplierList::SupplierList(const QString &path, ListFormat format, std::unique_p
     : m_path(path)
     , m_format(format)
     , m_reader(std::move(reader))
-{
-}
+{ }
 
 SupplierList::~SupplierList() = default;
 
@@ -304,7 +309,8 @@ ImportLayout SupplierList::guess(QStringList *why, bool *certain, int headerRow)
 std::optional<LayoutStore::Match> SupplierList::findSaved(const LayoutStore &store)
 {
     preview(); // decides the sheet when none was chosen
-    const QString sheetName = m_format == ListFormat::Csv ? QString() : (m_sheet >= 0 ? sheets().value(m_sheet).name : QString());
+    const QString sheetName =
+        m_format == ListFormat::Csv ? QString() : (m_sheet >= 0 ? sheets().value(m_sheet).name : QString());
     // The header at the row each saved layout names, then the one found.
     QList<int> rows;
     for (const ImportLayout &layout : store.layouts()) {
@@ -320,8 +326,8 @@ std::optional<LayoutStore::Match> SupplierList::findSaved(const LayoutStore &sto
         const QStringList header = row > 0 ? headerAt(row) : QStringList();
         if (row > 0 && header.isEmpty())
             continue;
-        std::optional<LayoutStore::Match> m
-            = store.match(header, sheetName, row > 0 ? int(header.size()) : columnCountOf(preview()));
+        std::optional<LayoutStore::Match> m =
+            store.match(header, sheetName, row > 0 ? int(header.size()) : columnCountOf(preview()));
         if (m && row == 0 && !m->exact)
             continue;
         if (!m)
@@ -414,17 +420,16 @@ namespace
         struct Row
         {
             RowClass kind = RowClass::Blank;
-            bool damaged = false;            // a code or part number a spreadsheet spoilt
-            bool refused = false;            // an item the batch refused
-            quint32 ends[ValueCount] = {};   // value v: [ends[v - 1] (or start), ends[v])
+            bool damaged = false;          // a code or part number a spreadsheet spoilt
+            bool refused = false;          // an item the batch refused
+            quint32 ends[ValueCount] = {}; // value v: [ends[v - 1] (or start), ends[v])
             quint32 start = 0;
         };
 
         RowValues(const Settings &settings, const RowClassifier &classifier)
             : m_settings(settings)
             , m_classifier(classifier)
-        {
-        }
+        { }
 
         void clear()
         {
@@ -470,8 +475,8 @@ namespace
                 std::copy(buffer, end, room(size_t(end - buffer)));
             }
             out.ends[VCode] = quint32(m_used);
-            out.damaged = ImportCells::isDamagedCode(cellAt(s.codeColumn))
-                || ImportCells::isDamagedCode(cellAt(s.partColumn));
+            out.damaged =
+                ImportCells::isDamagedCode(cellAt(s.codeColumn)) || ImportCells::isDamagedCode(cellAt(s.partColumn));
             for (int v = VName; v <= VPack; ++v)
                 out.ends[v] = encodeField(row, s.columns[v]);
             double price = 0;
@@ -562,8 +567,7 @@ namespace
                      std::unique_ptr<SupplierList::ItemBatch> batch)
             : values(settings, classifier)
             , batch(std::move(batch))
-        {
-        }
+        { }
         void clear() override
         {
             values.clear();
@@ -668,12 +672,15 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
         // Items that carry their own group need nothing from the rows before
         // them: they go into the caller's batches on both threads too.
         const bool batched = batches && groupColumn;
-        csv->readChunks(qMax(1, layout.headerRow), [&]() -> std::unique_ptr<CsvReader::ChunkWork> {
-            return std::make_unique<CsvRowValues>(settings, classifier, batched ? batches->make() : nullptr);
-        }, [&](CsvReader::ChunkWork &work) {
-            auto &chunk = static_cast<CsvRowValues &>(work);
-            return takeRows(chunk.values, chunk.batch.get());
-        });
+        csv->readChunks(
+            qMax(1, layout.headerRow),
+            [&]() -> std::unique_ptr<CsvReader::ChunkWork> {
+                return std::make_unique<CsvRowValues>(settings, classifier, batched ? batches->make() : nullptr);
+            },
+            [&](CsvReader::ChunkWork &work) {
+                auto &chunk = static_cast<CsvRowValues &>(work);
+                return takeRows(chunk.values, chunk.batch.get());
+            });
         result.notes = m_reader->notes();
         return result;
     }
@@ -689,12 +696,17 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
     struct Borrow
     {
         SheetReader &reader;
-        explicit Borrow(SheetReader &r) : reader(r) { reader.setBorrowedTexts(true); }
+        explicit Borrow(SheetReader &r)
+            : reader(r)
+        {
+            reader.setBorrowedTexts(true);
+        }
         ~Borrow() { reader.setBorrowedTexts(false); }
     } borrow(*m_reader);
     // A text file is split quickly: its reading thread sorts the rows too.
-    readRows(qMax(0, m_sheet), [&classifier](const SheetRow &row) { return classifier.classify(row); },
-             m_format == ListFormat::Csv, processRow);
+    readRows(
+        qMax(0, m_sheet), [&classifier](const SheetRow &row) { return classifier.classify(row); },
+        m_format == ListFormat::Csv, processRow);
     result.notes = m_reader->notes();
     return result;
 }

@@ -23,16 +23,16 @@ class ProgressReporter;
 struct PriceLayoutQuestion
 {
     QString path;
-    QString format;            // "xlsx", "ods", "xls", "csv"
+    QString format; // "xlsx", "ods", "xls", "csv"
     QList<SheetInfo> sheets;
     int sheet = 0;
-    QList<SheetRow> rows;      // the first rows of the sheet
-    ImportLayout layout;       // proposed; the answer
-    QStringList reasons;       // per column: why it got its field
-    QStringList changes;       // what changed since the saved layout
-    bool certain = false;      // the required fields were found by their header words
-    bool fromSaved = false;    // `layout` is a saved one, applied by header names
-    bool remember = true;      // save the confirmed layout for the next time
+    QList<SheetRow> rows;   // the first rows of the sheet
+    ImportLayout layout;    // proposed; the answer
+    QStringList reasons;    // per column: why it got its field
+    QStringList changes;    // what changed since the saved layout
+    bool certain = false;   // the required fields were found by their header words
+    bool fromSaved = false; // `layout` is a saved one, applied by header names
+    bool remember = true;   // save the confirmed layout for the next time
     // Reads the rows again after the sheet, the encoding or the delimiter
     // changed (in `sheet` and `layout`), with a new guess.
     std::function<void(PriceLayoutQuestion &)> reload;
@@ -82,9 +82,9 @@ public:
     struct Result
     {
         std::array<qint64, RowClasses::count> counts{};
-        qint64 damagedCodes = 0;  // items whose code or part number a spreadsheet spoilt
-        QStringList notes;        // from the reader (hidden rows…)
-        bool stopped = false;     // Escape
+        qint64 damagedCodes = 0; // items whose code or part number a spreadsheet spoilt
+        QStringList notes;       // from the reader (hidden rows…)
+        bool stopped = false;    // Escape
     };
     // The work on the items of one stretch of the list, done on either of
     // two threads, for a caller whose work on an item needs no item before

@@ -52,7 +52,8 @@ namespace
 
     [[noreturn]] void refuseOldFormat()
     {
-        throw OrdixError(QStringLiteral("Формат Excel 5.0/95 не поддерживается; сохраните файл как .xls (97–2003) или .xlsx"));
+        throw OrdixError(
+            QStringLiteral("Формат Excel 5.0/95 не поддерживается; сохраните файл как .xls (97–2003) или .xlsx"));
     }
 
     [[noreturn]] void refuseEncrypted(const QString &fileName)
@@ -96,14 +97,22 @@ namespace
     QString errorText(int code)
     {
         switch (code) {
-        case 0x00: return QStringLiteral("#NULL!");
-        case 0x07: return QStringLiteral("#DIV/0!");
-        case 0x0F: return QStringLiteral("#VALUE!");
-        case 0x17: return QStringLiteral("#REF!");
-        case 0x1D: return QStringLiteral("#NAME?");
-        case 0x24: return QStringLiteral("#NUM!");
-        case 0x2A: return QStringLiteral("#N/A");
-        default: return QStringLiteral("#N/A");
+        case 0x00:
+            return QStringLiteral("#NULL!");
+        case 0x07:
+            return QStringLiteral("#DIV/0!");
+        case 0x0F:
+            return QStringLiteral("#VALUE!");
+        case 0x17:
+            return QStringLiteral("#REF!");
+        case 0x1D:
+            return QStringLiteral("#NAME?");
+        case 0x24:
+            return QStringLiteral("#NUM!");
+        case 0x2A:
+            return QStringLiteral("#N/A");
+        default:
+            return QStringLiteral("#N/A");
         }
     }
 
@@ -111,18 +120,56 @@ namespace
     // follow the system's settings are given as a Russian Excel shows them.
     QString builtinFormat(int id)
     {
-        static const std::array<const char *, 50> codes = {
-            "General", "0", "0.00", "#,##0", "#,##0.00",
-            "#,##0_);(#,##0)", "#,##0_);[Red](#,##0)", "#,##0.00_);(#,##0.00)", "#,##0.00_);[Red](#,##0.00)",
-            "0%", "0.00%", "0.00E+00", "# ?/?", "# ?\?/??",
-            "dd.mm.yyyy", "d-mmm-yy", "d-mmm", "mmm-yy", "h:mm AM/PM", "h:mm:ss AM/PM", "h:mm", "h:mm:ss",
-            "dd.mm.yyyy h:mm",
-            "General", "General", "General", "General", "General", "General", "General", "General", "General",
-            "General", "General", "General", "General", "General",
-            "#,##0_);(#,##0)", "#,##0_);[Red](#,##0)", "#,##0.00_);(#,##0.00)", "#,##0.00_);[Red](#,##0.00)",
-            "_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)", "_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)",
-            "_(* #,##0.00_);_(* (#,##0.00);_(* \"-\"??_);_(@_)", "_(* #,##0.00_);_(* (#,##0.00);_(* \"-\"??_);_(@_)",
-            "mm:ss", "[h]:mm:ss", "mm:ss.0", "##0.0E+0", "@"};
+        static const std::array<const char *, 50> codes = {"General",
+                                                           "0",
+                                                           "0.00",
+                                                           "#,##0",
+                                                           "#,##0.00",
+                                                           "#,##0_);(#,##0)",
+                                                           "#,##0_);[Red](#,##0)",
+                                                           "#,##0.00_);(#,##0.00)",
+                                                           "#,##0.00_);[Red](#,##0.00)",
+                                                           "0%",
+                                                           "0.00%",
+                                                           "0.00E+00",
+                                                           "# ?/?",
+                                                           "# ?\?/??",
+                                                           "dd.mm.yyyy",
+                                                           "d-mmm-yy",
+                                                           "d-mmm",
+                                                           "mmm-yy",
+                                                           "h:mm AM/PM",
+                                                           "h:mm:ss AM/PM",
+                                                           "h:mm",
+                                                           "h:mm:ss",
+                                                           "dd.mm.yyyy h:mm",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "General",
+                                                           "#,##0_);(#,##0)",
+                                                           "#,##0_);[Red](#,##0)",
+                                                           "#,##0.00_);(#,##0.00)",
+                                                           "#,##0.00_);[Red](#,##0.00)",
+                                                           "_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)",
+                                                           "_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)",
+                                                           "_(* #,##0.00_);_(* (#,##0.00);_(* \"-\"??_);_(@_)",
+                                                           "_(* #,##0.00_);_(* (#,##0.00);_(* \"-\"??_);_(@_)",
+                                                           "mm:ss",
+                                                           "[h]:mm:ss",
+                                                           "mm:ss.0",
+                                                           "##0.0E+0",
+                                                           "@"};
         if (id < 0 || id >= int(codes.size()))
             return QStringLiteral("General");
         return QString::fromLatin1(codes[size_t(id)]);
@@ -144,8 +191,7 @@ namespace
         Records(const QByteArray &stream, qsizetype position)
             : m_stream(stream)
             , m_next(position)
-        {
-        }
+        { }
 
         // False at the end of the stream, or where a record runs past it
         // (then `truncated()`).
@@ -207,13 +253,11 @@ namespace
     public:
         explicit Segments(QList<QByteArrayView> parts)
             : m_parts(std::move(parts))
-        {
-        }
+        { }
 
         explicit Segments(QByteArrayView data)
             : m_parts{data}
-        {
-        }
+        { }
 
         bool ok() const { return m_ok; }
 
@@ -395,20 +439,23 @@ QString describeNotAWorkbook(QByteArrayView firstBytes, const QString &fileName)
         return QStringLiteral("Файл %1 пуст").arg(name);
     if (firstBytes.startsWith("PK\x03\x04"))
         return QStringLiteral("Файл %1 — не книга Excel 97–2003, а архив ZIP (так хранятся книги .xlsx и .ods): "
-                              "переименуйте его, указав расширение .xlsx или .ods").arg(name);
+                              "переименуйте его, указав расширение .xlsx или .ods")
+            .arg(name);
     // The first record of an Excel 2.x–4.0 sheet: its type and a short length.
     if (firstBytes.size() >= 4 && firstBytes.at(0) == '\x09'
         && (firstBytes.at(1) == '\0' || firstBytes.at(1) == '\x02' || firstBytes.at(1) == '\x04')
         && (firstBytes.at(2) == '\x04' || firstBytes.at(2) == '\x06') && firstBytes.at(3) == '\0') {
         return QStringLiteral("Файл %1 — книга Excel 2.x–4.0, такой старый формат не поддерживается; "
-                              "сохраните файл как .xls (97–2003) или .xlsx").arg(name);
+                              "сохраните файл как .xls (97–2003) или .xlsx")
+            .arg(name);
     }
     if (firstBytes.startsWith("%PDF"))
         return QStringLiteral("Файл %1 — не книга Excel, а документ PDF: такие файлы программа не читает").arg(name);
 
     const QByteArray text = sniffable(firstBytes).trimmed().toLower();
     if (text.startsWith("{\\rtf"))
-        return QStringLiteral("Файл %1 — не книга Excel, а документ RTF: откройте его в Word и сохраните таблицу в Excel как .xlsx")
+        return QStringLiteral("Файл %1 — не книга Excel, а документ RTF: откройте его в Word и сохраните таблицу в "
+                              "Excel как .xlsx")
             .arg(name);
     if (text.startsWith("<?xml")) {
         if (text.contains("urn:schemas-microsoft-com:office:spreadsheet") || text.contains("<workbook")
@@ -420,10 +467,11 @@ QString describeNotAWorkbook(QByteArrayView firstBytes, const QString &fileName)
     }
     if (text.startsWith("mime-version:") || text.contains("\nmime-version:"))
         return QStringLiteral("Файл %1 — не книга Excel, а страница HTML (веб-архив)").arg(name) + saveAsXlsx;
-    static const char *const htmlStarts[] = {"<html", "<!doctype html", "<table", "<head", "<body", "<meta",
-                                             "<style", "<div", "<tr", "<!--"};
+    static const char *const htmlStarts[] = {"<html", "<!doctype html", "<table", "<head", "<body",
+                                             "<meta", "<style",         "<div",   "<tr",   "<!--"};
     const bool html = (text.startsWith('<') && text.contains("<html"))
-        || std::any_of(std::begin(htmlStarts), std::end(htmlStarts), [&](const char *start) { return text.startsWith(start); });
+        || std::any_of(std::begin(htmlStarts), std::end(htmlStarts),
+                       [&](const char *start) { return text.startsWith(start); });
     if (html)
         return QStringLiteral("Файл %1 — не книга Excel, а страница HTML").arg(name) + saveAsXlsx;
     if (looksLikeText(text))
@@ -458,8 +506,8 @@ void XlsReader::damaged() const
 
 void XlsReader::open(const QByteArray &bytes)
 {
-    const QString notWorkbook = describeNotAWorkbook(QByteArrayView(bytes).first(qMin<qsizetype>(bytes.size(), 4096)),
-                                                     m_fileName);
+    const QString notWorkbook =
+        describeNotAWorkbook(QByteArrayView(bytes).first(qMin<qsizetype>(bytes.size(), 4096)), m_fileName);
     if (!notWorkbook.isEmpty())
         throw OrdixError(notWorkbook);
     const CompoundFile container(bytes, m_fileName);
@@ -742,9 +790,12 @@ void XlsReader::readSheet(int sheet, const std::function<bool(const SheetRow &)>
 
     const auto holdsSomething = [&](const RawCell &cell) {
         switch (cell.kind) {
-        case RawCell::SharedText: return !m_strings.at(qsizetype(cell.value)).isEmpty();
-        case RawCell::OwnText: return !texts.at(qsizetype(cell.value)).isEmpty();
-        default: return true;
+        case RawCell::SharedText:
+            return !m_strings.at(qsizetype(cell.value)).isEmpty();
+        case RawCell::OwnText:
+            return !texts.at(qsizetype(cell.value)).isEmpty();
+        default:
+            return true;
         }
     };
 

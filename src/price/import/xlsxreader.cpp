@@ -19,7 +19,7 @@ using namespace XmlValues;
 
 namespace
 {
-    template <qsizetype N>
+    template<qsizetype N>
     bool is(QByteArrayView name, const char (&text)[N])
     {
         return XmlScanner::is(name, text);
@@ -44,7 +44,7 @@ namespace
     bool isHex(QChar c)
     {
         return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
-               || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+            || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
     }
 
     // A string of the workbook: Excel writes characters that XML cannot hold
@@ -159,7 +159,8 @@ namespace
         if (!file.open(QIODevice::ReadOnly))
             return false;
         const QString name = QStringLiteral("EncryptedPackage");
-        const QByteArray needle(reinterpret_cast<const char *>(name.utf16()), name.size() * 2); // UTF-16LE on every target we build for
+        const QByteArray needle(reinterpret_cast<const char *>(name.utf16()),
+                                name.size() * 2); // UTF-16LE on every target we build for
         QByteArray tail;
         while (!file.atEnd()) {
             const QByteArray block = tail + file.read(1024 * 1024);
@@ -184,8 +185,7 @@ namespace
             , m_formats(formats)
             , m_borrowed(borrowed)
             , m_onRow(onRow)
-        {
-        }
+        { }
 
         bool handle(XmlScanner::Token token)
         {
@@ -467,8 +467,7 @@ namespace
 
 XlsxReader::XlsxReader(const QString &path)
     : XlsxReader(path, ZipStream::Limits())
-{
-}
+{ }
 
 XlsxReader::XlsxReader(const QString &path, const ZipStream::Limits &limits)
     : m_path(path)
@@ -522,8 +521,8 @@ void XlsxReader::readWorkbook()
         throw OrdixError(QStringLiteral("Файл %1 не является книгой Excel (xlsx): в архиве нет книги").arg(name));
     }
     if (workbook.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive)) {
-        throw OrdixError(QStringLiteral("Файл %1 — двоичная книга Excel (xlsb): сохраните её в Excel как книгу xlsx")
-                             .arg(name));
+        throw OrdixError(
+            QStringLiteral("Файл %1 — двоичная книга Excel (xlsb): сохраните её в Excel как книгу xlsx").arg(name));
     }
     const QList<Relationship> workbookLinks = relationships.value(partKey(workbook));
     const QString folder = workbook.left(workbook.lastIndexOf(QLatin1Char('/')) + 1);
@@ -551,8 +550,8 @@ void XlsxReader::readWorkbook()
                 if (token != XmlScanner::Token::StartElement)
                     return true;
                 if (is(scanner.name(), "sheet") && entries.size() < MaxItems) {
-                    entries.append({scanner.attributeText("name"), scanner.attributeText("state"),
-                                    scanner.attributeText("id")});
+                    entries.append(
+                        {scanner.attributeText("name"), scanner.attributeText("state"), scanner.attributeText("id")});
                 } else if (is(scanner.name(), "workbookPr")) {
                     m_1904 = isTrue(scanner.attribute("date1904"));
                 }
@@ -679,7 +678,8 @@ void XlsxReader::readSheet(int sheet, const std::function<bool(const SheetRow &)
     m_hiddenColumns.clear();
     m_notes.clear();
     if (sheet < 0 || sheet >= m_sheets.size())
-        throw OrdixError(QStringLiteral("В книге %1 нет листа номер %2").arg(ZipStream::displayName(m_path)).arg(sheet + 1));
+        throw OrdixError(
+            QStringLiteral("В книге %1 нет листа номер %2").arg(ZipStream::displayName(m_path)).arg(sheet + 1));
     const Sheet &wanted = m_sheets[sheet];
     const QString key = partKey(wanted.part);
 
@@ -710,42 +710,79 @@ void XlsxReader::readSheet(int sheet, const std::function<bool(const SheetRow &)
 QString XlsxReader::builtInFormat(int id)
 {
     switch (id) {
-    case 0: return General;
-    case 1: return QStringLiteral("0");
-    case 2: return QStringLiteral("0.00");
-    case 3: return QStringLiteral("#,##0");
-    case 4: return QStringLiteral("#,##0.00");
-    case 5: return QStringLiteral("\"$\"#,##0_);(\"$\"#,##0)");
-    case 6: return QStringLiteral("\"$\"#,##0_);[Red](\"$\"#,##0)");
-    case 7: return QStringLiteral("\"$\"#,##0.00_);(\"$\"#,##0.00)");
-    case 8: return QStringLiteral("\"$\"#,##0.00_);[Red](\"$\"#,##0.00)");
-    case 9: return QStringLiteral("0%");
-    case 10: return QStringLiteral("0.00%");
-    case 11: return QStringLiteral("0.00E+00");
-    case 12: return QStringLiteral("# ?/?");
-    case 13: return QStringLiteral("# ?\?/?\?");
-    case 14: return QStringLiteral("mm-dd-yy");
-    case 15: return QStringLiteral("d-mmm-yy");
-    case 16: return QStringLiteral("d-mmm");
-    case 17: return QStringLiteral("mmm-yy");
-    case 18: return QStringLiteral("h:mm AM/PM");
-    case 19: return QStringLiteral("h:mm:ss AM/PM");
-    case 20: return QStringLiteral("h:mm");
-    case 21: return QStringLiteral("h:mm:ss");
-    case 22: return QStringLiteral("m/d/yy h:mm");
-    case 37: return QStringLiteral("#,##0 ;(#,##0)");
-    case 38: return QStringLiteral("#,##0 ;[Red](#,##0)");
-    case 39: return QStringLiteral("#,##0.00;(#,##0.00)");
-    case 40: return QStringLiteral("#,##0.00;[Red](#,##0.00)");
-    case 41: return QStringLiteral("_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)");
-    case 42: return QStringLiteral("_(\"$\"* #,##0_);_(\"$\"* \\(#,##0\\);_(\"$\"* \"-\"_);_(@_)");
-    case 43: return QStringLiteral("_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)");
-    case 44: return QStringLiteral("_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)");
-    case 45: return QStringLiteral("mm:ss");
-    case 46: return QStringLiteral("[h]:mm:ss");
-    case 47: return QStringLiteral("mmss.0");
-    case 48: return QStringLiteral("##0.0E+0");
-    case 49: return QStringLiteral("@");
-    default: return QString();
+    case 0:
+        return General;
+    case 1:
+        return QStringLiteral("0");
+    case 2:
+        return QStringLiteral("0.00");
+    case 3:
+        return QStringLiteral("#,##0");
+    case 4:
+        return QStringLiteral("#,##0.00");
+    case 5:
+        return QStringLiteral("\"$\"#,##0_);(\"$\"#,##0)");
+    case 6:
+        return QStringLiteral("\"$\"#,##0_);[Red](\"$\"#,##0)");
+    case 7:
+        return QStringLiteral("\"$\"#,##0.00_);(\"$\"#,##0.00)");
+    case 8:
+        return QStringLiteral("\"$\"#,##0.00_);[Red](\"$\"#,##0.00)");
+    case 9:
+        return QStringLiteral("0%");
+    case 10:
+        return QStringLiteral("0.00%");
+    case 11:
+        return QStringLiteral("0.00E+00");
+    case 12:
+        return QStringLiteral("# ?/?");
+    case 13:
+        return QStringLiteral("# ?\?/?\?");
+    case 14:
+        return QStringLiteral("mm-dd-yy");
+    case 15:
+        return QStringLiteral("d-mmm-yy");
+    case 16:
+        return QStringLiteral("d-mmm");
+    case 17:
+        return QStringLiteral("mmm-yy");
+    case 18:
+        return QStringLiteral("h:mm AM/PM");
+    case 19:
+        return QStringLiteral("h:mm:ss AM/PM");
+    case 20:
+        return QStringLiteral("h:mm");
+    case 21:
+        return QStringLiteral("h:mm:ss");
+    case 22:
+        return QStringLiteral("m/d/yy h:mm");
+    case 37:
+        return QStringLiteral("#,##0 ;(#,##0)");
+    case 38:
+        return QStringLiteral("#,##0 ;[Red](#,##0)");
+    case 39:
+        return QStringLiteral("#,##0.00;(#,##0.00)");
+    case 40:
+        return QStringLiteral("#,##0.00;[Red](#,##0.00)");
+    case 41:
+        return QStringLiteral("_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)");
+    case 42:
+        return QStringLiteral("_(\"$\"* #,##0_);_(\"$\"* \\(#,##0\\);_(\"$\"* \"-\"_);_(@_)");
+    case 43:
+        return QStringLiteral("_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)");
+    case 44:
+        return QStringLiteral("_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)");
+    case 45:
+        return QStringLiteral("mm:ss");
+    case 46:
+        return QStringLiteral("[h]:mm:ss");
+    case 47:
+        return QStringLiteral("mmss.0");
+    case 48:
+        return QStringLiteral("##0.0E+0");
+    case 49:
+        return QStringLiteral("@");
+    default:
+        return QString();
     }
 }

@@ -29,11 +29,11 @@ class XmlScanner final
 public:
     enum class Token : quint8
     {
-        NeedData,     // feed more (or, after finish(), the end)
+        NeedData, // feed more (or, after finish(), the end)
         StartElement,
-        EndElement,   // also right after the start of an empty element <x/>
+        EndElement, // also right after the start of an empty element <x/>
         Text,
-        Invalid       // one tag or text run longer than MaxToken: a damaged part
+        Invalid // one tag or text run longer than MaxToken: a damaged part
     };
 
     static constexpr qsizetype MaxToken = 64 * 1024 * 1024;
@@ -56,7 +56,7 @@ public:
     // matched whole, one without against the local part of each name.
     QByteArrayView attribute(QByteArrayView name) const;
     QString attributeText(QByteArrayView name) const;
-    template <qsizetype N>
+    template<qsizetype N>
     QByteArrayView attribute(const char (&name)[N]) const
     {
         static_assert(N > 1);
@@ -70,7 +70,7 @@ public:
         }
         return QByteArrayView();
     }
-    template <qsizetype N>
+    template<qsizetype N>
     QString attributeText(const char (&name)[N]) const
     {
         return attributeText(QByteArrayView(name, N - 1));
@@ -78,7 +78,7 @@ public:
 
     // Whether `name` (an element's name) is the literal `text`: cheaper than
     // comparing views, which count the literal's length at run time.
-    template <qsizetype N>
+    template<qsizetype N>
     static bool is(QByteArrayView name, const char (&text)[N])
     {
         return name.size() == N - 1 && std::memcmp(name.data(), text, N - 1) == 0;

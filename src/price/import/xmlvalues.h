@@ -62,6 +62,7 @@ namespace XmlValues
     inline bool isTrue(QByteArrayView v)
     {
         v = trimmed(v);
-        return (v.size() == 1 && v[0] == '1') || (v.size() == 4 && v[0] == 't' && v[1] == 'r' && v[2] == 'u' && v[3] == 'e');
+        return (v.size() == 1 && v[0] == '1')
+            || (v.size() == 4 && v[0] == 't' && v[1] == 'r' && v[2] == 'u' && v[3] == 'e');
     }
 }

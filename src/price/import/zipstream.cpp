@@ -55,7 +55,8 @@ ZipStream::ZipStream(const QString &path, const Limits &limits)
     archive_read_support_format_zip(m_archive);
     constexpr size_t BlockSize = 64 * 1024;
 #ifdef Q_OS_WIN
-    const int status = archive_read_open_filename_w(m_archive, reinterpret_cast<const wchar_t *>(path.utf16()), BlockSize);
+    const int status =
+        archive_read_open_filename_w(m_archive, reinterpret_cast<const wchar_t *>(path.utf16()), BlockSize);
 #else
     const int status = archive_read_open_filename(m_archive, QFile::encodeName(path).constData(), BlockSize);
 #endif
@@ -63,7 +64,8 @@ ZipStream::ZipStream(const QString &path, const Limits &limits)
         const QString detail = QString::fromLocal8Bit(archive_error_string(m_archive));
         archive_read_free(m_archive);
         m_archive = nullptr;
-        throw OrdixError(QStringLiteral("Файл %1 повреждён: архив zip не читается (%2)").arg(displayName(path), detail));
+        throw OrdixError(
+            QStringLiteral("Файл %1 повреждён: архив zip не читается (%2)").arg(displayName(path), detail));
     }
 }
 
@@ -143,10 +145,10 @@ void ZipStream::readMember(const std::function<bool(QByteArrayView)> &onBlock)
                                  .arg(displayName(m_path), m_memberName, sizeText(m_limits.maxMemberSize)));
         }
         if (total > m_limits.ratioFrom && total / qMax<qint64>(1, m_fileSize) > m_limits.maxRatio) {
-            throw OrdixError(QStringLiteral("Файл %1 не прочитан: часть «%2» распаковывается больше чем в %3 раз "
-                                            "от размера файла (%4) — это «zip-бомба» или повреждённый архив")
-                                 .arg(displayName(m_path), m_memberName, QString::number(m_limits.maxRatio),
-                                      sizeText(m_fileSize)));
+            throw OrdixError(
+                QStringLiteral("Файл %1 не прочитан: часть «%2» распаковывается больше чем в %3 раз "
+                               "от размера файла (%4) — это «zip-бомба» или повреждённый архив")
+                    .arg(displayName(m_path), m_memberName, QString::number(m_limits.maxRatio), sizeText(m_fileSize)));
         }
         if (!onBlock(QByteArrayView(static_cast<const char *>(data), qsizetype(size))))
             return;

@@ -64,7 +64,7 @@ public:
     // Streams the current member through `scanner`, handing each token to
     // `handle` (bool(XmlScanner::Token)) until the end of the member or
     // until it returns false.
-    template <typename Handle>
+    template<typename Handle>
     void scanMember(XmlScanner &scanner, Handle &&handle)
     {
         scanner.reset();

@@ -97,8 +97,8 @@ PriceLayoutDialog::PriceLayoutDialog(const PriceLayoutQuestion &question, QWidge
     // Wide enough for the columns, within the screen.
     const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    const int columns = m_header->length() + 2 * m_preview->frameWidth()
-        + m_preview->verticalScrollBar()->sizeHint().width() + 24;
+    const int columns =
+        m_header->length() + 2 * m_preview->frameWidth() + m_preview->verticalScrollBar()->sizeHint().width() + 24;
     const QSize hint = sizeHint();
     resize(qBound(hint.width(), columns, available.width() * 9 / 10),
            qBound(hint.height(), 640, available.height() * 9 / 10));
@@ -282,7 +282,8 @@ void PriceLayoutDialog::refreshAll()
     m_updating = true;
     m_baseColumn = -1;
     const ImportLayout &layout = m_question.layout;
-    m_file->setText(QStringLiteral("%1 — %2").arg(QFileInfo(m_question.path).fileName(), formatTitle(m_question.format)));
+    m_file->setText(
+        QStringLiteral("%1 — %2").arg(QFileInfo(m_question.path).fileName(), formatTitle(m_question.format)));
     m_file->setToolTip(QDir::toNativeSeparators(m_question.path));
     if (m_name->text().trimmed() != layout.name)
         m_name->setText(layout.name);
@@ -371,9 +372,10 @@ void PriceLayoutDialog::fitColumns()
     int lastRow = 1;
     for (const SheetRow &row : std::as_const(m_question.rows))
         lastRow = qMax(lastRow, int(row.index) + 1);
-    m_header->resizeSection(0, qMax(plain.horizontalAdvance(QString::number(lastRow)),
-                                    plain.horizontalAdvance(m_model->headerData(0, Qt::Horizontal).toString()))
-                                   + padding + 6);
+    m_header->resizeSection(0,
+                            qMax(plain.horizontalAdvance(QString::number(lastRow)),
+                                 plain.horizontalAdvance(m_model->headerData(0, Qt::Horizontal).toString()))
+                                + padding + 6);
     // A title, a group or a total is one long text that may spill over the
     // columns: the header and the items set the widths.
     bool anyItem = false;
@@ -416,8 +418,9 @@ void PriceLayoutDialog::refreshLayout()
         hint = QStringLiteral("Столбцы найдены по заголовку.");
     else
         hint = QStringLiteral("Столбцы угаданы по содержимому — проверьте их.");
-    m_hint->setText(hint + QStringLiteral(" Над каждым столбцом выберите, что в нём; серые строки не загрузятся "
-                                          "(причина — в подсказке строки)."));
+    m_hint->setText(hint
+                    + QStringLiteral(" Над каждым столбцом выберите, что в нём; серые строки не загрузятся "
+                                     "(причина — в подсказке строки)."));
     refreshState();
 }
 

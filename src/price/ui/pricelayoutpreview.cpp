@@ -114,7 +114,8 @@ QVariant PriceLayoutPreview::headerData(int section, Qt::Orientation orientation
             return QStringLiteral("Номер строки листа");
         const int column = section - 1;
         if (column < m_layout.header.size() && !m_layout.header.at(column).isEmpty())
-            return QStringLiteral("Столбец %1: «%2»").arg(ImportLayout::columnLetter(column), m_layout.header.at(column));
+            return QStringLiteral("Столбец %1: «%2»")
+                .arg(ImportLayout::columnLetter(column), m_layout.header.at(column));
         return QStringLiteral("Столбец %1").arg(ImportLayout::columnLetter(column));
     }
     return QVariant();

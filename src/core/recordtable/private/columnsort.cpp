@@ -42,9 +42,8 @@ void ColumnSort::sortRows(const RecordTableStorage::Column &c, bool caseInsensit
     if (c.type != FieldType::String) {
         for (size_t i = 0; i < rows.size(); ++i)
             items[i] = {numericSortKey(c, rows[i]), rows[i]};
-        std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
-            return a.key != b.key ? a.key < b.key : a.row < b.row;
-        });
+        std::sort(items.begin(), items.end(),
+                  [](const Item &a, const Item &b) { return a.key != b.key ? a.key < b.key : a.row < b.row; });
         for (size_t i = 0; i < rows.size(); ++i)
             rows[i] = items[i].row;
         return;
@@ -74,8 +73,9 @@ void ColumnSort::sortRows(const RecordTableStorage::Column &c, bool caseInsensit
         auto keyAndSplit = [&](int side, size_t begin, size_t end) {
             for (size_t i = begin; i < end; ++i)
                 items[i] = {textChunk(textOf(rows[i]), c.length(rows[i]), 0), rows[i]};
-            split[side] = size_t(std::partition(items.begin() + std::ptrdiff_t(begin), items.begin() + std::ptrdiff_t(end), below)
-                                 - items.begin());
+            split[side] =
+                size_t(std::partition(items.begin() + std::ptrdiff_t(begin), items.begin() + std::ptrdiff_t(end), below)
+                       - items.begin());
         };
         std::thread other(keyAndSplit, 1, half, rows.size());
         keyAndSplit(0, 0, half);
@@ -123,8 +123,8 @@ void ColumnSort::sortRows(const RecordTableStorage::Column &c, bool caseInsensit
                 // Every text ends here: order by the whole text, then by row.
                 std::sort(items.begin() + std::ptrdiff_t(r.begin), items.begin() + std::ptrdiff_t(r.end),
                           [&](const Item &a, const Item &b) {
-                              const int cmp = compareBytes(textOf(a.row), c.length(a.row), textOf(b.row),
-                                                           c.length(b.row));
+                              const int cmp =
+                                  compareBytes(textOf(a.row), c.length(a.row), textOf(b.row), c.length(b.row));
                               return cmp != 0 ? cmp < 0 : a.row < b.row;
                           });
                 continue;

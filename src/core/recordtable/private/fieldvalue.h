@@ -118,9 +118,9 @@ namespace FieldValue
     CellInput inputOf(const Cell &cell);
 
     // --- out of a cell ------------------------------------------------------
-    QString cellString(const CellRef &c);  // unset: empty text
-    qint64 cellInteger(const CellRef &c);  // unset: 0; text: parsed, 0 when no number
-    double cellFloat(const CellRef &c);    // unset: 0
-    QVariant cellValue(const CellRef &c);  // unset: null
+    QString cellString(const CellRef &c);                       // unset: empty text
+    qint64 cellInteger(const CellRef &c);                       // unset: 0; text: parsed, 0 when no number
+    double cellFloat(const CellRef &c);                         // unset: 0
+    QVariant cellValue(const CellRef &c);                       // unset: null
     QString cellDisplay(const CellRef &c, const QString &mask); // numbers by the mask
 }

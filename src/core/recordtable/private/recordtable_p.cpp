@@ -11,8 +11,7 @@ RecordTablePrivate::RecordTablePrivate(RecordTable *owner, const QString &tableN
     : q(owner)
     , name(tableName)
     , view(*this)
-{
-}
+{ }
 
 RecordTablePrivate::~RecordTablePrivate()
 {
@@ -28,7 +27,8 @@ RecordTablePrivate::~RecordTablePrivate()
 void RecordTablePrivate::requireActive() const
 {
     if (!s)
-        throw OrdixError(QStringLiteral("Table %1 is not open").arg(name.isEmpty() ? QStringLiteral("(unnamed)") : name));
+        throw OrdixError(
+            QStringLiteral("Table %1 is not open").arg(name.isEmpty() ? QStringLiteral("(unnamed)") : name));
 }
 
 const FieldDef &RecordTablePrivate::fieldDef(int position) const

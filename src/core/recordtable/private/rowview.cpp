@@ -18,8 +18,7 @@ using Column = RecordTableStorage::Column;
 
 RowView::RowView(RecordTablePrivate &table)
     : m_table(table)
-{
-}
+{ }
 
 RowView::~RowView() = default;
 
@@ -359,7 +358,8 @@ bool RowView::rowPosted(uint32_t row, bool keyTouched, int *changedRow)
         return true;
     }
     if (keyTouched
-        && ((p > 0 && less(row, view[size_t(p) - 1])) || (size_t(p) + 1 < view.size() && less(view[size_t(p) + 1], row)))) {
+        && ((p > 0 && less(row, view[size_t(p) - 1]))
+            || (size_t(p) + 1 < view.size() && less(view[size_t(p) + 1], row)))) {
         // The key changed: the row moves to its place in the order.
         const bool wasCurrent = m_cur == p;
         view.erase(view.begin() + p);

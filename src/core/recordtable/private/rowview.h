@@ -112,10 +112,7 @@ public:
     void rowsReordered(const std::vector<uint32_t> &newRowOfOld);
     void cleared();
 
-    qint64 memoryBytes() const
-    {
-        return qint64(m_rows.capacity() * sizeof(uint32_t)) + m_positions.memoryBytes();
-    }
+    qint64 memoryBytes() const { return qint64(m_rows.capacity() * sizeof(uint32_t)) + m_positions.memoryBytes(); }
 
     // Each view position holds a distinct row of the `storedRows` stored,
     // the cursor is inside the view, and a view marked as the store is.

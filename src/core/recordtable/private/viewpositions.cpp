@@ -12,7 +12,8 @@ void ViewPositions::release()
     touched();
 }
 
-int ViewPositions::positionOf(const RecordTableStorage &s, const std::vector<uint32_t> &view, bool identity, uint32_t row)
+int ViewPositions::positionOf(const RecordTableStorage &s, const std::vector<uint32_t> &view, bool identity,
+                              uint32_t row)
 {
     if (identity)
         return row < view.size() ? int(row) : -1;
@@ -34,7 +35,8 @@ int ViewPositions::positionOf(const RecordTableStorage &s, const std::vector<uin
     return row < m_positions.size() ? m_positions[row] : -1;
 }
 
-bool ViewPositions::denseLocate(RecordTableStorage &s, const std::vector<uint32_t> &view, int field, double value, int *found)
+bool ViewPositions::denseLocate(RecordTableStorage &s, const std::vector<uint32_t> &view, int field, double value,
+                                int *found)
 {
     *found = -1;
     if (m_denseField != field) {

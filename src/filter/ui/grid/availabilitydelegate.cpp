@@ -7,8 +7,7 @@
 AvailabilityDelegate::AvailabilityDelegate(const QList<QPixmap> &icons, QObject *parent)
     : QStyledItemDelegate(parent)
     , m_icons(icons)
-{
-}
+{ }
 
 void AvailabilityDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {

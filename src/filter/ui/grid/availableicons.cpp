@@ -96,14 +96,14 @@ namespace
 const QList<QPixmap> &AvailableIcons::all()
 {
     static const QList<QPixmap> icons{
-        sheet(QColor(0xe5, 0x39, 0x35), false),      // not in stock
-        sheet(Qt::white, false),                     // in stock
-        sheet(Qt::white, true),                      // new and in stock
-        sheet(QColor(0xfb, 0xd8, 0x35), false),      // expected
-        sheet(QColor(0xfb, 0xd8, 0x35), true),       // new and expected
-        tick(),                                      // in the order
-        arrow(false, QColor(0x2e, 0xa0, 0x43)),      // price went down
-        arrow(true, QColor(0xd3, 0x2f, 0x2f)),       // price went up
+        sheet(QColor(0xe5, 0x39, 0x35), false), // not in stock
+        sheet(Qt::white, false),                // in stock
+        sheet(Qt::white, true),                 // new and in stock
+        sheet(QColor(0xfb, 0xd8, 0x35), false), // expected
+        sheet(QColor(0xfb, 0xd8, 0x35), true),  // new and expected
+        tick(),                                 // in the order
+        arrow(false, QColor(0x2e, 0xa0, 0x43)), // price went down
+        arrow(true, QColor(0xd3, 0x2f, 0x2f)),  // price went up
     };
     return icons;
 }

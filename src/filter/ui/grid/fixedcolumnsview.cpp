@@ -35,12 +35,10 @@ FixedColumnsView::FixedColumnsView(QTableView *grid)
     // After a new view the grid may scroll before these columns know the new
     // row count: their bar, still at the old range, would stop short and
     // show the old first rows. Once the range follows, so do the rows.
-    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
-        verticalScrollBar()->setValue(m_grid->verticalScrollBar()->value());
-    });
-    connect(grid->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
-        verticalScrollBar()->setValue(m_grid->verticalScrollBar()->value());
-    });
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this,
+            [this] { verticalScrollBar()->setValue(m_grid->verticalScrollBar()->value()); });
+    connect(grid->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+            [this] { verticalScrollBar()->setValue(m_grid->verticalScrollBar()->value()); });
     connect(grid->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
         if (column < m_count) {
             setColumnWidth(column, width);

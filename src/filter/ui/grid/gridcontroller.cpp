@@ -63,9 +63,7 @@ GridController::GridController(Workspace &workspace, Workspace::Grid grid, QTabl
         m_sideBar->setObjectName(QStringLiteral("zzzz"));
         m_sideBar->setSingleStep(ScrollUnitsPerRow);
         m_sideBar->setPageStep(ScrollUnitsPerRow * 10);
-        connect(m_sideBar, &QScrollBar::actionTriggered, this, [this] {
-            onSideBarMoved(m_sideBar->sliderPosition());
-        });
+        connect(m_sideBar, &QScrollBar::actionTriggered, this, [this] { onSideBarMoved(m_sideBar->sliderPosition()); });
     }
 
     // The table view fits a column to its content on a double-click of the
@@ -476,8 +474,7 @@ bool GridController::eventFilter(QObject *watched, QEvent *event)
         if (m_grid == Workspace::Grid::Price && !key->text().isEmpty()) {
             const QChar ch = key->text().at(0);
             const bool printable = ch == QLatin1Char(' ') || (ch >= QLatin1Char('0') && ch <= QLatin1Char('9'))
-                || (ch.toLatin1() != 0 && ch.isLetter())
-                || (ch.unicode() >= 0x0410 && ch.unicode() <= 0x044F);
+                || (ch.toLatin1() != 0 && ch.isLetter()) || (ch.unicode() >= 0x0410 && ch.unicode() <= 0x044F);
             if (printable) {
                 emit characterTyped(QString(ch));
                 return true;

@@ -80,18 +80,20 @@ namespace
                       QStringLiteral("Желтый лист.\nОжидаемый к поставке товар.\nТакой товар можно добавить в заказ."));
         addPictureRow(grid, {picture(AvailableIcons::NotInStock, "Image_NA")},
                       QStringLiteral("Красный лист.\nТовар отсутствует на складе."));
-        addPictureRow(grid, {picture(AvailableIcons::NewInStock, "Image_NEW")},
-                      QStringLiteral("Синий восклицательный знак на белом листе.\nНовинка в прайс-листе. Есть на складе."));
+        addPictureRow(
+            grid, {picture(AvailableIcons::NewInStock, "Image_NEW")},
+            QStringLiteral("Синий восклицательный знак на белом листе.\nНовинка в прайс-листе. Есть на складе."));
         addPictureRow(grid, {picture(AvailableIcons::NewExpected, "Image_DELN")},
                       QStringLiteral("Восклицательный знак на желтом листе - ожидается к поставке новинка."));
         addWideRow(grid, rule());
         addPictureRow(grid, {picture(AvailableIcons::InOrder, "Image_CHK")},
                       QStringLiteral("Зеленая галочка на любом листе - товар присутствует в Вашем заказе."));
         addWideRow(grid, rule());
-        addPictureRow(grid, {picture(AvailableIcons::PriceUp, "Image_U"), picture(AvailableIcons::PriceDown, "Image_D")},
-                      QStringLiteral("После процедуры сравнения цен нового прайс-листа со старым, некоторые цены отмечаются "
-                                     "красной стрелкой вверх в случае повышения цены, и зеленой стрелкой вниз в случае "
-                                     "понижения цены."));
+        addPictureRow(
+            grid, {picture(AvailableIcons::PriceUp, "Image_U"), picture(AvailableIcons::PriceDown, "Image_D")},
+            QStringLiteral("После процедуры сравнения цен нового прайс-листа со старым, некоторые цены отмечаются "
+                           "красной стрелкой вверх в случае повышения цены, и зеленой стрелкой вниз в случае "
+                           "понижения цены."));
         return content;
     }
 
@@ -101,9 +103,10 @@ namespace
         auto *grid = new QGridLayout(content);
         grid->setContentsMargins(4, 2, 2, 6);
         grid->setColumnStretch(1, 1);
-        addWideRow(grid, textLabel(QStringLiteral(
-                             "Позволяет просмотреть только те товары, которые связаны с выделенным товаром.\n"
-                             "Применение автофильтра осуществляется из пункта меню Прайс/Автофильтр, или клавишей F3.")));
+        addWideRow(grid,
+                   textLabel(QStringLiteral(
+                       "Позволяет просмотреть только те товары, которые связаны с выделенным товаром.\n"
+                       "Применение автофильтра осуществляется из пункта меню Прайс/Автофильтр, или клавишей F3.")));
         QLabel *examples = textLabel(QStringLiteral("Примеры:"));
         QFont font = examples->font();
         font.setBold(true);
@@ -166,14 +169,15 @@ LegendPanel::LegendPanel(QWidget *parent)
 
     addTopic(list, QStringLiteral("Иконки в таблице"), iconsTopic());
     addTopic(list, QStringLiteral("Автоматический фильтр"), autoFilterTopic());
-    addTopic(list, QStringLiteral("Отбор данных по критериям"),
-             textTopic(QStringLiteral(
-                 "По сочетанию клавиш Ctrl+F вызывается меню фильтра. С его помощью можно отобрать данные по любому из "
-                 "критериев. \n  \nНапример, Вам необходимо вывести перечень всех Болтов. Курсор выделения установите в "
-                 "колонку \"Наименование\". По сочетанию клавиш Ctrl+F вызовите меню настройки. В поле \"Строка "
-                 "фильтра:\" введите слово \"болт\" и нажмите клавишу \"Применить\". Будет выведен перечень товаров, в "
-                 "наименовании которых присутствует слово \"болт\".\n  \nДля отмены фильтрации данных используйте "
-                 "сочетание клавиш Ctrl+F3.")));
+    addTopic(
+        list, QStringLiteral("Отбор данных по критериям"),
+        textTopic(QStringLiteral(
+            "По сочетанию клавиш Ctrl+F вызывается меню фильтра. С его помощью можно отобрать данные по любому из "
+            "критериев. \n  \nНапример, Вам необходимо вывести перечень всех Болтов. Курсор выделения установите в "
+            "колонку \"Наименование\". По сочетанию клавиш Ctrl+F вызовите меню настройки. В поле \"Строка "
+            "фильтра:\" введите слово \"болт\" и нажмите клавишу \"Применить\". Будет выведен перечень товаров, в "
+            "наименовании которых присутствует слово \"болт\".\n  \nДля отмены фильтрации данных используйте "
+            "сочетание клавиш Ctrl+F3.")));
     addTopic(list, QStringLiteral("Отбор по наличию на складе"),
              textTopic(QStringLiteral(
                  "При помощи меню фильтра (вызывается  сочетанием клавиш Ctrl+F) можно отобрать данные по наличию на "

@@ -9,8 +9,7 @@ MoneyDelegate::MoneyDelegate(const QPixmap &down, const QPixmap &up, QObject *pa
     : QStyledItemDelegate(parent)
     , m_down(down)
     , m_up(up)
-{
-}
+{ }
 
 int MoneyDelegate::arrowOf(const QModelIndex &index, int columnWidth, int textWidth)
 {

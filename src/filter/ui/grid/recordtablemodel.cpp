@@ -218,8 +218,7 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
             return QVariant(); // drawn as a picture
         return displayText(row, index.column());
     case Qt::TextAlignmentRole:
-        if (info.alignment == Alignment::Right
-            || (info.alignment == Alignment::OfField && t.field(field).isNumeric()))
+        if (info.alignment == Alignment::Right || (info.alignment == Alignment::OfField && t.field(field).isNumeric()))
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::ToolTipRole:

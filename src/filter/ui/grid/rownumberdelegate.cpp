@@ -5,8 +5,7 @@
 RowNumberDelegate::RowNumberDelegate(std::function<void(int)> grow, QObject *parent)
     : QStyledItemDelegate(parent)
     , m_grow(std::move(grow))
-{
-}
+{ }
 
 void RowNumberDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
