@@ -73,10 +73,18 @@ class Scenario:
         self.env["DISPLAY"] = ":" + number.decode().strip()
         self.note("display " + self.env["DISPLAY"])
         if shutil.which("openbox"):
-            self.procs.append(subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
-                                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-            self.poll(lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False),
-                      60, "openbox did not start")
+            wm = {"proc": None}
+
+            def wm_running():
+                # A window manager that gave up while the machine was busy
+                # (its first connection refused) is started again.
+                if wm["proc"] is None or wm["proc"].poll() is not None:
+                    wm["proc"] = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
+                                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    self.procs.append(wm["proc"])
+                return "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False)
+
+            self.poll(wm_running, 60, "openbox did not start")
 
     def stop(self):
         for proc in reversed(self.procs):
