@@ -27,6 +27,7 @@ namespace
         return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     }
 
+#ifdef Q_OS_LINUX
     bool isPollCall(long number)
     {
 #ifdef SYS_poll
@@ -40,6 +41,7 @@ namespace
         Q_UNUSED(number);
         return false;
     }
+#endif
 
     // True when each Wayland event thread of the program waits in poll()
     // for the display, so that none is inside an event handler. The kernel
