@@ -183,7 +183,7 @@ namespace
         workspace.execute(QStringLiteral("Models_BuildFilter"));
         const double ordixMs = watch.ms();
         const qint64 ordixRows = workspace.price().rowCount();
-        const int terms = int(workspace.filter.modelCondition.count(QLatin1String("Code=")));
+        const int terms = int(workspace.filter().modelCondition.count(QLatin1String("Code=")));
 
         // The same expression applied once more: the share of the table.
         Stopwatch applyWatch;

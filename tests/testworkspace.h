@@ -22,6 +22,16 @@ inline void setUpTestWorkspace(Workspace &ws, UserPrompts *prompts, ProgressRepo
     ProgramActions::install(ws);
 }
 
+// Changes the workspace's filter state as a test's starting point, the way
+// the filters themselves do: a copy changed and handed back.
+template<typename Change>
+inline void editFilter(Workspace &ws, Change &&change)
+{
+    Workspace::FilterState state = ws.filter();
+    change(state);
+    ws.setFilter(state);
+}
+
 // A workspace set up as above in a fresh temporary folder, which is the
 // current folder for the session's life (relative names resolve there), with
 // scripted prompts and a silent progress window. `startUp` also runs the

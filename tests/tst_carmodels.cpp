@@ -480,7 +480,7 @@ void TestCarModels::brandWithApostrophe()
     QVERIFY(m_ws->models().isFiltered());
     QCOMPARE(m_ws->models().rowCount(), 1);
     QVERIFY(m_ws->actions().execute(ActionId::Models_BuildFilter));
-    QCOMPARE(m_ws->filter.modelCondition, QStringLiteral("Code=600 "));
+    QCOMPARE(m_ws->filter().modelCondition, QStringLiteral("Code=600 "));
     QCOMPARE(priceCodes(), QList<int>{600});
     QVERIFY(m_errors.isEmpty());
 }
@@ -543,8 +543,8 @@ void TestCarModels::buildFilterForOneModel()
     m_models->setModelKey(model);
     QCOMPARE(m_models->modelKey(), model);
     QVERIFY(m_ws->actions().execute(ActionId::Models_BuildFilter));
-    QCOMPARE(m_ws->filter.modelCondition, condition);
-    QVERIFY(m_ws->filter.modelActive);
+    QCOMPARE(m_ws->filter().modelCondition, condition);
+    QVERIFY(m_ws->filter().modelActive);
     QCOMPARE(m_ws->price().filter(), condition);
     QCOMPARE(priceCodes(), codes);
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatusHint), QStringLiteral("Применены фильтры: по моделям"));
@@ -556,7 +556,7 @@ void TestCarModels::buildFilterForAllModelsListsSharedPartsOnce()
     load();
     m_models->brandListChange(m_models->brands().indexOf(QStringLiteral("AUDI")));
     QVERIFY(m_ws->actions().execute(ActionId::Models_BuildFilter));
-    const QString condition = m_ws->filter.modelCondition;
+    const QString condition = m_ws->filter().modelCondition;
     QVERIFY(condition.endsWith(QLatin1Char(' ')));
     QCOMPARE(pieces(condition), (QStringList{"Code=101 ", "Code=205 ", "Code=310 ", "Code=40000 "}));
     QCOMPARE(priceCodes(), (QList<int>{101, 205, 310, 40000}));
@@ -571,7 +571,7 @@ void TestCarModels::codePiecesAreExact()
     load();
     m_models->brandListChange(1);
     QVERIFY(m_ws->actions().execute(ActionId::Models_BuildFilter));
-    QCOMPARE(pieces(m_ws->filter.modelCondition), (QStringList{"Code=1 ", "Code=11 ", "Code=111 "}));
+    QCOMPARE(pieces(m_ws->filter().modelCondition), (QStringList{"Code=1 ", "Code=11 ", "Code=111 "}));
 }
 
 void TestCarModels::allBrandsSwitchesConditionOff()
@@ -580,19 +580,19 @@ void TestCarModels::allBrandsSwitchesConditionOff()
     ActionList &actions = m_ws->actions();
     // Inactive before: switched on and at once off again.
     QVERIFY(actions.execute(ActionId::Models_BuildFilter));
-    QVERIFY(!m_ws->filter.modelActive);
-    QCOMPARE(m_ws->filter.modelCondition, QString());
+    QVERIFY(!m_ws->filter().modelActive);
+    QCOMPARE(m_ws->filter().modelCondition, QString());
     QVERIFY(!m_ws->price().isFiltered());
 
     // Active before: switched off.
     m_models->brandListChange(m_models->brands().indexOf(QStringLiteral("BMW")));
     QVERIFY(actions.execute(ActionId::Models_BuildFilter));
-    QVERIFY(m_ws->filter.modelActive);
+    QVERIFY(m_ws->filter().modelActive);
     QCOMPARE(priceCodes(), QList<int>{400});
     m_models->brandListChange(0);
     QVERIFY(actions.execute(ActionId::Models_BuildFilter));
-    QVERIFY(!m_ws->filter.modelActive);
-    QCOMPARE(m_ws->filter.modelCondition, QString());
+    QVERIFY(!m_ws->filter().modelActive);
+    QCOMPARE(m_ws->filter().modelCondition, QString());
     QCOMPARE(priceCodes().size(), 8);
     QCOMPARE(actions.get(ActionId::Models_Apply_To).caption, QStringLiteral("Отбор по моделям"));
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatusHint), QStringLiteral("Фильтры не применены"));
@@ -609,8 +609,8 @@ void TestCarModels::applyToToggles()
     m_models->brandListChange(m_models->brands().indexOf(QStringLiteral("AUDI")));
     m_models->setModelKey(QStringLiteral("1"));
     QVERIFY(actions.execute(ActionId::Models_Apply_To));
-    QVERIFY(m_ws->filter.modelActive);
-    QCOMPARE(m_ws->filter.modelCondition, QStringLiteral("Code=101 or Code=205 "));
+    QVERIFY(m_ws->filter().modelActive);
+    QCOMPARE(m_ws->filter().modelCondition, QStringLiteral("Code=101 or Code=205 "));
     QCOMPARE(priceCodes(), (QList<int>{101, 205}));
     QCOMPARE(actions.get(ActionId::Models_Apply_To).caption, QStringLiteral("Отменить отбор"));
     QCOMPARE(actions.get(ActionId::Models_Apply_To).hint,
@@ -619,8 +619,8 @@ void TestCarModels::applyToToggles()
     QCOMPARE(images.count(), 1);
 
     QVERIFY(actions.execute(ActionId::Models_Apply_To));
-    QVERIFY(!m_ws->filter.modelActive);
-    QCOMPARE(m_ws->filter.modelCondition, QString());
+    QVERIFY(!m_ws->filter().modelActive);
+    QCOMPARE(m_ws->filter().modelCondition, QString());
     QVERIFY(!m_ws->price().isFiltered());
     QCOMPARE(actions.get(ActionId::Models_Apply_To).caption, QStringLiteral("Отбор по моделям"));
     QCOMPARE(actions.get(ActionId::Models_Apply_To).hint,
@@ -632,9 +632,9 @@ void TestCarModels::applyToToggles()
     // condition off; the command then offers to switch it on again.
     QVERIFY(actions.execute(ActionId::Models_Apply_To));
     QCOMPARE(m_models->applyToImage(), 31);
-    m_ws->filter.priceCondition = QStringLiteral("NoSuchField=1");
+    editFilter(*m_ws, [&](Workspace::FilterState &f) { f.priceCondition = QStringLiteral("NoSuchField=1"); });
     QVERIFY(actions.execute(ActionId::FilterPrice));
-    QVERIFY(!m_ws->filter.modelActive);
+    QVERIFY(!m_ws->filter().modelActive);
     QCOMPARE(actions.get(ActionId::Models_Apply_To).caption, QStringLiteral("Отбор по моделям"));
     QCOMPARE(m_models->applyToImage(), 30);
 }
@@ -708,8 +708,8 @@ void TestCarModels::choosingAnEntryFiltersByThatModel()
     QVERIFY(m_models->modelBoxEnabled());
     QCOMPARE(m_models->modelKey(), QStringLiteral("2"));
     QCOMPARE(m_ws->models().filter(), QStringLiteral("Brand='AUDI'"));
-    QVERIFY(m_ws->filter.modelActive);
-    QCOMPARE(m_ws->filter.modelCondition, QStringLiteral("Code=205 or Code=310 "));
+    QVERIFY(m_ws->filter().modelActive);
+    QCOMPARE(m_ws->filter().modelCondition, QStringLiteral("Code=205 or Code=310 "));
     QCOMPARE(priceCodes(), (QList<int>{205, 310}));
     // The part the menu was opened on stays current.
     QCOMPARE(m_ws->price().asString(1), QStringLiteral("310"));
@@ -738,7 +738,7 @@ void TestCarModels::choosingABadEntryDoesNothing()
     load();
     m_models->selectModelEntry(name);
     QCOMPARE(m_models->brandIndex(), 0);
-    QVERIFY(!m_ws->filter.modelActive);
+    QVERIFY(!m_ws->filter().modelActive);
     QVERIFY(!m_ws->price().isFiltered());
 }
 
@@ -749,8 +749,8 @@ void TestCarModels::unloadingEndsModelSelection()
     QVERIFY(m_ws->actions().execute(ActionId::Models_Apply_To));
     QCOMPARE(priceCodes(), QList<int>{400});
     QVERIFY(m_ws->actions().execute(ActionId::Models_CloseSMAsg));
-    QVERIFY(!m_ws->filter.modelActive);
-    QCOMPARE(m_ws->filter.modelCondition, QString());
+    QVERIFY(!m_ws->filter().modelActive);
+    QCOMPARE(m_ws->filter().modelCondition, QString());
     QVERIFY(!m_ws->price().isFiltered());
     QCOMPARE(m_ws->actions().get(ActionId::Models_Apply_To).caption, QStringLiteral("Отбор по моделям"));
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatusHint), QStringLiteral("Фильтры не применены"));
@@ -767,7 +767,7 @@ void TestCarModels::priceLoadAppliesActiveModelCondition()
     PriceLoader::loadPriceList(*m_ws, QStringLiteral("prices.txt"), QString());
     QVERIFY(m_ws->price().isFiltered());
     QCOMPARE(priceCodes(), QList<int>{400});
-    QVERIFY(m_ws->filter.modelActive);
+    QVERIFY(m_ws->filter().modelActive);
 }
 
 QTEST_GUILESS_MAIN(TestCarModels)

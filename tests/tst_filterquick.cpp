@@ -162,8 +162,8 @@ void TestFilterQuick::filterQ()
     selectPart(part);
     m_selected = column;
     QVERIFY(m_ws->actions().execute(ActionId::FilterQ));
-    QCOMPARE(m_ws->filter.priceCondition, condition);
-    QVERIFY(m_ws->filter.priceActive);
+    QCOMPARE(m_ws->filter().priceCondition, condition);
+    QVERIFY(m_ws->filter().priceActive);
     QCOMPARE(tableFilter(), condition);
     QCOMPARE(codesInView(), codes);
     QCOMPARE(m_filter->builder().conditionScore(), 12);
@@ -179,8 +179,8 @@ void TestFilterQuick::filterQOnEmptyGroupWithAvailability()
     selectPart(500);
     m_selected = QStringLiteral("Group");
     m_ws->actions().execute(ActionId::FilterQ);
-    QCOMPARE(m_ws->filter.priceCondition, QString());
-    QVERIFY(!m_ws->filter.priceActive);
+    QCOMPARE(m_ws->filter().priceCondition, QString());
+    QVERIFY(!m_ws->filter().priceActive);
     QVERIFY(!m_ws->price().isFiltered());
     QCOMPARE(m_ws->price().rowCount(), 6);
     QCOMPARE(label(), QString());
@@ -191,7 +191,7 @@ void TestFilterQuick::filterQOnEmptyGroupWithAvailability()
     state.availNot = false;
     state.availDeliv = false;
     m_ws->actions().execute(ActionId::FilterQ);
-    QCOMPARE(m_ws->filter.priceCondition, InStock);
+    QCOMPARE(m_ws->filter().priceCondition, InStock);
     QCOMPARE(m_filter->builder().conditionScore(), 1);
     QCOMPARE(codesInView(), (QList<int>{101, 205, 600}));
     QCOMPARE(label(), QStringLiteral("Применено фильтров: 1"));
@@ -235,8 +235,10 @@ void TestFilterQuick::labelCountsUpToThreeFilters()
     QFETCH(QString, expression);
     QFETCH(QList<int>, codes);
 
-    m_ws->filter.modelCondition = QStringLiteral("Code=205 or Code=600 ");
-    m_ws->filter.modelActive = models;
+    editFilter(*m_ws, [&](Workspace::FilterState &f) {
+        f.modelCondition = QStringLiteral("Code=205 or Code=600 ");
+        f.modelActive = models;
+    });
     FilterBuilder &builder = m_filter->builder();
     FilterDialogState &state = builder.state();
     builder.prepareFields(m_ws->grid(Workspace::Grid::Price), m_ws->price(), 3);
@@ -267,7 +269,7 @@ void TestFilterQuick::filterPriceToggles()
     QVERIFY(actions.get(ActionId::FilterPrice).checked);
 
     QVERIFY(actions.execute(ActionId::FilterPrice));
-    QVERIFY(!m_ws->filter.priceActive);
+    QVERIFY(!m_ws->filter().priceActive);
     QVERIFY(!m_ws->price().isFiltered());
     QCOMPARE(m_ws->price().rowCount(), 6);
     QCOMPARE(actions.get(ActionId::FilterPrice).caption, QStringLiteral("Применить фильтр"));
@@ -276,7 +278,7 @@ void TestFilterQuick::filterPriceToggles()
     QVERIFY(!actions.get(ActionId::FilterPrice).checked);
 
     QVERIFY(actions.execute(ActionId::FilterPrice));
-    QVERIFY(m_ws->filter.priceActive);
+    QVERIFY(m_ws->filter().priceActive);
     QCOMPARE(tableFilter(), QStringLiteral("(Code=101) or (Code=205) or (Code=310)"));
     QCOMPARE(codesInView(), (QList<int>{101, 205, 310}));
     QCOMPARE(actions.get(ActionId::FilterPrice).caption, QStringLiteral("Отменить фильтр"));
@@ -290,17 +292,17 @@ void TestFilterQuick::filterPriceRule()
     ActionList &actions = m_ws->actions();
     QVERIFY(!actions.isEnabled(ActionId::FilterPrice));
     QVERIFY(!actions.execute(ActionId::FilterPrice));
-    QVERIFY(!m_ws->filter.priceActive);
+    QVERIFY(!m_ws->filter().priceActive);
 
     // A condition switched off is still there to switch on.
-    m_ws->filter.priceCondition = QStringLiteral("Code=400");
+    editFilter(*m_ws, [&](Workspace::FilterState &f) { f.priceCondition = QStringLiteral("Code=400"); });
     QVERIFY(actions.isEnabled(ActionId::FilterPrice));
     QVERIFY(!actions.get(ActionId::FilterPrice).checked);
     QVERIFY(actions.execute(ActionId::FilterPrice));
     QCOMPARE(codesInView(), QList<int>{400});
 
     // Disabled means unchecked, whatever the flag says.
-    m_ws->filter.priceCondition.clear();
+    editFilter(*m_ws, [&](Workspace::FilterState &f) { f.priceCondition.clear(); });
     QVERIFY(!actions.isEnabled(ActionId::FilterPrice));
     QVERIFY(!actions.get(ActionId::FilterPrice).checked);
 }
@@ -318,7 +320,7 @@ void TestFilterQuick::filterCreate()
     selectPart(400);
     QVERIFY(m_ws->actions().execute(ActionId::FilterCreate));
     QCOMPARE(runs, 1);
-    QCOMPARE(m_ws->filter.priceCondition,
+    QCOMPARE(m_ws->filter().priceCondition,
              QStringLiteral("((Name LIKE '%м8%') or (Name='м8*')) and ((Name LIKE '%болт%') or (Name='болт*'))"));
     QCOMPARE(codesInView(), (QList<int>{101, 205}));
     QCOMPARE(builder.conditionScore(), 12);
@@ -329,8 +331,10 @@ void TestFilterQuick::filterCreate()
 
 void TestFilterQuick::clearKeepsModelCondition()
 {
-    m_ws->filter.modelCondition = QStringLiteral("Code=101 or Code=310 ");
-    m_ws->filter.modelActive = true;
+    editFilter(*m_ws, [&](Workspace::FilterState &f) {
+        f.modelCondition = QStringLiteral("Code=101 or Code=310 ");
+        f.modelActive = true;
+    });
     FilterBuilder &builder = m_filter->builder();
     builder.prepareFields(m_ws->grid(Workspace::Grid::Price), m_ws->price(), 3);
     builder.state().filterString = QStringLiteral("Гайка");
@@ -344,9 +348,9 @@ void TestFilterQuick::clearKeepsModelCondition()
         return false; // "Очистить"
     });
     m_ws->actions().execute(ActionId::FilterCreate);
-    QVERIFY(!m_ws->filter.priceActive);
-    QCOMPARE(m_ws->filter.priceCondition, QStringLiteral("((Name LIKE '%Гайка%') or (Name='Гайка*'))"));
-    QVERIFY(m_ws->filter.modelActive);
+    QVERIFY(!m_ws->filter().priceActive);
+    QCOMPARE(m_ws->filter().priceCondition, QStringLiteral("((Name LIKE '%Гайка%') or (Name='Гайка*'))"));
+    QVERIFY(m_ws->filter().modelActive);
     QCOMPARE(tableFilter(), QStringLiteral("Code=101 or Code=310 "));
     QCOMPARE(codesInView(), (QList<int>{101, 310}));
     QCOMPARE(label(), QStringLiteral("Применено фильтров: 1"));
@@ -368,12 +372,12 @@ void TestFilterQuick::cancelRebuildsFromDialogState()
 void TestFilterQuick::currentPartStaysInView()
 {
     selectPart(205);
-    m_ws->filter.priceCondition = QStringLiteral("Price>=10");
+    editFilter(*m_ws, [&](Workspace::FilterState &f) { f.priceCondition = QStringLiteral("Price>=10"); });
     m_ws->actions().execute(ActionId::FilterPrice);
     QCOMPARE(codesInView(), (QList<int>{101, 205, 500, 600}));
     QCOMPARE(m_ws->price().asString(m_ws->price().fieldByName(QStringLiteral("CODE"))), QStringLiteral("205"));
 
-    m_ws->filter.priceCondition = QStringLiteral("Price>=100");
+    editFilter(*m_ws, [&](Workspace::FilterState &f) { f.priceCondition = QStringLiteral("Price>=100"); });
     m_filter->applyPriceFilter();
     QCOMPARE(m_ws->price().rowNumber(), 1);
     QCOMPARE(m_ws->price().rowCount(), 2);
@@ -381,12 +385,14 @@ void TestFilterQuick::currentPartStaysInView()
 
 void TestFilterQuick::refusedExpressionLeavesBothInactive()
 {
-    m_ws->filter.modelCondition = QStringLiteral("Code=101 ");
-    m_ws->filter.modelActive = true;
-    m_ws->filter.priceCondition = QStringLiteral("NoSuchField=1");
+    editFilter(*m_ws, [&](Workspace::FilterState &f) {
+        f.modelCondition = QStringLiteral("Code=101 ");
+        f.modelActive = true;
+        f.priceCondition = QStringLiteral("NoSuchField=1");
+    });
     QVERIFY(m_ws->actions().execute(ActionId::FilterPrice));
-    QVERIFY(!m_ws->filter.priceActive);
-    QVERIFY(!m_ws->filter.modelActive);
+    QVERIFY(!m_ws->filter().priceActive);
+    QVERIFY(!m_ws->filter().modelActive);
     QVERIFY(!m_ws->price().isFiltered());
     QCOMPARE(m_ws->price().rowCount(), 6);
     QCOMPARE(label(), QString());
@@ -394,15 +400,15 @@ void TestFilterQuick::refusedExpressionLeavesBothInactive()
     QCOMPARE(m_ws->actions().get(ActionId::FilterPrice).caption, QStringLiteral("Применить фильтр"));
     QVERIFY(m_prompts.records().isEmpty());
     // The texts stay for another try.
-    QCOMPARE(m_ws->filter.priceCondition, QStringLiteral("NoSuchField=1"));
-    QCOMPARE(m_ws->filter.modelCondition, QStringLiteral("Code=101 "));
+    QCOMPARE(m_ws->filter().priceCondition, QStringLiteral("NoSuchField=1"));
+    QCOMPARE(m_ws->filter().modelCondition, QStringLiteral("Code=101 "));
 }
 
 void TestFilterQuick::sideBarIsRefreshed()
 {
     int refreshed = 0;
     m_filter->setSideBarRefresh([&] { ++refreshed; });
-    m_ws->filter.priceCondition = QStringLiteral("Code=400");
+    editFilter(*m_ws, [&](Workspace::FilterState &f) { f.priceCondition = QStringLiteral("Code=400"); });
     m_ws->actions().execute(ActionId::FilterPrice);
     QVERIFY(refreshed >= 1);
 }
@@ -438,8 +444,8 @@ void TestFilterQuick::awkwardWords()
     m_filter->setDialogRunner([] { return true; });
     QVERIFY(m_ws->actions().execute(ActionId::FilterCreate));
     // Applied, or refused and shown as not applied: never a stale filter.
-    QCOMPARE(m_ws->filter.priceActive, m_ws->price().isFiltered());
-    QCOMPARE(label().isEmpty(), !m_ws->filter.priceActive);
+    QCOMPARE(m_ws->filter().priceActive, m_ws->price().isFiltered());
+    QCOMPARE(label().isEmpty(), !m_ws->filter().priceActive);
     QCOMPARE(codesInView(), codes);
     QVERIFY(m_prompts.records().isEmpty());
 }

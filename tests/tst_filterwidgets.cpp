@@ -436,14 +436,14 @@ void TestFilterWidgets::filterCreateThroughTheDialog()
         QTest::mouseClick(child<QPushButton>(QStringLiteral("ButtonApply")), Qt::LeftButton);
     });
     QVERIFY(m_ws->actions().execute(ActionId::FilterCreate));
-    QCOMPARE(m_ws->filter.priceCondition, QStringLiteral("((Name LIKE '%М8%') or (Name='М8*'))"));
+    QCOMPARE(m_ws->filter().priceCondition, QStringLiteral("((Name LIKE '%М8%') or (Name='М8*'))"));
     QCOMPARE(m_ws->price().rowCount(), 2);
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatus), QStringLiteral("Применено фильтров: 1"));
 
     QTimer::singleShot(0, m_dialog,
                        [&] { QTest::mouseClick(child<QPushButton>(QStringLiteral("ButtonClear")), Qt::LeftButton); });
     QVERIFY(m_ws->actions().execute(ActionId::FilterCreate));
-    QVERIFY(!m_ws->filter.priceActive);
+    QVERIFY(!m_ws->filter().priceActive);
     QCOMPARE(m_ws->price().rowCount(), 4);
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatus), QString());
 }
@@ -460,7 +460,7 @@ void TestFilterWidgets::compoundThroughTheDialog()
         QTest::mouseClick(child<QPushButton>(QStringLiteral("ButtonApply")), Qt::LeftButton);
     });
     QVERIFY(m_ws->actions().execute(ActionId::FilterCreate));
-    QCOMPARE(m_ws->filter.priceCondition,
+    QCOMPARE(m_ws->filter().priceCondition,
              QStringLiteral("(((ProductionOf LIKE '%Китай%') or (ProductionOf='Китай*'))) AND "
                             "(NOT (((Group LIKE '%Шайбы%') or (Group='Шайбы*'))))"));
     QCOMPARE(PriceFilter::of(*m_ws)->builder().conditionScore(), 20);
@@ -473,7 +473,7 @@ void TestFilterWidgets::quickFilterReadsTheGrid()
     QVERIFY(m_ws->price().locate(QStringLiteral("Code"), 310));
     m_selectedColumn = 8;
     QVERIFY(m_ws->actions().execute(ActionId::FilterQ));
-    QCOMPARE(m_ws->filter.priceCondition, QStringLiteral("((Group LIKE '%Шайбы%') or (Group='Шайбы*'))"));
+    QCOMPARE(m_ws->filter().priceCondition, QStringLiteral("((Group LIKE '%Шайбы%') or (Group='Шайбы*'))"));
     QCOMPARE(m_ws->price().rowCount(), 1);
     QVERIFY(m_sideBarLayouts > 0);
 }
@@ -514,7 +514,7 @@ void TestFilterWidgets::modelsPanelMirrorsState()
     emit modelBox->activated(a6);
     QCOMPARE(CarModels::of(*m_ws)->modelKey(), QStringLiteral("2"));
     buildFilter.trigger();
-    QCOMPARE(m_ws->filter.modelCondition, QStringLiteral("Code=205 "));
+    QCOMPARE(m_ws->filter().modelCondition, QStringLiteral("Code=205 "));
     QCOMPARE(m_ws->price().rowCount(), 1);
 
     QVERIFY(m_ws->actions().execute(ActionId::Models_Panel));
@@ -587,8 +587,8 @@ void TestFilterWidgets::applicabilityMenuCreatesItsEntries()
     emit popup.aboutToShow();
     QCOMPARE(menu->entries().size(), 1);
     menu->entries().first()->trigger();
-    QCOMPARE(m_ws->filter.modelCondition, QStringLiteral("Code=310 "));
-    QVERIFY(m_ws->filter.modelActive);
+    QCOMPARE(m_ws->filter().modelCondition, QStringLiteral("Code=310 "));
+    QVERIFY(m_ws->filter().modelActive);
     QCOMPARE(m_ws->price().rowCount(), 1);
 }
 

@@ -31,6 +31,7 @@
 #include "qtprompts.h"
 #include "scriptedprompts.h"
 #include "textfile.h"
+#include "testworkspace.h"
 #include "workspace.h"
 
 namespace
@@ -433,16 +434,20 @@ void TestMainWindow::ownRulesOfLaterCommands()
     // FilterPrice: needs a price condition; checked while it is in force.
     QAction *filterPrice = form.action(ActionId::FilterPrice);
     QVERIFY(filterPrice->isCheckable());
-    ws.filter.priceCondition = QStringLiteral("Name LIKE '%болт%'");
-    ws.filter.priceActive = true;
+    editFilter(ws, [&](Workspace::FilterState &f) {
+        f.priceCondition = QStringLiteral("Name LIKE '%болт%'");
+        f.priceActive = true;
+    });
     form.updateActions();
     QVERIFY(filterPrice->isEnabled());
     QVERIFY(filterPrice->isChecked());
-    ws.filter.priceActive = false;
+    editFilter(ws, [&](Workspace::FilterState &f) { f.priceActive = false; });
     form.updateActions();
     QVERIFY(!filterPrice->isChecked());
-    ws.filter.priceActive = true;
-    ws.filter.priceCondition.clear();
+    editFilter(ws, [&](Workspace::FilterState &f) {
+        f.priceActive = true;
+        f.priceCondition.clear();
+    });
     form.updateActions();
     QVERIFY(!filterPrice->isEnabled());
     QVERIFY(!filterPrice->isChecked());

@@ -325,8 +325,10 @@ void TestPartSearch::searchInTheWorkspace()
     search->search(QStringLiteral("bm512483"));
     QCOMPARE(search->statusText(), QStringLiteral("Поиск: «bm512483» — найдено 3"));
     QCOMPARE(search->hint(2), QStringLiteral("Найдено: аналог 103"));
-    ws.filter.modelCondition = QStringLiteral("Code >= 104");
-    ws.filter.modelActive = true;
+    editFilter(ws, [&](Workspace::FilterState &f) {
+        f.modelCondition = QStringLiteral("Code >= 104");
+        f.modelActive = true;
+    });
     PriceFilter::of(ws)->applyPriceFilter();
     QCOMPARE(search->statusText(), QStringLiteral("Поиск: «bm512483» — найдено 2 · ещё 1 скрыто фильтром"));
     search->searchWholeList();
@@ -338,7 +340,7 @@ void TestPartSearch::searchInTheWorkspace()
     QCOMPARE(price.asInteger(1), 106);
     QCOMPARE(price.rowCount(), 6);
     QCOMPARE(search->statusText(), QString());
-    ws.filter.modelActive = false;
+    editFilter(ws, [&](Workspace::FilterState &f) { f.modelActive = false; });
     PriceFilter::of(ws)->applyPriceFilter();
 
     search->search(QStringLiteral("103"));

@@ -19,6 +19,7 @@
 #include "scriptedprompts.h"
 #include "silentprogress.h"
 #include "textfile.h"
+#include "testworkspace.h"
 
 // The search field of the main window with the keys a buyer presses.
 class TestPartSearchGui final : public QObject
@@ -110,8 +111,10 @@ void TestPartSearchGui::typeArrowsEnterEscape()
         // and the tool tip of the row under the pointer say how a row was
         // found; F3 on a hit and Esc keep the new filter and, as it hides the
         // row from before the search, the hit F3 was made on.
-        ws.filter.modelCondition = QStringLiteral("not Code = 104");
-        ws.filter.modelActive = true;
+        editFilter(ws, [&](Workspace::FilterState &f) {
+            f.modelCondition = QStringLiteral("not Code = 104");
+            f.modelActive = true;
+        });
         PriceFilter::of(ws)->applyPriceFilter();
         QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
         QTRY_COMPARE(QApplication::focusWidget(), field);

@@ -671,7 +671,7 @@ void TestPriceLoader::keptConditionFiltersTheReloadedList()
 
     QVERIFY(m_ws->actions().execute(ActionId::PriceClose));
     QVERIFY(m_ws->actions().execute(ActionId::PriceFileOpen));
-    QVERIFY(m_ws->filter.priceActive);
+    QVERIFY(m_ws->filter().priceActive);
     QCOMPARE(m_ws->label(Workspace::Label::FilterStatus), label);
     QCOMPARE(m_ws->actions().find(ActionId::FilterPrice)->caption, QStringLiteral("Отменить фильтр"));
     QCOMPARE(rows(table), QStringList{"2:B:1"});

@@ -42,7 +42,7 @@ namespace EnablingRules
 
     bool FilterPriceUpdate(const Workspace &ws)
     {
-        return !ws.filter.priceCondition.isEmpty();
+        return !ws.filter().priceCondition.isEmpty();
     }
 
     bool EnableWhileMSAActive(Workspace &ws)

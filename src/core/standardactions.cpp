@@ -213,7 +213,7 @@ namespace StandardActions
         // Checked while the price list's condition is in force, unchecked
         // whenever the command is disabled.
         a.get(ActionId::FilterPrice).follow = [w](bool enabled) {
-            w->actions().setChecked(ActionId::FilterPrice, enabled && w->filter.priceActive);
+            w->actions().setChecked(ActionId::FilterPrice, enabled && w->filter().priceActive);
         };
     }
 

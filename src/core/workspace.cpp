@@ -15,6 +15,14 @@ Workspace::Workspace(QObject *parent)
 
 Workspace::~Workspace() = default;
 
+void Workspace::setFilter(const FilterState &state)
+{
+    if (state == m_filter)
+        return;
+    m_filter = state;
+    emit filterChanged();
+}
+
 UserPrompts &Workspace::prompts() const
 {
     if (!m_prompts)

@@ -60,6 +60,8 @@ public:
         bool priceActive = false;
         QString modelCondition;
         bool modelActive = false;
+
+        friend bool operator==(const FilterState &, const FilterState &) = default;
     };
 
     explicit Workspace(QObject *parent = nullptr);
@@ -126,7 +128,10 @@ public:
     // The address being downloaded from; empty between downloads.
     const QString &currentDownloadURL() const { return m_currentDownloadURL; }
     void setCurrentDownloadURL(const QString &url) { m_currentDownloadURL = url; }
-    FilterState filter;
+    // The conditions of the price list's filters and whether each is on;
+    // kept while no list is loaded, for the next one.
+    const FilterState &filter() const { return m_filter; }
+    void setFilter(const FilterState &state);
 
     // The open order: its table, undo history, file name, changed state,
     // total and the texts of its sum.
@@ -189,6 +194,8 @@ signals:
     void gridFocusRequested(Workspace::Grid which);
     // Settings changed in a way the window shows (caption, legend, money).
     void settingsChanged();
+    // A filter's condition or its on/off state changed.
+    void filterChanged();
     // The grids must repaint (discount or currency changed).
     void repaintGrids();
 
@@ -206,6 +213,7 @@ private:
     QString m_priceFileName;
     QString m_oldPriceFileName;
     QString m_currentDownloadURL;
+    FilterState m_filter;
     QString m_priceLayoutName;
     QString m_forcedPriceLayout;
     QString m_previousEditionFile;

@@ -133,7 +133,7 @@ CarModels *CarModels::install(Workspace &workspace)
         // A refused expression switches the model condition off: the
         // command must then offer to switch it on again.
         connect(filter, &PriceFilter::applied, models, [models] {
-            if (models->m_applyToImage == ApplyToImageOn && !models->m_workspace.filter.modelActive)
+            if (models->m_applyToImage == ApplyToImageOn && !models->m_workspace.filter().modelActive)
                 models->showApplyToState();
         });
     }
@@ -288,11 +288,12 @@ void CarModels::closeSMAsg()
 
     // Without the models the condition could no longer be switched off:
     // unloading them ends the selection by models.
-    Workspace::FilterState &state = m_workspace.filter;
+    Workspace::FilterState state = m_workspace.filter();
     if (state.modelActive || !state.modelCondition.isEmpty()) {
         const bool wasActive = state.modelActive;
         state.modelActive = false;
         state.modelCondition.clear();
+        m_workspace.setFilter(state);
         if (wasActive) {
             if (m_workspace.price().isActive())
                 applyPriceFilter();
@@ -402,12 +403,12 @@ QString CarModels::modelSpareCodes(const QSet<qint64> &present, QList<qint64> *a
 
 void CarModels::buildFilter()
 {
-    Workspace::FilterState &state = m_workspace.filter;
     RecordTable &models = m_workspace.models();
     RecordTable &assignments = m_workspace.modelsAsg();
 
     if (m_brandIndex > 0 && models.isActive() && assignments.isActive()) {
-        state.modelCondition.clear();
+        setModelCondition(QString());
+        QString condition;
         {
             assignments.linkToMaster(&models, QStringLiteral("CODEMODEL"), QStringLiteral("CODE"));
             auto unlink = qScopeGuard([&assignments] { assignments.unlink(); });
@@ -419,7 +420,7 @@ void CarModels::buildFilter()
                     models.locate(QStringLiteral("CODE"), m_modelKey);
                 } catch (...) {
                 }
-                state.modelCondition = modelSpareCodes(present);
+                condition = modelSpareCodes(present);
             } else {
                 QString text;
                 for (models.first(); !models.atEnd(); models.next()) {
@@ -432,39 +433,46 @@ void CarModels::buildFilter()
                         present.insert(code);
                 }
                 models.first();
-                state.modelCondition = text;
+                condition = text;
             }
         }
-        if (state.modelCondition.isEmpty())
-            state.modelCondition = QStringLiteral("Code=-1");
-        if (!state.modelActive)
+        setModelCondition(condition.isEmpty() ? QStringLiteral("Code=-1") : condition);
+        if (!m_workspace.filter().modelActive)
             m_workspace.execute(ActionId::Models_Apply_To);
         else
             applyPriceFilter();
     } else {
-        state.modelCondition.clear();
+        setModelCondition(QString());
         m_workspace.execute(ActionId::Models_Apply_To);
     }
 }
 
 void CarModels::applyTo()
 {
-    Workspace::FilterState &state = m_workspace.filter;
+    Workspace::FilterState state = m_workspace.filter();
     state.modelActive = !state.modelActive;
+    if (!state.modelActive)
+        state.modelCondition.clear();
+    m_workspace.setFilter(state);
     const quint64 applied = m_applyCount;
     if (state.modelActive)
         m_workspace.execute(ActionId::Models_BuildFilter);
-    else
-        state.modelCondition.clear();
     // Models_BuildFilter has applied the filter already when it ran to its end.
     if (m_workspace.price().isActive() && m_applyCount == applied)
         applyPriceFilter();
     showApplyToState();
 }
 
+void CarModels::setModelCondition(const QString &condition)
+{
+    Workspace::FilterState state = m_workspace.filter();
+    state.modelCondition = condition;
+    m_workspace.setFilter(state);
+}
+
 void CarModels::showApplyToState()
 {
-    const bool active = m_workspace.filter.modelActive;
+    const bool active = m_workspace.filter().modelActive;
     ActionList &actions = m_workspace.actions();
     const QString name = ActionId::Models_Apply_To;
     if (active) {

@@ -118,6 +118,7 @@ private:
     void readModels(const QStringList &lines);
     void readAssignments(const QStringList &lines);
     void fillBrandList();
+    void setModelCondition(const QString &condition);
     void showApplyToState();
     void applyPriceFilter();
 

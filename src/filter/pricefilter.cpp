@@ -34,7 +34,7 @@ PriceFilter *PriceFilter::of(const Workspace &workspace)
 
 void PriceFilter::applyPriceFilter()
 {
-    Workspace::FilterState &state = m_workspace.filter;
+    Workspace::FilterState state = m_workspace.filter();
     const QString model = state.modelActive ? state.modelCondition : QString();
     const QString price = state.priceActive ? state.priceCondition : QString();
 
@@ -69,6 +69,7 @@ void PriceFilter::applyPriceFilter()
             filtered = table.isFiltered();
             state.priceActive = !price.isEmpty() && filtered;
             state.modelActive = !model.isEmpty() && filtered;
+            m_workspace.setFilter(state);
             refreshStatusLabel();
 
             if (!code.isEmpty()) {
@@ -84,6 +85,7 @@ void PriceFilter::applyPriceFilter()
         filtered = !expression.isEmpty();
         state.priceActive = !price.isEmpty() && filtered;
         state.modelActive = !model.isEmpty() && filtered;
+        m_workspace.setFilter(state);
         refreshStatusLabel();
     }
     if (m_sideBarRefresh)
@@ -93,7 +95,7 @@ void PriceFilter::applyPriceFilter()
 
 void PriceFilter::refreshStatusLabel()
 {
-    const Workspace::FilterState &state = m_workspace.filter;
+    const Workspace::FilterState &state = m_workspace.filter();
     QStringList applied;
     if (state.priceActive) {
         const int score = m_builder.conditionScore();
@@ -119,13 +121,14 @@ void PriceFilter::refreshStatusLabel()
 void PriceFilter::filterCreate()
 {
     const bool keep = m_dialogRunner ? m_dialogRunner() : true;
-    Workspace::FilterState &state = m_workspace.filter;
+    Workspace::FilterState state = m_workspace.filter();
     if (keep) {
         state.priceCondition = m_builder.dialogFilterText();
         state.priceActive = true;
     } else {
         state.priceActive = false;
     }
+    m_workspace.setFilter(state);
     applyPriceFilter();
 }
 
@@ -166,16 +169,18 @@ void PriceFilter::filterQ()
         text = analogueList(value(field), value(PriceFields::name(PriceFields::Analogue)));
     }
 
-    Workspace::FilterState &state = m_workspace.filter;
+    Workspace::FilterState state = m_workspace.filter();
     state.priceCondition = m_builder.buildFilterText(text, separator, mode, true, numeric, field);
     state.priceActive = true;
+    m_workspace.setFilter(state);
     applyPriceFilter();
 }
 
 void PriceFilter::filterPrice()
 {
-    Workspace::FilterState &state = m_workspace.filter;
+    Workspace::FilterState state = m_workspace.filter();
     state.priceActive = !state.priceActive;
+    m_workspace.setFilter(state);
     applyPriceFilter();
     showFilterPriceCaption();
 }
@@ -183,13 +188,13 @@ void PriceFilter::filterPrice()
 void PriceFilter::showFilterPriceCaption()
 {
     m_workspace.actions().setCaption(ActionId::FilterPrice,
-                                     m_workspace.filter.priceActive ? QStringLiteral("Отменить фильтр")
-                                                                    : QStringLiteral("Применить фильтр"));
+                                     m_workspace.filter().priceActive ? QStringLiteral("Отменить фильтр")
+                                                                      : QStringLiteral("Применить фильтр"));
 }
 
 void PriceFilter::applyToNewList()
 {
-    const Workspace::FilterState &state = m_workspace.filter;
+    const Workspace::FilterState &state = m_workspace.filter();
     if ((state.priceActive || state.modelActive) && !m_workspace.price().isFiltered())
         applyPriceFilter();
     showFilterPriceCaption();

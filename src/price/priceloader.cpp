@@ -410,7 +410,7 @@ PriceLoadResult PriceLoader::loadPriceList(Workspace &workspace, const QString &
     workspace.setPanelVisible(Workspace::Panel::Price, true);
     if (workspace.isPanelVisible(Workspace::Panel::Order))
         workspace.execute(ActionId::PanelOrderPosition);
-    if (workspace.filter.modelActive)
+    if (workspace.filter().modelActive)
         workspace.execute(ActionId::Models_BuildFilter);
     // The kept price condition holds for the new rows too.
     if (PriceFilter *filter = PriceFilter::of(workspace))
