@@ -2,7 +2,6 @@
 
 #include <QDate>
 
-#include "gridposition.h"
 #include "orderreader.h"
 #include "ordertable.h"
 #include "progressreporter.h"
@@ -81,8 +80,8 @@ void OrderWriter::write(Workspace &workspace, QStringList &target, Form form)
     progress.startProgress(QStringLiteral("Creating order..."), 0, 100);
     const ProgressFinish end(progress);
 
-    RecordTable &table = workspace.order();
-    const GridFreeze freeze(workspace, Workspace::Grid::Order);
+    // Read by row, so the grid's current line stays where the buyer left it.
+    const RecordTable &table = workspace.order();
 
     if (form == Form::File)
         writeFileHead(workspace, target);
