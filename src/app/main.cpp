@@ -241,10 +241,11 @@ void TMakeOrderForm::watchRuleInputs()
     connect(document, &OrderDocument::modifiedChanged, this, &TMakeOrderForm::scheduleActionUpdate);
     connect(document, &OrderDocument::totalChanged, this, &TMakeOrderForm::scheduleActionUpdate);
     connect(&OrderHistory::of(ws), &OrderHistory::changed, this, &TMakeOrderForm::scheduleActionUpdate);
-    // The download address, and the filter's state, which its label shows.
+    // The download address, the labels, the panels and the filters' state.
     connect(&ws, &Workspace::settingsChanged, this, &TMakeOrderForm::scheduleActionUpdate);
     connect(&ws, &Workspace::labelChanged, this, &TMakeOrderForm::scheduleActionUpdate);
     connect(&ws, &Workspace::panelVisibilityChanged, this, &TMakeOrderForm::scheduleActionUpdate);
+    connect(&ws, &Workspace::filterChanged, this, &TMakeOrderForm::scheduleActionUpdate);
 }
 
 void TMakeOrderForm::scheduleActionUpdate()
