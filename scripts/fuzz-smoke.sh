@@ -33,11 +33,17 @@ done
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_filter fuzz_lines fuzz_settings fuzz_price fuzz_csv fuzz_xls fuzz_xlsx fuzz_compare
                                      fuzz_order fuzz_carmodels fuzz_downloadlist fuzz_schema fuzz_currency fuzz_archive)
 
+# A compiler cache, when the machine has one, makes a later run cheap.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
+fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ \
-    -DORDIX_FUZZ=ON -DORDIX_BUILD_GUI=OFF -DORDIX_BUILD_BENCH=OFF -DORDIX_WERROR=ON
+    -DORDIX_FUZZ=ON -DORDIX_BUILD_GUI=OFF -DORDIX_BUILD_BENCH=OFF -DORDIX_WERROR=ON "${launcher[@]}"
 fi
 
 # One build at a time on this machine.
