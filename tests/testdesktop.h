@@ -60,6 +60,36 @@ inline double contrastRatio(const QColor &a, const QColor &b)
     return (qMax(x, y) + 0.05) / (qMin(x, y) + 0.05);
 }
 
+// Waits until one frame of the window, painted now, has been shown by the
+// compositor. Wayland's events come in order: whatever the compositor did
+// with the requests sent before that frame (such as giving the keyboard to a
+// message box that came and went, and back) reaches the program before the
+// frame is reported shown.
+inline bool waitForShownFrame(QWidget *window)
+{
+    QWindow *handle = window->windowHandle();
+    if (!handle)
+        return false;
+    class UpdateWatch final : public QObject
+    {
+    public:
+        bool seen = false;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::UpdateRequest)
+                seen = true;
+            return false;
+        }
+    } watch;
+    handle->installEventFilter(&watch);
+    window->repaint();
+    // Delivered once the frame just painted is shown.
+    handle->requestUpdate();
+    const bool shown = QTest::qWaitFor([&watch] { return watch.seen; });
+    handle->removeEventFilter(&watch);
+    return shown;
+}
+
 // Makes the window the active one, as a user's click would. Neither the
 // offscreen platform nor a Wayland seat without a keyboard device (a
 // headless compositor) activates a window by itself, and a window's
@@ -78,9 +108,16 @@ inline bool activateTestWindow(QWidget *window)
         // When the compositor names none in time, the window is made the
         // program's active one all the same, as the compositor's own focus
         // follows a new window anyway.
+        // A dialog answered at once may be shown and closed by the
+        // compositor after the window was named: the keys wait until it has
+        // named the window once more after two frames of it were shown.
         const QWindow *handle = window->windowHandle();
-        const bool named = QTest::qWaitFor([handle] { return handle && QGuiApplication::focusWindow() == handle; });
-        Q_UNUSED(named);
+        const auto named = [handle] {
+            return QTest::qWaitFor([handle] { return handle && QGuiApplication::focusWindow() == handle; });
+        };
+        for (int frame = 0; frame < 2 && named(); ++frame)
+            waitForShownFrame(window);
+        named();
         QApplication::setActiveWindow(window);
     } else if (platform == QLatin1String("offscreen"))
         QApplication::setActiveWindow(window);
