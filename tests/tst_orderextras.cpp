@@ -944,8 +944,16 @@ void TestOrderExtras::quickOrderPasteShapes()
         QVERIFY(!m_ws->orderOpen() || m_ws->order().rowCount() == 0);
         return;
     }
+    QStringList names;
+    for (int r = 0; r < m_ws->order().rowCount(); ++r)
+        names << m_ws->order().stringAt(r, OrderTable::Name);
     QVERIFY(m_ws->execute(ActionId::OrderUndo));
     QCOMPARE(state(*m_ws), QStringLiteral("12:3:10:30 | total=30 changed=1 marked=12"));
+    // Redone, the lines come back as pasted, with their marks.
+    QVERIFY(m_ws->execute(ActionId::OrderRedo));
+    QCOMPARE(state(*m_ws), order);
+    for (int r = 0; r < m_ws->order().rowCount(); ++r)
+        QCOMPARE(m_ws->order().stringAt(r, OrderTable::Name), names.value(r));
 }
 
 QTEST_GUILESS_MAIN(TestOrderExtras)

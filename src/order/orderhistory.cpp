@@ -1,6 +1,7 @@
 #include "orderhistory.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "actionid.h"
 #include "actionlist.h"
@@ -34,30 +35,68 @@ OrderHistory::Lines OrderHistory::Lines::of(const RecordTable &order)
     const int rows = order.rowCount();
     data->rows = rows;
     data->fields.resize(size_t(order.fieldCount()));
+    if (order.isEditing()) {
+        // The row being edited is taken as stored.
+        for (int f = 0; f < order.fieldCount(); ++f) {
+            Field &field = data->fields[size_t(f)];
+            field.text = order.field(f).type == FieldType::String;
+            field.unset.resize(size_t(rows));
+        }
+        for (int r = 0; r < rows; ++r) {
+            const uint32_t stored = order.storedRowAt(r);
+            for (int f = 0; f < order.fieldCount(); ++f) {
+                Field &field = data->fields[size_t(f)];
+                field.unset[size_t(r)] = order.isNullAt(r, f);
+                if (field.text) {
+                    field.bytes.append(order.storedBytes(stored, f));
+                    field.ends.push_back(uint32_t(field.bytes.size()));
+                } else {
+                    field.numbers.push_back(order.storedFloat(stored, f));
+                }
+            }
+        }
+        Lines lines;
+        lines.m_data = std::move(data);
+        return lines;
+    }
+
+    // Field by field through the table's bulk reads, a block of rows at a
+    // time; each field's texts are measured first and copied into one buffer.
+    constexpr int Block = 4096;
+    std::vector<QByteArrayView> texts;
+    bool unset[Block];
     for (int f = 0; f < order.fieldCount(); ++f) {
         Field &field = data->fields[size_t(f)];
         field.text = order.field(f).type == FieldType::String;
         field.unset.resize(size_t(rows));
-        if (field.text) {
-            field.ends.reserve(size_t(rows));
-            qsizetype bytes = 0;
-            for (int r = 0; r < rows; ++r)
-                bytes += order.storedBytes(order.storedRowAt(r), f).size();
-            field.bytes.reserve(bytes);
-        } else
-            field.numbers.reserve(size_t(rows));
-    }
-    for (int r = 0; r < rows; ++r) {
-        const uint32_t stored = order.storedRowAt(r);
-        for (int f = 0; f < order.fieldCount(); ++f) {
-            Field &field = data->fields[size_t(f)];
-            field.unset[size_t(r)] = order.isNullAt(r, f);
-            if (field.text) {
-                field.bytes.append(order.storedBytes(stored, f));
-                field.ends.push_back(uint32_t(field.bytes.size()));
-            } else {
-                field.numbers.push_back(order.storedFloat(stored, f));
+        if (!field.text) {
+            field.numbers.resize(size_t(rows));
+            for (int r = 0; r < rows; r += Block) {
+                const int count = std::min(Block, rows - r);
+                order.numbersAt(r, count, f, field.numbers.data() + r, unset);
+                for (int k = 0; k < count; ++k)
+                    field.unset[size_t(r + k)] = unset[k];
             }
+            continue;
+        }
+        texts.resize(size_t(rows));
+        field.ends.resize(size_t(rows));
+        uint32_t end = 0;
+        for (int r = 0; r < rows; r += Block) {
+            const int count = std::min(Block, rows - r);
+            order.bytesAt(r, count, f, texts.data() + r);
+            for (int k = r; k < r + count; ++k) {
+                field.unset[size_t(k)] = order.isNullAt(k, f);
+                end += uint32_t(texts[size_t(k)].size());
+                field.ends[size_t(k)] = end;
+            }
+        }
+        field.bytes.resize(end);
+        char *to = field.bytes.data();
+        for (const QByteArrayView text : texts) {
+            if (!text.isEmpty())
+                std::memcpy(to, text.data(), size_t(text.size()));
+            to += text.size();
         }
     }
     Lines lines;
@@ -123,7 +162,7 @@ OrderHistory &OrderHistory::of(Workspace &workspace)
     return workspace.document().history();
 }
 
-OrderHistory::Snapshot OrderHistory::take() const
+OrderHistory::Snapshot OrderHistory::take(const QSet<qint64> *marked) const
 {
     Snapshot snapshot;
     Workspace &ws = m_workspace;
@@ -141,7 +180,9 @@ OrderHistory::Snapshot OrderHistory::take() const
 
     RecordTable &price = ws.price();
     const int flagField = price.isActive() ? PriceFields::find(price, PriceFields::AvailabilityFlag) : -1;
-    if (flagField >= 0 && !snapshot.rows.isEmpty()) {
+    if (flagField >= 0 && !snapshot.rows.isEmpty() && marked) {
+        snapshot.marked = *marked;
+    } else if (flagField >= 0 && !snapshot.rows.isEmpty()) {
         const GridFreeze freeze(ws, Workspace::Grid::Price);
         const UnfilteredPrice unfiltered(price);
         PriceCodes codes(price);
@@ -177,10 +218,13 @@ void OrderHistory::recordWhole(const QString &caption, const std::function<void(
 void OrderHistory::record(const Caption &caption, const std::function<void()> &step)
 {
     if (m_recording || m_restoring) {
+        m_nested = true;
         step();
         return;
     }
     m_recording = true;
+    m_nested = false;
+    m_noted.reset();
     Snapshot before;
     try {
         before = take();
@@ -196,6 +240,7 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
         step();
     } catch (...) {
         m_recording = false;
+        m_noted.reset();
         if (m_whole) {
             restore(before);
             throw;
@@ -212,7 +257,11 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
         throw;
     }
     m_recording = false;
-    Snapshot after = take();
+    std::optional<QSet<qint64>> marked = std::move(m_noted);
+    m_noted.reset();
+    if (marked)
+        marked->unite(before.marked);
+    Snapshot after = take(marked ? &*marked : nullptr);
     if (after.sameOrder(before))
         return;
     m_steps.resize(m_done);
@@ -221,6 +270,12 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
         m_steps.removeFirst();
     m_done = m_steps.size();
     updateCaptions();
+}
+
+void OrderHistory::noteMarked(QSet<qint64> codes)
+{
+    if (m_recording && !m_nested)
+        m_noted = std::move(codes);
 }
 
 QString OrderHistory::undoCaption() const

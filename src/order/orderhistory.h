@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QList>
@@ -93,6 +94,12 @@ public:
     // is put back as it was before it and no step is kept.
     void recordWhole(const QString &caption, const std::function<void()> &step);
 
+    // Told by a step while it is recorded, when it knows which codes it
+    // gave the in-order mark: the order after it keeps the marks it had
+    // before plus these, taken without looking its codes up in the price
+    // list again. Said by a step run inside another one, it is not heard.
+    void noteMarked(QSet<qint64> codes);
+
     bool canUndo() const { return m_done > 0; }
     bool canRedo() const { return m_done < m_steps.size(); }
     // "добавление «Болт М8»": the step the next undo or redo concerns.
@@ -105,8 +112,8 @@ public:
     // Forgets every step (a new, opened or closed order).
     void clear();
 
-    // The order's state now.
-    Snapshot take() const;
+    // The order's state now; `marked`, when given, as its marked codes.
+    Snapshot take(const QSet<qint64> *marked = nullptr) const;
 
 signals:
     // After every recorded step, undo, redo and clearing.
@@ -128,5 +135,7 @@ private:
     qsizetype m_done = 0; // steps [0, m_done) are done
     bool m_recording = false;
     bool m_restoring = false;
-    bool m_whole = false; // the step being recorded is all or nothing
+    bool m_whole = false;                // the step being recorded is all or nothing
+    bool m_nested = false;               // a step ran inside the one being recorded
+    std::optional<QSet<qint64>> m_noted; // see noteMarked()
 };
