@@ -162,7 +162,7 @@ OrderHistory &OrderHistory::of(Workspace &workspace)
     return workspace.document().history();
 }
 
-OrderHistory::Snapshot OrderHistory::take(const QSet<qint64> *marked) const
+OrderHistory::Snapshot OrderHistory::take(const Snapshot *marksOf) const
 {
     Snapshot snapshot;
     Workspace &ws = m_workspace;
@@ -180,20 +180,22 @@ OrderHistory::Snapshot OrderHistory::take(const QSet<qint64> *marked) const
 
     RecordTable &price = ws.price();
     const int flagField = price.isActive() ? PriceFields::find(price, PriceFields::AvailabilityFlag) : -1;
-    if (flagField >= 0 && !snapshot.rows.isEmpty() && marked) {
-        snapshot.marked = *marked;
-    } else if (flagField >= 0 && !snapshot.rows.isEmpty()) {
-        const GridFreeze freeze(ws, Workspace::Grid::Price);
-        const UnfilteredPrice unfiltered(price);
-        PriceCodes codes(price);
-        const std::vector<qint64> lineCodes = snapshot.rows.codes(OrderTable::Code);
-        std::vector<qint64> found;
-        codes.findAll(lineCodes, found);
-        snapshot.marked.reserve(qsizetype(lineCodes.size()));
-        for (size_t i = 0; i < lineCodes.size(); ++i) {
-            if (found[i] >= 0 && Availability::isInOrder(price.storedInteger(uint32_t(found[i]), flagField)))
-                snapshot.marked.insert(lineCodes[i]);
-        }
+    snapshot.marks = flagField >= 0;
+    if (!snapshot.marks || snapshot.rows.isEmpty())
+        return snapshot;
+    if (marksOf) {
+        snapshot.unmarked = marksOf->unmarked;
+        return snapshot;
+    }
+    const GridFreeze freeze(ws, Workspace::Grid::Price);
+    const UnfilteredPrice unfiltered(price);
+    PriceCodes codes(price);
+    const std::vector<qint64> lineCodes = snapshot.rows.codes(OrderTable::Code);
+    std::vector<qint64> found;
+    codes.findAll(lineCodes, found);
+    for (size_t i = 0; i < lineCodes.size(); ++i) {
+        if (found[i] < 0 || !Availability::isInOrder(price.storedInteger(uint32_t(found[i]), flagField)))
+            snapshot.unmarked.insert(lineCodes[i]);
     }
     return snapshot;
 }
@@ -224,14 +226,14 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
     }
     m_recording = true;
     m_nested = false;
-    m_noted.reset();
+    m_marksNoted = false;
     Snapshot before;
     try {
         before = take();
         // The order as the previous step left it shares that step's copy.
         if (m_done > 0) {
             const Snapshot &last = m_steps.at(m_done - 1).after;
-            if (last.sameOrder(before) && last.marked == before.marked) {
+            if (last.sameOrder(before) && last.marks == before.marks && last.unmarked == before.unmarked) {
                 const int row = before.rowNumber;
                 before = last;
                 before.rowNumber = row;
@@ -240,7 +242,7 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
         step();
     } catch (...) {
         m_recording = false;
-        m_noted.reset();
+        m_marksNoted = false;
         if (m_whole) {
             restore(before);
             throw;
@@ -257,11 +259,10 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
         throw;
     }
     m_recording = false;
-    std::optional<QSet<qint64>> marked = std::move(m_noted);
-    m_noted.reset();
-    if (marked)
-        marked->unite(before.marked);
-    Snapshot after = take(marked ? &*marked : nullptr);
+    // The lines before the step kept their marks.
+    const bool marksKept = m_marksNoted && (!before.open || before.marks);
+    m_marksNoted = false;
+    Snapshot after = take(marksKept ? &before : nullptr);
     if (after.sameOrder(before))
         return;
     m_steps.resize(m_done);
@@ -272,10 +273,10 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
     updateCaptions();
 }
 
-void OrderHistory::noteMarked(QSet<qint64> codes)
+void OrderHistory::noteOnlyAddedLinesMarked()
 {
     if (m_recording && !m_nested)
-        m_noted = std::move(codes);
+        m_marksNoted = true;
 }
 
 QString OrderHistory::undoCaption() const
@@ -322,13 +323,17 @@ void OrderHistory::restore(const Snapshot &snapshot)
     RecordTable &order = ws.order();
     m_restoring = true;
     try {
-        std::vector<qint64> touched = snapshot.rows.codes(OrderTable::Code);
+        // The codes of the snapshot's lines, then those of the lines now.
+        std::vector<qint64> kept = snapshot.rows.codes(OrderTable::Code);
+        std::sort(kept.begin(), kept.end());
+        kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+        std::vector<qint64> touched = kept;
         if (order.isActive()) {
             const std::vector<qint64> now = Lines::of(order).codes(OrderTable::Code);
             touched.insert(touched.end(), now.begin(), now.end());
+            std::sort(touched.begin(), touched.end());
+            touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
         }
-        std::sort(touched.begin(), touched.end());
-        touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
         if (!order.isActive())
             OrderTable::startNew(ws);
         {
@@ -362,8 +367,9 @@ void OrderHistory::restore(const Snapshot &snapshot)
                 if (found[i] < 0)
                     continue;
                 const qint64 flag = price.storedInteger(uint32_t(found[i]), flagField);
-                const qint64 wanted = snapshot.marked.contains(touched[i]) ? Availability::withInOrder(flag)
-                                                                           : Availability::withoutInOrder(flag);
+                const bool marked = snapshot.marks && !snapshot.unmarked.contains(touched[i])
+                    && std::binary_search(kept.begin(), kept.end(), touched[i]);
+                const qint64 wanted = marked ? Availability::withInOrder(flag) : Availability::withoutInOrder(flag);
                 if (wanted != flag) {
                     markRows.push_back(uint32_t(found[i]));
                     marks.push_back({{}, double(wanted)});

@@ -7,7 +7,6 @@
 #include <utility>
 
 #include <QHash>
-#include <QSet>
 #include <QVariantList>
 
 #include "gridposition.h"
@@ -291,9 +290,6 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             std::vector<RecordTable::StoredValue> sums;
             std::vector<uint32_t> markRows;
             std::vector<RecordTable::StoredValue> marks;
-            // Every new line's price row carries the mark after the step.
-            QSet<qint64> marked;
-            marked.reserve(qsizetype(found.size()));
             int lastChanged = -1; // the view row of the line handled last, when it was a changed one
             // The widest texts of the new lines are measured for the grid,
             // not every line.
@@ -356,7 +352,6 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                     longest.note(firstNewRow + result.added, values);
                     ++result.added;
                     lastChanged = -1;
-                    marked.insert(part.code);
                     if (!Availability::isInOrder(priceFlag)) {
                         markRows.push_back(part.priceRow);
                         marks.push_back({{}, double(Availability::withInOrder(priceFlag))});
@@ -375,7 +370,8 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                 throw;
             }
             order.resumeViews();
-            OrderHistory::of(workspace).noteMarked(std::move(marked));
+            // Every new line's price row carries the mark now.
+            OrderHistory::of(workspace).noteOnlyAddedLinesMarked();
             // The line handled last is the current one, as after adding it.
             if (lastChanged >= 0)
                 order.setRowNumber(lastChanged + 1);
