@@ -144,6 +144,8 @@ void TestOrderExtras::quickOrderParsesLines_data()
         << "7×2" << 6;
     QTest::newRow("empty clipboard") << ""
                                      << "" << 0;
+    QTest::newRow("beyond 32 bits, lone CR, no-break space")
+        << QStringLiteral("2147483648 1\n12\r42\u00a02\n12 2147483647\n7 99999999999") << "12×2147483648 42×2" << 2;
 }
 
 void TestOrderExtras::quickOrderParsesLines()

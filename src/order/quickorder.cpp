@@ -16,7 +16,6 @@
 #include "pricecodes.h"
 #include "pricelinefields.h"
 #include "progressreporter.h"
-#include "textfile.h"
 #include "unfilteredprice.h"
 #include "userprompts.h"
 #include "workspace.h"
@@ -44,22 +43,9 @@ namespace
     // Lines looked up between two looks at the progress window.
     constexpr int StepLines = 1000;
 
-    bool positiveNumber(QStringView text, qint32 *value)
+    bool isSeparator(char16_t ch)
     {
-        for (const QChar ch : text) {
-            if (ch.unicode() < '0' || ch.unicode() > '9')
-                return false;
-        }
-        qint32 number = 0;
-        if (text.isEmpty() || !isWholeNumber(text, &number) || number < 1)
-            return false;
-        *value = number;
-        return true;
-    }
-
-    bool isSeparator(QChar ch)
-    {
-        return ch == QLatin1Char(';') || ch.isSpace();
+        return ch == u';' || QChar::isSpace(ch);
     }
 
     // A part found in the price list, with what goes into its order line.
@@ -153,52 +139,67 @@ QuickOrder::Parsed QuickOrder::parse(const QString &text)
     Parsed parsed;
     parsed.text = text;
     CodeLines byCode;
-    const QStringView all(text);
-    const qsizetype lines = all.count(QLatin1Char('\n')) + 1;
-    byCode.reserve(lines);
-    parsed.lines.reserve(lines);
-    qsizetype start = 0;
-    const qsizetype size = all.size();
-    while (start <= size) {
-        qsizetype end = start;
-        while (end < size && all[end] != QLatin1Char('\r') && all[end] != QLatin1Char('\n'))
-            ++end;
-        const QStringView line = all.sliced(start, end - start);
-        start = end + 1;
-        if (end < size && all[end] == QLatin1Char('\r') && end + 1 < size && all[end + 1] == QLatin1Char('\n'))
-            ++start;
-        if (end >= size && line.isEmpty())
-            break;
-
+    const qsizetype most = QStringView(text).count(QLatin1Char('\n')) + 1;
+    byCode.reserve(most);
+    // Written in place and cut to the lines found at the end.
+    parsed.lines.resize(most);
+    Line *const lines = parsed.lines.data();
+    qsizetype count = 0;
+    const char16_t *const begin = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *const end = begin + text.size();
+    const auto lineEnd = [](char16_t ch) { return ch == u'\n' || ch == u'\r'; };
+    const char16_t *p = begin;
+    while (p < end) {
         // A spreadsheet row copied with empty cells after it ends in TABs or ";".
-        QStringView fields[3];
-        int count = 0;
-        qsizetype i = 0;
-        while (i < line.size() && count < 3) {
-            while (i < line.size() && isSeparator(line[i]))
-                ++i;
-            if (i >= line.size())
-                break;
-            const qsizetype from = i;
-            while (i < line.size() && !isSeparator(line[i]))
-                ++i;
-            fields[count++] = line.sliced(from, i - from);
+        int fields = 0;
+        const char16_t *codeAt = nullptr;
+        qsizetype codeLength = 0;
+        qint64 numbers[2]{0, 0}; // 0: not a number from 1 to 2147483647
+        while (p < end && !lineEnd(*p)) {
+            if (isSeparator(*p)) {
+                ++p;
+                continue;
+            }
+            const char16_t *const from = p;
+            qint64 number = 0;
+            for (; p < end && !lineEnd(*p) && !isSeparator(*p); ++p) {
+                if (number >= 0 && *p >= u'0' && *p <= u'9') {
+                    number = number * 10 + (*p - u'0');
+                    if (number > std::numeric_limits<qint32>::max())
+                        number = -1;
+                } else {
+                    number = -1;
+                }
+            }
+            if (fields < 2)
+                numbers[fields] = std::max<qint64>(number, 0);
+            if (fields == 0) {
+                codeAt = from;
+                codeLength = p - from;
+            }
+            ++fields;
         }
-        if (count == 0)
+        if (p < end) {
+            if (*p == u'\r' && p + 1 < end && p[1] == u'\n')
+                ++p;
+            ++p;
+        }
+        if (fields == 0)
             continue;
-        qint32 code = 0;
-        qint32 quantity = 1;
-        if (count > 2 || !positiveNumber(fields[0], &code) || (count == 2 && !positiveNumber(fields[1], &quantity))) {
+        if (fields > 2 || numbers[0] == 0 || (fields == 2 && numbers[1] == 0)) {
             ++parsed.skipped;
             continue;
         }
-        const qsizetype known = byCode.findOrAdd(code, parsed.lines.size());
+        const qint32 code = qint32(numbers[0]);
+        const qint64 quantity = fields == 2 ? numbers[1] : 1;
+        const qsizetype known = byCode.findOrAdd(code, count);
         if (known >= 0) {
-            parsed.lines[known].quantity += quantity;
+            lines[known].quantity += quantity;
             continue;
         }
-        parsed.lines.append({fields[0].data() - all.data(), fields[0].size(), code, quantity});
+        lines[count++] = {codeAt - begin, codeLength, code, quantity};
     }
+    parsed.lines.resize(count);
     return parsed;
 }
 
@@ -294,6 +295,11 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             // The widest texts of the new lines are measured for the grid,
             // not every line.
             OrderTable::LongestLines longest;
+            changedRows.reserve(found.size());
+            counts.reserve(found.size());
+            sums.reserve(found.size());
+            markRows.reserve(found.size());
+            marks.reserve(found.size());
             const auto flush = [&] {
                 order.setStoredValues(OrderTable::Count, changedRows, counts);
                 order.setStoredValues(OrderTable::SUM, changedRows, sums);
