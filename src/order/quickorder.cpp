@@ -222,8 +222,6 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
 
     // First every code is looked up, changing nothing: Escape here leaves
     // the order as it was.
-    std::vector<Found> found;
-    found.reserve(size_t(parsed.lines.size()));
     std::vector<size_t> textBytes(OrderTable::FieldCount, 0); // of the found parts, by order field
     if (showsProgress)
         progress.startProgress(QStringLiteral("Вставка заказа из буфера..."), 0, 100);
@@ -234,6 +232,40 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
         wanted.push_back(line.code);
     std::vector<qint64> rows;
     codes.findAll(wanted, rows);
+    // The parts' fields are read a block of price rows after another, as
+    // they lie in the list, rather than in the order of the lines, which
+    // would fetch each from anywhere in it.
+    std::vector<Found> parts(size_t(parsed.lines.size())); // by line
+    {
+        int shift = 0;
+        while ((price.storedRowCount() >> shift) > 4096)
+            ++shift;
+        std::vector<uint32_t> blockStart((price.storedRowCount() >> shift) + 2, 0);
+        for (const qint64 row : rows) {
+            if (row >= 0)
+                ++blockStart[(size_t(row) >> shift) + 1];
+        }
+        for (size_t b = 1; b < blockStart.size(); ++b)
+            blockStart[b] += blockStart[b - 1];
+        std::vector<uint32_t> byBlock(blockStart.back());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i] >= 0)
+                byBlock[blockStart[size_t(rows[i]) >> shift]++] = uint32_t(i);
+        }
+        for (const uint32_t i : byBlock) {
+            const uint32_t p = uint32_t(rows[i]);
+            parts[i] = {p,
+                        price.storedInteger(p, priceFields.code),
+                        0,
+                        price.storedFloat(p, priceFields.price),
+                        price.storedInteger(p, priceFields.flag),
+                        price.storedBytes(p, priceFields.name),
+                        price.storedBytes(p, priceFields.catalog),
+                        price.storedBytes(p, priceFields.producer)};
+        }
+    }
+    std::vector<uint32_t> found; // the lines that go in
+    found.reserve(parts.size());
     for (qsizetype i = 0; i < parsed.lines.size(); ++i) {
         if (showsProgress && i % StepLines == 0) {
             if (progress.stopRequested()) {
@@ -245,24 +277,21 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             progress.stepProgress(int(i * 50 / parsed.lines.size()));
         }
         const Line &line = parsed.lines.at(i);
-        const qint64 row = rows[size_t(i)];
-        if (row < 0) {
+        if (rows[size_t(i)] < 0) {
             result.notFound.append(parsed.codeText(line));
             continue;
         }
-        const double unitPrice = price.storedFloat(uint32_t(row), priceFields.price);
+        Found &part = parts[size_t(i)];
         if (line.quantity > std::numeric_limits<qint32>::max()
-            || !(std::fabs(unitPrice * double(line.quantity)) <= OrderTable::MaxAmount)) {
+            || !(std::fabs(part.unitPrice * double(line.quantity)) <= OrderTable::MaxAmount)) {
             result.tooLarge.append(parsed.codeText(line));
             continue;
         }
-        const uint32_t p = uint32_t(row);
-        found.push_back({p, price.storedInteger(p, priceFields.code), qint32(line.quantity), unitPrice,
-                         price.storedInteger(p, priceFields.flag), price.storedBytes(p, priceFields.name),
-                         price.storedBytes(p, priceFields.catalog), price.storedBytes(p, priceFields.producer)});
-        textBytes[OrderTable::Name] += size_t(found.back().name.size());
-        textBytes[OrderTable::CatalogID] += size_t(found.back().catalog.size());
-        textBytes[OrderTable::Producer] += size_t(found.back().producer.size());
+        part.quantity = qint32(line.quantity);
+        found.push_back(uint32_t(i));
+        textBytes[OrderTable::Name] += size_t(part.name.size());
+        textBytes[OrderTable::CatalogID] += size_t(part.catalog.size());
+        textBytes[OrderTable::Producer] += size_t(part.producer.size());
     }
     if (showsProgress)
         progress.stepProgress(50);
@@ -315,13 +344,15 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                 size_t done = 0;
                 // The price rows' texts lie anywhere in the list: those of a
                 // few parts ahead are fetched while this one is copied.
-                constexpr size_t Ahead = 16;
-                for (const Found &part : found) {
+                constexpr size_t Ahead = 32;
+                for (const uint32_t line : found) {
+                    const Found &part = parts[line];
                     if (done + Ahead < found.size()) {
-                        const Found &next = found[done + Ahead];
-                        __builtin_prefetch(next.name.data());
-                        __builtin_prefetch(next.catalog.data());
-                        __builtin_prefetch(next.producer.data());
+                        const Found &next = parts[found[done + Ahead]];
+                        for (const QByteArrayView text : {next.name, next.catalog, next.producer}) {
+                            __builtin_prefetch(text.data());
+                            __builtin_prefetch(text.data() + text.size());
+                        }
                     }
                     ++done;
                     if (showsProgress && done % StepLines == 0) {
