@@ -145,7 +145,8 @@ void TestOrderExtras::quickOrderParsesLines_data()
     QTest::newRow("empty clipboard") << ""
                                      << "" << 0;
     QTest::newRow("beyond 32 bits, lone CR, no-break space")
-        << QStringLiteral("2147483648 1\n12\r42\u00a02\n12 2147483647\n7 99999999999") << "12×2147483648 42×2" << 2;
+        << QStringLiteral("2147483648 1\n12\r42\u00a02\n12 2147483647\n7 99999999999\n-99999999999999999999 1")
+        << "12×2147483648 42×2" << 3;
 }
 
 void TestOrderExtras::quickOrderParsesLines()
