@@ -144,6 +144,9 @@ void TestOrderExtras::quickOrderParsesLines_data()
         << "7×2" << 6;
     QTest::newRow("empty clipboard") << ""
                                      << "" << 0;
+    QTest::newRow("beyond 32 bits, lone CR, no-break space")
+        << QStringLiteral("2147483648 1\n12\r42\u00a02\n12 2147483647\n7 99999999999\n-99999999999999999999 1")
+        << "12×2147483648 42×2" << 3;
 }
 
 void TestOrderExtras::quickOrderParsesLines()
@@ -944,8 +947,16 @@ void TestOrderExtras::quickOrderPasteShapes()
         QVERIFY(!m_ws->orderOpen() || m_ws->order().rowCount() == 0);
         return;
     }
+    QStringList names;
+    for (int r = 0; r < m_ws->order().rowCount(); ++r)
+        names << m_ws->order().stringAt(r, OrderTable::Name);
     QVERIFY(m_ws->execute(ActionId::OrderUndo));
     QCOMPARE(state(*m_ws), QStringLiteral("12:3:10:30 | total=30 changed=1 marked=12"));
+    // Redone, the lines come back as pasted, with their marks.
+    QVERIFY(m_ws->execute(ActionId::OrderRedo));
+    QCOMPARE(state(*m_ws), order);
+    for (int r = 0; r < m_ws->order().rowCount(); ++r)
+        QCOMPARE(m_ws->order().stringAt(r, OrderTable::Name), names.value(r));
 }
 
 QTEST_GUILESS_MAIN(TestOrderExtras)

@@ -1,6 +1,7 @@
 #include "orderhistory.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "actionid.h"
 #include "actionlist.h"
@@ -34,30 +35,68 @@ OrderHistory::Lines OrderHistory::Lines::of(const RecordTable &order)
     const int rows = order.rowCount();
     data->rows = rows;
     data->fields.resize(size_t(order.fieldCount()));
+    if (order.isEditing()) {
+        // The row being edited is taken as stored.
+        for (int f = 0; f < order.fieldCount(); ++f) {
+            Field &field = data->fields[size_t(f)];
+            field.text = order.field(f).type == FieldType::String;
+            field.unset.resize(size_t(rows));
+        }
+        for (int r = 0; r < rows; ++r) {
+            const uint32_t stored = order.storedRowAt(r);
+            for (int f = 0; f < order.fieldCount(); ++f) {
+                Field &field = data->fields[size_t(f)];
+                field.unset[size_t(r)] = order.isNullAt(r, f);
+                if (field.text) {
+                    field.bytes.append(order.storedBytes(stored, f));
+                    field.ends.push_back(uint32_t(field.bytes.size()));
+                } else {
+                    field.numbers.push_back(order.storedFloat(stored, f));
+                }
+            }
+        }
+        Lines lines;
+        lines.m_data = std::move(data);
+        return lines;
+    }
+
+    // Field by field through the table's bulk reads, a block of rows at a
+    // time; each field's texts are measured first and copied into one buffer.
+    constexpr int Block = 4096;
+    std::vector<QByteArrayView> texts;
+    bool unset[Block];
     for (int f = 0; f < order.fieldCount(); ++f) {
         Field &field = data->fields[size_t(f)];
         field.text = order.field(f).type == FieldType::String;
         field.unset.resize(size_t(rows));
-        if (field.text) {
-            field.ends.reserve(size_t(rows));
-            qsizetype bytes = 0;
-            for (int r = 0; r < rows; ++r)
-                bytes += order.storedBytes(order.storedRowAt(r), f).size();
-            field.bytes.reserve(bytes);
-        } else
-            field.numbers.reserve(size_t(rows));
-    }
-    for (int r = 0; r < rows; ++r) {
-        const uint32_t stored = order.storedRowAt(r);
-        for (int f = 0; f < order.fieldCount(); ++f) {
-            Field &field = data->fields[size_t(f)];
-            field.unset[size_t(r)] = order.isNullAt(r, f);
-            if (field.text) {
-                field.bytes.append(order.storedBytes(stored, f));
-                field.ends.push_back(uint32_t(field.bytes.size()));
-            } else {
-                field.numbers.push_back(order.storedFloat(stored, f));
+        if (!field.text) {
+            field.numbers.resize(size_t(rows));
+            for (int r = 0; r < rows; r += Block) {
+                const int count = std::min(Block, rows - r);
+                order.numbersAt(r, count, f, field.numbers.data() + r, unset);
+                for (int k = 0; k < count; ++k)
+                    field.unset[size_t(r + k)] = unset[k];
             }
+            continue;
+        }
+        texts.resize(size_t(rows));
+        field.ends.resize(size_t(rows));
+        uint32_t end = 0;
+        for (int r = 0; r < rows; r += Block) {
+            const int count = std::min(Block, rows - r);
+            order.bytesAt(r, count, f, texts.data() + r);
+            for (int k = r; k < r + count; ++k) {
+                field.unset[size_t(k)] = order.isNullAt(k, f);
+                end += uint32_t(texts[size_t(k)].size());
+                field.ends[size_t(k)] = end;
+            }
+        }
+        field.bytes.resize(end);
+        char *to = field.bytes.data();
+        for (const QByteArrayView text : texts) {
+            if (!text.isEmpty())
+                std::memcpy(to, text.data(), size_t(text.size()));
+            to += text.size();
         }
     }
     Lines lines;
@@ -123,7 +162,7 @@ OrderHistory &OrderHistory::of(Workspace &workspace)
     return workspace.document().history();
 }
 
-OrderHistory::Snapshot OrderHistory::take() const
+OrderHistory::Snapshot OrderHistory::take(const Snapshot *marksOf) const
 {
     Snapshot snapshot;
     Workspace &ws = m_workspace;
@@ -141,18 +180,22 @@ OrderHistory::Snapshot OrderHistory::take() const
 
     RecordTable &price = ws.price();
     const int flagField = price.isActive() ? PriceFields::find(price, PriceFields::AvailabilityFlag) : -1;
-    if (flagField >= 0 && !snapshot.rows.isEmpty()) {
-        const GridFreeze freeze(ws, Workspace::Grid::Price);
-        const UnfilteredPrice unfiltered(price);
-        PriceCodes codes(price);
-        const std::vector<qint64> lineCodes = snapshot.rows.codes(OrderTable::Code);
-        std::vector<qint64> found;
-        codes.findAll(lineCodes, found);
-        snapshot.marked.reserve(qsizetype(lineCodes.size()));
-        for (size_t i = 0; i < lineCodes.size(); ++i) {
-            if (found[i] >= 0 && Availability::isInOrder(price.storedInteger(uint32_t(found[i]), flagField)))
-                snapshot.marked.insert(lineCodes[i]);
-        }
+    snapshot.marks = flagField >= 0;
+    if (!snapshot.marks || snapshot.rows.isEmpty())
+        return snapshot;
+    if (marksOf) {
+        snapshot.unmarked = marksOf->unmarked;
+        return snapshot;
+    }
+    const GridFreeze freeze(ws, Workspace::Grid::Price);
+    const UnfilteredPrice unfiltered(price);
+    PriceCodes codes(price);
+    const std::vector<qint64> lineCodes = snapshot.rows.codes(OrderTable::Code);
+    std::vector<qint64> found;
+    codes.findAll(lineCodes, found);
+    for (size_t i = 0; i < lineCodes.size(); ++i) {
+        if (found[i] < 0 || !Availability::isInOrder(price.storedInteger(uint32_t(found[i]), flagField)))
+            snapshot.unmarked.insert(lineCodes[i]);
     }
     return snapshot;
 }
@@ -177,17 +220,20 @@ void OrderHistory::recordWhole(const QString &caption, const std::function<void(
 void OrderHistory::record(const Caption &caption, const std::function<void()> &step)
 {
     if (m_recording || m_restoring) {
+        m_nested = true;
         step();
         return;
     }
     m_recording = true;
+    m_nested = false;
+    m_marksNoted = false;
     Snapshot before;
     try {
         before = take();
         // The order as the previous step left it shares that step's copy.
         if (m_done > 0) {
             const Snapshot &last = m_steps.at(m_done - 1).after;
-            if (last.sameOrder(before) && last.marked == before.marked) {
+            if (last.sameOrder(before) && last.marks == before.marks && last.unmarked == before.unmarked) {
                 const int row = before.rowNumber;
                 before = last;
                 before.rowNumber = row;
@@ -196,6 +242,7 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
         step();
     } catch (...) {
         m_recording = false;
+        m_marksNoted = false;
         if (m_whole) {
             restore(before);
             throw;
@@ -212,7 +259,10 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
         throw;
     }
     m_recording = false;
-    Snapshot after = take();
+    // The lines before the step kept their marks.
+    const bool marksKept = m_marksNoted && (!before.open || before.marks);
+    m_marksNoted = false;
+    Snapshot after = take(marksKept ? &before : nullptr);
     if (after.sameOrder(before))
         return;
     m_steps.resize(m_done);
@@ -221,6 +271,12 @@ void OrderHistory::record(const Caption &caption, const std::function<void()> &s
         m_steps.removeFirst();
     m_done = m_steps.size();
     updateCaptions();
+}
+
+void OrderHistory::noteOnlyAddedLinesMarked()
+{
+    if (m_recording && !m_nested)
+        m_marksNoted = true;
 }
 
 QString OrderHistory::undoCaption() const
@@ -267,13 +323,17 @@ void OrderHistory::restore(const Snapshot &snapshot)
     RecordTable &order = ws.order();
     m_restoring = true;
     try {
-        std::vector<qint64> touched = snapshot.rows.codes(OrderTable::Code);
+        // The codes of the snapshot's lines, then those of the lines now.
+        std::vector<qint64> kept = snapshot.rows.codes(OrderTable::Code);
+        std::sort(kept.begin(), kept.end());
+        kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+        std::vector<qint64> touched = kept;
         if (order.isActive()) {
             const std::vector<qint64> now = Lines::of(order).codes(OrderTable::Code);
             touched.insert(touched.end(), now.begin(), now.end());
+            std::sort(touched.begin(), touched.end());
+            touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
         }
-        std::sort(touched.begin(), touched.end());
-        touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
         if (!order.isActive())
             OrderTable::startNew(ws);
         {
@@ -307,8 +367,9 @@ void OrderHistory::restore(const Snapshot &snapshot)
                 if (found[i] < 0)
                     continue;
                 const qint64 flag = price.storedInteger(uint32_t(found[i]), flagField);
-                const qint64 wanted = snapshot.marked.contains(touched[i]) ? Availability::withInOrder(flag)
-                                                                           : Availability::withoutInOrder(flag);
+                const bool marked = snapshot.marks && !snapshot.unmarked.contains(touched[i])
+                    && std::binary_search(kept.begin(), kept.end(), touched[i]);
+                const qint64 wanted = marked ? Availability::withInOrder(flag) : Availability::withoutInOrder(flag);
                 if (wanted != flag) {
                     markRows.push_back(uint32_t(found[i]));
                     marks.push_back({{}, double(wanted)});

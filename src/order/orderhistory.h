@@ -70,7 +70,8 @@ public:
         double total = 0;
         bool changed = false;
         QSet<qint64> missing;   // codes flagged as missing from the price list
-        QSet<qint64> marked;    // codes whose price row carries the in-order mark
+        bool marks = false;     // the price list's in-order marks were taken
+        QSet<qint64> unmarked;  // codes of lines whose part carries no mark (or is not in the list)
         QSet<qint64> uncounted; // codes of the lines kept out of the total
         int rowNumber = 0;
 
@@ -93,6 +94,13 @@ public:
     // is put back as it was before it and no step is kept.
     void recordWhole(const QString &caption, const std::function<void()> &step);
 
+    // Told by a step while it is recorded, when the only marks it changed
+    // are those of the lines it added and each of these now carries the
+    // in-order mark: the marks after it are taken from those before, without
+    // looking the order's codes up in the price list again. Told by a step
+    // run inside another one, it is not heard.
+    void noteOnlyAddedLinesMarked();
+
     bool canUndo() const { return m_done > 0; }
     bool canRedo() const { return m_done < m_steps.size(); }
     // "добавление «Болт М8»": the step the next undo or redo concerns.
@@ -105,8 +113,8 @@ public:
     // Forgets every step (a new, opened or closed order).
     void clear();
 
-    // The order's state now.
-    Snapshot take() const;
+    // The order's state now; its marks as in `marksOf` when given.
+    Snapshot take(const Snapshot *marksOf = nullptr) const;
 
 signals:
     // After every recorded step, undo, redo and clearing.
@@ -128,5 +136,7 @@ private:
     qsizetype m_done = 0; // steps [0, m_done) are done
     bool m_recording = false;
     bool m_restoring = false;
-    bool m_whole = false; // the step being recorded is all or nothing
+    bool m_whole = false;      // the step being recorded is all or nothing
+    bool m_nested = false;     // a step ran inside the one being recorded
+    bool m_marksNoted = false; // see noteOnlyAddedLinesMarked()
 };

@@ -129,12 +129,34 @@ void OrderTable::notePosted(Workspace &workspace, int viewRow)
 
 namespace
 {
+    // The number of decimal digits, from the highest bit set: a paste of
+    // many lines measures every one of them.
     qsizetype digits(quint64 value)
     {
-        qsizetype n = 1;
-        for (; value >= 10; value /= 10)
-            ++n;
-        return n;
+        static constexpr quint64 Powers[] = {1ULL,
+                                             10ULL,
+                                             100ULL,
+                                             1000ULL,
+                                             10000ULL,
+                                             100000ULL,
+                                             1000000ULL,
+                                             10000000ULL,
+                                             100000000ULL,
+                                             1000000000ULL,
+                                             10000000000ULL,
+                                             100000000000ULL,
+                                             1000000000000ULL,
+                                             10000000000000ULL,
+                                             100000000000000ULL,
+                                             1000000000000000ULL,
+                                             10000000000000000ULL,
+                                             100000000000000000ULL,
+                                             1000000000000000000ULL,
+                                             10000000000000000000ULL};
+        value |= 1; // the same digits, and one for 0
+        const int bits = 64 - qCountLeadingZeroBits(value);
+        const int below = (bits * 1233) >> 12; // the digits, or one less
+        return below + (value >= Powers[below] ? 1 : 0);
     }
 }
 

@@ -16,7 +16,6 @@
 #include "pricecodes.h"
 #include "pricelinefields.h"
 #include "progressreporter.h"
-#include "textfile.h"
 #include "unfilteredprice.h"
 #include "userprompts.h"
 #include "workspace.h"
@@ -44,22 +43,9 @@ namespace
     // Lines looked up between two looks at the progress window.
     constexpr int StepLines = 1000;
 
-    bool positiveNumber(QStringView text, qint32 *value)
+    bool isSeparator(char16_t ch)
     {
-        for (const QChar ch : text) {
-            if (ch.unicode() < '0' || ch.unicode() > '9')
-                return false;
-        }
-        qint32 number = 0;
-        if (text.isEmpty() || !isWholeNumber(text, &number) || number < 1)
-            return false;
-        *value = number;
-        return true;
-    }
-
-    bool isSeparator(QChar ch)
-    {
-        return ch == QLatin1Char(';') || ch.isSpace();
+        return ch == u';' || QChar::isSpace(ch);
     }
 
     // A part found in the price list, with what goes into its order line.
@@ -153,52 +139,67 @@ QuickOrder::Parsed QuickOrder::parse(const QString &text)
     Parsed parsed;
     parsed.text = text;
     CodeLines byCode;
-    const QStringView all(text);
-    const qsizetype lines = all.count(QLatin1Char('\n')) + 1;
-    byCode.reserve(lines);
-    parsed.lines.reserve(lines);
-    qsizetype start = 0;
-    const qsizetype size = all.size();
-    while (start <= size) {
-        qsizetype end = start;
-        while (end < size && all[end] != QLatin1Char('\r') && all[end] != QLatin1Char('\n'))
-            ++end;
-        const QStringView line = all.sliced(start, end - start);
-        start = end + 1;
-        if (end < size && all[end] == QLatin1Char('\r') && end + 1 < size && all[end + 1] == QLatin1Char('\n'))
-            ++start;
-        if (end >= size && line.isEmpty())
-            break;
-
+    const qsizetype most = QStringView(text).count(QLatin1Char('\n')) + 1;
+    byCode.reserve(most);
+    // Written in place and cut to the lines found at the end.
+    parsed.lines.resize(most);
+    Line *const lines = parsed.lines.data();
+    qsizetype count = 0;
+    const char16_t *const begin = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *const end = begin + text.size();
+    const auto lineEnd = [](char16_t ch) { return ch == u'\n' || ch == u'\r'; };
+    const char16_t *p = begin;
+    while (p < end) {
         // A spreadsheet row copied with empty cells after it ends in TABs or ";".
-        QStringView fields[3];
-        int count = 0;
-        qsizetype i = 0;
-        while (i < line.size() && count < 3) {
-            while (i < line.size() && isSeparator(line[i]))
-                ++i;
-            if (i >= line.size())
-                break;
-            const qsizetype from = i;
-            while (i < line.size() && !isSeparator(line[i]))
-                ++i;
-            fields[count++] = line.sliced(from, i - from);
+        int fields = 0;
+        const char16_t *codeAt = nullptr;
+        qsizetype codeLength = 0;
+        qint64 numbers[2]{0, 0}; // 0: not a number from 1 to 2147483647
+        while (p < end && !lineEnd(*p)) {
+            if (isSeparator(*p)) {
+                ++p;
+                continue;
+            }
+            const char16_t *const from = p;
+            qint64 number = 0;
+            for (; p < end && !lineEnd(*p) && !isSeparator(*p); ++p) {
+                if (number >= 0 && *p >= u'0' && *p <= u'9') {
+                    number = number * 10 + (*p - u'0');
+                    if (number > std::numeric_limits<qint32>::max())
+                        number = -1;
+                } else {
+                    number = -1;
+                }
+            }
+            if (fields < 2)
+                numbers[fields] = std::max<qint64>(number, 0);
+            if (fields == 0) {
+                codeAt = from;
+                codeLength = p - from;
+            }
+            ++fields;
         }
-        if (count == 0)
+        if (p < end) {
+            if (*p == u'\r' && p + 1 < end && p[1] == u'\n')
+                ++p;
+            ++p;
+        }
+        if (fields == 0)
             continue;
-        qint32 code = 0;
-        qint32 quantity = 1;
-        if (count > 2 || !positiveNumber(fields[0], &code) || (count == 2 && !positiveNumber(fields[1], &quantity))) {
+        if (fields > 2 || numbers[0] == 0 || (fields == 2 && numbers[1] == 0)) {
             ++parsed.skipped;
             continue;
         }
-        const qsizetype known = byCode.findOrAdd(code, parsed.lines.size());
+        const qint32 code = qint32(numbers[0]);
+        const qint64 quantity = fields == 2 ? numbers[1] : 1;
+        const qsizetype known = byCode.findOrAdd(code, count);
         if (known >= 0) {
-            parsed.lines[known].quantity += quantity;
+            lines[known].quantity += quantity;
             continue;
         }
-        parsed.lines.append({fields[0].data() - all.data(), fields[0].size(), code, quantity});
+        lines[count++] = {codeAt - begin, codeLength, code, quantity};
     }
+    parsed.lines.resize(count);
     return parsed;
 }
 
@@ -221,8 +222,6 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
 
     // First every code is looked up, changing nothing: Escape here leaves
     // the order as it was.
-    std::vector<Found> found;
-    found.reserve(size_t(parsed.lines.size()));
     std::vector<size_t> textBytes(OrderTable::FieldCount, 0); // of the found parts, by order field
     if (showsProgress)
         progress.startProgress(QStringLiteral("Вставка заказа из буфера..."), 0, 100);
@@ -233,6 +232,40 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
         wanted.push_back(line.code);
     std::vector<qint64> rows;
     codes.findAll(wanted, rows);
+    // The parts' fields are read a block of price rows after another, as
+    // they lie in the list, rather than in the order of the lines, which
+    // would fetch each from anywhere in it.
+    std::vector<Found> parts(size_t(parsed.lines.size())); // by line
+    {
+        int shift = 0;
+        while ((price.storedRowCount() >> shift) > 4096)
+            ++shift;
+        std::vector<uint32_t> blockStart((price.storedRowCount() >> shift) + 2, 0);
+        for (const qint64 row : rows) {
+            if (row >= 0)
+                ++blockStart[(size_t(row) >> shift) + 1];
+        }
+        for (size_t b = 1; b < blockStart.size(); ++b)
+            blockStart[b] += blockStart[b - 1];
+        std::vector<uint32_t> byBlock(blockStart.back());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i] >= 0)
+                byBlock[blockStart[size_t(rows[i]) >> shift]++] = uint32_t(i);
+        }
+        for (const uint32_t i : byBlock) {
+            const uint32_t p = uint32_t(rows[i]);
+            parts[i] = {p,
+                        price.storedInteger(p, priceFields.code),
+                        0,
+                        price.storedFloat(p, priceFields.price),
+                        price.storedInteger(p, priceFields.flag),
+                        price.storedBytes(p, priceFields.name),
+                        price.storedBytes(p, priceFields.catalog),
+                        price.storedBytes(p, priceFields.producer)};
+        }
+    }
+    std::vector<uint32_t> found; // the lines that go in
+    found.reserve(parts.size());
     for (qsizetype i = 0; i < parsed.lines.size(); ++i) {
         if (showsProgress && i % StepLines == 0) {
             if (progress.stopRequested()) {
@@ -244,24 +277,21 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             progress.stepProgress(int(i * 50 / parsed.lines.size()));
         }
         const Line &line = parsed.lines.at(i);
-        const qint64 row = rows[size_t(i)];
-        if (row < 0) {
+        if (rows[size_t(i)] < 0) {
             result.notFound.append(parsed.codeText(line));
             continue;
         }
-        const double unitPrice = price.storedFloat(uint32_t(row), priceFields.price);
+        Found &part = parts[size_t(i)];
         if (line.quantity > std::numeric_limits<qint32>::max()
-            || !(std::fabs(unitPrice * double(line.quantity)) <= OrderTable::MaxAmount)) {
+            || !(std::fabs(part.unitPrice * double(line.quantity)) <= OrderTable::MaxAmount)) {
             result.tooLarge.append(parsed.codeText(line));
             continue;
         }
-        const uint32_t p = uint32_t(row);
-        found.push_back({p, price.storedInteger(p, priceFields.code), qint32(line.quantity), unitPrice,
-                         price.storedInteger(p, priceFields.flag), price.storedBytes(p, priceFields.name),
-                         price.storedBytes(p, priceFields.catalog), price.storedBytes(p, priceFields.producer)});
-        textBytes[OrderTable::Name] += size_t(found.back().name.size());
-        textBytes[OrderTable::CatalogID] += size_t(found.back().catalog.size());
-        textBytes[OrderTable::Producer] += size_t(found.back().producer.size());
+        part.quantity = qint32(line.quantity);
+        found.push_back(uint32_t(i));
+        textBytes[OrderTable::Name] += size_t(part.name.size());
+        textBytes[OrderTable::CatalogID] += size_t(part.catalog.size());
+        textBytes[OrderTable::Producer] += size_t(part.producer.size());
     }
     if (showsProgress)
         progress.stepProgress(50);
@@ -294,6 +324,11 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
             // The widest texts of the new lines are measured for the grid,
             // not every line.
             OrderTable::LongestLines longest;
+            changedRows.reserve(found.size());
+            counts.reserve(found.size());
+            sums.reserve(found.size());
+            markRows.reserve(found.size());
+            marks.reserve(found.size());
             const auto flush = [&] {
                 order.setStoredValues(OrderTable::Count, changedRows, counts);
                 order.setStoredValues(OrderTable::SUM, changedRows, sums);
@@ -309,13 +344,15 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                 size_t done = 0;
                 // The price rows' texts lie anywhere in the list: those of a
                 // few parts ahead are fetched while this one is copied.
-                constexpr size_t Ahead = 16;
-                for (const Found &part : found) {
+                constexpr size_t Ahead = 32;
+                for (const uint32_t line : found) {
+                    const Found &part = parts[line];
                     if (done + Ahead < found.size()) {
-                        const Found &next = found[done + Ahead];
-                        __builtin_prefetch(next.name.data());
-                        __builtin_prefetch(next.catalog.data());
-                        __builtin_prefetch(next.producer.data());
+                        const Found &next = parts[found[done + Ahead]];
+                        for (const QByteArrayView text : {next.name, next.catalog, next.producer}) {
+                            __builtin_prefetch(text.data());
+                            __builtin_prefetch(text.data() + text.size());
+                        }
                     }
                     ++done;
                     if (showsProgress && done % StepLines == 0) {
@@ -370,6 +407,8 @@ QuickOrder::Result QuickOrder::apply(Workspace &workspace, const Parsed &parsed)
                 throw;
             }
             order.resumeViews();
+            // Every new line's price row carries the mark now.
+            OrderHistory::of(workspace).noteOnlyAddedLinesMarked();
             // The line handled last is the current one, as after adding it.
             if (lastChanged >= 0)
                 order.setRowNumber(lastChanged + 1);
