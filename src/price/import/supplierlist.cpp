@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include "cp1251.h"
+#include "cp1251cells.h"
 #include "csvreader.h"
 #include "importcells.h"
 #include "ordixerror.h"
@@ -484,23 +485,53 @@ namespace
                 price = *knownPrice;
             else
                 ImportCells::number(cellAt(s.priceColumn), m_classifier.decimalMark(), &price);
-            char buffer[64];
-            const auto written = std::to_chars(buffer, buffer + sizeof buffer, price, std::chars_format::fixed, 4);
-            int length = written.ec == std::errc() ? int(written.ptr - buffer) : 0;
-            while (length > 0 && buffer[length - 1] == '0')
-                --length;
-            if (length > 0 && buffer[length - 1] == '.')
-                --length;
-            if (s.commaDecimal) {
-                for (int i = 0; i < length; ++i) {
-                    if (buffer[i] == '.')
-                        buffer[i] = ',';
-                }
-            }
-            std::copy(buffer, buffer + length, room(size_t(length)));
-            out.ends[VPrice] = quint32(m_used);
+            out.ends[VPrice] = writePrice(price);
             out.ends[VGroup] = encodeField(row, s.columns[VGroup]);
             out.ends[VAnalogues] = encodeField(row, s.columns[VAnalogues]);
+        }
+
+        // As add() of the row of these text cells, given in Windows-1251,
+        // for an item the bytes settle; false (and nothing added) for any
+        // other row.
+        bool addBytes(qint64 index, const QByteArrayView *cells, qsizetype count)
+        {
+            double price = 0;
+            if (!m_classifier.isPlainItem(index, cells, count, &price))
+                return false;
+            const Settings &s = m_settings;
+            const auto cellAt = [cells, count](int column) {
+                return column >= 0 && column < count ? cells[column] : QByteArrayView();
+            };
+            Row &out = m_rows.emplace_back();
+            out.kind = RowClass::Item;
+            out.start = quint32(m_used);
+            char availability = '1';
+            if (s.stockColumn >= 0) {
+                const QByteArrayView stock = cellAt(s.stockColumn);
+                double v = 0;
+                if (Cp1251Cells::number(stock, QChar(), &v))
+                    availability = v > 0 ? '1' : '0';
+                else
+                    availability = char('0' + availabilityOf(textCell(stock)));
+            }
+            *room(1) = availability;
+            out.ends[VAvailability] = quint32(m_used);
+            if (s.codeColumn >= 0) {
+                qint32 code = 0;
+                Cp1251Cells::wholeNumber(cellAt(s.codeColumn), &code);
+                char buffer[16];
+                char *end = std::to_chars(buffer, buffer + sizeof buffer, code).ptr;
+                std::copy(buffer, end, room(size_t(end - buffer)));
+            }
+            out.ends[VCode] = quint32(m_used);
+            out.damaged = (s.codeColumn >= 0 && Cp1251Cells::isDamagedCode(cellAt(s.codeColumn)))
+                || (s.partColumn >= 0 && Cp1251Cells::isDamagedCode(cellAt(s.partColumn)));
+            for (int v = VName; v <= VPack; ++v)
+                out.ends[v] = copyField(cellAt(s.columns[v]));
+            out.ends[VPrice] = copyPlainPrice(cellAt(s.priceColumn)) ? quint32(m_used) : writePrice(price);
+            out.ends[VGroup] = copyField(cellAt(s.columns[VGroup]));
+            out.ends[VAnalogues] = copyField(cellAt(s.columns[VAnalogues]));
+            return true;
         }
 
         const std::vector<Row> &rows() const { return m_rows; }
@@ -527,6 +558,83 @@ namespace
             char *at = m_text.data() + m_used;
             m_used += size;
             return at;
+        }
+
+        // The price as the table reads it: up to four decimals, none
+        // trailing, with the program's decimal mark; returns where it ends.
+        quint32 writePrice(double price)
+        {
+            char buffer[64];
+            const auto written = std::to_chars(buffer, buffer + sizeof buffer, price, std::chars_format::fixed, 4);
+            int length = written.ec == std::errc() ? int(written.ptr - buffer) : 0;
+            while (length > 0 && buffer[length - 1] == '0')
+                --length;
+            if (length > 0 && buffer[length - 1] == '.')
+                --length;
+            if (m_settings.commaDecimal) {
+                for (int i = 0; i < length; ++i) {
+                    if (buffer[i] == '.')
+                        buffer[i] = ',';
+                }
+            }
+            std::copy(buffer, buffer + length, room(size_t(length)));
+            return quint32(m_used);
+        }
+
+        // The price as writePrice() writes it, taken from a plain text
+        // ("43586,02": up to nine digits, and four after the decimal mark),
+        // whose value is near enough to it for the decimals to read the
+        // same; false for any other text.
+        bool copyPlainPrice(QByteArrayView text)
+        {
+            text = Cp1251Cells::trimmed(text);
+            const QChar mark = m_classifier.decimalMark();
+            qsizetype digits = 0;
+            while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
+                ++digits;
+            qsizetype decimals = 0;
+            if (digits < text.size()) {
+                if ((text[digits] != '.' && text[digits] != ',')
+                    || (!mark.isNull() && QLatin1Char(text[digits]) != mark))
+                    return false;
+                while (digits + 1 + decimals < text.size() && text[digits + 1 + decimals] >= '0'
+                       && text[digits + 1 + decimals] <= '9')
+                    ++decimals;
+                if (decimals == 0 || digits + 1 + decimals != text.size())
+                    return false;
+            }
+            if (digits == 0 || digits > 9 || decimals > 4)
+                return false;
+            qsizetype lead = 0;
+            while (lead + 1 < digits && text[lead] == '0')
+                ++lead;
+            QByteArrayView fraction = text.sliced(digits).sliced(qMin<qsizetype>(1, text.size() - digits));
+            while (!fraction.isEmpty() && fraction.back() == '0')
+                fraction.chop(1);
+            const QByteArrayView whole = text.sliced(lead, digits - lead);
+            char *to = room(size_t(whole.size() + (fraction.isEmpty() ? 0 : 1 + fraction.size())));
+            to = std::copy(whole.begin(), whole.end(), to);
+            if (!fraction.isEmpty()) {
+                *to++ = m_settings.commaDecimal ? ',' : '.';
+                std::copy(fraction.begin(), fraction.end(), to);
+            }
+            return true;
+        }
+
+        // A Windows-1251 text, trimmed; returns where it ends.
+        quint32 copyField(QByteArrayView text)
+        {
+            text = Cp1251Cells::trimmed(text);
+            std::copy(text.begin(), text.end(), room(size_t(text.size())));
+            return quint32(m_used);
+        }
+
+        static SheetCell textCell(QByteArrayView text)
+        {
+            SheetCell cell;
+            cell.kind = SheetCell::Kind::Text;
+            cell.text = Cp1251::decode(text);
+            return cell;
         }
 
         // The cell's text, trimmed, in Windows-1251 ('?' for what it
@@ -577,6 +685,23 @@ namespace
         void row(const SheetRow &row) override
         {
             values.add(row);
+            added();
+        }
+        bool bytesRow(qint64 index, const QByteArrayView *fields, qsizetype count) override
+        {
+            if (!values.addBytes(index, fields, count))
+                return false;
+            added();
+            return true;
+        }
+
+        RowValues values;
+        std::unique_ptr<SupplierList::ItemBatch> batch;
+
+    private:
+        // The row just added: an item goes to the batch, if any.
+        void added()
+        {
             RowValues::Row &added = values.rows().back();
             if (!batch || added.kind != RowClass::Item)
                 return;
@@ -585,9 +710,6 @@ namespace
                 views[v] = values.value(added, v);
             added.refused = !batch->add(views);
         }
-
-        RowValues values;
-        std::unique_ptr<SupplierList::ItemBatch> batch;
     };
 }
 
