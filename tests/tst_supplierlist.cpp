@@ -38,6 +38,8 @@ private slots:
     void guess();
     void rows_data();
     void rows();
+    void textListReadsAsInUtf16_data();
+    void textListReadsAsInUtf16();
     void savedLayoutFollowsItsHeader_data();
     void savedLayoutFollowsItsHeader();
     void storeRecognisesTheList();
@@ -193,6 +195,53 @@ void TestSupplierList::rows()
     if (result.damagedCodes > 0)
         seen << QStringLiteral("damaged=%1").arg(result.damagedCodes);
     QCOMPARE(seen.join(QLatin1Char(' ')), counts);
+}
+
+void TestSupplierList::textListReadsAsInUtf16_data()
+{
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("numbers, codes, stock, totals, groups, quotes")
+        << QStringLiteral("Прайс\nКод;Наименование;Артикул;Цена;Наличие;Группа\n1;Колодки;A-1;1 234,50;есть;Тормоза\n"
+                          " 0012 ;Диск;  B2 ;12,50;нет;\n1234567890;Болт;C3;7;0;\n5;Гайка;2,19E+26;-3;2;Крепёж\n"
+                          "6;Шайба №5 — Ø8 😀;D4;0,50;>10;\n7;Фильтр;E5;4\u00a0709;;\n8;Ремень;F6;1.234;много;\n"
+                          "кОд;НАИМЕНОВАНИЕ;артикул;цена;;\nИТОГО;;;100;;\nФильтры\n"
+                          "9;\"Свеча \"\"NGK\"\"\r\nиридиевая\"x;G7;007,25;1;\n10; ;H8;5;;\n11;Щётка;;12.5;;");
+    QTest::newRow("a header windows-1251 cannot write")
+        << QStringLiteral("Код;Наименование;Цена ₽\n1;Болт;5\nкод;наименование;цена Р\nкод;наименование;цена "
+                          "₽\n");
+}
+
+void TestSupplierList::textListReadsAsInUtf16()
+{
+    // A UTF-8 list is read from its bytes straight into Windows-1251; the
+    // same list in UTF-16 goes through Unicode text. Both give the same.
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    const auto read = [&dir](const QByteArray &bytes) {
+        const QString path = dir.filePath(QString::number(bytes.size()) + QStringLiteral(".csv"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return QStringList();
+        file.close();
+        SupplierList list(path);
+        QStringList items;
+        const SupplierList::Result result = list.read(list.guess(), [&items](const QByteArrayView *values) {
+            QStringList fields;
+            for (int v = 0; v < 9; ++v)
+                fields << Cp1251::decode(values[v]);
+            items << fields.join(QLatin1Char('|'));
+            return true;
+        });
+        for (const qint64 count : result.counts)
+            items << QString::number(count);
+        return items << QString::number(result.damagedCodes);
+    };
+    const QStringList utf8 = read(text.toUtf8());
+    QVERIFY(utf8.size() > RowClasses::count + 1);
+    QByteArray utf16("\xFF\xFE");
+    utf16.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    QCOMPARE(read(utf16), utf8);
 }
 
 void TestSupplierList::savedLayoutFollowsItsHeader_data()
