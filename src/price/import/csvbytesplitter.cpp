@@ -50,8 +50,8 @@ namespace
         const __m128i zero = _mm_setzero_si128();
         while (end - p >= 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-            const unsigned hit = unsigned(_mm_movemask_epi8(
-                _mm_or_si128(_mm_cmpeq_epi8(v, delimiters), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)))));
+            const unsigned hit = unsigned(_mm_movemask_epi8(_mm_or_si128(
+                _mm_cmpeq_epi8(v, delimiters), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)))));
             const unsigned high = unsigned(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
             if (hit != 0) {
                 odd = odd || (high & ((1u << std::countr_zero(hit)) - 1)) != 0;
