@@ -485,15 +485,19 @@ namespace
                 price = *knownPrice;
             else
                 ImportCells::number(cellAt(s.priceColumn), m_classifier.decimalMark(), &price);
-            out.ends[VPrice] = writePrice(price);
+            char buffer[64];
+            const qsizetype length = writePrice(price, buffer);
+            std::copy(buffer, buffer + length, room(size_t(length)));
+            out.ends[VPrice] = quint32(m_used);
             out.ends[VGroup] = encodeField(row, s.columns[VGroup]);
             out.ends[VAnalogues] = encodeField(row, s.columns[VAnalogues]);
         }
 
         // As add() of the row of these text cells, given in Windows-1251,
         // for an item the bytes settle; false (and nothing added) for any
-        // other row.
-        bool addBytes(qint64 index, const QByteArrayView *cells, qsizetype count)
+        // other row. With `batch`, the item's values go there instead of
+        // being kept.
+        bool addBytes(qint64 index, const QByteArrayView *cells, qsizetype count, SupplierList::ItemBatch *batch)
         {
             double price = 0;
             if (!m_classifier.isPlainItem(index, cells, count, &price))
@@ -502,35 +506,48 @@ namespace
             const auto cellAt = [cells, count](int column) {
                 return column >= 0 && column < count ? cells[column] : QByteArrayView();
             };
-            Row &out = m_rows.emplace_back();
-            out.kind = RowClass::Item;
-            out.start = quint32(m_used);
-            char availability = '1';
+            // The values are views of the cells, or of this for those made
+            // here.
+            char made[96];
+            QByteArrayView values[ValueCount];
+            made[0] = '1';
             if (s.stockColumn >= 0) {
                 const QByteArrayView stock = cellAt(s.stockColumn);
                 double v = 0;
                 if (Cp1251Cells::number(stock, QChar(), &v))
-                    availability = v > 0 ? '1' : '0';
+                    made[0] = v > 0 ? '1' : '0';
                 else
-                    availability = char('0' + availabilityOf(textCell(stock)));
+                    made[0] = char('0' + availabilityOf(textCell(stock)));
             }
-            *room(1) = availability;
-            out.ends[VAvailability] = quint32(m_used);
+            values[VAvailability] = QByteArrayView(made, 1);
             if (s.codeColumn >= 0) {
                 qint32 code = 0;
                 Cp1251Cells::wholeNumber(cellAt(s.codeColumn), &code);
-                char buffer[16];
-                char *end = std::to_chars(buffer, buffer + sizeof buffer, code).ptr;
-                std::copy(buffer, end, room(size_t(end - buffer)));
+                values[VCode] = QByteArrayView(made + 1, std::to_chars(made + 1, made + 16, code).ptr);
             }
-            out.ends[VCode] = quint32(m_used);
+            for (int v = VName; v <= VPack; ++v)
+                values[v] = Cp1251Cells::trimmed(cellAt(s.columns[v]));
+            qsizetype length = plainPrice(cellAt(s.priceColumn), made + 16);
+            if (length < 0)
+                length = writePrice(price, made + 16);
+            values[VPrice] = QByteArrayView(made + 16, length);
+            values[VGroup] = Cp1251Cells::trimmed(cellAt(s.columns[VGroup]));
+            values[VAnalogues] = Cp1251Cells::trimmed(cellAt(s.columns[VAnalogues]));
+
+            Row &out = m_rows.emplace_back();
+            out.kind = RowClass::Item;
+            out.start = quint32(m_used);
             out.damaged = (s.codeColumn >= 0 && Cp1251Cells::isDamagedCode(cellAt(s.codeColumn)))
                 || (s.partColumn >= 0 && Cp1251Cells::isDamagedCode(cellAt(s.partColumn)));
-            for (int v = VName; v <= VPack; ++v)
-                out.ends[v] = copyField(cellAt(s.columns[v]));
-            out.ends[VPrice] = copyPlainPrice(cellAt(s.priceColumn)) ? quint32(m_used) : writePrice(price);
-            out.ends[VGroup] = copyField(cellAt(s.columns[VGroup]));
-            out.ends[VAnalogues] = copyField(cellAt(s.columns[VAnalogues]));
+            if (batch) {
+                out.refused = !batch->add(values);
+                endAllAt(out, 0);
+                return true;
+            }
+            for (int v = 0; v < ValueCount; ++v) {
+                std::copy(values[v].begin(), values[v].end(), room(size_t(values[v].size())));
+                out.ends[v] = quint32(m_used);
+            }
             return true;
         }
 
@@ -561,31 +578,26 @@ namespace
         }
 
         // The price as the table reads it: up to four decimals, none
-        // trailing, with the program's decimal mark; returns where it ends.
-        quint32 writePrice(double price)
+        // trailing, with the program's decimal mark, written at `to` (room
+        // for 64 bytes); returns its length.
+        qsizetype writePrice(double price, char *to) const
         {
-            char buffer[64];
-            const auto written = std::to_chars(buffer, buffer + sizeof buffer, price, std::chars_format::fixed, 4);
-            int length = written.ec == std::errc() ? int(written.ptr - buffer) : 0;
-            while (length > 0 && buffer[length - 1] == '0')
+            const auto written = std::to_chars(to, to + 64, price, std::chars_format::fixed, 4);
+            qsizetype length = written.ec == std::errc() ? written.ptr - to : 0;
+            while (length > 0 && to[length - 1] == '0')
                 --length;
-            if (length > 0 && buffer[length - 1] == '.')
+            if (length > 0 && to[length - 1] == '.')
                 --length;
-            if (m_settings.commaDecimal) {
-                for (int i = 0; i < length; ++i) {
-                    if (buffer[i] == '.')
-                        buffer[i] = ',';
-                }
-            }
-            std::copy(buffer, buffer + length, room(size_t(length)));
-            return quint32(m_used);
+            if (m_settings.commaDecimal)
+                std::replace(to, to + length, '.', ',');
+            return length;
         }
 
         // The price as writePrice() writes it, taken from a plain text
         // ("43586,02": up to nine digits, and four after the decimal mark),
         // whose value is near enough to it for the decimals to read the
-        // same; false for any other text.
-        bool copyPlainPrice(QByteArrayView text)
+        // same; -1 for any other text.
+        qsizetype plainPrice(QByteArrayView text, char *to) const
         {
             text = Cp1251Cells::trimmed(text);
             const QChar mark = m_classifier.decimalMark();
@@ -596,37 +608,27 @@ namespace
             if (digits < text.size()) {
                 if ((text[digits] != '.' && text[digits] != ',')
                     || (!mark.isNull() && QLatin1Char(text[digits]) != mark))
-                    return false;
+                    return -1;
                 while (digits + 1 + decimals < text.size() && text[digits + 1 + decimals] >= '0'
                        && text[digits + 1 + decimals] <= '9')
                     ++decimals;
                 if (decimals == 0 || digits + 1 + decimals != text.size())
-                    return false;
+                    return -1;
             }
             if (digits == 0 || digits > 9 || decimals > 4)
-                return false;
+                return -1;
             qsizetype lead = 0;
             while (lead + 1 < digits && text[lead] == '0')
                 ++lead;
             QByteArrayView fraction = text.sliced(digits).sliced(qMin<qsizetype>(1, text.size() - digits));
             while (!fraction.isEmpty() && fraction.back() == '0')
                 fraction.chop(1);
-            const QByteArrayView whole = text.sliced(lead, digits - lead);
-            char *to = room(size_t(whole.size() + (fraction.isEmpty() ? 0 : 1 + fraction.size())));
-            to = std::copy(whole.begin(), whole.end(), to);
+            char *end = std::copy(text.begin() + lead, text.begin() + digits, to);
             if (!fraction.isEmpty()) {
-                *to++ = m_settings.commaDecimal ? ',' : '.';
-                std::copy(fraction.begin(), fraction.end(), to);
+                *end++ = m_settings.commaDecimal ? ',' : '.';
+                end = std::copy(fraction.begin(), fraction.end(), end);
             }
-            return true;
-        }
-
-        // A Windows-1251 text, trimmed; returns where it ends.
-        quint32 copyField(QByteArrayView text)
-        {
-            text = Cp1251Cells::trimmed(text);
-            std::copy(text.begin(), text.end(), room(size_t(text.size())));
-            return quint32(m_used);
+            return end - to;
         }
 
         static SheetCell textCell(QByteArrayView text)
@@ -689,10 +691,7 @@ namespace
         }
         bool bytesRow(qint64 index, const QByteArrayView *fields, qsizetype count) override
         {
-            if (!values.addBytes(index, fields, count))
-                return false;
-            added();
-            return true;
+            return values.addBytes(index, fields, count, batch.get());
         }
 
         RowValues values;
