@@ -1,6 +1,7 @@
 #include "cp1251cells.h"
 
 #include <array>
+#include <cstring>
 #include <iterator>
 
 #include "cp1251.h"
@@ -100,7 +101,7 @@ bool Cp1251Cells::wholeNumber(QByteArrayView text, qint32 *value)
 bool Cp1251Cells::isDamagedCode(QByteArrayView text)
 {
     // Such a code shows its exponent as "E+".
-    return text.contains('+') && ImportCells::isDamagedCode(textCell(text));
+    return std::memchr(text.data(), '+', size_t(text.size())) != nullptr && ImportCells::isDamagedCode(textCell(text));
 }
 
 bool Cp1251Cells::equalFolded(QByteArrayView a, QByteArrayView b)

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <bit>
+#include <cstring>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -28,6 +29,20 @@ namespace
                     t[0x80 + ((lead - 0x80) << 8 | next)] =
                         Cp1251::fromUnicode(char16_t((lead & 0x1F) << 6 | (next & 0x3F)));
             }
+            return t;
+        }();
+        return table.data();
+    }
+
+    // The Windows-1251 byte of each character UTF-8 writes in two bytes
+    // (U+0080 to U+07FF), by its code; 0 where the code page lacks it and
+    // below U+0080.
+    const unsigned char *twoByteCharacters()
+    {
+        static const std::array<unsigned char, 0x800> table = [] {
+            std::array<unsigned char, 0x800> t{};
+            for (unsigned ch = 0x80; ch < t.size(); ++ch)
+                t[ch] = Cp1251::fromUnicode(char16_t(ch));
             return t;
         }();
         return table.data();
@@ -107,9 +122,36 @@ char *CsvByteSplitter::convert(const char *from, const char *to, char *out, bool
     // the one that leaves the loop; whatever else the text holds is read
     // again below.
     const unsigned char *const characters = shortCharacters();
+    const unsigned char *const twoBytes = twoByteCharacters();
     char *o = out;
     bool broken = false;
     while (end - p >= 2) {
+        // Eight bytes at a time where they are ASCII (but NUL) or four
+        // characters of two bytes (a Cyrillic word).
+        if (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, sizeof word);
+            constexpr quint64 ones = 0x0101010101010101ULL;
+            constexpr quint64 highs = 0x8080808080808080ULL;
+            if ((word & highs) == 0 && ((word - ones) & ~word & highs) == 0) {
+                std::memcpy(o, &word, sizeof word);
+                o += 8;
+                p += 8;
+                continue;
+            }
+            if ((word & 0xC0E0C0E0C0E0C0E0ULL) == 0x80C080C080C080C0ULL) {
+                const auto pair = [twoBytes](quint64 bytes) -> quint32 {
+                    return twoBytes[(bytes & 0x1F) << 6 | (bytes >> 8 & 0x3F)];
+                };
+                const quint32 c0 = pair(word), c1 = pair(word >> 16), c2 = pair(word >> 32), c3 = pair(word >> 48);
+                const quint32 four = c0 | c1 << 8 | c2 << 16 | c3 << 24;
+                std::memcpy(o, &four, sizeof four);
+                o += 4;
+                broken |= (c0 == 0) | (c1 == 0) | (c2 == 0) | (c3 == 0);
+                p += 8;
+                continue;
+            }
+        }
         const unsigned b = p[0];
         const unsigned two = b >> 7; // 1: a lead byte
         const unsigned char c = characters[two ? 0x80 + ((b - 0x80) << 8 | p[1]) : b];

@@ -534,7 +534,8 @@ RowClass RowClassifier::classify(const SheetRow &row, QString *why, double *pric
     return RowClass::Item;
 }
 
-bool RowClassifier::isPlainItem(qint64 index, const QByteArrayView *cells, qsizetype count, double *priceOut) const
+bool RowClassifier::isPlainItem(qint64 index, const QByteArrayView *cells, qsizetype count, double *priceOut,
+                                qint32 *codeOut) const
 {
     // The steps of classify(), each answered from the bytes.
     if (m_layout.headerRow > 0 && index + 1 <= m_layout.headerRow)
@@ -548,8 +549,10 @@ bool RowClassifier::isPlainItem(qint64 index, const QByteArrayView *cells, qsize
     int same = 0;
     for (qsizetype c = 0; c < headerCells; ++c) {
         const QString &header = m_layout.header.at(c);
+        if (header.isEmpty() || cells[c].size() < header.size())
+            continue;
         const QByteArrayView text = Cp1251Cells::trimmed(cells[c]);
-        if (header.isEmpty() || text.size() != header.size())
+        if (text.size() != header.size())
             continue;
         if (m_headerBytes.at(c).isEmpty())
             return false; // a header character the code page lacks: classify() compares
@@ -582,5 +585,6 @@ bool RowClassifier::isPlainItem(qint64 index, const QByteArrayView *cells, qsize
                         : !Cp1251Cells::isFilled(cell(m_layout.column(ImportField::PartNumber))))
         return false;
     *priceOut = price;
+    *codeOut = code;
     return true;
 }

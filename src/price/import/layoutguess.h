@@ -68,7 +68,8 @@ public:
     // Whether a row of text cells given in Windows-1251 is an item, as
     // classify() says of the same row, with its price; false where it is
     // no item or the bytes do not settle it (classify() then decides).
-    bool isPlainItem(qint64 index, const QByteArrayView *cells, qsizetype count, double *price) const;
+    // `code` receives the item's code where the layout has a code column.
+    bool isPlainItem(qint64 index, const QByteArrayView *cells, qsizetype count, double *price, qint32 *code) const;
 
 private:
     ImportLayout m_layout;

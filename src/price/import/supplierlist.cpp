@@ -500,7 +500,8 @@ namespace
         bool addBytes(qint64 index, const QByteArrayView *cells, qsizetype count, SupplierList::ItemBatch *batch)
         {
             double price = 0;
-            if (!m_classifier.isPlainItem(index, cells, count, &price))
+            qint32 code = 0;
+            if (!m_classifier.isPlainItem(index, cells, count, &price, &code))
                 return false;
             const Settings &s = m_settings;
             const auto cellAt = [cells, count](int column) {
@@ -521,9 +522,13 @@ namespace
             }
             values[VAvailability] = QByteArrayView(made, 1);
             if (s.codeColumn >= 0) {
-                qint32 code = 0;
-                Cp1251Cells::wholeNumber(cellAt(s.codeColumn), &code);
-                values[VCode] = QByteArrayView(made + 1, std::to_chars(made + 1, made + 16, code).ptr);
+                // Plain digits are the code as written.
+                const QByteArrayView written = cellAt(s.codeColumn);
+                if (!written.isEmpty() && written.size() <= 9 && written.front() != '0'
+                    && std::all_of(written.begin(), written.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                    values[VCode] = written;
+                else
+                    values[VCode] = QByteArrayView(made + 1, std::to_chars(made + 1, made + 16, code).ptr);
             }
             for (int v = VName; v <= VPack; ++v)
                 values[v] = Cp1251Cells::trimmed(cellAt(s.columns[v]));
