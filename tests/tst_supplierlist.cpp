@@ -207,6 +207,17 @@ void TestSupplierList::textListReadsAsInUtf16_data()
                           "6;Шайба №5 — Ø8 😀;D4;0,50;>10;\n7;Фильтр;E5;4\u00a0709;;\n8;Ремень;F6;1.234;много;\n"
                           "кОд;НАИМЕНОВАНИЕ;артикул;цена;;\nИТОГО;;;100;;\nФильтры\n"
                           "9;\"Свеча \"\"NGK\"\"\r\nиридиевая\"x;G7;007,25;1;\n10; ;H8;5;;\n11;Щётка;;12.5;;");
+    // Over a megabyte: records on both sides of where the reader cuts its
+    // blocks, names over two lines and characters the code page lacks
+    // among them.
+    QString large = QStringLiteral("Код;Наименование;Артикул;Цена;Группа\n");
+    for (int i = 1; i < 24000; ++i) {
+        const QString name = i % 7 == 0 ? QStringLiteral("\"Болт М%1\r\nоцинкованный\"").arg(i)
+            : i % 11 == 0               ? QStringLiteral("Шайба ⌀%1").arg(i)
+                                        : QStringLiteral("Гайка колёсная №%1").arg(i);
+        large += QStringLiteral("%1;%2;AB-%1;%1,50;Крепёж\n").arg(i).arg(name);
+    }
+    QTest::newRow("records across the reader's blocks") << large;
     const QString rouble = QStringLiteral("Цена ₽");
     QTest::newRow("a header windows-1251 cannot write")
         << QStringLiteral("Код;Наименование;%1\n1;Болт;5\nкод;наименование;цена Р\nкод;наименование;%1\n").arg(rouble);
@@ -242,6 +253,7 @@ void TestSupplierList::textListReadsAsInUtf16()
     QByteArray utf16("\xFF\xFE");
     utf16.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
     QCOMPARE(read(utf16), utf8);
+    QCOMPARE(read("\xEF\xBB\xBF" + text.toUtf8()), utf8);
 }
 
 void TestSupplierList::savedLayoutFollowsItsHeader_data()
