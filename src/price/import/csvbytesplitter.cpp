@@ -1,5 +1,6 @@
 #include "csvbytesplitter.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -82,9 +83,19 @@ namespace
     }
 }
 
-bool CsvByteSplitter::handles(const QByteArray &encoding)
+bool CsvByteSplitter::handles(const QByteArray &encoding, char delimiter)
 {
-    return encoding == "UTF-8" || CsvDecoder::singleByteTable(encoding) != nullptr;
+    if (encoding == "UTF-8")
+        return true;
+    if (CsvDecoder::singleByteTable(encoding) == nullptr)
+        return false;
+    // Qt's codec may read a control byte as another character: the bytes
+    // that split records and fields must stand for themselves.
+    CsvDecoder decoder(encoding);
+    const char marks[] = {'\n', '\r', '"', delimiter};
+    const QStringView text = decoder.decode(QByteArrayView(marks, sizeof marks));
+    return text.size() == qsizetype(sizeof marks)
+        && std::equal(text.begin(), text.end(), marks, [](QChar c, char m) { return c == QLatin1Char(m); });
 }
 
 CsvByteSplitter::CsvByteSplitter(const QByteArray &encoding, char delimiter)
@@ -263,7 +274,9 @@ void CsvByteSplitter::split(QByteArrayView block, qint64 firstRecord, const Reco
                 const char *run = p;
                 bool odd = false;
                 p = findFieldEnd(p, end, delimiter, odd);
-                if (!odd) {
+                // A code page's bytes go through its table, ASCII too (Qt's
+                // codec may read a control byte as another character).
+                if (!odd && m_utf8) {
                     field = QByteArrayView(run, p - run);
                 } else {
                     char *const fieldStart = out;

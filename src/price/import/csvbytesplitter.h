@@ -28,10 +28,11 @@ public:
     };
     using RecordHandler = std::function<void(const Record &)>;
 
-    // Whether the bytes of the encoding can be split so: UTF-8 and the
-    // single-byte code pages.
-    static bool handles(const QByteArray &encoding);
-    // `encoding`: one that handles() accepts.
+    // Whether the bytes of the encoding can be split so: UTF-8, and the
+    // single-byte code pages where the line ends, the quote and the
+    // delimiter read as themselves.
+    static bool handles(const QByteArray &encoding, char delimiter);
+    // `encoding` and `delimiter`: what handles() accepts.
     CsvByteSplitter(const QByteArray &encoding, char delimiter);
 
     // Splits `block`, which holds whole records (or ends where the file

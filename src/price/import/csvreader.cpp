@@ -48,8 +48,9 @@ namespace
         CsvChunk(const QByteArray &encoding, char delimiter, std::unique_ptr<CsvReader::ChunkWork> work,
                  qint64 firstNumber, qint64 assumed)
             : m_decoder(encoding)
-            , m_splitter(CsvByteSplitter::handles(encoding) ? std::make_unique<CsvByteSplitter>(encoding, delimiter)
-                                                            : nullptr)
+            , m_splitter(CsvByteSplitter::handles(encoding, delimiter)
+                             ? std::make_unique<CsvByteSplitter>(encoding, delimiter)
+                             : nullptr)
             , m_work(std::move(work))
             , m_delimiter(char16_t(static_cast<unsigned char>(delimiter)))
             , m_nextFirst(firstNumber)
