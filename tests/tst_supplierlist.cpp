@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "cp1251.h"
+#include "cp1251cells.h"
 #include "importcells.h"
 #include "importfixture.h"
 #include "layoutguess.h"
@@ -88,6 +89,32 @@ void TestSupplierList::numbers_data()
     QTest::newRow("text after the number") << "12.5abc7"
                                            << ""
                                            << "-";
+    // The plain forms the import reads straight from the bytes, and their
+    // edges.
+    QTest::newRow("code with blanks and zeros") << " 0042 "
+                                                << ""
+                                                << "42";
+    QTest::newRow("negative, comma column") << "-0,50"
+                                            << ","
+                                            << "-0.5";
+    QTest::newRow("point in a comma column") << "1.5"
+                                             << ","
+                                             << "-";
+    QTest::newRow("mark at the end") << "12,"
+                                     << ""
+                                     << "12";
+    QTest::newRow("mark first") << ",5"
+                                << ""
+                                << "-";
+    QTest::newRow("sixteen digits") << "1234567890123456"
+                                    << ""
+                                    << "1.23456789012e+15";
+    QTest::newRow("twelve decimals") << "0.123456789012"
+                                     << ""
+                                     << "0.123456789012";
+    QTest::newRow("spoilt code") << "2,19E+26"
+                                 << ""
+                                 << "-";
 }
 
 void TestSupplierList::numbers()
@@ -98,6 +125,24 @@ void TestSupplierList::numbers()
     double value = 0;
     const bool ok = ImportCells::parseNumber(text, mark.isEmpty() ? QChar() : mark.at(0), &value);
     QCOMPARE(ok ? QString::number(value, 'g', 12) : QStringLiteral("-"), expected);
+
+    // The same answers from the text's Windows-1251 bytes, where it has
+    // them.
+    bool encodable = false;
+    const QByteArray bytes = Cp1251::encode(text, &encodable);
+    if (!encodable)
+        return;
+    double fromBytes = 0;
+    QCOMPARE(Cp1251Cells::number(bytes, mark.isEmpty() ? QChar() : mark.at(0), &fromBytes), ok);
+    if (ok)
+        QCOMPARE(fromBytes, value);
+    SheetCell cell;
+    cell.kind = SheetCell::Kind::Text;
+    cell.text = text;
+    qint32 whole = 0, wholeFromBytes = 0;
+    QCOMPARE(Cp1251Cells::wholeNumber(bytes, &wholeFromBytes), ImportCells::wholeNumber(cell, &whole));
+    QCOMPARE(wholeFromBytes, whole);
+    QCOMPARE(Cp1251Cells::isDamagedCode(bytes), ImportCells::isDamagedCode(cell));
 }
 
 void TestSupplierList::guess_data()
