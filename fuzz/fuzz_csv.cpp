@@ -1,9 +1,14 @@
 // Reads arbitrary bytes as a delimited text list: the encoding and the
 // separator are found, every row is read, and the same text fed to the
 // decoder and the parser in pieces of a few bytes gives the same rows as
-// the reader's blocks. Every encoding the buyer can choose reads too.
+// the reader's blocks, and so does the split on the bytes. Every encoding
+// the buyer can choose reads too.
+#include <algorithm>
 #include <cstdint>
 
+#include "cp1251.h"
+#include "cp1251cells.h"
+#include "csvbytesplitter.h"
 #include "csvdecoder.h"
 #include "csvdetection.h"
 #include "csvparser.h"
@@ -75,6 +80,44 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (qsizetype r = 0; r < rows.size(); ++r) {
             if (!sameRow(rows[r], pieces[r]))
                 Fuzz::fail("fuzz_csv", "pieces give another row");
+        }
+
+        // Split on the bytes: the records they settle as Windows-1251
+        // fields, the others as text from their own bytes, the rows are
+        // the same.
+        if (CsvByteSplitter::handles(used.encoding, used.delimiter)) {
+            CsvByteSplitter splitter(used.encoding, used.delimiter);
+            CsvDecoder recordDecoder(used.encoding);
+            QList<SheetRow> split;
+            const auto keep = [&split](const SheetRow &row) {
+                split << row;
+                return true;
+            };
+            const QByteArrayView all = QByteArrayView(bytes).sliced(CsvDetection::bomSize(bytes, used.encoding));
+            splitter.split(all, 0, [&](const CsvByteSplitter::Record &record) {
+                if (record.raw.isEmpty())
+                    Fuzz::fail("fuzz_csv", "an empty record");
+                if (record.exact && std::any_of(record.fields, record.fields + record.count, Cp1251Cells::isFilled)) {
+                    SheetRow &row = split.emplaceBack();
+                    row.index = record.index;
+                    for (qsizetype f = 0; f < record.count; ++f)
+                        row.cells.append({SheetCell::Kind::Text, 0, Cp1251::decode(record.fields[f]), {}});
+                    return;
+                }
+                CsvParser parser(char16_t(static_cast<unsigned char>(used.delimiter)), keep, record.index);
+                parser.feed(recordDecoder.decode(record.raw));
+                parser.feed(recordDecoder.finish());
+                parser.finish();
+                if (parser.nextRecord() != record.index + 1)
+                    Fuzz::fail("fuzz_csv", "a record of the bytes is not one of the text");
+            });
+            if (split.size() != rows.size() || pieceParser.nextRecord() != splitter.nextRecord()
+                || pieceParser.unclosedQuoteRecord() != splitter.unclosedQuoteRecord())
+                Fuzz::fail("fuzz_csv", "the bytes give another number of rows");
+            for (qsizetype r = 0; r < rows.size(); ++r) {
+                if (!sameRow(rows[r], split[r]))
+                    Fuzz::fail("fuzz_csv", "the bytes give another row");
+            }
         }
 
         // Whatever the buyer chooses reads.

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "cp1251.h"
+#include "cp1251cells.h"
 #include "csvdecoder.h"
 #include "csvparser.h"
 #include "csvreader.h"
@@ -64,7 +65,21 @@ namespace
     class KeptRows final : public CsvReader::ChunkWork
     {
     public:
+        // `bytes`: the records the bytes settle are taken as Windows-1251.
+        explicit KeptRows(bool bytes)
+            : m_bytes(bytes)
+        { }
         void clear() override { rows.clear(); }
+        bool bytesRow(qint64 index, const QByteArrayView *fields, qsizetype count) override
+        {
+            if (!m_bytes || std::none_of(fields, fields + count, Cp1251Cells::isFilled))
+                return false;
+            SheetRow &row = rows.emplaceBack();
+            row.index = index;
+            for (qsizetype f = 0; f < count; ++f)
+                row.cells.append({SheetCell::Kind::Text, 0, Cp1251::decode(fields[f]), {}});
+            return true;
+        }
         void row(const SheetRow &row) override
         {
             rows << row;
@@ -72,14 +87,17 @@ namespace
                 cell.text = QString(cell.text.constData(), cell.text.size()); // its own copy
         }
         QList<SheetRow> rows;
+
+    private:
+        bool m_bytes;
     };
 
     // The rows as the chunks on two threads give them.
-    QList<SheetRow> readAllInChunks(CsvReader &reader)
+    QList<SheetRow> readAllInChunks(CsvReader &reader, bool bytes)
     {
         QList<SheetRow> rows;
         reader.readChunks(
-            1, [] { return std::make_unique<KeptRows>(); },
+            1, [bytes] { return std::make_unique<KeptRows>(bytes); },
             [&rows](CsvReader::ChunkWork &work) {
                 rows << static_cast<KeptRows &>(work).rows;
                 return true;
@@ -153,6 +171,9 @@ void TestCsvReader::reads_data()
         "0:[Болт][5]");
     row("broken utf-8 byte among good text", "Болт колеса;1\nГайка колёсная;2\nШайба \xFF;3\n", "UTF-8", ';',
         QStringLiteral("0:[Болт колеса][1] 1:[Гайка колёсная][2] 2:[Шайба \uFFFD][3]"), "заменены");
+    row("characters of three bytes, and ones windows-1251 lacks", "№5 — Болт;€\nШайба ⌀8;😀\n", "UTF-8", ';',
+        QStringLiteral("0:[№5 — Болт][€] 1:[Шайба ⌀8][😀]"));
+    row("nul", QByteArray("a\0b;c\n", 6), "UTF-8", ';', QStringLiteral("0:[a") + QChar(0) + QStringLiteral("b][c]"));
     row("quoted delimiters, quotes and line ends", "\"a;b\";\"say \"\"hi\"\"\"\n\"two\r\nlines\";x\n", "UTF-8", ';',
         "0:[a;b][say \"hi\"] 1:[two\\nlines][x]");
     row("quotes inside an unquoted field are text", "Труба 1/2\";x\"y\"\n1;2\n", "UTF-8", ';',
@@ -202,8 +223,10 @@ void TestCsvReader::reads()
     QCOMPARE(reader.notes().isEmpty(), note.isEmpty());
     if (reader.readsInChunks()) {
         const QStringList notes = reader.notes();
-        QCOMPARE(compact(readAllInChunks(reader)), rows);
-        QCOMPARE(reader.notes(), notes);
+        for (const bool bytes : {false, true}) {
+            QCOMPARE(compact(readAllInChunks(reader, bytes)), rows);
+            QCOMPARE(reader.notes(), notes);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "cp1251.h"
+#include "cp1251cells.h"
 #include "importcells.h"
 #include "importfixture.h"
 #include "layoutguess.h"
@@ -38,6 +39,8 @@ private slots:
     void guess();
     void rows_data();
     void rows();
+    void textListReadsAsInUtf16_data();
+    void textListReadsAsInUtf16();
     void savedLayoutFollowsItsHeader_data();
     void savedLayoutFollowsItsHeader();
     void storeRecognisesTheList();
@@ -86,6 +89,32 @@ void TestSupplierList::numbers_data()
     QTest::newRow("text after the number") << "12.5abc7"
                                            << ""
                                            << "-";
+    // The plain forms the import reads straight from the bytes, and their
+    // edges.
+    QTest::newRow("code with blanks and zeros") << " 0042 "
+                                                << ""
+                                                << "42";
+    QTest::newRow("negative, comma column") << "-0,50"
+                                            << ","
+                                            << "-0.5";
+    QTest::newRow("point in a comma column") << "1.5"
+                                             << ","
+                                             << "-";
+    QTest::newRow("mark at the end") << "12,"
+                                     << ""
+                                     << "12";
+    QTest::newRow("mark first") << ",5"
+                                << ""
+                                << "-";
+    QTest::newRow("sixteen digits") << "1234567890123456"
+                                    << ""
+                                    << "1.23456789012e+15";
+    QTest::newRow("twelve decimals") << "0.123456789012"
+                                     << ""
+                                     << "0.123456789012";
+    QTest::newRow("spoilt code") << "2,19E+26"
+                                 << ""
+                                 << "-";
 }
 
 void TestSupplierList::numbers()
@@ -96,6 +125,24 @@ void TestSupplierList::numbers()
     double value = 0;
     const bool ok = ImportCells::parseNumber(text, mark.isEmpty() ? QChar() : mark.at(0), &value);
     QCOMPARE(ok ? QString::number(value, 'g', 12) : QStringLiteral("-"), expected);
+
+    // The same answers from the text's Windows-1251 bytes, where it has
+    // them.
+    bool encodable = false;
+    const QByteArray bytes = Cp1251::encode(text, &encodable);
+    if (!encodable)
+        return;
+    double fromBytes = 0;
+    QCOMPARE(Cp1251Cells::number(bytes, mark.isEmpty() ? QChar() : mark.at(0), &fromBytes), ok);
+    if (ok)
+        QCOMPARE(fromBytes, value);
+    SheetCell cell;
+    cell.kind = SheetCell::Kind::Text;
+    cell.text = text;
+    qint32 whole = 0, wholeFromBytes = 0;
+    QCOMPARE(Cp1251Cells::wholeNumber(bytes, &wholeFromBytes), ImportCells::wholeNumber(cell, &whole));
+    QCOMPARE(wholeFromBytes, whole);
+    QCOMPARE(Cp1251Cells::isDamagedCode(bytes), ImportCells::isDamagedCode(cell));
 }
 
 void TestSupplierList::guess_data()
@@ -193,6 +240,65 @@ void TestSupplierList::rows()
     if (result.damagedCodes > 0)
         seen << QStringLiteral("damaged=%1").arg(result.damagedCodes);
     QCOMPARE(seen.join(QLatin1Char(' ')), counts);
+}
+
+void TestSupplierList::textListReadsAsInUtf16_data()
+{
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("numbers, codes, stock, totals, groups, quotes")
+        << QStringLiteral("Прайс\nКод;Наименование;Артикул;Цена;Наличие;Группа\n1;Колодки;A-1;1 234,50;есть;Тормоза\n"
+                          " 0012 ;Диск;  B2 ;12,50;нет;\n1234567890;Болт;C3;7;0;\n5;Гайка;2,19E+26;-3;2;Крепёж\n"
+                          "6;Шайба №5 — Ø8 😀;D4;0,50;>10;\n7;Фильтр;E5;4\u00a0709;;\n8;Ремень;F6;1.234;много;\n"
+                          "кОд;НАИМЕНОВАНИЕ;артикул;цена;;\nИТОГО;;;100;;\nФильтры\n"
+                          "9;\"Свеча \"\"NGK\"\"\r\nиридиевая\"x;G7;007,25;1;\n10; ;H8;5;;\n11;Щётка;;12.5;;");
+    // Over a megabyte: records on both sides of where the reader cuts its
+    // blocks, names over two lines and characters the code page lacks
+    // among them.
+    QString large = QStringLiteral("Код;Наименование;Артикул;Цена;Группа\n");
+    for (int i = 1; i < 24000; ++i) {
+        const QString name = i % 7 == 0 ? QStringLiteral("\"Болт М%1\r\nоцинкованный\"").arg(i)
+            : i % 11 == 0               ? QStringLiteral("Шайба ⌀%1").arg(i)
+                                        : QStringLiteral("Гайка колёсная №%1").arg(i);
+        large += QStringLiteral("%1;%2;AB-%1;%1,50;Крепёж\n").arg(i).arg(name);
+    }
+    QTest::newRow("records across the reader's blocks") << large;
+    const QString rouble = QStringLiteral("Цена ₽");
+    QTest::newRow("a header windows-1251 cannot write")
+        << QStringLiteral("Код;Наименование;%1\n1;Болт;5\nкод;наименование;цена Р\nкод;наименование;%1\n").arg(rouble);
+}
+
+void TestSupplierList::textListReadsAsInUtf16()
+{
+    // A UTF-8 list is read from its bytes straight into Windows-1251; the
+    // same list in UTF-16 goes through Unicode text. Both give the same.
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    const auto read = [&dir](const QByteArray &bytes) {
+        const QString path = dir.filePath(QString::number(bytes.size()) + QStringLiteral(".csv"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return QStringList();
+        file.close();
+        SupplierList list(path);
+        QStringList items;
+        const SupplierList::Result result = list.read(list.guess(), [&items](const QByteArrayView *values) {
+            QStringList fields;
+            for (int v = 0; v < 9; ++v)
+                fields << Cp1251::decode(values[v]);
+            items << fields.join(QLatin1Char('|'));
+            return true;
+        });
+        for (const qint64 count : result.counts)
+            items << QString::number(count);
+        return items << QString::number(result.damagedCodes);
+    };
+    const QStringList utf8 = read(text.toUtf8());
+    QVERIFY(utf8.size() > RowClasses::count + 1);
+    QByteArray utf16("\xFF\xFE");
+    utf16.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    QCOMPARE(read(utf16), utf8);
+    QCOMPARE(read("\xEF\xBB\xBF" + text.toUtf8()), utf8);
 }
 
 void TestSupplierList::savedLayoutFollowsItsHeader_data()

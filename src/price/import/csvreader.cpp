@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "csvbytesplitter.h"
 #include "csvdecoder.h"
 #include "csvdetection.h"
 #include "csvparser.h"
@@ -47,6 +48,9 @@ namespace
         CsvChunk(const QByteArray &encoding, char delimiter, std::unique_ptr<CsvReader::ChunkWork> work,
                  qint64 firstNumber, qint64 assumed)
             : m_decoder(encoding)
+            , m_splitter(CsvByteSplitter::handles(encoding, delimiter)
+                             ? std::make_unique<CsvByteSplitter>(encoding, delimiter)
+                             : nullptr)
             , m_work(std::move(work))
             , m_delimiter(char16_t(static_cast<unsigned char>(delimiter)))
             , m_nextFirst(firstNumber)
@@ -65,6 +69,24 @@ namespace
             m_firstRecord = firstRecord;
             m_work->clear();
             m_decoder.clearError();
+            if (m_splitter) {
+                m_splitter->split(m_block, firstRecord, [this](const CsvByteSplitter::Record &record) {
+                    if (!record.exact || !m_work->bytesRow(record.index, record.fields, record.count))
+                        parseAsText(record.raw, record.index);
+                });
+                m_records = m_splitter->nextRecord() - firstRecord;
+                const qint64 open = m_splitter->unclosedQuoteRecord();
+                m_unclosedQuote = open < 0 ? -1 : open - firstRecord;
+                m_decodingError = m_decoder.hasError();
+                return;
+            }
+            parseAsText(m_block, firstRecord);
+            m_decodingError = m_decoder.hasError();
+        }
+
+        // One record (or all of them) decoded and split as text.
+        void parseAsText(QByteArrayView bytes, qint64 firstRecord)
+        {
             CsvParser parser(
                 m_delimiter,
                 [this](const SheetRow &row) {
@@ -73,14 +95,13 @@ namespace
                 },
                 firstRecord);
             parser.setBorrowedTexts(true);
-            parser.feed(m_decoder.decode(m_block));
+            parser.feed(m_decoder.decode(bytes));
             // The end of the file: the last record, a character or a quote
             // left open; nothing for a chunk that ends with its record.
             parser.feed(m_decoder.finish());
             parser.finish();
             m_records = parser.nextRecord() - firstRecord;
             m_unclosedQuote = parser.unclosedQuoteRecord() < 0 ? -1 : parser.unclosedQuoteRecord() - firstRecord;
-            m_decodingError = m_decoder.hasError();
         }
 
         qint64 firstRecord() const { return m_firstRecord; }
@@ -91,6 +112,8 @@ namespace
 
     private:
         CsvDecoder m_decoder;
+        // Splits the chunk on its bytes, for the encodings it can.
+        std::unique_ptr<CsvByteSplitter> m_splitter;
         std::unique_ptr<CsvReader::ChunkWork> m_work;
         QByteArrayView m_block;
         char16_t m_delimiter;

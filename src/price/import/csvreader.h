@@ -55,6 +55,17 @@ public:
         // The row's texts may be views of the reader's memory, valid
         // during the call only.
         virtual void row(const SheetRow &row) = 0;
+        // A record whose characters all stand in Windows-1251, as its
+        // fields' texts in that code page (views valid during the call
+        // only): true when taken so, false to have it through row() as any
+        // other record (a record without a visible character is none).
+        virtual bool bytesRow(qint64 index, const QByteArrayView *fields, qsizetype count)
+        {
+            Q_UNUSED(index);
+            Q_UNUSED(fields);
+            Q_UNUSED(count);
+            return false;
+        }
     };
     using MakeChunkWork = std::function<std::unique_ptr<ChunkWork>()>;
     // The calling thread, chunk after chunk in file order; false stops.

@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QSet>
 
+#include "cp1251.h"
+#include "cp1251cells.h"
 #include "importcells.h"
 
 namespace
@@ -426,7 +428,13 @@ bool LayoutGuess::applyByHeader(ImportLayout &layout, const QStringList &header,
 RowClassifier::RowClassifier(const ImportLayout &layout)
     : m_layout(layout)
     , m_decimalMark(layout.decimalMark)
-{ }
+{
+    for (const QString &cell : layout.header) {
+        bool whole = false;
+        const QByteArray bytes = Cp1251::encode(cell, &whole);
+        m_headerBytes.append(whole && !bytes.contains('\0') ? bytes : QByteArray());
+    }
+}
 
 QString RowClassifier::groupText(const SheetRow &row)
 {
@@ -524,4 +532,59 @@ RowClass RowClassifier::classify(const SheetRow &row, QString *why, double *pric
     if (priceOut)
         *priceOut = price;
     return RowClass::Item;
+}
+
+bool RowClassifier::isPlainItem(qint64 index, const QByteArrayView *cells, qsizetype count, double *priceOut,
+                                qint32 *codeOut) const
+{
+    // The steps of classify(), each answered from the bytes.
+    if (m_layout.headerRow > 0 && index + 1 <= m_layout.headerRow)
+        return false;
+    int filled = 0;
+    for (qsizetype c = 0; c < count; ++c)
+        filled += Cp1251Cells::isFilled(cells[c]) ? 1 : 0;
+    if (filled == 0)
+        return false;
+    const qsizetype headerCells = qMin(count, m_layout.header.size());
+    int same = 0;
+    for (qsizetype c = 0; c < headerCells; ++c) {
+        const QString &header = m_layout.header.at(c);
+        if (header.isEmpty() || cells[c].size() < header.size())
+            continue;
+        const QByteArrayView text = Cp1251Cells::trimmed(cells[c]);
+        if (text.size() != header.size())
+            continue;
+        if (m_headerBytes.at(c).isEmpty())
+            return false; // a header character the code page lacks: classify() compares
+        same += Cp1251Cells::equalFolded(text, m_headerBytes.at(c)) ? 1 : 0;
+    }
+    if (same >= 2)
+        return false;
+
+    const auto cell = [cells, count](int column) {
+        return column >= 0 && column < count ? cells[column] : QByteArrayView();
+    };
+    const int codeColumn = m_layout.column(ImportField::Code);
+    double price = 0;
+    if (!Cp1251Cells::isFilled(cell(m_layout.column(ImportField::Name)))
+        || !Cp1251Cells::isFilled(cell(m_layout.column(ImportField::Price)))
+        || !Cp1251Cells::number(cell(m_layout.column(ImportField::Price)), m_decimalMark, &price))
+        return false;
+    for (qsizetype c = 0; c < count; ++c) {
+        if (cells[c].isEmpty())
+            continue;
+        const QByteArrayView first = Cp1251Cells::trimmed(cells[c]);
+        if (!first.isEmpty() && (first.front() < '0' || first.front() > '9')
+            && (Cp1251Cells::startsWithFolded(first, u"итог") || Cp1251Cells::startsWithFolded(first, u"всего")
+                || Cp1251Cells::startsWithFolded(first, u"total")))
+            return false;
+        break;
+    }
+    qint32 code = 0;
+    if (codeColumn >= 0 ? !(codeColumn < count && Cp1251Cells::wholeNumber(cells[codeColumn], &code))
+                        : !Cp1251Cells::isFilled(cell(m_layout.column(ImportField::PartNumber))))
+        return false;
+    *priceOut = price;
+    *codeOut = code;
+    return true;
 }

@@ -65,8 +65,16 @@ public:
     void setDecimalMark(QChar mark) { m_decimalMark = mark; }
     // The text of a group row.
     static QString groupText(const SheetRow &row);
+    // Whether a row of text cells given in Windows-1251 is an item, as
+    // classify() says of the same row, with its price; false where it is
+    // no item or the bytes do not settle it (classify() then decides).
+    // `code` receives the item's code where the layout has a code column.
+    bool isPlainItem(qint64 index, const QByteArrayView *cells, qsizetype count, double *price, qint32 *code) const;
 
 private:
     ImportLayout m_layout;
     QChar m_decimalMark;
+    // The header's cells in Windows-1251; empty where the code page lacks
+    // a character of one (or it is empty).
+    QList<QByteArray> m_headerBytes;
 };

@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include "cp1251.h"
+#include "cp1251cells.h"
 #include "csvreader.h"
 #include "importcells.h"
 #include "ordixerror.h"
@@ -485,22 +486,74 @@ namespace
             else
                 ImportCells::number(cellAt(s.priceColumn), m_classifier.decimalMark(), &price);
             char buffer[64];
-            const auto written = std::to_chars(buffer, buffer + sizeof buffer, price, std::chars_format::fixed, 4);
-            int length = written.ec == std::errc() ? int(written.ptr - buffer) : 0;
-            while (length > 0 && buffer[length - 1] == '0')
-                --length;
-            if (length > 0 && buffer[length - 1] == '.')
-                --length;
-            if (s.commaDecimal) {
-                for (int i = 0; i < length; ++i) {
-                    if (buffer[i] == '.')
-                        buffer[i] = ',';
-                }
-            }
+            const qsizetype length = writePrice(price, buffer);
             std::copy(buffer, buffer + length, room(size_t(length)));
             out.ends[VPrice] = quint32(m_used);
             out.ends[VGroup] = encodeField(row, s.columns[VGroup]);
             out.ends[VAnalogues] = encodeField(row, s.columns[VAnalogues]);
+        }
+
+        // As add() of the row of these text cells, given in Windows-1251,
+        // for an item the bytes settle; false (and nothing added) for any
+        // other row. With `batch`, the item's values go there instead of
+        // being kept.
+        bool addBytes(qint64 index, const QByteArrayView *cells, qsizetype count, SupplierList::ItemBatch *batch)
+        {
+            double price = 0;
+            qint32 code = 0;
+            if (!m_classifier.isPlainItem(index, cells, count, &price, &code))
+                return false;
+            const Settings &s = m_settings;
+            const auto cellAt = [cells, count](int column) {
+                return column >= 0 && column < count ? cells[column] : QByteArrayView();
+            };
+            // The values are views of the cells, or of this for those made
+            // here.
+            char made[96];
+            QByteArrayView values[ValueCount];
+            made[0] = '1';
+            if (s.stockColumn >= 0) {
+                const QByteArrayView stock = cellAt(s.stockColumn);
+                double v = 0;
+                if (Cp1251Cells::number(stock, QChar(), &v))
+                    made[0] = v > 0 ? '1' : '0';
+                else
+                    made[0] = char('0' + availabilityOf(textCell(stock)));
+            }
+            values[VAvailability] = QByteArrayView(made, 1);
+            if (s.codeColumn >= 0) {
+                // Plain digits are the code as written.
+                const QByteArrayView written = cellAt(s.codeColumn);
+                if (!written.isEmpty() && written.size() <= 9 && written.front() != '0'
+                    && std::all_of(written.begin(), written.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                    values[VCode] = written;
+                else
+                    values[VCode] = QByteArrayView(made + 1, std::to_chars(made + 1, made + 16, code).ptr);
+            }
+            for (int v = VName; v <= VPack; ++v)
+                values[v] = Cp1251Cells::trimmed(cellAt(s.columns[v]));
+            qsizetype length = plainPrice(cellAt(s.priceColumn), made + 16);
+            if (length < 0)
+                length = writePrice(price, made + 16);
+            values[VPrice] = QByteArrayView(made + 16, length);
+            values[VGroup] = Cp1251Cells::trimmed(cellAt(s.columns[VGroup]));
+            values[VAnalogues] = Cp1251Cells::trimmed(cellAt(s.columns[VAnalogues]));
+
+            Row &out = m_rows.emplace_back();
+            out.kind = RowClass::Item;
+            out.start = quint32(m_used);
+            out.damaged = (s.codeColumn >= 0 && Cp1251Cells::isDamagedCode(cellAt(s.codeColumn)))
+                || (s.partColumn >= 0 && Cp1251Cells::isDamagedCode(cellAt(s.partColumn)));
+            if (batch) {
+                out.refused = !batch->add(values);
+                endAllAt(out, 0);
+                return true;
+            }
+            for (int v = 0; v < ValueCount; ++v) {
+                std::copy(values[v].begin(), values[v].end(), room(size_t(values[v].size())));
+                out.ends[v] = quint32(m_used);
+            }
+            return true;
         }
 
         const std::vector<Row> &rows() const { return m_rows; }
@@ -527,6 +580,68 @@ namespace
             char *at = m_text.data() + m_used;
             m_used += size;
             return at;
+        }
+
+        // The price as the table reads it: up to four decimals, none
+        // trailing, with the program's decimal mark, written at `to` (room
+        // for 64 bytes); returns its length.
+        qsizetype writePrice(double price, char *to) const
+        {
+            const auto written = std::to_chars(to, to + 64, price, std::chars_format::fixed, 4);
+            qsizetype length = written.ec == std::errc() ? written.ptr - to : 0;
+            while (length > 0 && to[length - 1] == '0')
+                --length;
+            if (length > 0 && to[length - 1] == '.')
+                --length;
+            if (m_settings.commaDecimal)
+                std::replace(to, to + length, '.', ',');
+            return length;
+        }
+
+        // The price as writePrice() writes it, taken from a plain text
+        // ("43586,02": up to nine digits, and four after the decimal mark),
+        // whose value is near enough to it for the decimals to read the
+        // same; -1 for any other text.
+        qsizetype plainPrice(QByteArrayView text, char *to) const
+        {
+            text = Cp1251Cells::trimmed(text);
+            const QChar mark = m_classifier.decimalMark();
+            qsizetype digits = 0;
+            while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
+                ++digits;
+            qsizetype decimals = 0;
+            if (digits < text.size()) {
+                if ((text[digits] != '.' && text[digits] != ',')
+                    || (!mark.isNull() && QLatin1Char(text[digits]) != mark))
+                    return -1;
+                while (digits + 1 + decimals < text.size() && text[digits + 1 + decimals] >= '0'
+                       && text[digits + 1 + decimals] <= '9')
+                    ++decimals;
+                if (decimals == 0 || digits + 1 + decimals != text.size())
+                    return -1;
+            }
+            if (digits == 0 || digits > 9 || decimals > 4)
+                return -1;
+            qsizetype lead = 0;
+            while (lead + 1 < digits && text[lead] == '0')
+                ++lead;
+            QByteArrayView fraction = text.sliced(digits).sliced(qMin<qsizetype>(1, text.size() - digits));
+            while (!fraction.isEmpty() && fraction.back() == '0')
+                fraction.chop(1);
+            char *end = std::copy(text.begin() + lead, text.begin() + digits, to);
+            if (!fraction.isEmpty()) {
+                *end++ = m_settings.commaDecimal ? ',' : '.';
+                end = std::copy(fraction.begin(), fraction.end(), end);
+            }
+            return end - to;
+        }
+
+        static SheetCell textCell(QByteArrayView text)
+        {
+            SheetCell cell;
+            cell.kind = SheetCell::Kind::Text;
+            cell.text = Cp1251::decode(text);
+            return cell;
         }
 
         // The cell's text, trimmed, in Windows-1251 ('?' for what it
@@ -577,6 +692,20 @@ namespace
         void row(const SheetRow &row) override
         {
             values.add(row);
+            added();
+        }
+        bool bytesRow(qint64 index, const QByteArrayView *fields, qsizetype count) override
+        {
+            return values.addBytes(index, fields, count, batch.get());
+        }
+
+        RowValues values;
+        std::unique_ptr<SupplierList::ItemBatch> batch;
+
+    private:
+        // The row just added: an item goes to the batch, if any.
+        void added()
+        {
             RowValues::Row &added = values.rows().back();
             if (!batch || added.kind != RowClass::Item)
                 return;
@@ -585,9 +714,6 @@ namespace
                 views[v] = values.value(added, v);
             added.refused = !batch->add(views);
         }
-
-        RowValues values;
-        std::unique_ptr<SupplierList::ItemBatch> batch;
     };
 }
 
