@@ -318,7 +318,13 @@ void FilterEvaluator::evalCompare(const BoundFilter &n, uint64_t *out, const uin
             compareCells(c.i32.data());
             return;
         case FieldType::R8:
-            compareCells(c.f64.data());
+            if (c.zeroes) {
+                // Every cell holds 0.
+                const bool hit = eq ? v == 0 : 0 >= v;
+                fillBits(rows, out, within, [hit](uint32_t) { return hit; });
+            } else {
+                compareCells(c.f64.data());
+            }
             return;
         case FieldType::String:
             break;

@@ -200,7 +200,8 @@ void RecordTable::numbersAt(int firstViewRow, int count, int position, double *v
             __builtin_prefetch(c.i32.data() + row);
             break;
         case FieldType::R8:
-            __builtin_prefetch(c.f64.data() + row);
+            if (!c.zeroes)
+                __builtin_prefetch(c.f64.data() + row);
             break;
         case FieldType::String:
             break;

@@ -95,12 +95,24 @@ namespace
     // column of the store or of a batch (they have the same members);
     // returns the text's length in a text column.
     template<typename C>
-    uint32_t pushCell(C &c, uint32_t row, const CellInput &cell)
+    void pushUnsetBit(C &c, uint32_t row, bool unset)
     {
         if ((row & 63) == 0)
             c.unsetBits.push_back(0);
-        if (cell.unset)
+        if (unset)
             c.unsetBits.back() |= uint64_t(1) << (row & 63);
+    }
+
+    // A value a column of zeroes holds without its values (-0 is not one).
+    bool isZero(double value)
+    {
+        return std::bit_cast<uint64_t>(value) == 0;
+    }
+
+    template<typename C>
+    uint32_t pushCell(C &c, uint32_t row, const CellInput &cell)
+    {
+        pushUnsetBit(c, row, cell.unset);
         switch (c.type) {
         case FieldType::I2:
             c.i16.push_back(cell.unset ? 0 : int16_t(cell.integer));
@@ -134,7 +146,16 @@ RecordTableStorage::RecordTableStorage(const QList<FieldDef> &fields)
         c.type = fields[i].type;
         c.width = c.type == FieldType::String ? uint32_t(fields[i].width) : 0;
         c.wide = c.width > 255;
+        c.zeroes = c.type == FieldType::R8;
     }
+}
+
+void RecordTableStorage::holdValues(Column &c)
+{
+    if (!c.zeroes)
+        return;
+    c.f64.assign(m_rows, 0.0);
+    c.zeroes = false;
 }
 
 RecordTableStorage::~RecordTableStorage() = default;
@@ -157,7 +178,7 @@ bool RecordTableStorage::isConsistent() const
                 return false;
             break;
         case FieldType::R8:
-            if (c.f64.size() != rows)
+            if (c.f64.size() != (c.zeroes ? 0 : rows))
                 return false;
             break;
         case FieldType::String:
@@ -195,6 +216,13 @@ void RecordTableStorage::appendRow(const CellInput *cells)
     for (size_t f = 0; f < m_columns.size(); ++f) {
         Column &c = m_columns[f];
         const CellInput &cell = cells[f];
+        if (c.zeroes) {
+            if (cell.unset || isZero(cell.number)) {
+                pushUnsetBit(c, row, cell.unset);
+                continue;
+            }
+            holdValues(c);
+        }
         if (c.type == FieldType::String)
             c.offsets.push_back(uint32_t(c.bytes.size()));
         const uint32_t length = pushCell(c, row, cell);
@@ -348,6 +376,11 @@ uint32_t RecordTableStorage::appendBatch(const RowBatchData &batch)
                 widenRange(c, v);
             break;
         case FieldType::R8:
+            if (c.zeroes) {
+                if (std::all_of(b.f64.begin(), b.f64.end(), isZero))
+                    break;
+                holdValues(c);
+            }
             c.f64.insert(c.f64.end(), b.f64.begin(), b.f64.end());
             break;
         case FieldType::String: {
@@ -397,7 +430,8 @@ void RecordTableStorage::reserve(uint32_t rows, const std::vector<size_t> &textB
             c.i32.reserve(rows);
             break;
         case FieldType::R8:
-            c.f64.reserve(rows);
+            if (!c.zeroes)
+                c.f64.reserve(rows);
             break;
         case FieldType::String:
             c.offsets.reserve(rows);
@@ -421,10 +455,13 @@ void RecordTableStorage::setFloats(int field, const std::vector<uint32_t> &rows,
         throw OrdixError(QStringLiteral("Field %1 does not hold floats").arg(m_fields[field].name));
     invalidateColumn(field);
     const size_t n = std::min(rows.size(), values.size());
+    if (!std::all_of(values.begin(), values.begin() + std::ptrdiff_t(n), isZero))
+        holdValues(c);
     for (size_t i = 0; i < n; ++i) {
         const uint32_t row = rows[i];
         c.unsetBits[row >> 6] &= ~(uint64_t(1) << (row & 63));
-        c.f64[row] = values[i];
+        if (!c.zeroes)
+            c.f64[row] = values[i];
     }
 }
 
@@ -444,7 +481,10 @@ void RecordTableStorage::setCell(uint32_t row, int field, const CellInput &cell)
         widenRange(c, c.i32[row]);
         break;
     case FieldType::R8:
-        c.f64[row] = cell.unset ? 0.0 : cell.number;
+        if (c.zeroes && !cell.unset && !isZero(cell.number))
+            holdValues(c);
+        if (!c.zeroes)
+            c.f64[row] = cell.unset ? 0.0 : cell.number;
         break;
     case FieldType::String: {
         const uint32_t length = cell.unset ? 0 : cell.length;
@@ -489,7 +529,8 @@ void RecordTableStorage::removeRow(uint32_t row)
             c.i32.erase(c.i32.begin() + row);
             break;
         case FieldType::R8:
-            c.f64.erase(c.f64.begin() + row);
+            if (!c.zeroes)
+                c.f64.erase(c.f64.begin() + row);
             break;
         case FieldType::String:
             c.offsets.erase(c.offsets.begin() + row);
@@ -522,6 +563,7 @@ void RecordTableStorage::clear()
         c.hasFolded = false;
         c.monotonic = true;
         c.rangeKnown = false;
+        c.zeroes = c.type == FieldType::R8;
     }
     m_rows = 0;
     invalidateAll();
@@ -546,7 +588,8 @@ void RecordTableStorage::reorder(const std::vector<uint32_t> &order)
             c.i32 = gather(c.i32, order);
             break;
         case FieldType::R8:
-            c.f64 = gather(c.f64, order);
+            if (!c.zeroes)
+                c.f64 = gather(c.f64, order);
             break;
         case FieldType::String: {
             std::vector<char> bytes;
@@ -837,7 +880,7 @@ void RecordTableStorage::firstRowsWithValues(int field, const std::vector<double
     case FieldType::R8:
         for (uint32_t r = 0; r < m_rows; ++r) {
             uint64_t key = 0;
-            valueKey(c.type, c.f64[r], &key);
+            valueKey(c.type, c.number(r), &key);
             seen(key, r);
         }
         break;

@@ -18,9 +18,10 @@
 // look-up tables). Internal to the record table and the filter evaluator.
 //
 // Rows are numbered 0..rowCount()-1 in their stored order. Each column holds
-// one kind of value: numbers in plain vectors (an unset cell holds 0), text
-// as Windows-1251 bytes in one arena per column addressed by offset and
-// length (an unset cell has length 0), and one bit per cell for "unset".
+// one kind of value: numbers in plain vectors (an unset cell holds 0; a float
+// column whose every value is 0 holds no vector), text as Windows-1251 bytes
+// in one arena per column addressed by offset and length (an unset cell has
+// length 0), and one bit per cell for "unset".
 
 // Asks the system for huge pages under a large table that is read at random
 // (Linux; elsewhere nothing).
@@ -99,6 +100,11 @@ public:
 
         std::vector<uint64_t> unsetBits;
 
+        // R8: every value is 0 and f64 holds none, until a cell gets another
+        // value (a column that no row sets, as the old prices of a list
+        // before any comparison, takes no memory).
+        bool zeroes = false;
+
         // I2 and I4: a range that holds every stored value (unset cells hold
         // 0), once asked for; widened by later changes, never narrowed.
         bool rangeKnown = false;
@@ -117,7 +123,7 @@ public:
             case FieldType::I4:
                 return i32[row];
             case FieldType::R8:
-                return f64[row];
+                return zeroes ? 0.0 : f64[row];
             case FieldType::String:
                 break;
             }
@@ -226,6 +232,8 @@ private:
 
     class ValueIndex;
 
+    // Gives a column of zeroes its values (all 0) before one changes.
+    void holdValues(Column &c);
     void invalidateColumn(int field);
     void invalidateAll();
     ValueIndex &valueIndex(int field);
