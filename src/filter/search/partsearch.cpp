@@ -12,6 +12,10 @@
 #include <QChar>
 #include <QScopeGuard>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "cp1251.h"
 #include "orderedwork.h"
 #include "ordixerror.h"
@@ -59,6 +63,15 @@ namespace
     {
         static const ByteRules r;
         return r;
+    }
+
+    // The memory of a step of the build goes back to the system before the
+    // next one takes its own, so that the steps' buffers do not add up.
+    void returnFreedMemory()
+    {
+#if defined(__GLIBC__)
+        malloc_trim(0);
+#endif
     }
 
     bool isDigit(char ch)
@@ -488,11 +501,16 @@ void PartSearch::build(RecordTable &table)
     // Part numbers: ordered by their form; the first eight bytes of each
     // form decide most comparisons, the rest is compared when they tie.
     {
+        // Twelve bytes an entry: the sort's two buffers of a million rows
+        // take 24 MB, not 32.
+#pragma pack(push, 4)
         struct Entry
         {
             uint64_t head;
             uint32_t row;
         };
+#pragma pack(pop)
+        static_assert(sizeof(Entry) == 12);
         std::vector<Entry> entries;
         entries.reserve(rows);
         const ByteRules &r = rules();
@@ -545,6 +563,7 @@ void PartSearch::build(RecordTable &table)
         for (const Entry &e : entries)
             m_catalogOrder.push_back(e.row);
     }
+    returnFreedMemory();
 
     // The part-number tokens of the names.
     {
@@ -556,6 +575,7 @@ void PartSearch::build(RecordTable &table)
         });
         tokens.finish(m_tokens);
     }
+    returnFreedMemory();
 
     // Analogue codes, by code: the pairs take their room once and are put
     // in order as they are made (the index is built while the whole list is
