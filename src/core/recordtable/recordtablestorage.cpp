@@ -110,7 +110,7 @@ namespace
     }
 
     template<typename C>
-    uint32_t pushCell(C &c, uint32_t row, const CellInput &cell)
+    uint32_t pushCell(C &c, uint32_t row, const CellInput &cell, bool withLength = true)
     {
         pushUnsetBit(c, row, cell.unset);
         switch (c.type) {
@@ -125,6 +125,8 @@ namespace
             break;
         case FieldType::String: {
             const uint32_t length = cell.unset ? 0 : cell.length;
+            if (!withLength)
+                return length;
             if (c.wide)
                 c.len16.push_back(uint16_t(length));
             else
@@ -158,6 +160,23 @@ void RecordTableStorage::holdValues(Column &c)
     c.zeroes = false;
 }
 
+void RecordTableStorage::keepLengths(Column &c)
+{
+    if (c.type != FieldType::String || !c.packed)
+        return;
+    if (c.wide)
+        c.len16.resize(m_rows);
+    else
+        c.len8.resize(m_rows);
+    for (uint32_t r = 0; r < m_rows; ++r) {
+        if (c.wide)
+            c.len16[r] = uint16_t(c.length(r));
+        else
+            c.len8[r] = uint8_t(c.length(r));
+    }
+    c.packed = false;
+}
+
 RecordTableStorage::~RecordTableStorage() = default;
 
 bool RecordTableStorage::isConsistent() const
@@ -182,8 +201,19 @@ bool RecordTableStorage::isConsistent() const
                 return false;
             break;
         case FieldType::String:
-            if (c.offsets.size() != rows || (c.wide ? c.len16.size() : c.len8.size()) != rows)
+            if (c.packed) {
+                // One text after another from the arena's start to its end.
+                if (c.offsets.size() != rows || !c.len8.empty() || !c.len16.empty() || !c.monotonic
+                    || (rows > 0 && (c.offsets[0] != 0 || c.offsets[rows - 1] > c.bytes.size()))
+                    || (rows == 0 && !c.bytes.empty()))
+                    return false;
+                for (uint32_t r = 1; r < m_rows; ++r) {
+                    if (c.offsets[r] < c.offsets[r - 1])
+                        return false;
+                }
+            } else if (c.offsets.size() != rows || (c.wide ? c.len16.size() : c.len8.size()) != rows) {
                 return false;
+            }
             if (c.hasFolded && c.folded.size() != c.bytes.size())
                 return false;
             for (uint32_t r = 0; r < m_rows; ++r) {
@@ -225,7 +255,7 @@ void RecordTableStorage::appendRow(const CellInput *cells)
         }
         if (c.type == FieldType::String)
             c.offsets.push_back(uint32_t(c.bytes.size()));
-        const uint32_t length = pushCell(c, row, cell);
+        const uint32_t length = pushCell(c, row, cell, !c.packed);
         if (c.type == FieldType::I2)
             widenRange(c, c.i16.back());
         else if (c.type == FieldType::I4)
@@ -393,13 +423,15 @@ uint32_t RecordTableStorage::appendBatch(const RowBatchData &batch)
                     offsets[r] = offset;
                     offset += b.len16[r];
                 }
-                c.len16.insert(c.len16.end(), b.len16.begin(), b.len16.end());
+                if (!c.packed)
+                    c.len16.insert(c.len16.end(), b.len16.begin(), b.len16.end());
             } else {
                 for (uint32_t r = 0; r < batch.rows; ++r) {
                     offsets[r] = offset;
                     offset += b.len8[r];
                 }
-                c.len8.insert(c.len8.end(), b.len8.begin(), b.len8.end());
+                if (!c.packed)
+                    c.len8.insert(c.len8.end(), b.len8.begin(), b.len8.end());
             }
             c.bytes.insert(c.bytes.end(), b.bytes.begin(), b.bytes.end());
             if (c.hasFolded) {
@@ -435,9 +467,9 @@ void RecordTableStorage::reserve(uint32_t rows, const std::vector<size_t> &textB
             break;
         case FieldType::String:
             c.offsets.reserve(rows);
-            if (c.wide)
+            if (!c.packed && c.wide)
                 c.len16.reserve(rows);
-            else
+            else if (!c.packed)
                 c.len8.reserve(rows);
             if (f < textBytes.size() && textBytes[f] > c.bytes.capacity()) {
                 c.bytes.reserve(textBytes[f]);
@@ -488,6 +520,8 @@ void RecordTableStorage::setCell(uint32_t row, int field, const CellInput &cell)
         break;
     case FieldType::String: {
         const uint32_t length = cell.unset ? 0 : cell.length;
+        if (length != c.length(row))
+            keepLengths(c);
         uint32_t at = c.offsets[row];
         if (length > c.length(row)) {
             if (c.bytes.size() + length > std::numeric_limits<uint32_t>::max())
@@ -507,6 +541,8 @@ void RecordTableStorage::setCell(uint32_t row, int field, const CellInput &cell)
             for (uint32_t i = 0; i < length; ++i)
                 c.folded[at + i] = char(fold[static_cast<unsigned char>(cell.text[i])]);
         }
+        if (c.packed)
+            break; // the same length in the same place
         if (c.wide)
             c.len16[row] = uint16_t(length);
         else
@@ -533,6 +569,7 @@ void RecordTableStorage::removeRow(uint32_t row)
                 c.f64.erase(c.f64.begin() + row);
             break;
         case FieldType::String:
+            keepLengths(c); // the row's text stays behind as a gap
             c.offsets.erase(c.offsets.begin() + row);
             if (c.wide)
                 c.len16.erase(c.len16.begin() + row);
@@ -562,6 +599,7 @@ void RecordTableStorage::clear()
         releaseVector(c.unsetBits);
         c.hasFolded = false;
         c.monotonic = true;
+        c.packed = true;
         c.rangeKnown = false;
         c.zeroes = c.type == FieldType::R8;
     }
@@ -599,13 +637,12 @@ void RecordTableStorage::reorder(const std::vector<uint32_t> &order)
                 offsets.push_back(uint32_t(bytes.size()));
                 bytes.insert(bytes.end(), c.text(old), c.text(old) + c.length(old));
             }
-            if (c.wide)
-                c.len16 = gather(c.len16, order);
-            else
-                c.len8 = gather(c.len8, order);
             c.bytes.swap(bytes);
             c.offsets.swap(offsets);
             c.monotonic = true;
+            c.packed = true;
+            releaseVector(c.len8);
+            releaseVector(c.len16);
             releaseVector(c.folded);
             c.hasFolded = false;
             break;
@@ -658,6 +695,10 @@ void RecordTableStorage::ensureMonotonic(int field)
     c.bytes.swap(bytes);
     c.folded.swap(folded);
     c.monotonic = true;
+    // One text after another again: the lengths follow from the offsets.
+    c.packed = true;
+    releaseVector(c.len8);
+    releaseVector(c.len16);
 }
 
 const std::vector<uint32_t> &RecordTableStorage::permutation(int field, bool caseInsensitive)

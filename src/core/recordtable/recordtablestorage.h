@@ -93,9 +93,14 @@ public:
         bool hasFolded = false;
         // Offsets never decrease from row to row (the arena may have gaps).
         bool monotonic = true;
+        // The arena holds the texts one after another in row order with no
+        // gaps: a text ends where the next row's begins (the last one at the
+        // arena's end), and the lengths are not kept. An edit that moves or
+        // resizes a text, or a removed row, makes the column keep them.
+        bool packed = true;
         std::vector<uint32_t> offsets;
-        std::vector<uint8_t> len8;   // widths up to 255
-        std::vector<uint16_t> len16; // wider text fields
+        std::vector<uint8_t> len8;   // widths up to 255, when not packed
+        std::vector<uint16_t> len16; // wider text fields, when not packed
         bool wide = false;
 
         std::vector<uint64_t> unsetBits;
@@ -112,7 +117,12 @@ public:
         qint64 rangeMax = 0;
 
         bool isUnset(uint32_t row) const { return (unsetBits[row >> 6] >> (row & 63)) & 1u; }
-        uint32_t length(uint32_t row) const { return wide ? len16[row] : len8[row]; }
+        uint32_t length(uint32_t row) const
+        {
+            if (packed)
+                return (row + 1 < offsets.size() ? offsets[row + 1] : uint32_t(bytes.size())) - offsets[row];
+            return wide ? len16[row] : len8[row];
+        }
         const char *text(uint32_t row) const { return bytes.data() + offsets[row]; }
         const char *foldedText(uint32_t row) const { return folded.data() + offsets[row]; }
         double number(uint32_t row) const
@@ -234,6 +244,8 @@ private:
 
     // Gives a column of zeroes its values (all 0) before one changes.
     void holdValues(Column &c);
+    // Makes a packed text column keep its lengths before a text moves.
+    void keepLengths(Column &c);
     void invalidateColumn(int field);
     void invalidateAll();
     ValueIndex &valueIndex(int field);
