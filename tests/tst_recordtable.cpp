@@ -831,6 +831,16 @@ void TestRecordTable::deleteMakesNextRowCurrent()
     t.deleteRow();
     QCOMPARE(t.rowCount(), 0);
     QVERIFY_THROWS_EXCEPTION(OrdixError, t.deleteRow());
+
+    // Under an ascending index the view reads the store's own order; a
+    // deleted row leaves it as it leaves any view.
+    for (int code : {3, 2, 1})
+        addPrice(t, 1, code, QStringLiteral("n"));
+    t.setIndexName(QStringLiteral("PreCODE"));
+    t.setRowNumber(2);
+    t.deleteRow();
+    QCOMPARE(codes(t), (QList<int>{1, 3}));
+    QCOMPARE(t.asInteger(Code), 3);
 }
 
 void TestRecordTable::emptyAndReopen()

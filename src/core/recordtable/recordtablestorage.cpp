@@ -224,7 +224,7 @@ bool RecordTableStorage::isConsistent() const
         }
     }
     for (const auto &[key, permutation] : m_permutations) {
-        if (permutation.covered > m_rows || permutation.rows.size() < permutation.covered)
+        if (!permutation.rows || permutation.covered > m_rows || permutation.rows->size() < permutation.covered)
             return false;
     }
     return true;
@@ -705,6 +705,13 @@ const std::vector<uint32_t> &RecordTableStorage::permutation(int field, bool cas
 {
     if (m_columns[size_t(field)].type != FieldType::String)
         caseInsensitive = false;
+    return *sharedPermutation(field, caseInsensitive);
+}
+
+std::shared_ptr<const std::vector<uint32_t>> RecordTableStorage::sharedPermutation(int field, bool caseInsensitive)
+{
+    if (m_columns[size_t(field)].type != FieldType::String)
+        caseInsensitive = false;
     Permutation &p = m_permutations[{field, caseInsensitive}];
     if (p.covered == m_rows)
         return p.rows;
@@ -714,11 +721,19 @@ const std::vector<uint32_t> &RecordTableStorage::permutation(int field, bool cas
     std::iota(tail.begin(), tail.end(), p.covered);
     ColumnSort::sortRows(m_columns[size_t(field)], caseInsensitive, tail);
     if (p.covered == 0) {
-        p.rows.swap(tail);
+        // A view may still read the old rows: the new order is a new vector.
+        p.rows = std::make_shared<std::vector<uint32_t>>(std::move(tail));
     } else {
-        const size_t middle = p.rows.size();
-        p.rows.insert(p.rows.end(), tail.begin(), tail.end());
-        std::inplace_merge(p.rows.begin(), p.rows.begin() + std::ptrdiff_t(middle), p.rows.end(),
+        if (p.rows.use_count() > 1) {
+            auto copy = std::make_shared<std::vector<uint32_t>>();
+            copy->reserve(m_rows);
+            copy->assign(p.rows->begin(), p.rows->end());
+            p.rows = std::move(copy);
+        }
+        std::vector<uint32_t> &rows = *p.rows;
+        const size_t middle = rows.size();
+        rows.insert(rows.end(), tail.begin(), tail.end());
+        std::inplace_merge(rows.begin(), rows.begin() + std::ptrdiff_t(middle), rows.end(),
                            [&](uint32_t a, uint32_t b) { return compareRows(field, caseInsensitive, a, b) < 0; });
     }
     p.covered = m_rows;
@@ -970,7 +985,7 @@ qint64 RecordTableStorage::memoryBytes() const
         total += qint64(c.unsetBits.capacity() * sizeof(uint64_t));
     }
     for (const auto &p : m_permutations)
-        total += qint64(p.second.rows.capacity() * sizeof(uint32_t));
+        total += qint64(p.second.rows->capacity() * sizeof(uint32_t));
     for (const auto &v : m_valueIndexes)
         if (v)
             total += v->memoryBytes();

@@ -193,6 +193,9 @@ public:
     // Rows of the whole table ordered by (key, row number), ascending. Built
     // on first use and kept until the column changes.
     const std::vector<uint32_t> &permutation(int field, bool caseInsensitive);
+    // The same rows, held for as long as the holder wants them: a view in
+    // the permutation's order reads them instead of a copy of its own.
+    std::shared_ptr<const std::vector<uint32_t>> sharedPermutation(int field, bool caseInsensitive);
     // Keys alone: <0, 0, >0.
     int compareKeys(int field, bool caseInsensitive, uint32_t a, uint32_t b) const;
     // The order of the permutation: key first, then row number.
@@ -236,7 +239,8 @@ public:
 private:
     struct Permutation
     {
-        std::vector<uint32_t> rows;
+        // Never changed while a view shares it: replaced by a copy then.
+        std::shared_ptr<std::vector<uint32_t>> rows = std::make_shared<std::vector<uint32_t>>();
         uint32_t covered = 0; // rows 0..covered-1 are in `rows`
     };
 
