@@ -8,6 +8,7 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 #include "columnsort.h"
@@ -478,6 +479,26 @@ void RecordTableStorage::reserve(uint32_t rows, const std::vector<size_t> &textB
             break;
         }
     }
+}
+
+void RecordTableStorage::releaseSpareRoom()
+{
+#if defined(__linux__)
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const auto release = [page](std::vector<char> &arena) {
+        const uintptr_t data = reinterpret_cast<uintptr_t>(arena.data());
+        const uintptr_t begin = (data + arena.size() + page - 1) & ~(page - 1);
+        const uintptr_t end = (data + arena.capacity()) & ~(page - 1);
+        if (end > begin)
+            madvise(reinterpret_cast<void *>(begin), end - begin, MADV_DONTNEED);
+    };
+    for (Column &c : m_columns) {
+        if (c.type != FieldType::String)
+            continue;
+        release(c.bytes);
+        release(c.folded);
+    }
+#endif
 }
 
 void RecordTableStorage::setFloats(int field, const std::vector<uint32_t> &rows, const std::vector<double> &values)

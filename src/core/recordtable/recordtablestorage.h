@@ -175,6 +175,10 @@ public:
     // Makes room for `rows` rows in all and for textBytes[field] bytes of
     // text in each text column, so that a bulk load grows nothing.
     void reserve(uint32_t rows, const std::vector<size_t> &textBytes);
+    // Gives the system back the whole pages of the text arenas past their
+    // last byte: under huge pages the last one filled holds up to 2 MB
+    // that no text uses.
+    void releaseSpareRoom();
     // Sets a float field of many rows at once (values[i] for rows[i]).
     void setFloats(int field, const std::vector<uint32_t> &rows, const std::vector<double> &values);
     void setCell(uint32_t row, int field, const CellInput &cell);
