@@ -1320,6 +1320,16 @@ void TestRecordTable::clonesHaveTheirOwnCursor()
     QCOMPARE(models.rowCount(), 2);
     models.setFiltered(false);
     QCOMPARE(models.rowCount(), 4);
+
+    // Two views in an index's whole order read one permutation; the one that
+    // takes a new row into it leaves the other's rows as they were.
+    auto copy = models.clone();
+    copy->setIndexName(QStringLiteral("Brand"));
+    QCOMPARE(copy->rowCount(), 4);
+    models.appendRow(QStringList{"5", "BMW", "M3"});
+    models.setIndexName(QStringLiteral("Brand"));
+    QCOMPARE(copy->rowCount(), 5);
+    QCOMPARE(codes(*copy, 0), codes(models, 0));
 }
 
 // --- notifications ------------------------------------------------------------------
