@@ -474,10 +474,19 @@ void TestPriceLoader::comparison()
     writeFile(QStringLiteral("list.txt"), {"Код|Наименование|ЦенаМелОпт", "1|A|100", "2|B|100", "3|C|100"});
     writeFile(QStringLiteral("list_OLD.txt"), oldLines);
     PriceLoader::loadFile(*m_ws, QStringLiteral("list.txt"));
+    RecordTable &table = m_ws->price();
+    // The old prices before any comparison: ordered by, filtered on and read
+    // as every other column's; the comparison's values then replace them.
+    table.setIndexFields(QStringLiteral("OldPrice"));
+    table.setFilter(QStringLiteral("OldPrice=0"));
+    table.setFiltered(true);
+    QCOMPARE(table.rowCount(), 3);
+    QVERIFY(table.isNullAt(2, FOldPrice));
     m_session->prompts.queueAnswer(UserPrompts::Answer::Yes);
     m_ws->actions().execute(ActionId::ComparePrices);
+    QCOMPARE(table.rowCount(), 0);
+    table.setFiltered(false);
 
-    RecordTable &table = m_ws->price();
     table.setIndexName(QStringLiteral("PreCODE"));
     QStringList got;
     for (int r = 0; r < table.rowCount(); ++r)

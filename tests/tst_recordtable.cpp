@@ -831,6 +831,16 @@ void TestRecordTable::deleteMakesNextRowCurrent()
     t.deleteRow();
     QCOMPARE(t.rowCount(), 0);
     QVERIFY_THROWS_EXCEPTION(OrdixError, t.deleteRow());
+
+    // Under an ascending index the view reads the store's own order; a
+    // deleted row leaves it as it leaves any view.
+    for (int code : {3, 2, 1})
+        addPrice(t, 1, code, QStringLiteral("n"));
+    t.setIndexName(QStringLiteral("PreCODE"));
+    t.setRowNumber(2);
+    t.deleteRow();
+    QCOMPARE(codes(t), (QList<int>{1, 3}));
+    QCOMPARE(t.asInteger(Code), 3);
 }
 
 void TestRecordTable::emptyAndReopen()
@@ -1310,6 +1320,16 @@ void TestRecordTable::clonesHaveTheirOwnCursor()
     QCOMPARE(models.rowCount(), 2);
     models.setFiltered(false);
     QCOMPARE(models.rowCount(), 4);
+
+    // Two views in an index's whole order read one permutation; the one that
+    // takes a new row into it leaves the other's rows as they were.
+    auto copy = models.clone();
+    copy->setIndexName(QStringLiteral("Brand"));
+    QCOMPARE(copy->rowCount(), 4);
+    models.appendRow(QStringList{"5", "BMW", "M3"});
+    models.setIndexName(QStringLiteral("Brand"));
+    QCOMPARE(copy->rowCount(), 5);
+    QCOMPARE(codes(*copy, 0), codes(models, 0));
 }
 
 // --- notifications ------------------------------------------------------------------

@@ -709,6 +709,7 @@ PriceLoadResult PriceLoader::loadFile(Workspace &workspace, const QString &path,
         const PriceLineLayout layout = usableLayout(in, head, path, separator);
         replaceLoadedList(workspace, path, head.rateLine, beforeReplacing);
         rows = readNativeRows(workspace, in, head.dataStart, layout, path);
+        table.releaseSpareRoom();
         rows.skipped += in.undecoded;
         in.file.close();
         widenPriceColumns(workspace, rows);

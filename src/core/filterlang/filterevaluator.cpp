@@ -318,7 +318,13 @@ void FilterEvaluator::evalCompare(const BoundFilter &n, uint64_t *out, const uin
             compareCells(c.i32.data());
             return;
         case FieldType::R8:
-            compareCells(c.f64.data());
+            if (c.zeroes) {
+                // Every cell holds 0.
+                const bool hit = eq ? v == 0 : 0 >= v;
+                fillBits(rows, out, within, [hit](uint32_t) { return hit; });
+            } else {
+                compareCells(c.f64.data());
+            }
             return;
         case FieldType::String:
             break;
@@ -345,31 +351,45 @@ void FilterEvaluator::evalCompare(const BoundFilter &n, uint64_t *out, const uin
     const std::string &needle = n.needle;
     const size_t m = needle.size();
     const unsigned char *fold = Cp1251::foldTable();
-    auto lengthOf = [&c](uint32_t r) -> size_t { return c.length(r); };
-    switch (n.mode) {
-    case Mode::TextEqual:
-        if (m == 0) {
-            fillBits(rows, out, within, [&](uint32_t r) { return lengthOf(r) == 0; });
-        } else {
+    // One loop for each way the lengths are kept, reading them through
+    // values held in registers rather than the column's members.
+    const auto scan = [&](auto lengthOf) {
+        switch (n.mode) {
+        case Mode::TextEqual:
+            if (m == 0) {
+                fillBits(rows, out, within, [&](uint32_t r) { return lengthOf(r) == 0; });
+            } else {
+                const auto first = static_cast<unsigned char>(needle[0]);
+                fillBits(rows, out, within, [&](uint32_t r) {
+                    const char *s = bytes + offsets[r];
+                    return lengthOf(r) == m && fold[static_cast<unsigned char>(s[0])] == first
+                        && FoldedText::equalFrom(s, needle.data(), 1, m, fold);
+                });
+            }
+            return;
+        case Mode::TextPrefix: {
             const auto first = static_cast<unsigned char>(needle[0]);
             fillBits(rows, out, within, [&](uint32_t r) {
                 const char *s = bytes + offsets[r];
-                return lengthOf(r) == m && fold[static_cast<unsigned char>(s[0])] == first
+                return lengthOf(r) >= m && fold[static_cast<unsigned char>(s[0])] == first
                     && FoldedText::equalFrom(s, needle.data(), 1, m, fold);
             });
+            return;
         }
-        return;
-    case Mode::TextPrefix: {
-        const auto first = static_cast<unsigned char>(needle[0]);
-        fillBits(rows, out, within, [&](uint32_t r) {
-            const char *s = bytes + offsets[r];
-            return lengthOf(r) >= m && fold[static_cast<unsigned char>(s[0])] == first
-                && FoldedText::equalFrom(s, needle.data(), 1, m, fold);
+        default:
+            fillBits(rows, out, within, [&](uint32_t r) { return textMatches(n, bytes + offsets[r], lengthOf(r)); });
+            return;
+        }
+    };
+    if (c.packed) {
+        const uint32_t last = rows > 0 ? rows - 1 : 0;
+        const size_t total = c.bytes.size();
+        scan([offsets, last, total](uint32_t r) -> size_t {
+            return (r < last ? size_t(offsets[r + 1]) : total) - offsets[r];
         });
-        return;
-    }
-    default:
-        fillBits(rows, out, within, [&](uint32_t r) { return textMatches(n, bytes + offsets[r], lengthOf(r)); });
-        return;
+    } else if (c.wide) {
+        scan([lengths = c.len16.data()](uint32_t r) -> size_t { return lengths[r]; });
+    } else {
+        scan([lengths = c.len8.data()](uint32_t r) -> size_t { return lengths[r]; });
     }
 }

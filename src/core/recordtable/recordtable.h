@@ -144,6 +144,9 @@ public:
     // Makes room for `rows` rows and for textBytes[position] bytes of text
     // in each text field before a bulk append.
     void reserve(qint64 rows, const std::vector<size_t> &textBytes);
+    // After a bulk append: the room made and not filled goes back to the
+    // system (it stays the table's, taken again as rows come).
+    void releaseSpareRoom();
 
     // --- bulk work in stored order ----------------------------------------
     // The stored row numbers of the view's rows, ascending: reading and

@@ -160,8 +160,9 @@ void RecordTable::bytesAt(int firstViewRow, int count, int position, QByteArrayV
     // text, then read.
     for (int i = 0; i < count; ++i) {
         __builtin_prefetch(c.offsets.data() + rows[i]);
-        __builtin_prefetch(c.wide ? static_cast<const void *>(c.len16.data() + rows[i])
-                                  : static_cast<const void *>(c.len8.data() + rows[i]));
+        if (!c.packed)
+            __builtin_prefetch(c.wide ? static_cast<const void *>(c.len16.data() + rows[i])
+                                      : static_cast<const void *>(c.len8.data() + rows[i]));
         __builtin_prefetch(c.unsetBits.data() + (rows[i] >> 6));
     }
     for (int i = 0; i < count; ++i) {
@@ -200,7 +201,8 @@ void RecordTable::numbersAt(int firstViewRow, int count, int position, double *v
             __builtin_prefetch(c.i32.data() + row);
             break;
         case FieldType::R8:
-            __builtin_prefetch(c.f64.data() + row);
+            if (!c.zeroes)
+                __builtin_prefetch(c.f64.data() + row);
             break;
         case FieldType::String:
             break;

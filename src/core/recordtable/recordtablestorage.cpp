@@ -8,6 +8,7 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 #include "columnsort.h"
@@ -95,12 +96,24 @@ namespace
     // column of the store or of a batch (they have the same members);
     // returns the text's length in a text column.
     template<typename C>
-    uint32_t pushCell(C &c, uint32_t row, const CellInput &cell)
+    void pushUnsetBit(C &c, uint32_t row, bool unset)
     {
         if ((row & 63) == 0)
             c.unsetBits.push_back(0);
-        if (cell.unset)
+        if (unset)
             c.unsetBits.back() |= uint64_t(1) << (row & 63);
+    }
+
+    // A value a column of zeroes holds without its values (-0 is not one).
+    bool isZero(double value)
+    {
+        return std::bit_cast<uint64_t>(value) == 0;
+    }
+
+    template<typename C>
+    uint32_t pushCell(C &c, uint32_t row, const CellInput &cell, bool withLength = true)
+    {
+        pushUnsetBit(c, row, cell.unset);
         switch (c.type) {
         case FieldType::I2:
             c.i16.push_back(cell.unset ? 0 : int16_t(cell.integer));
@@ -113,6 +126,8 @@ namespace
             break;
         case FieldType::String: {
             const uint32_t length = cell.unset ? 0 : cell.length;
+            if (!withLength)
+                return length;
             if (c.wide)
                 c.len16.push_back(uint16_t(length));
             else
@@ -134,7 +149,33 @@ RecordTableStorage::RecordTableStorage(const QList<FieldDef> &fields)
         c.type = fields[i].type;
         c.width = c.type == FieldType::String ? uint32_t(fields[i].width) : 0;
         c.wide = c.width > 255;
+        c.zeroes = c.type == FieldType::R8;
     }
+}
+
+void RecordTableStorage::holdValues(Column &c)
+{
+    if (!c.zeroes)
+        return;
+    c.f64.assign(m_rows, 0.0);
+    c.zeroes = false;
+}
+
+void RecordTableStorage::keepLengths(Column &c)
+{
+    if (c.type != FieldType::String || !c.packed)
+        return;
+    if (c.wide)
+        c.len16.resize(m_rows);
+    else
+        c.len8.resize(m_rows);
+    for (uint32_t r = 0; r < m_rows; ++r) {
+        if (c.wide)
+            c.len16[r] = uint16_t(c.length(r));
+        else
+            c.len8[r] = uint8_t(c.length(r));
+    }
+    c.packed = false;
 }
 
 RecordTableStorage::~RecordTableStorage() = default;
@@ -157,12 +198,23 @@ bool RecordTableStorage::isConsistent() const
                 return false;
             break;
         case FieldType::R8:
-            if (c.f64.size() != rows)
+            if (c.f64.size() != (c.zeroes ? 0 : rows))
                 return false;
             break;
         case FieldType::String:
-            if (c.offsets.size() != rows || (c.wide ? c.len16.size() : c.len8.size()) != rows)
+            if (c.packed) {
+                // One text after another from the arena's start to its end.
+                if (c.offsets.size() != rows || !c.len8.empty() || !c.len16.empty() || !c.monotonic
+                    || (rows > 0 && (c.offsets[0] != 0 || c.offsets[rows - 1] > c.bytes.size()))
+                    || (rows == 0 && !c.bytes.empty()))
+                    return false;
+                for (uint32_t r = 1; r < m_rows; ++r) {
+                    if (c.offsets[r] < c.offsets[r - 1])
+                        return false;
+                }
+            } else if (c.offsets.size() != rows || (c.wide ? c.len16.size() : c.len8.size()) != rows) {
                 return false;
+            }
             if (c.hasFolded && c.folded.size() != c.bytes.size())
                 return false;
             for (uint32_t r = 0; r < m_rows; ++r) {
@@ -173,7 +225,7 @@ bool RecordTableStorage::isConsistent() const
         }
     }
     for (const auto &[key, permutation] : m_permutations) {
-        if (permutation.covered > m_rows || permutation.rows.size() < permutation.covered)
+        if (!permutation.rows || permutation.covered > m_rows || permutation.rows->size() < permutation.covered)
             return false;
     }
     return true;
@@ -195,9 +247,16 @@ void RecordTableStorage::appendRow(const CellInput *cells)
     for (size_t f = 0; f < m_columns.size(); ++f) {
         Column &c = m_columns[f];
         const CellInput &cell = cells[f];
+        if (c.zeroes) {
+            if (cell.unset || isZero(cell.number)) {
+                pushUnsetBit(c, row, cell.unset);
+                continue;
+            }
+            holdValues(c);
+        }
         if (c.type == FieldType::String)
             c.offsets.push_back(uint32_t(c.bytes.size()));
-        const uint32_t length = pushCell(c, row, cell);
+        const uint32_t length = pushCell(c, row, cell, !c.packed);
         if (c.type == FieldType::I2)
             widenRange(c, c.i16.back());
         else if (c.type == FieldType::I4)
@@ -348,6 +407,11 @@ uint32_t RecordTableStorage::appendBatch(const RowBatchData &batch)
                 widenRange(c, v);
             break;
         case FieldType::R8:
+            if (c.zeroes) {
+                if (std::all_of(b.f64.begin(), b.f64.end(), isZero))
+                    break;
+                holdValues(c);
+            }
             c.f64.insert(c.f64.end(), b.f64.begin(), b.f64.end());
             break;
         case FieldType::String: {
@@ -360,13 +424,15 @@ uint32_t RecordTableStorage::appendBatch(const RowBatchData &batch)
                     offsets[r] = offset;
                     offset += b.len16[r];
                 }
-                c.len16.insert(c.len16.end(), b.len16.begin(), b.len16.end());
+                if (!c.packed)
+                    c.len16.insert(c.len16.end(), b.len16.begin(), b.len16.end());
             } else {
                 for (uint32_t r = 0; r < batch.rows; ++r) {
                     offsets[r] = offset;
                     offset += b.len8[r];
                 }
-                c.len8.insert(c.len8.end(), b.len8.begin(), b.len8.end());
+                if (!c.packed)
+                    c.len8.insert(c.len8.end(), b.len8.begin(), b.len8.end());
             }
             c.bytes.insert(c.bytes.end(), b.bytes.begin(), b.bytes.end());
             if (c.hasFolded) {
@@ -397,13 +463,14 @@ void RecordTableStorage::reserve(uint32_t rows, const std::vector<size_t> &textB
             c.i32.reserve(rows);
             break;
         case FieldType::R8:
-            c.f64.reserve(rows);
+            if (!c.zeroes)
+                c.f64.reserve(rows);
             break;
         case FieldType::String:
             c.offsets.reserve(rows);
-            if (c.wide)
+            if (!c.packed && c.wide)
                 c.len16.reserve(rows);
-            else
+            else if (!c.packed)
                 c.len8.reserve(rows);
             if (f < textBytes.size() && textBytes[f] > c.bytes.capacity()) {
                 c.bytes.reserve(textBytes[f]);
@@ -414,6 +481,26 @@ void RecordTableStorage::reserve(uint32_t rows, const std::vector<size_t> &textB
     }
 }
 
+void RecordTableStorage::releaseSpareRoom()
+{
+#if defined(__linux__)
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const auto release = [page](std::vector<char> &arena) {
+        const uintptr_t data = reinterpret_cast<uintptr_t>(arena.data());
+        const uintptr_t begin = (data + arena.size() + page - 1) & ~(page - 1);
+        const uintptr_t end = (data + arena.capacity()) & ~(page - 1);
+        if (end > begin)
+            madvise(reinterpret_cast<void *>(begin), end - begin, MADV_DONTNEED);
+    };
+    for (Column &c : m_columns) {
+        if (c.type != FieldType::String)
+            continue;
+        release(c.bytes);
+        release(c.folded);
+    }
+#endif
+}
+
 void RecordTableStorage::setFloats(int field, const std::vector<uint32_t> &rows, const std::vector<double> &values)
 {
     Column &c = m_columns[size_t(field)];
@@ -421,10 +508,13 @@ void RecordTableStorage::setFloats(int field, const std::vector<uint32_t> &rows,
         throw OrdixError(QStringLiteral("Field %1 does not hold floats").arg(m_fields[field].name));
     invalidateColumn(field);
     const size_t n = std::min(rows.size(), values.size());
+    if (!std::all_of(values.begin(), values.begin() + std::ptrdiff_t(n), isZero))
+        holdValues(c);
     for (size_t i = 0; i < n; ++i) {
         const uint32_t row = rows[i];
         c.unsetBits[row >> 6] &= ~(uint64_t(1) << (row & 63));
-        c.f64[row] = values[i];
+        if (!c.zeroes)
+            c.f64[row] = values[i];
     }
 }
 
@@ -444,10 +534,15 @@ void RecordTableStorage::setCell(uint32_t row, int field, const CellInput &cell)
         widenRange(c, c.i32[row]);
         break;
     case FieldType::R8:
-        c.f64[row] = cell.unset ? 0.0 : cell.number;
+        if (c.zeroes && !cell.unset && !isZero(cell.number))
+            holdValues(c);
+        if (!c.zeroes)
+            c.f64[row] = cell.unset ? 0.0 : cell.number;
         break;
     case FieldType::String: {
         const uint32_t length = cell.unset ? 0 : cell.length;
+        if (length != c.length(row))
+            keepLengths(c);
         uint32_t at = c.offsets[row];
         if (length > c.length(row)) {
             if (c.bytes.size() + length > std::numeric_limits<uint32_t>::max())
@@ -467,6 +562,8 @@ void RecordTableStorage::setCell(uint32_t row, int field, const CellInput &cell)
             for (uint32_t i = 0; i < length; ++i)
                 c.folded[at + i] = char(fold[static_cast<unsigned char>(cell.text[i])]);
         }
+        if (c.packed)
+            break; // the same length in the same place
         if (c.wide)
             c.len16[row] = uint16_t(length);
         else
@@ -489,9 +586,11 @@ void RecordTableStorage::removeRow(uint32_t row)
             c.i32.erase(c.i32.begin() + row);
             break;
         case FieldType::R8:
-            c.f64.erase(c.f64.begin() + row);
+            if (!c.zeroes)
+                c.f64.erase(c.f64.begin() + row);
             break;
         case FieldType::String:
+            keepLengths(c); // the row's text stays behind as a gap
             c.offsets.erase(c.offsets.begin() + row);
             if (c.wide)
                 c.len16.erase(c.len16.begin() + row);
@@ -521,7 +620,9 @@ void RecordTableStorage::clear()
         releaseVector(c.unsetBits);
         c.hasFolded = false;
         c.monotonic = true;
+        c.packed = true;
         c.rangeKnown = false;
+        c.zeroes = c.type == FieldType::R8;
     }
     m_rows = 0;
     invalidateAll();
@@ -546,7 +647,8 @@ void RecordTableStorage::reorder(const std::vector<uint32_t> &order)
             c.i32 = gather(c.i32, order);
             break;
         case FieldType::R8:
-            c.f64 = gather(c.f64, order);
+            if (!c.zeroes)
+                c.f64 = gather(c.f64, order);
             break;
         case FieldType::String: {
             std::vector<char> bytes;
@@ -556,13 +658,12 @@ void RecordTableStorage::reorder(const std::vector<uint32_t> &order)
                 offsets.push_back(uint32_t(bytes.size()));
                 bytes.insert(bytes.end(), c.text(old), c.text(old) + c.length(old));
             }
-            if (c.wide)
-                c.len16 = gather(c.len16, order);
-            else
-                c.len8 = gather(c.len8, order);
             c.bytes.swap(bytes);
             c.offsets.swap(offsets);
             c.monotonic = true;
+            c.packed = true;
+            releaseVector(c.len8);
+            releaseVector(c.len16);
             releaseVector(c.folded);
             c.hasFolded = false;
             break;
@@ -615,9 +716,20 @@ void RecordTableStorage::ensureMonotonic(int field)
     c.bytes.swap(bytes);
     c.folded.swap(folded);
     c.monotonic = true;
+    // One text after another again: the lengths follow from the offsets.
+    c.packed = true;
+    releaseVector(c.len8);
+    releaseVector(c.len16);
 }
 
 const std::vector<uint32_t> &RecordTableStorage::permutation(int field, bool caseInsensitive)
+{
+    if (m_columns[size_t(field)].type != FieldType::String)
+        caseInsensitive = false;
+    return *sharedPermutation(field, caseInsensitive);
+}
+
+std::shared_ptr<const std::vector<uint32_t>> RecordTableStorage::sharedPermutation(int field, bool caseInsensitive)
 {
     if (m_columns[size_t(field)].type != FieldType::String)
         caseInsensitive = false;
@@ -630,11 +742,19 @@ const std::vector<uint32_t> &RecordTableStorage::permutation(int field, bool cas
     std::iota(tail.begin(), tail.end(), p.covered);
     ColumnSort::sortRows(m_columns[size_t(field)], caseInsensitive, tail);
     if (p.covered == 0) {
-        p.rows.swap(tail);
+        // A view may still read the old rows: the new order is a new vector.
+        p.rows = std::make_shared<std::vector<uint32_t>>(std::move(tail));
     } else {
-        const size_t middle = p.rows.size();
-        p.rows.insert(p.rows.end(), tail.begin(), tail.end());
-        std::inplace_merge(p.rows.begin(), p.rows.begin() + std::ptrdiff_t(middle), p.rows.end(),
+        if (p.rows.use_count() > 1) {
+            auto copy = std::make_shared<std::vector<uint32_t>>();
+            copy->reserve(m_rows);
+            copy->assign(p.rows->begin(), p.rows->end());
+            p.rows = std::move(copy);
+        }
+        std::vector<uint32_t> &rows = *p.rows;
+        const size_t middle = rows.size();
+        rows.insert(rows.end(), tail.begin(), tail.end());
+        std::inplace_merge(rows.begin(), rows.begin() + std::ptrdiff_t(middle), rows.end(),
                            [&](uint32_t a, uint32_t b) { return compareRows(field, caseInsensitive, a, b) < 0; });
     }
     p.covered = m_rows;
@@ -837,7 +957,7 @@ void RecordTableStorage::firstRowsWithValues(int field, const std::vector<double
     case FieldType::R8:
         for (uint32_t r = 0; r < m_rows; ++r) {
             uint64_t key = 0;
-            valueKey(c.type, c.f64[r], &key);
+            valueKey(c.type, c.number(r), &key);
             seen(key, r);
         }
         break;
@@ -886,7 +1006,7 @@ qint64 RecordTableStorage::memoryBytes() const
         total += qint64(c.unsetBits.capacity() * sizeof(uint64_t));
     }
     for (const auto &p : m_permutations)
-        total += qint64(p.second.rows.capacity() * sizeof(uint32_t));
+        total += qint64(p.second.rows->capacity() * sizeof(uint32_t));
     for (const auto &v : m_valueIndexes)
         if (v)
             total += v->memoryBytes();

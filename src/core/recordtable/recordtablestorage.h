@@ -18,9 +18,10 @@
 // look-up tables). Internal to the record table and the filter evaluator.
 //
 // Rows are numbered 0..rowCount()-1 in their stored order. Each column holds
-// one kind of value: numbers in plain vectors (an unset cell holds 0), text
-// as Windows-1251 bytes in one arena per column addressed by offset and
-// length (an unset cell has length 0), and one bit per cell for "unset".
+// one kind of value: numbers in plain vectors (an unset cell holds 0; a float
+// column whose every value is 0 holds no vector), text as Windows-1251 bytes
+// in one arena per column addressed by offset and length (an unset cell has
+// length 0), and one bit per cell for "unset".
 
 // Asks the system for huge pages under a large table that is read at random
 // (Linux; elsewhere nothing).
@@ -92,12 +93,22 @@ public:
         bool hasFolded = false;
         // Offsets never decrease from row to row (the arena may have gaps).
         bool monotonic = true;
+        // The arena holds the texts one after another in row order with no
+        // gaps: a text ends where the next row's begins (the last one at the
+        // arena's end), and the lengths are not kept. An edit that moves or
+        // resizes a text, or a removed row, makes the column keep them.
+        bool packed = true;
         std::vector<uint32_t> offsets;
-        std::vector<uint8_t> len8;   // widths up to 255
-        std::vector<uint16_t> len16; // wider text fields
+        std::vector<uint8_t> len8;   // widths up to 255, when not packed
+        std::vector<uint16_t> len16; // wider text fields, when not packed
         bool wide = false;
 
         std::vector<uint64_t> unsetBits;
+
+        // R8: every value is 0 and f64 holds none, until a cell gets another
+        // value (a column that no row sets, as the old prices of a list
+        // before any comparison, takes no memory).
+        bool zeroes = false;
 
         // I2 and I4: a range that holds every stored value (unset cells hold
         // 0), once asked for; widened by later changes, never narrowed.
@@ -106,7 +117,12 @@ public:
         qint64 rangeMax = 0;
 
         bool isUnset(uint32_t row) const { return (unsetBits[row >> 6] >> (row & 63)) & 1u; }
-        uint32_t length(uint32_t row) const { return wide ? len16[row] : len8[row]; }
+        uint32_t length(uint32_t row) const
+        {
+            if (packed)
+                return (row + 1 < offsets.size() ? offsets[row + 1] : uint32_t(bytes.size())) - offsets[row];
+            return wide ? len16[row] : len8[row];
+        }
         const char *text(uint32_t row) const { return bytes.data() + offsets[row]; }
         const char *foldedText(uint32_t row) const { return folded.data() + offsets[row]; }
         double number(uint32_t row) const
@@ -117,7 +133,7 @@ public:
             case FieldType::I4:
                 return i32[row];
             case FieldType::R8:
-                return f64[row];
+                return zeroes ? 0.0 : f64[row];
             case FieldType::String:
                 break;
             }
@@ -159,6 +175,10 @@ public:
     // Makes room for `rows` rows in all and for textBytes[field] bytes of
     // text in each text column, so that a bulk load grows nothing.
     void reserve(uint32_t rows, const std::vector<size_t> &textBytes);
+    // Gives the system back the whole pages of the text arenas past their
+    // last byte: under huge pages the last one filled holds up to 2 MB
+    // that no text uses.
+    void releaseSpareRoom();
     // Sets a float field of many rows at once (values[i] for rows[i]).
     void setFloats(int field, const std::vector<uint32_t> &rows, const std::vector<double> &values);
     void setCell(uint32_t row, int field, const CellInput &cell);
@@ -177,6 +197,9 @@ public:
     // Rows of the whole table ordered by (key, row number), ascending. Built
     // on first use and kept until the column changes.
     const std::vector<uint32_t> &permutation(int field, bool caseInsensitive);
+    // The same rows, held for as long as the holder wants them: a view in
+    // the permutation's order reads them instead of a copy of its own.
+    std::shared_ptr<const std::vector<uint32_t>> sharedPermutation(int field, bool caseInsensitive);
     // Keys alone: <0, 0, >0.
     int compareKeys(int field, bool caseInsensitive, uint32_t a, uint32_t b) const;
     // The order of the permutation: key first, then row number.
@@ -220,12 +243,17 @@ public:
 private:
     struct Permutation
     {
-        std::vector<uint32_t> rows;
+        // Never changed while a view shares it: replaced by a copy then.
+        std::shared_ptr<std::vector<uint32_t>> rows = std::make_shared<std::vector<uint32_t>>();
         uint32_t covered = 0; // rows 0..covered-1 are in `rows`
     };
 
     class ValueIndex;
 
+    // Gives a column of zeroes its values (all 0) before one changes.
+    void holdValues(Column &c);
+    // Makes a packed text column keep its lengths before a text moves.
+    void keepLengths(Column &c);
     void invalidateColumn(int field);
     void invalidateAll();
     ValueIndex &valueIndex(int field);

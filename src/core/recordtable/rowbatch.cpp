@@ -240,3 +240,9 @@ void RecordTable::reserve(qint64 rows, const std::vector<size_t> &textBytes)
     d->requireActive();
     d->s->reserve(uint32_t(std::clamp<qint64>(rows, 0, std::numeric_limits<uint32_t>::max() - 1)), textBytes);
 }
+
+void RecordTable::releaseSpareRoom()
+{
+    d->requireActive();
+    d->s->releaseSpareRoom();
+}

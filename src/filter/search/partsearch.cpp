@@ -12,6 +12,10 @@
 #include <QChar>
 #include <QScopeGuard>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "cp1251.h"
 #include "orderedwork.h"
 #include "ordixerror.h"
@@ -59,6 +63,15 @@ namespace
     {
         static const ByteRules r;
         return r;
+    }
+
+    // The memory of a step of the build goes back to the system before the
+    // next one takes its own, so that the steps' buffers do not add up.
+    void returnFreedMemory()
+    {
+#if defined(__GLIBC__)
+        malloc_trim(0);
+#endif
     }
 
     bool isDigit(char ch)
@@ -284,8 +297,9 @@ class PartSearch::DictionaryBuilder final
 public:
     DictionaryBuilder(uint32_t rows, size_t termsPerRow)
     {
-        m_rowEnd.reserve(rows);
-        m_ids.reserve(size_t(rows) * termsPerRow);
+        // Room for two bytes a term and the rows' ends; untouched room
+        // costs address space, not memory.
+        m_ids.reserve(size_t(rows) * (2 * termsPerRow + 1));
     }
 
     void add(QByteArrayView term) { add(term, hashOf(term)); }
@@ -293,15 +307,21 @@ public:
     {
         const uint32_t id = intern(term, hash);
         // A term twice in one row counts once.
-        for (size_t k = m_rowBegin; k < m_ids.size(); ++k)
-            if (m_ids[k] == id)
-                return;
-        m_ids.push_back(id);
+        if (std::find(m_row.begin(), m_row.end(), id) == m_row.end())
+            m_row.push_back(id);
     }
     void endRow()
     {
-        m_rowEnd.push_back(uint32_t(m_ids.size()));
-        m_rowBegin = m_ids.size();
+        for (uint32_t id : m_row) {
+            uint32_t value = id + 1;
+            while (value >= 0x80) {
+                m_ids.push_back(uint8_t(value | 0x80));
+                value >>= 7;
+            }
+            m_ids.push_back(uint8_t(value));
+        }
+        m_ids.push_back(0);
+        m_row.clear();
     }
 
     void finish(Dictionary &out)
@@ -322,14 +342,11 @@ public:
         // then written in place.
         std::vector<uint32_t> previous(terms, 0);
         std::vector<uint64_t> at(terms + 1, 0);
-        size_t k = 0;
-        for (uint32_t row = 0; row < m_rowEnd.size(); ++row) {
-            for (; k < m_rowEnd[row]; ++k) {
-                const uint32_t t = rank[m_ids[k]];
-                at[t + 1] += varintSize(row - previous[t]);
-                previous[t] = row;
-            }
-        }
+        forEachTerm([&](uint32_t row, uint32_t id) {
+            const uint32_t t = rank[id];
+            at[t + 1] += varintSize(row - previous[t]);
+            previous[t] = row;
+        });
         for (size_t t = 0; t < terms; ++t)
             at[t + 1] += at[t];
 
@@ -337,22 +354,19 @@ public:
         out.rowStart = at;
         out.rows.resize(at[terms]);
         std::fill(previous.begin(), previous.end(), 0);
-        k = 0;
-        for (uint32_t row = 0; row < m_rowEnd.size(); ++row) {
-            for (; k < m_rowEnd[row]; ++k) {
-                const uint32_t t = rank[m_ids[k]];
-                uint32_t delta = row - previous[t];
-                previous[t] = row;
-                uint8_t *p = out.rows.data() + at[t];
-                while (delta >= 0x80) {
-                    *p++ = uint8_t(delta | 0x80);
-                    delta >>= 7;
-                }
-                *p++ = uint8_t(delta);
-                at[t] = uint64_t(p - out.rows.data());
+        forEachTerm([&](uint32_t row, uint32_t id) {
+            const uint32_t t = rank[id];
+            uint32_t delta = row - previous[t];
+            previous[t] = row;
+            uint8_t *p = out.rows.data() + at[t];
+            while (delta >= 0x80) {
+                *p++ = uint8_t(delta | 0x80);
+                delta >>= 7;
             }
-        }
-        std::vector<uint32_t>().swap(m_ids);
+            *p++ = uint8_t(delta);
+            at[t] = uint64_t(p - out.rows.data());
+        });
+        std::vector<uint8_t>().swap(m_ids);
 
         out.termStart.reserve(terms + 1);
         for (size_t t = 0; t < terms; ++t) {
@@ -365,6 +379,26 @@ public:
     }
 
 private:
+    // Calls fn(row, id) for each term of each row, rows in order.
+    template<typename Fn>
+    void forEachTerm(Fn &&fn) const
+    {
+        uint32_t row = 0;
+        for (size_t k = 0; k < m_ids.size();) {
+            uint32_t value = 0;
+            for (int shift = 0;; shift += 7) {
+                const uint8_t byte = m_ids[k++];
+                value |= uint32_t(byte & 0x7F) << shift;
+                if (!(byte & 0x80))
+                    break;
+            }
+            if (value == 0)
+                ++row;
+            else
+                fn(row, value - 1);
+        }
+    }
+
     QByteArrayView term(uint32_t id) const
     {
         return QByteArrayView(m_arena.data() + m_termStart[id], qsizetype(m_termLength[id]));
@@ -430,9 +464,10 @@ private:
     std::vector<uint32_t> m_termLength;
     std::vector<uint32_t> m_hashes;
     std::vector<uint32_t> m_slots; // id + 1, 0: free
-    std::vector<uint32_t> m_ids;   // the terms of each row, row after row
-    std::vector<uint32_t> m_rowEnd;
-    size_t m_rowBegin = 0;
+    // The terms of each row, row after row, as LEB128 numbers (id + 1),
+    // each row ended by a 0: a byte or two a term where ids took four.
+    std::vector<uint8_t> m_ids;
+    std::vector<uint32_t> m_row; // the terms of the row being added
 };
 
 PartSearch::PartSearch() = default;
@@ -488,11 +523,16 @@ void PartSearch::build(RecordTable &table)
     // Part numbers: ordered by their form; the first eight bytes of each
     // form decide most comparisons, the rest is compared when they tie.
     {
+        // Twelve bytes an entry: the sort's two buffers of a million rows
+        // take 24 MB, not 32.
+#pragma pack(push, 4)
         struct Entry
         {
             uint64_t head;
             uint32_t row;
         };
+#pragma pack(pop)
+        static_assert(sizeof(Entry) == 12);
         std::vector<Entry> entries;
         entries.reserve(rows);
         const ByteRules &r = rules();
@@ -545,6 +585,7 @@ void PartSearch::build(RecordTable &table)
         for (const Entry &e : entries)
             m_catalogOrder.push_back(e.row);
     }
+    returnFreedMemory();
 
     // The part-number tokens of the names.
     {
@@ -556,6 +597,7 @@ void PartSearch::build(RecordTable &table)
         });
         tokens.finish(m_tokens);
     }
+    returnFreedMemory();
 
     // Analogue codes, by code: the pairs take their room once and are put
     // in order as they are made (the index is built while the whole list is

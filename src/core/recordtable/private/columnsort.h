@@ -19,7 +19,7 @@ namespace ColumnSort
     inline uint64_t numericSortKey(const RecordTableStorage::Column &c, uint32_t row)
     {
         if (c.type == FieldType::R8) {
-            double v = c.f64[row];
+            double v = c.number(row);
             if (v == 0)
                 v = 0; // -0 and 0 are one key
             const uint64_t bits = std::bit_cast<uint64_t>(v);

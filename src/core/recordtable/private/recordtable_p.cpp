@@ -94,7 +94,7 @@ CellRef RecordTablePrivate::cellAt(uint32_t row, int field) const
         ref.integer = c.integer(row);
         break;
     case FieldType::R8:
-        ref.number = c.f64[row];
+        ref.number = c.number(row);
         break;
     case FieldType::String:
         ref.text = c.text(row);

@@ -55,13 +55,14 @@ void RowView::closed()
 
 bool RowView::isConsistent(uint32_t storedRows) const
 {
-    if (m_cur < -1 || (m_cur >= 0 && size_t(m_cur) >= m_rows.size()) || m_seen > storedRows)
+    const std::vector<uint32_t> &view = rows();
+    if (m_cur < -1 || (m_cur >= 0 && size_t(m_cur) >= view.size()) || m_seen > storedRows)
         return false;
-    if (m_rows.size() > storedRows)
+    if (view.size() > storedRows || (m_shared && !m_rows.empty()))
         return false;
     std::vector<bool> seen(storedRows, false);
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        const uint32_t row = m_rows[i];
+    for (size_t i = 0; i < view.size(); ++i) {
+        const uint32_t row = view[i];
         if (row >= storedRows || seen[row] || (m_identity && row != i))
             return false;
         seen[row] = true;
@@ -76,6 +77,7 @@ bool RowView::isPlain() const
 
 void RowView::clearRows(bool release)
 {
+    m_shared.reset();
     m_rows.clear();
     m_change.note(ViewChange::Rebuilt);
     if (release) {
@@ -122,9 +124,10 @@ bool RowView::less(uint32_t a, uint32_t b) const
 
 size_t RowView::insertionPoint(uint32_t row) const
 {
-    return size_t(std::lower_bound(m_rows.begin(), m_rows.end(), row,
+    const std::vector<uint32_t> &view = rows();
+    return size_t(std::lower_bound(view.begin(), view.end(), row,
                                    [this](uint32_t element, uint32_t value) { return less(element, value); })
-                  - m_rows.begin());
+                  - view.begin());
 }
 
 bool RowView::passes(uint32_t row)
@@ -146,6 +149,7 @@ void RowView::rebuild(std::optional<uint32_t> keep)
     RecordTableStorage &s = *m_table.s;
     MasterLink &link = m_table.link;
     std::vector<uint32_t> &view = m_rows;
+    m_shared.reset();
     view.clear();
     touched();
     m_change.note(ViewChange::Rebuilt);
@@ -190,7 +194,11 @@ void RowView::rebuild(std::optional<uint32_t> keep)
                 count += size_t(std::popcount(w));
             view.reserve(count);
         }
-        if (m_order.isOrdered()) {
+        if (m_order.isOrdered() && !useBits && !m_order.isDescending()) {
+            // Every row in the store's order: its permutation is read as it is.
+            m_shared = s.sharedPermutation(m_order.keyField(), m_order.isCaseInsensitive());
+            std::vector<uint32_t>().swap(view);
+        } else if (m_order.isOrdered()) {
             const std::vector<uint32_t> &perm = s.permutation(m_order.keyField(), m_order.isCaseInsensitive());
             if (!useBits)
                 view.reserve(perm.size());
@@ -222,27 +230,29 @@ void RowView::rebuild(std::optional<uint32_t> keep)
     link.setStale(false);
     m_keepRow.reset();
 
-    m_cur = view.empty() ? -1 : 0;
-    if (keep && !view.empty()) {
+    const bool empty = rows().empty();
+    m_cur = empty ? -1 : 0;
+    if (keep && !empty) {
         const int p = positionOf(*keep);
         if (p >= 0)
             m_cur = p;
     }
-    m_atEnd = m_atBegin = view.empty();
+    m_atEnd = m_atBegin = empty;
     m_table.markDetailsStale();
 }
 
 int RowView::positionOf(uint32_t row)
 {
-    return m_positions.positionOf(*m_table.s, m_rows, m_identity, row);
+    return m_positions.positionOf(*m_table.s, rows(), m_identity, row);
 }
 
 void RowView::placeNewRow(uint32_t row)
 {
     if (m_choice || !passes(row))
         return;
-    const size_t p = m_order.isOrdered() ? insertionPoint(row) : m_rows.size();
-    m_rows.insert(m_rows.begin() + std::ptrdiff_t(p), row);
+    const size_t p = m_order.isOrdered() ? insertionPoint(row) : rows().size();
+    std::vector<uint32_t> &view = ownRows();
+    view.insert(view.begin() + std::ptrdiff_t(p), row);
     m_change.note(ViewChange::RowInserted, int(p));
     if (m_identity && p != row)
         m_identity = false;
@@ -316,7 +326,8 @@ bool RowView::isGroupFirst() const
         return false;
     if (m_cur == 0 || !m_order.isOrdered())
         return true;
-    return !m_table.s->keysEqual(m_order.keyField(), m_rows[size_t(m_cur) - 1], m_rows[size_t(m_cur)]);
+    const std::vector<uint32_t> &view = rows();
+    return !m_table.s->keysEqual(m_order.keyField(), view[size_t(m_cur) - 1], view[size_t(m_cur)]);
 }
 
 bool RowView::rowPosted(uint32_t row, bool keyTouched, int *changedRow)
@@ -328,13 +339,14 @@ bool RowView::rowPosted(uint32_t row, bool keyTouched, int *changedRow)
         return true;
     }
     ensure();
-    std::vector<uint32_t> &view = m_rows;
-    const bool atCurrent = m_cur >= 0 && size_t(m_cur) < view.size() && view[size_t(m_cur)] == row;
+    const std::vector<uint32_t> &shown = rows();
+    const bool atCurrent = m_cur >= 0 && size_t(m_cur) < shown.size() && shown[size_t(m_cur)] == row;
     const int p = atCurrent ? m_cur : positionOf(row);
     if (p < 0)
         return false;
     if (!passes(row)) {
         // The row leaves the view; the one after it becomes current.
+        std::vector<uint32_t> &view = ownRows();
         view.erase(view.begin() + p);
         m_change.note(ViewChange::RowRemoved, p);
         touched();
@@ -358,10 +370,11 @@ bool RowView::rowPosted(uint32_t row, bool keyTouched, int *changedRow)
         return true;
     }
     if (keyTouched
-        && ((p > 0 && less(row, view[size_t(p) - 1]))
-            || (size_t(p) + 1 < view.size() && less(view[size_t(p) + 1], row)))) {
+        && ((p > 0 && less(row, shown[size_t(p) - 1]))
+            || (size_t(p) + 1 < shown.size() && less(shown[size_t(p) + 1], row)))) {
         // The key changed: the row moves to its place in the order.
         const bool wasCurrent = m_cur == p;
+        std::vector<uint32_t> &view = ownRows();
         view.erase(view.begin() + p);
         m_change.note(ViewChange::Rebuilt);
         if (m_cur > p)
@@ -381,9 +394,18 @@ bool RowView::rowPosted(uint32_t row, bool keyTouched, int *changedRow)
 
 // --- cursor ----------------------------------------------------------------------
 
+std::vector<uint32_t> &RowView::ownRows()
+{
+    if (m_shared) {
+        m_rows.assign(m_shared->begin(), m_shared->end());
+        m_shared.reset();
+    }
+    return m_rows;
+}
+
 bool RowView::stopsEmpty()
 {
-    if (!m_rows.empty())
+    if (!rows().empty())
         return false;
     m_atEnd = m_atBegin = true;
     return true;
@@ -401,7 +423,7 @@ bool RowView::last()
 {
     if (stopsEmpty())
         return false;
-    moveTo(int(m_rows.size()) - 1);
+    moveTo(int(rows().size()) - 1);
     return true;
 }
 
@@ -409,7 +431,7 @@ bool RowView::next()
 {
     if (stopsEmpty())
         return false;
-    if (size_t(m_cur) + 1 < m_rows.size())
+    if (size_t(m_cur) + 1 < rows().size())
         moveTo(m_cur + 1);
     else
         m_atEnd = true;
@@ -429,7 +451,7 @@ bool RowView::prior()
 
 void RowView::moveTo(int position)
 {
-    Q_ASSERT(position >= 0 && size_t(position) < m_rows.size());
+    Q_ASSERT(position >= 0 && size_t(position) < rows().size());
     m_cur = position;
     m_atEnd = m_atBegin = false;
 }
@@ -441,7 +463,7 @@ int RowView::find(int field, const QVariant &value, bool caseInsensitive, bool p
     RecordTableStorage &s = *m_table.s;
     const FieldDef &def = s.fields()[field];
     const Column &c = s.column(field);
-    const std::vector<uint32_t> &view = m_rows;
+    const std::vector<uint32_t> &view = rows();
     int found = -1;
     if (def.isNumeric()) {
         double number = 0;
@@ -558,7 +580,7 @@ void RowView::rowRemoved(uint32_t row)
     --m_seen;
     const int p = positionOf(row);
     touched();
-    std::vector<uint32_t> &view = m_rows;
+    std::vector<uint32_t> &view = ownRows();
     if (p >= 0) {
         view.erase(view.begin() + p);
         m_change.note(ViewChange::RowRemoved, p);

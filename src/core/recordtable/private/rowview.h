@@ -71,7 +71,7 @@ public:
     // An appended row to make current once it is taken into the view.
     void setWantedCurrent(uint32_t row) { m_wantCurrent = row; }
 
-    const std::vector<uint32_t> &rows() const { return m_rows; }
+    const std::vector<uint32_t> &rows() const { return m_shared ? *m_shared : m_rows; }
     // Position of a stored row in the view, -1 when it is not there.
     int positionOf(uint32_t row);
     bool passes(uint32_t row);
@@ -87,13 +87,13 @@ public:
     // --- cursor ---------------------------------------------------------
     std::optional<uint32_t> currentRow() const
     {
-        if (m_cur >= 0 && size_t(m_cur) < m_rows.size())
-            return m_rows[size_t(m_cur)];
+        if (m_cur >= 0 && size_t(m_cur) < rows().size())
+            return rows()[size_t(m_cur)];
         return std::nullopt;
     }
     int current() const { return m_cur; } // view position, -1 when none
-    bool atEnd() const { return m_rows.empty() || m_atEnd; }
-    bool atBegin() const { return m_rows.empty() || m_atBegin; }
+    bool atEnd() const { return rows().empty() || m_atEnd; }
+    bool atBegin() const { return rows().empty() || m_atBegin; }
     // Moves of an up-to-date view; false (nothing to tell) on an empty one.
     bool first();
     bool last();
@@ -112,6 +112,7 @@ public:
     void rowsReordered(const std::vector<uint32_t> &newRowOfOld);
     void cleared();
 
+    // The rows shared with the store count there.
     qint64 memoryBytes() const { return qint64(m_rows.capacity() * sizeof(uint32_t)) + m_positions.memoryBytes(); }
 
     // Each view position holds a distinct row of the `storedRows` stored,
@@ -139,6 +140,8 @@ private:
     bool less(uint32_t a, uint32_t b) const;
     // An empty view stops the cursor at both ends.
     bool stopsEmpty();
+    // The view's own rows, copied from the shared ones first.
+    std::vector<uint32_t> &ownRows();
 
     RecordTablePrivate &m_table;
 
@@ -155,6 +158,9 @@ private:
     std::optional<uint32_t> m_wantCurrent;         // appended row to make current
     uint32_t m_seen = 0;                           // rows of the store that the view accounts for
     ViewPositions m_positions;
+    // The store's permutation while the view is that order whole (no
+    // filter, link or chosen rows; ascending): read instead of m_rows.
+    std::shared_ptr<const std::vector<uint32_t>> m_shared;
 
     ViewChange m_change; // what happened to m_rows since the listeners were last told
 
