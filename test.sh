@@ -29,6 +29,14 @@ if command -v ccache >/dev/null 2>&1; then
   export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 fi
 status=0
+# Each leg's wall time, printed at the end (the README quotes them).
+leg_names=()
+leg_starts=()
+leg() {
+  echo "== $1"
+  leg_names+=("$1")
+  leg_starts+=("$SECONDS")
+}
 total_passed=0
 total_failed=0
 
@@ -52,7 +60,7 @@ run_suite() {
   [ "$rc" -eq 0 ] || status=1
 }
 
-echo "== Layout of the C++ files (.clang-format)"
+leg "Layout of the C++ files (.clang-format)"
 if scripts/check-format.sh; then
   total_passed=$((total_passed + 1))
 else
@@ -60,13 +68,13 @@ else
   status=1
 fi
 
-echo "== Build"
+leg "Build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORDIX_WERROR=ON "${launcher[@]}"
 cmake --build build -j "$jobs"
-echo "== Tests"
+leg "Tests"
 run_suite build
 
-echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+leg "Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORDIX_SANITIZE=ON -DORDIX_BUILD_BENCH=OFF -DORDIX_WERROR=ON "${launcher[@]}"
 cmake --build build-asan -j "$jobs"
 # The window tests on the X server (label xcb) ran in the normal build; here
@@ -77,7 +85,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions="$PWD/tes
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -LE xcb
 
-echo "== Threaded units under ThreadSanitizer"
+leg "Threaded units under ThreadSanitizer"
 # A small build of its own: the units that start threads and their direct
 # test (tests/tsan), since Qt is not built with the sanitizer.
 cmake -S tests/tsan -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
@@ -85,7 +93,7 @@ cmake --build build-tsan -j "$jobs"
 run_suite build-tsan
 
 if [ -x scripts/fuzz-smoke.sh ]; then
-  echo "== Fuzz smoke run"
+  leg "Fuzz smoke run"
   if scripts/fuzz-smoke.sh; then
     total_passed=$((total_passed + 1))
   else
@@ -94,7 +102,7 @@ if [ -x scripts/fuzz-smoke.sh ]; then
   fi
 fi
 
-echo "== Install, package and their checks"
+leg "Install, package and their checks"
 if scripts/check-install.sh build; then
   total_passed=$((total_passed + 1))
 else
@@ -114,7 +122,7 @@ windows_step() {
   fi
 }
 
-echo "== Windows: the Qt cache, the cross-build, its tests under Wine, the installer"
+leg "Windows: waiting for the Qt cache"
 if ! wait "$win_cache_pid"; then
   echo "Windows leg failed: the Qt cache for Windows could not be built (scripts/windows/build-cache.sh):"
   tail -n 40 "$win_cache_log"
@@ -122,6 +130,7 @@ if ! wait "$win_cache_pid"; then
   status=1
 else
   qt_win=$(tail -n 1 "$win_cache_out")
+  leg "Windows: the cross-build, its tests under Wine, the installer"
   echo "Qt for Windows: $qt_win ($(cat "$qt_win/.complete"))"
   if scripts/windows/test-windows.sh build "$qt_win"; then
     # Wine may open windows while it sets itself up: a private X display.
@@ -142,5 +151,11 @@ fi
 rm -f "$win_cache_log" "$win_cache_out"
 
 echo
+echo "Wall time of each leg:"
+for i in "${!leg_names[@]}"; do
+  next=${leg_starts[$((i + 1))]:-$SECONDS}
+  printf '  %5d s  %s\n' $((next - leg_starts[i])) "${leg_names[i]}"
+done
+printf '  %5d s  in all\n' "$SECONDS"
 echo "${total_passed} passed, ${total_failed} failed"
 exit $status
