@@ -93,8 +93,10 @@ void TestOrderBatch::repricingMatchesLineByLine()
         fill(session.ws, lines);
         if (lineByLine)
             session.ws.order().setIndexFields(QStringLiteral("Count"));
+        session.ws.order().setRowNumber(2);
         session.prompts.queueAnswer(UserPrompts::Answer::Yes);
         QVERIFY(session.ws.execute(ActionId::CoordinateOrder));
+        QCOMPARE(session.ws.order().rowNumber(), 2); // the buyer's line stays current
         session.ws.order().setIndexFields(QString());
         results[lineByLine] = state(session);
     }

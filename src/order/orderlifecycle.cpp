@@ -38,17 +38,6 @@ namespace
         const RecordTable &order = workspace.order();
         return workspace.orderNotEmpty() && order.rowNumber() > 0 ? order.asString(OrderTable::Name) : QString();
     }
-
-    void cancelEdits(RecordTable &a, RecordTable &b)
-    {
-        try {
-            if (a.isActive() && a.isEditing())
-                a.cancel();
-            if (b.isActive() && b.isEditing())
-                b.cancel();
-        } catch (...) {
-        }
-    }
 }
 
 void OrderLifecycle::installActions(Workspace &workspace)
@@ -194,30 +183,25 @@ void OrderLifecycle::coordinateOrder(Workspace &workspace)
 
 namespace
 {
-    // The price row of an order line, made current in `whole`. A line of a
-    // supplier without codes is found by its part number and maker: the
-    // code made from them, checked against the row (two parts whose made-up
-    // codes collide take the next one).
-    bool findPart(RecordTable &order, WholePriceList &whole, qint64 *code)
+    // The price row of an order line whose code was made from its part
+    // number and maker: the made-up code, checked against the row (two parts
+    // whose made-up codes collide take the next one); -1 when the list has
+    // none. `code` becomes the code the row carries.
+    qint64 findMadeUp(PriceCodes &codes, const RecordTable &whole, int partField, int makerField, const QString &part,
+                      const QString &maker, qint64 *code)
     {
-        *code = order.asInteger(OrderTable::Code);
-        const QString part = order.asString(OrderTable::CatalogID);
-        const QString maker = order.asString(OrderTable::Producer);
-        if (!PartKey::isMadeUp(*code, part, maker))
-            return whole.find(order.value(OrderTable::Code));
-        RecordTable &row = whole.rows();
-        const int partField = PriceFields::of(row, PriceFields::CatalogID);
-        const int makerField = PriceFields::of(row, PriceFields::ProductionOf);
         const qint32 wanted = PartKey::code(part, maker);
         for (int salt = 0; salt < PartKey::Salts; ++salt) {
             const qint32 candidate = PartKey::code(part, maker, salt);
-            if (whole.find(QVariant(candidate))
-                && PartKey::code(row.asString(partField), row.asString(makerField)) == wanted) {
+            const qint64 p = codes.find(candidate);
+            if (p >= 0
+                && PartKey::code(whole.storedBytes(uint32_t(p), partField), whole.storedBytes(uint32_t(p), makerField))
+                    == wanted) {
                 *code = candidate;
-                return true;
+                return p;
             }
         }
-        return false;
+        return -1;
     }
 }
 
@@ -239,64 +223,19 @@ void OrderLifecycle::coordinate(Workspace &workspace)
     QStringList missingLines;
     int foundLines = 0;
     {
-        const GridFreeze priceFreeze(workspace, Workspace::Grid::Price);
-        const GridFreeze orderFreeze(workspace, Workspace::Grid::Order);
         // Every part is looked up in the whole list, not in what the grid's
-        // filter leaves visible.
+        // filter leaves visible. The lines are read and written by their
+        // rows: neither grid's current line moves.
         WholePriceList whole(price);
         RecordTable &row = whole.rows();
+        const int partField = PriceFields::of(row, PriceFields::CatalogID);
+        const int makerField = PriceFields::of(row, PriceFields::ProductionOf);
 
-        order.first();
         OrderTable::hideOrderSum(workspace, QString());
         // The lines not re-priced keep their amounts, out of the total.
         QSet<qint64> uncounted;
         progress.startProgress(QStringLiteral("Согласование.цен.."), 0, 100);
         end.emplace(progress);
-
-        // A line re-priced through the cursors, as the made-up codes need:
-        // its amount, or nothing when it was not found or refused.
-        const auto coordinateCurrent = [&]() -> std::optional<double> {
-            try {
-                qint64 foundCode = 0;
-                const bool found = !order.isNull(OrderTable::Code) && findPart(order, whole, &foundCode);
-                if (found) {
-                    ++foundLines;
-                } else if (!order.isNull(OrderTable::Code)) {
-                    missingCodes.insert(order.asInteger(OrderTable::Code));
-                    missingLines.append(order.displayText(OrderTable::Code) + QLatin1Char(' ')
-                                        + order.asString(OrderTable::Name));
-                }
-                if (!found)
-                    return std::nullopt;
-                const qint64 flag = row.asInteger(flagField);
-                const double unitPrice = row.asFloat(priceField);
-                double amount = 0;
-                try {
-                    amount = OrderTable::lineAmount(unitPrice, order.asInteger(OrderTable::Count));
-                } catch (const OrdixError &) {
-                    ++refused; // the line keeps its fields and stays out of the total
-                    throw;
-                }
-                order.edit();
-                if (foundCode != order.asInteger(OrderTable::Code))
-                    order.setInteger(OrderTable::Code, foundCode);
-                order.setString(OrderTable::Name, row.asString(nameField));
-                order.setInteger(OrderTable::AvailabilityFlag, Availability::withoutInOrder(flag));
-                order.setFloat(OrderTable::Price, unitPrice);
-                order.setFloat(OrderTable::SUM, amount);
-                order.setString(OrderTable::CatalogID, row.asString(catalogField));
-                order.setString(OrderTable::Producer, row.asString(producerField));
-                order.post();
-                OrderTable::notePosted(workspace);
-                const double sum = order.asFloat(OrderTable::SUM);
-                whole.mark();
-                return sum;
-            } catch (...) {
-                // One line that cannot be treated does not stop the others.
-                cancelEdits(order, row);
-            }
-            return std::nullopt;
-        };
 
         const int lines = order.rowCount();
         int done = 0;
@@ -309,98 +248,103 @@ void OrderLifecycle::coordinate(Workspace &workspace)
                 progress.stepProgress(now);
             }
         };
-        // An order shown as stored, the usual case, is re-priced in one
-        // pass over its rows: the parts looked up by the code look-up
-        // table, the fields of the found lines and the marks of their price
-        // rows written at the end, field by field, and only the longest
-        // texts measured for the grid.
-        const bool plainOrder = !order.isFiltered() && !order.hasRowChoice() && !order.isLinked()
-            && order.indexName().isEmpty() && order.indexFields().isEmpty();
-        if (plainOrder) {
-            PriceCodes codes(row);
-            std::vector<uint32_t> lineRows;
-            std::vector<RecordTable::StoredValue> fieldValues[OrderTable::FieldCount];
-            std::vector<uint32_t> markRows;
-            std::vector<RecordTable::StoredValue> marks;
-            OrderTable::LongestLines longest;
-            // Every line's code looked up at once (an empty one as 0).
-            std::vector<qint64> lineCodes(size_t(lines), 0);
-            for (int r = 0; r < lines; ++r) {
-                if (!order.isNullAt(r, OrderTable::Code))
-                    lineCodes[size_t(r)] = order.integerAt(r, OrderTable::Code);
-            }
-            std::vector<qint64> foundRows;
-            codes.findAll(lineCodes, foundRows);
-            for (int r = 0; r < lines; ++r) {
-                if (order.isNullAt(r, OrderTable::Code)) {
-                    step();
-                    continue;
-                }
-                const qint64 code = order.integerAt(r, OrderTable::Code);
-                if (code >= PartKey::LowestMadeUp
-                    && PartKey::isMadeUp(code, order.stringAt(r, OrderTable::CatalogID),
-                                         order.stringAt(r, OrderTable::Producer))) {
-                    order.setRowNumber(r + 1);
-                    if (!coordinateCurrent())
-                        uncounted.insert(code);
-                    step();
-                    continue;
-                }
-                const qint64 found = foundRows[size_t(r)];
-                if (found < 0) {
-                    missingCodes.insert(code);
-                    uncounted.insert(code);
-                    missingLines.append(order.displayTextAt(r, OrderTable::Code) + QLatin1Char(' ')
-                                        + order.stringAt(r, OrderTable::Name));
-                    step();
-                    continue;
-                }
-                ++foundLines;
-                const uint32_t p = uint32_t(found);
-                const qint64 flag = row.storedInteger(p, flagField);
-                const double unitPrice = row.storedFloat(p, priceField);
-                const qint64 count = order.integerAt(r, OrderTable::Count);
-                const double amount = unitPrice * double(count);
-                if (!(std::fabs(amount) <= OrderTable::MaxAmount)) {
-                    ++refused; // the line keeps its fields and stays out of the total
-                    uncounted.insert(code);
-                    step();
-                    continue;
-                }
-                const RecordTable::StoredValue values[OrderTable::FieldCount]{
-                    {{}, double(Availability::withoutInOrder(flag))},
-                    {{}, double(code)},
-                    {row.storedBytes(p, nameField)},
-                    {row.storedBytes(p, catalogField)},
-                    {row.storedBytes(p, producerField)},
-                    {{}, double(count)},
-                    {{}, unitPrice},
-                    {{}, amount}};
-                lineRows.push_back(order.storedRowAt(r));
-                for (int f = 0; f < OrderTable::FieldCount; ++f) {
-                    if (f != OrderTable::Code && f != OrderTable::Count)
-                        fieldValues[f].push_back(values[f]);
-                }
-                longest.note(r, values);
-                if (!Availability::isInOrder(flag)) {
-                    markRows.push_back(p);
-                    marks.push_back({{}, double(Availability::withInOrder(flag))});
-                }
+        // One pass over the lines the order shows: the parts looked up by
+        // the code look-up table, the fields of the found lines and the
+        // marks of their price rows written at the end, field by field, and
+        // only the longest texts measured for the grid. A filter or an
+        // order on a written field puts the order's view together again.
+        PriceCodes codes(row);
+        std::vector<uint32_t> lineRows;
+        std::vector<RecordTable::StoredValue> fieldValues[OrderTable::FieldCount];
+        // The lines of parts without codes whose made-up code changed.
+        std::vector<uint32_t> codeRows;
+        std::vector<RecordTable::StoredValue> codeValues;
+        std::vector<uint32_t> markRows;
+        std::vector<RecordTable::StoredValue> marks;
+        OrderTable::LongestLines longest;
+        // Every line's code looked up at once (an empty one as 0).
+        std::vector<qint64> lineCodes(size_t(lines), 0);
+        for (int r = 0; r < lines; ++r) {
+            if (!order.isNullAt(r, OrderTable::Code))
+                lineCodes[size_t(r)] = order.integerAt(r, OrderTable::Code);
+        }
+        std::vector<qint64> foundRows;
+        codes.findAll(lineCodes, foundRows);
+        for (int r = 0; r < lines; ++r) {
+            if (order.isNullAt(r, OrderTable::Code)) {
                 step();
+                continue;
             }
+            const qint64 code = order.integerAt(r, OrderTable::Code);
+            qint64 lineCode = code;
+            qint64 found = foundRows[size_t(r)];
+            if (code >= PartKey::LowestMadeUp) {
+                const QString part = order.stringAt(r, OrderTable::CatalogID);
+                const QString maker = order.stringAt(r, OrderTable::Producer);
+                if (PartKey::isMadeUp(code, part, maker))
+                    found = findMadeUp(codes, row, partField, makerField, part, maker, &lineCode);
+            }
+            if (found < 0) {
+                missingCodes.insert(code);
+                uncounted.insert(code);
+                missingLines.append(order.displayTextAt(r, OrderTable::Code) + QLatin1Char(' ')
+                                    + order.stringAt(r, OrderTable::Name));
+                step();
+                continue;
+            }
+            ++foundLines;
+            const uint32_t p = uint32_t(found);
+            const qint64 flag = row.storedInteger(p, flagField);
+            const double unitPrice = row.storedFloat(p, priceField);
+            const qint64 count = order.integerAt(r, OrderTable::Count);
+            const double amount = unitPrice * double(count);
+            if (!(std::fabs(amount) <= OrderTable::MaxAmount)) {
+                ++refused; // the line keeps its fields and stays out of the total
+                uncounted.insert(code);
+                step();
+                continue;
+            }
+            const RecordTable::StoredValue values[OrderTable::FieldCount]{
+                {{}, double(Availability::withoutInOrder(flag))},
+                {{}, double(lineCode)},
+                {row.storedBytes(p, nameField)},
+                {row.storedBytes(p, catalogField)},
+                {row.storedBytes(p, producerField)},
+                {{}, double(count)},
+                {{}, unitPrice},
+                {{}, amount}};
+            const uint32_t stored = order.storedRowAt(r);
+            lineRows.push_back(stored);
             for (int f = 0; f < OrderTable::FieldCount; ++f) {
                 if (f != OrderTable::Code && f != OrderTable::Count)
-                    order.setStoredValues(f, lineRows, fieldValues[f]);
+                    fieldValues[f].push_back(values[f]);
             }
-            row.setStoredValues(flagField, markRows, marks);
+            if (lineCode != code) {
+                codeRows.push_back(stored);
+                codeValues.push_back(values[OrderTable::Code]);
+            }
+            longest.note(r, values);
+            if (!Availability::isInOrder(flag)) {
+                markRows.push_back(p);
+                marks.push_back({{}, double(Availability::withInOrder(flag))});
+            }
+            step();
+        }
+        order.setStoredValues(OrderTable::Code, codeRows, codeValues);
+        for (int f = 0; f < OrderTable::FieldCount; ++f) {
+            if (f != OrderTable::Code && f != OrderTable::Count)
+                order.setStoredValues(f, lineRows, fieldValues[f]);
+        }
+        row.setStoredValues(flagField, markRows, marks);
+        // An order shown filtered or in another order may have put its
+        // lines together again: each one it shows is measured for the grid.
+        const bool asStored = !order.isFiltered() && !order.hasRowChoice() && !order.isLinked()
+            && order.indexName().isEmpty() && order.indexFields().isEmpty();
+        if (asStored) {
             longest.notePosted(workspace);
         } else {
-            while (!order.atEnd()) {
-                if (!coordinateCurrent() && !order.isNull(OrderTable::Code))
-                    uncounted.insert(order.asInteger(OrderTable::Code));
-                step();
-                order.next();
-            }
+            for (int r = 0; r < order.rowCount(); ++r)
+                OrderTable::notePosted(workspace, r);
         }
         workspace.document().setUncounted(uncounted);
         workspace.document().recount();

@@ -1,7 +1,6 @@
 #include "textexport.h"
 
 #include <QDir>
-#include <QScopeGuard>
 #include <QStringList>
 
 #include "ordertable.h"
@@ -39,12 +38,11 @@ QString TextExport::clipboardText(Workspace &workspace)
         return QString();
     const GridLayout &grid = workspace.grid(Workspace::Grid::Order);
 
-    table.suspendViews();
-    const auto resume = qScopeGuard([&table] { table.resumeViews(); });
+    // Read by row; the order's current line is then left on the last line,
+    // as after a walk over the lines.
     QString text;
-    table.first();
-    while (!table.atEnd()) {
-        const int viewRow = table.rowNumber() - 1;
+    const int rows = table.rowCount();
+    for (int viewRow = 0; viewRow < rows; ++viewRow) {
         for (int c = 2; c < grid.count(); ++c) {
             const GridColumn &column = grid.columns.at(c);
             text += column.fieldPosition < 0 ? QString::number(viewRow + 1)
@@ -52,9 +50,10 @@ QString TextExport::clipboardText(Workspace &workspace)
             if (c + 1 < grid.count())
                 text += QLatin1Char('\t');
         }
-        table.next();
-        if (!table.atEnd())
+        if (viewRow + 1 < rows)
             text += QLatin1Char('\n');
     }
+    if (rows > 0)
+        table.setRowNumber(rows);
     return text;
 }

@@ -5,7 +5,6 @@
 
 #include "ordertable.h"
 #include "gridlayout.h"
-#include "gridposition.h"
 #include "progressreporter.h"
 #include "recordtable.h"
 #include "safefilename.h"
@@ -153,11 +152,8 @@ XlSheet XL_Work::buildOrderSheet(Workspace &workspace, const QDate &date)
         s.font.colorIndex = Black;
     });
 
-    // The order lines from row 29, the current line kept.
-    {
-        const GridFreeze freeze(workspace, Workspace::Grid::Order);
-        WriteGridToSheet(grid, table, sheet, TableRow, 1);
-    }
+    // The order lines from row 29, read by row.
+    WriteGridToSheet(grid, table, sheet, TableRow, 1);
 
     // Header row with the grid's titles.
     const XlRange header = XlRange::span(HeaderRow, 1, HeaderRow, columns);

@@ -11,7 +11,6 @@
 #include <QWidget>
 
 #include "actionid.h"
-#include "gridposition.h"
 #include "ordixerror.h"
 #include "orderreport.h"
 #include "reportpainter.h"
@@ -75,7 +74,6 @@ QString TListForm::pdfFileName()
 bool TListForm::printTo(QPrinter *printer)
 {
     Workspace &ws = workspace();
-    const GridFreeze freeze(ws, Workspace::Grid::Order);
     const QDate today = QDate::currentDate();
     if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
         printer->setDocName(jobTitle());
@@ -94,7 +92,6 @@ void TListForm::PrinterPreviewOrderExecute()
     Workspace &ws = workspace();
     if (!ws.orderNotEmpty())
         return;
-    const GridFreeze freeze(ws, Workspace::Grid::Order);
     ReportPrinter printer(jobTitle());
     const RetiringWindow<QPrintPreviewDialog> dialog(new QPrintPreviewDialog(&printer, m_owner));
     dialog->setWindowTitle(QStringLiteral("Просмотр заказа"));
@@ -116,7 +113,6 @@ void TListForm::PrinterPrintOrderExecute()
     Workspace &ws = workspace();
     if (!ws.orderNotEmpty())
         return;
-    const GridFreeze freeze(ws, Workspace::Grid::Order);
     ReportPrinter printer(jobTitle());
     const RetiringWindow<QPrintDialog> dialog(new QPrintDialog(&printer, m_owner));
     dialog->setWindowTitle(QStringLiteral("Печать заказа"));
