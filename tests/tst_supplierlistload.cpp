@@ -56,6 +56,7 @@ class TestSupplierListLoad : public QObject
 private slots:
     void init();
     void aSupplierWithoutCodesFromListToReprice();
+    void aLargeListReadsAsOnOneCore_data();
     void aLargeListReadsAsOnOneCore();
     void badFilesLeaveTheListAlone_data();
     void badFilesLeaveTheListAlone();
@@ -162,17 +163,26 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
     QCOMPARE(prices(ws.price()), QStringLiteral("0986452041=320 2101-3501090=1300 SD-12=80"));
 }
 
+void TestSupplierListLoad::aLargeListReadsAsOnOneCore_data()
+{
+    QTest::addColumn<bool>("groupColumn");
+    QTest::newRow("group column: items made on both cores") << true;
+    QTest::newRow("no group column: items made in order") << false;
+}
+
 void TestSupplierListLoad::aLargeListReadsAsOnOneCore()
 {
-    // Several blocks of UTF-8 text with codes and a group column: a fresh
-    // load makes the rows on both cores; a load over a loaded list makes
-    // them in order on one. Names over two lines, rows of no item.
-    QByteArray text = "Прайс\r\nКод;Наименование;Кратность;Цена;Группа\r\n";
+    // Several blocks of UTF-8 text with codes: a fresh load makes the rows
+    // on both cores when each carries its group; a load over a loaded list
+    // makes them in order on one. Names over two lines, rows of no item.
+    QFETCH(bool, groupColumn);
+    QByteArray text = "Прайс\r\nКод;Наименование;Кратность;Цена" + QByteArray(groupColumn ? ";Группа" : "") + "\r\n";
     for (int i = 1; i <= 40000; ++i) {
         const QByteArray name =
             i % 7 == 0 ? QByteArray("\"Болт М" + QByteArray::number(i) + "\r\nоцинкованный\"") : QByteArray("Гайка");
         const QByteArray price = i % 1000 == 0 ? QByteArray("по запросу") : QByteArray(QByteArray::number(i) + ",5");
-        text += QByteArray::number(i) + ';' + name + ';' + QByteArray::number(i % 10) + ';' + price + ";Крепёж\r\n";
+        text += QByteArray::number(i) + ';' + name + ';' + QByteArray::number(i % 10) + ';' + price
+            + (groupColumn ? ";Крепёж\r\n" : "\r\n");
     }
     writeBytes(QStringLiteral("big.csv"), text);
     const auto rows = [](RecordTable &table) {
@@ -187,7 +197,17 @@ void TestSupplierListLoad::aLargeListReadsAsOnOneCore()
         q.layout.name = QStringLiteral("big");
         return true;
     });
+    // The grid is shown the first rows before the rest are read.
+    QList<int> shown;
+    RecordTable &price = m_session->ws.price();
+    const int listener = price.onViewChanged([&] {
+        if (price.isActive() && price.rowCount() > 0)
+            shown << price.rowCount();
+    });
     QVERIFY(PriceLoader::loadFile(m_session->ws, QStringLiteral("big.csv")));
+    price.removeListener(listener);
+    QVERIFY(!shown.isEmpty());
+    QVERIFY2(shown.first() < 40000 - 40, qPrintable(QString::number(shown.first())));
     const QStringList fresh = rows(m_session->ws.price());
     QCOMPARE(m_session->ws.price().rowCount(), 40000 - 40);
     QVERIFY(fresh.contains(QStringLiteral("Болт М7\nоцинкованный")));

@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QFileInfo>
 #include <QHash>
+#include <QScopeGuard>
 #include <QSet>
 
 #include "actionid.h"
@@ -266,6 +267,29 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     int directBatches = 0;
     SupplierList::Result result;
     constexpr int BatchRows = 16384;
+    // A fresh load shows its first rows in the grid (behind the progress
+    // window) as soon as they are read, not after the whole sheet: a big
+    // workbook takes seconds.
+    // Until the last row is read they stand in the file's order: the grid
+    // reads the rows as they come, and the list is sorted once, at the end.
+    constexpr int FirstScreenRows = 200;
+    bool firstScreenShown = false;
+    QString sortedBy;
+    const auto showFirstScreen = [&] {
+        firstScreenShown = true;
+        for (int v = 0; v < 7; ++v)
+            grid.raisePreferredWidth(v + 1, widest[v]);
+        grid.fixedColumns = 2;
+        sortedBy = table.indexName();
+        table.setIndexName(QString());
+        table.first();
+        table.resumeViews();
+        const auto suspendAgain = qScopeGuard([&table] { table.suspendViews(); });
+        workspace.gridColumnsRebuilt(Workspace::Grid::Price);
+        workspace.setPanelVisible(Workspace::Panel::Price, true);
+        if (workspace.isPanelVisible(Workspace::Panel::Order))
+            workspace.execute(ActionId::PanelOrderPosition);
+    };
     // Room for the whole list, by the share of it read so far (`batch`
     // holds the rows of the last stretch): growing column by column would
     // hold a column twice for a moment. Untouched room costs address space,
@@ -294,6 +318,8 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
         cutAnalogues += rows.cutAnalogues;
         for (int v = 0; v < 7; ++v)
             widest[v] = qMax(widest[v], rows.widest[v]);
+        if (!firstScreenShown)
+            showFirstScreen();
     };
     if (direct)
         table.suspendViews();
@@ -330,6 +356,11 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
                 for (int v = 0; v < 7; ++v) {
                     const int length = int(row[v].size());
                     widest[v] = qMax(widest[v], v == 6 ? 8 * length + 16 : 7 * length + 4);
+                }
+                if (direct && !firstScreenShown && batch.rowCount() >= FirstScreenRows) {
+                    refused += table.appendBatch(batch);
+                    batch.clear();
+                    showFirstScreen();
                 }
                 double price = 0;
                 if (!direct && code != 0 && Decimal::parse(row[6], &price))
@@ -389,6 +420,8 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     batches.clear();
     for (int v = 0; v < 7; ++v)
         grid.raisePreferredWidth(v + 1, widest[v]);
+    if (firstScreenShown)
+        table.setIndexName(sortedBy);
     PriceLoader::openLoadedTable(workspace, table);
     if (result.stopped)
         workspace.prompts().message(QStringLiteral("Action stopped"), UserPrompts::Icon::Information);
