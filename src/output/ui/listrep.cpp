@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "actionid.h"
+#include "gridposition.h"
 #include "ordixerror.h"
 #include "orderreport.h"
 #include "reportpainter.h"
@@ -74,6 +75,7 @@ QString TListForm::pdfFileName()
 bool TListForm::printTo(QPrinter *printer)
 {
     Workspace &ws = workspace();
+    const GridFreeze freeze(ws, Workspace::Grid::Order);
     const QDate today = QDate::currentDate();
     if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
         printer->setDocName(jobTitle());
@@ -92,6 +94,7 @@ void TListForm::PrinterPreviewOrderExecute()
     Workspace &ws = workspace();
     if (!ws.orderNotEmpty())
         return;
+    const GridFreeze freeze(ws, Workspace::Grid::Order);
     ReportPrinter printer(jobTitle());
     const RetiringWindow<QPrintPreviewDialog> dialog(new QPrintPreviewDialog(&printer, m_owner));
     dialog->setWindowTitle(QStringLiteral("Просмотр заказа"));
@@ -113,6 +116,7 @@ void TListForm::PrinterPrintOrderExecute()
     Workspace &ws = workspace();
     if (!ws.orderNotEmpty())
         return;
+    const GridFreeze freeze(ws, Workspace::Grid::Order);
     ReportPrinter printer(jobTitle());
     const RetiringWindow<QPrintDialog> dialog(new QPrintDialog(&printer, m_owner));
     dialog->setWindowTitle(QStringLiteral("Печать заказа"));
