@@ -3,8 +3,9 @@
 # runs every test: the normal build (the window tests both
 # offscreen and on Xvfb with openbox, and the scenario driven by real X
 # input), the same tests under AddressSanitizer (with leak detection) and
-# UndefinedBehaviorSanitizer (offscreen), the threaded units under
-# ThreadSanitizer, a short fuzz run, the install checks, and the Windows leg:
+# UndefinedBehaviorSanitizer (offscreen) in a clang build that also holds
+# the fuzz targets, the threaded units under ThreadSanitizer, a short fuzz
+# run, the install checks, and the Windows leg:
 # the program cross-built for Windows, its tests under Wine, the installer,
 # and the installed program driven by real keys under Wine.
 set -euo pipefail
@@ -75,7 +76,10 @@ leg "Tests"
 run_suite build
 
 leg "Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORDIX_SANITIZE=ON -DORDIX_BUILD_BENCH=OFF -DORDIX_WERROR=ON "${launcher[@]}"
+# One clang build holds both these tests and the fuzz targets (run below):
+# the logic is compiled once for both.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DORDIX_SANITIZE=ON \
+  -DORDIX_FUZZ=ON -DORDIX_BUILD_BENCH=OFF -DORDIX_WERROR=ON "${launcher[@]}"
 cmake --build build-asan -j "$jobs"
 # The window tests on the X server (label xcb) ran in the normal build; here
 # they run offscreen only, to keep the run short.
@@ -94,7 +98,7 @@ run_suite build-tsan
 
 if [ -x scripts/fuzz-smoke.sh ]; then
   leg "Fuzz smoke run"
-  if scripts/fuzz-smoke.sh; then
+  if ORDIX_FUZZ_BUILD="$PWD/build-asan" scripts/fuzz-smoke.sh; then
     total_passed=$((total_passed + 1))
   else
     total_failed=$((total_failed + 1))
