@@ -122,6 +122,8 @@ private slots:
     void currentColumnStaysAfterANewView();
     void fixedColumnsFollowANewView_data();
     void fixedColumnsFollowANewView();
+    void fixedColumnsRepaintWithTheGrid_data();
+    void fixedColumnsRepaintWithTheGrid();
     void columnsFitTheGridFont_data();
     void columnsFitTheGridFont();
 
@@ -383,6 +385,38 @@ void TestGridInput::fixedColumnsFollowANewView()
     const QRect cell = fixed->visualRect(current.siblingAtColumn(0));
     QCOMPARE(cell.top(), view->visualRect(current).top());
     QCOMPARE(current.siblingAtColumn(0).data().toString(), QString::number(price.rowNumber()));
+}
+
+void TestGridInput::fixedColumnsRepaintWithTheGrid_data()
+{
+    QTest::addColumn<QString>("move");
+    QTest::newRow("Ctrl+End") << "end";
+    QTest::newRow("PageDown") << "page";
+    QTest::newRow("wheel on the fixed columns") << "wheel";
+}
+
+void TestGridInput::fixedColumnsRepaintWithTheGrid()
+{
+    QFETCH(QString, move);
+    auto *fixed = grid()->findChild<QTableView *>(QStringLiteral("GridPriceFixed"));
+    QVERIFY(fixed && fixed->isVisible());
+    if (move == QLatin1String("wheel"))
+        wheel(fixed->viewport(), -120 * 100);
+    else
+        QTest::keyClick(window(), move == QLatin1String("end") ? Qt::Key_End : Qt::Key_PageDown,
+                        move == QLatin1String("end") ? Qt::ControlModifier : Qt::NoModifier);
+    QTRY_VERIFY(grid()->rowAt(0) > 0);
+    // What the window shows of the fixed columns is what they paint now.
+    QWidget *cells = fixed->viewport();
+    const QRect area(cells->mapTo(&m_windows->mainForm(), QPoint()), cells->size());
+    const auto shown = [&] {
+        const QPixmap pixels =
+            window()->screen()->grabWindow(window()->winId(), area.x(), area.y(), area.width(), area.height());
+        return pixels.toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    if (shown().isNull())
+        QSKIP("The window system gives a program no window's pixels.");
+    QTRY_COMPARE(shown(), cells->grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
 void TestGridInput::columnsFitTheGridFont_data()

@@ -120,6 +120,8 @@ private slots:
     void unsetValuesRead();
     void valuesByVariant();
     void textIsCutToWidth();
+    void textsReadBackAfterMovesAndReorders_data();
+    void textsReadBackAfterMovesAndReorders();
     void definitionsRefused_data();
     void definitionsRefused();
     void formatByMask_data();
@@ -435,6 +437,55 @@ void TestRecordTable::textIsCutToWidth()
     wide.setString(0, QString(299, QLatin1Char('y')) + QStringLiteral("ЖЖ"));
     wide.post();
     QCOMPARE(wide.asString(0), QString(299, QLatin1Char('y')) + QStringLiteral("Ж"));
+}
+
+void TestRecordTable::textsReadBackAfterMovesAndReorders_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::newRow("short texts") << 20;
+    QTest::newRow("grown text far past its neighbours") << 600;
+    QTest::newRow("64 rows of texts longer than 64 KB") << 1500;
+}
+
+void TestRecordTable::textsReadBackAfterMovesAndReorders()
+{
+    QFETCH(int, width);
+    RecordTable t;
+    const Consistency tChecked(t);
+    t.open({{QStringLiteral("Code"), FieldType::I4, 0}, {QStringLiteral("Name"), FieldType::String, width}});
+    // The first rows as the loader adds them, in a batch; the rest one by one.
+    QStringList expected;
+    RecordTable::RowBatch batch(t);
+    for (int r = 0; r < 300; ++r) {
+        const int length = width / 2 + (r * 7) % (width / 2);
+        expected.append(QString::number(299 - r).leftJustified(length, QChar(u'а' + r % 32)));
+        const QByteArray cells[] = {QByteArray::number(r), Cp1251::encode(expected.last())};
+        const QByteArrayView views[] = {cells[0], cells[1]};
+        if (r < 200)
+            QVERIFY(batch.addRaw(views, 2));
+        else
+            t.appendRowRaw(views, 2);
+        if (r == 199)
+            QCOMPARE(t.appendBatch(batch), 0);
+    }
+    QCOMPARE(names(t, 1), expected);
+    // A longer text moves to the arena's end.
+    t.setRowNumber(70);
+    t.edit();
+    expected[69] = QStringLiteral("x").repeated(width);
+    t.setString(1, expected[69]);
+    t.post();
+    QCOMPARE(names(t, 1), expected);
+    // The rows after a deleted one come a place nearer.
+    t.setRowNumber(10);
+    t.deleteRow();
+    expected.removeAt(9);
+    QCOMPARE(names(t, 1), expected);
+    // Sorted, the texts lie in row order again.
+    t.sortOnField(QStringLiteral("Name"), false);
+    std::sort(expected.begin(), expected.end(),
+              [](const QString &a, const QString &b) { return Cp1251::encode(a) < Cp1251::encode(b); });
+    QCOMPARE(names(t, 1), expected);
 }
 
 void TestRecordTable::definitionsRefused_data()

@@ -120,7 +120,7 @@ namespace
         std::fill(bits, bits + wordsFor(rows), 0);
         const char *base = c.bytes.data();
         const size_t total = c.bytes.size();
-        const uint32_t *offsets = c.offsets.data();
+        const TextOffsets &offsets = c.offsets;
         const size_t m = n.needle.size();
         size_t pos = 0;
         uint32_t row = 0;
@@ -129,12 +129,12 @@ namespace
             if (!hit)
                 break;
             const size_t p = size_t(hit - base);
-            const uint32_t *after = std::upper_bound(offsets + row, offsets + rows, uint32_t(p));
-            if (after == offsets + row) {
+            const uint32_t after = offsets.upperBound(row, rows, uint32_t(p));
+            if (after == row) {
                 pos = p + 1;
                 continue;
             }
-            const uint32_t r = uint32_t(after - offsets) - 1;
+            const uint32_t r = after - 1;
             const size_t rowEnd = size_t(offsets[r]) + c.length(r);
             if (p + m <= rowEnd) {
                 bits[r >> 6] |= uint64_t(1) << (r & 63);
@@ -347,7 +347,7 @@ void FilterEvaluator::evalCompare(const BoundFilter &n, uint64_t *out, const uin
         return;
     }
     const char *bytes = c.bytes.data();
-    const uint32_t *offsets = c.offsets.data();
+    const TextOffsets &offsets = c.offsets;
     const std::string &needle = n.needle;
     const size_t m = needle.size();
     const unsigned char *fold = Cp1251::foldTable();
@@ -384,7 +384,7 @@ void FilterEvaluator::evalCompare(const BoundFilter &n, uint64_t *out, const uin
     if (c.packed) {
         const uint32_t last = rows > 0 ? rows - 1 : 0;
         const size_t total = c.bytes.size();
-        scan([offsets, last, total](uint32_t r) -> size_t {
+        scan([&offsets, last, total](uint32_t r) -> size_t {
             return (r < last ? size_t(offsets[r + 1]) : total) - offsets[r];
         });
     } else if (c.wide) {

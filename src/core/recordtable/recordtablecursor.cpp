@@ -159,7 +159,7 @@ void RecordTable::bytesAt(int firstViewRow, int count, int position, QByteArrayV
     // Three passes: the offsets and lengths are fetched ahead, then the
     // text, then read.
     for (int i = 0; i < count; ++i) {
-        __builtin_prefetch(c.offsets.data() + rows[i]);
+        __builtin_prefetch(c.offsets.entry(rows[i]));
         if (!c.packed)
             __builtin_prefetch(c.wide ? static_cast<const void *>(c.len16.data() + rows[i])
                                       : static_cast<const void *>(c.len8.data() + rows[i]));

@@ -415,22 +415,13 @@ uint32_t RecordTableStorage::appendBatch(const RowBatchData &batch)
             c.f64.insert(c.f64.end(), b.f64.begin(), b.f64.end());
             break;
         case FieldType::String: {
-            uint32_t offset = uint32_t(c.bytes.size());
-            const size_t base = c.offsets.size();
-            c.offsets.resize(base + batch.rows);
-            uint32_t *offsets = c.offsets.data() + base;
+            const uint32_t start = uint32_t(c.bytes.size());
             if (c.wide) {
-                for (uint32_t r = 0; r < batch.rows; ++r) {
-                    offsets[r] = offset;
-                    offset += b.len16[r];
-                }
+                c.offsets.appendLaidOut(start, b.len16.data(), batch.rows);
                 if (!c.packed)
                     c.len16.insert(c.len16.end(), b.len16.begin(), b.len16.end());
             } else {
-                for (uint32_t r = 0; r < batch.rows; ++r) {
-                    offsets[r] = offset;
-                    offset += b.len8[r];
-                }
+                c.offsets.appendLaidOut(start, b.len8.data(), batch.rows);
                 if (!c.packed)
                     c.len8.insert(c.len8.end(), b.len8.begin(), b.len8.end());
             }
@@ -553,7 +544,7 @@ void RecordTableStorage::setCell(uint32_t row, int field, const CellInput &cell)
                 c.folded.resize(c.bytes.size());
             if (row + 1 != m_rows)
                 c.monotonic = false;
-            c.offsets[row] = at;
+            c.offsets.set(row, at);
         }
         if (length)
             std::memcpy(c.bytes.data() + at, cell.text, length);
@@ -591,7 +582,7 @@ void RecordTableStorage::removeRow(uint32_t row)
             break;
         case FieldType::String:
             keepLengths(c); // the row's text stays behind as a gap
-            c.offsets.erase(c.offsets.begin() + row);
+            c.offsets.erase(row);
             if (c.wide)
                 c.len16.erase(c.len16.begin() + row);
             else
@@ -614,7 +605,7 @@ void RecordTableStorage::clear()
         releaseVector(c.f64);
         releaseVector(c.bytes);
         releaseVector(c.folded);
-        releaseVector(c.offsets);
+        c.offsets.release();
         releaseVector(c.len8);
         releaseVector(c.len16);
         releaseVector(c.unsetBits);
@@ -652,7 +643,7 @@ void RecordTableStorage::reorder(const std::vector<uint32_t> &order)
             break;
         case FieldType::String: {
             std::vector<char> bytes;
-            std::vector<uint32_t> offsets;
+            TextOffsets offsets;
             offsets.reserve(m_rows);
             for (uint32_t old : order) {
                 offsets.push_back(uint32_t(bytes.size()));
@@ -703,18 +694,20 @@ void RecordTableStorage::ensureMonotonic(int field)
         total += c.length(r);
     std::vector<char> bytes;
     std::vector<char> folded;
+    TextOffsets offsets;
     bytes.reserve(total);
     if (c.hasFolded)
         folded.reserve(total);
+    offsets.reserve(m_rows);
     for (uint32_t r = 0; r < m_rows; ++r) {
-        const uint32_t at = uint32_t(bytes.size());
+        offsets.push_back(uint32_t(bytes.size()));
         bytes.insert(bytes.end(), c.text(r), c.text(r) + c.length(r));
         if (c.hasFolded)
             folded.insert(folded.end(), c.foldedText(r), c.foldedText(r) + c.length(r));
-        c.offsets[r] = at;
     }
     c.bytes.swap(bytes);
     c.folded.swap(folded);
+    c.offsets.swap(offsets);
     c.monotonic = true;
     // One text after another again: the lengths follow from the offsets.
     c.packed = true;
@@ -1001,7 +994,7 @@ qint64 RecordTableStorage::memoryBytes() const
         total += qint64(c.i32.capacity() * sizeof(int32_t));
         total += qint64(c.f64.capacity() * sizeof(double));
         total += qint64(c.bytes.capacity() + c.folded.capacity());
-        total += qint64(c.offsets.capacity() * sizeof(uint32_t));
+        total += qint64(c.offsets.capacityBytes());
         total += qint64(c.len8.capacity() + c.len16.capacity() * sizeof(uint16_t));
         total += qint64(c.unsetBits.capacity() * sizeof(uint64_t));
     }

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "fielddef.h"
+#include "textoffsets.h"
 #include "valuekey.h"
 
 // The rows of a record table, shared by the table and its clones, and the
@@ -21,7 +22,8 @@
 // one kind of value: numbers in plain vectors (an unset cell holds 0; a float
 // column whose every value is 0 holds no vector), text as Windows-1251 bytes
 // in one arena per column addressed by offset and length (an unset cell has
-// length 0), and one bit per cell for "unset".
+// length 0; where each text begins is kept in two levels while the texts lie
+// in row order, see TextOffsets), and one bit per cell for "unset".
 
 // Asks the system for huge pages under a large table that is read at random
 // (Linux; elsewhere nothing).
@@ -98,7 +100,7 @@ public:
         // arena's end), and the lengths are not kept. An edit that moves or
         // resizes a text, or a removed row, makes the column keep them.
         bool packed = true;
-        std::vector<uint32_t> offsets;
+        TextOffsets offsets;
         std::vector<uint8_t> len8;   // widths up to 255, when not packed
         std::vector<uint16_t> len16; // wider text fields, when not packed
         bool wide = false;

@@ -10,6 +10,12 @@ FixedColumnsView::FixedColumnsView(QTableView *grid)
     , m_gridViewport(grid->viewport())
 {
     setObjectName(grid->objectName() + QStringLiteral("Fixed"));
+    // The grid's row header serves both views; it stays the grid's child and
+    // goes with the grid.
+    QHeaderView *rows = grid->verticalHeader();
+    setVerticalHeader(rows);
+    rows->setParent(grid);
+    rows->hide();
     setModel(grid->model());
     setSelectionModel(grid->selectionModel());
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -21,8 +27,6 @@ FixedColumnsView::FixedColumnsView(QTableView *grid)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(grid->verticalScrollMode());
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
     // A click selects the cell in the grid's selection; the keys go to the
@@ -84,10 +88,6 @@ void FixedColumnsView::follow()
         if (shown && columnWidth(c) != m_grid->columnWidth(c))
             setColumnWidth(c, m_grid->columnWidth(c));
     }
-    // Setting it walks every row's section even when nothing changes.
-    const int rowHeight = m_grid->verticalHeader()->defaultSectionSize();
-    if (verticalHeader()->defaultSectionSize() != rowHeight)
-        verticalHeader()->setDefaultSectionSize(rowHeight);
     horizontalHeader()->setFixedHeight(m_grid->horizontalHeader()->height());
     horizontalHeader()->setVisible(m_grid->horizontalHeader()->isVisible());
 
@@ -117,6 +117,21 @@ void FixedColumnsView::uncoverCurrent()
         return;
     QScrollBar *bar = m_grid->horizontalScrollBar();
     bar->setValue(bar->value() - (covered - left));
+}
+
+void FixedColumnsView::scrollContentsBy(int dx, int dy)
+{
+    // Both views scroll the one row header. The first to follow a new top
+    // row moves it and shifts its cells; the second finds it moved already
+    // and would shift nothing, so the view left behind paints afresh.
+    const int before = verticalHeader()->offset();
+    QTableView::scrollContentsBy(dx, dy);
+    if (dy == 0)
+        return;
+    if (verticalHeader()->offset() != before)
+        m_grid->viewport()->update();
+    else
+        viewport()->update();
 }
 
 bool FixedColumnsView::eventFilter(QObject *watched, QEvent *event)

@@ -7,6 +7,11 @@
 // and the same selection, showing only the first `count` columns. It follows
 // the grid's rows, column widths and size; the grid keeps the focus. The
 // grid's owner gives it the same cell delegates as the grid.
+//
+// Its rows are the grid's rows: it uses the grid's own (hidden) row header,
+// so the row count, the row height and the position of the top row are one
+// and the same for both, and a list of a million rows costs no second set
+// of per-row sections.
 class FixedColumnsView final : public QTableView
 {
     Q_OBJECT
@@ -26,6 +31,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
     // Scrolls the grid sideways so that its current cell is not under the
