@@ -10,6 +10,7 @@
 #include <thread>
 
 #include <QFile>
+#include <QHash>
 #include <QFileInfo>
 #include <QThread>
 
@@ -519,7 +520,7 @@ namespace
                 if (Cp1251Cells::number(stock, QChar(), &v))
                     made[0] = v > 0 ? '1' : '0';
                 else
-                    made[0] = char('0' + availabilityOf(textCell(stock)));
+                    made[0] = availabilityOfWord(stock);
             }
             values[VAvailability] = QByteArrayView(made, 1);
             if (s.codeColumn >= 0) {
@@ -637,6 +638,20 @@ namespace
             return end - to;
         }
 
+        // Availability from a word in a stock column ("есть", "нет"): a
+        // list has few of them, each worked out once.
+        char availabilityOfWord(QByteArrayView word)
+        {
+            const QByteArray key = QByteArray::fromRawData(word.data(), word.size());
+            const auto known = m_availability.constFind(key);
+            if (known != m_availability.constEnd())
+                return known.value();
+            const char value = char('0' + availabilityOf(textCell(word)));
+            if (m_availability.size() < 1024)
+                m_availability.insert(word.toByteArray(), value);
+            return value;
+        }
+
         static SheetCell textCell(QByteArrayView text)
         {
             SheetCell cell;
@@ -673,6 +688,7 @@ namespace
         std::vector<char> m_text;
         size_t m_used = 0;
         QString m_scratch;
+        QHash<QByteArray, char> m_availability;
     };
 
     class CsvRowValues final : public CsvReader::ChunkWork

@@ -591,76 +591,7 @@ void XlsxReader::readWorkbook()
                 m_styleFormats.append(code.isEmpty() ? General : code);
             }
         } else if (key == strings) {
-            // Room for the bytes at once: never more than the part's bytes,
-            // and pages never written cost nothing.
-            m_sharedBytes.clear();
-            m_sharedEnds.clear();
-            m_sharedUnicode.clear();
-            const qint64 partSize = zip.memberSize();
-            if (partSize > 0)
-                m_sharedBytes.reserve(size_t(qMin<qint64>(partSize, qint64(1) << 30)));
-            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            std::string text;
-            bool inItem = false;
-            bool inText = false;
-            int phonetic = 0;
-            zip.scanMember(scanner, [&](XmlScanner::Token token) {
-                switch (token) {
-                case XmlScanner::Token::StartElement:
-                    if (is(scanner.name(), "si")) {
-                        inItem = true;
-                        text.clear();
-                    } else if (is(scanner.name(), "sst")) {
-                        // The count the part declares, within reason: one
-                        // offset each, never grown and copied.
-                        qint64 count = 0;
-                        if (toInt(scanner.attribute("uniqueCount"), count) && count > 0)
-                            m_sharedEnds.reserve(size_t(std::min({count, qint64(MaxSharedStrings), partSize / 8})));
-                    } else if (is(scanner.name(), "rPh")) {
-                        ++phonetic;
-                    } else if (is(scanner.name(), "t")) {
-                        inText = inItem && phonetic == 0;
-                    }
-                    break;
-                case XmlScanner::Token::Text:
-                    if (inText)
-                        appendText(scanner, text);
-                    break;
-                case XmlScanner::Token::EndElement:
-                    if (is(scanner.name(), "si")) {
-                        if (qsizetype(m_sharedEnds.size()) >= MaxSharedStrings)
-                            zip.damaged(QStringLiteral("в книге слишком много строк"));
-                        const QByteArrayView utf8Text(text.data(), qsizetype(text.size()));
-                        if (!XlsxRowScanner::appendCp1251(utf8Text, m_sharedBytes)) {
-                            // A character the code page lacks: the string as
-                            // it is, on the side.
-                            QString unicode;
-                            if (text.find("_x") != std::string::npos) {
-                                unicode = textOf(text);
-                            } else {
-                                unicode.resize(utf8Text.size());
-                                QChar *end = utf8.appendToBuffer(unicode.data(), utf8Text);
-                                unicode.resize(end - unicode.constData());
-                            }
-                            if (!unicode.isEmpty())
-                                m_sharedUnicode.insert(qsizetype(m_sharedEnds.size()), unicode);
-                        }
-                        if (m_sharedBytes.size() > size_t(MaxSharedText))
-                            zip.damaged(QStringLiteral("в книге слишком много строк"));
-                        m_sharedEnds.push_back(quint32(m_sharedBytes.size()));
-                        inItem = inText = false;
-                        phonetic = 0;
-                    } else if (is(scanner.name(), "rPh")) {
-                        phonetic = qMax(0, phonetic - 1);
-                    } else if (is(scanner.name(), "t")) {
-                        inText = false;
-                    }
-                    break;
-                default:
-                    break;
-                }
-                return true;
-            });
+            readSharedStrings(zip, scanner);
         }
     }
     if (!workbookSeen)
@@ -678,6 +609,203 @@ void XlsxReader::readWorkbook()
         sheet.part = targets.value(entry.id);
         m_sheets.append(sheet);
     }
+}
+
+void XlsxReader::readSharedStrings(ZipStream &zip, XmlScanner &scanner)
+{
+    // Room for the bytes at once: never more than the part's bytes, and
+    // pages never written cost nothing.
+    m_sharedBytes.clear();
+    m_sharedEnds.clear();
+    m_sharedUnicode.clear();
+    const qint64 partSize = zip.memberSize();
+    if (partSize > 0)
+        m_sharedBytes.reserve(size_t(qMin<qint64>(partSize, qint64(1) << 30)));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const auto add = [&](QByteArrayView text) {
+        if (qsizetype(m_sharedEnds.size()) >= MaxSharedStrings)
+            zip.damaged(QStringLiteral("в книге слишком много строк"));
+        if (!XlsxRowScanner::appendCp1251(text, m_sharedBytes)) {
+            // A character the code page lacks: the string as it is, on the
+            // side.
+            QString unicode;
+            if (text.contains(QByteArrayView("_x"))) {
+                unicode = textOf(std::string(text.data(), size_t(text.size())));
+            } else {
+                unicode.resize(text.size());
+                QChar *end = utf8.appendToBuffer(unicode.data(), text);
+                unicode.resize(end - unicode.constData());
+            }
+            if (!unicode.isEmpty())
+                m_sharedUnicode.insert(qsizetype(m_sharedEnds.size()), unicode);
+        }
+        if (m_sharedBytes.size() > size_t(MaxSharedText))
+            zip.damaged(QStringLiteral("в книге слишком много строк"));
+        m_sharedEnds.push_back(quint32(m_sharedBytes.size()));
+    };
+
+    // The items as XML.
+    std::string text;
+    bool inItem = false;
+    bool inText = false;
+    int phonetic = 0;
+    const auto handle = [&](XmlScanner::Token token) {
+        switch (token) {
+        case XmlScanner::Token::StartElement:
+            if (is(scanner.name(), "si")) {
+                inItem = true;
+                text.clear();
+            } else if (is(scanner.name(), "sst")) {
+                // The count the part declares, within reason: one offset
+                // each, never grown and copied.
+                qint64 count = 0;
+                if (toInt(scanner.attribute("uniqueCount"), count) && count > 0)
+                    m_sharedEnds.reserve(size_t(std::min({count, qint64(MaxSharedStrings), partSize / 8})));
+            } else if (is(scanner.name(), "rPh")) {
+                ++phonetic;
+            } else if (is(scanner.name(), "t")) {
+                inText = inItem && phonetic == 0;
+            }
+            break;
+        case XmlScanner::Token::Text:
+            if (inText)
+                appendText(scanner, text);
+            break;
+        case XmlScanner::Token::EndElement:
+            if (is(scanner.name(), "si")) {
+                add(QByteArrayView(text.data(), qsizetype(text.size())));
+                inItem = inText = false;
+                phonetic = 0;
+            } else if (is(scanner.name(), "rPh")) {
+                phonetic = qMax(0, phonetic - 1);
+            } else if (is(scanner.name(), "t")) {
+                inText = false;
+            }
+            break;
+        default:
+            break;
+        }
+    };
+
+    // Past the start of the list, an item written plainly,
+    // "<si><t>text</t></si>", is read on its bytes; any other by itself as
+    // XML, and from anything else on the rest of the part.
+    bool usual = true;
+    bool begun = false;
+    std::vector<char> buffer;
+    std::string decoded;
+    const auto betweenItems = [&] { return !inItem && !inText && phonetic == 0; };
+    const auto feedUsual = [&](QByteArrayView data, bool last) {
+        scanner.feed(data);
+        if (last)
+            scanner.finish();
+        for (;;) {
+            const XmlScanner::Token token = scanner.next();
+            if (token == XmlScanner::Token::NeedData)
+                return;
+            if (token == XmlScanner::Token::Invalid)
+                zip.damaged(QStringLiteral("часть «%1» не читается как XML").arg(zip.memberName()));
+            handle(token);
+            if (!begun && token == XmlScanner::Token::StartElement && is(scanner.name(), "sst")
+                && !scanner.isEmptyElement() && betweenItems()) {
+                begun = true;
+                usual = false;
+                const QByteArrayView rest = scanner.unread();
+                buffer.assign(rest.begin(), rest.end());
+                return;
+            }
+        }
+    };
+    const auto fallBack = [&](size_t from, bool last) {
+        usual = true;
+        scanner.reset();
+        feedUsual(QByteArrayView(buffer.data() + from, qsizetype(buffer.size() - from)), last);
+        buffer.clear();
+    };
+    const auto readBuffer = [&](bool last) {
+        size_t pos = 0;
+        for (;;) {
+            const char *const base = buffer.data();
+            const char *const end = base + buffer.size();
+            const char *p = base + pos;
+            while (p < end && isSpace(*p))
+                ++p;
+            pos = size_t(p - base);
+            if (p == end || (!last && end - p < Lookahead))
+                break;
+            if (end - p < 4 || std::memcmp(p, "<si>", 4) != 0)
+                return fallBack(pos, last);
+            const char *q = p + 4;
+            QByteArrayView value;
+            bool plain = false;
+            if (end - q > 3 && q[0] == '<' && q[1] == 't' && (q[2] == '>' || isSpace(q[2]))) {
+                // Past the attributes of <t>.
+                for (q += 2; q < end && *q != '>' && *q != '<' && *q != '/';) {
+                    if (*q == '"' || *q == '\'') {
+                        const auto *close = static_cast<const char *>(std::memchr(q + 1, *q, size_t(end - q - 1)));
+                        q = close ? close + 1 : end;
+                    } else {
+                        ++q;
+                    }
+                }
+                if (q < end && *q == '>') {
+                    ++q;
+                    const auto *lt = static_cast<const char *>(std::memchr(q, '<', size_t(end - q)));
+                    if (lt && end - lt >= 9 && std::memcmp(lt, "</t></si>", 9) == 0) {
+                        value = QByteArrayView(q, lt);
+                        plain = true;
+                        q = lt + 9;
+                    }
+                }
+            }
+            if (plain) {
+                if (std::memchr(value.data(), '&', size_t(value.size()))) {
+                    decoded.clear();
+                    XmlScanner::decode(value, decoded);
+                    value = QByteArrayView(decoded.data(), qsizetype(decoded.size()));
+                }
+                add(value);
+                pos = size_t(q - base);
+                continue;
+            }
+            const qsizetype close = QByteArrayView(p, end).indexOf(QByteArrayView("</si>"));
+            if (close < 0) {
+                if (!last && end - p < MaxByteRow)
+                    break;
+                return fallBack(pos, last);
+            }
+            const QByteArrayView item(p, close + 5);
+            if (item.contains(QByteArrayView("<!")) || item.contains(QByteArrayView("<?")))
+                return fallBack(pos, last);
+            scanner.reset();
+            feedUsual(item, false);
+            pos += size_t(item.size());
+            if (!betweenItems() || !scanner.unread().isEmpty()) {
+                usual = true;
+                feedUsual(QByteArrayView(buffer.data() + pos, qsizetype(buffer.size() - pos)), last);
+                buffer.clear();
+                return;
+            }
+        }
+        buffer.erase(buffer.begin(), buffer.begin() + qsizetype(pos));
+    };
+
+    scanner.reset();
+    zip.readMember([&](QByteArrayView block) {
+        if (usual) {
+            feedUsual(block, false);
+            if (!usual)
+                readBuffer(false);
+        } else {
+            buffer.insert(buffer.end(), block.begin(), block.end());
+            readBuffer(false);
+        }
+        return true;
+    });
+    if (usual)
+        feedUsual({}, true);
+    else
+        readBuffer(true);
 }
 
 QList<SheetInfo> XlsxReader::sheets() const

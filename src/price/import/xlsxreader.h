@@ -97,6 +97,7 @@ private:
     };
 
     void readWorkbook();
+    void readSharedStrings(ZipStream &zip, XmlScanner &scanner);
 
     const Sheet &sheetAt(int sheet) const;
 

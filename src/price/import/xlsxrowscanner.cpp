@@ -1,6 +1,7 @@
 #include "xlsxrowscanner.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "cp1251.h"
@@ -21,6 +22,14 @@ namespace
     {
         return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
     }
+
+    // The bytes that end the name of an attribute (or make it none).
+    const std::array<bool, 256> nameEnd = [] {
+        std::array<bool, 256> table{};
+        for (const char c : {' ', '\t', '\r', '\n', '=', '>', '/', '"', '\'', '<'})
+            table[static_cast<unsigned char>(c)] = true;
+        return table;
+    }();
 
     // Whether an element's name ends at `p` (as XmlScanner ends names).
     bool nameEnds(char c)
@@ -62,10 +71,22 @@ namespace
 
     Type typeOf(QByteArrayView type)
     {
-        if (type.isEmpty() || XmlScanner::is(type, "n"))
+        if (type.size() == 1) {
+            switch (type[0]) {
+            case 'n':
+                return Type::Number;
+            case 's':
+                return Type::Shared;
+            case 'b':
+            case 'e':
+            case 'd':
+                return Type::Other;
+            default:
+                return Type::Number;
+            }
+        }
+        if (type.isEmpty())
             return Type::Number;
-        if (XmlScanner::is(type, "s"))
-            return Type::Shared;
         if (XmlScanner::is(type, "str") || XmlScanner::is(type, "inlineStr"))
             return Type::Text;
         if (XmlScanner::is(type, "b") || XmlScanner::is(type, "e") || XmlScanner::is(type, "d"))
@@ -91,8 +112,8 @@ bool XlsxRowScanner::appendCp1251(QByteArrayView utf8, std::vector<char> &out)
     if (escape) {
         char *to = const_cast<char *>(escape);
         for (const char *from = escape; from < end;) {
-            if (from[0] == '_' && end - from > 6 && from[1] == 'x' && isHex(from[2]) && isHex(from[3])
-                && isHex(from[4]) && isHex(from[5]) && from[6] == '_') {
+            if (from[0] == '_' && end - from > 6 && from[1] == 'x' && isHex(from[2]) && isHex(from[3]) && isHex(from[4])
+                && isHex(from[5]) && from[6] == '_') {
                 const auto ch = char16_t(hexValue(from[2]) << 12 | hexValue(from[3]) << 8 | hexValue(from[4]) << 4
                                          | hexValue(from[5]));
                 const unsigned char byte = Cp1251::fromUnicode(ch);
@@ -134,8 +155,7 @@ bool XlsxRowScanner::attributes(const char *&p, const char *end, Attributes &fou
         }
         const char *name = p;
         const char *local = p;
-        while (p < end && !isSpace(*p) && *p != '=' && *p != '>' && *p != '/' && *p != '"' && *p != '\''
-               && *p != '<') {
+        while (p < end && !nameEnd[static_cast<unsigned char>(*p)]) {
             if (*p == ':')
                 local = p + 1;
             ++p;
@@ -358,9 +378,14 @@ bool XlsxRowScanner::cell(const char *&p, const char *end, XlsxReader::ByteRows 
         return false;
     }
     const size_t at = first + size_t(column);
-    if (out.cells.size() <= at)
-        out.cells.resize(at + 1);
-    out.cells[at] = made;
+    if (out.cells.size() == at)
+        out.cells.push_back(made);
+    else if (out.cells.size() > at)
+        out.cells[at] = made;
+    else {
+        out.cells.resize(at);
+        out.cells.push_back(made);
+    }
     data = true;
     return true;
 }
