@@ -914,7 +914,7 @@ void XlsxReader::readSheetBytes(int sheet, const std::function<bool(ByteRows &ro
     };
     // What the byte scanner does not take is read the usual way, and its
     // rows go into the batch whole.
-    const auto slowRow = [&](const SheetRow &row) -> bool {
+    const std::function<bool(const SheetRow &)> slowRow = [&](const SheetRow &row) -> bool {
         if (rows.slowRows.size() <= rows.slowUsed)
             rows.slowRows.resize(rows.slowUsed + 1);
         rows.slowRows[rows.slowUsed] = row;

@@ -53,12 +53,29 @@ namespace
     // with `p` then past it; false when anything but text stands before it.
     bool elementText(const char *&p, const char *end, const char *close, size_t closeSize, QByteArrayView &text)
     {
-        const auto *lt = static_cast<const char *>(std::memchr(p, '<', size_t(end - p)));
-        if (!lt || !startsWith(lt, end, close, closeSize))
+        const char *lt = p;
+        while (lt < end && *lt != '<')
+            ++lt;
+        if (lt == end || !startsWith(lt, end, close, closeSize))
             return false;
         text = QByteArrayView(p, lt);
         p = lt + closeSize;
         return true;
+    }
+
+    // A count or an index as toInt() reads it, plain digits straight.
+    int smallInt(QByteArrayView v, int fallback)
+    {
+        if (v.size() > 0 && v.size() <= 9) {
+            int n = 0;
+            for (const char c : v) {
+                if (c < '0' || c > '9')
+                    return toInt(v, fallback);
+                n = n * 10 + (c - '0');
+            }
+            return n;
+        }
+        return toInt(v, fallback);
     }
 
     enum class Type : quint8
@@ -155,18 +172,24 @@ bool XlsxRowScanner::attributes(const char *&p, const char *end, Attributes &fou
         }
         const char *name = p;
         const char *local = p;
-        while (p < end && !nameEnd[static_cast<unsigned char>(*p)]) {
-            if (*p == ':')
-                local = p + 1;
-            ++p;
+        if (end - p >= 3 && p[1] == '=' && *p != ':' && !nameEnd[static_cast<unsigned char>(*p)]) {
+            ++p; // a name of one letter, the common case
+        } else {
+            while (p < end && !nameEnd[static_cast<unsigned char>(*p)]) {
+                if (*p == ':')
+                    local = p + 1;
+                ++p;
+            }
         }
         if (p == name || end - p < 2 || *p != '=' || (p[1] != '"' && p[1] != '\''))
             return false;
         const qsizetype size = p - local;
         const char first = *local;
         const char *open = p + 1;
-        const auto *close = static_cast<const char *>(std::memchr(open + 1, *open, size_t(end - open - 1)));
-        if (!close)
+        const char *close = open + 1;
+        while (close < end && *close != *open)
+            ++close;
+        if (close == end)
             return false;
         p = close + 1;
         bool *seen = nullptr;
@@ -242,10 +265,14 @@ const char *XlsxRowScanner::scan(const char *begin, const char *end, qint64 &row
 bool XlsxRowScanner::cell(const char *&p, const char *end, XlsxReader::ByteRows &out, quint32 first, int &column,
                           bool &data)
 {
-    p += 2; // past "<c"
     Attributes found;
-    if (!attributes(p, end, found))
-        return false;
+    if (p[2] == '>') {
+        p += 3; // no attributes, the common case
+    } else {
+        p += 2;
+        if (!attributes(p, end, found))
+            return false;
+    }
 
     qint64 letters = 0;
     for (char c : found.r) {
@@ -260,7 +287,7 @@ bool XlsxRowScanner::cell(const char *&p, const char *end, XlsxReader::ByteRows 
     }
     column = std::min(letters > 0 ? int(std::min<qint64>(letters, MaxColumns + 1) - 1) : column + 1, MaxColumns);
     Type type = typeOf(found.t);
-    const int styleIndex = found.s.isEmpty() ? 0 : toInt(found.s, 0);
+    const int styleIndex = found.s.isEmpty() ? 0 : smallInt(found.s, 0);
 
     bool hasValue = false;
     bool decode = false; // the value is an <is><t> text with entities to decode
@@ -340,7 +367,7 @@ bool XlsxRowScanner::cell(const char *&p, const char *end, XlsxReader::ByteRows 
         }
         break;
     case Type::Shared: {
-        const int index = toInt(value, -1);
+        const int index = smallInt(value, -1);
         if (index < 0 || size_t(index) >= m_sharedEnds.size())
             return true;
         const quint32 from = index == 0 ? 0 : m_sharedEnds[size_t(index) - 1];
