@@ -454,6 +454,19 @@ private slots:
                       .cellFormats = "0 2"}),
             "1:A=<b> & м|B= x ;2:A=a<b|B=#1.5@General;3:A=Масло|B=?0;"
             "4:C=#1@General|D=#4@General|F=Цена, ₽|G=cr\r|H=a€b|I=s\tt;6:A=#0@General|B=#12.5@0.00");
+        const QByteArray four =
+            sheet("<row r=\"1\"><c t=\"s\"><v>0</v></c><c t=\"s\"><v>1</v></c><c t=\"s\"><v>2</v></c>"
+                  "<c t=\"s\"><v>3</v></c><c t=\"s\"><v>4</v></c></row>");
+        row("shared strings read on the bytes and as XML among them",
+            makeXlsx({.sheets = {four},
+                      .strings = "<si><t>x&amp;y</t></si> <si><t><![CDATA[a<b]]></t></si><si><t/></si><si>"
+                                 "<t xml:space=\"preserve\" a='>'>q</t></si><si><t>z</t><rPh><t>no</t></rPh></si>"}),
+            "1:A=x&y|B=a<b|D=q|E=z");
+        row("shared strings: a comment hands the rest to XML",
+            makeXlsx({.sheets = {four},
+                      .strings = "<si><t>a</t></si><!-- c --><si><t>b</t></si><rPh/><si><t>c</t></si></sst>"
+                                 "<si><t>d</t></si><si><t>e</t></si>"}),
+            "1:A=a|B=b|C=c|D=d|E=e");
         row("a comment between rows: the rest as XML",
             makeXlsx({.sheets = {sheet("<row r=\"1\">" + inl("A1", "a") + "</row><!-- note --><row r=\"3\">"
                                        + inl("A3", "b") + "</row><row>" + inl("A4", "c") + "</row>")}}),
@@ -564,6 +577,16 @@ private slots:
         reader.readSheet(0, [&](const SheetRow &) { return ++rows < 1; });
         QCOMPARE(rows, 1);
         QVERIFY_THROWS_EXCEPTION(OrdixError, reader.readSheet(0, [](const SheetRow &) { return true; }));
+
+        // On the bytes, after the first batch of rows.
+        QByteArray many;
+        for (int r = 1; r <= 2000; ++r)
+            many += "<row>" + inl("A1", QByteArray::number(r)) + "</row>";
+        writeZip(path, makeXlsx({.sheets = {sheet(many + QByteArray(4 * 1024 * 1024, ' '))}}), Intact);
+        XlsxReader bytes(path, limits);
+        int batches = 0;
+        bytes.readSheetBytes(0, [&](XlsxReader::ByteRows &) { return ++batches < 1; });
+        QCOMPARE(batches, 1);
     }
 
     // A repeated row with data ends at the last row a sheet can have.

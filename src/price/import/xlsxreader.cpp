@@ -790,8 +790,9 @@ void XlsxReader::readSharedStrings(ZipStream &zip, XmlScanner &scanner)
         buffer.erase(buffer.begin(), buffer.begin() + qsizetype(pos));
     };
 
+    // A large part: inflated on one core while the other reads it.
     scanner.reset();
-    zip.readMember([&](QByteArrayView block) {
+    zip.readMemberAhead([&](QByteArrayView block) {
         if (usual) {
             feedUsual(block, false);
             if (!usual)
