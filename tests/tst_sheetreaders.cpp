@@ -13,6 +13,7 @@
 #include "importfixture.h"
 #include "odsreader.h"
 #include "ordixerror.h"
+#include "progressreporter.h"
 #include "sheetnotes.h"
 #include "supplierlist.h"
 #include "xlsxreader.h"
@@ -702,6 +703,30 @@ private slots:
         const QStringList expected = items(cells, layout);
         QVERIFY(expected.size() > 10);
         QCOMPARE(items(bytes, layout), expected);
+    }
+
+    // Escape during the read of a workbook on its bytes stops both cores
+    // and keeps the items before it.
+    void escapeStopsTheRead()
+    {
+        struct Stop final : public ProgressReporter
+        {
+            void startProgress(const QString &, int, int) override { }
+            void stepProgress(int) override { }
+            bool stopRequested() override { return true; }
+        } progress;
+        QByteArray rows = "<row>" + inl("A1", "Код") + inl("B1", "Наименование") + inl("C1", "Цена") + "</row>";
+        for (int r = 2; r <= 50000; ++r)
+            rows +=
+                "<row><c><v>" + QByteArray::number(r) + "</v></c>" + inl("B1", "Деталь") + "<c><v>1.5</v></c></row>";
+        const QString path = m_dir.filePath(QStringLiteral("escape.xlsx"));
+        writeZip(path, makeXlsx({.sheets = {sheet(rows)}}), Intact);
+        SupplierList list(path);
+        qint64 items = 0;
+        const SupplierList::Result result = list.read(
+            list.guess(), [&](const QByteArrayView *) { return ++items > 0; }, &progress);
+        QVERIFY(result.stopped);
+        QVERIFY(items > 0 && items < 49999);
     }
 
     void initTestCase() { QVERIFY(m_dir.isValid()); }
