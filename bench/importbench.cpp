@@ -369,3 +369,8 @@ namespace
 
     const BenchRegistrar importRegistrar(QStringLiteral("import"), 95, &runImport);
 }
+
+qint64 writeSupplierXlsx(const QString &from, const QString &to, qint64 limit)
+{
+    return writeXlsx(from, to, limit);
+}

@@ -13,6 +13,7 @@
 #include "pricegenerator.h"
 
 int runGrowth(const QList<qint64> &sizes);
+qint64 writeSupplierXlsx(const QString &from, const QString &to, qint64 limit);
 #ifdef ORDIX_BENCH_WINDOW
 int runPeakChild(const QString &kind, const QString &folder);
 #endif
@@ -62,10 +63,18 @@ int main(int argc, char **argv)
             only << QStringLiteral("load");
         } else if (args[i] == QLatin1String("--generate") && i + 1 < args.size()) {
             // Only writes the list of --rows rows (given before) to the file,
-            // for profiling the program on it.
+            // for profiling the program on it; a name ending in ".xlsx" gets
+            // the list as the import benchmark's workbook.
             std::vector<qint32> codes;
             qint64 bytes = 0;
-            generatePriceFile(args[++i], ctx.rows, &codes, &bytes);
+            const QString target = args[++i];
+            if (!target.endsWith(QLatin1String(".xlsx"))) {
+                generatePriceFile(target, ctx.rows, &codes, &bytes);
+                return 0;
+            }
+            const QString text = ctx.workDir.filePath(QStringLiteral("ZOLT.TXT"));
+            generatePriceFile(text, ctx.rows, &codes, &bytes);
+            writeSupplierXlsx(text, target, ctx.rows);
             return 0;
         } else if (args[i] == QLatin1String("--growth") && i + 1 < args.size()) {
             QList<qint64> sizes;

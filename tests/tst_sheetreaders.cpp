@@ -9,9 +9,13 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include "cp1251.h"
+#include "importfixture.h"
 #include "odsreader.h"
 #include "ordixerror.h"
+#include "progressreporter.h"
 #include "sheetnotes.h"
+#include "supplierlist.h"
 #include "xlsxreader.h"
 #include "xmlscanner.h"
 
@@ -296,24 +300,64 @@ private:
             limits.maxMemberSize = 1024 * 1024;
         if (limit == RatioFrom1MiB)
             limits.ratioFrom = 1024 * 1024;
-        QStringList rows;
-        try {
-            std::unique_ptr<SheetReader> reader;
-            if (isOds)
-                reader = std::make_unique<OdsReader>(path, limits);
-            else
-                reader = std::make_unique<XlsxReader>(path, limits);
-            reader->readSheet(sheet, [&](const SheetRow &row) {
-                rows.append(render(row));
-                return true;
-            });
-            QCOMPARE(rows.join(QLatin1Char(';')), expected);
-            QCOMPARE(describe(*reader), info);
-        } catch (const OrdixError &e) {
-            if (!expected.startsWith(QLatin1String("error: ")))
-                QFAIL(qPrintable(e.message()));
-            QVERIFY2(e.message().contains(expected.mid(7)), qPrintable(e.message()));
+        // A workbook is read as cells and on its bytes, the same.
+        for (const bool bytes : {false, true}) {
+            if (bytes && isOds)
+                break;
+            QStringList rows;
+            try {
+                std::unique_ptr<SheetReader> reader;
+                if (isOds)
+                    reader = std::make_unique<OdsReader>(path, limits);
+                else
+                    reader = std::make_unique<XlsxReader>(path, limits);
+                const auto keep = [&](const SheetRow &row) {
+                    rows.append(render(row));
+                    return true;
+                };
+                if (bytes)
+                    readBytes(static_cast<XlsxReader &>(*reader), sheet, keep);
+                else
+                    reader->readSheet(sheet, keep);
+                QCOMPARE(rows.join(QLatin1Char(';')), expected);
+                QCOMPARE(describe(*reader), info);
+            } catch (const OrdixError &e) {
+                if (!expected.startsWith(QLatin1String("error: ")))
+                    QFAIL(qPrintable(e.message()));
+                QVERIFY2(e.message().contains(expected.mid(7)), qPrintable(e.message()));
+            }
         }
+    }
+
+    static void readBytes(XlsxReader &reader, int sheet, const std::function<bool(const SheetRow &)> &onRow)
+    {
+        reader.readSheetBytes(sheet, [&](XlsxReader::ByteRows &batch) {
+            for (const XlsxReader::ByteRows::Row &r : batch.rows) {
+                SheetRow row = r.slow >= 0 ? batch.slowRows[size_t(r.slow)] : SheetRow{r.index, r.hidden, {}};
+                for (quint32 c = 0; r.slow < 0 && c < r.count; ++c)
+                    row.cells.append(reader.cellOf(batch.cells[r.first + c]));
+                if (!onRow(row))
+                    return false;
+            }
+            return true;
+        });
+    }
+
+    // The items of a list, one text each, with the count of each class.
+    static QStringList items(SupplierList &list, const ImportLayout &layout)
+    {
+        QStringList out;
+        const SupplierList::Result result = list.read(layout, [&](const QByteArrayView *values) {
+            QStringList fields;
+            for (int v = 0; v < 9; ++v)
+                fields.append(Cp1251::decode(values[v]));
+            out.append(fields.join(QLatin1Char('|')));
+            return true;
+        });
+        for (const qint64 count : result.counts)
+            out.append(QString::number(count));
+        out.append(QString::number(result.damagedCodes));
+        return out;
     }
 
 private slots:
@@ -397,6 +441,37 @@ private slots:
                                            + "</row><row r=\"3\">" + inl("C3", "c") + "</row>",
                                        "<dimension ref=\"A1:XFD1048576\"/>")}}),
             "1:A=a;2:B=b;3:C=c");
+        const QByteArray weird = "<row r=\"1\" spans=\"1:3\" x14ac:dyDescent=\"0.25\">"
+            + inl("A1", "&lt;b&gt; &amp; &#1084;")
+            + "<c r=\"B1\" t=\"inlineStr\"><is><t xml:space=\"preserve\"> x </t></is></c></row>"
+              "<row><c t=\"inlineStr\"><is><t><![CDATA[a<b]]></t></is></c><c><v>1&#46;5</v></c></row>"
+              "<row><c t=\"inlineStr\"><is><r><t>Мас</t></r><r><rPr/><t>ло</t></r></is></c><c t=\"b\"><v>0</v></c>"
+              "</row><row><c r=\"C4\"><v>1</v></c><c><f t=\"shared\" si=\"0\"/><v>4</v></c><c><v/></c><c t=\"s\">"
+              "<v>0</v></c><c t=\"s\"><v>1</v></c><c t=\"s\"><v>2</v></c><c t=\"str\"><f>A1</f><v>s_x0009_t</v></c>"
+              "</row><row r=\"6\"><c r=\"B6\" s=\"1\"><v> 0012.50 </v></c><c r=\"A6\"><v>-0</v></c></row>";
+        row("rows read on the bytes and as XML among them",
+            makeXlsx({.sheets = {sheet(weird)},
+                      .strings = "<si><t>Цена, ₽</t></si><si><t>cr_x000D_</t></si><si><t>a_x20AC_b</t></si>",
+                      .cellFormats = "0 2"}),
+            "1:A=<b> & м|B= x ;2:A=a<b|B=#1.5@General;3:A=Масло|B=?0;"
+            "4:C=#1@General|D=#4@General|F=Цена, ₽|G=cr\r|H=a€b|I=s\tt;6:A=#0@General|B=#12.5@0.00");
+        const QByteArray four =
+            sheet("<row r=\"1\"><c t=\"s\"><v>0</v></c><c t=\"s\"><v>1</v></c><c t=\"s\"><v>2</v></c>"
+                  "<c t=\"s\"><v>3</v></c><c t=\"s\"><v>4</v></c></row>");
+        row("shared strings read on the bytes and as XML among them",
+            makeXlsx({.sheets = {four},
+                      .strings = "<si><t>x&amp;y</t></si> <si><t><![CDATA[a<b]]></t></si><si><t/></si><si>"
+                                 "<t xml:space=\"preserve\" a='>'>q</t></si><si><t>z</t><rPh><t>no</t></rPh></si>"}),
+            "1:A=x&y|B=a<b|D=q|E=z");
+        row("shared strings: a comment hands the rest to XML",
+            makeXlsx({.sheets = {four},
+                      .strings = "<si><t>a</t></si><!-- c --><si><t>b</t></si><rPh/><si><t>c</t></si></sst>"
+                                 "<si><t>d</t></si><si><t>e</t></si>"}),
+            "1:A=a|B=b|C=c|D=d|E=e");
+        row("a comment between rows: the rest as XML",
+            makeXlsx({.sheets = {sheet("<row r=\"1\">" + inl("A1", "a") + "</row><!-- note --><row r=\"3\">"
+                                       + inl("A3", "b") + "</row><row>" + inl("A4", "c") + "</row>")}}),
+            "1:A=a;3:A=b;4:A=c");
         row("lone cell at XFD1048576",
             makeXlsx(
                 {.sheets = {sheet(
@@ -503,6 +578,16 @@ private slots:
         reader.readSheet(0, [&](const SheetRow &) { return ++rows < 1; });
         QCOMPARE(rows, 1);
         QVERIFY_THROWS_EXCEPTION(OrdixError, reader.readSheet(0, [](const SheetRow &) { return true; }));
+
+        // On the bytes, after the first batch of rows.
+        QByteArray many;
+        for (int r = 1; r <= 2000; ++r)
+            many += "<row>" + inl("A1", QByteArray::number(r)) + "</row>";
+        writeZip(path, makeXlsx({.sheets = {sheet(many + QByteArray(4 * 1024 * 1024, ' '))}}), Intact);
+        XlsxReader bytes(path, limits);
+        int batches = 0;
+        bytes.readSheetBytes(0, [&](XlsxReader::ByteRows &) { return ++batches < 1; });
+        QCOMPARE(batches, 1);
     }
 
     // A repeated row with data ends at the last row a sheet can have.
@@ -553,6 +638,95 @@ private slots:
         expected.replace(QStringLiteral("\\uFFFD"), QString(QChar(0xFFFD)));
         for (qsizetype piece = 1; piece <= xml.size(); ++piece)
             QCOMPARE(tokens(xml, piece), expected);
+    }
+
+    // The items of a workbook read on its bytes are those of the same rows
+    // read as cells (sheets written as importfixture.h writes them).
+    void bytesAsCells_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("codes, prices and packs as numbers")
+            << "Прайс\n\nКод|Наименование|Артикул|Производитель|Кратность|Цена\n"
+               "#101|Фильтр масляный|W 712|MANN|#1|#350.5\n#102|Свеча|#12345@000000|NGK|#2.5|#99\n"
+               "#2.5E+20|Болт|#1.2E+3@0.00E+00|DIN|#0.00001|#1.25\n#-7|Гайка|#-0|#45000@dd.mm.yyyy|#3|#-0\n"
+               "#104|Шайба|#1e15|Ёж ₽|#1|#12345678901.123";
+        QTest::newRow("decimal comma, groups, totals")
+            << "Код|Наименование|Артикул|Цена|Наличие\nТормоза\n#1|Колодки|GDB1550|1 234,50|есть\n"
+               "#2|Диск|0986494563|#2890|нет\n#3|Код 3|X|12,5|#0\nИтого||||\nКод|Наименование|Артикул|Цена|Наличие\n"
+               "#4|Трос|A-4|#0.1|#-1\n#5|中文|B|7,25|ожидается";
+    }
+
+    void bytesAsCells()
+    {
+        QFETCH(QString, text);
+        // The sheet as a workbook: texts shared, numbers with a style of
+        // their format.
+        QByteArray rows, strings, formats, styles = "0";
+        QStringList formatCodes;
+        const QList<SheetRow> sheetData = sheetRows(text);
+        for (const SheetRow &row : sheetData) {
+            rows += "<row r=\"" + QByteArray::number(row.index + 1) + "\">";
+            for (qsizetype c = 0; c < row.cells.size(); ++c) {
+                const SheetCell &cell = row.cells[c];
+                const QByteArray ref = SheetNotes::columnName(int(c)).toLatin1() + QByteArray::number(row.index + 1);
+                if (cell.kind == SheetCell::Kind::Text) {
+                    rows += "<c r=\"" + ref + "\" t=\"s\"><v>" + QByteArray::number(strings.count("<si>")) + "</v></c>";
+                    strings += "<si><t>" + cell.text.toUtf8() + "</t></si>";
+                } else if (cell.kind == SheetCell::Kind::Number) {
+                    qsizetype style = 0;
+                    if (!cell.numberFormat.isEmpty()) {
+                        if (!formatCodes.contains(cell.numberFormat)) {
+                            formatCodes.append(cell.numberFormat);
+                            const QByteArray id = QByteArray::number(163 + formatCodes.size());
+                            formats +=
+                                "<numFmt numFmtId=\"" + id + "\" formatCode=\"" + cell.numberFormat.toUtf8() + "\"/>";
+                            styles += " " + id;
+                        }
+                        style = formatCodes.indexOf(cell.numberFormat) + 1;
+                    }
+                    rows += "<c r=\"" + ref + "\" s=\"" + QByteArray::number(style) + "\"><v>"
+                        + (cell.number == 0 && std::signbit(cell.number) ? QByteArray("-0")
+                                                                         : QByteArray::number(cell.number, 'g', 17))
+                        + "</v></c>";
+                }
+            }
+            rows += "</row>";
+        }
+        const QString path = m_dir.filePath(QStringLiteral("%1.xlsx").arg(QTest::currentDataTag()));
+        writeZip(
+            path,
+            makeXlsx({.sheets = {sheet(rows)}, .strings = strings, .numberFormats = formats, .cellFormats = styles}),
+            Intact);
+        SupplierList cells(path, ListFormat::Xlsx, std::make_unique<MemorySheetReader>(text));
+        const ImportLayout layout = cells.guess();
+        SupplierList bytes(path);
+        const QStringList expected = items(cells, layout);
+        QVERIFY(expected.size() > 10);
+        QCOMPARE(items(bytes, layout), expected);
+    }
+
+    // Escape during the read of a workbook on its bytes stops both cores
+    // and keeps the items before it.
+    void escapeStopsTheRead()
+    {
+        struct Stop final : public ProgressReporter
+        {
+            void startProgress(const QString &, int, int) override { }
+            void stepProgress(int) override { }
+            bool stopRequested() override { return true; }
+        } progress;
+        QByteArray rows = "<row>" + inl("A1", "Код") + inl("B1", "Наименование") + inl("C1", "Цена") + "</row>";
+        for (int r = 2; r <= 50000; ++r)
+            rows +=
+                "<row><c><v>" + QByteArray::number(r) + "</v></c>" + inl("B1", "Деталь") + "<c><v>1.5</v></c></row>";
+        const QString path = m_dir.filePath(QStringLiteral("escape.xlsx"));
+        writeZip(path, makeXlsx({.sheets = {sheet(rows)}}), Intact);
+        SupplierList list(path);
+        qint64 items = 0;
+        const SupplierList::Result result = list.read(
+            list.guess(), [&](const QByteArrayView *) { return ++items > 0; }, &progress);
+        QVERIFY(result.stopped);
+        QVERIFY(items > 0 && items < 49999);
     }
 
     void initTestCase() { QVERIFY(m_dir.isValid()); }

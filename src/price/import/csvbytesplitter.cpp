@@ -129,6 +129,13 @@ char *CsvByteSplitter::convert(const char *from, const char *to, char *out, bool
         }
         return out;
     }
+    return utf8ToCp1251(from, to, out, exact);
+}
+
+char *CsvByteSplitter::utf8ToCp1251(const char *from, const char *to, char *out, bool &exact)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(from);
+    const auto *const end = reinterpret_cast<const unsigned char *>(to);
     // Characters of one or two bytes, the common case, without a branch but
     // the one that leaves the loop; whatever else the text holds is read
     // again below.

@@ -38,6 +38,11 @@ public:
     // Splits `block`, which holds whole records (or ends where the file
     // does), numbering them from `firstRecord`.
     void split(QByteArrayView block, qint64 firstRecord, const RecordHandler &onRecord);
+    // Writes the Windows-1251 form of the UTF-8 text [from, to) at `out`
+    // (no more bytes than it reads); clears `exact` at a character the code
+    // page lacks, at NUL and at bytes that are no character.
+    static char *utf8ToCp1251(const char *from, const char *to, char *out, bool &exact);
+
     // The number of the record after the last one split.
     qint64 nextRecord() const { return m_record; }
     // The record where a quoted field starts that the end of the block left

@@ -12,46 +12,47 @@ namespace
     {
         return ch.isSpace() || ch == QChar(0x00A0) || ch == QChar(0x202F) || ch == QChar(0x2009);
     }
+}
 
-    // How many zeros a format like "000000" or "00000" asks for; 0 when the
-    // format is something else.
-    int zeroPadding(const QString &format)
-    {
-        if (format.isEmpty())
+int ImportCells::zeroPadding(const QString &format)
+{
+    if (format.isEmpty())
+        return 0;
+    int zeros = 0;
+    for (QChar ch : format) {
+        if (ch == u'0')
+            ++zeros;
+        else if (ch != u'"' && ch != u'\\')
             return 0;
-        int zeros = 0;
-        for (QChar ch : format) {
-            if (ch == u'0')
-                ++zeros;
-            else if (ch != u'"' && ch != u'\\')
-                return 0;
-        }
-        return zeros > 1 ? zeros : 0;
     }
+    return zeros > 1 ? zeros : 0;
+}
 
-    bool isDateFormat(const QString &format)
-    {
-        // Letters inside quotes or brackets are text or colours, not parts of a date.
-        bool quoted = false;
-        bool bracket = false;
-        for (QChar ch : format) {
-            if (ch == u'"')
-                quoted = !quoted;
-            else if (ch == u'[')
-                bracket = true;
-            else if (ch == u']')
-                bracket = false;
-            else if (!quoted && !bracket) {
-                const QChar lower = ch.toLower();
-                if (lower == u'd' || lower == u'y' || lower == u'д' || lower == u'г')
-                    return true;
-                if (lower == u'm' && !format.contains(u'h', Qt::CaseInsensitive))
-                    return true;
-            }
+bool ImportCells::isDateFormat(const QString &format)
+{
+    // Letters inside quotes or brackets are text or colours, not parts of a date.
+    bool quoted = false;
+    bool bracket = false;
+    for (QChar ch : format) {
+        if (ch == u'"')
+            quoted = !quoted;
+        else if (ch == u'[')
+            bracket = true;
+        else if (ch == u']')
+            bracket = false;
+        else if (!quoted && !bracket) {
+            const QChar lower = ch.toLower();
+            if (lower == u'd' || lower == u'y' || lower == u'д' || lower == u'г')
+                return true;
+            if (lower == u'm' && !format.contains(u'h', Qt::CaseInsensitive))
+                return true;
         }
-        return false;
     }
+    return false;
+}
 
+namespace
+{
     QString plainNumber(double value)
     {
         if (std::isfinite(value) && std::fabs(value) < 1e15 && value == std::floor(value))

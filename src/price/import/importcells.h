@@ -35,6 +35,11 @@ namespace ImportCells
     // format shows it where that matters for a code ("000000" keeps the
     // zeros), else in plain digits ("12.5", "2101"); a date as dd.MM.yyyy.
     QString text(const SheetCell &cell, bool uses1904Dates = false);
+    // How many digits a number format like "000000" asks for (a code's
+    // zeros); 0 for any other format.
+    int zeroPadding(const QString &format);
+    // Whether a number format shows a date.
+    bool isDateFormat(const QString &format);
     // A code or part number that a spreadsheet turned into a float
     // ("2.19E+26", or a number past 15 digits): its digits are lost.
     bool isDamagedCode(const SheetCell &cell);

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include <QFile>
+#include <QHash>
 #include <QFileInfo>
 #include <QThread>
 
@@ -21,6 +22,7 @@
 #include "progressreporter.h"
 #include "textencoding.h"
 #include "textfile.h"
+#include "xlsxreader.h"
 
 namespace
 {
@@ -518,7 +520,7 @@ namespace
                 if (Cp1251Cells::number(stock, QChar(), &v))
                     made[0] = v > 0 ? '1' : '0';
                 else
-                    made[0] = char('0' + availabilityOf(textCell(stock)));
+                    made[0] = availabilityOfWord(stock);
             }
             values[VAvailability] = QByteArrayView(made, 1);
             if (s.codeColumn >= 0) {
@@ -636,6 +638,20 @@ namespace
             return end - to;
         }
 
+        // Availability from a word in a stock column ("есть", "нет"): a
+        // list has few of them, each worked out once.
+        char availabilityOfWord(QByteArrayView word)
+        {
+            const QByteArray key = QByteArray::fromRawData(word.data(), word.size());
+            const auto known = m_availability.constFind(key);
+            if (known != m_availability.constEnd())
+                return known.value();
+            const char value = char('0' + availabilityOf(textCell(word)));
+            if (m_availability.size() < 1024)
+                m_availability.insert(word.toByteArray(), value);
+            return value;
+        }
+
         static SheetCell textCell(QByteArrayView text)
         {
             SheetCell cell;
@@ -672,6 +688,7 @@ namespace
         std::vector<char> m_text;
         size_t m_used = 0;
         QString m_scratch;
+        QHash<QByteArray, char> m_availability;
     };
 
     class CsvRowValues final : public CsvReader::ChunkWork
@@ -714,6 +731,285 @@ namespace
                 views[v] = values.value(added, v);
             added.refused = !batch->add(views);
         }
+    };
+}
+
+namespace
+{
+    // Runs `produce` on a thread of its own while the calling thread takes
+    // what it makes, batch after batch, through a short queue: `produce`
+    // hands each batch to the function it is given, which takes its
+    // contents and leaves it the memory of one taken before (false: stop).
+    // `consume` says false to stop. One core: no thread.
+    template<typename Batch>
+    void pipeline(const std::function<void(const std::function<bool(Batch &)> &)> &produce,
+                  const std::function<bool(Batch &)> &consume)
+    {
+        if (QThread::idealThreadCount() < 2) {
+            produce(consume);
+            return;
+        }
+        constexpr size_t Queued = 8;
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::deque<std::unique_ptr<Batch>> queue;
+        std::vector<std::unique_ptr<Batch>> spare;
+        bool finished = false;
+        bool stop = false;
+        std::exception_ptr failure;
+        std::thread producer([&] {
+            try {
+                produce([&](Batch &filled) {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return stop || queue.size() < Queued; });
+                    if (stop)
+                        return false;
+                    std::unique_ptr<Batch> taken;
+                    if (spare.empty()) {
+                        taken = std::make_unique<Batch>();
+                    } else {
+                        taken = std::move(spare.back());
+                        spare.pop_back();
+                    }
+                    std::swap(filled, *taken);
+                    queue.push_back(std::move(taken));
+                    changed.notify_all();
+                    return true;
+                });
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            const std::lock_guard lock(mutex);
+            finished = true;
+            changed.notify_all();
+        });
+        const auto finish = [&] {
+            {
+                const std::lock_guard lock(mutex);
+                stop = true;
+                changed.notify_all();
+            }
+            producer.join();
+        };
+        try {
+            for (;;) {
+                std::unique_ptr<Batch> batch;
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return finished || !queue.empty(); });
+                    if (queue.empty())
+                        break;
+                    batch = std::move(queue.front());
+                    queue.pop_front();
+                    changed.notify_all();
+                }
+                const bool more = consume(*batch);
+                const std::lock_guard lock(mutex);
+                spare.push_back(std::move(batch));
+                if (!more)
+                    break;
+            }
+        } catch (...) {
+            finish();
+            throw;
+        }
+        finish();
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+    // The rows of a workbook read on their bytes into the values of the
+    // items, as RowValues::add() makes them of the same rows read as
+    // cells: the texts as they are, the numbers written as the import reads
+    // them in their columns. A row where that is not plain (a number shown
+    // as a date, a string the code page lacks, anything but an item) goes
+    // as cells.
+    class XlsxItems final
+    {
+    public:
+        XlsxItems(const XlsxReader &reader, const RowValues::Settings &settings, const ImportLayout &layout)
+            : m_reader(reader)
+            , m_mark(settings.decimalMark == QLatin1Char(',') ? ',' : '.')
+        {
+            int columns = 0;
+            for (int c : settings.columns)
+                columns = qMax(columns, c + 1);
+            for (int c : {settings.stockColumn, settings.codeColumn, settings.priceColumn})
+                columns = qMax(columns, c + 1);
+            columns = qMax(columns, int(layout.header.size()));
+            m_roles.assign(size_t(columns), Other);
+            const auto mark = [this](int column, quint8 role) {
+                if (column >= 0)
+                    m_roles[size_t(column)] |= role;
+            };
+            for (int v = VName; v < ValueCount; ++v) {
+                if (v != VPrice)
+                    mark(settings.columns[v], Text);
+            }
+            mark(settings.stockColumn, Value);
+            mark(settings.codeColumn, Value | Code);
+            mark(settings.priceColumn, Value);
+            mark(settings.partColumn, Code);
+            // A number where the header has a number: the header the row
+            // repeats is counted on cells as texts, not on numbers.
+            for (qsizetype c = 0; c < layout.header.size(); ++c) {
+                const QString &h = layout.header.at(c);
+                if (!h.isEmpty() && std::all_of(h.begin(), h.end(), [](QChar ch) {
+                        return ch.isDigit() || QStringView(u".,-+Ee ").contains(ch);
+                    }))
+                    m_roles[size_t(c)] |= Numeric;
+            }
+            for (const QString &format : reader.styleFormats()) {
+                m_styles.push_back({ImportCells::zeroPadding(format), ImportCells::isDateFormat(format),
+                                    format.contains(QLatin1String("E+"), Qt::CaseInsensitive)});
+            }
+        }
+
+        void add(const XlsxReader::ByteRows &batch, RowValues &values)
+        {
+            for (const XlsxReader::ByteRows::Row &row : batch.rows) {
+                if (row.slow >= 0) {
+                    values.add(batch.slowRows[size_t(row.slow)]);
+                    continue;
+                }
+                const XlsxReader::ByteCell *cells = batch.cells.data() + row.first;
+                if (plain(cells, row.count) && values.addBytes(row.index, m_views.data(), row.count, nullptr))
+                    continue;
+                m_row.index = row.index;
+                m_row.hidden = row.hidden;
+                m_row.cells.resize(row.count);
+                for (quint32 c = 0; c < row.count; ++c)
+                    m_row.cells[c] = m_reader.cellOf(cells[c]);
+                values.add(m_row);
+            }
+        }
+
+    private:
+        enum Role : quint8
+        {
+            Other = 0,
+            Text = 1,    // a text of the item: a number as its format shows it
+            Value = 2,   // read as a number: written so that it reads the same
+            Code = 4,    // a code or part number: spoilt by an exponent format
+            Numeric = 8, // the header there looks like a number
+        };
+        static constexpr qsizetype NumberRoom = 64;
+        struct Style
+        {
+            int zeros = 0;
+            bool date = false;
+            bool exponent = false;
+        };
+
+        // Sets m_views to the texts of the cells; false where a cell is not
+        // plain.
+        bool plain(const XlsxReader::ByteCell *cells, quint32 count)
+        {
+            if (m_views.size() < count) {
+                m_views.resize(count);
+                m_numbers.resize(size_t(count) * NumberRoom);
+            }
+            char *numbers = m_numbers.data();
+            for (quint32 c = 0; c < count; ++c) {
+                const XlsxReader::ByteCell &cell = cells[c];
+                switch (cell.kind) {
+                case XlsxReader::ByteCell::Kind::Empty:
+                    m_views[c] = QByteArrayView();
+                    break;
+                case XlsxReader::ByteCell::Kind::Text:
+                    m_views[c] = QByteArrayView(cell.text, cell.size);
+                    break;
+                case XlsxReader::ByteCell::Kind::Unicode:
+                    return false;
+                case XlsxReader::ByteCell::Kind::Number: {
+                    const qsizetype size = number(cell, c < m_roles.size() ? m_roles[c] : quint8(Other), numbers);
+                    if (size < 0)
+                        return false;
+                    m_views[c] = QByteArrayView(numbers, size);
+                    numbers += size;
+                    break;
+                }
+                }
+            }
+            return true;
+        }
+
+        // Writes the text of a number cell at `to` (room for NumberRoom
+        // bytes) and returns its length; -1 where it is not plain.
+        qsizetype number(const XlsxReader::ByteCell &cell, quint8 role, char *to) const
+        {
+            const Style style = cell.index < m_styles.size() ? m_styles[cell.index] : Style();
+            const double v = cell.number;
+            if ((role & Numeric) || ((role & Text) && (role & Value)) || !std::isfinite(v) || std::fabs(v) >= 1e15
+                || (v == 0 && std::signbit(v)) || ((role & Code) && style.exponent) || ((role & Text) && style.date))
+                return -1;
+            char *const buffer = to;
+            char *end = buffer;
+            if (v == std::floor(v)) {
+                const auto whole = qint64(v);
+                end = std::to_chars(buffer, buffer + NumberRoom, whole).ptr;
+                if ((role & Text) && style.zeros > end - buffer && v >= 0) {
+                    if (style.zeros >= NumberRoom)
+                        return -1;
+                    const qsizetype pad = style.zeros - (end - buffer);
+                    std::memmove(buffer + pad, buffer, size_t(end - buffer));
+                    std::fill(buffer, buffer + pad, '0');
+                    end += pad;
+                }
+            } else if (role & Text) {
+                // Shown as a spreadsheet shows it, with up to 15 digits: the
+                // shortest form where that has no more, and no exponent.
+                if (std::fabs(v) < 1e-4)
+                    return -1;
+                const auto written = std::to_chars(buffer, buffer + NumberRoom, v, std::chars_format::fixed);
+                if (written.ec != std::errc())
+                    return -1;
+                end = written.ptr;
+                int digits = 0;
+                for (const char *p = buffer; p != end; ++p) {
+                    if (*p >= '0' && *p <= '9' && (digits > 0 || *p != '0'))
+                        ++digits;
+                }
+                if (digits > 15)
+                    return -1;
+            } else {
+                // A form that reads back as the same number, plain: up to 15
+                // digits, as the import reads exactly. The file's own where
+                // it is such (it was read to this number), else the shortest.
+                if (cell.text && cell.size < NumberRoom) {
+                    end = std::copy(cell.text, cell.text + cell.size, buffer);
+                } else {
+                    const auto written = std::to_chars(buffer, buffer + NumberRoom, v, std::chars_format::fixed);
+                    if (written.ec != std::errc())
+                        return -1;
+                    end = written.ptr;
+                }
+                int digits = 0;
+                int decimals = -1;
+                for (char *p = buffer; p != end; ++p) {
+                    if (*p == '.' && decimals < 0 && p + 1 != end) {
+                        decimals = 0;
+                        *p = m_mark;
+                    } else if (*p >= '0' && *p <= '9') {
+                        ++digits;
+                        decimals += decimals >= 0 ? 1 : 0;
+                    } else if (*p != '-' || p != buffer) {
+                        return -1;
+                    }
+                }
+                if (digits == 0 || digits > 15 || decimals > 11 || buffer[v < 0 ? 1 : 0] == m_mark)
+                    return -1;
+            }
+            return end - buffer;
+        }
+
+        const XlsxReader &m_reader;
+        const char m_mark;
+        std::vector<quint8> m_roles; // by column
+        std::vector<Style> m_styles;
+        std::vector<QByteArrayView> m_views;
+        std::vector<char> m_numbers; // the texts of a row's numbers
+        SheetRow m_row;
     };
 }
 
@@ -806,6 +1102,25 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
             [&](CsvReader::ChunkWork &work) {
                 auto &chunk = static_cast<CsvRowValues &>(work);
                 return takeRows(chunk.values, chunk.batch.get());
+            });
+        result.notes = m_reader->notes();
+        return result;
+    }
+
+    if (auto *xlsx = dynamic_cast<XlsxReader *>(m_reader.get())) {
+        // A workbook is read on its bytes on one core while the other makes
+        // the items.
+        XlsxItems items(*xlsx, settings, layout);
+        RowValues values(settings, classifier);
+        const int sheet = qMax(0, m_sheet);
+        pipeline<XlsxReader::ByteRows>(
+            [xlsx, sheet](const std::function<bool(XlsxReader::ByteRows &)> &hand) {
+                xlsx->readSheetBytes(sheet, hand);
+            },
+            [&](XlsxReader::ByteRows &batch) {
+                values.clear();
+                items.add(batch, values);
+                return takeRows(values, nullptr);
             });
         result.notes = m_reader->notes();
         return result;

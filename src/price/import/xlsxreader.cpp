@@ -10,8 +10,10 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include "cp1251.h"
 #include "ordixerror.h"
 #include "sheetnotes.h"
+#include "xlsxrowscanner.h"
 #include "xmlscanner.h"
 #include "xmlvalues.h"
 
@@ -25,8 +27,15 @@ namespace
         return XmlScanner::is(name, text);
     }
 
-    // The widest sheet Excel makes; a cell past it is ignored.
-    constexpr int MaxColumns = 16384;
+    constexpr int MaxColumns = XlsxRowScanner::MaxColumns;
+    // Rows handed out at a time by readSheetBytes().
+    constexpr size_t BatchRows = 512;
+    // The bytes ahead of a row to read on its bytes: a longer one is read
+    // the usual way.
+    constexpr qsizetype Lookahead = 64 * 1024;
+    // How far the end of a row read the usual way by itself is looked for;
+    // past it, the rest of the sheet is read the usual way.
+    constexpr qsizetype MaxByteRow = 1024 * 1024;
 
     // How many relationships of one part, sheets, number formats and cell
     // styles are kept (far more than Excel makes): a small damaged file must
@@ -177,11 +186,10 @@ namespace
     class SheetParser final
     {
     public:
-        SheetParser(XmlScanner &scanner, const QString &sharedText, const std::vector<quint32> &sharedEnds,
-                    const QList<QString> &formats, bool borrowed, const std::function<bool(const SheetRow &)> &onRow)
+        SheetParser(XmlScanner &scanner, const XlsxReader &reader, const QList<QString> &formats, bool borrowed,
+                    const std::function<bool(const SheetRow &)> &onRow)
             : m_scanner(scanner)
-            , m_sharedText(sharedText)
-            , m_sharedEnds(sharedEnds)
+            , m_reader(reader)
             , m_formats(formats)
             , m_borrowed(borrowed)
             , m_onRow(onRow)
@@ -207,6 +215,13 @@ namespace
         int width() const { return m_width; }
 
         QList<int> hiddenColumns() const { return SheetNotes::columnsSet(m_hiddenColumns); }
+
+        // Whether the cells have begun, and no row is open.
+        bool inSheetData() const { return m_inSheetData; }
+        bool betweenRows() const { return m_inSheetData && !m_inRow && !m_inCell; }
+        // The 0-based number of the last row begun.
+        qint64 rowIndex() const { return m_rowIndex; }
+        void setRowIndex(qint64 index) { m_rowIndex = index; }
 
     private:
         enum class Type : quint8
@@ -396,14 +411,8 @@ namespace
             }
             case Type::Shared: {
                 const int index = toInt(QByteArrayView(m_value.data(), qsizetype(m_value.size())), -1);
-                if (index < 0 || size_t(index) >= m_sharedEnds.size())
-                    break;
-                const qsizetype begin = index == 0 ? 0 : qsizetype(m_sharedEnds[size_t(index) - 1]);
-                const qsizetype size = qsizetype(m_sharedEnds[size_t(index)]) - begin;
-                if (size == 0)
-                    break;
-                const QChar *text = m_sharedText.constData() + begin;
-                putText(m_borrowed ? QString::fromRawData(text, size) : QString(text, size));
+                if (index >= 0)
+                    putText(m_reader.sharedText(index, m_borrowed));
                 break;
             }
             case Type::Inline:
@@ -437,8 +446,7 @@ namespace
         }
 
         XmlScanner &m_scanner;
-        const QString &m_sharedText;
-        const std::vector<quint32> &m_sharedEnds;
+        const XlsxReader &m_reader;
         const QList<QString> &m_formats;
         const bool m_borrowed;
         const std::function<bool(const SheetRow &)> &m_onRow;
@@ -583,69 +591,7 @@ void XlsxReader::readWorkbook()
                 m_styleFormats.append(code.isEmpty() ? General : code);
             }
         } else if (key == strings) {
-            // Room for the characters at once: never more than the part's
-            // bytes, and pages never written cost nothing.
-            m_sharedText.clear();
-            m_sharedEnds.clear();
-            const qint64 partSize = zip.memberSize();
-            if (partSize > 0)
-                m_sharedText.reserve(qsizetype(qMin<qint64>(partSize, qint64(1) << 30)));
-            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            std::string text;
-            bool inItem = false;
-            bool inText = false;
-            int phonetic = 0;
-            zip.scanMember(scanner, [&](XmlScanner::Token token) {
-                switch (token) {
-                case XmlScanner::Token::StartElement:
-                    if (is(scanner.name(), "si")) {
-                        inItem = true;
-                        text.clear();
-                    } else if (is(scanner.name(), "sst")) {
-                        // The count the part declares, within reason: one
-                        // offset each, never grown and copied.
-                        qint64 count = 0;
-                        if (toInt(scanner.attribute("uniqueCount"), count) && count > 0)
-                            m_sharedEnds.reserve(size_t(std::min({count, qint64(MaxSharedStrings), partSize / 8})));
-                    } else if (is(scanner.name(), "rPh")) {
-                        ++phonetic;
-                    } else if (is(scanner.name(), "t")) {
-                        inText = inItem && phonetic == 0;
-                    }
-                    break;
-                case XmlScanner::Token::Text:
-                    if (inText)
-                        appendText(scanner, text);
-                    break;
-                case XmlScanner::Token::EndElement:
-                    if (is(scanner.name(), "si")) {
-                        if (qsizetype(m_sharedEnds.size()) >= MaxSharedStrings)
-                            zip.damaged(QStringLiteral("в книге слишком много строк"));
-                        if (text.find("_x") != std::string::npos) {
-                            m_sharedText.append(textOf(text));
-                        } else {
-                            const qsizetype from = m_sharedText.size();
-                            m_sharedText.resize(from + qsizetype(text.size()));
-                            QChar *end = utf8.appendToBuffer(m_sharedText.data() + from,
-                                                             QByteArrayView(text.data(), qsizetype(text.size())));
-                            m_sharedText.resize(end - m_sharedText.constData());
-                        }
-                        if (m_sharedText.size() > qsizetype(MaxSharedText))
-                            zip.damaged(QStringLiteral("в книге слишком много строк"));
-                        m_sharedEnds.push_back(quint32(m_sharedText.size()));
-                        inItem = inText = false;
-                        phonetic = 0;
-                    } else if (is(scanner.name(), "rPh")) {
-                        phonetic = qMax(0, phonetic - 1);
-                    } else if (is(scanner.name(), "t")) {
-                        inText = false;
-                    }
-                    break;
-                default:
-                    break;
-                }
-                return true;
-            });
+            readSharedStrings(zip, scanner);
         }
     }
     if (!workbookSeen)
@@ -665,6 +611,204 @@ void XlsxReader::readWorkbook()
     }
 }
 
+void XlsxReader::readSharedStrings(ZipStream &zip, XmlScanner &scanner)
+{
+    // Room for the bytes at once: never more than the part's bytes, and
+    // pages never written cost nothing.
+    m_sharedBytes.clear();
+    m_sharedEnds.clear();
+    m_sharedUnicode.clear();
+    const qint64 partSize = zip.memberSize();
+    if (partSize > 0)
+        m_sharedBytes.reserve(size_t(qMin<qint64>(partSize, qint64(1) << 30)));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const auto add = [&](QByteArrayView text) {
+        if (qsizetype(m_sharedEnds.size()) >= MaxSharedStrings)
+            zip.damaged(QStringLiteral("в книге слишком много строк"));
+        if (!XlsxRowScanner::appendCp1251(text, m_sharedBytes)) {
+            // A character the code page lacks: the string as it is, on the
+            // side.
+            QString unicode;
+            if (text.contains(QByteArrayView("_x"))) {
+                unicode = textOf(std::string(text.data(), size_t(text.size())));
+            } else {
+                unicode.resize(text.size());
+                QChar *end = utf8.appendToBuffer(unicode.data(), text);
+                unicode.resize(end - unicode.constData());
+            }
+            if (!unicode.isEmpty())
+                m_sharedUnicode.insert(qsizetype(m_sharedEnds.size()), unicode);
+        }
+        if (m_sharedBytes.size() > size_t(MaxSharedText))
+            zip.damaged(QStringLiteral("в книге слишком много строк"));
+        m_sharedEnds.push_back(quint32(m_sharedBytes.size()));
+    };
+
+    // The items as XML.
+    std::string text;
+    bool inItem = false;
+    bool inText = false;
+    int phonetic = 0;
+    const auto handle = [&](XmlScanner::Token token) {
+        switch (token) {
+        case XmlScanner::Token::StartElement:
+            if (is(scanner.name(), "si")) {
+                inItem = true;
+                text.clear();
+            } else if (is(scanner.name(), "sst")) {
+                // The count the part declares, within reason: one offset
+                // each, never grown and copied.
+                qint64 count = 0;
+                if (toInt(scanner.attribute("uniqueCount"), count) && count > 0)
+                    m_sharedEnds.reserve(size_t(std::min({count, qint64(MaxSharedStrings), partSize / 8})));
+            } else if (is(scanner.name(), "rPh")) {
+                ++phonetic;
+            } else if (is(scanner.name(), "t")) {
+                inText = inItem && phonetic == 0;
+            }
+            break;
+        case XmlScanner::Token::Text:
+            if (inText)
+                appendText(scanner, text);
+            break;
+        case XmlScanner::Token::EndElement:
+            if (is(scanner.name(), "si")) {
+                add(QByteArrayView(text.data(), qsizetype(text.size())));
+                inItem = inText = false;
+                phonetic = 0;
+            } else if (is(scanner.name(), "rPh")) {
+                phonetic = qMax(0, phonetic - 1);
+            } else if (is(scanner.name(), "t")) {
+                inText = false;
+            }
+            break;
+        default:
+            break;
+        }
+    };
+
+    // Past the start of the list, an item written plainly,
+    // "<si><t>text</t></si>", is read on its bytes; any other by itself as
+    // XML, and from anything else on the rest of the part.
+    bool usual = true;
+    bool begun = false;
+    std::vector<char> buffer;
+    std::string decoded;
+    const auto betweenItems = [&] { return !inItem && !inText && phonetic == 0; };
+    const auto feedUsual = [&](QByteArrayView data, bool last) {
+        scanner.feed(data);
+        if (last)
+            scanner.finish();
+        for (;;) {
+            const XmlScanner::Token token = scanner.next();
+            if (token == XmlScanner::Token::NeedData)
+                return;
+            if (token == XmlScanner::Token::Invalid)
+                zip.damaged(QStringLiteral("часть «%1» не читается как XML").arg(zip.memberName()));
+            handle(token);
+            if (!begun && token == XmlScanner::Token::StartElement && is(scanner.name(), "sst")
+                && !scanner.isEmptyElement() && betweenItems()) {
+                begun = true;
+                usual = false;
+                const QByteArrayView rest = scanner.unread();
+                buffer.assign(rest.begin(), rest.end());
+                return;
+            }
+        }
+    };
+    const auto fallBack = [&](size_t from, bool last) {
+        usual = true;
+        scanner.reset();
+        feedUsual(QByteArrayView(buffer.data() + from, qsizetype(buffer.size() - from)), last);
+        buffer.clear();
+    };
+    const auto readBuffer = [&](bool last) {
+        size_t pos = 0;
+        for (;;) {
+            const char *const base = buffer.data();
+            const char *const end = base + buffer.size();
+            const char *p = base + pos;
+            while (p < end && isSpace(*p))
+                ++p;
+            pos = size_t(p - base);
+            if (p == end || (!last && end - p < Lookahead))
+                break;
+            if (end - p < 4 || std::memcmp(p, "<si>", 4) != 0)
+                return fallBack(pos, last);
+            const char *q = p + 4;
+            QByteArrayView value;
+            bool plain = false;
+            if (end - q > 3 && q[0] == '<' && q[1] == 't' && (q[2] == '>' || isSpace(q[2]))) {
+                // Past the attributes of <t>.
+                for (q += 2; q < end && *q != '>' && *q != '<' && *q != '/';) {
+                    if (*q == '"' || *q == '\'') {
+                        const auto *close = static_cast<const char *>(std::memchr(q + 1, *q, size_t(end - q - 1)));
+                        q = close ? close + 1 : end;
+                    } else {
+                        ++q;
+                    }
+                }
+                if (q < end && *q == '>') {
+                    ++q;
+                    const auto *lt = static_cast<const char *>(std::memchr(q, '<', size_t(end - q)));
+                    if (lt && end - lt >= 9 && std::memcmp(lt, "</t></si>", 9) == 0) {
+                        value = QByteArrayView(q, lt);
+                        plain = true;
+                        q = lt + 9;
+                    }
+                }
+            }
+            if (plain) {
+                if (std::memchr(value.data(), '&', size_t(value.size()))) {
+                    decoded.clear();
+                    XmlScanner::decode(value, decoded);
+                    value = QByteArrayView(decoded.data(), qsizetype(decoded.size()));
+                }
+                add(value);
+                pos = size_t(q - base);
+                continue;
+            }
+            const qsizetype close = QByteArrayView(p, end).indexOf(QByteArrayView("</si>"));
+            if (close < 0) {
+                if (!last && end - p < MaxByteRow)
+                    break;
+                return fallBack(pos, last);
+            }
+            const QByteArrayView item(p, close + 5);
+            if (item.contains(QByteArrayView("<!")) || item.contains(QByteArrayView("<?")))
+                return fallBack(pos, last);
+            scanner.reset();
+            feedUsual(item, false);
+            pos += size_t(item.size());
+            if (!betweenItems() || !scanner.unread().isEmpty()) {
+                usual = true;
+                feedUsual(QByteArrayView(buffer.data() + pos, qsizetype(buffer.size() - pos)), last);
+                buffer.clear();
+                return;
+            }
+        }
+        buffer.erase(buffer.begin(), buffer.begin() + qsizetype(pos));
+    };
+
+    // A large part: inflated on one core while the other reads it.
+    scanner.reset();
+    zip.readMemberAhead([&](QByteArrayView block) {
+        if (usual) {
+            feedUsual(block, false);
+            if (!usual)
+                readBuffer(false);
+        } else {
+            buffer.insert(buffer.end(), block.begin(), block.end());
+            readBuffer(false);
+        }
+        return true;
+    });
+    if (usual)
+        feedUsual({}, true);
+    else
+        readBuffer(true);
+}
+
 QList<SheetInfo> XlsxReader::sheets() const
 {
     QList<SheetInfo> list;
@@ -673,19 +817,63 @@ QList<SheetInfo> XlsxReader::sheets() const
     return list;
 }
 
+const XlsxReader::Sheet &XlsxReader::sheetAt(int sheet) const
+{
+    if (sheet < 0 || sheet >= m_sheets.size())
+        throw OrdixError(
+            QStringLiteral("В книге %1 нет листа номер %2").arg(ZipStream::displayName(m_path)).arg(sheet + 1));
+    return m_sheets[sheet];
+}
+
+QString XlsxReader::sharedText(qsizetype index, bool borrowed) const
+{
+    if (index < 0 || size_t(index) >= m_sharedEnds.size())
+        return QString();
+    const quint32 begin = index == 0 ? 0 : m_sharedEnds[size_t(index) - 1];
+    const quint32 end = m_sharedEnds[size_t(index)];
+    if (begin == end) {
+        const auto unicode = m_sharedUnicode.constFind(index);
+        if (unicode == m_sharedUnicode.constEnd())
+            return QString();
+        // Borrowed: no shared count to touch from two threads.
+        return borrowed ? QString::fromRawData(unicode->constData(), unicode->size()) : *unicode;
+    }
+    return Cp1251::decode(QByteArrayView(m_sharedBytes.data() + begin, qsizetype(end - begin)));
+}
+
+SheetCell XlsxReader::cellOf(const ByteCell &cell) const
+{
+    SheetCell out;
+    switch (cell.kind) {
+    case ByteCell::Kind::Empty:
+        break;
+    case ByteCell::Kind::Text:
+        out.kind = SheetCell::Kind::Text;
+        out.text = Cp1251::decode(QByteArrayView(cell.text, cell.size));
+        break;
+    case ByteCell::Kind::Unicode:
+        out.kind = SheetCell::Kind::Text;
+        out.text = sharedText(qsizetype(cell.index), false);
+        break;
+    case ByteCell::Kind::Number:
+        out.kind = SheetCell::Kind::Number;
+        out.number = cell.number;
+        out.numberFormat = cell.index < quint32(m_styleFormats.size()) ? m_styleFormats[cell.index] : General;
+        break;
+    }
+    return out;
+}
+
 void XlsxReader::readSheet(int sheet, const std::function<bool(const SheetRow &)> &onRow)
 {
     m_hiddenColumns.clear();
     m_notes.clear();
-    if (sheet < 0 || sheet >= m_sheets.size())
-        throw OrdixError(
-            QStringLiteral("В книге %1 нет листа номер %2").arg(ZipStream::displayName(m_path)).arg(sheet + 1));
-    const Sheet &wanted = m_sheets[sheet];
+    const Sheet &wanted = sheetAt(sheet);
     const QString key = partKey(wanted.part);
 
     ZipStream zip(m_path, m_limits);
     XmlScanner scanner;
-    SheetParser parser(scanner, m_sharedText, m_sharedEnds, m_styleFormats, borrowedTexts(), onRow);
+    SheetParser parser(scanner, *this, m_styleFormats, borrowedTexts(), onRow);
     bool found = false;
     while (!found && !wanted.part.isEmpty() && zip.nextMember()) {
         if (partKey(zip.memberName()) != key)
@@ -705,6 +893,180 @@ void XlsxReader::readSheet(int sheet, const std::function<bool(const SheetRow &)
         zip.damaged(QStringLiteral("нет листа «%1»").arg(wanted.info.name));
     m_hiddenColumns = parser.hiddenColumns();
     m_notes = SheetNotes::make(parser.hiddenRows(), m_hiddenColumns, parser.width());
+}
+
+void XlsxReader::readSheetBytes(int sheet, const std::function<bool(ByteRows &rows)> &onRows)
+{
+    m_hiddenColumns.clear();
+    m_notes.clear();
+    const Sheet &wanted = sheetAt(sheet);
+    const QString key = partKey(wanted.part);
+
+    ByteRows rows;
+    bool stopped = false; // by `onRows`
+    const auto handOut = [&]() -> bool {
+        for (ByteCell &cell : rows.cells) {
+            if (cell.own)
+                cell.text = rows.text.data() + reinterpret_cast<size_t>(cell.text);
+        }
+        stopped = !onRows(rows);
+        rows.clear();
+        return !stopped;
+    };
+    // What the byte scanner does not take is read the usual way, and its
+    // rows go into the batch whole.
+    const std::function<bool(const SheetRow &)> slowRow = [&](const SheetRow &row) -> bool {
+        if (rows.slowRows.size() <= rows.slowUsed)
+            rows.slowRows.resize(rows.slowUsed + 1);
+        rows.slowRows[rows.slowUsed] = row;
+        rows.rows.push_back({row.index, row.hidden, qint32(rows.slowUsed), 0, 0});
+        ++rows.slowUsed;
+        return rows.rows.size() < BatchRows || handOut();
+    };
+    XmlScanner scanner;
+    SheetParser parser(scanner, *this, m_styleFormats, false, slowRow);
+    XlsxRowScanner bytes(m_sharedBytes, m_sharedEnds, m_sharedUnicode);
+
+    // Up to the cells, and wherever the bytes are not of the usual forms
+    // from then on, the usual reading; the rows in between on their bytes.
+    bool usual = true;
+    bool cellsBegun = false;
+    std::vector<char> buffer; // the bytes not yet read on their own
+    qint64 rowIndex = -1;
+    ZipStream zip(m_path, m_limits);
+    // Feeds the usual reading; false when it has stopped.
+    const auto feedUsual = [&](QByteArrayView data, bool last) -> bool {
+        scanner.feed(data);
+        if (last)
+            scanner.finish();
+        for (;;) {
+            const XmlScanner::Token token = scanner.next();
+            if (token == XmlScanner::Token::NeedData)
+                return true;
+            if (token == XmlScanner::Token::Invalid)
+                zip.damaged(QStringLiteral("часть «%1» не читается как XML").arg(zip.memberName()));
+            if (!parser.handle(token))
+                return false;
+            if (!cellsBegun && token == XmlScanner::Token::StartElement && parser.betweenRows()
+                && !scanner.isEmptyElement() && is(scanner.name(), "sheetData")) {
+                // The cells begin: the rest is read on its bytes.
+                cellsBegun = true;
+                const QByteArrayView rest = scanner.unread();
+                buffer.assign(rest.begin(), rest.end());
+                rowIndex = parser.rowIndex();
+                usual = false;
+                return true;
+            }
+        }
+    };
+    // The usual reading from the byte at `from` of the buffer on.
+    const auto fallBack = [&](size_t from, bool last) -> bool {
+        usual = true;
+        parser.setRowIndex(rowIndex);
+        scanner.reset();
+        const bool more = feedUsual(QByteArrayView(buffer.data() + from, qsizetype(buffer.size() - from)), last);
+        buffer.clear();
+        return more;
+    };
+    // Reads the whole rows in the buffer; false when the reading stops.
+    const auto readBuffer = [&](bool last) -> bool {
+        size_t pos = 0;
+        for (;;) {
+            const char *const base = buffer.data();
+            const char *const end = base + buffer.size();
+            const char *p = base + pos;
+            while (p < end && isSpace(*p))
+                ++p;
+            pos = size_t(p - base);
+            if (p == end || (end - p < 12 && !last))
+                break;
+            if (end - p >= 5 && std::memcmp(p, "<row", 4) == 0 && (isSpace(p[4]) || p[4] == '>' || p[4] == '/')) {
+                if (!last && end - p < Lookahead)
+                    break;
+                if (const char *rowEnd = bytes.scan(p, end, rowIndex, rows)) {
+                    pos = size_t(rowEnd - base);
+                    if (rows.rows.size() >= BatchRows && !handOut())
+                        return false;
+                    continue;
+                }
+                // Not read on its bytes: where it ends.
+                const auto *gt = static_cast<const char *>(std::memchr(p, '>', size_t(end - p)));
+                const char *rowEnd = nullptr;
+                if (gt && gt[-1] == '/') {
+                    rowEnd = gt + 1;
+                } else if (gt) {
+                    const QByteArrayView after(gt, end);
+                    const qsizetype close = after.indexOf(QByteArrayView("</row>"));
+                    if (close >= 0)
+                        rowEnd = gt + close + 6;
+                }
+                if (!rowEnd) {
+                    if (!last && end - p < MaxByteRow)
+                        break;
+                    return fallBack(pos, last);
+                }
+                // The row the usual way, by itself where nothing in it
+                // can hide its end.
+                const QByteArrayView row(p, rowEnd);
+                if (row.contains(QByteArrayView("<!")) || row.contains(QByteArrayView("<?")))
+                    return fallBack(pos, last);
+                parser.setRowIndex(rowIndex);
+                scanner.reset();
+                usual = true;
+                if (!feedUsual(row, false))
+                    return false;
+                usual = false;
+                pos = size_t(rowEnd - base);
+                if (!parser.betweenRows() || !scanner.unread().isEmpty()) {
+                    // Its end was not where it seemed: the rest the usual way.
+                    usual = true;
+                    const bool more =
+                        feedUsual(QByteArrayView(buffer.data() + pos, qsizetype(buffer.size() - pos)), last);
+                    buffer.clear();
+                    return more;
+                }
+                rowIndex = parser.rowIndex();
+                continue;
+            }
+            if (end - p >= 12 && std::memcmp(p, "</sheetData", 11) == 0 && (p[11] == '>' || isSpace(p[11])))
+                return false; // nothing after the cells is of use
+            return fallBack(pos, last);
+        }
+        buffer.erase(buffer.begin(), buffer.begin() + qsizetype(pos));
+        return true;
+    };
+
+    bool found = false;
+    while (!found && !wanted.part.isEmpty() && zip.nextMember()) {
+        if (partKey(zip.memberName()) != key)
+            continue;
+        found = true;
+        const qint64 size = zip.memberSize();
+        bool more = true;
+        zip.readMember([&](QByteArrayView block) {
+            noteRead(zip.inflated(), size);
+            if (usual) {
+                more = feedUsual(block, false);
+                if (more && !usual)
+                    more = readBuffer(false);
+            } else {
+                buffer.insert(buffer.end(), block.begin(), block.end());
+                more = readBuffer(false);
+            }
+            return more;
+        });
+        if (more)
+            more = usual ? feedUsual({}, true) : readBuffer(true);
+        if (more && !usual && !buffer.empty())
+            fallBack(0, true);
+        if (!stopped && !rows.rows.empty())
+            handOut();
+    }
+    if (!found)
+        zip.damaged(QStringLiteral("нет листа «%1»").arg(wanted.info.name));
+    m_hiddenColumns = parser.hiddenColumns();
+    m_notes = SheetNotes::make(parser.hiddenRows() + bytes.hiddenRows(), m_hiddenColumns,
+                               qMax(parser.width(), bytes.width()));
 }
 
 QString XlsxReader::builtInFormat(int id)

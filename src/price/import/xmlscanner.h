@@ -84,6 +84,11 @@ public:
         return name.size() == N - 1 && std::memcmp(name.data(), text, N - 1) == 0;
     }
 
+    // The bytes fed and not yet handed out as tokens (none of the current
+    // one), valid until the next feed(); not after the start of an empty
+    // element, whose end is still to come.
+    QByteArrayView unread() const { return QByteArrayView(m_buffer.data() + m_pos, m_size - m_pos); }
+
     // The text of the current Text token as written, and decoded.
     QByteArrayView rawText() const { return m_text; }
     bool textNeedsDecoding() const;

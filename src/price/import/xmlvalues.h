@@ -55,6 +55,35 @@ namespace XmlValues
             v = v.sliced(1);
         if (v.isEmpty())
             return false;
+        // The common form, digits with a fraction, straight: up to 15 digits
+        // and 22 decimals, a whole number and a power of ten both exact, so
+        // their quotient is the correctly rounded value from_chars() gives.
+        static constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        const char *p = v.data();
+        const char *const end = p + v.size();
+        const bool negative = *p == '-';
+        p += negative ? 1 : 0;
+        quint64 whole = 0;
+        int digits = 0;
+        int decimals = -1;
+        for (; p != end && digits <= 15; ++p) {
+            if (*p >= '0' && *p <= '9') {
+                whole = whole * 10 + quint64(*p - '0');
+                ++digits;
+                decimals += decimals >= 0 ? 1 : 0;
+            } else if (*p == '.' && decimals < 0) {
+                decimals = 0;
+            } else {
+                break;
+            }
+        }
+        if (p == end && digits > 0 && digits <= 15 && decimals != 0 && decimals <= 22
+            && (decimals < 0 || v[negative ? 1 : 0] != '.')) {
+            const double magnitude = decimals > 0 ? double(whole) / powers[decimals] : double(whole);
+            value = negative ? -magnitude : magnitude;
+            return true;
+        }
         const auto result = std::from_chars(v.data(), v.data() + v.size(), value);
         return result.ec == std::errc() && result.ptr == v.data() + v.size();
     }

@@ -1,8 +1,15 @@
 #include "zipstream.h"
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -153,6 +160,70 @@ void ZipStream::readMember(const std::function<bool(QByteArrayView)> &onBlock)
         if (!onBlock(QByteArrayView(static_cast<const char *>(data), qsizetype(size))))
             return;
     }
+}
+
+void ZipStream::readMemberAhead(const std::function<bool(QByteArrayView)> &onBlock)
+{
+    if (QThread::idealThreadCount() < 2) {
+        readMember(onBlock);
+        return;
+    }
+    constexpr size_t Queued = 16;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<QByteArray> queue;
+    bool finished = false;
+    bool stop = false;
+    std::exception_ptr failure;
+    std::thread inflater([&] {
+        try {
+            readMember([&](QByteArrayView block) {
+                QByteArray copy = block.toByteArray();
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return stop || queue.size() < Queued; });
+                if (stop)
+                    return false;
+                queue.push_back(std::move(copy));
+                changed.notify_all();
+                return true;
+            });
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const std::lock_guard lock(mutex);
+        finished = true;
+        changed.notify_all();
+    });
+    const auto finish = [&] {
+        {
+            const std::lock_guard lock(mutex);
+            stop = true;
+            changed.notify_all();
+        }
+        inflater.join();
+    };
+    try {
+        for (;;) {
+            QByteArray block;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return finished || !queue.empty(); });
+                if (queue.empty())
+                    break;
+                block = std::move(queue.front());
+                queue.pop_front();
+                changed.notify_all();
+            }
+            if (!onBlock(block))
+                break;
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 QByteArray ZipStream::readAll(qint64 maxSize)

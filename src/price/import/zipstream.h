@@ -59,6 +59,9 @@ public:
     // Inflates the current member and hands it over block by block until
     // its end or until `onBlock` returns false (the rest is not inflated).
     void readMember(const std::function<bool(QByteArrayView)> &onBlock);
+    // As readMember(), with the member inflated on a thread of its own
+    // ahead of `onBlock` (on the calling thread), where there are two cores.
+    void readMemberAhead(const std::function<bool(QByteArrayView)> &onBlock);
     // The whole current member; throws when it is longer than `maxSize`.
     QByteArray readAll(qint64 maxSize);
     // Streams the current member through `scanner`, handing each token to
