@@ -1,6 +1,6 @@
 // The units that run threads of their own, tested directly: the ordered
-// work, the parallel line reader (with a run stopped half-way) and the text
-// column sort. The ThreadSanitizer build (tests/tsan) runs this file alone.
+// work, the reader-and-consumer pipeline, the parallel line reader (with a
+// run stopped half-way) and the text column sort. The ThreadSanitizer build (tests/tsan) runs this file alone.
 #include <algorithm>
 #include <numeric>
 #include <stdexcept>
@@ -11,6 +11,7 @@
 #include "columnsort.h"
 #include "orderedwork.h"
 #include "parallellinereader.h"
+#include "pipeline.h"
 
 class TestThreadedUnits final : public QObject
 {
@@ -19,6 +20,8 @@ class TestThreadedUnits final : public QObject
 private slots:
     void orderedWork_data();
     void orderedWork();
+    void pipeline_data();
+    void pipeline();
     void lineReader_data();
     void lineReader();
     void columnSort_data();
@@ -79,6 +82,64 @@ void TestThreadedUnits::orderedWork()
         const long long n = qint64(i) * 10;
         QCOMPARE(taken[i], n * (n + 1) / 2);
     }
+}
+
+void TestThreadedUnits::pipeline_data()
+{
+    QTest::addColumn<int>("stopAfter");       // batches taken before the consumer stops; -1: never
+    QTest::addColumn<int>("produceThrowsAt"); // the batch whose making throws; -1: none
+    QTest::addColumn<int>("consumeThrowsAt"); // the batch whose taking throws; -1: none
+
+    QTest::newRow("every batch") << -1 << -1 << -1;
+    QTest::newRow("consumer stops") << 37 << -1 << -1;
+    QTest::newRow("producer throws") << -1 << 50 << -1;
+    QTest::newRow("consumer throws") << -1 << -1 << 20;
+}
+
+void TestThreadedUnits::pipeline()
+{
+    QFETCH(int, stopAfter);
+    QFETCH(int, produceThrowsAt);
+    QFETCH(int, consumeThrowsAt);
+    constexpr int Batches = 2000;
+    // Each batch carries its number and the numbers' sum so far; the memory
+    // of the batches goes round, so a stale batch shows as a wrong sum.
+    using Batch = std::vector<long long>;
+    std::vector<long long> taken;
+    const auto run = [&] {
+        Pipeline::run<Batch>(
+            [&](const std::function<bool(Batch &)> &hand) {
+                Batch batch;
+                long long sum = 0;
+                for (int i = 0; i < Batches; ++i) {
+                    if (i == produceThrowsAt)
+                        throw std::runtime_error("reading failed");
+                    sum += i;
+                    batch.assign({i, sum});
+                    if (!hand(batch))
+                        return;
+                }
+            },
+            [&](Batch &batch) {
+                if (int(taken.size()) == consumeThrowsAt)
+                    throw std::runtime_error("taking failed");
+                taken.push_back(batch.at(1));
+                return int(taken.size()) != stopAfter;
+            },
+            4);
+    };
+    if (produceThrowsAt >= 0 || consumeThrowsAt >= 0) {
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, run());
+    } else {
+        run();
+    }
+    const int expected = stopAfter >= 0 ? stopAfter
+        : produceThrowsAt >= 0          ? produceThrowsAt
+        : consumeThrowsAt >= 0          ? consumeThrowsAt
+                                        : Batches;
+    QCOMPARE(int(taken.size()), expected);
+    for (size_t i = 0; i < taken.size(); ++i)
+        QCOMPARE(taken[i], qint64(i) * qint64(i + 1) / 2);
 }
 
 void TestThreadedUnits::lineReader_data()

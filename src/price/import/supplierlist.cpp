@@ -3,11 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <charconv>
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 #include <QFile>
 #include <QHash>
@@ -19,6 +14,7 @@
 #include "csvreader.h"
 #include "importcells.h"
 #include "ordixerror.h"
+#include "pipeline.h"
 #include "progressreporter.h"
 #include "textencoding.h"
 #include "textfile.h"
@@ -736,88 +732,6 @@ namespace
 
 namespace
 {
-    // Runs `produce` on a thread of its own while the calling thread takes
-    // what it makes, batch after batch, through a short queue: `produce`
-    // hands each batch to the function it is given, which takes its
-    // contents and leaves it the memory of one taken before (false: stop).
-    // `consume` says false to stop. One core: no thread.
-    template<typename Batch>
-    void pipeline(const std::function<void(const std::function<bool(Batch &)> &)> &produce,
-                  const std::function<bool(Batch &)> &consume)
-    {
-        if (QThread::idealThreadCount() < 2) {
-            produce(consume);
-            return;
-        }
-        constexpr size_t Queued = 8;
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::deque<std::unique_ptr<Batch>> queue;
-        std::vector<std::unique_ptr<Batch>> spare;
-        bool finished = false;
-        bool stop = false;
-        std::exception_ptr failure;
-        std::thread producer([&] {
-            try {
-                produce([&](Batch &filled) {
-                    std::unique_lock lock(mutex);
-                    changed.wait(lock, [&] { return stop || queue.size() < Queued; });
-                    if (stop)
-                        return false;
-                    std::unique_ptr<Batch> taken;
-                    if (spare.empty()) {
-                        taken = std::make_unique<Batch>();
-                    } else {
-                        taken = std::move(spare.back());
-                        spare.pop_back();
-                    }
-                    std::swap(filled, *taken);
-                    queue.push_back(std::move(taken));
-                    changed.notify_all();
-                    return true;
-                });
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            const std::lock_guard lock(mutex);
-            finished = true;
-            changed.notify_all();
-        });
-        const auto finish = [&] {
-            {
-                const std::lock_guard lock(mutex);
-                stop = true;
-                changed.notify_all();
-            }
-            producer.join();
-        };
-        try {
-            for (;;) {
-                std::unique_ptr<Batch> batch;
-                {
-                    std::unique_lock lock(mutex);
-                    changed.wait(lock, [&] { return finished || !queue.empty(); });
-                    if (queue.empty())
-                        break;
-                    batch = std::move(queue.front());
-                    queue.pop_front();
-                    changed.notify_all();
-                }
-                const bool more = consume(*batch);
-                const std::lock_guard lock(mutex);
-                spare.push_back(std::move(batch));
-                if (!more)
-                    break;
-            }
-        } catch (...) {
-            finish();
-            throw;
-        }
-        finish();
-        if (failure)
-            std::rethrow_exception(failure);
-    }
-
     // The rows of a workbook read on their bytes into the values of the
     // items, as RowValues::add() makes them of the same rows read as
     // cells: the texts as they are, the numbers written as the import reads
@@ -1113,7 +1027,7 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
         XlsxItems items(*xlsx, settings, layout);
         RowValues values(settings, classifier);
         const int sheet = qMax(0, m_sheet);
-        pipeline<XlsxReader::ByteRows>(
+        Pipeline::run<XlsxReader::ByteRows>(
             [xlsx, sheet](const std::function<bool(XlsxReader::ByteRows &)> &hand) {
                 xlsx->readSheetBytes(sheet, hand);
             },
@@ -1192,9 +1106,9 @@ void SupplierList::readRows(int sheet, const std::function<RowClass(const SheetR
         return;
     }
     // Two cores: the file is read on one while the rows are turned into
-    // items on the other, handed over in chunks through a short queue. The
-    // chunks go round: their rows keep their memory, so a row costs copies
-    // of its texts and no allocation.
+    // items on the other, handed over in chunks. The chunks go round: their
+    // rows keep their memory, so a row costs copies of its texts and no
+    // allocation.
     struct Chunk
     {
         std::vector<SheetRow> rows;
@@ -1202,92 +1116,29 @@ void SupplierList::readRows(int sheet, const std::function<RowClass(const SheetR
         size_t used = 0;
     };
     constexpr size_t ChunkRows = 512;
-    constexpr size_t QueuedChunks = 8;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::unique_ptr<Chunk>> queue;
-    std::vector<std::unique_ptr<Chunk>> spare;
-    bool finished = false;
-    bool stop = false;
-    std::exception_ptr failure;
-    std::thread reader([&] {
-        const auto hand = [&](std::unique_ptr<Chunk> &chunk) {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return stop || queue.size() < QueuedChunks; });
-            if (stop)
-                return false;
-            queue.push_back(std::move(chunk));
-            if (!spare.empty()) {
-                chunk = std::move(spare.back());
-                spare.pop_back();
-            }
-            changed.notify_all();
-            return true;
-        };
-        try {
-            std::unique_ptr<Chunk> chunk = std::make_unique<Chunk>();
+    Pipeline::run<Chunk>(
+        [&](const std::function<bool(Chunk &)> &hand) {
+            Chunk chunk;
             m_reader->readSheet(sheet, [&](const SheetRow &row) {
-                if (!chunk)
-                    chunk = std::make_unique<Chunk>();
-                if (chunk->rows.size() <= chunk->used) {
-                    chunk->rows.resize(chunk->used + 1);
-                    chunk->classes.resize(chunk->used + 1);
+                if (chunk.rows.size() <= chunk.used) {
+                    chunk.rows.resize(chunk.used + 1);
+                    chunk.classes.resize(chunk.used + 1);
                 }
                 if (classifyWhileReading)
-                    chunk->classes[chunk->used] = classify(row);
-                copyRow(row, chunk->rows[chunk->used++]);
-                if (chunk->used < ChunkRows)
-                    return true;
-                return hand(chunk);
+                    chunk.classes[chunk.used] = classify(row);
+                copyRow(row, chunk.rows[chunk.used++]);
+                return chunk.used < ChunkRows || hand(chunk);
             });
-            if (chunk && chunk->used > 0)
+            if (chunk.used > 0)
                 hand(chunk);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        const std::lock_guard lock(mutex);
-        finished = true;
-        changed.notify_all();
-    });
-    const auto finish = [&] {
-        {
-            const std::lock_guard lock(mutex);
-            stop = true;
-            changed.notify_all();
-        }
-        reader.join();
-    };
-    try {
-        for (;;) {
-            std::unique_ptr<Chunk> chunk;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return finished || !queue.empty(); });
-                if (queue.empty())
-                    break;
-                chunk = std::move(queue.front());
-                queue.pop_front();
-                changed.notify_all();
+        },
+        [&](Chunk &chunk) {
+            for (size_t r = 0; r < chunk.used; ++r) {
+                const SheetRow &row = chunk.rows[r];
+                if (!processRow(row, classifyWhileReading ? chunk.classes[r] : classify(row)))
+                    return false;
             }
-            bool more = true;
-            for (size_t r = 0; r < chunk->used; ++r) {
-                const SheetRow &row = chunk->rows[r];
-                if (!processRow(row, classifyWhileReading ? chunk->classes[r] : classify(row))) {
-                    more = false;
-                    break;
-                }
-            }
-            if (!more)
-                break;
-            chunk->used = 0;
-            const std::lock_guard lock(mutex);
-            spare.push_back(std::move(chunk));
-        }
-    } catch (...) {
-        finish();
-        throw;
-    }
-    finish();
-    if (failure)
-        std::rethrow_exception(failure);
+            chunk.used = 0;
+            return true;
+        });
 }

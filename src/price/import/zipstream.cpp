@@ -1,10 +1,6 @@
 #include "zipstream.h"
 
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
-#include <thread>
+#include <cstring>
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +11,7 @@
 #include <archive_entry.h>
 
 #include "ordixerror.h"
+#include "pipeline.h"
 
 namespace
 {
@@ -168,62 +165,19 @@ void ZipStream::readMemberAhead(const std::function<bool(QByteArrayView)> &onBlo
         readMember(onBlock);
         return;
     }
-    constexpr size_t Queued = 16;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<QByteArray> queue;
-    bool finished = false;
-    bool stop = false;
-    std::exception_ptr failure;
-    std::thread inflater([&] {
-        try {
+    // The member is inflated on one core while the other reads its blocks;
+    // the blocks' memory goes round.
+    Pipeline::run<QByteArray>(
+        [this](const std::function<bool(QByteArray &)> &hand) {
+            QByteArray copy;
             readMember([&](QByteArrayView block) {
-                QByteArray copy = block.toByteArray();
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return stop || queue.size() < Queued; });
-                if (stop)
-                    return false;
-                queue.push_back(std::move(copy));
-                changed.notify_all();
-                return true;
+                copy.resize(block.size());
+                if (!block.isEmpty())
+                    std::memcpy(copy.data(), block.data(), size_t(block.size()));
+                return hand(copy);
             });
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        const std::lock_guard lock(mutex);
-        finished = true;
-        changed.notify_all();
-    });
-    const auto finish = [&] {
-        {
-            const std::lock_guard lock(mutex);
-            stop = true;
-            changed.notify_all();
-        }
-        inflater.join();
-    };
-    try {
-        for (;;) {
-            QByteArray block;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return finished || !queue.empty(); });
-                if (queue.empty())
-                    break;
-                block = std::move(queue.front());
-                queue.pop_front();
-                changed.notify_all();
-            }
-            if (!onBlock(block))
-                break;
-        }
-    } catch (...) {
-        finish();
-        throw;
-    }
-    finish();
-    if (failure)
-        std::rethrow_exception(failure);
+        },
+        [&onBlock](QByteArray &block) { return onBlock(block); }, 16);
 }
 
 QByteArray ZipStream::readAll(qint64 maxSize)
