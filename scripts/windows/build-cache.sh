@@ -132,13 +132,14 @@ if ! done_stage qt; then
     (cd "$qtsrc" && patch -p1 --forward < "$patch" >&2)
   fi
   # Parts of Qt the program never uses, left out to shorten the build:
-  # FreeType (the Windows font engines draw the text), touch input over the
-  # network, widgets and dialogs no window of Ordix shows, the Markdown and
-  # ODF text formats, local sockets and DNS look-ups. The date editor and
-  # the calendar stay: the print dialog needs them. Direct2D stays too: Qt
-  # 6.4 builds its DirectWrite font engine only with it, and the printing
-  # and the Windows platform need that engine.
-  unused=(-DFEATURE_freetype=OFF -DFEATURE_tuiotouch=OFF
+  # touch input over the network, widgets and dialogs no window of Ordix
+  # shows, the Markdown and ODF text formats, local sockets and DNS
+  # look-ups. The date editor and the calendar stay: the print dialog needs
+  # them. Direct2D stays too: Qt 6.4 builds its DirectWrite font engine only
+  # with it, and the printing and the Windows platform need that engine. So
+  # does FreeType: the offscreen platform (ordix-cli.exe's) draws text with
+  # it.
+  unused=(-DFEATURE_tuiotouch=OFF
           -DFEATURE_mdiarea=OFF -DFEATURE_dial=OFF -DFEATURE_lcdnumber=OFF -DFEATURE_keysequenceedit=OFF
           -DFEATURE_fontdialog=OFF -DFEATURE_colordialog=OFF -DFEATURE_wizard=OFF -DFEATURE_undoview=OFF
           -DFEATURE_columnview=OFF -DFEATURE_splashscreen=OFF -DFEATURE_toolbox=OFF -DFEATURE_syntaxhighlighter=OFF
