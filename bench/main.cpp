@@ -14,6 +14,7 @@
 
 int runGrowth(const QList<qint64> &sizes);
 qint64 writeSupplierXlsx(const QString &from, const QString &to, qint64 limit);
+void writeSupplierCsv(const QString &from, const QString &to);
 #ifdef ORDIX_BENCH_WINDOW
 int runPeakChild(const QString &kind, const QString &folder);
 #endif
@@ -63,18 +64,22 @@ int main(int argc, char **argv)
             only << QStringLiteral("load");
         } else if (args[i] == QLatin1String("--generate") && i + 1 < args.size()) {
             // Only writes the list of --rows rows (given before) to the file,
-            // for profiling the program on it; a name ending in ".xlsx" gets
-            // the list as the import benchmark's workbook.
+            // for profiling the program on it; a name ending in ".xlsx" or
+            // ".csv" gets the list as the import benchmark's workbook or text.
             std::vector<qint32> codes;
             qint64 bytes = 0;
             const QString target = args[++i];
-            if (!target.endsWith(QLatin1String(".xlsx"))) {
+            const bool csv = target.endsWith(QLatin1String(".csv"));
+            if (!csv && !target.endsWith(QLatin1String(".xlsx"))) {
                 generatePriceFile(target, ctx.rows, &codes, &bytes);
                 return 0;
             }
             const QString text = ctx.workDir.filePath(QStringLiteral("ZOLT.TXT"));
             generatePriceFile(text, ctx.rows, &codes, &bytes);
-            writeSupplierXlsx(text, target, ctx.rows);
+            if (csv)
+                writeSupplierCsv(text, target);
+            else
+                writeSupplierXlsx(text, target, ctx.rows);
             return 0;
         } else if (args[i] == QLatin1String("--growth") && i + 1 < args.size()) {
             QList<qint64> sizes;
