@@ -5,6 +5,7 @@
 
 #include "cp1251.h"
 #include "cp1251cells.h"
+#include "csvbytesplitter.h"
 #include "csvdecoder.h"
 #include "csvparser.h"
 #include "csvreader.h"
@@ -116,6 +117,8 @@ private slots:
     void piecesReadAsTheWhole();
     void stopsWhenAsked();
     void tablesMatchQtCodecs();
+    void utf8TextToCodePage_data();
+    void utf8TextToCodePage();
     void missingFileIsReported();
 
 private:
@@ -339,6 +342,49 @@ void TestCsvReader::tablesMatchQtCodecs()
     }
     if (compared == 0)
         QSKIP("Qt has no Cyrillic code pages here");
+}
+
+void TestCsvReader::utf8TextToCodePage_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("letters and digits") << QByteArray("Болт М10х1,25 ГАЗ-3110 оцинкованный, ЯЧСМИТЬБЮ яфыва");
+    QTest::newRow("yo") << QByteArray("ЁЛКА ёлка Ёж ёжик ЁЁЁЁЁЁЁЁ ёёёёёёёё");
+    QTest::newRow("other characters of the code page")
+        << QByteArray("Сальник «Елабуга» №12 — 5 € ° Ђурђевац Ѓ ѓ Ї ї Є є Ў ў ґ");
+    QTest::newRow("characters it lacks") << QByteArray("Ñandú Болт 😀 Ȁ");
+    QTest::newRow("NUL") << QByteArray("Болт\0гайка", 19);
+    QTest::newRow("cut character") << QByteArray("Болт гайка \xD0");
+    QTest::newRow("stray bytes") << QByteArray("Болт \x80\x81 \xC0\x80 \xD0\xD0\x91 \xED\xA0\x80 шайба");
+    QTest::newRow("continuation bytes") << QByteArray(20, '\x80') + "Болт";
+    QTest::newRow("ASCII") << QByteArray("Bolt M10x1.25 GAZ-3110 zinc plated, pack of 100");
+}
+
+void TestCsvReader::utf8TextToCodePage()
+{
+    // At every place in the blocks the conversion takes at once, with the
+    // same result as Qt's decoder gives, and no byte written past the room
+    // the text itself took.
+    QFETCH(QByteArray, text);
+    for (int ascii = 0; ascii <= 16; ++ascii) {
+        for (int letters = 0; letters <= 2; ++letters) {
+            for (const int tail : {0, 1, 7, 15, 16}) {
+                const QByteArray input =
+                    QByteArray(ascii, 'x') + QByteArray("Ж").repeated(letters) + text + QByteArray(tail, 'y');
+                const QString decoded = QString::fromUtf8(input);
+                bool encodable = true;
+                const QByteArray expected = Cp1251::encode(decoded, &encodable);
+                const bool expectedExact = encodable && !input.contains('\0') && decoded.toUtf8() == input;
+
+                QByteArray out(input.size() + 1, '#');
+                bool exact = true;
+                const char *end = CsvByteSplitter::utf8ToCp1251(input.constData(), input.constEnd(), out.data(), exact);
+                QCOMPARE(out.back(), '#');
+                QCOMPARE(exact, expectedExact);
+                if (exact)
+                    QCOMPARE(QByteArrayView(out.constData(), end - out.constData()), expected);
+            }
+        }
+    }
 }
 
 void TestCsvReader::missingFileIsReported()
