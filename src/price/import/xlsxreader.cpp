@@ -332,21 +332,7 @@ namespace
             m_phonetic = 0;
             m_value.clear();
 
-            int column = -1;
-            const QByteArrayView ref = m_scanner.attribute("r");
-            qint64 letters = 0;
-            for (char c : ref) {
-                if (c >= 'A' && c <= 'Z')
-                    letters = letters * 26 + (c - 'A' + 1);
-                else if (c >= 'a' && c <= 'z')
-                    letters = letters * 26 + (c - 'a' + 1);
-                else
-                    break;
-                if (letters > MaxColumns)
-                    break;
-            }
-            column = letters > 0 ? int(qMin<qint64>(letters, MaxColumns + 1) - 1) : m_column + 1;
-            m_column = qMin(column, MaxColumns);
+            m_column = XmlValues::columnOf(m_scanner.attribute("r"), m_column, MaxColumns);
 
             const QByteArrayView type = m_scanner.attribute("t");
             if (type.isEmpty() || is(type, "n"))
@@ -696,15 +682,7 @@ void XlsxReader::readSharedStrings(ZipStream &zip, XmlScanner &scanner)
     std::string decoded;
     const auto betweenItems = [&] { return !inItem && !inText && phonetic == 0; };
     const auto feedUsual = [&](QByteArrayView data, bool last) {
-        scanner.feed(data);
-        if (last)
-            scanner.finish();
-        for (;;) {
-            const XmlScanner::Token token = scanner.next();
-            if (token == XmlScanner::Token::NeedData)
-                return;
-            if (token == XmlScanner::Token::Invalid)
-                zip.damaged(QStringLiteral("часть «%1» не читается как XML").arg(zip.memberName()));
+        zip.feed(scanner, data, last, [&](XmlScanner::Token token) {
             handle(token);
             if (!begun && token == XmlScanner::Token::StartElement && is(scanner.name(), "sst")
                 && !scanner.isEmptyElement() && betweenItems()) {
@@ -712,9 +690,10 @@ void XlsxReader::readSharedStrings(ZipStream &zip, XmlScanner &scanner)
                 usual = false;
                 const QByteArrayView rest = scanner.unread();
                 buffer.assign(rest.begin(), rest.end());
-                return;
+                return false;
             }
-        }
+            return true;
+        });
     };
     const auto fallBack = [&](size_t from, bool last) {
         usual = true;
@@ -727,9 +706,7 @@ void XlsxReader::readSharedStrings(ZipStream &zip, XmlScanner &scanner)
         for (;;) {
             const char *const base = buffer.data();
             const char *const end = base + buffer.size();
-            const char *p = base + pos;
-            while (p < end && isSpace(*p))
-                ++p;
+            const char *p = skipSpace(base + pos, end);
             pos = size_t(p - base);
             if (p == end || (!last && end - p < Lookahead))
                 break;
@@ -936,18 +913,10 @@ void XlsxReader::readSheetBytes(int sheet, const std::function<bool(ByteRows &ro
     ZipStream zip(m_path, m_limits);
     // Feeds the usual reading; false when it has stopped.
     const auto feedUsual = [&](QByteArrayView data, bool last) -> bool {
-        scanner.feed(data);
-        if (last)
-            scanner.finish();
-        for (;;) {
-            const XmlScanner::Token token = scanner.next();
-            if (token == XmlScanner::Token::NeedData)
-                return true;
-            if (token == XmlScanner::Token::Invalid)
-                zip.damaged(QStringLiteral("часть «%1» не читается как XML").arg(zip.memberName()));
-            if (!parser.handle(token))
-                return false;
-            if (!cellsBegun && token == XmlScanner::Token::StartElement && parser.betweenRows()
+        bool more = true;
+        zip.feed(scanner, data, last, [&](XmlScanner::Token token) {
+            more = parser.handle(token);
+            if (more && !cellsBegun && token == XmlScanner::Token::StartElement && parser.betweenRows()
                 && !scanner.isEmptyElement() && is(scanner.name(), "sheetData")) {
                 // The cells begin: the rest is read on its bytes.
                 cellsBegun = true;
@@ -955,9 +924,11 @@ void XlsxReader::readSheetBytes(int sheet, const std::function<bool(ByteRows &ro
                 buffer.assign(rest.begin(), rest.end());
                 rowIndex = parser.rowIndex();
                 usual = false;
-                return true;
+                return false;
             }
-        }
+            return more;
+        });
+        return more;
     };
     // The usual reading from the byte at `from` of the buffer on.
     const auto fallBack = [&](size_t from, bool last) -> bool {
@@ -974,9 +945,7 @@ void XlsxReader::readSheetBytes(int sheet, const std::function<bool(ByteRows &ro
         for (;;) {
             const char *const base = buffer.data();
             const char *const end = base + buffer.size();
-            const char *p = base + pos;
-            while (p < end && isSpace(*p))
-                ++p;
+            const char *p = skipSpace(base + pos, end);
             pos = size_t(p - base);
             if (p == end || (end - p < 12 && !last))
                 break;

@@ -42,13 +42,6 @@ namespace
         return size_t(end - p) >= size && std::memcmp(p, text, size) == 0;
     }
 
-    const char *skipSpace(const char *p, const char *end)
-    {
-        while (p < end && isSpace(*p))
-            ++p;
-        return p;
-    }
-
     // The text of an element from `p` up to its end tag `close` ("</v>"),
     // with `p` then past it; false when anything but text stands before it.
     bool elementText(const char *&p, const char *end, const char *close, size_t closeSize, QByteArrayView &text)
@@ -274,18 +267,7 @@ bool XlsxRowScanner::cell(const char *&p, const char *end, XlsxReader::ByteRows 
             return false;
     }
 
-    qint64 letters = 0;
-    for (char c : found.r) {
-        if (c >= 'A' && c <= 'Z')
-            letters = letters * 26 + (c - 'A' + 1);
-        else if (c >= 'a' && c <= 'z')
-            letters = letters * 26 + (c - 'a' + 1);
-        else
-            break;
-        if (letters > MaxColumns)
-            break;
-    }
-    column = std::min(letters > 0 ? int(std::min<qint64>(letters, MaxColumns + 1) - 1) : column + 1, MaxColumns);
+    column = XmlValues::columnOf(found.r, column, MaxColumns);
     Type type = typeOf(found.t);
     const int styleIndex = found.s.isEmpty() ? 0 : smallInt(found.s, 0);
 

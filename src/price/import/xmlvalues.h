@@ -14,6 +14,14 @@ namespace XmlValues
         return c == ' ' || c == '\t' || c == '\r' || c == '\n';
     }
 
+    // The first byte in [p, end) that is no white space, or end.
+    inline const char *skipSpace(const char *p, const char *end)
+    {
+        while (p < end && isSpace(*p))
+            ++p;
+        return p;
+    }
+
     inline QByteArrayView trimmed(QByteArrayView v)
     {
         while (!v.isEmpty() && isSpace(v.front()))
@@ -86,6 +94,25 @@ namespace XmlValues
         }
         const auto result = std::from_chars(v.data(), v.data() + v.size(), value);
         return result.ec == std::errc() && result.ptr == v.data() + v.size();
+    }
+
+    // The 0-based column of a cell reference such as "AB12", no further
+    // than `limit`; the column after `previous` when it names none.
+    inline int columnOf(QByteArrayView reference, int previous, int limit)
+    {
+        qint64 letters = 0;
+        for (char c : reference) {
+            if (c >= 'A' && c <= 'Z')
+                letters = letters * 26 + (c - 'A' + 1);
+            else if (c >= 'a' && c <= 'z')
+                letters = letters * 26 + (c - 'a' + 1);
+            else
+                break;
+            if (letters > limit)
+                break;
+        }
+        const int column = letters > 0 ? int(qMin<qint64>(letters, qint64(limit) + 1) - 1) : previous + 1;
+        return qMin(column, limit);
     }
 
     inline bool isTrue(QByteArrayView v)

@@ -71,26 +71,32 @@ public:
     void scanMember(XmlScanner &scanner, Handle &&handle)
     {
         scanner.reset();
-        bool stopped = false;
-        const auto drain = [&] {
-            for (;;) {
-                const XmlScanner::Token token = scanner.next();
-                if (token == XmlScanner::Token::NeedData)
-                    return true;
-                if (token == XmlScanner::Token::Invalid)
-                    damaged(QStringLiteral("часть «%1» не читается как XML").arg(m_memberName));
-                if (!handle(token))
-                    return false;
-            }
-        };
+        bool more = true;
         readMember([&](QByteArrayView block) {
-            scanner.feed(block);
-            stopped = !drain();
-            return !stopped;
+            more = feed(scanner, block, false, handle);
+            return more;
         });
-        if (!stopped) {
+        if (more)
+            feed(scanner, {}, true, handle);
+    }
+    // Feeds `data` of the current member to `scanner` (and, when `last`,
+    // the member's end) and hands each token that completes to `handle`
+    // (bool(XmlScanner::Token)); false when `handle` returned false. Text
+    // that is no XML is thrown as damage of the member.
+    template<typename Handle>
+    bool feed(XmlScanner &scanner, QByteArrayView data, bool last, Handle &&handle)
+    {
+        scanner.feed(data);
+        if (last)
             scanner.finish();
-            drain();
+        for (;;) {
+            const XmlScanner::Token token = scanner.next();
+            if (token == XmlScanner::Token::NeedData)
+                return true;
+            if (token == XmlScanner::Token::Invalid)
+                damaged(QStringLiteral("часть «%1» не читается как XML").arg(m_memberName));
+            if (!handle(token))
+                return false;
         }
     }
 
