@@ -7,6 +7,7 @@
 #include "ordixerror.h"
 #include "pricecompare.h"
 #include "supplierlist.h"
+#include "testzip.h"
 
 namespace
 {
@@ -165,26 +166,73 @@ void TestSupplierListLoad::aSupplierWithoutCodesFromListToReprice()
 
 void TestSupplierListLoad::aLargeListReadsAsOnOneCore_data()
 {
+    QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("groupColumn");
-    QTest::newRow("group column: items made on both cores") << true;
-    QTest::newRow("no group column: items made in order") << false;
+    QTest::newRow("text, group column: items made on both cores") << QStringLiteral("big.csv") << true;
+    QTest::newRow("text, no group column: items made in order") << QStringLiteral("big.csv") << false;
+    QTest::newRow("workbook, group column: items made as read") << QStringLiteral("big.xlsx") << true;
+    QTest::newRow("workbook, no group column: items made in order") << QStringLiteral("big.xlsx") << false;
 }
 
 void TestSupplierListLoad::aLargeListReadsAsOnOneCore()
 {
-    // Several blocks of UTF-8 text with codes: a fresh load makes the rows
-    // on both cores when each carries its group; a load over a loaded list
-    // makes them in order on one. Names over two lines, rows of no item.
+    // Several blocks of UTF-8 text or a workbook with codes: a fresh load
+    // makes the rows as they are read when each carries its group; a load
+    // over a loaded list makes them in order. Names over two lines, rows of
+    // no item.
+    QFETCH(QString, file);
     QFETCH(bool, groupColumn);
-    QByteArray text = "Прайс\r\nКод;Наименование;Кратность;Цена" + QByteArray(groupColumn ? ";Группа" : "") + "\r\n";
+    QList<QByteArrayList> cells{{"Прайс"}, {"Код", "Наименование", "Кратность", "Цена"}};
+    if (groupColumn)
+        cells.back() << "Группа";
     for (int i = 1; i <= 40000; ++i) {
         const QByteArray name =
-            i % 7 == 0 ? QByteArray("\"Болт М" + QByteArray::number(i) + "\r\nоцинкованный\"") : QByteArray("Гайка");
-        const QByteArray price = i % 1000 == 0 ? QByteArray("по запросу") : QByteArray(QByteArray::number(i) + ",5");
-        text += QByteArray::number(i) + ';' + name + ';' + QByteArray::number(i % 10) + ';' + price
-            + (groupColumn ? ";Крепёж\r\n" : "\r\n");
+            i % 7 == 0 ? QByteArray("Болт М" + QByteArray::number(i) + "\nоцинкованный") : QByteArray("Гайка");
+        const QByteArray price = i % 1000 == 0 ? QByteArray("по запросу") : QByteArray::number(i) + ".5";
+        cells.append({QByteArray::number(i), name, QByteArray::number(i % 10), price});
+        if (groupColumn)
+            cells.back() << "Крепёж";
     }
-    writeBytes(QStringLiteral("big.csv"), text);
+    if (file.endsWith(QLatin1String(".csv"))) {
+        QByteArray text;
+        for (QByteArrayList row : cells) {
+            for (QByteArray &cell : row) {
+                if (cell.contains('\n'))
+                    cell = '"' + cell.replace("\n", "\r\n") + '"';
+                else if (cell.endsWith(".5"))
+                    cell.replace('.', ',');
+            }
+            text += row.join(';') + "\r\n";
+        }
+        writeBytes(file, text);
+    } else {
+        // Numbers as numbers, the rest as strings of the cell.
+        QByteArray rows;
+        for (const QByteArrayList &row : cells) {
+            rows += "<row>";
+            for (const QByteArray &cell : row) {
+                bool number = false;
+                cell.toDouble(&number);
+                rows += number ? QByteArray("<c><v>" + cell + "</v></c>")
+                               : QByteArray("<c t=\"inlineStr\"><is><t>" + cell + "</t></is></c>");
+            }
+            rows += "</row>";
+        }
+        const QByteArray ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                              "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+        writeZipFile(
+            file,
+            {{QStringLiteral("_rels/.rels"),
+              "<Relationships><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+              "2006/relationships/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+             {QStringLiteral("xl/workbook.xml"),
+              "<workbook " + ns + "><sheets><sheet name=\"Прайс\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
+             {QStringLiteral("xl/_rels/workbook.xml.rels"),
+              "<Relationships><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+              "2006/relationships/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+             {QStringLiteral("xl/worksheets/sheet1.xml"),
+              "<worksheet " + ns + "><sheetData>" + rows + "</sheetData></worksheet>"}});
+    }
     const auto rows = [](RecordTable &table) {
         QStringList all;
         for (int r = 0; r < table.rowCount(); ++r) {
@@ -204,14 +252,15 @@ void TestSupplierListLoad::aLargeListReadsAsOnOneCore()
         if (price.isActive() && price.rowCount() > 0)
             shown << price.rowCount();
     });
-    QVERIFY(PriceLoader::loadFile(m_session->ws, QStringLiteral("big.csv")));
+    QVERIFY(PriceLoader::loadFile(m_session->ws, file));
     price.removeListener(listener);
     QVERIFY(!shown.isEmpty());
     QVERIFY2(shown.first() < 40000 - 40, qPrintable(QString::number(shown.first())));
     const QStringList fresh = rows(m_session->ws.price());
     QCOMPARE(m_session->ws.price().rowCount(), 40000 - 40);
     QVERIFY(fresh.contains(QStringLiteral("Болт М7\nоцинкованный")));
-    QVERIFY(PriceLoader::loadFile(m_session->ws, QStringLiteral("big.csv")));
+    QVERIFY(fresh.contains(QStringLiteral("Крепёж")) == groupColumn);
+    QVERIFY(PriceLoader::loadFile(m_session->ws, file));
     QCOMPARE(rows(m_session->ws.price()), fresh);
 }
 

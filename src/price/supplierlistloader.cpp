@@ -264,7 +264,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     qint64 refused = 0;      // rows the table could not hold
     qint64 cutAnalogues = 0; // rows whose analogue list lost codes to the field's width
     const int analogueWidth = scratch.field(FAnalogue).width;
-    int directBatches = 0;
+    bool reservedForAll = false;
     SupplierList::Result result;
     constexpr int BatchRows = 16384;
     // A fresh load shows its first rows in the grid (behind the progress
@@ -293,10 +293,15 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     // Room for the whole list, by the share of it read so far (`batch`
     // holds the rows of the last stretch): growing column by column would
     // hold a column twice for a moment. Untouched room costs address space,
-    // not memory.
+    // not memory. Done once, when a twentieth of the file is read: the
+    // reading runs a few stretches ahead of the rows taken, which matters
+    // less the more is read.
     const auto reserveForAll = [&](const RecordTable::RowBatch &batch) {
         const int permille = list.readPermille();
-        if (permille < 5 || permille >= 900 || batch.rowCount() == 0)
+        if (reservedForAll || permille < 50 || batch.rowCount() == 0)
+            return;
+        reservedForAll = true;
+        if (permille >= 900)
             return;
         const double scale = 1000.0 / permille * 1.15;
         const double rowsSoFar = double(table.storedRowCount() + batch.rowCount());
@@ -312,8 +317,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
     itemBatches.make = [&] { return std::make_unique<ItemRows>(scratch, analogueWidth); };
     itemBatches.take = [&](SupplierList::ItemBatch &taken) {
         auto &rows = static_cast<ItemRows &>(taken);
-        if (++directBatches == 4)
-            reserveForAll(rows.batch);
+        reserveForAll(rows.batch);
         refused += table.appendBatch(rows.batch);
         cutAnalogues += rows.cutAnalogues;
         for (int v = 0; v < 7; ++v)
@@ -348,8 +352,7 @@ PriceLoadResult SupplierListLoader::load(Workspace &workspace, const QString &pa
                     return false;
                 cutAnalogues += lost ? 1 : 0;
                 if (direct && batch.rowCount() >= BatchRows) {
-                    if (++directBatches == 4)
-                        reserveForAll(batch);
+                    reserveForAll(batch);
                     refused += table.appendBatch(batch);
                     batch.clear();
                 }

@@ -436,11 +436,19 @@ namespace
             m_used = 0;
         }
 
-        void add(const SheetRow &row)
+        // With `items`, an item goes there too.
+        void add(const SheetRow &row, SupplierList::ItemBatch *items = nullptr)
         {
             double price = 0;
             const RowClass kind = m_classifier.classify(row, nullptr, &price);
             add(row, kind, &price);
+            Row &added = m_rows.back();
+            if (items && added.kind == RowClass::Item) {
+                QByteArrayView views[ValueCount];
+                for (int v = 0; v < ValueCount; ++v)
+                    views[v] = value(added, v);
+                added.refused = !items->add(views);
+            }
         }
 
         // `price`: the item's price when the classifier gave it.
@@ -702,11 +710,7 @@ namespace
             if (batch)
                 batch->clear();
         }
-        void row(const SheetRow &row) override
-        {
-            values.add(row);
-            added();
-        }
+        void row(const SheetRow &row) override { values.add(row, batch.get()); }
         bool bytesRow(qint64 index, const QByteArrayView *fields, qsizetype count) override
         {
             return values.addBytes(index, fields, count, batch.get());
@@ -714,19 +718,6 @@ namespace
 
         RowValues values;
         std::unique_ptr<SupplierList::ItemBatch> batch;
-
-    private:
-        // The row just added: an item goes to the batch, if any.
-        void added()
-        {
-            RowValues::Row &added = values.rows().back();
-            if (!batch || added.kind != RowClass::Item)
-                return;
-            QByteArrayView views[ValueCount];
-            for (int v = 0; v < ValueCount; ++v)
-                views[v] = values.value(added, v);
-            added.refused = !batch->add(views);
-        }
     };
 }
 
@@ -779,22 +770,23 @@ namespace
             }
         }
 
-        void add(const XlsxReader::ByteRows &batch, RowValues &values)
+        // With `items`, the items go there rather than into `values`.
+        void add(const XlsxReader::ByteRows &batch, RowValues &values, SupplierList::ItemBatch *items)
         {
             for (const XlsxReader::ByteRows::Row &row : batch.rows) {
                 if (row.slow >= 0) {
-                    values.add(batch.slowRows[size_t(row.slow)]);
+                    values.add(batch.slowRows[size_t(row.slow)], items);
                     continue;
                 }
                 const XlsxReader::ByteCell *cells = batch.cells.data() + row.first;
-                if (plain(cells, row.count) && values.addBytes(row.index, m_views.data(), row.count, nullptr))
+                if (plain(cells, row.count) && values.addBytes(row.index, m_views.data(), row.count, items))
                     continue;
                 m_row.index = row.index;
                 m_row.hidden = row.hidden;
                 m_row.cells.resize(row.count);
                 for (quint32 c = 0; c < row.count; ++c)
                     m_row.cells[c] = m_reader.cellOf(cells[c]);
-                values.add(m_row);
+                values.add(m_row, items);
             }
         }
 
@@ -1023,9 +1015,11 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
 
     if (auto *xlsx = dynamic_cast<XlsxReader *>(m_reader.get())) {
         // A workbook is read on its bytes on one core while the other makes
-        // the items.
+        // the items; those that carry their own group go straight into the
+        // caller's batches.
         XlsxItems items(*xlsx, settings, layout);
         RowValues values(settings, classifier);
+        const std::unique_ptr<ItemBatch> itemBatch = batches && groupColumn ? batches->make() : nullptr;
         const int sheet = qMax(0, m_sheet);
         Pipeline::run<XlsxReader::ByteRows>(
             [xlsx, sheet](const std::function<bool(XlsxReader::ByteRows &)> &hand) {
@@ -1033,8 +1027,10 @@ SupplierList::Result SupplierList::read(const ImportLayout &layout,
             },
             [&](XlsxReader::ByteRows &batch) {
                 values.clear();
-                items.add(batch, values);
-                return takeRows(values, nullptr);
+                if (itemBatch)
+                    itemBatch->clear();
+                items.add(batch, values, itemBatch.get());
+                return takeRows(values, itemBatch.get());
             });
         result.notes = m_reader->notes();
         return result;

@@ -110,8 +110,8 @@ public:
     // the price table's loaded fields as Windows-1251 texts (availability,
     // code, name, part number, maker, pack, price, group, analogues), handed
     // to `onItem`; an item `onItem` refuses counts as unreadable. With
-    // `batches`, the items of a text list whose group is a column of its own
-    // go to them instead, on both threads.
+    // `batches`, the items of a text list or workbook whose group is a
+    // column of its own go to them instead (a text list's on both threads).
     Result read(const ImportLayout &layout, const std::function<bool(const QByteArrayView *values)> &onItem,
                 ProgressReporter *progress = nullptr, const ItemBatches *batches = nullptr);
 
