@@ -38,8 +38,8 @@ OrderGui *OrderGui::install(Workspace &workspace, GridController *priceGrid, Gri
     connect(priceGrid, &GridController::characterTyped, gui->m_lookup, &LookupGridPrice::start);
     connect(gui->m_lookup, &LookupGridPrice::confirmed, gui, [ws] { ws->actions().run(ActionId::AddToOrder); });
     priceGrid->view()->installEventFilter(gui);
-    // A new view of the price list (filter, sort, load) or a new size of its
-    // panel takes the search box away, as the price panel's layout does.
+    // A new view of the price list (filter, sort, load) takes the search box
+    // away; a new size of the grid moves it to the grid's new foot.
     connect(priceGrid->view()->model(), &QAbstractItemModel::modelReset, gui, &OrderGui::hideLookup);
     connect(priceGrid->view()->model(), &QAbstractItemModel::rowsInserted, gui, &OrderGui::hideLookup);
     connect(priceGrid->view()->model(), &QAbstractItemModel::rowsRemoved, gui, &OrderGui::hideLookup);
@@ -51,8 +51,11 @@ OrderGui *OrderGui::install(Workspace &workspace, GridController *priceGrid, Gri
         if (which == Workspace::Grid::Order)
             QTimer::singleShot(0, gui, &OrderGui::widenOrderNameColumn);
     });
-    // Money columns grown for longer amounts take their room from the name.
+    // Money columns grown for longer amounts take their room from the name,
+    // and a new width of the grid (the window resized or maximized) gives
+    // its room to the name.
     connect(orderGrid, &GridController::columnsGrown, gui, &OrderGui::widenOrderNameColumn);
+    orderGrid->view()->installEventFilter(gui);
     return gui;
 }
 
@@ -109,12 +112,23 @@ void OrderGui::widenOrderNameColumn()
 
 bool OrderGui::eventFilter(QObject *watched, QEvent *event)
 {
-    // Only a new size: the grid also gets Resize events of the same size, for
-    // instance when the box itself appears over it.
-    if (m_priceGrid && watched == m_priceGrid->view() && event->type() == QEvent::Resize) {
+    // A window manager may give the window its size while the user types
+    // (a tiling one does a moment after the window appears): the search goes
+    // on, the box at the foot of the grid's new size, placed once the grid has
+    // laid out its viewport and columns for it.
+    if (m_priceGrid && watched == m_priceGrid->view() && event->type() == QEvent::Resize && m_lookup
+        && m_lookup->isVisible()) {
         const auto *resize = static_cast<QResizeEvent *>(event);
         if (resize->size() != resize->oldSize())
-            hideLookup();
+            QTimer::singleShot(0, m_lookup, [box = m_lookup] {
+                if (box->isVisible())
+                    box->place();
+            });
+    }
+    if (m_orderGrid && watched == m_orderGrid->view() && event->type() == QEvent::Resize) {
+        const auto *resize = static_cast<QResizeEvent *>(event);
+        if (resize->size().width() != resize->oldSize().width())
+            QTimer::singleShot(0, this, &OrderGui::widenOrderNameColumn);
     }
     if (m_priceGrid && watched == m_priceGrid->view() && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
