@@ -609,14 +609,16 @@ void TestOrderGui::searchBoxPlacement()
     m_orderGrid->view()->setFocus();
     QTRY_VERIFY(!box->isVisible());
     // A new size of the grid (a window manager's, while the user types)
-    // keeps the search and moves the box to the grid's new foot.
-    typeText(view, QStringLiteral("O"));
-    QVERIFY(box->isVisible());
+    // keeps the search and the row found in sight, and moves the box to the
+    // grid's new foot.
+    startLookup(3, QStringLiteral("Ш"));
+    QVERIFY(view->currentIndex().row() >= 3); // below the three rows the grid keeps
     view->setFixedHeight(view->height() - view->viewport()->height() + 3 * rowHeight);
     QTRY_COMPARE(box->y(), view->viewport()->geometry().bottom() + 1 - 19);
     QVERIFY(box->isVisible());
-    QCOMPARE(box->text(), QStringLiteral("O"));
+    QCOMPARE(box->text(), QStringLiteral("Ш"));
     QCOMPARE(m_window->focusWidget(), box);
+    QVERIFY(view->viewport()->rect().contains(view->visualRect(view->currentIndex())));
 }
 
 void TestOrderGui::keyboardNeverLeftOnTheHiddenBox_data()

@@ -114,15 +114,17 @@ bool OrderGui::eventFilter(QObject *watched, QEvent *event)
 {
     // A window manager may give the window its size while the user types
     // (a tiling one does a moment after the window appears): the search goes
-    // on, the box at the foot of the grid's new size, placed once the grid has
-    // laid out its viewport and columns for it.
+    // on, the row found kept in sight and the box at the foot of the grid's
+    // new size, once the grid has laid out its viewport and columns for it.
     if (m_priceGrid && watched == m_priceGrid->view() && event->type() == QEvent::Resize && m_lookup
         && m_lookup->isVisible()) {
         const auto *resize = static_cast<QResizeEvent *>(event);
         if (resize->size() != resize->oldSize())
-            QTimer::singleShot(0, m_lookup, [box = m_lookup] {
-                if (box->isVisible())
-                    box->place();
+            QTimer::singleShot(0, m_lookup, [box = m_lookup, grid = m_priceGrid] {
+                if (!box->isVisible() || !grid)
+                    return;
+                grid->followTableCursor();
+                box->place();
             });
     }
     if (m_orderGrid && watched == m_orderGrid->view() && event->type() == QEvent::Resize) {
