@@ -603,11 +603,24 @@ void TestOrderGui::searchBoxPlacement()
     QCOMPARE(box->y(), room < 0 ? viewport.top() + 5 * rowHeight : viewport.bottom() + 1 - 19); // shown whole
     QCOMPARE(box->width(), view->columnWidth(4) + 2);
     QCOMPARE(box->height(), 19);
-    if (room >= 0)
-        return;
+    // The row found stays in sight, never under the box.
+    const auto rowFoundClear = [view, box] {
+        const QRect row = view->visualRect(view->currentIndex());
+        return view->viewport()->rect().contains(row)
+            && !box->geometry().intersects(row.translated(view->viewport()->pos()));
+    };
     // Losing the focus hides the box.
     m_orderGrid->view()->setFocus();
     QTRY_VERIFY(!box->isVisible());
+    if (room >= 0) {
+        // A row found low in the grid: the grid scrolls on, the box stays
+        // at the foot.
+        startLookup(3, QStringLiteral("Ш"));
+        QVERIFY(view->currentIndex().row() >= 3);
+        QCOMPARE(box->y(), viewport.bottom() + 1 - 19);
+        QVERIFY(rowFoundClear());
+        return;
+    }
     // A new size of the grid (a window manager's, while the user types)
     // keeps the search and the row found in sight, and moves the box to the
     // grid's new foot.
@@ -618,7 +631,15 @@ void TestOrderGui::searchBoxPlacement()
     QVERIFY(box->isVisible());
     QCOMPARE(box->text(), QStringLiteral("Ш"));
     QCOMPARE(m_window->focusWidget(), box);
-    QVERIFY(view->viewport()->rect().contains(view->visualRect(view->currentIndex())));
+    QVERIFY(rowFoundClear());
+    // Without a search, too, the current row stays in sight in a grid made
+    // smaller.
+    QTest::keyClick(box, Qt::Key_Escape);
+    QTRY_VERIFY(!box->isVisible());
+    QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(view->currentIndex().row(), view->model()->rowCount() - 1);
+    view->setFixedHeight(view->height() - view->viewport()->height() + rowHeight);
+    QTRY_VERIFY(view->viewport()->rect().contains(view->visualRect(view->currentIndex())));
 }
 
 void TestOrderGui::keyboardNeverLeftOnTheHiddenBox_data()

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QTableView>
 
 #include "gridcontroller.h"
@@ -45,6 +46,7 @@ void LookupGridPrice::start(const QString &typed)
     const QChar ch = typed.at(0);
     if (offer(ch))
         setText(QString(ch));
+    place();
 }
 
 void LookupGridPrice::place()
@@ -65,7 +67,25 @@ void LookupGridPrice::place()
     // the grid's foot (a horizontal scroll bar there), as low as the box
     // still shows whole.
     const int lowest = viewport.bottom() + 1 - BoxHeight;
-    const int top = qMax(viewport.top(), qMin(viewport.top() + shownRows * rowHeight, lowest));
+    int top = qMax(viewport.top(), qMin(viewport.top() + shownRows * rowHeight, lowest));
+    // The row found is never under the box: the grid scrolls on by rows,
+    // or, at the end of the list, the box goes just above the row.
+    const QModelIndex current = view->currentIndex();
+    QScrollBar *bar = view->verticalScrollBar();
+    while (current.isValid()) {
+        const QRect row = view->visualRect(current).translated(viewport.topLeft());
+        if (row.isEmpty() || row.bottom() < top || row.top() >= top + BoxHeight)
+            break;
+        const int scrolled = bar->value();
+        if (row.top() > viewport.top() && scrolled < bar->maximum()) {
+            bar->setValue(scrolled + 1);
+            if (bar->value() != scrolled)
+                continue;
+        }
+        if (row.top() - BoxHeight >= viewport.top())
+            top = row.top() - BoxHeight;
+        break;
+    }
     setGeometry(left, top, view->columnWidth(column) + 2, BoxHeight);
 }
 
@@ -128,10 +148,12 @@ void LookupGridPrice::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     case Qt::Key_Backspace:
-        if (offer(QChar(PriceLookup::Backspace)))
+        if (offer(QChar(PriceLookup::Backspace))) {
             QLineEdit::keyPressEvent(event);
-        else
+            place();
+        } else {
             event->accept();
+        }
         return;
     default:
         break;
@@ -140,10 +162,12 @@ void LookupGridPrice::keyPressEvent(QKeyEvent *event)
         QLineEdit::keyPressEvent(event);
         return;
     }
-    if (offer(event->text().at(0)))
+    if (offer(event->text().at(0))) {
         QLineEdit::keyPressEvent(event);
-    else
+        place();
+    } else {
         event->accept();
+    }
 }
 
 void LookupGridPrice::focusOutEvent(QFocusEvent *event)

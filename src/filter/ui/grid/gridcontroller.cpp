@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTimer>
 #include <QToolTip>
 
 #include "availabilitydelegate.h"
@@ -501,7 +502,19 @@ bool GridController::eventFilter(QObject *watched, QEvent *event)
         wheel->accept();
         return true;
     }
-    if (watched == m_viewObject && event->type() == QEvent::Resize)
+    if (watched == m_viewObject && event->type() == QEvent::Resize) {
         layoutSideBar();
+        // A new size (a smaller window, a window manager's tiling) keeps the
+        // current row in sight when it was, once the grid has laid out its
+        // viewport for the size.
+        const QModelIndex current = m_view ? m_view->currentIndex() : QModelIndex();
+        if (current.isValid() && m_view->viewport()->rect().intersects(m_view->visualRect(current))) {
+            QTimer::singleShot(0, this, [this, row = QPersistentModelIndex(current)] {
+                if (m_view && row.isValid() && row == m_view->currentIndex()
+                    && !m_view->viewport()->rect().contains(m_view->visualRect(row)))
+                    followTableCursor();
+            });
+        }
+    }
     return false;
 }
