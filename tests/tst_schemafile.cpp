@@ -69,6 +69,12 @@ void TestSchemaFile::writeReadRemove()
     QCOMPARE(file.readAll(), SchemaFile::serialize(PriceLoader::priceFields()));
     file.close();
     QVERIFY(sameFields(SchemaFile::read(path), PriceLoader::priceFields()));
+    // Names whose Windows-1251 bytes happen to read as UTF-8 as well ("Ю"
+    // and "Ћ" are DE 8E), and the characters escaped come back as written.
+    const QList<FieldDef> named{{QStringLiteral("ЮЋuot;"), FieldType::String, 5},
+                                {QStringLiteral("a&b&quot;<>\""), FieldType::I2, 0}};
+    SchemaFile::write(path, named);
+    QVERIFY(sameFields(SchemaFile::read(path), named));
 
     SchemaFile::remove(path);
     QVERIFY(!QFile::exists(path));

@@ -118,7 +118,9 @@ namespace SchemaFile
     QList<FieldDef> read(const QString &name)
     {
         const QString path = location(name);
-        const QStringList lines = TextFile::readLines(path);
+        // Windows-1251, as the file declares and as it is written: never
+        // taken for UTF-8 because its bytes happen to read as that.
+        const QStringList lines = TextFile::decodeLines(TextFile::readBytes(path));
         if (lines.size() < 3 || lines.first() != declarationLine || lines.at(1) != openingLine
             || lines.last() != closingLine) {
             throwNoSchema(path);

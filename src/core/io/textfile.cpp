@@ -138,20 +138,25 @@ namespace
 
 namespace TextFile
 {
-    QStringList readLines(const QString &path)
+    QByteArray readBytes(const QString &path)
     {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             throw OrdixError(
                 QStringLiteral("Не удалось прочитать файл %1: %2").arg(nativePath(path), file.errorString()));
         }
-        const QByteArray contents = file.readAll();
+        QByteArray contents = file.readAll();
         if (file.error() != QFileDevice::NoError) {
             throw OrdixError(
                 QStringLiteral("Не удалось прочитать файл %1: %2").arg(nativePath(path), file.errorString()));
         }
+        return contents;
+    }
+
+    QStringList readLines(const QString &path)
+    {
         // A file saved as UTF-8 is read as such, any other as Windows-1251.
-        return TextEncoding::decodeLines(contents);
+        return TextEncoding::decodeLines(readBytes(path));
     }
 
     QList<QByteArrayView> splitLineViews(QByteArrayView contents)

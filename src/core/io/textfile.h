@@ -20,6 +20,8 @@ namespace TextFile
     // not add an empty line.
     // Throws OrdixError with a clear text when the file cannot be read.
     QStringList readLines(const QString &path);
+    // The file's bytes as they are; throws OrdixError as readLines() does.
+    QByteArray readBytes(const QString &path);
     // Splits raw bytes the same way, without decoding.
     QList<QByteArray> splitLines(const QByteArray &contents);
     // The same lines as views into `contents`, which must outlive them.
