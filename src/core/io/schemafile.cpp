@@ -135,6 +135,10 @@ namespace SchemaFile
                 throwNoSchema(path);
             FieldDef field;
             field.name = unescapeAttribute(match.captured(1));
+            // A byte the code page lacks reads as a replacement character,
+            // which the file could not hold again: no name of ours.
+            if (field.name.contains(QChar::ReplacementCharacter))
+                throwNoSchema(path);
             const QString type = match.captured(2);
             const bool hasWidth = match.hasCaptured(3);
             if (type == QLatin1String("i2")) {
