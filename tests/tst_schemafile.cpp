@@ -83,34 +83,32 @@ void TestSchemaFile::writeReadRemove()
 
 void TestSchemaFile::notASchema_data()
 {
-    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QStringList>("lines");
     const QString declaration = QStringLiteral(R"(<?xml version="1.0" encoding="windows-1251" standalone="yes"?>)");
     const QString opening = QStringLiteral(R"(<DATAPACKET Version="2.0"><METADATA><FIELDS>)");
     const QString closing = QStringLiteral(R"(</FIELDS><PARAMS/></METADATA><ROWDATA></ROWDATA></DATAPACKET>)");
-    const auto file = [](const QStringList &lines) { return TextFile::encodeLines(lines); };
 
-    QTest::newRow("price list") << file({"Код|Наименование", "12|Болт"});
-    QTest::newRow("empty file") << QByteArray();
-    QTest::newRow("no closing line") << file({declaration, opening, R"(<FIELD attrname="CODE" fieldtype="i4"/>)"});
-    QTest::newRow("unknown type") << file(
-        {declaration, opening, R"(<FIELD attrname="CODE" fieldtype="i8"/>)", closing});
-    QTest::newRow("text without width") << file(
-        {declaration, opening, R"(<FIELD attrname="Name" fieldtype="string"/>)", closing});
-    QTest::newRow("number with width") << file(
-        {declaration, opening, R"(<FIELD attrname="CODE" fieldtype="i4" WIDTH="5"/>)", closing});
-    // 98 is the one byte Windows-1251 has no character for: such a name
-    // could never be written back as it reads.
+    QTest::newRow("price list") << QStringList{"Код|Наименование", "12|Болт"};
+    QTest::newRow("empty file") << QStringList{};
+    QTest::newRow("no closing line") << QStringList{declaration, opening, R"(<FIELD attrname="CODE" fieldtype="i4"/>)"};
+    QTest::newRow("unknown type") << QStringList{declaration, opening, R"(<FIELD attrname="CODE" fieldtype="i8"/>)",
+                                                 closing};
+    QTest::newRow("text without width") << QStringList{declaration, opening,
+                                                       R"(<FIELD attrname="Name" fieldtype="string"/>)", closing};
+    QTest::newRow("number with width") << QStringList{declaration, opening,
+                                                      R"(<FIELD attrname="CODE" fieldtype="i4" WIDTH="5"/>)", closing};
+    // "~" stands for byte 98, the one Windows-1251 has no character for.
     QTest::newRow("byte the code page lacks")
-        << file({declaration, opening, R"(<FIELD attrname="CO~DE" fieldtype="i4"/>)", closing}).replace('~', '\x98');
+        << QStringList{declaration, opening, R"(<FIELD attrname="CO~DE" fieldtype="i4"/>)", closing};
 }
 
 void TestSchemaFile::notASchema()
 {
-    QFETCH(QByteArray, contents);
+    QFETCH(QStringList, lines);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("RModels.xml"));
-    TextFile::writeBytes(path, contents);
+    TextFile::writeBytes(path, TextFile::encodeLines(lines).replace('~', '\x98'));
     QVERIFY_THROWS_EXCEPTION(OrdixError, SchemaFile::read(path));
 }
 
