@@ -603,8 +603,7 @@ void TestOrderGui::searchBoxPlacement()
     QCOMPARE(box->y(), room < 0 ? viewport.top() + 5 * rowHeight : viewport.bottom() + 1 - 19); // shown whole
     QCOMPARE(box->width(), view->columnWidth(4) + 2);
     QCOMPARE(box->height(), 19);
-    // The row found stays in sight, never under the box.
-    const auto rowFoundClear = [view, box] {
+    const auto rowFoundClear = [view, box] { // in sight, never under the box
         const QRect row = view->visualRect(view->currentIndex());
         return view->viewport()->rect().contains(row)
             && !box->geometry().intersects(row.translated(view->viewport()->pos()));
@@ -612,32 +611,23 @@ void TestOrderGui::searchBoxPlacement()
     // Losing the focus hides the box.
     m_orderGrid->view()->setFocus();
     QTRY_VERIFY(!box->isVisible());
-    if (room >= 0) {
-        // A row found low in the grid: the grid scrolls on, the box stays
-        // at the foot.
-        startLookup(3, QStringLiteral("Ш"));
-        QVERIFY(view->currentIndex().row() >= 3);
-        QCOMPARE(box->y(), viewport.bottom() + 1 - 19);
-        QVERIFY(rowFoundClear());
+    // A row found below the three rows the grid keeps: the grid scrolls on.
+    startLookup(3, QStringLiteral("Ш"));
+    QVERIFY(rowFoundClear());
+    if (room >= 0)
         return;
-    }
     // A new size of the grid (a window manager's, while the user types)
     // keeps the search and the row found in sight, and moves the box to the
     // grid's new foot.
-    startLookup(3, QStringLiteral("Ш"));
-    QVERIFY(view->currentIndex().row() >= 3); // below the three rows the grid keeps
     view->setFixedHeight(view->height() - view->viewport()->height() + 3 * rowHeight);
     QTRY_COMPARE(box->y(), view->viewport()->geometry().bottom() + 1 - 19);
     QVERIFY(box->isVisible());
     QCOMPARE(box->text(), QStringLiteral("Ш"));
     QCOMPARE(m_window->focusWidget(), box);
     QVERIFY(rowFoundClear());
-    // Without a search, too, the current row stays in sight in a grid made
-    // smaller.
+    // Without a search, too, a smaller grid keeps the current row in sight.
     QTest::keyClick(box, Qt::Key_Escape);
-    QTRY_VERIFY(!box->isVisible());
     QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
-    QCOMPARE(view->currentIndex().row(), view->model()->rowCount() - 1);
     view->setFixedHeight(view->height() - view->viewport()->height() + rowHeight);
     QTRY_VERIFY(view->viewport()->rect().contains(view->visualRect(view->currentIndex())));
 }
