@@ -611,7 +611,6 @@ void TestOrderGui::searchBoxPlacement()
     // Losing the focus hides the box.
     m_orderGrid->view()->setFocus();
     QTRY_VERIFY(!box->isVisible());
-    // A row found below the three rows the grid keeps: the grid scrolls on.
     startLookup(3, QStringLiteral("Ш"));
     QVERIFY(rowFoundClear());
     if (room >= 0)

@@ -69,8 +69,7 @@ void TestSchemaFile::writeReadRemove()
     QCOMPARE(file.readAll(), SchemaFile::serialize(PriceLoader::priceFields()));
     file.close();
     QVERIFY(sameFields(SchemaFile::read(path), PriceLoader::priceFields()));
-    // "Ю" and "Ћ" are DE 8E, which reads as UTF-8 too.
-    const QList<FieldDef> named{{QStringLiteral("ЮЋ&quot;<>\""), FieldType::String, 5}};
+    const QList<FieldDef> named{{QStringLiteral("ЮЋ&quot;<>\""), FieldType::String, 5}}; // ЮЋ: DE 8E, UTF-8 too
     SchemaFile::write(path, named);
     QVERIFY(sameFields(SchemaFile::read(path), named));
 
@@ -95,8 +94,7 @@ void TestSchemaFile::notASchema_data()
                                                        R"(<FIELD attrname="Name" fieldtype="string"/>)", closing};
     QTest::newRow("number with width") << QStringList{declaration, opening,
                                                       R"(<FIELD attrname="CODE" fieldtype="i4" WIDTH="5"/>)", closing};
-    // "~" stands for byte 98, the one Windows-1251 has no character for.
-    QTest::newRow("byte the code page lacks")
+    QTest::newRow("byte the code page lacks") // "~" stands for 98, no character in Windows-1251
         << QStringList{declaration, opening, R"(<FIELD attrname="CO~DE" fieldtype="i4"/>)", closing};
 }
 
